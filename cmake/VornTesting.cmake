@@ -1,0 +1,22 @@
+# vorn_add_test(NAME tst_foo SOURCES a.cpp b.cpp LIBS vorn_store [DBUS])
+# One Qt Test executable per CTest entry. Every test runs headless; tests
+# marked DBUS expect the session bus that the test script starts.
+function(vorn_add_test)
+    cmake_parse_arguments(T "DBUS" "NAME" "SOURCES;LIBS" ${ARGN})
+    add_executable(${T_NAME} ${T_SOURCES})
+    target_link_libraries(${T_NAME} PRIVATE Qt6::Test ${T_LIBS})
+    target_compile_definitions(${T_NAME} PRIVATE
+        VORN_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data"
+        VORN_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+        VORN_BINARY_DIR="${PROJECT_BINARY_DIR}")
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+    set(env
+        "QT_QPA_PLATFORM=offscreen"
+        "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0"
+        "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0"
+        "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+    set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "${env}" TIMEOUT 300)
+    if(T_DBUS)
+        set_tests_properties(${T_NAME} PROPERTIES LABELS dbus)
+    endif()
+endfunction()

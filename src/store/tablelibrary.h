@@ -1,0 +1,35 @@
+#pragma once
+
+#include "dbftable.h"
+
+#include <QString>
+
+namespace vorn::store {
+
+// The table-library context the rest of the program works through: start a
+// context, open the tables needed, read, close, release. Each user keeps one
+// on its stack; the destructor releases whatever is still open, so an early
+// return never leaks a table.
+class TableContext {
+public:
+    TableContext();   // InitTableLibrary: "code4init() failed" when the library cannot start
+    ~TableContext();  // ReleaseTableLibrary
+    TableContext(const TableContext &) = delete;
+    TableContext &operator=(const TableContext &) = delete;
+
+    bool started() const;
+
+    // OpenTable: opens `pathWithoutExtension` + ".dbf" into `table`; on failure
+    // shows "Open Failed" (string id 60) and returns false.
+    bool OpenTable(DbfTable &table, const QString &pathWithoutExtension);
+
+    // Closes every table opened in this context (d4close ... code4close).
+    void closeAll();
+};
+
+// FieldText: the content of one field of the current record as text; a
+// content of 32768 bytes or more shows the five-line "CodeBase Error" box
+// and reads as empty.
+QString FieldText(const DbfTable &table, qint32 record, int position);
+
+} // namespace vorn::store

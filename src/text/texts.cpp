@@ -1,0 +1,2 @@
+#include "texts.h"
+// Implementation in progress.

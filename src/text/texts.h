@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QtGlobal>
+
+namespace vorn {
+
+// Language ids (Windows language identifiers).
+constexpr qint32 LanguageEnglish = 9;
+constexpr qint32 LanguageChinese = 2052;
+
+// Starts the string tables once per process.
+void LoadTextResources();
+
+// Text of string id `id` in the current language; empty for an id the tables lack.
+QString GetText(int id);
+
+// The id made current by SetLanguage (English until then).
+qint32 CurrentLanguageID();
+
+// Makes `id` current if supported, else English. The name is not used.
+void SetLanguage(qint32 id, const QString &name = QString());
+
+// "English", "Chinese (China)" or "Invalid Language Index".
+QString LanguageName(qint32 id);
+
+// 9, 2052 in this order.
+QList<qint32> SupportedLanguages();
+
+// Reads LANGUAGE.INI in `programFolder` (section "GENERAL", key
+// "ApplicationLanguage"): 2052 for exactly "CN", else 9.
+qint16 GetLanguageID(const QString &programFolder);
+
+} // namespace vorn
