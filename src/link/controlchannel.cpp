@@ -1,0 +1,174 @@
+#include "controlchannel.h"
+
+#include <QCoreApplication>
+#include <QDBusConnectionInterface>
+#include <QMetaObject>
+
+#include <cstdio>
+
+namespace vorn {
+
+namespace {
+
+// The object other programs call. Its slot names and the interface name are
+// the wire contract; it only forwards to the channel.
+class WindowObject : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "VornScheduler.Window")
+public:
+    explicit WindowObject(ControlChannel *channel)
+        : QObject(channel), m_channel(channel)
+    {
+    }
+
+public slots:
+    void Close() { m_channel->handleClose(); }
+    void CopyData(uint dwData, const QByteArray &data) { m_channel->handleCopyData(dwData, data); }
+    void Help() { m_channel->handleHelp(); }
+    void ChangeLanguage(int languageId, const QString &name)
+    {
+        m_channel->handleChangeLanguage(languageId, name);
+    }
+
+private:
+    ControlChannel *m_channel;
+};
+
+void sayOnceWithoutChannel(const QString &why)
+{
+    static bool said = false;
+    if (said)
+        return;
+    said = true;
+    std::fprintf(stderr, "vorn-scheduler: running without the control channel: %s\n",
+                 qPrintable(why));
+}
+
+} // namespace
+
+QString DecodeWindows1252(const QByteArray &bytes)
+{
+    // 0x80..0x9F are where Windows-1252 differs from Latin-1; the five holes
+    // decode to the C1 control of the same value, as Windows itself does.
+    static constexpr char16_t High[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+        0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+    };
+    QString text(bytes.size(), Qt::Uninitialized);
+    QChar *out = text.data();
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        *out++ = (byte >= 0x80 && byte < 0xA0) ? QChar(High[byte - 0x80]) : QChar(byte);
+    }
+    return text;
+}
+
+CopyDataEffect ApplyCopyData(AppState &state, const QByteArray &data)
+{
+    if (data.isEmpty())
+        return CopyDataEffect::None;
+    // A NUL the manager counts into the payload stays part of the text and
+    // spoils the match, as it does on the manager's own platform.
+    const QString upper = DecodeWindows1252(data).toUpper();
+    if (upper == QLatin1String("STOP")) {
+        state.UpdatesStopped = true;
+        return CopyDataEffect::Stopped;
+    }
+    if (upper == QLatin1String("START")) {
+        state.ReloadRequested = true;
+        state.UpdatesStopped = false;
+        return CopyDataEffect::Started;
+    }
+    return CopyDataEffect::None;
+}
+
+QString ControlChannel::serviceNameForPid(qint64 pid)
+{
+    return ServiceName + QStringLiteral(".p") + QString::number(pid);
+}
+
+ControlChannel::ControlChannel(AppState &state, QObject *parent)
+    : QObject(parent), m_state(state)
+{
+}
+
+ControlChannel::~ControlChannel()
+{
+    stop();
+}
+
+bool ControlChannel::start(const QDBusConnection &bus, qint64 pid)
+{
+    stop();
+    if (!bus.isConnected()) {
+        const QString why = bus.lastError().isValid() ? bus.lastError().message()
+                                                      : QStringLiteral("no session bus");
+        sayOnceWithoutChannel(why);
+        return false;
+    }
+    m_bus = bus;
+    auto *object = new WindowObject(this);
+    if (!m_bus.registerObject(ObjectPath, object, QDBusConnection::ExportAllSlots)) {
+        delete object;
+        sayOnceWithoutChannel(QStringLiteral("the object path %1 is taken").arg(ObjectPath));
+        return false;
+    }
+    const QString processName = serviceNameForPid(pid < 0 ? QCoreApplication::applicationPid() : pid);
+    if (m_bus.registerService(processName))
+        m_processName = processName;
+    // A second window leaves the shared name with the first; the manager then
+    // reaches it by its process name.
+    m_ownsShared = m_bus.registerService(ServiceName);
+    m_active = !m_processName.isEmpty() || m_ownsShared;
+    if (!m_active) {
+        m_bus.unregisterObject(ObjectPath);
+        delete object;
+        sayOnceWithoutChannel(QStringLiteral("the name %1 is taken").arg(processName));
+    }
+    return m_active;
+}
+
+void ControlChannel::stop()
+{
+    if (!m_active)
+        return;
+    if (m_ownsShared)
+        m_bus.unregisterService(ServiceName);
+    if (!m_processName.isEmpty())
+        m_bus.unregisterService(m_processName);
+    m_bus.unregisterObject(ObjectPath);
+    qDeleteAll(findChildren<WindowObject *>(Qt::FindDirectChildrenOnly));
+    m_processName.clear();
+    m_ownsShared = false;
+    m_active = false;
+}
+
+void ControlChannel::handleClose()
+{
+    m_state.CloseRequested = true;
+    QMetaObject::invokeMethod(this, &ControlChannel::closeRequested, Qt::QueuedConnection);
+}
+
+void ControlChannel::handleCopyData(quint32 dwData, const QByteArray &data)
+{
+    Q_UNUSED(dwData) // the manager's notices carry no meaning in it
+    const CopyDataEffect effect = ApplyCopyData(m_state, data);
+    if (effect != CopyDataEffect::None)
+        emit copyDataApplied(effect);
+}
+
+void ControlChannel::handleHelp()
+{
+    emit helpRequested();
+}
+
+void ControlChannel::handleChangeLanguage(qint32 languageId, const QString &name)
+{
+    emit languageChangeRequested(languageId, name);
+}
+
+} // namespace vorn
+
+#include "controlchannel.moc"

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "appstate.h"
+
+#include <QByteArray>
+#include <QDBusConnection>
+#include <QObject>
+#include <QString>
+
+namespace vorn {
+
+// The bytes as Windows-1252 text (the code page the manager's notices use).
+QString DecodeWindows1252(const QByteArray &bytes);
+
+// What a text notice of the manager did to the shared state.
+enum class CopyDataEffect { None, Stopped, Started };
+
+// The manager's text notice (the bytes of a copy-data message): decoded as
+// Windows-1252 and upper-cased; "STOP" stops the updates, "START" clears the
+// stop and asks for a re-read. Any other text, an empty payload, or one with a
+// trailing NUL changes nothing.
+CopyDataEffect ApplyCopyData(AppState &state, const QByteArray &data);
+
+// The window's end of the control channel on the session bus: what the cell
+// manager sends to the window (close, stop/start notices, help, language
+// change). Registers VornScheduler.Window.p<PID> and, while it is free,
+// VornScheduler.Window; the object answers at ObjectPath.
+//
+// State changes happen before the caller gets its reply, so a caller that
+// sends STOP and then looks at the window finds it stopped.
+class ControlChannel : public QObject {
+    Q_OBJECT
+public:
+    static inline const QString ServiceName = QStringLiteral("VornScheduler.Window");
+    static inline const QString ObjectPath = QStringLiteral("/VornScheduler/Window");
+    static inline const QString InterfaceName = QStringLiteral("VornScheduler.Window");
+
+    // "VornScheduler.Window.p<pid>".
+    static QString serviceNameForPid(qint64 pid);
+
+    explicit ControlChannel(AppState &state, QObject *parent = nullptr);
+    ~ControlChannel() override;
+
+    // Registers the object and the names on `bus`. Without a bus (or when the
+    // object cannot be registered) the window runs without the channel; that is
+    // said once per process on standard error. Returns whether the channel is up.
+    // `pid` names the process name; only tests that play two windows in one
+    // process pass another.
+    bool start(const QDBusConnection &bus = QDBusConnection::sessionBus(), qint64 pid = -1);
+    bool isActive() const { return m_active; }
+    // The process name registered; empty when the channel is down.
+    QString processServiceName() const { return m_processName; }
+    // Whether the shared name VornScheduler.Window is ours.
+    bool ownsSharedName() const { return m_ownsShared; }
+
+    // The four messages; the D-Bus object calls these, and so may a test.
+    void handleClose();
+    void handleCopyData(quint32 dwData, const QByteArray &data);
+    void handleHelp();
+    void handleChangeLanguage(qint32 languageId, const QString &name);
+
+signals:
+    // CloseRequested is already true; the window should now run its unload.
+    // Delivered from the event loop, after the caller has its reply, so a
+    // receiver may destroy the window and this channel.
+    void closeRequested();
+    // A STOP or START notice changed the state (other texts emit nothing).
+    void copyDataApplied(vorn::CopyDataEffect effect);
+    void helpRequested();
+    void languageChangeRequested(qint32 languageId, const QString &name);
+
+private:
+    void stop();
+
+    AppState &m_state;
+    QDBusConnection m_bus{QString()};
+    QString m_processName;
+    bool m_ownsShared = false;
+    bool m_active = false;
+};
+
+} // namespace vorn
