@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include <array>
+#include <vector>
+
+namespace vorn::store {
+class DbfTable;
+}
+
+namespace vorn::model {
+
+// One data row of the schedule grid, as the fill leaves it.
+struct ScheduleRow {
+    QString label;                // column 1: group key, or the other key on a detail row
+    qint16 level = 0;             // outline level: 0 group row, 1 detail row
+    qint32 record = 0;            // row data: record number from 1 (group: its first record)
+    std::array<QString, 6> times; // columns 2..7: planned start, finish, duration; actual start, finish, duration
+};
+
+// Everything one fill pass produces apart from the XML.
+struct FillResult {
+    // Grid rows from row 2 on, in grid order: each group row followed by its
+    // detail rows. Group rows (level 0) carry their summary times already.
+    std::vector<ScheduleRow> rows;
+    qint32 recordCount = 0;   // records read (the table's count at the start of the pass)
+    qint32 groupCount = 0;    // rows of level 0
+};
+
+// Sort orders the fill understands; any other value forms no group.
+inline constexpr qint16 kSortByPart = 0;
+inline constexpr qint16 kSortByMachine = 1;
+
+// The fill pass of FillTree over an open schedule table: groups records by
+// part (with order) or by machine, in the order of each group's first record,
+// detail rows in record order. Reads every record once.
+//
+// When xml is not null, the fill variant of the schedule XML over all records
+// (also those that form no group) is written into *xml, replacing its content.
+FillResult BuildScheduleRows(const store::DbfTable &table, qint16 sortOrder, QString *xml);
+
+// PartLabel of a record: the part, followed by "(order)" when the order is not
+// empty. Both arguments already without trailing blanks.
+QString PartLabel(const QString &part, const QString &order);
+
+} // namespace vorn::model

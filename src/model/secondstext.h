@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+#include <QStringView>
+
+#include <optional>
+
+namespace vorn::model {
+
+// Time values of the schedule table are whole seconds written as text. A text
+// counts as numeric when it is: optional white space, an optional sign, digits
+// with an optional decimal point (at least one digit), an optional exponent
+// ("e" or "E", optional sign, digits), optional white space. Nothing else:
+// no thousands separators, no hexadecimal, no "inf"/"nan". The C locale's
+// decimal point "." is the only one.
+//
+// None of these functions throws or allocates, except for the QString that
+// SecondsText returns. They are called several times per record of every fill
+// and every refresh.
+
+// The whole number of seconds held by a numeric text, rounded to the nearest
+// (a half goes to the even neighbour). std::nullopt when the text is not
+// numeric or the rounded value does not fit a signed 32-bit integer.
+std::optional<qint32> SecondsValue(QStringView text);
+std::optional<qint32> SecondsValue(QByteArrayView text);   // ASCII bytes; any other byte is not numeric
+
+// Seconds as "hh:mm:ss"; each part has at least two digits and a negative part
+// carries its own minus sign ("-01:-01:-40" for -3700). Zero, an empty text and
+// a non-numeric text give the empty text.
+//
+// Hours of 92 or more (or -92 or less, i.e. |seconds| >= 331200) cannot be
+// written: the result is then empty and *overflow, when given, is set to true.
+// A numeric text beyond the 32-bit range counts as such an overflow as well.
+// *overflow is set to false in every other case.
+QString SecondsText(QStringView text, bool *overflow = nullptr);
+QString SecondsText(QByteArrayView text, bool *overflow = nullptr);
+
+// The same for a computed number of seconds (a group's earliest start, a
+// difference of two aggregates): SecondsText of its decimal text.
+QString SecondsTextOfValue(qint64 seconds, bool *overflow = nullptr);
+
+// Hours from which SecondsText reports an overflow.
+inline constexpr qint32 kSecondsTextLimit = 92 * 3600;
+
+} // namespace vorn::model
