@@ -1,2 +1,118 @@
 #include "texts.h"
-// Implementation in progress.
+
+#include "inifile.h"
+
+#include <QFile>
+#include <QHash>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <atomic>
+
+namespace vorn {
+
+namespace {
+
+using Table = QHash<int, QString>;
+
+// The tables are kept as data (res/strings) and compiled in as resources so
+// that a translator edits text, not code.
+Table loadTable(const QString &resource)
+{
+    Table table;
+    QFile file(resource);
+    if (!file.open(QIODevice::ReadOnly))
+        return table;
+    const QJsonObject object = QJsonDocument::fromJson(file.readAll()).object();
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        bool ok = false;
+        const int id = it.key().toInt(&ok);
+        if (ok)
+            table.insert(id, it.value().toString());
+    }
+    return table;
+}
+
+struct Tables {
+    Table english = loadTable(QStringLiteral(":/vorn/strings/en.json"));
+    Table chinese = loadTable(QStringLiteral(":/vorn/strings/zh_CN.json"));
+};
+
+const Tables &tables()
+{
+    // A function-local static is built once, on first use, even when several
+    // threads ask at the same time.
+    static const Tables instance;
+    return instance;
+}
+
+std::atomic<qint32> currentLanguage{LanguageEnglish};
+
+} // namespace
+
+void LoadTextResources()
+{
+    tables();
+}
+
+QString GetText(int id)
+{
+    const Tables &t = tables();
+    const Table &table = currentLanguage.load() == LanguageChinese ? t.chinese : t.english;
+    return table.value(id);
+}
+
+QString GetText(int id, const QString &englishText)
+{
+    Q_UNUSED(englishText);
+    return GetText(id);
+}
+
+qint32 CurrentLanguageID()
+{
+    return currentLanguage.load();
+}
+
+void SetLanguage(qint32 id, const QString &name)
+{
+    Q_UNUSED(name);
+    qint32 chosen = LanguageEnglish;
+    for (const qint32 supported : SupportedLanguages()) {
+        if (supported == id) {
+            chosen = id;
+            break;
+        }
+    }
+    currentLanguage.store(chosen);
+}
+
+QString LanguageName(qint32 id)
+{
+    switch (id) {
+    case LanguageEnglish:
+        return QStringLiteral("English");
+    case LanguageChinese:
+        return QStringLiteral("Chinese (China)");
+    default:
+        return QStringLiteral("Invalid Language Index");
+    }
+}
+
+QList<qint32> SupportedLanguages()
+{
+    return {LanguageEnglish, LanguageChinese};
+}
+
+qint16 GetLanguageID(const QString &programFolder)
+{
+    QString folder = programFolder;
+    if (!folder.isEmpty() && !folder.endsWith(u'/'))
+        folder += u'/';
+    const QString value = ReadIniString(folder + QStringLiteral("LANGUAGE.INI"),
+                                        QStringLiteral("GENERAL"),
+                                        QStringLiteral("ApplicationLanguage"), QString(), 64);
+    // Only the exact upper-case value selects Chinese; "cn" stays English.
+    return value == QStringLiteral("CN") ? qint16(LanguageChinese) : qint16(LanguageEnglish);
+}
+
+} // namespace vorn

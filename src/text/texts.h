@@ -16,6 +16,10 @@ void LoadTextResources();
 // Text of string id `id` in the current language; empty for an id the tables lack.
 QString GetText(int id);
 
+// The same; call sites pass the English text beside the id so that the code
+// reads well. The lookup does not use it.
+QString GetText(int id, const QString &englishText);
+
 // The id made current by SetLanguage (English until then).
 qint32 CurrentLanguageID();
 
