@@ -1,0 +1,108 @@
+#include "settings.h"
+
+#include <QLocale>
+
+#include <limits>
+
+namespace vorn {
+
+namespace {
+
+const QString kSection = QStringLiteral("SCHEDULER");
+
+// A stored whole number as the 16-bit field keeps it. 0 stands for a missing
+// key, and so does a value outside the 16-bit range, which the field cannot
+// hold.
+qint16 readShort(const QString &file, const QString &section, const QString &key)
+{
+    const int value = ReadIniInt(file, section, key, 0);
+    if (value < std::numeric_limits<qint16>::min() || value > std::numeric_limits<qint16>::max())
+        return 0;
+    return qint16(value);
+}
+
+// A column switch is a check box value: anything but 0 shows the column.
+qint16 readVisible(const QString &file, const char *key, qint16 fallback)
+{
+    const qint16 value = readShort(file, kSection, QString::fromLatin1(key));
+    return value == 0 ? fallback : qint16(1);
+}
+
+// "BaseDate" and "BaseTime": the stored text cut to `length`, or `fallback`
+// when the key is missing, empty or a single blank. A shorter stored text is
+// shown as it is.
+QString readBaseText(const QString &file, const char *key, int length, const QString &fallback)
+{
+    const QString value = ReadIniString(file, kSection, QString::fromLatin1(key), QString(), 25);
+    if (value.isEmpty() || value == u" ")
+        return fallback;
+    return value.left(length);
+}
+
+} // namespace
+
+QString BaseDateText(const QDate &date)
+{
+    return QLocale::c().toString(date, QStringLiteral("ddd MMM dd yyyy"));
+}
+
+QString BaseTimeText(const QTime &time)
+{
+    return time.toString(QStringLiteral("HH:mm:ss"));
+}
+
+void LoadSettings(AppState &state, const QDateTime &now)
+{
+    const QString &file = state.SettingsFile;
+
+    // A negative period cannot drive the timer; it counts as missing.
+    const qint16 timer = readShort(file, kSection, QStringLiteral("Timer"));
+    state.TimerInterval = timer > 0 ? timer : qint16(500);
+
+    state.PlanBegVisible = readVisible(file, "PlanBegVisible", 0);
+    state.PlanEndVisible = readVisible(file, "PlanEndVisible", 0);
+    state.PlanDurVisible = readVisible(file, "PlanDurVisible", 1);
+    state.ActBegVisible = readVisible(file, "ActBegVisible", 0);
+    state.ActEndVisible = readVisible(file, "ActEndVisible", 0);
+    state.ActDurVisible = readVisible(file, "ActDurVisible", 1);
+
+    // The combo has eight entries; any other index falls back to 1 minute.
+    const qint16 interval = readShort(file, kSection, QStringLiteral("Interval"));
+    state.IntervalIndex = (interval >= 0 && interval <= 7) ? interval : qint16(0);
+
+    state.BaseDate = readBaseText(file, "BaseDate", 15, BaseDateText(now.date()));
+    state.BaseTime = readBaseText(file, "BaseTime", 8, BaseTimeText(now.time()));
+}
+
+void LoadSettings(AppState &state)
+{
+    LoadSettings(state, QDateTime::currentDateTime());
+}
+
+IniWriteResult SaveSettings(const AppState &state, const std::array<int, 6> &showCol,
+                            int intervalIndex, qint16 sortOrder)
+{
+    static const char *const keys[6] = {"PlanBegVisible", "PlanEndVisible", "PlanDurVisible",
+                                        "ActBegVisible",  "ActEndVisible",  "ActDurVisible"};
+    IniWriteResult first;
+    const auto write = [&](const QString &key, int value) {
+        const IniWriteResult result =
+            WriteIniString(state.SettingsFile, kSection, key, QString::number(qint16(value)));
+        if (first.ok && !result.ok)
+            first = result;
+    };
+    for (std::size_t i = 0; i < showCol.size(); ++i)
+        write(QString::fromLatin1(keys[i]), showCol[i]);
+    write(QStringLiteral("Interval"), intervalIndex);
+    write(QStringLiteral("SortOrder"), sortOrder);
+    return first;
+}
+
+qint16 ReadSortOrder(const QString &settingsFile)
+{
+    return readShort(settingsFile, QStringLiteral("Scheduler"), QStringLiteral("SortOrder")) != 0
+        ? qint16(1)
+        : qint16(0);
+}
+
+} // namespace vorn

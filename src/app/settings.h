@@ -1,0 +1,39 @@
+#pragma once
+
+#include "appstate.h"
+#include "inifile.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QtGlobal>
+
+#include <array>
+
+namespace vorn {
+
+// Reads "Timer" to "BaseTime" from section "SCHEDULER" of state.SettingsFile
+// into `state`. Missing keys and stored zeros give the defaults (500 ms, only
+// the two duration columns, 1-minute interval); a missing "BaseDate" or
+// "BaseTime" gives the date and time of `now`.
+void LoadSettings(AppState &state, const QDateTime &now);
+
+// The same at the current date and time.
+void LoadSettings(AppState &state);
+
+// Writes the six column switches (0 or 1, in the order PlanBeg, PlanEnd,
+// PlanDur, ActBeg, ActEnd, ActDur), "Interval" and "SortOrder", keeping the
+// rest of the file. The caller may ignore a failure: the next start then
+// simply uses the defaults.
+IniWriteResult SaveSettings(const AppState &state, const std::array<int, 6> &showCol,
+                            int intervalIndex, qint16 sortOrder);
+
+// The grouping kept in the settings file: 1 (by machine) for any stored
+// value but 0, else 0 (by part).
+qint16 ReadSortOrder(const QString &settingsFile);
+
+// "ddd mmm dd yyyy" with English names and "hh:mm:ss" (24 hours), the forms
+// the status bar shows when the file gives no base date or time.
+QString BaseDateText(const QDate &date);
+QString BaseTimeText(const QTime &time);
+
+} // namespace vorn
