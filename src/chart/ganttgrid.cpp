@@ -1,0 +1,687 @@
+#include "ganttgrid.h"
+
+#include "appstate.h"
+#include "ganttpainter.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+
+namespace vorn::chart {
+
+namespace {
+
+const QColor HeaderBack(236, 239, 244);
+const QColor HeaderText(40, 44, 52);
+const QColor GridLine(214, 218, 224);
+const QColor HeaderGridLine(190, 196, 206);
+const QColor OutlineInk(120, 128, 140);
+
+Qt::Alignment withVertical(Qt::Alignment a)
+{
+    if (!(a & Qt::AlignVertical_Mask))
+        a |= Qt::AlignVCenter;
+    return a;
+}
+
+} // namespace
+
+// One of the four areas of the viewport: fixed or scrolling rows crossed with
+// fixed or scrolling columns.
+struct GanttGrid::Pane {
+    int firstRow = 0;
+    int lastRow = -1; // inclusive
+    int y = 0;        // top of firstRow
+    int firstCol = 0;
+    int lastCol = -1; // inclusive
+    int x = 0;        // left of firstCol
+    QRect clip;
+    bool timeScale = false; // cells here get the cell-draw callback
+};
+
+GanttGrid::GanttGrid(QWidget *parent)
+    : QAbstractScrollArea(parent)
+{
+    setFocusPolicy(Qt::StrongFocus);
+    viewport()->setAutoFillBackground(true);
+    QPalette pal = viewport()->palette();
+    pal.setColor(QPalette::Base, m_backColor);
+    viewport()->setPalette(pal);
+    horizontalScrollBar()->setSingleStep(1);
+    verticalScrollBar()->setSingleStep(1);
+    m_data.setChangeListener([this](GridData::Change change) { dataChanged(change); });
+    m_layoutPending = true;
+}
+
+GanttGrid::~GanttGrid()
+{
+    m_data.setChangeListener({});
+}
+
+void GanttGrid::setAppState(const AppState *state)
+{
+    if (!state) {
+        setDrawCellCallback({});
+        return;
+    }
+    setDrawCellCallback([this, state](QPainter &painter, int row, int col, int left, int top,
+                                      int right, int bottom) {
+        fg_DrawCell(painter, m_data, *state, row, col, left, top, right, bottom);
+    });
+}
+
+void GanttGrid::setDrawCellCallback(DrawCellCallback callback)
+{
+    m_drawCell = std::move(callback);
+    viewport()->update();
+}
+
+void GanttGrid::setRedraw(bool on)
+{
+    m_redraw = on;
+    if (on) {
+        ensureLayout();
+        viewport()->update();
+    }
+}
+
+void GanttGrid::dataChanged(GridData::Change change)
+{
+    // The fill writes hundreds of thousands of cells; everything is folded
+    // into one relayout and one repaint once control returns to the loop.
+    if (change == GridData::Change::Layout)
+        m_layoutPending = true;
+    if (m_updatePending)
+        return;
+    m_updatePending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_updatePending = false;
+            ensureLayout();
+            if (m_redraw)
+                viewport()->update();
+        },
+        Qt::QueuedConnection);
+}
+
+void GanttGrid::ensureLayout() const
+{
+    if (m_layoutPending)
+        const_cast<GanttGrid *>(this)->relayout();
+}
+
+void GanttGrid::relayout()
+{
+    m_layoutPending = false;
+    const int cols = m_data.cols();
+    m_colX.assign(size_t(cols) + 1, 0);
+    for (int c = 0; c < cols; ++c) {
+        const int w = m_data.colHidden(c) ? 0 : twipsToPixels(m_data.colWidth(c));
+        m_colX[size_t(c) + 1] = m_colX[size_t(c)] + w;
+    }
+    m_rowHeight = std::max(1, twipsToPixels(m_data.rowHeight()));
+    updateScrollBars();
+}
+
+int GanttGrid::fixedWidth() const
+{
+    const int fixed = std::min(m_data.fixedCols(), m_data.cols());
+    return m_colX.empty() ? 0 : m_colX[size_t(fixed)];
+}
+
+int GanttGrid::fixedHeight() const
+{
+    return std::min(m_data.fixedRows(), m_data.rows()) * m_rowHeight;
+}
+
+int GanttGrid::visibleBodyRows() const
+{
+    return std::max(0, (viewport()->height() - fixedHeight()) / m_rowHeight);
+}
+
+int GanttGrid::maxLeftCol() const
+{
+    const int fixed = std::min(m_data.fixedCols(), m_data.cols());
+    const int available = viewport()->width() - fixedWidth();
+    int c = m_data.cols();
+    // The last column that still lets every column behind it fit.
+    while (c > fixed) {
+        if (m_colX.back() - m_colX[size_t(c) - 1] > available)
+            break;
+        --c;
+    }
+    return std::max(c, fixed);
+}
+
+void GanttGrid::updateScrollBars()
+{
+    const int bodyRows = std::max(0, m_data.rows() - m_data.fixedRows());
+    const int pageRows = visibleBodyRows();
+    QScrollBar *v = verticalScrollBar();
+    v->setRange(0, std::max(0, bodyRows - pageRows));
+    v->setPageStep(std::max(1, pageRows));
+
+    QScrollBar *h = horizontalScrollBar();
+    const int fixed = std::min(m_data.fixedCols(), m_data.cols());
+    h->setRange(0, maxLeftCol() - fixed);
+    const int colPx = std::max(1, twipsToPixels(400));
+    h->setPageStep(std::max(1, (viewport()->width() - fixedWidth()) / colPx));
+}
+
+int GanttGrid::topRow() const
+{
+    ensureLayout();
+    return m_data.fixedRows() + verticalScrollBar()->value();
+}
+
+void GanttGrid::setTopRow(int row)
+{
+    ensureLayout();
+    verticalScrollBar()->setValue(row - m_data.fixedRows());
+}
+
+int GanttGrid::leftCol() const
+{
+    ensureLayout();
+    return m_data.fixedCols() + horizontalScrollBar()->value();
+}
+
+void GanttGrid::setLeftCol(int col)
+{
+    ensureLayout();
+    horizontalScrollBar()->setValue(col - m_data.fixedCols());
+}
+
+int GanttGrid::logicalDpi() const
+{
+    return m_dpi > 0 ? m_dpi : std::max(1, logicalDpiX());
+}
+
+void GanttGrid::setLogicalDpi(int dpi)
+{
+    m_dpi = std::max(dpi, 0);
+    m_layoutPending = true;
+    ensureLayout();
+    viewport()->update();
+}
+
+int GanttGrid::twipsToPixels(int twips) const
+{
+    return int(qint64(twips) * logicalDpi() / 1440);
+}
+
+int GanttGrid::pixelsToTwips(int pixels) const
+{
+    return int(qint64(pixels) * 1440 / logicalDpi());
+}
+
+int GanttGrid::leftTwips() const
+{
+    return pixelsToTwips(x());
+}
+
+int GanttGrid::topTwips() const
+{
+    return pixelsToTwips(y());
+}
+
+int GanttGrid::widthTwips() const
+{
+    return pixelsToTwips(width());
+}
+
+int GanttGrid::heightTwips() const
+{
+    return pixelsToTwips(height());
+}
+
+void GanttGrid::setPlacementTwips(int left, int top, int width, int height)
+{
+    setGeometry(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width),
+                twipsToPixels(height));
+}
+
+void GanttGrid::setBackColor(const QColor &color)
+{
+    m_backColor = color;
+    QPalette pal = viewport()->palette();
+    pal.setColor(QPalette::Base, color);
+    viewport()->setPalette(pal);
+    viewport()->update();
+}
+
+QRect GanttGrid::cellRect(int row, int col) const
+{
+    ensureLayout();
+    if (row < 0 || row >= m_data.rows() || col < 0 || col >= m_data.cols())
+        return {};
+    const int w = m_colX[size_t(col) + 1] - m_colX[size_t(col)];
+    if (w <= 0)
+        return {};
+    const bool fixedRow = row < m_data.fixedRows();
+    const bool fixedCol = col < m_data.fixedCols();
+    const int top = topRow();
+    const int left = leftCol();
+    if ((!fixedRow && row < top) || (!fixedCol && col < left))
+        return {};
+    const int y = fixedRow ? row * m_rowHeight : fixedHeight() + (row - top) * m_rowHeight;
+    const int x = fixedCol ? m_colX[size_t(col)]
+                           : fixedWidth() + m_colX[size_t(col)] - m_colX[size_t(left)];
+    QRect area = viewport()->rect();
+    if (!fixedRow)
+        area.setTop(fixedHeight());
+    if (!fixedCol)
+        area.setLeft(fixedWidth());
+    const QRect cell(x, y, w, m_rowHeight);
+    return cell.intersects(area) ? cell : QRect();
+}
+
+bool GanttGrid::cellAt(const QPoint &pos, int *row, int *col) const
+{
+    ensureLayout();
+    if (pos.x() < 0 || pos.y() < 0 || !viewport()->rect().contains(pos))
+        return false;
+    int r;
+    if (pos.y() < fixedHeight())
+        r = pos.y() / m_rowHeight;
+    else
+        r = topRow() + (pos.y() - fixedHeight()) / m_rowHeight;
+    if (r >= m_data.rows())
+        return false;
+    const int fixed = std::min(m_data.fixedCols(), m_data.cols());
+    int from = 0;
+    int to = fixed;
+    int virtualX = pos.x();
+    if (pos.x() >= fixedWidth()) {
+        from = leftCol();
+        to = m_data.cols();
+        virtualX = pos.x() - fixedWidth() + m_colX[size_t(std::min(from, m_data.cols()))];
+    }
+    for (int c = from; c < to; ++c) {
+        if (virtualX >= m_colX[size_t(c)] && virtualX < m_colX[size_t(c) + 1]) {
+            if (row)
+                *row = r;
+            if (col)
+                *col = c;
+            return true;
+        }
+    }
+    return false;
+}
+
+void GanttGrid::paintEvent(QPaintEvent *event)
+{
+    if (!m_redraw)
+        return;
+    ensureLayout();
+    QPainter painter(viewport());
+    const qreal dpr = viewport()->devicePixelRatioF();
+    const QRect area = viewport()->rect();
+    const int fRows = std::min(m_data.fixedRows(), m_data.rows());
+    const int fCols = std::min(m_data.fixedCols(), m_data.cols());
+    const int fw = fixedWidth();
+    const int fh = fixedHeight();
+    const int top = topRow();
+    const int left = std::min(leftCol(), m_data.cols());
+    const int bodyRows = (area.height() - fh + m_rowHeight - 1) / m_rowHeight;
+    const int lastBodyRow = std::min(m_data.rows() - 1, top + std::max(0, bodyRows) - 1);
+
+    // The last scrolling column that reaches into the viewport.
+    int lastCol = left - 1;
+    for (int c = left; c < m_data.cols(); ++c) {
+        if (fw + m_colX[size_t(c)] - m_colX[size_t(left)] >= area.width())
+            break;
+        lastCol = c;
+    }
+
+    Pane panes[4];
+    panes[0] = {0, fRows - 1, 0, 0, fCols - 1, 0, QRect(0, 0, fw, fh), false};
+    panes[1] = {0, fRows - 1, 0, left, lastCol, fw,
+                QRect(fw, 0, std::max(0, area.width() - fw), fh), false};
+    panes[2] = {top, lastBodyRow, fh, 0, fCols - 1, 0,
+                QRect(0, fh, fw, std::max(0, area.height() - fh)), false};
+    panes[3] = {top, lastBodyRow, fh, left, lastCol, fw,
+                QRect(fw, fh, std::max(0, area.width() - fw), std::max(0, area.height() - fh)),
+                true};
+    for (const Pane &pane : panes) {
+        const QRect clip = pane.clip.intersected(event->rect());
+        if (clip.isEmpty() || pane.lastRow < pane.firstRow || pane.lastCol < pane.firstCol)
+            continue;
+        painter.setClipRect(clip);
+        paintPane(painter, pane, dpr);
+    }
+    painter.setClipping(false);
+
+    if (hasFocus()) {
+        const QRect current = cellRect(m_data.row(), m_data.col());
+        if (!current.isEmpty() && m_data.row() >= m_data.fixedRows()) {
+            painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRect(current.adjusted(1, 1, -1, -1));
+        }
+    }
+}
+
+void GanttGrid::paintPane(QPainter &painter, const Pane &pane, qreal dpr)
+{
+    const int baseX = pane.x - m_colX[size_t(pane.firstCol)];
+    auto colLeft = [&](int c) { return baseX + m_colX[size_t(c)]; };
+    auto colRight = [&](int c) { return baseX + m_colX[size_t(c) + 1]; };
+    const bool mergeHeader = m_data.mergeRow0();
+    const int lastGridCol = m_data.cols() - 1;
+
+    QFont normalFont = font();
+    QFont boldFont = font();
+    boldFont.setBold(true);
+    std::vector<QLine> gridLines;
+    std::vector<QLine> headerLines;
+
+    // Runs of row 0 cells that show as one (equal neighbouring texts).
+    auto runEnd = [&](int row, int c) {
+        if (row != 0 || !mergeHeader)
+            return c;
+        const QString &t = m_data.text(0, c);
+        int end = c;
+        for (int n = c + 1; n <= pane.lastCol; ++n) {
+            if (m_colX[size_t(n) + 1] == m_colX[size_t(n)])
+                continue; // hidden
+            if (m_data.text(0, n) != t)
+                break;
+            end = n;
+        }
+        return end;
+    };
+    // A merged run may begin left of the pane's first column.
+    auto runStart = [&](int row, int c) {
+        if (row != 0 || !mergeHeader)
+            return c;
+        const QString &t = m_data.text(0, c);
+        const int limit = pane.timeScale || pane.firstCol >= m_data.fixedCols()
+            ? m_data.fixedCols() : 0;
+        while (c > limit && m_data.text(0, c - 1) == t)
+            --c;
+        return c;
+    };
+
+    for (int r = pane.firstRow; r <= pane.lastRow; ++r) {
+        const int y = pane.y + (r - pane.firstRow) * m_rowHeight;
+        const bool fixedRow = r < m_data.fixedRows();
+        const QColor defaultBack = fixedRow ? HeaderBack : m_backColor;
+
+        // Backgrounds, one fill per run of equal colour.
+        int runFrom = pane.firstCol;
+        QColor runColor;
+        for (int c = pane.firstCol; c <= pane.lastCol + 1; ++c) {
+            QColor color;
+            if (c <= pane.lastCol) {
+                color = m_data.cellBackColor(r, c);
+                if (!color.isValid())
+                    color = defaultBack;
+            }
+            if (c == pane.firstCol) {
+                runColor = color;
+                continue;
+            }
+            if (c > pane.lastCol || color != runColor) {
+                painter.fillRect(QRect(colLeft(runFrom), y, colRight(c - 1) - colLeft(runFrom),
+                                       m_rowHeight),
+                                 runColor);
+                runFrom = c;
+                runColor = color;
+            }
+        }
+
+        // Ordinary grid lines on the right and bottom of every cell.
+        auto &lines = fixedRow ? headerLines : gridLines;
+        const int bottomY = y + m_rowHeight - 1;
+        lines.emplace_back(colLeft(pane.firstCol), bottomY, colRight(pane.lastCol) - 1, bottomY);
+        for (int c = pane.firstCol; c <= pane.lastCol; ++c) {
+            if (colRight(c) == colLeft(c))
+                continue;
+            const int end = runEnd(r, c);
+            lines.emplace_back(colRight(end) - 1, y, colRight(end) - 1, bottomY);
+            c = end;
+        }
+    }
+    painter.setPen(GridLine);
+    painter.drawLines(gridLines.data(), int(gridLines.size()));
+    painter.setPen(HeaderGridLine);
+    painter.drawLines(headerLines.data(), int(headerLines.size()));
+
+    // Border lines drawn on ranges; each cell's right and bottom line also
+    // carries its neighbour's left and top line, so shared lines stay one
+    // pixel wide.
+    if (!m_data.borders().empty()) {
+        for (int r = pane.firstRow; r <= pane.lastRow; ++r) {
+            const int y = pane.y + (r - pane.firstRow) * m_rowHeight;
+            for (int c = pane.firstCol; c <= pane.lastCol; ++c) {
+                const int x1 = colLeft(c);
+                const int x2 = colRight(c);
+                if (x2 == x1)
+                    continue;
+                const CellEdges e = m_data.cellEdges(r, c);
+                int nextCol = c + 1;
+                while (nextCol <= lastGridCol && m_data.colHidden(nextCol))
+                    ++nextCol;
+                const CellEdges rightOf = nextCol <= lastGridCol ? m_data.cellEdges(r, nextCol)
+                                                                 : CellEdges();
+                const CellEdges below = m_data.cellEdges(r + 1, c);
+                const bool insideMerge = r == 0 && mergeHeader && nextCol <= lastGridCol
+                    && m_data.text(0, nextCol) == m_data.text(0, c);
+                const int rightWidth = insideMerge ? 0 : std::max(e.right, rightOf.left);
+                const int bottomWidth = std::max(e.bottom, below.top);
+                auto color = [&](const CellEdges &own, int ownWidth, const CellEdges &other) {
+                    return ownWidth > 0 || !other.isSet ? own.color : other.color;
+                };
+                if (rightWidth > 0)
+                    painter.fillRect(QRect(x2 - rightWidth, y, rightWidth, m_rowHeight),
+                                     color(e, e.right, rightOf));
+                if (bottomWidth > 0)
+                    painter.fillRect(QRect(x1, y + m_rowHeight - bottomWidth, x2 - x1, bottomWidth),
+                                     color(e, e.bottom, below));
+                if (e.left > 0 && colLeft(c) == 0)
+                    painter.fillRect(QRect(x1, y, e.left, m_rowHeight), e.color);
+                if (e.top > 0 && r == 0)
+                    painter.fillRect(QRect(x1, y, x2 - x1, e.top), e.color);
+            }
+        }
+    }
+
+    // Outline marks in column 0: a box on group rows, a branch on the rows
+    // under them.
+    if (pane.firstCol == 0 && m_data.fixedCols() > 0 && colRight(0) > colLeft(0)) {
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        for (int r = std::max(pane.firstRow, m_data.fixedRows()); r <= pane.lastRow; ++r) {
+            if (!m_data.isNode(r))
+                continue;
+            const int y = pane.y + (r - pane.firstRow) * m_rowHeight;
+            const int cx = colLeft(0) + (colRight(0) - colLeft(0)) / 2;
+            const int cy = y + m_rowHeight / 2;
+            painter.setPen(OutlineInk);
+            if (m_data.rowOutlineLevel(r) <= 0) {
+                const int half = std::max(3, std::min(m_rowHeight, colRight(0) - colLeft(0)) / 4);
+                painter.setBrush(Qt::white);
+                painter.drawRect(cx - half, cy - half, 2 * half, 2 * half);
+                painter.drawLine(cx - half + 2, cy, cx + half - 2, cy);
+                painter.setBrush(Qt::NoBrush);
+            } else {
+                const bool more = r + 1 < m_data.rows() && m_data.rowOutlineLevel(r + 1) > 0;
+                painter.drawLine(cx, y, cx, more ? y + m_rowHeight - 1 : cy);
+                painter.drawLine(cx, cy, colRight(0) - 3, cy);
+            }
+        }
+    }
+
+    // Texts.
+    bool bold = false;
+    painter.setFont(normalFont);
+    for (int r = pane.firstRow; r <= pane.lastRow; ++r) {
+        const int y = pane.y + (r - pane.firstRow) * m_rowHeight;
+        const bool fixedRow = r < m_data.fixedRows();
+        for (int c = pane.firstCol; c <= pane.lastCol; ++c) {
+            if (colRight(c) == colLeft(c))
+                continue;
+            const int start = runStart(r, c);
+            const int end = runEnd(r, c);
+            const QString &t = m_data.text(r, start);
+            if (!t.isEmpty()) {
+                const bool cellBold = m_data.cellFontBold(r, start);
+                if (cellBold != bold) {
+                    painter.setFont(cellBold ? boldFont : normalFont);
+                    bold = cellBold;
+                }
+                QColor ink = m_data.cellForeColor(r, start);
+                painter.setPen(ink.isValid() ? ink : fixedRow ? HeaderText : QColor(Qt::black));
+                Qt::Alignment align = m_data.cellAlignment(r, start);
+                if (!(align & Qt::AlignHorizontal_Mask))
+                    align |= fixedRow ? Qt::AlignHCenter : Qt::AlignLeft;
+                // A merged label is centred in the part of it that shows, so
+                // an hour stays readable while its columns scroll.
+                QRect box(colLeft(start), y, colRight(end) - colLeft(start), m_rowHeight);
+                box = box.intersected(pane.clip);
+                painter.drawText(box.adjusted(3, 0, -3, -1), int(withVertical(align)), t);
+            }
+            c = end;
+        }
+    }
+
+    if (!pane.timeScale || !m_drawCell)
+        return;
+    painter.save();
+    painter.setWorldTransform(QTransform::fromScale(1 / dpr, 1 / dpr));
+    for (int r = pane.firstRow; r <= pane.lastRow; ++r) {
+        const int y = pane.y + (r - pane.firstRow) * m_rowHeight;
+        const int top = int(std::lround(y * dpr));
+        const int bottom = int(std::lround((y + m_rowHeight) * dpr));
+        for (int c = pane.firstCol; c <= pane.lastCol; ++c) {
+            if (colRight(c) == colLeft(c))
+                continue;
+            m_drawCell(painter, r, c, int(std::lround(colLeft(c) * dpr)), top,
+                       int(std::lround(colRight(c) * dpr)), bottom);
+        }
+    }
+    painter.restore();
+}
+
+void GanttGrid::resizeEvent(QResizeEvent *event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    ensureLayout();
+    updateScrollBars();
+}
+
+void GanttGrid::scrollContentsBy(int, int)
+{
+    viewport()->update();
+}
+
+void GanttGrid::changeEvent(QEvent *event)
+{
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::ScreenChangeInternal) {
+        m_layoutPending = true;
+        viewport()->update();
+    }
+}
+
+void GanttGrid::wheelEvent(QWheelEvent *event)
+{
+    QPoint delta = event->angleDelta();
+    // Shift turns the wheel sideways, as in most spreadsheets.
+    if (event->modifiers() & Qt::ShiftModifier)
+        delta = QPoint(delta.y() != 0 ? delta.y() : delta.x(), 0);
+    const int rows = -delta.y() / 40; // three rows a notch
+    const int cols = -delta.x() / 40;
+    if (rows == 0 && cols == 0) {
+        event->ignore();
+        return;
+    }
+    verticalScrollBar()->setValue(verticalScrollBar()->value() + rows);
+    horizontalScrollBar()->setValue(horizontalScrollBar()->value() + cols);
+    event->accept();
+}
+
+void GanttGrid::moveCursor(int row, int col)
+{
+    ensureLayout();
+    if (m_data.rows() <= m_data.fixedRows() || m_data.cols() == 0)
+        return;
+    row = std::clamp(row, m_data.fixedRows(), m_data.rows() - 1);
+    col = std::clamp(col, 0, m_data.cols() - 1);
+    if (!m_data.select(row, col))
+        return;
+    const int pageRows = std::max(1, visibleBodyRows());
+    if (row < topRow())
+        setTopRow(row);
+    else if (row >= topRow() + pageRows)
+        setTopRow(row - pageRows + 1);
+    if (col >= m_data.fixedCols()) {
+        if (col < leftCol()) {
+            setLeftCol(col);
+        } else {
+            const int available = viewport()->width() - fixedWidth();
+            int first = leftCol();
+            while (first < col && m_colX[size_t(col) + 1] - m_colX[size_t(first)] > available)
+                ++first;
+            setLeftCol(first);
+        }
+    }
+    viewport()->update();
+    emit currentCellChanged(row, col);
+}
+
+void GanttGrid::keyPressEvent(QKeyEvent *event)
+{
+    int row = std::max(m_data.row(), m_data.fixedRows());
+    int col = m_data.col();
+    const int page = std::max(1, visibleBodyRows());
+    auto step = [&](int from, int dir) {
+        int c = from + dir;
+        while (c >= 0 && c < m_data.cols() && m_data.colHidden(c))
+            c += dir;
+        return c >= 0 && c < m_data.cols() ? c : from;
+    };
+    const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    switch (event->key()) {
+    case Qt::Key_Up: --row; break;
+    case Qt::Key_Down: ++row; break;
+    case Qt::Key_Left: col = step(col, -1); break;
+    case Qt::Key_Right: col = step(col, 1); break;
+    case Qt::Key_PageUp: row -= page; break;
+    case Qt::Key_PageDown: row += page; break;
+    case Qt::Key_Home:
+        if (ctrl)
+            row = m_data.fixedRows();
+        col = 0;
+        break;
+    case Qt::Key_End:
+        if (ctrl)
+            row = m_data.rows() - 1;
+        col = m_data.cols() - 1;
+        break;
+    default:
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
+    }
+    moveCursor(row, col);
+    event->accept();
+}
+
+void GanttGrid::mousePressEvent(QMouseEvent *event)
+{
+    int row = 0;
+    int col = 0;
+    if (event->button() == Qt::LeftButton && cellAt(event->position().toPoint(), &row, &col)
+        && row >= m_data.fixedRows())
+        moveCursor(row, col);
+    QAbstractScrollArea::mousePressEvent(event);
+}
+
+} // namespace vorn::chart

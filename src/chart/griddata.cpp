@@ -1,0 +1,371 @@
+#include "griddata.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace vorn::chart {
+
+namespace {
+
+const QString &emptyText()
+{
+    static const QString empty;
+    return empty;
+}
+
+quint8 clampWidth(int width)
+{
+    return quint8(std::clamp(width, 0, 255));
+}
+
+} // namespace
+
+CellRange CellRange::normalised() const
+{
+    return {std::min(row1, row2), std::min(col1, col2), std::max(row1, row2),
+            std::max(col1, col2)};
+}
+
+GridData::GridData() = default;
+
+void GridData::setChangeListener(ChangeListener listener)
+{
+    m_listener = std::move(listener);
+}
+
+void GridData::notify(Change change) const
+{
+    if (m_listener)
+        m_listener(change);
+}
+
+void GridData::setRows(int count)
+{
+    count = std::max(count, 0);
+    if (count == rows())
+        return;
+    if (count < rows()) {
+        m_rows.resize(size_t(count));
+        // Borders belong to cells: the dropped rows take theirs along.
+        for (auto &region : m_borders)
+            region.range.row2 = std::min(region.range.row2, count - 1);
+        std::erase_if(m_borders,
+                      [](const BorderRegion &r) { return r.range.row2 < r.range.row1; });
+    } else {
+        m_rows.resize(size_t(count));
+    }
+    if (m_selection.row1 >= count || m_selection.row2 >= count)
+        m_selection = {};
+    notify(Change::Layout);
+}
+
+void GridData::setCols(int count)
+{
+    // Span columns are 16-bit; far beyond the 1448 columns the chart needs.
+    count = std::clamp(count, 0, int(std::numeric_limits<qint16>::max()));
+    if (count == cols())
+        return;
+    if (count < cols()) {
+        for (Row &row : m_rows) {
+            if (int(row.texts.size()) > count)
+                row.texts.resize(size_t(count));
+            if (row.spans.empty())
+                continue;
+            for (Span &span : row.spans)
+                span.col2 = qint16(std::min(int(span.col2), count - 1));
+            std::erase_if(row.spans, [](const Span &s) { return s.col2 < s.col1; });
+        }
+        for (auto &region : m_borders)
+            region.range.col2 = std::min(region.range.col2, count - 1);
+        std::erase_if(m_borders,
+                      [](const BorderRegion &r) { return r.range.col2 < r.range.col1; });
+        if (m_selection.col1 >= count || m_selection.col2 >= count)
+            m_selection = {};
+    }
+    m_columns.resize(size_t(count));
+    notify(Change::Layout);
+}
+
+void GridData::setFixedRows(int count)
+{
+    m_fixedRows = std::max(count, 0);
+    notify(Change::Layout);
+}
+
+void GridData::setFixedCols(int count)
+{
+    m_fixedCols = std::max(count, 0);
+    notify(Change::Layout);
+}
+
+const QString &GridData::text(int row, int col) const
+{
+    if (row < 0 || row >= rows() || col < 0)
+        return emptyText();
+    const auto &texts = m_rows[size_t(row)].texts;
+    return size_t(col) < texts.size() ? texts[size_t(col)] : emptyText();
+}
+
+bool GridData::setText(int row, int col, const QString &text)
+{
+    if (!validCell(row, col))
+        return false;
+    auto &texts = m_rows[size_t(row)].texts;
+    if (size_t(col) >= texts.size()) {
+        if (text.isEmpty())
+            return true;
+        // Data rows end at the leading columns; reserving them at once saves
+        // a reallocation per column while a row is filled left to right.
+        if (texts.capacity() <= size_t(col))
+            texts.reserve(std::max(size_t(col) + 1, size_t(std::min(m_fixedCols, cols()))));
+        texts.resize(size_t(col) + 1);
+    }
+    texts[size_t(col)] = text;
+    notify(Change::Content);
+    return true;
+}
+
+void GridData::addItem(QStringView tabSeparated)
+{
+    Row row;
+    int col = 0;
+    for (QStringView piece : tabSeparated.tokenize(u'\t')) {
+        if (col >= cols())
+            break;
+        if (!piece.isEmpty()) {
+            if (row.texts.empty())
+                row.texts.reserve(size_t(std::max(std::min(m_fixedCols, cols()), col + 1)));
+            row.texts.resize(size_t(col) + 1);
+            row.texts[size_t(col)] = piece.toString();
+        }
+        ++col;
+    }
+    m_rows.push_back(std::move(row));
+    notify(Change::Layout);
+}
+
+bool GridData::validRange(const CellRange &range) const
+{
+    const CellRange r = range.normalised();
+    return validCell(r.row1, r.col1) && validCell(r.row2, r.col2);
+}
+
+bool GridData::setProp(const CellRange &range, Prop prop, quint32 value)
+{
+    if (!validRange(range))
+        return false;
+    const CellRange r = range.normalised();
+    const Span span{qint16(r.col1), qint16(r.col2), prop, value};
+    for (int i = r.row1; i <= r.row2; ++i) {
+        auto &spans = m_rows[size_t(i)].spans;
+        // A span hidden completely by the new one can never be read again;
+        // dropping it keeps repeated refreshes from growing the row.
+        std::erase_if(spans, [&](const Span &s) {
+            return s.prop == prop && s.col1 >= span.col1 && s.col2 <= span.col2;
+        });
+        spans.push_back(span);
+    }
+    notify(Change::Content);
+    return true;
+}
+
+const GridData::Span *GridData::findSpan(int row, int col, Prop prop) const
+{
+    if (!validCell(row, col))
+        return nullptr;
+    const auto &spans = m_rows[size_t(row)].spans;
+    for (auto it = spans.rbegin(); it != spans.rend(); ++it) {
+        if (it->prop == prop && col >= it->col1 && col <= it->col2)
+            return &*it;
+    }
+    return nullptr;
+}
+
+bool GridData::setCellAlignment(const CellRange &range, Qt::Alignment alignment)
+{
+    return setProp(range, Prop::Alignment, quint32(alignment.toInt()));
+}
+
+bool GridData::setCellBackColor(const CellRange &range, const QColor &color)
+{
+    return setProp(range, Prop::BackColor, color.rgb());
+}
+
+bool GridData::setCellForeColor(const CellRange &range, const QColor &color)
+{
+    return setProp(range, Prop::ForeColor, color.rgb());
+}
+
+bool GridData::setCellFontBold(const CellRange &range, bool bold)
+{
+    return setProp(range, Prop::Bold, bold ? 1u : 0u);
+}
+
+bool GridData::setCellData(const CellRange &range, qint32 value)
+{
+    return setProp(range, Prop::Data, quint32(value));
+}
+
+Qt::Alignment GridData::cellAlignment(int row, int col) const
+{
+    const Span *s = findSpan(row, col, Prop::Alignment);
+    return s ? Qt::Alignment::fromInt(int(s->value)) : Qt::Alignment();
+}
+
+QColor GridData::cellBackColor(int row, int col) const
+{
+    const Span *s = findSpan(row, col, Prop::BackColor);
+    return s ? QColor::fromRgb(s->value) : QColor();
+}
+
+QColor GridData::cellForeColor(int row, int col) const
+{
+    const Span *s = findSpan(row, col, Prop::ForeColor);
+    return s ? QColor::fromRgb(s->value) : QColor();
+}
+
+bool GridData::cellFontBold(int row, int col) const
+{
+    const Span *s = findSpan(row, col, Prop::Bold);
+    return s && s->value != 0;
+}
+
+qint32 GridData::cellData(int row, int col) const
+{
+    const Span *s = findSpan(row, col, Prop::Data);
+    return s ? qint32(s->value) : 0;
+}
+
+int GridData::colWidth(int col) const
+{
+    return col >= 0 && col < cols() ? m_columns[size_t(col)].widthTwips : 0;
+}
+
+bool GridData::setColWidth(int col, int twips)
+{
+    if (col < 0 || col >= cols() || twips < 0)
+        return false;
+    m_columns[size_t(col)].widthTwips = twips;
+    notify(Change::Layout);
+    return true;
+}
+
+bool GridData::colHidden(int col) const
+{
+    return col >= 0 && col < cols() && m_columns[size_t(col)].hidden;
+}
+
+bool GridData::setColHidden(int col, bool hidden)
+{
+    if (col < 0 || col >= cols())
+        return false;
+    m_columns[size_t(col)].hidden = hidden;
+    notify(Change::Layout);
+    return true;
+}
+
+void GridData::setRowHeight(int twips)
+{
+    m_rowHeightTwips = std::max(twips, 15);
+    notify(Change::Layout);
+}
+
+qint16 GridData::rowOutlineLevel(int row) const
+{
+    return row >= 0 && row < rows() ? m_rows[size_t(row)].outlineLevel : qint16(0);
+}
+
+bool GridData::setRowOutlineLevel(int row, qint16 level)
+{
+    if (row < 0 || row >= rows())
+        return false;
+    m_rows[size_t(row)].outlineLevel = level;
+    notify(Change::Content);
+    return true;
+}
+
+bool GridData::isNode(int row) const
+{
+    return row >= 0 && row < rows() && m_rows[size_t(row)].node;
+}
+
+bool GridData::setIsNode(int row, bool node)
+{
+    if (row < 0 || row >= rows())
+        return false;
+    m_rows[size_t(row)].node = node;
+    notify(Change::Content);
+    return true;
+}
+
+qint32 GridData::rowData(int row) const
+{
+    return row >= 0 && row < rows() ? m_rows[size_t(row)].data : 0;
+}
+
+bool GridData::setRowData(int row, qint32 value)
+{
+    if (row < 0 || row >= rows())
+        return false;
+    m_rows[size_t(row)].data = value;
+    return true;
+}
+
+bool GridData::select(int row1, int col1, int row2, int col2)
+{
+    if (!validCell(row1, col1) || !validCell(row2, col2))
+        return false;
+    m_selection = {row1, col1, row2, col2};
+    notify(Change::Content);
+    return true;
+}
+
+bool GridData::setCellBorder(const QColor &color, int left, int top, int right, int bottom,
+                             int innerVertical, int innerHorizontal)
+{
+    if (!validRange(m_selection))
+        return false;
+    return addBorder({m_selection.normalised(), color, clampWidth(left), clampWidth(top),
+                      clampWidth(right), clampWidth(bottom), clampWidth(innerVertical),
+                      clampWidth(innerHorizontal)});
+}
+
+bool GridData::addBorder(const BorderRegion &region)
+{
+    if (!validRange(region.range))
+        return false;
+    BorderRegion added = region;
+    added.range = region.range.normalised();
+    // An older region inside the new one is overruled on every cell it has.
+    std::erase_if(m_borders,
+                  [&](const BorderRegion &old) { return added.range.contains(old.range); });
+    m_borders.push_back(added);
+    notify(Change::Content);
+    return true;
+}
+
+CellEdges GridData::cellEdges(int row, int col) const
+{
+    for (auto it = m_borders.rbegin(); it != m_borders.rend(); ++it) {
+        const CellRange &r = it->range;
+        if (!r.contains(row, col))
+            continue;
+        CellEdges e;
+        e.color = it->color;
+        e.left = col == r.col1 ? it->left : it->innerVertical;
+        e.right = col == r.col2 ? it->right : it->innerVertical;
+        e.top = row == r.row1 ? it->top : it->innerHorizontal;
+        e.bottom = row == r.row2 ? it->bottom : it->innerHorizontal;
+        e.isSet = true;
+        return e;
+    }
+    return {};
+}
+
+void GridData::setMergeRow0(bool merge)
+{
+    m_mergeRow0 = merge;
+    notify(Change::Content);
+}
+
+} // namespace vorn::chart

@@ -1,0 +1,196 @@
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <QStringView>
+#include <QtGlobal>
+
+#include <functional>
+#include <vector>
+
+namespace vorn::chart {
+
+// An inclusive rectangle of cells. Constructed in any corner order;
+// normalised() puts row1 <= row2 and col1 <= col2.
+struct CellRange {
+    int row1 = 0;
+    int col1 = 0;
+    int row2 = 0;
+    int col2 = 0;
+
+    CellRange normalised() const;
+    bool contains(int row, int col) const
+    {
+        return row >= row1 && row <= row2 && col >= col1 && col <= col2;
+    }
+    bool contains(const CellRange &other) const
+    {
+        return other.row1 >= row1 && other.row2 <= row2 && other.col1 >= col1 && other.col2 <= col2;
+    }
+    friend bool operator==(const CellRange &, const CellRange &) = default;
+};
+
+// Lines drawn on a range: the outer sides of the range and the lines between
+// its cells. Widths are in pixels, 0 = no line.
+struct BorderRegion {
+    CellRange range;
+    QColor color;
+    quint8 left = 0;
+    quint8 top = 0;
+    quint8 right = 0;
+    quint8 bottom = 0;
+    quint8 innerVertical = 0;
+    quint8 innerHorizontal = 0;
+};
+
+// The lines of one cell as the most recent region covering it set them.
+// Each line lies inside the cell on its side.
+struct CellEdges {
+    QColor color;
+    quint8 left = 0;
+    quint8 top = 0;
+    quint8 right = 0;
+    quint8 bottom = 0;
+    bool isSet = false; // false: no region covers the cell
+};
+
+// Everything the Gantt grid shows, without any widget: texts, per-row outline
+// markers and row data, cell properties over ranges, column widths, borders,
+// the selection. The widget (GanttGrid) paints from it; the fill and the
+// in-place refresh write rows through it.
+//
+// Out-of-range indexes are not a caller mistake here: the program ignores a
+// failing grid setting and goes on, so setters return false and do nothing,
+// and getters return the default value.
+//
+// Storage is sized for 1448 columns by 100,000 rows: a row keeps only the
+// texts up to its last non-empty column, and cell properties are kept as
+// per-row column spans, so a row-wide background is one entry, not 1448.
+class GridData {
+public:
+    // What a change affects: Content needs a repaint, Layout also new scroll
+    // ranges (row/column counts, widths, hidden columns, row height).
+    enum class Change { Content, Layout };
+    using ChangeListener = std::function<void(Change)>;
+
+    GridData();
+
+    // Called after every change; the widget coalesces the calls.
+    void setChangeListener(ChangeListener listener);
+
+    // Row and column counts; a smaller count drops rows or columns at the
+    // end (with their texts, properties and borders), a larger adds empty ones.
+    int rows() const { return int(m_rows.size()); }
+    void setRows(int count);
+    int cols() const { return int(m_columns.size()); }
+    void setCols(int count);
+
+    // Rows 0..fixedRows-1 stay at the top, columns 0..fixedCols-1 at the left.
+    int fixedRows() const { return m_fixedRows; }
+    void setFixedRows(int count);
+    int fixedCols() const { return m_fixedCols; }
+    void setFixedCols(int count);
+
+    // Cell text; reads back exactly as set. Empty for cells never written.
+    const QString &text(int row, int col) const;
+    bool setText(int row, int col, const QString &text);
+    // Appends one row; the tab-separated pieces fill columns 0, 1, ...
+    // (pieces beyond the last column are dropped).
+    void addItem(QStringView tabSeparated);
+
+    // Cell properties over a range (every cell of it). A range that leaves
+    // the grid is not applied.
+    bool setCellAlignment(const CellRange &range, Qt::Alignment alignment);
+    bool setCellBackColor(const CellRange &range, const QColor &color);
+    bool setCellForeColor(const CellRange &range, const QColor &color);
+    bool setCellFontBold(const CellRange &range, bool bold);
+    bool setCellData(const CellRange &range, qint32 value);
+    // Reads: the value last set for the cell; an invalid QColor, no alignment
+    // flags, false or 0 when never set.
+    Qt::Alignment cellAlignment(int row, int col) const;
+    QColor cellBackColor(int row, int col) const;
+    QColor cellForeColor(int row, int col) const;
+    bool cellFontBold(int row, int col) const;
+    qint32 cellData(int row, int col) const;
+
+    // Column width in twips (default 960) and hidden state; a hidden column
+    // takes no room and is not painted.
+    int colWidth(int col) const;
+    bool setColWidth(int col, int twips);
+    bool colHidden(int col) const;
+    bool setColHidden(int col, bool hidden);
+    // One height for every row, in twips.
+    int rowHeight() const { return m_rowHeightTwips; }
+    void setRowHeight(int twips);
+
+    // Per-row outline markers and row data; read back as set.
+    qint16 rowOutlineLevel(int row) const;
+    bool setRowOutlineLevel(int row, qint16 level);
+    bool isNode(int row) const;
+    bool setIsNode(int row, bool node);
+    qint32 rowData(int row) const;
+    bool setRowData(int row, qint32 value);
+
+    // The selection: a range whose first corner is the current cell.
+    // select() does nothing when a corner lies outside the grid.
+    bool select(int row1, int col1, int row2, int col2);
+    bool select(int row, int col) { return select(row, col, row, col); }
+    CellRange selection() const { return m_selection.normalised(); }
+    int row() const { return m_selection.row1; }
+    int col() const { return m_selection.col1; }
+
+    // Draws lines on the selected cells (widths in pixels, 0 = none).
+    bool setCellBorder(const QColor &color, int left, int top, int right, int bottom,
+                       int innerVertical, int innerHorizontal);
+    // The same on an explicit range.
+    bool addBorder(const BorderRegion &region);
+    const std::vector<BorderRegion> &borders() const { return m_borders; }
+    // The lines of one cell: of the most recent region that covers it.
+    CellEdges cellEdges(int row, int col) const;
+
+    // Neighbouring cells of header row 0 with equal text show as one cell.
+    bool mergeRow0() const { return m_mergeRow0; }
+    void setMergeRow0(bool merge);
+
+private:
+    enum class Prop : quint8 { Alignment, BackColor, ForeColor, Bold, Data };
+    struct Span {
+        qint16 col1;
+        qint16 col2;
+        Prop prop;
+        quint32 value;
+    };
+    struct Row {
+        std::vector<QString> texts; // up to the last column written
+        std::vector<Span> spans;    // later spans win
+        qint32 data = 0;
+        qint16 outlineLevel = 0;
+        bool node = false;
+    };
+
+    bool validCell(int row, int col) const
+    {
+        return row >= 0 && row < rows() && col >= 0 && col < cols();
+    }
+    bool validRange(const CellRange &range) const;
+    bool setProp(const CellRange &range, Prop prop, quint32 value);
+    const Span *findSpan(int row, int col, Prop prop) const;
+    void notify(Change change) const;
+
+    std::vector<Row> m_rows;
+    struct Column {
+        qint32 widthTwips = 960;
+        bool hidden = false;
+    };
+
+    std::vector<Column> m_columns;
+    int m_fixedRows = 2;
+    int m_fixedCols = 8;
+    int m_rowHeightTwips = 300;
+    bool m_mergeRow0 = false;
+    CellRange m_selection;
+    std::vector<BorderRegion> m_borders;
+    ChangeListener m_listener;
+};
+
+} // namespace vorn::chart

@@ -1,0 +1,192 @@
+#include "gridlayout.h"
+
+#include "appstate.h"
+#include "ganttbars.h"
+#include "ganttgrid.h"
+#include "griddata.h"
+#include "texts.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace vorn::chart {
+
+namespace {
+
+constexpr int TimeColumnTwips = 400;
+constexpr int OutlineColumnTwips = 400;
+// Design-time widths of the key column and the six time-value columns; the
+// fit-to-window rule replaces them on the first resize.
+constexpr int KeyColumnTwips = 2100;
+constexpr int TimeValueColumnTwips = 1050;
+constexpr int FirstTimeColumn = 8;
+// How many times the progress bar moves during a rebuild: enough to be seen,
+// few enough that repainting it costs nothing.
+constexpr int ProgressSteps = 16;
+
+QString textOr(int id, const char *fallback)
+{
+    const QString text = GetText(id);
+    return text.isEmpty() ? QString::fromLatin1(fallback) : text;
+}
+
+void headerBorders(GridData &grid)
+{
+    const QColor line = QColor::fromRgb(HeaderLineRgb);
+    const int last = grid.cols() - 1;
+    grid.select(0, 0, 1, 2);
+    grid.setCellBorder(line, 0, 1, 1, 1, 1, 0);
+    grid.select(0, 2, 1, last);
+    grid.setCellBorder(line, 1, 1, 1, 1, 1, 1);
+}
+
+} // namespace
+
+QPoint ProgressBoxPosition(const QSize &windowTwips, const QSize &boxTwips)
+{
+    return {std::abs(windowTwips.width() / 2 - boxTwips.width() / 2),
+            std::abs(windowTwips.height() / 2 - boxTwips.height() / 2)};
+}
+
+int IntervalColumnCount(const QString &intervalText)
+{
+    const std::optional<double> minutes = IntervalMinutes(intervalText);
+    if (!minutes)
+        return FirstTimeColumn;
+    const double whole = Nearest(*minutes);
+    if (whole <= 0)
+        return FirstTimeColumn;
+    return int(Nearest(60 / whole)) * 24 + FirstTimeColumn;
+}
+
+void SetUpGrid(GridData &grid)
+{
+    grid.setRows(2);
+    grid.setCols(1448);
+    grid.setFixedRows(2);
+    grid.setFixedCols(FirstTimeColumn);
+    grid.setMergeRow0(true);
+
+    grid.setText(0, 1, textOr(43, "Machine/Part"));
+    const QString planned = textOr(44, "Planned");
+    const QString actual = textOr(45, "Actual");
+    const QString start = textOr(4, "Start");
+    const QString finish = textOr(3, "Finish");
+    const QString duration = textOr(2, "Duration");
+    const QString lower[3] = {start, finish, duration};
+    for (int i = 0; i < 3; ++i) {
+        grid.setText(0, 2 + i, planned);
+        grid.setText(1, 2 + i, lower[i]);
+        grid.setText(0, 5 + i, actual);
+        grid.setText(1, 5 + i, lower[i]);
+    }
+
+    int hour = -1;
+    for (int c = FirstTimeColumn; c < 1448; ++c) {
+        const int minute = (c - FirstTimeColumn) % 60;
+        grid.setText(1, c, QString::number(minute));
+        if (minute == 0)
+            ++hour;
+        grid.setText(0, c, QString::number(hour));
+    }
+
+    // Appearance: rows of 300 twips (20 pixels at 96 DPI) and the
+    // design-time widths of the leading columns and the scale.
+    grid.setRowHeight(300);
+    grid.setColWidth(1, KeyColumnTwips);
+    for (int c = 2; c < FirstTimeColumn; ++c)
+        grid.setColWidth(c, TimeValueColumnTwips);
+    for (int c = FirstTimeColumn; c < grid.cols(); ++c)
+        grid.setColWidth(c, TimeColumnTwips);
+
+    grid.setCellAlignment({0, 0, 0, 7}, Qt::AlignCenter);
+    grid.setColWidth(0, OutlineColumnTwips);
+    FrameTimeHeader(grid);
+}
+
+void FrameTimeHeader(GridData &grid)
+{
+    const QColor line = QColor::fromRgb(HeaderLineRgb);
+    int hour = 0;
+    for (int c = FirstTimeColumn; c <= grid.cols() - 60; c += 60) {
+        grid.select(0, c, 1, c + 59);
+        grid.setCellBorder(line, 1, 1, 1, 1, 0, 1);
+        grid.setCellAlignment({0, c, 1, c + 59}, Qt::AlignCenter);
+        const QString label = QString::number(hour);
+        for (int k = c; k <= c + 59; ++k)
+            grid.setText(0, k, label);
+        ++hour;
+    }
+    headerBorders(grid);
+}
+
+void CmbInterval_Click(GridData &grid, AppState &state, const QString &intervalText,
+                       ProgressBox *progress)
+{
+    if (progress) {
+        progress->showAt(ProgressBoxPosition(progress->windowSizeTwips(), progress->boxSizeTwips()));
+    }
+
+    const int count = IntervalColumnCount(intervalText);
+    const int interval = count > FirstTimeColumn ? int(Nearest(*IntervalMinutes(intervalText))) : 0;
+    grid.setCols(count);
+    const int maximum = std::abs(count - 9);
+    if (progress)
+        progress->setRange(0, maximum);
+
+    // The bar moves in a few steps rather than once per column: each step
+    // repaints the box, and the whole rebuild takes only milliseconds.
+    const int stride = std::max(1, (count - FirstTimeColumn) / ProgressSteps);
+    int hour = -1;
+    for (int c = FirstTimeColumn; c < count; ++c) {
+        const int offset = c - FirstTimeColumn;
+        if (progress && (offset % stride == 0 || c == count - 1))
+            progress->setValue(std::abs(offset));
+        const int minute = (offset * interval) % 60;
+        grid.setText(1, c, QString::number(minute));
+        if (minute == 0)
+            ++hour;
+        grid.setText(0, c, QString::number(hour));
+        grid.setColWidth(c, TimeColumnTwips);
+    }
+
+    state.IntervalText = intervalText;
+
+    const QColor band = QColor::fromRgb(GroupBandRgb);
+    const int last = grid.cols() - 1;
+    for (int r = 2; r < grid.rows(); ++r) {
+        if (grid.cellBackColor(r, 1) == band)
+            grid.setCellBackColor({r, 0, r, last}, band);
+    }
+
+    headerBorders(grid);
+    if (progress)
+        progress->hide();
+}
+
+void ShowCol_Click(GridData &grid, int index, int checkValue)
+{
+    if (index < 0 || index > 5)
+        return;
+    grid.setColHidden(index + 2, checkValue != 1);
+}
+
+void Form_Resize(GanttGrid &grid, const QSize &clientPixels, bool fitToWindow)
+{
+    const double twipsPerPixel = 1440.0 / grid.logicalDpi();
+    const int width = int(std::abs(clientPixels.width() * twipsPerPixel - 5));
+    const int height = int(std::abs(clientPixels.height() * twipsPerPixel - 900));
+    grid.setPlacementTwips(5, 600, width, height);
+    if (!fitToWindow)
+        return;
+    // 16-bit as in the original layout; a grid so wide that 4 units overflow
+    // is outside the supported range, so the unit stops where 4 units fit.
+    const int unit = std::min(int(Nearest(std::abs(grid.widthTwips() - 350) / 14.0)), 32767 / 4);
+    GridData &data = grid.data();
+    data.setColWidth(1, 4 * unit);
+    for (int c = 2; c < FirstTimeColumn; ++c)
+        data.setColWidth(c, unit);
+}
+
+} // namespace vorn::chart
