@@ -1,5 +1,7 @@
 #include "controlchannel.h"
 
+#include "inifile.h"
+
 #include <QCoreApplication>
 #include <QDBusConnectionInterface>
 #include <QMetaObject>
@@ -45,25 +47,6 @@ void sayOnceWithoutChannel(const QString &why)
 }
 
 } // namespace
-
-QString DecodeWindows1252(const QByteArray &bytes)
-{
-    // 0x80..0x9F are where Windows-1252 differs from Latin-1; the five holes
-    // decode to the C1 control of the same value, as Windows itself does.
-    static constexpr char16_t High[32] = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-        0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-    };
-    QString text(bytes.size(), Qt::Uninitialized);
-    QChar *out = text.data();
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        *out++ = (byte >= 0x80 && byte < 0xA0) ? QChar(High[byte - 0x80]) : QChar(byte);
-    }
-    return text;
-}
 
 CopyDataEffect ApplyCopyData(AppState &state, const QByteArray &data)
 {

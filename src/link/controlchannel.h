@@ -9,9 +9,6 @@
 
 namespace vorn {
 
-// The bytes as Windows-1252 text (the code page the manager's notices use).
-QString DecodeWindows1252(const QByteArray &bytes);
-
 // What a text notice of the manager did to the shared state.
 enum class CopyDataEffect { None, Stopped, Started };
 

@@ -46,8 +46,6 @@ QString stateText(const AppState &state)
 class tst_ControlChannel : public QObject {
     Q_OBJECT
 private slots:
-    void decodesWindows1252_data();
-    void decodesWindows1252();
     void copyDataNotice_data();
     void copyDataNotice();
     void messagesOverTheBus_data();
@@ -57,27 +55,6 @@ private slots:
     void wireSignaturesAreFixed();
     void runsWithoutABus();
 };
-
-void tst_ControlChannel::decodesWindows1252_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("text");
-
-    QTest::newRow("ascii") << QByteArray("Stop") << QStringLiteral("Stop");
-    QTest::newRow("euro-sign-0x80") << QByteArray("\x80") << QStringLiteral("\u20AC");
-    QTest::newRow("s-caron-0x9a") << QByteArray("\x9a") << QStringLiteral("\u0161");
-    QTest::newRow("y-diaeresis-0x9f") << QByteArray("\x9f") << QStringLiteral("\u0178");
-    QTest::newRow("undefined-0x81-kept-as-control") << QByteArray("\x81") << QStringLiteral("\u0081");
-    QTest::newRow("latin1-range-0xe9") << QByteArray("\xe9") << QStringLiteral("\u00E9");
-    QTest::newRow("nul-kept") << QByteArray("A\0B", 3) << QString(QStringLiteral("A") + QChar(0) + QStringLiteral("B"));
-}
-
-void tst_ControlChannel::decodesWindows1252()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(QString, text);
-    QCOMPARE(vorn::DecodeWindows1252(bytes), text);
-}
 
 void tst_ControlChannel::copyDataNotice_data()
 {

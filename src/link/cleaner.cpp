@@ -1,0 +1,44 @@
+#include "cleaner.h"
+
+#include "dbftable.h"
+#include "tablelibrary.h"
+
+namespace vorn {
+
+namespace {
+QString liveTablePath(const AppState &state)
+{
+    // Always the live table, whatever archived copy the window shows.
+    return state.DataFolder + QStringLiteral("Scheduler");
+}
+} // namespace
+
+bool CleanLiveTable(const AppState &state)
+{
+    store::TableContext context;
+    store::DbfTable table;
+    if (!context.OpenTable(table, liveTablePath(state)))
+        return false;
+    // Every record goes, however many there are: counting them in 16 bits
+    // would leave all but the first 32767 standing, or none at all.
+    const qint32 count = table.recordCount();
+    for (qint32 record = 1; record <= count; ++record)
+        table.markDeleted(record);
+    // A record that cannot be deleted, or a failing pack, is not reported.
+    table.pack();
+    context.closeAll();
+    return true;
+}
+
+std::optional<qint32> LiveRecordCount(const AppState &state)
+{
+    store::TableContext context;
+    store::DbfTable table;
+    if (!context.OpenTable(table, liveTablePath(state)))
+        return std::nullopt;
+    const qint32 count = table.recordCount();
+    context.closeAll();
+    return count;
+}
+
+} // namespace vorn

@@ -1,0 +1,165 @@
+#include "refresh.h"
+
+#include "griddata.h"
+#include "managerclient.h"
+#include "schedulexml.h"
+#include "secondstext.h"
+
+#include "dbftable.h"
+
+#include <QByteArrayView>
+
+#include <array>
+#include <limits>
+#include <optional>
+
+namespace vorn {
+
+namespace {
+
+using model::SecondsText;
+using model::SecondsTextOfValue;
+using model::SecondsValue;
+
+// Field positions of the schedule record and the grid columns they refresh.
+constexpr int FieldStartP = 5;
+constexpr int FieldFinishP = 6;
+constexpr int FieldStartA = 8;
+constexpr int FieldFinishA = 9;
+constexpr int FirstTimeColumn = 2;
+
+// A time field of a record as the refresh reads it: trailing blanks removed.
+// Time texts are plain digits, so the raw bytes do without a code-page decode;
+// a byte outside ASCII just makes the text non-numeric, as it would decoded.
+QByteArrayView timeField(const store::DbfTable &table, qint32 record, int position)
+{
+    if (position > table.fieldCount())
+        return {};
+    QByteArrayView bytes = table.rawField(record, position);
+    qsizetype size = bytes.size();
+    while (size > 0 && bytes[size - 1] == ' ')
+        --size;
+    return bytes.first(size);
+}
+
+// Earliest start and latest finish of one group; 0 means not yet set, which
+// is how the summaries have always told "no value" from a value.
+struct Span {
+    qint32 earliestStart = 0;
+    qint32 latestFinish = 0;
+
+    void take(const std::optional<qint32> &start, const std::optional<qint32> &finish)
+    {
+        if (start && (earliestStart == 0 || earliestStart > *start))
+            earliestStart = *start;
+        if (finish && *finish > latestFinish)
+            latestFinish = *finish;
+    }
+};
+
+// Writes `text` unless the value could not be converted: a value of 92 hours
+// or more leaves the cell with the text it had.
+void setTimeCell(chart::GridData &grid, int row, int col, const QString &text, bool overflow)
+{
+    if (!overflow)
+        grid.setText(row, col, text);
+}
+
+// finish - start as whole seconds; nothing when the difference cannot be
+// formed (a side missing or not a number, or the result beyond 32 bits).
+std::optional<qint32> difference(const std::optional<qint32> &finish,
+                                 const std::optional<qint32> &start)
+{
+    if (!finish || !start)
+        return std::nullopt;
+    const qint64 value = qint64(*finish) - qint64(*start);
+    if (value < std::numeric_limits<qint32>::min() || value > std::numeric_limits<qint32>::max())
+        return std::nullopt;
+    return qint32(value);
+}
+
+// One start/finish/duration triple of a detail row.
+void refreshTriple(chart::GridData &grid, int row, int col, QByteArrayView start,
+                   QByteArrayView finish, Span &span)
+{
+    const std::optional<qint32> startValue = SecondsValue(start);
+    const std::optional<qint32> finishValue = SecondsValue(finish);
+    span.take(startValue, finishValue);
+
+    bool overflow = false;
+    QString text = SecondsText(start, &overflow);
+    setTimeCell(grid, row, col, text, overflow);
+    text = SecondsText(finish, &overflow);
+    setTimeCell(grid, row, col + 1, text, overflow);
+
+    if (start.isEmpty() && finish.isEmpty()) {
+        grid.setText(row, col + 2, QString());
+    } else if (const std::optional<qint32> duration = difference(finishValue, startValue)) {
+        text = SecondsTextOfValue(*duration, &overflow);
+        setTimeCell(grid, row, col + 2, text, overflow);
+    }
+}
+
+void writeSummaryTriple(chart::GridData &grid, int row, int col, const Span &span)
+{
+    bool overflow = false;
+    QString text = SecondsTextOfValue(span.earliestStart, &overflow);
+    setTimeCell(grid, row, col, text, overflow);
+    text = SecondsTextOfValue(span.latestFinish, &overflow);
+    setTimeCell(grid, row, col + 1, text, overflow);
+    if (const auto duration = difference(span.latestFinish, span.earliestStart)) {
+        text = SecondsTextOfValue(*duration, &overflow);
+        setTimeCell(grid, row, col + 2, text, overflow);
+    }
+}
+
+} // namespace
+
+RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData &grid, bool hosted,
+                                  ManagerServerClient *view)
+{
+    RefreshResult result;
+    result.records = table.recordCount();
+    if (result.records == 0)
+        return result;
+
+    Span planned;
+    Span actual;
+    int groupRow = 0;
+    const auto writeSummary = [&] {
+        writeSummaryTriple(grid, groupRow, FirstTimeColumn, planned);
+        writeSummaryTriple(grid, groupRow, FirstTimeColumn + 3, actual);
+    };
+
+    for (int row = 2; row < grid.rows(); ++row) {
+        const qint16 level = grid.rowOutlineLevel(row);
+        if (level == 0) {
+            if (groupRow != 0)
+                writeSummary();
+            planned = {};
+            actual = {};
+            groupRow = row;
+            continue;
+        }
+        const qint32 record = grid.rowData(row);
+        if (record <= 0)
+            continue;
+        // A record the manager has since removed reads as blanks.
+        refreshTriple(grid, row, FirstTimeColumn, timeField(table, record, FieldStartP),
+                      timeField(table, record, FieldFinishP), planned);
+        refreshTriple(grid, row, FirstTimeColumn + 3, timeField(table, record, FieldStartA),
+                      timeField(table, record, FieldFinishA), actual);
+        ++result.detailRows;
+    }
+    if (groupRow != 0)
+        writeSummary();
+
+    if (hosted && view) {
+        view->SetViewXMLData(QStringLiteral("SCHEDULER"),
+                             model::BuildScheduleXml(table, model::XmlVariant::Refresh));
+        result.fed = true;
+    }
+    return result;
+}
+
+} // namespace vorn
