@@ -1,0 +1,113 @@
+#include "fieldreader.h"
+
+#include "dbftable.h"
+#include "tablelibrary.h"
+
+namespace vorn::model {
+
+namespace {
+
+bool isAscii(QByteArrayView bytes)
+{
+    for (const char c : bytes) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QByteArrayView TrimBlanks(QByteArrayView bytes, Blanks blanks)
+{
+    qsizetype begin = 0;
+    qsizetype end = bytes.size();
+    while (end > begin && bytes[end - 1] == ' ')
+        --end;
+    if (blanks == Blanks::Both) {
+        while (begin < end && bytes[begin] == ' ')
+            ++begin;
+    }
+    return bytes.sliced(begin, end - begin);
+}
+
+QStringView TrimBlanks(QStringView text, Blanks blanks)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (end > begin && text[end - 1] == u' ')
+        --end;
+    if (blanks == Blanks::Both) {
+        while (begin < end && text[begin] == u' ')
+            ++begin;
+    }
+    return text.sliced(begin, end - begin);
+}
+
+FieldReader::FieldReader(const store::DbfTable &table)
+    : m_table(table)
+    , m_fieldCount(table.fieldCount())
+{
+    for (int position = 1; position <= kStatusFinish && position <= m_fieldCount; ++position) {
+        const store::FieldDescriptor &field = m_table.field(position);
+        // Memo-like types hold a block reference in the record, and a field of
+        // 32768 bytes or more must raise FieldText's message: both need the store.
+        const bool plainType = field.type == 'C' || field.type == 'N' || field.type == 'F'
+            || field.type == 'D' || field.type == 'L';
+        m_direct[position] = plainType && field.length <= 32767;
+    }
+}
+
+bool FieldReader::direct(int position) const
+{
+    return position >= 1 && position <= kStatusFinish && m_direct[position];
+}
+
+bool FieldReader::asciiBytes(qint32 record, int position, Blanks blanks, QByteArrayView *bytes) const
+{
+    if (!direct(position))
+        return false;
+    const QByteArrayView trimmed = TrimBlanks(m_table.rawField(record, position), blanks);
+    if (!isAscii(trimmed))
+        return false;
+    *bytes = trimmed;
+    return true;
+}
+
+QString FieldReader::text(qint32 record, int position, Blanks blanks) const
+{
+    if (position > m_fieldCount)
+        return {};
+    QByteArrayView bytes;
+    if (asciiBytes(record, position, blanks, &bytes))
+        return QString::fromLatin1(bytes.data(), bytes.size());
+    if (direct(position))
+        return m_table.decode(TrimBlanks(m_table.rawField(record, position), blanks));
+    const QString whole = store::FieldText(m_table, record, position);
+    const QStringView trimmed = TrimBlanks(QStringView(whole), blanks);
+    return trimmed.size() == whole.size() ? whole : trimmed.toString();
+}
+
+bool FieldReader::append(QString &out, qint32 record, int position, Blanks blanks) const
+{
+    if (position > m_fieldCount)
+        return true;
+    QByteArrayView bytes;
+    if (asciiBytes(record, position, blanks, &bytes)) {
+        out.append(QLatin1StringView(bytes.data(), bytes.size()));
+        return bytes.isEmpty();
+    }
+    const QString value = text(record, position, blanks);
+    out.append(value);
+    return value.isEmpty();
+}
+
+qsizetype FieldReader::recordLength() const
+{
+    qsizetype length = 0;
+    for (int position = 1; position <= m_fieldCount; ++position)
+        length += m_table.field(position).length;
+    return length;
+}
+
+} // namespace vorn::model

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+#include <QtGlobal>
+
+namespace vorn::store {
+class DbfTable;
+}
+
+namespace vorn::model {
+
+// Field positions of a schedule record (1-based, as the table addresses them).
+enum SchedulePosition : int {
+    kPart = 1,
+    kProcess = 2,
+    kMachine = 3,
+    kOrder = 4,
+    kStartP = 5,
+    kFinishP = 6,
+    kDurationP = 7,
+    kStartA = 8,
+    kFinishA = 9,
+    kDurationA = 10,
+    kStatusFinish = 11,
+};
+
+enum class Blanks { Trailing, Both };
+
+// Reads the fields of schedule records the way every pass of the program does
+// (the store's FieldText, then blank removal), but without a heap allocation
+// per field where it can: ordinary fields of pure ASCII are taken straight from
+// the record bytes; memo and overlong fields, and bytes that need the table's
+// code page, go through FieldText and the table's decoder.
+class FieldReader {
+public:
+    explicit FieldReader(const store::DbfTable &table);
+
+    // The field as text, blanks removed.
+    QString text(qint32 record, int position, Blanks blanks) const;
+
+    // Appends the field as text, blanks removed; returns whether it was empty.
+    bool append(QString &out, qint32 record, int position, Blanks blanks) const;
+
+    // The field's bytes, blanks removed, when they are plain ASCII in an
+    // ordinary field; otherwise false and the caller must use text().
+    bool asciiBytes(qint32 record, int position, Blanks blanks, QByteArrayView *bytes) const;
+
+    // Sum of the field lengths: a size hint for text built from whole records.
+    qsizetype recordLength() const;
+
+private:
+    bool direct(int position) const;
+
+    const store::DbfTable &m_table;
+    int m_fieldCount = 0;
+    // Positions 1..11 that can be read straight from the record bytes.
+    bool m_direct[kStatusFinish + 1] = {};
+};
+
+// Blank removal as the program does it: only the space character counts.
+QByteArrayView TrimBlanks(QByteArrayView bytes, Blanks blanks);
+QStringView TrimBlanks(QStringView text, Blanks blanks);
+
+enum class XmlVariant;
+
+// AppendScheduleXmlRow with a reader the caller keeps for a whole pass.
+void AppendScheduleXmlRow(QString &out, const FieldReader &reader, qint32 record,
+                          XmlVariant variant);
+
+} // namespace vorn::model

@@ -1,0 +1,93 @@
+#include "schedulexml.h"
+
+#include "dbftable.h"
+#include "fieldreader.h"
+
+using namespace Qt::StringLiterals;
+
+namespace vorn::model {
+
+namespace {
+
+struct Element {
+    int position;
+    Blanks blanks;
+    bool time;   // empty content becomes "0" in the refresh variant
+    QLatin1StringView open;
+    QLatin1StringView close;
+};
+
+constexpr Element kElements[] = {
+    {kPart, Blanks::Trailing, false, "<Part>"_L1, "</Part>"_L1},
+    {kProcess, Blanks::Both, false, "<Process>"_L1, "</Process>"_L1},
+    {kMachine, Blanks::Trailing, false, "<Machine>"_L1, "</Machine>"_L1},
+    {kOrder, Blanks::Trailing, false, "<Order>"_L1, "</Order>"_L1},
+    {kStartP, Blanks::Both, true, "<StartP>"_L1, "</StartP>"_L1},
+    {kFinishP, Blanks::Both, true, "<FinishP>"_L1, "</FinishP>"_L1},
+    {kDurationP, Blanks::Both, true, "<DurationP>"_L1, "</DurationP>"_L1},
+    {kStartA, Blanks::Both, true, "<StartA>"_L1, "</StartA>"_L1},
+    {kFinishA, Blanks::Both, true, "<FinishA>"_L1, "</FinishA>"_L1},
+    {kDurationA, Blanks::Both, true, "<DurationA>"_L1, "</DurationA>"_L1},
+    {kStatusFinish, Blanks::Both, false, "<StatusFinish>"_L1, "</StatusFinish>"_L1},
+};
+
+} // namespace
+
+void AppendScheduleXmlRow(QString &out, const FieldReader &reader, qint32 record,
+                          XmlVariant variant)
+{
+    out.append("<DataRow>"_L1);
+    for (const Element &element : kElements) {
+        out.append(element.open);
+        const bool empty = reader.append(out, record, element.position, element.blanks);
+        if (empty && element.time && variant == XmlVariant::Refresh)
+            out.append(u'0');
+        out.append(element.close);
+    }
+    out.append("</DataRow>"_L1);
+}
+
+namespace {
+
+void reserveFor(QString &out, const FieldReader &reader, qint32 records)
+{
+    const qsizetype perRecord = kScheduleXmlRowTagsLength + reader.recordLength();
+    out.reserve(kScheduleXmlFrameLength + qsizetype(records) * perRecord);
+}
+
+} // namespace
+
+void BeginScheduleXml(QString &out, const store::DbfTable &table)
+{
+    out.clear();
+    reserveFor(out, FieldReader(table), table.recordCount());
+    out.append("<DataView><DataTable>"_L1);
+}
+
+void AppendScheduleXmlRow(QString &out, const store::DbfTable &table, qint32 record,
+                          XmlVariant variant)
+{
+    AppendScheduleXmlRow(out, FieldReader(table), record, variant);
+}
+
+void EndScheduleXml(QString &out)
+{
+    out.append("</DataTable></DataView>"_L1);
+}
+
+QString BuildScheduleXml(const store::DbfTable &table, XmlVariant variant)
+{
+    const qint32 count = table.recordCount();
+    QString out;
+    if (count == 0 && variant == XmlVariant::Refresh)
+        return out;
+    const FieldReader reader(table);
+    reserveFor(out, reader, count);
+    out.append("<DataView><DataTable>"_L1);
+    for (qint32 record = 1; record <= count; ++record)
+        AppendScheduleXmlRow(out, reader, record, variant);
+    EndScheduleXml(out);
+    return out;
+}
+
+} // namespace vorn::model
