@@ -1,0 +1,31 @@
+#pragma once
+
+#include "schedulerows.h"
+
+#include <QColor>
+
+#include <vector>
+
+namespace vorn::chart {
+class GridData;
+}
+
+namespace vorn {
+
+// Colours of a group row: the key in dark green on a light grey band.
+inline const QColor GroupTextColor{10, 100, 30};
+inline const QColor GroupBackColor{226, 226, 226};
+
+// The body of the grid after a fill: only the two fixed rows stay, then one
+// grid row per schedule row, as AddScheduleRow writes it. Group rows: key in
+// column 1, bold and green, the grey band over every column, outline level
+// 0; detail rows: column 0 empty, label in column 1 bold, the six times,
+// outline level 1. Both carry the node flag and their record as row data.
+void ApplyScheduleRows(chart::GridData &grid, const std::vector<model::ScheduleRow> &rows);
+
+// The cell borders every fill and refresh end with: rows 2 to the last,
+// columns 2 to 7 in colour value 3, then columns 0 to 2 in colour value 1.
+// The selection is left on the second range.
+void DrawBodyBorders(chart::GridData &grid);
+
+} // namespace vorn
