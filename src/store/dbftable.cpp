@@ -1,0 +1,611 @@
+#include "dbftable.h"
+
+#include "codepage.h"
+#include "memofile.h"
+#include "readbuffer.h"
+#include "tablelibrary.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace vorn::store {
+
+namespace {
+
+constexpr char deletedMark = '*';
+constexpr char endMarker = 0x1A;
+constexpr qint64 writeChunkBytes = 1 << 20;
+
+void putLe16(char *p, quint16 v)
+{
+    p[0] = char(v & 0xFF);
+    p[1] = char(v >> 8);
+}
+
+void putLe32(char *p, quint32 v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = char((v >> (8 * i)) & 0xFF);
+}
+
+// Header bytes 1 to 3: the date of the last write, year counted from 1900.
+void putToday(char *p)
+{
+    const QDate today = QDate::currentDate();
+    p[0] = char(std::clamp(today.year() - 1900, 0, 255));
+    p[1] = char(today.month());
+    p[2] = char(today.day());
+}
+
+QString withDbfSuffix(const QString &path)
+{
+    if (path.endsWith(QLatin1String(".dbf"), Qt::CaseInsensitive))
+        return path;
+    return path + QLatin1String(".dbf");
+}
+
+bool isNumberText(const QString &text)
+{
+    bool ok = false;
+    text.toDouble(&ok);
+    return ok;
+}
+
+} // namespace
+
+struct DbfTable::Impl {
+    QString path;             // empty for a table read from memory
+    ReadBuffer buffer;        // the file's bytes as read (and as written since)
+    DbfHeader header;
+    qint32 records = 0;
+    TextCodec codec;
+    std::unique_ptr<MemoFile> memo;
+    bool memoTried = false;
+    std::unique_ptr<QFile> writer;
+    TableContext *context = nullptr;
+
+    const char *record(qint32 number) const
+    {
+        return buffer.data() + header.headerLength + qint64(number - 1) * header.recordLength;
+    }
+    char *record(qint32 number)
+    {
+        return buffer.data() + header.headerLength + qint64(number - 1) * header.recordLength;
+    }
+    qint64 recordsEnd() const
+    {
+        return header.headerLength + qint64(records) * header.recordLength;
+    }
+
+    // Parses the bytes now in `buffer`.
+    StoreError parse()
+    {
+        StoreError error = DbfHeader::parse(QByteArrayView(buffer.data(), buffer.size()), header);
+        if (!error)
+            return error;
+        records = header.completeRecords(buffer.size());
+        codec = TextCodec(header.languageDriver);
+        return error;
+    }
+
+    // Reads the whole file into `buffer`, reusing its memory.
+    StoreError readFile()
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+            return StoreError::failure(QStringLiteral("%1: %2").arg(path, file.errorString()));
+        const qint64 size = file.size();
+        if (buffer.capacity() < size)
+            buffer = ReadBuffer::take(size);
+        buffer.resize(size);
+        // The writer may shorten the file meanwhile: what was read is the snapshot.
+        qint64 got = 0;
+        while (got < size) {
+            const qint64 n = file.read(buffer.data() + got, size - got);
+            if (n <= 0)
+                break;
+            got += n;
+        }
+        buffer.resize(got);
+        return parse();
+    }
+
+    QFile *openWriter(StoreError &error)
+    {
+        if (path.isEmpty()) {
+            error = StoreError::failure(QStringLiteral("a table read from memory cannot be written"));
+            return nullptr;
+        }
+        if (!writer) {
+            auto file = std::make_unique<QFile>(path);
+            if (!file->open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
+                error = StoreError::failure(QStringLiteral("%1: %2").arg(path, file->errorString()));
+                return nullptr;
+            }
+            writer = std::move(file);
+        }
+        return writer.get();
+    }
+
+    StoreError writeAt(qint64 offset, const char *bytes, qint64 length)
+    {
+        StoreError error;
+        QFile *file = openWriter(error);
+        if (!file)
+            return error;
+        if (!file->seek(offset) || file->write(bytes, length) != length)
+            return StoreError::failure(QStringLiteral("%1: writing %2 bytes at %3: %4")
+                                           .arg(path).arg(length).arg(offset).arg(file->errorString()));
+        return error;
+    }
+
+    // The header's date and record count, from the buffer to the file.
+    StoreError writeCountAndDate()
+    {
+        putToday(buffer.data() + 1);
+        putLe32(buffer.data() + 4, quint32(records));
+        return writeAt(1, buffer.data() + 1, 7);
+    }
+
+    StoreError writeDate()
+    {
+        putToday(buffer.data() + 1);
+        return writeAt(1, buffer.data() + 1, 3);
+    }
+
+    MemoFile *memoFile()
+    {
+        if (!memoTried && !path.isEmpty()) {
+            memoTried = true;
+            const MemoKind kind = header.memoKind();
+            const QString stem = path.left(path.size() - 4);
+            const QString preferred = kind == MemoKind::FoxPro ? QStringLiteral(".fpt") : QStringLiteral(".dbt");
+            const QString other = kind == MemoKind::FoxPro ? QStringLiteral(".dbt") : QStringLiteral(".fpt");
+            QString file = DbfTable::resolveFile(stem + preferred);
+            if (file.isEmpty())
+                file = DbfTable::resolveFile(stem + other);
+            if (!file.isEmpty())
+                memo = std::make_unique<MemoFile>(file, kind);
+        }
+        return memo.get();
+    }
+
+    // A field value as the record stores it; an error when it does not fit.
+    StoreError format(const FieldDescriptor &field, const QString &value, char *out) const
+    {
+        std::memset(out, ' ', std::size_t(field.length));
+        const QString trimmed = value.trimmed();
+        QByteArray bytes;
+        bool rightAligned = false;
+        switch (field.type) {
+        case 'N':
+        case 'F':
+            if (trimmed.isEmpty())
+                return {};
+            bytes = (field.decimals > 0 && isNumberText(trimmed))
+                ? QByteArray::number(trimmed.toDouble(), 'f', field.decimals)
+                : codec.encode(trimmed);
+            rightAligned = true;
+            break;
+        case 'D': {
+            if (trimmed.isEmpty())
+                return {};
+            QDate date = QDate::fromString(trimmed, QStringLiteral("yyyyMMdd"));
+            if (!date.isValid())
+                date = QDate::fromString(trimmed, Qt::ISODate);
+            if (!date.isValid())
+                return StoreError::failure(QStringLiteral("\"%1\" is not a date for field %2")
+                                               .arg(value, QString::fromLatin1(field.name)));
+            bytes = date.toString(QStringLiteral("yyyyMMdd")).toLatin1();
+            break;
+        }
+        case 'L': {
+            if (trimmed.isEmpty())
+                return {};
+            const QString v = trimmed.toUpper();
+            if (v == QLatin1String("T") || v == QLatin1String("Y") || v == QLatin1String("TRUE") || v == QLatin1String("1"))
+                bytes = "T";
+            else if (v == QLatin1String("F") || v == QLatin1String("N") || v == QLatin1String("FALSE") || v == QLatin1String("0"))
+                bytes = "F";
+            else
+                return StoreError::failure(QStringLiteral("\"%1\" is not a logical value for field %2")
+                                               .arg(value, QString::fromLatin1(field.name)));
+            break;
+        }
+        case 'M':
+            if (value.isEmpty())
+                return {};
+            return StoreError::failure(QStringLiteral("memo field %1 cannot be written").arg(QString::fromLatin1(field.name)));
+        default: {
+            // Character data keeps its blanks; a text too long is cut at a
+            // character boundary so that no half of a double-byte character stays.
+            bytes = codec.encode(value);
+            qsizetype chars = value.size();
+            while (bytes.size() > field.length && chars > 0)
+                bytes = codec.encode(QStringView(value).left(--chars));
+            break;
+        }
+        }
+        if (bytes.size() > field.length)
+            return StoreError::failure(QStringLiteral("\"%1\" does not fit the %2 bytes of field %3")
+                                           .arg(value).arg(field.length).arg(QString::fromLatin1(field.name)));
+        std::memcpy(out + (rightAligned ? field.length - bytes.size() : 0), bytes.constData(), std::size_t(bytes.size()));
+        return {};
+    }
+};
+
+DbfTable::DbfTable() = default;
+
+DbfTable::~DbfTable()
+{
+    close();
+}
+
+DbfTable::DbfTable(DbfTable &&other) noexcept
+    : d(std::move(other.d))
+{
+    if (d && d->context)
+        d->context->retarget(&other, this);
+}
+
+DbfTable &DbfTable::operator=(DbfTable &&other) noexcept
+{
+    if (this != &other) {
+        close();
+        d = std::move(other.d);
+        if (d && d->context)
+            d->context->retarget(&other, this);
+    }
+    return *this;
+}
+
+QString DbfTable::resolveFile(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.isFile())
+        return path;
+    // Tables written on Windows arrive as "SCHEDULER.DBF" and the like.
+    const QDir dir = info.dir();
+    const QString wanted = info.fileName();
+    if (wanted.isEmpty() || !dir.exists())
+        return {};
+    QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    for (const QString &name : std::as_const(names)) {
+        if (name.compare(wanted, Qt::CaseInsensitive) == 0)
+            return dir.filePath(name);
+    }
+    return {};
+}
+
+StoreError DbfTable::open(const QString &path)
+{
+    close();
+    const QString wanted = withDbfSuffix(path);
+    const QString file = resolveFile(wanted);
+    if (file.isEmpty())
+        return StoreError::failure(QStringLiteral("%1: no such table").arg(wanted));
+    auto impl = std::make_unique<Impl>();
+    impl->path = file;
+    StoreError error = impl->readFile();
+    if (!error)
+        return StoreError::failure(QStringLiteral("%1: %2").arg(file, error.message));
+    d = std::move(impl);
+    return error;
+}
+
+StoreError DbfTable::openBytes(QByteArrayView bytes)
+{
+    close();
+    auto impl = std::make_unique<Impl>();
+    impl->buffer = ReadBuffer::take(bytes.size());
+    impl->buffer.resize(bytes.size());
+    if (!bytes.isEmpty())
+        std::memcpy(impl->buffer.data(), bytes.data(), std::size_t(bytes.size()));
+    StoreError error = impl->parse();
+    if (error)
+        d = std::move(impl);
+    return error;
+}
+
+void DbfTable::close()
+{
+    if (!d)
+        return;
+    if (d->context)
+        d->context->forget(this);
+    d.reset();
+}
+
+void DbfTable::setContext(TableContext *context)
+{
+    if (d)
+        d->context = context;
+}
+
+bool DbfTable::isOpen() const
+{
+    return d != nullptr;
+}
+
+QString DbfTable::filePath() const
+{
+    return d ? d->path : QString();
+}
+
+qint32 DbfTable::recordCount() const
+{
+    return d ? d->records : 0;
+}
+
+int DbfTable::fieldCount() const
+{
+    return d ? int(d->header.fields.size()) : 0;
+}
+
+const FieldDescriptor &DbfTable::field(int position) const
+{
+    Q_ASSERT(d && position >= 1 && position <= fieldCount());
+    return d->header.fields.at(position - 1);
+}
+
+quint8 DbfTable::version() const
+{
+    return d ? d->header.version : 0;
+}
+
+quint8 DbfTable::languageDriver() const
+{
+    return d ? d->header.languageDriver : 0;
+}
+
+const char *DbfTable::codePage() const
+{
+    return d ? d->codec.name() : TextCodec::codePageName(0);
+}
+
+QByteArrayView DbfTable::rawField(qint32 record, int position) const
+{
+    if (!d || record < 1 || record > d->records || position < 1 || position > d->header.fields.size())
+        return {};
+    const FieldDescriptor &f = d->header.fields[position - 1];
+    return QByteArrayView(d->record(record) + f.offset, f.length);
+}
+
+bool DbfTable::isDeleted(qint32 record) const
+{
+    if (!d || record < 1 || record > d->records)
+        return false;
+    return *d->record(record) == deletedMark;
+}
+
+QByteArray DbfTable::fieldContent(qint32 record, int position) const
+{
+    const QByteArrayView raw = rawField(record, position);
+    if (raw.isEmpty() || d->header.fields[position - 1].type != 'M')
+        return raw.toByteArray();
+    MemoFile *memo = d->memoFile();
+    if (!memo)
+        return {};
+    return memo->read(raw, d->header.binaryMemoBlocks());
+}
+
+QString DbfTable::decode(QByteArrayView bytes) const
+{
+    if (d)
+        return d->codec.decode(bytes);
+    static const TextCodec fallback;
+    return fallback.decode(bytes);
+}
+
+QByteArray DbfTable::encode(const QString &text) const
+{
+    if (d)
+        return d->codec.encode(text);
+    static const TextCodec fallback;
+    return fallback.encode(text);
+}
+
+StoreError DbfTable::markDeleted(qint32 record)
+{
+    if (!d || record < 1 || record > d->records)
+        return StoreError::failure(QStringLiteral("no record %1 to delete").arg(record));
+    char *at = d->record(record);
+    *at = deletedMark;
+    if (StoreError error = d->writeAt(at - d->buffer.data(), at, 1); !error)
+        return error;
+    return d->writeDate();
+}
+
+StoreError DbfTable::setField(qint32 record, int position, const QString &value)
+{
+    if (!d || record < 1 || record > d->records || position < 1 || position > fieldCount())
+        return StoreError::failure(QStringLiteral("no field %1 of record %2").arg(position).arg(record));
+    const FieldDescriptor &f = d->header.fields[position - 1];
+    QByteArray bytes(f.length, ' ');
+    if (StoreError error = d->format(f, value, bytes.data()); !error)
+        return error;
+    char *at = d->record(record) + f.offset;
+    std::memcpy(at, bytes.constData(), std::size_t(f.length));
+    if (StoreError error = d->writeAt(at - d->buffer.data(), at, f.length); !error)
+        return error;
+    return d->writeDate();
+}
+
+StoreError DbfTable::appendRecord(const QList<QString> &values)
+{
+    if (!d)
+        return StoreError::failure(QStringLiteral("no table open"));
+    if (values.size() > fieldCount())
+        return StoreError::failure(QStringLiteral("%1 values for %2 fields").arg(values.size()).arg(fieldCount()));
+    if (d->records == std::numeric_limits<qint32>::max())
+        return StoreError::failure(QStringLiteral("the table is full"));
+    const int length = d->header.recordLength;
+    QByteArray record(length + 1, ' ');
+    for (int i = 0; i < values.size(); ++i) {
+        if (StoreError error = d->format(d->header.fields[i], values[i], record.data() + d->header.fields[i].offset); !error)
+            return error;
+    }
+    record[length] = endMarker;
+
+    // The record and its end marker go first; only then does the count take
+    // it in, so a reader never counts a record that is not there yet.
+    const qint64 at = d->recordsEnd();
+    const bool longer = d->buffer.size() > at + length + 1;
+    if (StoreError error = d->writeAt(at, record.constData(), record.size()); !error)
+        return error;
+    if (longer && !d->writer->resize(at + length + 1))
+        return StoreError::failure(QStringLiteral("%1: %2").arg(d->path, d->writer->errorString()));
+    d->buffer.resize(at + length + 1);
+    std::memcpy(d->buffer.data() + at, record.constData(), std::size_t(record.size()));
+    ++d->records;
+    return d->writeCountAndDate();
+}
+
+StoreError DbfTable::pack()
+{
+    return packImpl(-1, int(std::max<qint64>(1, writeChunkBytes / std::max(1, d ? d->header.recordLength : 1))));
+}
+
+StoreError DbfTable::packInterrupted(int writes, int chunkRecords)
+{
+    Q_ASSERT(writes >= 0 && chunkRecords >= 1);
+    return packImpl(writes, chunkRecords);
+}
+
+StoreError DbfTable::packImpl(int writeLimit, int chunkRecords)
+{
+    if (!d)
+        return StoreError::failure(QStringLiteral("no table open"));
+    if (d->path.isEmpty())
+        return StoreError::failure(QStringLiteral("a table read from memory cannot be written"));
+    // Start from the file as it is now: records appended since the open stay.
+    if (StoreError error = d->readFile(); !error)
+        return error;
+
+    const qint64 length = d->header.recordLength;
+    qint32 kept = 0;
+    qint32 firstMoved = -1;
+    for (qint32 i = 1; i <= d->records; ++i) {
+        const char *from = d->record(i);
+        if (*from == deletedMark) {
+            if (firstMoved < 0)
+                firstMoved = kept;
+            continue;
+        }
+        if (kept + 1 != i)
+            std::memmove(d->record(kept + 1), from, std::size_t(length));
+        ++kept;
+    }
+
+    int writes = 0;
+    auto step = [&](qint64 offset, const char *bytes, qint64 size) -> StoreError {
+        if (writeLimit >= 0 && writes >= writeLimit)
+            return StoreError::failure(QStringLiteral("pack stopped after %1 writes").arg(writes));
+        ++writes;
+        return d->writeAt(offset, bytes, size);
+    };
+
+    // Order matters to a reader that opens the file meanwhile: until the
+    // header's count shrinks, it finds that many complete records (some seen
+    // twice); the count then shrinks; the file is cut last.
+    StoreError error;
+    if (firstMoved >= 0) {
+        for (qint32 first = firstMoved; first < kept && error; first += chunkRecords) {
+            const qint32 count = std::min(chunkRecords, kept - first);
+            const char *from = d->record(first + 1);
+            error = step(from - d->buffer.data(), from, count * length);
+        }
+    }
+    d->records = kept;
+    const qint64 end = d->recordsEnd();
+    if (error) {
+        putToday(d->buffer.data() + 1);
+        putLe32(d->buffer.data() + 4, quint32(kept));
+        error = step(1, d->buffer.data() + 1, 7);
+    }
+    if (error) {
+        d->buffer.resize(end + 1);
+        d->buffer.data()[end] = endMarker;
+        error = step(end, d->buffer.data() + end, 1);
+    }
+    if (error) {
+        if (writeLimit >= 0 && writes >= writeLimit)
+            error = StoreError::failure(QStringLiteral("pack stopped after %1 writes").arg(writes));
+        else if (!d->writer->resize(end + 1))
+            error = StoreError::failure(QStringLiteral("%1: %2").arg(d->path, d->writer->errorString()));
+    }
+    if (!error) {
+        // The buffer no longer matches the file: read what the file now holds.
+        d->readFile();
+    }
+    return error;
+}
+
+StoreError DbfTable::create(const QString &path, const QList<FieldDescriptor> &fields, quint8 languageDriver)
+{
+    if (fields.isEmpty())
+        return StoreError::failure(QStringLiteral("a table needs at least one field"));
+    const qint64 headerLength = 32 + 32 * qint64(fields.size()) + 1;
+    if (headerLength > 0xFFFF)
+        return StoreError::failure(QStringLiteral("%1 fields are too many").arg(fields.size()));
+    QByteArray header(headerLength + 1, '\0');
+    qint64 recordLength = 1;
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        FieldDescriptor f = fields[i];
+        const QString name = QString::fromLatin1(f.name);
+        if (f.name.isEmpty() || f.name.size() > 10 || f.name.contains('\0'))
+            return StoreError::failure(QStringLiteral("field name \"%1\" must have 1 to 10 characters").arg(name));
+        switch (f.type) {
+        case 'C':
+            if (f.length < 1 || f.length > 254)
+                return StoreError::failure(QStringLiteral("character field %1 of %2 bytes").arg(name).arg(f.length));
+            f.decimals = 0;
+            break;
+        case 'N':
+        case 'F':
+            if (f.length < 1 || f.length > 20 || f.decimals < 0 || (f.decimals > 0 && f.decimals > f.length - 2))
+                return StoreError::failure(QStringLiteral("numeric field %1 of %2 bytes with %3 decimals")
+                                               .arg(name).arg(f.length).arg(f.decimals));
+            break;
+        case 'D':
+            f.length = 8;
+            f.decimals = 0;
+            break;
+        case 'L':
+            f.length = 1;
+            f.decimals = 0;
+            break;
+        default:
+            return StoreError::failure(QStringLiteral("field %1 has the unsupported type '%2'").arg(name).arg(QLatin1Char(f.type)));
+        }
+        char *p = header.data() + 32 + 32 * i;
+        std::memcpy(p, f.name.constData(), std::size_t(f.name.size()));
+        p[11] = f.type;
+        p[16] = char(f.length);
+        p[17] = char(f.decimals);
+        recordLength += f.length;
+    }
+    if (recordLength > 0xFFFF)
+        return StoreError::failure(QStringLiteral("a record of %1 bytes is too long").arg(recordLength));
+    header[0] = 0x03;
+    putToday(header.data() + 1);
+    putLe16(header.data() + 8, quint16(headerLength));
+    putLe16(header.data() + 10, quint16(recordLength));
+    header[29] = char(languageDriver);
+    header[headerLength - 1] = 0x0D;
+    header[headerLength] = endMarker;
+
+    const QString file = withDbfSuffix(path);
+    QFile out(file);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(header) != header.size())
+        return StoreError::failure(QStringLiteral("%1: %2").arg(file, out.errorString()));
+    return {};
+}
+
+} // namespace vorn::store

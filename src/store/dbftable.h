@@ -1,5 +1,7 @@
 #pragma once
 
+#include "dbfheader.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
@@ -9,24 +11,7 @@
 
 namespace vorn::store {
 
-// One field descriptor of a dBase table.
-struct FieldDescriptor {
-    QByteArray name;     // without the terminating zero
-    char type = 'C';     // 'C', 'N', 'F', 'D', 'L', 'M', ...
-    int length = 0;      // bytes in the record
-    int decimals = 0;
-    int offset = 0;      // from the start of the record, after the deletion mark
-};
-
-// Result of an operation on a table file: ok, or a message saying what went
-// wrong, where and with which bytes.
-struct StoreError {
-    bool ok = true;
-    QString message;
-    explicit operator bool() const { return ok; }
-    static StoreError success() { return {}; }
-    static StoreError failure(QString text) { return {false, std::move(text)}; }
-};
+class TableContext;
 
 // A dBase III/IV (and FoxPro character-field) table read from a file that
 // another process may be writing. The file's bytes are read once into one
@@ -42,6 +27,8 @@ public:
     // case-insensitive match in the same folder. A header that cannot be
     // trusted fails the open.
     StoreError open(const QString &path);
+    // Reads a table from bytes in memory; it has no memo file and cannot be written.
+    StoreError openBytes(QByteArrayView bytes);
     void close();
     bool isOpen() const;
     QString filePath() const;
@@ -50,10 +37,14 @@ public:
     qint32 recordCount() const;
     int fieldCount() const;
     const FieldDescriptor &field(int position) const;   // position 1..fieldCount()
+    quint8 version() const;
     quint8 languageDriver() const;
+    // Name of the code page the language-driver byte selects.
+    const char *codePage() const;
 
     // Raw bytes of field `position` (1-based) of record `record` (1-based) as
     // stored, blank padding included. A record beyond the end reads as empty.
+    // The view lives until the table is closed or written.
     QByteArrayView rawField(qint32 record, int position) const;
     bool isDeleted(qint32 record) const;
 
@@ -64,18 +55,36 @@ public:
     QString decode(QByteArrayView bytes) const;
     QByteArray encode(const QString &text) const;
 
-    // Writing (the file is rewritten in place).
+    // Writing (the file is rewritten in place). Values are given as text:
+    // character fields are stored left-aligned and blank-padded, numbers
+    // right-aligned (with the field's decimals when the text is a number),
+    // dates as YYYYMMDD (from "YYYYMMDD" or "YYYY-MM-DD"), logicals as T/F.
     StoreError markDeleted(qint32 record);
+    // Removes the records marked deleted, those appended by others since the
+    // open included. Records move first and the header's count follows, so a
+    // process killed halfway leaves a table every reader still opens.
     StoreError pack();
     StoreError appendRecord(const QList<QString> &values);
     StoreError setField(qint32 record, int position, const QString &value);
 
-    // Creates a new dBase III table with the given fields (offsets are computed).
+    // For tests: the pack as a process killed after `writes` writes to the
+    // file would leave it; each write moves at most `chunkRecords` records.
+    StoreError packInterrupted(int writes, int chunkRecords);
+
+    // Creates a new dBase III table with the given fields (offsets are computed);
+    // ".dbf" is added to a path without it. Memo fields are not supported.
     static StoreError create(const QString &path, const QList<FieldDescriptor> &fields,
                              quint8 languageDriver = 0x57);
 
+    // The file a table path names: `path` itself, else a file of the same
+    // folder whose name matches without regard to case; empty when none.
+    static QString resolveFile(const QString &path);
+
 private:
+    friend class TableContext;
     struct Impl;
+    StoreError packImpl(int writeLimit, int chunkRecords);
+    void setContext(TableContext *context);
     std::unique_ptr<Impl> d;
 };
 

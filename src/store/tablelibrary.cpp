@@ -1,0 +1,118 @@
+#include "tablelibrary.h"
+
+#include "messagebox.h"
+#include "texts.h"
+
+#include <atomic>
+
+namespace vorn::store {
+
+namespace {
+
+std::atomic<bool> startFailure{false};
+
+// The longest content the program takes as one string; longer memos were
+// refused by the original library with its error -910.
+constexpr qsizetype maxFieldText = 32767;
+constexpr qsizetype maxNameText = 256;
+
+QString text(int id, const char *fallback)
+{
+    const QString t = GetText(id);
+    return t.isEmpty() ? QString::fromUtf8(fallback) : t;
+}
+
+} // namespace
+
+TableContext::TableContext()
+    : m_started(!startFailure.load())
+{
+    if (!m_started)
+        ShowMessage(QStringLiteral("code4init() failed"));
+}
+
+TableContext::~TableContext()
+{
+    closeAll();
+}
+
+bool TableContext::started() const
+{
+    return m_started;
+}
+
+void TableContext::setStartFailure(bool fail)
+{
+    startFailure.store(fail);
+}
+
+bool TableContext::OpenTable(DbfTable &table, const QString &pathWithoutExtension)
+{
+    table.close();
+    StoreError error = m_started
+        ? table.open(pathWithoutExtension + QLatin1String(".dbf"))
+        : StoreError::failure(QStringLiteral("the table library did not start"));
+    if (!error) {
+        m_lastError = error.message;
+        ShowMessage(text(60, "Open Failed"));
+        return false;
+    }
+    table.setContext(this);
+    m_tables.append(&table);
+    return true;
+}
+
+void TableContext::closeAll()
+{
+    // close() calls forget(), which edits the list: work on a copy.
+    const QList<DbfTable *> tables = std::exchange(m_tables, {});
+    for (DbfTable *table : tables) {
+        table->setContext(nullptr);
+        table->close();
+    }
+}
+
+void TableContext::forget(DbfTable *table)
+{
+    m_tables.removeOne(table);
+}
+
+void TableContext::retarget(DbfTable *from, DbfTable *to)
+{
+    const qsizetype i = m_tables.indexOf(from);
+    if (i >= 0)
+        m_tables[i] = to;
+}
+
+QString FieldNameText(const DbfTable &table, int position)
+{
+    if (position < 1 || position > table.fieldCount())
+        return {};
+    return table.decode(table.field(position).name).left(maxNameText);
+}
+
+QString FieldText(const DbfTable &table, qint32 record, int position)
+{
+    if (position < 1 || position > table.fieldCount())
+        return {};
+    const bool memo = table.field(position).type == 'M';
+    const QByteArray memoContent = memo ? table.fieldContent(record, position) : QByteArray();
+    const QByteArrayView content = memo ? QByteArrayView(memoContent) : table.rawField(record, position);
+    if (content.size() > maxFieldText) {
+        // Line feed before carriage return, as the original library joined them.
+        const QString separator = QStringLiteral("\n\r");
+        const QStringList lines{
+            text(54, "Error #: -910"),
+            text(55, "Unexpected Information"),
+            text(56, "Memo entry too long to return in String function. Try calling 'f4memoStrB'."),
+            text(57, "Field Name:"),
+            FieldNameText(table, position),
+        };
+        ShowMessage(MessageRequest{lines.join(separator), text(58, "CodeBase Error"),
+                                   MessageButtons::Ok, MessageIcon::Critical});
+        return {};
+    }
+    return table.decode(content);
+}
+
+} // namespace vorn::store

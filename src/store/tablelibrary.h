@@ -2,6 +2,7 @@
 
 #include "dbftable.h"
 
+#include <QList>
 #include <QString>
 
 namespace vorn::store {
@@ -20,16 +21,36 @@ public:
     bool started() const;
 
     // OpenTable: opens `pathWithoutExtension` + ".dbf" into `table`; on failure
-    // shows "Open Failed" (string id 60) and returns false.
+    // shows "Open Failed" (string id 60) and returns false. A context that
+    // did not start opens nothing.
     bool OpenTable(DbfTable &table, const QString &pathWithoutExtension);
 
     // Closes every table opened in this context (d4close ... code4close).
     void closeAll();
+
+    // What went wrong with the last failed open, for logs and tests; the
+    // user sees only "Open Failed".
+    QString lastError() const { return m_lastError; }
+
+    // For tests: makes the contexts created from now on fail to start.
+    static void setStartFailure(bool fail);
+
+private:
+    friend class DbfTable;
+    void forget(DbfTable *table);
+    void retarget(DbfTable *from, DbfTable *to);
+
+    bool m_started = false;
+    QList<DbfTable *> m_tables;
+    QString m_lastError;
 };
 
 // FieldText: the content of one field of the current record as text; a
 // content of 32768 bytes or more shows the five-line "CodeBase Error" box
 // and reads as empty.
 QString FieldText(const DbfTable &table, qint32 record, int position);
+
+// FieldNameText: the name of field `position`, at most 256 characters.
+QString FieldNameText(const DbfTable &table, int position);
 
 } // namespace vorn::store
