@@ -1,0 +1,184 @@
+// Writes a believable day of a production cell into ROOT/bin and ROOT/data,
+// the folder pair the scheduler expects: run it from ROOT/bin and the tables
+// are found in ../data.
+
+#include "inifile.h"
+#include "plantmodel.h"
+#include "settings.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDate>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTime>
+
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+// "hh:mm", "hh:mm:ss" or whole seconds from midnight.
+std::optional<qint32> parseTime(const QString &text)
+{
+    bool ok = false;
+    const qint32 seconds = text.toInt(&ok);
+    if (ok)
+        return (seconds >= 0 && seconds < 24 * 3600) ? std::optional<qint32>(seconds) : std::nullopt;
+    QTime time = QTime::fromString(text, QStringLiteral("H:mm:ss"));
+    if (!time.isValid())
+        time = QTime::fromString(text, QStringLiteral("H:mm"));
+    if (!time.isValid())
+        return std::nullopt;
+    return time.msecsSinceStartOfDay() / 1000;
+}
+
+int fail(const QString &message)
+{
+    std::fprintf(stderr, "vorn-demo-plant: %s\n", qPrintable(message));
+    return 1;
+}
+
+bool writeIni(const QString &file, const QString &section,
+              const QList<std::pair<QString, QString>> &values, QString *error)
+{
+    for (const auto &[key, value] : values) {
+        const vorn::IniWriteResult result = vorn::WriteIniString(file, section, key, value);
+        if (!result.ok) {
+            *error = result.error;
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("vorn-demo-plant"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Writes a demo plant (bin/ and data/ with the schedule, plan and process tables, "
+        "VornSched.ini and LANGUAGE.INI) under ROOT."));
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("ROOT"), QStringLiteral("folder to write bin/ and data/ into"));
+    const QCommandLineOption seedOption(QStringLiteral("seed"), QStringLiteral("random seed (default 1)"),
+                                        QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption recordsOption(
+        QStringLiteral("records"),
+        QStringLiteral("number of schedule records (default: one cell's day, a few hundred)"),
+        QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption langOption(QStringLiteral("lang"),
+                                        QStringLiteral("ENG or CN for LANGUAGE.INI (default ENG)"),
+                                        QStringLiteral("LANG"), QStringLiteral("ENG"));
+    const QCommandLineOption nowOption(
+        QStringLiteral("now"),
+        QStringLiteral("time of day the actual times run up to: hh:mm[:ss] or seconds (default 12:00)"),
+        QStringLiteral("TIME"), QStringLiteral("12:00"));
+    const QCommandLineOption dateOption(QStringLiteral("date"),
+                                        QStringLiteral("base date for the status bar, yyyy-mm-dd (default today)"),
+                                        QStringLiteral("DATE"));
+    parser.addOptions({seedOption, recordsOption, langOption, nowOption, dateOption});
+    parser.process(app);
+
+    if (parser.positionalArguments().size() != 1)
+        parser.showHelp(1);
+    const QString root = parser.positionalArguments().front();
+
+    bool ok = false;
+    vorn::plant::PlantOptions options;
+    options.seed = parser.value(seedOption).toULongLong(&ok);
+    if (!ok)
+        return fail(QStringLiteral("--seed needs a whole number"));
+    options.operations = parser.value(recordsOption).toLongLong(&ok);
+    if (!ok || options.operations < 0 || options.operations > 100'000'000)
+        return fail(QStringLiteral("--records needs a number from 0 to 100000000"));
+    const QString language = parser.value(langOption).toUpper();
+    if (language != u"ENG" && language != u"CN")
+        return fail(QStringLiteral("--lang is ENG or CN"));
+    const std::optional<qint32> now = parseTime(parser.value(nowOption));
+    if (!now)
+        return fail(QStringLiteral("--now needs hh:mm, hh:mm:ss or seconds below 86400"));
+    QDate date = QDate::currentDate();
+    if (parser.isSet(dateOption)) {
+        date = QDate::fromString(parser.value(dateOption), Qt::ISODate);
+        if (!date.isValid())
+            return fail(QStringLiteral("--date needs yyyy-mm-dd"));
+    }
+
+    const QDir rootDir(root);
+    const QString bin = rootDir.filePath(QStringLiteral("bin"));
+    const QString data = rootDir.filePath(QStringLiteral("data"));
+    const QString archive = QDir(data).filePath(QStringLiteral("Scheduler"));
+    for (const QString &folder : {bin, data, archive}) {
+        if (!QDir().mkpath(folder))
+            return fail(QStringLiteral("cannot create %1").arg(folder));
+    }
+
+    QElapsedTimer clock;
+    clock.start();
+    const vorn::plant::Plant plant = vorn::plant::GeneratePlant(options);
+    const qint64 generated = clock.elapsed();
+
+    const QString scheduleFile = QDir(data).filePath(QStringLiteral("Scheduler.dbf"));
+    if (vorn::store::StoreError error = vorn::plant::WriteScheduleTable(scheduleFile, plant, *now); !error)
+        return fail(error.message);
+    const qint64 written = clock.elapsed();
+    if (vorn::store::StoreError error =
+            vorn::plant::WritePlanTable(QDir(data).filePath(QStringLiteral("Aplan.dbf")), plant);
+        !error)
+        return fail(error.message);
+    if (vorn::store::StoreError error =
+            vorn::plant::WriteProcessTable(QDir(data).filePath(QStringLiteral("Process.dbf")), plant);
+        !error)
+        return fail(error.message);
+
+    // A finished earlier day in the archive, for the Open dialog.
+    if (options.operations == 0) {
+        vorn::plant::PlantOptions earlier = options;
+        earlier.seed = options.seed + 1;
+        if (vorn::store::StoreError error = vorn::plant::WriteScheduleTable(
+                QDir(archive).filePath(QStringLiteral("Previous Day.dbf")),
+                vorn::plant::GeneratePlant(earlier), 24 * 3600 - 1);
+            !error)
+            return fail(error.message);
+    }
+
+    QString error;
+    const QString settings = QDir(data).filePath(QStringLiteral("VornSched.ini"));
+    if (!QFile::exists(settings)) {
+        QFile file(settings);
+        if (file.open(QIODevice::WriteOnly))
+            file.write("; View settings of the scheduler for the demo plant\n");
+    }
+    const QString one = QStringLiteral("1");
+    if (!writeIni(settings, QStringLiteral("SCHEDULER"),
+                  {{QStringLiteral("Timer"), QStringLiteral("500")},
+                   {QStringLiteral("PlanBegVisible"), one},
+                   {QStringLiteral("PlanEndVisible"), one},
+                   {QStringLiteral("PlanDurVisible"), one},
+                   {QStringLiteral("ActBegVisible"), one},
+                   {QStringLiteral("ActEndVisible"), one},
+                   {QStringLiteral("ActDurVisible"), one},
+                   {QStringLiteral("Interval"), QStringLiteral("2")},
+                   {QStringLiteral("BaseDate"), vorn::BaseDateText(date)},
+                   {QStringLiteral("BaseTime"),
+                    vorn::BaseTimeText(QTime::fromMSecsSinceStartOfDay(options.dayStart * 1000))},
+                   {QStringLiteral("SortOrder"), one}},
+                  &error)
+        || !writeIni(QDir(bin).filePath(QStringLiteral("LANGUAGE.INI")), QStringLiteral("GENERAL"),
+                     {{QStringLiteral("ApplicationLanguage"), language}}, &error))
+        return fail(error);
+
+    std::printf("%s: %lld machines, %lld parts, %lld orders, %lld schedule records\n",
+                qPrintable(QDir(root).absolutePath()), qint64(plant.machines.size()),
+                qint64(plant.parts.size()), qint64(plant.orders.size()),
+                qint64(plant.operations.size()));
+    std::printf("generated in %lld ms, Scheduler.dbf written in %lld ms\n", generated,
+                written - generated);
+    return 0;
+}
