@@ -1,5 +1,6 @@
 #include "refresh.h"
 
+#include "fieldreader.h"
 #include "griddata.h"
 #include "managerclient.h"
 #include "schedulexml.h"
@@ -9,7 +10,6 @@
 
 #include <QByteArrayView>
 
-#include <array>
 #include <limits>
 #include <optional>
 
@@ -21,26 +21,34 @@ using model::SecondsText;
 using model::SecondsTextOfValue;
 using model::SecondsValue;
 
-// Field positions of the schedule record and the grid columns they refresh.
-constexpr int FieldStartP = 5;
-constexpr int FieldFinishP = 6;
-constexpr int FieldStartA = 8;
-constexpr int FieldFinishA = 9;
 constexpr int FirstTimeColumn = 2;
 
-// A time field of a record as the refresh reads it: trailing blanks removed.
-// Time texts are plain digits, so the raw bytes do without a code-page decode;
-// a byte outside ASCII just makes the text non-numeric, as it would decoded.
-QByteArrayView timeField(const store::DbfTable &table, qint32 record, int position)
-{
-    if (position > table.fieldCount())
-        return {};
-    QByteArrayView bytes = table.rawField(record, position);
-    qsizetype size = bytes.size();
-    while (size > 0 && bytes[size - 1] == ' ')
-        --size;
-    return bytes.first(size);
-}
+// One time field of a record as the refresh reads it: trailing blanks
+// removed. Plain ASCII digits are looked at in place; anything else (a memo
+// field, bytes that need the code page) goes through the decoded text.
+class TimeField {
+public:
+    TimeField(const model::FieldReader &reader, qint32 record, int position)
+    {
+        m_ascii = reader.asciiBytes(record, position, model::Blanks::Trailing, &m_bytes);
+        if (!m_ascii)
+            m_text = reader.text(record, position, model::Blanks::Trailing);
+    }
+    bool isEmpty() const { return m_ascii ? m_bytes.isEmpty() : m_text.isEmpty(); }
+    std::optional<qint32> value() const
+    {
+        return m_ascii ? SecondsValue(m_bytes) : SecondsValue(QStringView(m_text));
+    }
+    QString secondsText(bool *overflow) const
+    {
+        return m_ascii ? SecondsText(m_bytes, overflow) : SecondsText(QStringView(m_text), overflow);
+    }
+
+private:
+    QByteArrayView m_bytes;
+    QString m_text;
+    bool m_ascii = false;
+};
 
 // Earliest start and latest finish of one group; 0 means not yet set, which
 // is how the summaries have always told "no value" from a value.
@@ -79,17 +87,17 @@ std::optional<qint32> difference(const std::optional<qint32> &finish,
 }
 
 // One start/finish/duration triple of a detail row.
-void refreshTriple(chart::GridData &grid, int row, int col, QByteArrayView start,
-                   QByteArrayView finish, Span &span)
+void refreshTriple(chart::GridData &grid, int row, int col, const TimeField &start,
+                   const TimeField &finish, Span &span)
 {
-    const std::optional<qint32> startValue = SecondsValue(start);
-    const std::optional<qint32> finishValue = SecondsValue(finish);
+    const std::optional<qint32> startValue = start.value();
+    const std::optional<qint32> finishValue = finish.value();
     span.take(startValue, finishValue);
 
     bool overflow = false;
-    QString text = SecondsText(start, &overflow);
+    QString text = start.secondsText(&overflow);
     setTimeCell(grid, row, col, text, overflow);
-    text = SecondsText(finish, &overflow);
+    text = finish.secondsText(&overflow);
     setTimeCell(grid, row, col + 1, text, overflow);
 
     if (start.isEmpty() && finish.isEmpty()) {
@@ -123,6 +131,7 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
     if (result.records == 0)
         return result;
 
+    const model::FieldReader reader(table);
     Span planned;
     Span actual;
     int groupRow = 0;
@@ -134,10 +143,13 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
     for (int row = 2; row < grid.rows(); ++row) {
         const qint16 level = grid.rowOutlineLevel(row);
         if (level == 0) {
-            if (groupRow != 0)
+            // Detail rows above the first group row count into its summary:
+            // the aggregates start afresh only after a summary is written.
+            if (groupRow != 0) {
                 writeSummary();
-            planned = {};
-            actual = {};
+                planned = {};
+                actual = {};
+            }
             groupRow = row;
             continue;
         }
@@ -145,10 +157,10 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
         if (record <= 0)
             continue;
         // A record the manager has since removed reads as blanks.
-        refreshTriple(grid, row, FirstTimeColumn, timeField(table, record, FieldStartP),
-                      timeField(table, record, FieldFinishP), planned);
-        refreshTriple(grid, row, FirstTimeColumn + 3, timeField(table, record, FieldStartA),
-                      timeField(table, record, FieldFinishA), actual);
+        refreshTriple(grid, row, FirstTimeColumn, TimeField(reader, record, model::kStartP),
+                      TimeField(reader, record, model::kFinishP), planned);
+        refreshTriple(grid, row, FirstTimeColumn + 3, TimeField(reader, record, model::kStartA),
+                      TimeField(reader, record, model::kFinishA), actual);
         ++result.detailRows;
     }
     if (groupRow != 0)
