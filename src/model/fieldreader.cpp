@@ -5,32 +5,6 @@
 
 namespace vorn::model {
 
-namespace {
-
-bool isAscii(QByteArrayView bytes)
-{
-    for (const char c : bytes) {
-        if (static_cast<unsigned char>(c) >= 0x80)
-            return false;
-    }
-    return true;
-}
-
-} // namespace
-
-QByteArrayView TrimBlanks(QByteArrayView bytes, Blanks blanks)
-{
-    qsizetype begin = 0;
-    qsizetype end = bytes.size();
-    while (end > begin && bytes[end - 1] == ' ')
-        --end;
-    if (blanks == Blanks::Both) {
-        while (begin < end && bytes[begin] == ' ')
-            ++begin;
-    }
-    return bytes.sliced(begin, end - begin);
-}
-
 QStringView TrimBlanks(QStringView text, Blanks blanks)
 {
     qsizetype begin = 0;
@@ -58,20 +32,9 @@ FieldReader::FieldReader(const store::DbfTable &table)
     }
 }
 
-bool FieldReader::direct(int position) const
+QByteArrayView FieldReader::rawField(qint32 record, int position) const
 {
-    return position >= 1 && position <= kStatusFinish && m_direct[position];
-}
-
-bool FieldReader::asciiBytes(qint32 record, int position, Blanks blanks, QByteArrayView *bytes) const
-{
-    if (!direct(position))
-        return false;
-    const QByteArrayView trimmed = TrimBlanks(m_table.rawField(record, position), blanks);
-    if (!isAscii(trimmed))
-        return false;
-    *bytes = trimmed;
-    return true;
+    return m_table.rawField(record, position);
 }
 
 QString FieldReader::text(qint32 record, int position, Blanks blanks) const

@@ -27,6 +27,22 @@ enum SchedulePosition : int {
 
 enum class Blanks { Trailing, Both };
 
+// Blank removal as the program does it: only the space character counts.
+inline QByteArrayView TrimBlanks(QByteArrayView bytes, Blanks blanks)
+{
+    const char *begin = bytes.data();
+    const char *end = begin + bytes.size();
+    while (end > begin && end[-1] == ' ')
+        --end;
+    if (blanks == Blanks::Both) {
+        while (begin < end && *begin == ' ')
+            ++begin;
+    }
+    return QByteArrayView(begin, end - begin);
+}
+
+QStringView TrimBlanks(QStringView text, Blanks blanks);
+
 // Reads the fields of schedule records the way every pass of the program does
 // (the store's FieldText, then blank removal), but without a heap allocation
 // per field where it can: ordinary fields of pure ASCII are taken straight from
@@ -44,13 +60,29 @@ public:
 
     // The field's bytes, blanks removed, when they are plain ASCII in an
     // ordinary field; otherwise false and the caller must use text().
-    bool asciiBytes(qint32 record, int position, Blanks blanks, QByteArrayView *bytes) const;
+    bool asciiBytes(qint32 record, int position, Blanks blanks, QByteArrayView *bytes) const
+    {
+        if (!direct(position))
+            return false;
+        const QByteArrayView trimmed = TrimBlanks(rawField(record, position), blanks);
+        unsigned char high = 0;
+        for (const char c : trimmed)
+            high |= static_cast<unsigned char>(c);
+        if (high & 0x80)
+            return false;
+        *bytes = trimmed;
+        return true;
+    }
 
     // Sum of the field lengths: a size hint for text built from whole records.
     qsizetype recordLength() const;
 
 private:
-    bool direct(int position) const;
+    bool direct(int position) const
+    {
+        return position >= 1 && position <= kStatusFinish && m_direct[position];
+    }
+    QByteArrayView rawField(qint32 record, int position) const;
 
     const store::DbfTable &m_table;
     int m_fieldCount = 0;
@@ -58,9 +90,6 @@ private:
     bool m_direct[kStatusFinish + 1] = {};
 };
 
-// Blank removal as the program does it: only the space character counts.
-QByteArrayView TrimBlanks(QByteArrayView bytes, Blanks blanks);
-QStringView TrimBlanks(QStringView text, Blanks blanks);
 
 enum class XmlVariant;
 

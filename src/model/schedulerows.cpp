@@ -12,24 +12,19 @@ namespace vorn::model {
 
 namespace {
 
-// A record that landed in a group, with what its detail row shows and what
-// its group summary needs.
-struct Detail {
-    ScheduleRow row;
-    std::optional<qint32> startP, finishP, startA, finishA;
-};
-
-// Every record with one exact group key.
+// Every record with one exact group key, chained through FillPass::next.
 struct KeyEntry {
     QString key;
-    bool grouped = false;          // false: the key was already seen through another key
-    std::vector<qint32> members;   // indexes into the details, in record order
+    bool grouped = false;   // false: the key was already seen through another key
+    qint32 first = 0;       // first and last record of the chain
+    qint32 last = 0;
+    qint32 count = 0;
 };
 
 struct Group {
     qint32 entry = 0;
-    qsizetype firstMember = 0;     // members before it belong to earlier groups only
-    qint32 record = 0;
+    qint32 record = 0;      // the group's first record; its details follow the chain from here
+    qint32 ordinal = 0;     // how many records of the key stand before it
 };
 
 // Earliest start and latest finish, where 0 means "none taken yet": a value of
@@ -47,19 +42,15 @@ struct Aggregates {
         if (value && (aggregate == 0 || *value > aggregate))
             aggregate = *value;
     }
-    void take(const Detail &detail)
-    {
-        earliest(startP, detail.startP);
-        latest(finishP, detail.finishP);
-        earliest(startA, detail.startA);
-        latest(finishA, detail.finishA);
-    }
     // A summary value beyond the 92-hour limit leaves its cell empty, as a detail cell.
-    std::array<QString, 6> texts() const
+    void writeTo(std::array<QString, 6> &times) const
     {
-        return {SecondsTextOfValue(startP), SecondsTextOfValue(finishP),
-                SecondsTextOfValue(qint64(finishP) - startP), SecondsTextOfValue(startA),
-                SecondsTextOfValue(finishA), SecondsTextOfValue(qint64(finishA) - startA)};
+        times[0] = SecondsTextOfValue(startP);
+        times[1] = SecondsTextOfValue(finishP);
+        times[2] = SecondsTextOfValue(qint64(finishP) - startP);
+        times[3] = SecondsTextOfValue(startA);
+        times[4] = SecondsTextOfValue(finishA);
+        times[5] = SecondsTextOfValue(qint64(finishA) - startA);
     }
 };
 
@@ -110,9 +101,45 @@ QString PartLabel(const QString &part, const QString &order)
     return label;
 }
 
-// The table is read once. Records are gathered per exact key; a group is
-// opened where its key first appears unseen, and the groups are emitted in
-// that order afterwards, which gives the rows the group-by-group rescan would.
+// Appends the PartLabel of a record to out.
+void appendPartLabel(QString &out, const FieldReader &reader, qint32 record)
+{
+    reader.append(out, record, kPart, Blanks::Trailing);
+    const qsizetype partEnd = out.size();
+    out.append(u'(');
+    if (reader.append(out, record, kOrder, Blanks::Trailing))
+        out.resize(partEnd);
+    else
+        out.append(u')');
+}
+
+// The PartLabel of a record; ASCII bytes are copied in with one allocation.
+QString partLabelOf(const FieldReader &reader, qint32 record)
+{
+    QByteArrayView part;
+    QByteArrayView order;
+    if (!reader.asciiBytes(record, kPart, Blanks::Trailing, &part)
+        || !reader.asciiBytes(record, kOrder, Blanks::Trailing, &order)) {
+        return PartLabel(reader.text(record, kPart, Blanks::Trailing),
+                         reader.text(record, kOrder, Blanks::Trailing));
+    }
+    QString label(part.size() + (order.isEmpty() ? 0 : order.size() + 2), Qt::Uninitialized);
+    QChar *out = label.data();
+    for (const char c : part)
+        *out++ = QLatin1Char(c);
+    if (!order.isEmpty()) {
+        *out++ = u'(';
+        for (const char c : order)
+            *out++ = QLatin1Char(c);
+        *out++ = u')';
+    }
+    return label;
+}
+
+// The table is read twice but never rescanned: the first pass sorts every
+// record into the chain of its exact key and opens a group where a key first
+// appears unseen; the second walks the groups in that order and builds each
+// row exactly once, straight into the result.
 FillResult BuildScheduleRows(const store::DbfTable &table, qint16 sortOrder, QString *xml)
 {
     FillResult result;
@@ -128,10 +155,11 @@ FillResult BuildScheduleRows(const store::DbfTable &table, qint16 sortOrder, QSt
     QHash<QString, qint32> entryOfKey;
     std::vector<KeyEntry> entries;
     std::vector<Group> groups;
-    std::vector<Detail> details;
+    std::vector<qint32> next;   // next record of the same key, 0 at the end
     SeenKeys seen;
+    QString key;                // reused: only a new key is copied into the hash
     if (grouping)
-        details.reserve(size_t(count));
+        next.assign(size_t(count) + 1, 0);
 
     for (qint32 record = 1; record <= count; ++record) {
         if (xml)
@@ -139,10 +167,11 @@ FillResult BuildScheduleRows(const store::DbfTable &table, qint16 sortOrder, QSt
         if (!grouping)
             continue;
 
-        QString part = reader.text(record, kPart, Blanks::Trailing);
-        QString machine = reader.text(record, kMachine, Blanks::Trailing);
-        const QString order = reader.text(record, kOrder, Blanks::Trailing);
-        QString key = sortOrder == kSortByPart ? PartLabel(part, order) : machine;
+        key.resize(0);
+        if (sortOrder == kSortByPart)
+            appendPartLabel(key, reader, record);
+        else
+            reader.append(key, record, kMachine, Blanks::Trailing);
         if (key.isEmpty())
             continue;
 
@@ -154,52 +183,61 @@ FillResult BuildScheduleRows(const store::DbfTable &table, qint16 sortOrder, QSt
             if (grouped)
                 seen.add(key);
             entryOfKey.insert(key, entryIndex);
-            entries.push_back({key, grouped, {}});
+            entries.push_back({key, grouped, 0, 0, 0});
             if (!grouped)
                 continue;
-            groups.push_back({entryIndex, 0, record});
+            groups.push_back({entryIndex, record, 0});
         } else {
             entryIndex = *found;
-            if (!entries[size_t(entryIndex)].grouped)
+            const KeyEntry &entry = entries[size_t(entryIndex)];
+            if (!entry.grouped)
                 continue;
             // Never seen, so every further record of such a key opens one more group.
             if (key.contains(u'|'))
-                groups.push_back({entryIndex, qsizetype(entries[size_t(entryIndex)].members.size()), record});
+                groups.push_back({entryIndex, record, entry.count});
         }
-
-        Detail detail;
-        detail.row.label = sortOrder == kSortByPart ? std::move(machine) : PartLabel(part, order);
-        detail.row.level = 1;
-        detail.row.record = record;
-        detail.row.times[0] = readTime(reader, record, kStartP, &detail.startP);
-        detail.row.times[1] = readTime(reader, record, kFinishP, &detail.finishP);
-        std::optional<qint32> unused;
-        detail.row.times[2] = readTime(reader, record, kDurationP, &unused);
-        detail.row.times[3] = readTime(reader, record, kStartA, &detail.startA);
-        detail.row.times[4] = readTime(reader, record, kFinishA, &detail.finishA);
-        detail.row.times[5] = readTime(reader, record, kDurationA, &unused);
-        entries[size_t(entryIndex)].members.push_back(qint32(details.size()));
-        details.push_back(std::move(detail));
+        KeyEntry &entry = entries[size_t(entryIndex)];
+        if (entry.count == 0)
+            entry.first = record;
+        else
+            next[size_t(entry.last)] = record;
+        entry.last = record;
+        ++entry.count;
     }
     if (xml)
         EndScheduleXml(*xml);
 
     size_t rowCount = groups.size();
     for (const Group &group : groups)
-        rowCount += entries[size_t(group.entry)].members.size() - size_t(group.firstMember);
+        rowCount += size_t(entries[size_t(group.entry)].count - group.ordinal);
     result.rows.reserve(rowCount);
     result.groupCount = qint32(groups.size());
 
+    std::optional<qint32> startP, finishP, startA, finishA, unused;
     for (const Group &group : groups) {
-        const KeyEntry &entry = entries[size_t(group.entry)];
+        const size_t groupRow = result.rows.size();
+        result.rows.push_back({entries[size_t(group.entry)].key, 0, group.record, {}});
         Aggregates aggregates;
-        for (size_t m = size_t(group.firstMember); m < entry.members.size(); ++m)
-            aggregates.take(details[size_t(entry.members[m])]);
-        result.rows.push_back({entry.key, 0, group.record, aggregates.texts()});
-        // Only keys holding "|" share a record between groups; the copy is
-        // then cheap because the texts are shared.
-        for (size_t m = size_t(group.firstMember); m < entry.members.size(); ++m)
-            result.rows.push_back(details[size_t(entry.members[m])].row);
+        for (qint32 record = group.record; record != 0; record = next[size_t(record)]) {
+            ScheduleRow &row = result.rows.emplace_back();
+            if (sortOrder == kSortByPart)
+                row.label = reader.text(record, kMachine, Blanks::Trailing);
+            else
+                row.label = partLabelOf(reader, record);
+            row.level = 1;
+            row.record = record;
+            row.times[0] = readTime(reader, record, kStartP, &startP);
+            row.times[1] = readTime(reader, record, kFinishP, &finishP);
+            row.times[2] = readTime(reader, record, kDurationP, &unused);
+            row.times[3] = readTime(reader, record, kStartA, &startA);
+            row.times[4] = readTime(reader, record, kFinishA, &finishA);
+            row.times[5] = readTime(reader, record, kDurationA, &unused);
+            Aggregates::earliest(aggregates.startP, startP);
+            Aggregates::latest(aggregates.finishP, finishP);
+            Aggregates::earliest(aggregates.startA, startA);
+            Aggregates::latest(aggregates.finishA, finishA);
+        }
+        aggregates.writeTo(result.rows[groupRow].times);
     }
     return result;
 }

@@ -3,6 +3,9 @@
 #include "dbftable.h"
 #include "fieldreader.h"
 
+#include <algorithm>
+#include <iterator>
+
 using namespace Qt::StringLiterals;
 
 namespace vorn::model {
@@ -33,18 +36,49 @@ constexpr Element kElements[] = {
 
 } // namespace
 
+// Per row, the contents are gathered first and the row is then written with
+// one size check: piecewise QString::append calls cost more than the copying.
 void AppendScheduleXmlRow(QString &out, const FieldReader &reader, qint32 record,
                           XmlVariant variant)
 {
-    out.append("<DataRow>"_L1);
-    for (const Element &element : kElements) {
-        out.append(element.open);
-        const bool empty = reader.append(out, record, element.position, element.blanks);
-        if (empty && element.time && variant == XmlVariant::Refresh)
-            out.append(u'0');
-        out.append(element.close);
+    constexpr qsizetype elementCount = qsizetype(std::size(kElements));
+    QByteArrayView bytes[elementCount];
+    QString decoded[elementCount];   // used for fields that are not plain ASCII
+    qsizetype length = kScheduleXmlRowTagsLength;
+    for (qsizetype e = 0; e < elementCount; ++e) {
+        const Element &element = kElements[e];
+        if (!reader.asciiBytes(record, element.position, element.blanks, &bytes[e])) {
+            decoded[e] = reader.text(record, element.position, element.blanks);
+            bytes[e] = {};
+        }
+        length += bytes[e].size() + decoded[e].size() + 1;
     }
-    out.append("</DataRow>"_L1);
+
+    const qsizetype start = out.size();
+    if (out.capacity() < start + length)
+        out.reserve(std::max(start + length, out.capacity() * 3 / 2));
+    out.resize(start + length);
+    QChar *p = out.data() + start;
+    const auto put = [&p](QLatin1StringView text) {
+        for (const char c : text)
+            *p++ = QLatin1Char(c);
+    };
+    put("<DataRow>"_L1);
+    for (qsizetype e = 0; e < elementCount; ++e) {
+        const Element &element = kElements[e];
+        put(element.open);
+        if (!decoded[e].isEmpty()) {
+            std::copy(decoded[e].cbegin(), decoded[e].cend(), p);
+            p += decoded[e].size();
+        } else if (!bytes[e].isEmpty()) {
+            put(QLatin1StringView(bytes[e].data(), bytes[e].size()));
+        } else if (element.time && variant == XmlVariant::Refresh) {
+            *p++ = u'0';
+        }
+        put(element.close);
+    }
+    put("</DataRow>"_L1);
+    out.resize(p - out.constData());
 }
 
 namespace {
