@@ -74,9 +74,29 @@ qint32 TextSeconds(QStringView t)
 
 std::optional<double> IntervalMinutes(QStringView intervalText)
 {
-    bool ok = false;
-    const double value = intervalText.trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(value) || value <= 0)
+    // Read by hand: the painter asks for every cell, and the locale-aware
+    // number parsers allocate.
+    const QStringView t = intervalText.trimmed();
+    double value = 0;
+    double scale = 0; // > 0 once past the decimal point
+    bool digits = false;
+    for (const QChar ch : t) {
+        const char16_t c = ch.unicode();
+        if (c >= u'0' && c <= u'9') {
+            digits = true;
+            if (scale > 0) {
+                scale /= 10;
+                value += (c - u'0') * scale;
+            } else {
+                value = value * 10 + (c - u'0');
+            }
+        } else if (c == u'.' && scale == 0) {
+            scale = 1;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (!digits || !(value > 0) || !std::isfinite(value))
         return std::nullopt;
     return value;
 }

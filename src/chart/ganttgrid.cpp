@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QScrollBar>
 #include <QWheelEvent>
@@ -322,7 +323,10 @@ void GanttGrid::paintEvent(QPaintEvent *event)
         return;
     ensureLayout();
     QPainter painter(viewport());
-    const qreal dpr = viewport()->devicePixelRatioF();
+    // The device, not the widget: rendering into an image of another pixel
+    // ratio must still give the callback that image's pixels.
+    const QPaintDevice *device = painter.paintEngine() ? painter.paintEngine()->paintDevice() : nullptr;
+    const qreal dpr = device ? device->devicePixelRatioF() : viewport()->devicePixelRatioF();
     const QRect area = viewport()->rect();
     const int fRows = std::min(m_data.fixedRows(), m_data.rows());
     const int fCols = std::min(m_data.fixedCols(), m_data.cols());
@@ -413,29 +417,22 @@ void GanttGrid::paintPane(QPainter &painter, const Pane &pane, qreal dpr)
     for (int r = pane.firstRow; r <= pane.lastRow; ++r) {
         const int y = pane.y + (r - pane.firstRow) * m_rowHeight;
         const bool fixedRow = r < m_data.fixedRows();
-        const QColor defaultBack = fixedRow ? HeaderBack : m_backColor;
-
-        // Backgrounds, one fill per run of equal colour.
+        // Backgrounds, one fill per run of equal colour. Body cells in the
+        // grid's own colour are left to the viewport's background fill.
+        const QRgb defaultBack = (fixedRow ? HeaderBack : m_backColor).rgb();
         int runFrom = pane.firstCol;
-        QColor runColor;
-        for (int c = pane.firstCol; c <= pane.lastCol + 1; ++c) {
-            QColor color;
-            if (c <= pane.lastCol) {
-                color = m_data.cellBackColor(r, c);
-                if (!color.isValid())
-                    color = defaultBack;
-            }
-            if (c == pane.firstCol) {
-                runColor = color;
+        QRgb runColor = m_data.cellBackRgb(r, pane.firstCol, defaultBack);
+        for (int c = pane.firstCol + 1; c <= pane.lastCol + 1; ++c) {
+            const QRgb color = c <= pane.lastCol ? m_data.cellBackRgb(r, c, defaultBack) : 0;
+            if (c <= pane.lastCol && color == runColor)
                 continue;
-            }
-            if (c > pane.lastCol || color != runColor) {
+            if (fixedRow || runColor != defaultBack) {
                 painter.fillRect(QRect(colLeft(runFrom), y, colRight(c - 1) - colLeft(runFrom),
                                        m_rowHeight),
-                                 runColor);
-                runFrom = c;
-                runColor = color;
+                                 QColor::fromRgb(runColor));
             }
+            runFrom = c;
+            runColor = color;
         }
 
         // Ordinary grid lines on the right and bottom of every cell.

@@ -218,6 +218,12 @@ QColor GridData::cellBackColor(int row, int col) const
     return s ? QColor::fromRgb(s->value) : QColor();
 }
 
+QRgb GridData::cellBackRgb(int row, int col, QRgb fallback) const
+{
+    const Span *s = findSpan(row, col, Prop::BackColor);
+    return s ? QRgb(s->value) : fallback;
+}
+
 QColor GridData::cellForeColor(int row, int col) const
 {
     const Span *s = findSpan(row, col, Prop::ForeColor);

@@ -112,6 +112,9 @@ public:
     QColor cellForeColor(int row, int col) const;
     bool cellFontBold(int row, int col) const;
     qint32 cellData(int row, int col) const;
+    // The background as a QRgb, or fallback when never set; for painting,
+    // which asks for every visible cell.
+    QRgb cellBackRgb(int row, int col, QRgb fallback) const;
 
     // Column width in twips (default 960) and hidden state; a hidden column
     // takes no room and is not painted.
