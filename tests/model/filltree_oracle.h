@@ -2,19 +2,18 @@
 
 // The fill pass written the plain way: one scan over the table, and for every
 // new group a second scan from its first record to the end. Every field is read
-// through FieldText on every visit, keys are remembered in one "|"-separated
-// text and numbers are recognised by a regular expression. It is slow on
-// purpose and shares no code with the model beyond the store, so tests and the
-// benchmark can hold BuildScheduleRows against it.
+// through FieldText on every visit and keys are remembered in one "|"-separated
+// text. It is slow on purpose and shares nothing with the model's grouping, so
+// tests and the benchmark can hold BuildScheduleRows against it; the time text
+// it borrows from the model has tests of its own.
 
 #include "dbftable.h"
 #include "schedulerows.h"
+#include "secondstext.h"
 #include "tablelibrary.h"
 
-#include <QRegularExpression>
 #include <QString>
 
-#include <cmath>
 #include <optional>
 
 namespace vorn::oracle {
@@ -35,56 +34,9 @@ inline QString trim(const QString &text)
     return rtrim(text.mid(begin));
 }
 
-// Numeric text: white space, sign, digits with a decimal point, exponent.
-inline std::optional<qint64> number(const QString &text)
-{
-    static const QRegularExpression pattern(
-        QStringLiteral(R"(^\s*[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?\s*$)"));
-    if (!pattern.match(text).hasMatch())
-        return std::nullopt;
-    bool ok = false;
-    const double value = text.trimmed().toDouble(&ok);
-    if (!ok && !std::isinf(value))
-        return std::nullopt;
-    const double rounded = std::nearbyint(value);
-    if (std::isinf(rounded) || std::fabs(rounded) > 1e15)
-        return qint64(1) << 40;   // far beyond anything representable as a time
-    return qint64(rounded);
-}
-
-// A number that a 32-bit count of seconds can hold; others are no value.
-inline std::optional<qint64> int32Number(const QString &text)
-{
-    const std::optional<qint64> v = number(text);
-    if (v && (*v > 2147483647 || *v < -2147483647 - 1))
-        return std::nullopt;
-    return v;
-}
-
-// Seconds as the grid shows them, with 16-bit hours; nullopt when they overflow.
-inline std::optional<QString> secondsText(const QString &text)
-{
-    const std::optional<qint64> n = number(text);
-    if (!n)
-        return QString();
-    if (*n > 2147483647 || *n < -2147483647 - 1)
-        return std::nullopt;
-    const qint64 h = *n / 3600;
-    if (h * 360 > 32767 || h * 360 < -32768)
-        return std::nullopt;
-    const qint64 m = *n / 60 - h * 60;
-    const qint64 s = *n - h * 3600 - m * 60;
-    const auto part = [](qint64 v) {
-        return v < 0 ? QStringLiteral("-%1").arg(-v, 2, 10, QLatin1Char('0'))
-                     : QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0'));
-    };
-    const QString result = part(h) + u':' + part(m) + u':' + part(s);
-    return result == QLatin1String("00:00:00") ? QString() : result;
-}
-
 inline QString cellText(const QString &text)
 {
-    return secondsText(text).value_or(QString());
+    return model::SecondsText(QStringView(text));
 }
 
 inline bool keyListContains(const QString &seenKeys, const QString &key)
@@ -133,12 +85,12 @@ inline std::vector<model::ScheduleRow> fillRows(const store::DbfTable &table, qi
 
         qint64 startP = 0, finishP = 0, startA = 0, finishA = 0;
         const auto earliest = [](qint64 &aggregate, const QString &text) {
-            const std::optional<qint64> v = int32Number(text);
+            const std::optional<qint32> v = model::SecondsValue(QStringView(text));
             if (v && (aggregate == 0 || *v < aggregate))
                 aggregate = *v;
         };
         const auto latest = [](qint64 &aggregate, const QString &text) {
-            const std::optional<qint64> v = int32Number(text);
+            const std::optional<qint32> v = model::SecondsValue(QStringView(text));
             if (v && (aggregate == 0 || *v > aggregate))
                 aggregate = *v;
         };

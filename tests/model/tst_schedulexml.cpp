@@ -42,8 +42,6 @@ private slots:
     void writesEveryRecordInOrder();
     void emptyTable_data();
     void emptyTable();
-    void shortRecordLayout();
-    void appendedRowsMatchWholeDocument();
 
 private:
     QString tablePath(const char *name) const { return m_dir->filePath(QString::fromLatin1(name)); }
@@ -102,15 +100,12 @@ void TestScheduleXml::writesFieldContent_data()
     QTest::newRow("part-keeps-leading-blanks") << 1 << "  Gear  " << cp1252 << "  Gear" << "  Gear";
     QTest::newRow("process-loses-both-blanks") << 2 << "  Milling  " << cp1252 << "Milling" << "Milling";
     QTest::newRow("machine-keeps-leading-blanks") << 3 << " Mill1 " << cp1252 << " Mill1" << " Mill1";
-    QTest::newRow("order-keeps-leading-blanks") << 4 << " O7 " << cp1252 << " O7" << " O7";
     QTest::newRow("time-loses-both-blanks") << 5 << "  120 " << cp1252 << "120" << "120";
     QTest::newRow("time-blanks-only") << 6 << "     " << cp1252 << "" << "0";
     QTest::newRow("time-zero-stays-zero") << 7 << "0" << cp1252 << "0" << "0";
     QTest::newRow("time-not-rounded") << 8 << "12.5" << cp1252 << "12.5" << "12.5";
     QTest::newRow("time-non-numeric-unchanged") << 9 << "n/a" << cp1252 << "n/a" << "n/a";
-    QTest::newRow("time-empty-last") << 10 << "" << cp1252 << "" << "0";
     QTest::newRow("status-loses-both-blanks") << 11 << " done " << cp1252 << "done" << "done";
-    QTest::newRow("status-empty-not-zero") << 11 << "" << cp1252 << "" << "";
     QTest::newRow("ampersand-not-escaped") << 1 << "R&D <1>" << cp1252 << "R&D <1>" << "R&D <1>";
     QTest::newRow("cp1252-letters") << 3 << QString::fromUtf8("Fr\xc3\xa4se  ") << cp1252
                                     << QString::fromUtf8("Fr\xc3\xa4se") << QString::fromUtf8("Fr\xc3\xa4se");
@@ -179,40 +174,6 @@ void TestScheduleXml::emptyTable()
     const QString error = testing::makeScheduleTable(table, tablePath("Scheduler.dbf"), {});
     QVERIFY2(error.isEmpty(), qPrintable(error));
     QCOMPARE(BuildScheduleXml(table, variant), expected);
-}
-
-// A table without the later fields still gives all eleven elements.
-void TestScheduleXml::shortRecordLayout()
-{
-    store::DbfTable table;
-    const QString error = testing::makeScheduleTable(
-        table, tablePath("Short.dbf"), {testing::recordFrom(QStringLiteral("Gear;Milling;Mill1;O1"), 4)},
-        0x57, 4);
-    QVERIFY2(error.isEmpty(), qPrintable(error));
-
-    QCOMPARE(BuildScheduleXml(table, XmlVariant::Refresh),
-             QStringLiteral("<DataView><DataTable><DataRow><Part>Gear</Part><Process>Milling</Process>"
-                            "<Machine>Mill1</Machine><Order>O1</Order><StartP>0</StartP><FinishP>0</FinishP>"
-                            "<DurationP>0</DurationP><StartA>0</StartA><FinishA>0</FinishA>"
-                            "<DurationA>0</DurationA><StatusFinish></StatusFinish></DataRow>"
-                            "</DataTable></DataView>"));
-}
-
-// The fill builds its document piece by piece; it must come out as the whole one.
-void TestScheduleXml::appendedRowsMatchWholeDocument()
-{
-    store::DbfTable table;
-    const QString error = testing::makeScheduleTable(
-        table, tablePath("Scheduler.dbf"),
-        {testing::recordFrom(QStringLiteral("A;x;M1;;1;2;3")), testing::recordFrom(QStringLiteral("B;;M2;O;;;;4;5;6;ok"))});
-    QVERIFY2(error.isEmpty(), qPrintable(error));
-
-    QString pieces = QStringLiteral("left over from an earlier call");
-    BeginScheduleXml(pieces, table);
-    for (qint32 record = 1; record <= table.recordCount(); ++record)
-        AppendScheduleXmlRow(pieces, table, record, XmlVariant::Refresh);
-    EndScheduleXml(pieces);
-    QCOMPARE(pieces, BuildScheduleXml(table, XmlVariant::Refresh));
 }
 
 QTEST_GUILESS_MAIN(TestScheduleXml)
