@@ -28,7 +28,9 @@ void TestSecondsText::convertsText_data()
     QTest::newRow("last-convertible") << "331199" << "91:59:59" << false;
     QTest::newRow("first-overflow") << "331200" << "" << true;
     QTest::newRow("last-convertible-negative") << "-331199" << "-91:-59:-59" << false;
+    QTest::newRow("first-overflow-negative") << "-331200" << "" << true;
     QTest::newRow("zero") << "0" << "" << false;
+    QTest::newRow("empty") << "" << "" << false;
     QTest::newRow("half-down-to-even") << "12.5" << "00:00:12" << false;
     QTest::newRow("half-up-to-even") << "13.5" << "00:00:14" << false;
     QTest::newRow("negative-half-to-even") << "-12.5" << "00:00:-12" << false;
@@ -104,6 +106,8 @@ void TestSecondsText::readsValue_data()
     QTest::addColumn<qint32>("value");
 
     QTest::newRow("zero-is-a-value") << "0" << true << 0;
+    QTest::newRow("half-to-even-down") << " 2.5 " << true << 2;
+    QTest::newRow("blanks-are-no-value") << "   " << false << 0;
     QTest::newRow("beyond-time-limit-still-a-value") << "400000" << true << 400000;
     QTest::newRow("int32-max-by-rounding") << "2147483647.4" << true << std::numeric_limits<qint32>::max();
     QTest::newRow("beyond-int32-by-rounding") << "2147483647.5" << false << 0;
