@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 namespace vorn::store {
 
@@ -69,6 +70,7 @@ struct DbfTable::Impl {
     bool memoTried = false;
     std::unique_ptr<QFile> writer;
     TableContext *context = nullptr;
+    std::vector<FieldSpan> spans;
 
     const char *record(qint32 number) const
     {
@@ -91,6 +93,9 @@ struct DbfTable::Impl {
             return error;
         records = header.completeRecords(buffer.size());
         codec = TextCodec(header.languageDriver);
+        spans.clear();
+        for (const FieldDescriptor &f : std::as_const(header.fields))
+            spans.push_back({f.offset, f.length});
         return error;
     }
 
@@ -252,6 +257,8 @@ DbfTable::DbfTable(DbfTable &&other) noexcept
 {
     if (d && d->context)
         d->context->retarget(&other, this);
+    syncView();
+    other.syncView();
 }
 
 DbfTable &DbfTable::operator=(DbfTable &&other) noexcept
@@ -261,6 +268,8 @@ DbfTable &DbfTable::operator=(DbfTable &&other) noexcept
         d = std::move(other.d);
         if (d && d->context)
             d->context->retarget(&other, this);
+        syncView();
+        other.syncView();
     }
     return *this;
 }
@@ -296,6 +305,7 @@ StoreError DbfTable::open(const QString &path)
     if (!error)
         return StoreError::failure(QStringLiteral("%1: %2").arg(file, error.message));
     d = std::move(impl);
+    syncView();
     return error;
 }
 
@@ -310,6 +320,7 @@ StoreError DbfTable::openBytes(QByteArrayView bytes)
     StoreError error = impl->parse();
     if (error)
         d = std::move(impl);
+    syncView();
     return error;
 }
 
@@ -320,6 +331,24 @@ void DbfTable::close()
     if (d->context)
         d->context->forget(this);
     d.reset();
+    syncView();
+}
+
+void DbfTable::syncView()
+{
+    if (!d) {
+        m_firstRecord = nullptr;
+        m_recordLength = 0;
+        m_records = 0;
+        m_fieldCount = 0;
+        m_spans = nullptr;
+        return;
+    }
+    m_firstRecord = d->buffer.data() + d->header.headerLength;
+    m_recordLength = d->header.recordLength;
+    m_records = d->records;
+    m_fieldCount = int(d->spans.size());
+    m_spans = d->spans.data();
 }
 
 void DbfTable::setContext(TableContext *context)
@@ -367,14 +396,6 @@ quint8 DbfTable::languageDriver() const
 const char *DbfTable::codePage() const
 {
     return d ? d->codec.name() : TextCodec::codePageName(0);
-}
-
-QByteArrayView DbfTable::rawField(qint32 record, int position) const
-{
-    if (!d || record < 1 || record > d->records || position < 1 || position > d->header.fields.size())
-        return {};
-    const FieldDescriptor &f = d->header.fields[position - 1];
-    return QByteArrayView(d->record(record) + f.offset, f.length);
 }
 
 bool DbfTable::isDeleted(qint32 record) const
@@ -464,6 +485,7 @@ StoreError DbfTable::appendRecord(const QList<QString> &values)
     d->buffer.resize(at + length + 1);
     std::memcpy(d->buffer.data() + at, record.constData(), std::size_t(record.size()));
     ++d->records;
+    syncView();
     return d->writeCountAndDate();
 }
 
@@ -485,8 +507,10 @@ StoreError DbfTable::packImpl(int writeLimit, int chunkRecords)
     if (d->path.isEmpty())
         return StoreError::failure(QStringLiteral("a table read from memory cannot be written"));
     // Start from the file as it is now: records appended since the open stay.
-    if (StoreError error = d->readFile(); !error)
-        return error;
+    StoreError reread = d->readFile();
+    syncView();
+    if (!reread)
+        return reread;
 
     const qint64 length = d->header.recordLength;
     qint32 kept = 0;
@@ -544,6 +568,7 @@ StoreError DbfTable::packImpl(int writeLimit, int chunkRecords)
         // The buffer no longer matches the file: read what the file now holds.
         d->readFile();
     }
+    syncView();
     return error;
 }
 

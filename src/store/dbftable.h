@@ -45,7 +45,15 @@ public:
     // Raw bytes of field `position` (1-based) of record `record` (1-based) as
     // stored, blank padding included. A record beyond the end reads as empty.
     // The view lives until the table is closed or written.
-    QByteArrayView rawField(qint32 record, int position) const;
+    QByteArrayView rawField(qint32 record, int position) const
+    {
+        // Inline and free of the implementation: the scan over every field
+        // of every record spends most of its time here.
+        if (record < 1 || record > m_records || position < 1 || position > m_fieldCount)
+            return {};
+        const FieldSpan &span = m_spans[position - 1];
+        return QByteArrayView(m_firstRecord + qint64(record - 1) * m_recordLength + span.offset, span.length);
+    }
     bool isDeleted(qint32 record) const;
 
     // Content of a field as the program sees it: memo fields resolved from the
@@ -85,7 +93,19 @@ private:
     struct Impl;
     StoreError packImpl(int writeLimit, int chunkRecords);
     void setContext(TableContext *context);
+    // Refreshes the copies below after anything that moved or resized the buffer.
+    void syncView();
+
+    struct FieldSpan {
+        int offset = 0;
+        int length = 0;
+    };
     std::unique_ptr<Impl> d;
+    const char *m_firstRecord = nullptr;
+    qint64 m_recordLength = 0;
+    qint32 m_records = 0;
+    int m_fieldCount = 0;
+    const FieldSpan *m_spans = nullptr;
 };
 
 } // namespace vorn::store

@@ -1,0 +1,187 @@
+// Prints how fast every field of every record of a schedule table is read:
+// through DbfTable (open plus rawField over all fields), against the floor
+// (map the file, touch one byte of each record) and against shapelib's
+// DBFReadStringAttribute over all fields. The tables are written here, in a
+// temporary folder, by a raw writer after DbfTable::create.
+//
+// usage: bench_store [records ...]     (default 100000 1000000)
+
+#include "dbftable.h"
+#include "readbuffer.h"
+
+#include <shapefil.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <sys/mman.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+using namespace vorn::store;
+
+namespace {
+
+const QList<FieldDescriptor> scheduleLayout{
+    {"PART", 'C', 20}, {"PROCESS", 'C', 20}, {"MACHINE", 'C', 20}, {"ORDER", 'C', 20},
+    {"STARTP", 'N', 10}, {"FINISHP", 'N', 10}, {"DURATIONP", 'N', 10},
+    {"STARTA", 'N', 10}, {"FINISHA", 'N', 10}, {"DURATIONA", 'N', 10},
+    {"STATUSFIN", 'C', 10},
+};
+
+volatile qint64 sink = 0;
+
+bool writeTable(const QString &path, qint32 records)
+{
+    if (!DbfTable::create(path, scheduleLayout))
+        return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    QByteArray header = file.read(32);
+    const int headerLength = quint8(header[8]) | (quint8(header[9]) << 8);
+    const int recordLength = quint8(header[10]) | (quint8(header[11]) << 8);
+    file.seek(headerLength);
+    QByteArray chunk;
+    chunk.reserve(recordLength * 4096);
+    for (qint32 r = 0; r < records; ++r) {
+        char line[256];
+        const int start = (r * 37) % 80000;
+        std::snprintf(line, sizeof line, " %-20s%-20s%-20s%-20s%10d%10d%10d%10d%10d%10d%-10s",
+                      qPrintable(QStringLiteral("PART-%1").arg(r % 5000)), "MILL", qPrintable(QStringLiteral("M%1").arg(r % 40)),
+                      qPrintable(QStringLiteral("ORD%1").arg(r / 100)), start, start + 600, 600, start + 5, start + 610, 605,
+                      r % 3 ? "DONE" : "");
+        chunk.append(line, recordLength);
+        if (chunk.size() >= recordLength * 4096 || r + 1 == records) {
+            file.write(chunk);
+            chunk.clear();
+        }
+    }
+    file.write("\x1A", 1);
+    for (int i = 0; i < 4; ++i)
+        header[4 + i] = char((quint32(records) >> (8 * i)) & 0xFF);
+    file.seek(0);
+    file.write(header);
+    return true;
+}
+
+template<typename F>
+double bestOf(int repeats, F &&run)
+{
+    double best = 1e300;
+    for (int i = 0; i < repeats; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        run();
+        best = std::min(best, timer.nsecsElapsed() / 1e6);
+    }
+    return best;
+}
+
+void floorScan(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+    const off_t size = ::lseek(fd, 0, SEEK_END);
+    auto *base = static_cast<const char *>(::mmap(nullptr, size_t(size), PROT_READ, MAP_PRIVATE, fd, 0));
+    const int headerLength = quint8(base[8]) | (quint8(base[9]) << 8);
+    const int recordLength = quint8(base[10]) | (quint8(base[11]) << 8);
+    const qint64 records = (size - headerLength) / recordLength;
+    qint64 sum = 0;
+    for (qint64 r = 0; r < records; ++r)
+        sum += base[headerLength + r * recordLength];
+    sink = sink + sum;
+    ::munmap(const_cast<char *>(base), size_t(size));
+    ::close(fd);
+}
+
+void storeScan(const QString &path, bool decode)
+{
+    DbfTable table;
+    if (!table.open(path)) {
+        std::fprintf(stderr, "open failed\n");
+        return;
+    }
+    qint64 sum = 0;
+    const qint32 records = table.recordCount();
+    const int fields = table.fieldCount();
+    for (qint32 r = 1; r <= records; ++r) {
+        for (int f = 1; f <= fields; ++f) {
+            const QByteArrayView raw = table.rawField(r, f);
+            sum += raw.front() + raw.back();
+            if (decode)
+                sum += table.decode(raw).size();
+        }
+    }
+    sink = sink + sum;
+}
+
+void shapelibScan(const QString &path)
+{
+    DBFHandle dbf = DBFOpen(QFile::encodeName(path).constData(), "rb");
+    const int records = DBFGetRecordCount(dbf);
+    const int fields = DBFGetFieldCount(dbf);
+    qint64 sum = 0;
+    for (int r = 0; r < records; ++r) {
+        for (int f = 0; f < fields; ++f)
+            sum += DBFReadStringAttribute(dbf, r, f)[0];
+    }
+    sink = sink + sum;
+    DBFClose(dbf);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QList<qint32> sizes;
+    for (int i = 1; i < argc; ++i)
+        sizes << QByteArray(argv[i]).toInt();
+    if (sizes.isEmpty())
+        sizes = {100000, 1000000};
+
+    QTemporaryDir dir;
+    for (qint32 records : sizes) {
+        const QString path = dir.filePath(QStringLiteral("Scheduler%1.dbf").arg(records));
+        if (!writeTable(path, records)) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+            return 1;
+        }
+        const qint64 bytes = QFile(path).size();
+        const int repeats = records >= 1000000 ? 3 : 7;
+        floorScan(path);   // page cache warm for everybody
+
+        QElapsedTimer timer;
+        timer.start();
+        storeScan(path, false);   // the first open pays for fresh buffer pages
+        const double first = timer.nsecsElapsed() / 1e6;
+
+        const double floor = bestOf(repeats, [&] { floorScan(path); });
+        const double store = bestOf(repeats, [&] { storeScan(path, false); });
+        const double decoded = bestOf(repeats, [&] { storeScan(path, true); });
+        const double shapelib = bestOf(records >= 1000000 ? 1 : 3, [&] { shapelibScan(path); });
+
+        qint64 pooled = 0;
+        {
+            ReadBuffer probe = ReadBuffer::take(0);
+            pooled = probe.capacity();
+        }
+        auto rate = [records](double ms) { return records / (ms / 1000.0); };
+        std::printf("%d records, %.1f MB, 11 fields\n", records, bytes / 1e6);
+        std::printf("  floor (mmap, one byte a record)  %9.2f ms  %12.0f records/s\n", floor, rate(floor));
+        std::printf("  store, first open                %9.2f ms  %12.0f records/s  %5.2fx floor\n", first, rate(first), first / floor);
+        std::printf("  store, reopened (rawField)       %9.2f ms  %12.0f records/s  %5.2fx floor\n", store, rate(store), store / floor);
+        std::printf("  store, reopened, decode all      %9.2f ms  %12.0f records/s  %5.2fx floor\n", decoded, rate(decoded), decoded / floor);
+        std::printf("  shapelib DBFReadStringAttribute  %9.2f ms  %12.0f records/s  %5.2fx floor, %.1fx slower than store\n",
+                    shapelib, rate(shapelib), shapelib / floor, shapelib / store);
+        std::printf("  store buffer kept: %.1f MB for a %.1f MB file\n", pooled / 1e6, bytes / 1e6);
+        QFile::remove(path);
+    }
+    return 0;
+}
