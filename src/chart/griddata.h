@@ -74,6 +74,10 @@ public:
     using ChangeListener = std::function<void(Change)>;
 
     GridData();
+    // A copy carries the contents but no listener; assigning into a grid
+    // that has one keeps it and reports a layout change.
+    GridData(const GridData &other);
+    GridData &operator=(const GridData &other);
 
     // Called after every change; the widget coalesces the calls.
     void setChangeListener(ChangeListener listener);

@@ -108,6 +108,7 @@ private slots:
     void barPixelsInCell_data();
     void barPixelsInCell();
     void barsFollowAnIntervalChange();
+    void barsUseDevicePixels();
     void plannedAndActualShareARow();
     void headerAndLeadingColumnsAreNeverPaintedOver();
     void barPastMidnightRunsToTheEnd();
@@ -190,6 +191,29 @@ void TestGanttGrid::barsFollowAnIntervalChange()
     const QRect cell = chart.grid->cellRect(2, col);
     const QImage image = chart.render();
     QCOMPARE(scanLine(image, cell, cell.top() + 5), run(5, 8) + run(13, 0));
+}
+
+void TestGanttGrid::barsUseDevicePixels()
+{
+    Chart chart("5", {{"02:17:30", "02:40:00", "00:22:30", "02:17:30", "02:40:00", "00:22:30"}});
+    const int col = chart.column(2, 15);
+    chart.grid->setLeftCol(col);
+    const QRect cell = chart.grid->cellRect(2, col);
+    QImage image(chart.grid->viewport()->size() * 2, QImage::Format_RGB32);
+    image.setDevicePixelRatio(2);
+    image.fill(Qt::magenta);
+    chart.grid->viewport()->render(&image);
+    // At twice the pixels the cell is 52 x 40: planned rows 3..19, actual
+    // 21..37, each from half the cell (p = 50, px = 26).
+    const QRect device(cell.topLeft() * 2, cell.size() * 2);
+    const QString planned = run(26, 26);
+    QCOMPARE(scanLine(image, device, device.top() + 2), run(52, 0));
+    QCOMPARE(scanLine(image, device, device.top() + 3), planned);
+    QCOMPARE(scanLine(image, device, device.top() + 19), planned);
+    QCOMPARE(scanLine(image, device, device.top() + 20), run(52, 0));
+    QCOMPARE(scanLine(image, device, device.top() + 21), run(26, 26, 'R'));
+    QCOMPARE(scanLine(image, device, device.top() + 37), run(26, 26, 'R'));
+    QCOMPARE(scanLine(image, device, device.top() + 38), run(52, 0));
 }
 
 void TestGanttGrid::plannedAndActualShareARow()

@@ -41,6 +41,7 @@ private slots:
     void repeatedFillsKeepOneBorderRegionEach();
     void rowMarkersReadBackAsSet();
     void notifiesLayoutAndContentChanges();
+    void copyCarriesContentsButNotTheListener();
 };
 
 void TestGridData::addItemFillsColumnsFromTheLeft_data()
@@ -240,6 +241,29 @@ void TestGridData::notifiesLayoutAndContentChanges()
     QCOMPARE(changes, (QList<GridData::Change>{GridData::Change::Layout, GridData::Change::Layout,
                                               GridData::Change::Content,
                                               GridData::Change::Layout}));
+}
+
+void TestGridData::copyCarriesContentsButNotTheListener()
+{
+    int calls = 0;
+    GridData grid;
+    grid.setChangeListener([&](GridData::Change) { ++calls; });
+    grid.setCols(8);
+    grid.setRows(3);
+    grid.setText(2, 1, "M1");
+    grid.setCellBackColor({2, 0, 2, 7}, QColor(226, 226, 226));
+    const int before = calls;
+
+    GridData copy = grid;
+    copy.setText(2, 1, "changed");
+    QCOMPARE(calls, before);
+    QCOMPARE(grid.text(2, 1), QStringLiteral("M1"));
+    QCOMPARE(copy.cellBackColor(2, 7), QColor(226, 226, 226));
+
+    // Assigning into the listened grid replaces its contents and says so.
+    grid = copy;
+    QCOMPARE(calls, before + 1);
+    QCOMPARE(grid.text(2, 1), QStringLiteral("changed"));
 }
 
 QTEST_GUILESS_MAIN(TestGridData)
