@@ -163,6 +163,12 @@ void TestScheduleRows::groupsRecords_data()
         << QStringList{"0 X|Y #1 00:00:10,,00:00:-10,,,", "1 P1 #1 00:00:10,,,,,", "1 P2 #2 00:00:20,,,,,",
                        "1 P3 #3 00:00:30,,,,,", "0 X|Y #2 00:00:20,,00:00:-20,,,", "1 P2 #2 00:00:20,,,,,",
                        "1 P3 #3 00:00:30,,,,,", "0 X|Y #3 00:00:30,,00:00:-30,,,", "1 P3 #3 00:00:30,,,,,"};
+    QTest::newRow("non-ascii-keys-by-part")
+        << QStringList{"Fräse;;Mühle;O1", "Fräse;;M2;O1"} << 0
+        << QStringList{"0 Fräse(O1) #1 ,,,,,", "1 Mühle #1 ,,,,,", "1 M2 #2 ,,,,,"};
+    QTest::newRow("non-ascii-labels-by-machine")
+        << QStringList{"Fräse;;Mühle;Ö", "Teil;;Mühle;"} << 1
+        << QStringList{"0 Mühle #1 ,,,,,", "1 Fräse(Ö) #1 ,,,,,", "1 Teil #2 ,,,,,"};
     QTest::newRow("other-sort-order-forms-nothing")
         << QStringList{"P1;;M1;", "P2;;M2;"} << 2 << QStringList{};
     QTest::newRow("empty-table") << QStringList{} << 0 << QStringList{};
