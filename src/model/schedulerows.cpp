@@ -12,7 +12,7 @@ namespace vorn::model {
 
 namespace {
 
-// Every record with one exact group key, chained through FillPass::next.
+// Every record with one exact group key, chained through the pass's `next` array.
 struct KeyEntry {
     QString key;
     bool grouped = false;   // false: the key was already seen through another key
@@ -101,6 +101,8 @@ QString PartLabel(const QString &part, const QString &order)
     return label;
 }
 
+namespace {
+
 // Appends the PartLabel of a record to out.
 void appendPartLabel(QString &out, const FieldReader &reader, qint32 record)
 {
@@ -135,6 +137,8 @@ QString partLabelOf(const FieldReader &reader, qint32 record)
     }
     return label;
 }
+
+} // namespace
 
 // The table is read twice but never rescanned: the first pass sorts every
 // record into the chain of its exact key and opens a group where a key first
