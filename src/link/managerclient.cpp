@@ -3,6 +3,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QThread>
 
 namespace vorn {
 
@@ -10,10 +11,15 @@ namespace {
 const QString CreateViewMethod = QStringLiteral("CreateView");
 const QString SetViewXmlMethod = QStringLiteral("SetViewXMLData");
 
-bool isFeedFor(const QDBusMessage &message, const QString &viewName)
+QDBusMessage methodCall(const QString &method, const QVariantList &arguments)
 {
-    return message.member() == SetViewXmlMethod && !message.arguments().isEmpty()
-        && message.arguments().constFirst().toString() == viewName;
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        ManagerServerClient::ServiceName, ManagerServerClient::ObjectPath,
+        ManagerServerClient::InterfaceName, method);
+    message.setArguments(arguments);
+    // A manager that went away must not be started again by the viewer.
+    message.setAutoStartService(false);
+    return message;
 }
 } // namespace
 
@@ -32,38 +38,69 @@ std::unique_ptr<ManagerServerClient> ManagerServerClient::create(const QDBusConn
 }
 
 ManagerServerClient::ManagerServerClient(const QDBusConnection &bus)
-    : m_bus(bus)
+    : m_bus(bus), m_senderThread(std::make_unique<QThread>()), m_sender(new QObject)
 {
+    m_senderThread->setObjectName(QStringLiteral("ManagerServer sender"));
+    m_sender->moveToThread(m_senderThread.get());
+    m_senderThread->start();
 }
 
 ManagerServerClient::~ManagerServerClient()
 {
     // The final feed of a closing window still reaches the view, but the
     // window does not stay alive to hear whether it arrived.
-    for (const QDBusMessage &message : m_queue)
-        m_bus.send(message);
+    std::deque<Call> remaining = std::move(m_queue);
+    const QDBusConnection bus = m_bus;
+    QMetaObject::invokeMethod(
+        m_sender,
+        [&remaining, bus] {
+            for (const Call &call : remaining) {
+                QVariantList arguments = call.arguments;
+                if (call.build) {
+                    const QString xml = call.build();
+                    if (xml.isEmpty())
+                        continue;
+                    arguments << xml;
+                }
+                bus.send(methodCall(call.method, arguments));
+            }
+        },
+        Qt::BlockingQueuedConnection);
+    m_senderThread->quit();
+    m_senderThread->wait();
+    delete m_sender;
 }
 
 void ManagerServerClient::CreateView(const QString &name, const QString &caption, qint16 kind)
 {
-    QDBusMessage message = QDBusMessage::createMethodCall(ServiceName, ObjectPath, InterfaceName,
-                                                          CreateViewMethod);
-    message << name << caption << QVariant::fromValue<qint16>(kind);
-    enqueue(std::move(message));
+    enqueue({CreateViewMethod, {name, caption, QVariant::fromValue<qint16>(kind)}, {}});
 }
 
 void ManagerServerClient::SetViewXMLData(const QString &viewName, const QString &xml)
 {
-    if (!m_queue.empty() && isFeedFor(m_queue.back(), viewName)) {
-        QDBusMessage &waiting = m_queue.back();
-        waiting.setArguments({viewName, xml});
-        ++m_superseded;
-        return;
-    }
-    QDBusMessage message = QDBusMessage::createMethodCall(ServiceName, ObjectPath, InterfaceName,
-                                                          SetViewXmlMethod);
-    message << viewName << xml;
-    enqueue(std::move(message));
+    Call call{SetViewXmlMethod, {viewName, xml}, {}};
+    if (!replaceQueuedFeed(viewName, call))
+        enqueue(std::move(call));
+}
+
+void ManagerServerClient::SetViewXMLDataBuiltLater(const QString &viewName, XmlBuilder build)
+{
+    Q_ASSERT(build);
+    Call call{SetViewXmlMethod, {viewName}, std::move(build)};
+    if (!replaceQueuedFeed(viewName, call))
+        enqueue(std::move(call));
+}
+
+bool ManagerServerClient::replaceQueuedFeed(const QString &viewName, Call &call)
+{
+    if (m_queue.empty())
+        return false;
+    Call &last = m_queue.back();
+    if (last.method != SetViewXmlMethod || last.arguments.constFirst().toString() != viewName)
+        return false;
+    last = std::move(call);
+    ++m_superseded;
+    return true;
 }
 
 bool ManagerServerClient::isIdle() const
@@ -73,7 +110,7 @@ bool ManagerServerClient::isIdle() const
 
 bool ManagerServerClient::isWaitingForReply() const
 {
-    return m_inFlight != nullptr;
+    return m_inFlight;
 }
 
 int ManagerServerClient::queuedCount() const
@@ -81,11 +118,9 @@ int ManagerServerClient::queuedCount() const
     return int(m_queue.size());
 }
 
-void ManagerServerClient::enqueue(QDBusMessage message)
+void ManagerServerClient::enqueue(Call call)
 {
-    // A manager that went away must not be started again by the viewer.
-    message.setAutoStartService(false);
-    m_queue.push_back(std::move(message));
+    m_queue.push_back(std::move(call));
     if (!m_inFlight)
         sendNext();
 }
@@ -96,26 +131,49 @@ void ManagerServerClient::sendNext()
         emit idle();
         return;
     }
-    const QDBusMessage message = std::move(m_queue.front());
+    Call call = std::move(m_queue.front());
     m_queue.pop_front();
-    ++m_sent;
-    const QDBusPendingCall call = m_bus.asyncCall(message, ReplyTimeoutMs);
-    m_inFlight = new QDBusPendingCallWatcher(call, this);
-    m_inFlight->setProperty("method", message.member());
-    connect(m_inFlight, &QDBusPendingCallWatcher::finished, this, &ManagerServerClient::onReply);
+    m_inFlight = true;
+    QMetaObject::invokeMethod(m_sender, [this, call = std::move(call)] { sendOnSenderThread(call); },
+                              Qt::QueuedConnection);
 }
 
-void ManagerServerClient::onReply(QDBusPendingCallWatcher *watcher)
+void ManagerServerClient::sendOnSenderThread(const Call &call)
 {
-    Q_ASSERT(watcher == m_inFlight);
-    const bool ok = !watcher->isError();
-    if (!ok)
-        ++m_failed;
-    const QString method = watcher->property("method").toString();
-    const QString errorName = ok ? QString() : watcher->error().name();
-    watcher->deleteLater();
-    m_inFlight = nullptr;
-    emit callFinished(method, ok, errorName);
+    const auto report = [this, method = call.method](bool sent, bool ok, const QString &errorName) {
+        QMetaObject::invokeMethod(
+            this, [=, this] { onFinished(method, sent, ok, errorName); }, Qt::QueuedConnection);
+    };
+    QVariantList arguments = call.arguments;
+    if (call.build) {
+        const QString xml = call.build();
+        if (xml.isEmpty()) {
+            report(false, true, QString());
+            return;
+        }
+        arguments << xml;
+    }
+    auto *watcher = new QDBusPendingCallWatcher(
+        m_bus.asyncCall(methodCall(call.method, arguments), ReplyTimeoutMs), m_sender);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, m_sender,
+                     [report](QDBusPendingCallWatcher *finished) {
+                         const bool ok = !finished->isError();
+                         report(true, ok, ok ? QString() : finished->error().name());
+                         finished->deleteLater();
+                     });
+}
+
+void ManagerServerClient::onFinished(const QString &method, bool sent, bool ok, const QString &errorName)
+{
+    m_inFlight = false;
+    if (sent) {
+        ++m_sent;
+        if (!ok)
+            ++m_failed;
+        emit callFinished(method, ok, errorName);
+    } else {
+        ++m_skipped;
+    }
     sendNext();
 }
 

@@ -6,9 +6,10 @@
 #include <QString>
 
 #include <deque>
+#include <functional>
 #include <memory>
 
-class QDBusPendingCallWatcher;
+class QThread;
 
 namespace vorn {
 
@@ -23,6 +24,10 @@ namespace vorn {
 // replaced by a newer one for the same view, because each feed replaces the
 // previous one in the view anyway; a stuck manager therefore receives at most
 // one message per timeout instead of one per refresh tick.
+//
+// Turning a call into bytes for the bus (tens of megabytes for a large
+// schedule) happens on a sender thread of the client's own, as may the
+// building of a feed's XML, so that the window's thread only hands texts over.
 class ManagerServerClient : public QObject {
     Q_OBJECT
 public:
@@ -43,6 +48,11 @@ public:
     void CreateView(const QString &name, const QString &caption, qint16 kind);
     // SetViewXMLData(s viewName, s xml); never blocks, errors are ignored.
     void SetViewXMLData(const QString &viewName, const QString &xml);
+    // The same with the text made on the sender thread right before it is
+    // sent; an empty text sends nothing. `build` must not touch the window
+    // or anything else of the caller's thread.
+    using XmlBuilder = std::function<QString()>;
+    void SetViewXMLDataBuiltLater(const QString &viewName, XmlBuilder build);
 
     // Nothing queued and nothing waiting for a reply.
     bool isIdle() const;
@@ -54,6 +64,7 @@ public:
     int sentCount() const { return m_sent; }
     int failedCount() const { return m_failed; }       // error reply or timeout
     int supersededCount() const { return m_superseded; } // queued feeds replaced by newer ones
+    int skippedCount() const { return m_skipped; }     // built-later feeds that came out empty
 
 signals:
     // One per sent call, when its reply, error or timeout arrives.
@@ -62,17 +73,29 @@ signals:
     void idle();
 
 private:
+    struct Call {
+        QString method;
+        QVariantList arguments;   // for a built-later feed: the view name; the text follows
+        XmlBuilder build;
+    };
+
     explicit ManagerServerClient(const QDBusConnection &bus);
-    void enqueue(QDBusMessage message);
+    void enqueue(Call call);
+    bool replaceQueuedFeed(const QString &viewName, Call &call);
     void sendNext();
-    void onReply(QDBusPendingCallWatcher *watcher);
+    void onFinished(const QString &method, bool sent, bool ok, const QString &errorName);
+    // On the sender thread: builds, sends and watches one call.
+    void sendOnSenderThread(const Call &call);
 
     QDBusConnection m_bus;
-    std::deque<QDBusMessage> m_queue;
-    QDBusPendingCallWatcher *m_inFlight = nullptr;
+    std::deque<Call> m_queue;
+    bool m_inFlight = false;
     int m_sent = 0;
     int m_failed = 0;
     int m_superseded = 0;
+    int m_skipped = 0;
+    std::unique_ptr<QThread> m_senderThread;
+    QObject *m_sender = nullptr;   // lives on m_senderThread
 };
 
 } // namespace vorn

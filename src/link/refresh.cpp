@@ -10,6 +10,7 @@
 
 #include <QByteArrayView>
 
+#include <algorithm>
 #include <limits>
 #include <optional>
 
@@ -121,6 +122,24 @@ void writeSummaryTriple(chart::GridData &grid, int row, int col, const Span &spa
     }
 }
 
+// Whether the XML can be built away from the window's thread: a table read
+// from a file whose eleven fields are plain (no memo, nothing long enough to
+// raise the store's message box, which only the window's thread may show).
+bool canBuildOffThread(const store::DbfTable &table)
+{
+    if (table.filePath().isEmpty())
+        return false;
+    const int fields = std::min(table.fieldCount(), int(model::kStatusFinish));
+    for (int position = 1; position <= fields; ++position) {
+        const store::FieldDescriptor &field = table.field(position);
+        const bool plain = field.type == 'C' || field.type == 'N' || field.type == 'F'
+            || field.type == 'D' || field.type == 'L';
+        if (!plain || field.length > 32767)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData &grid, bool hosted,
@@ -167,8 +186,21 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
         writeSummary();
 
     if (hosted && view) {
-        view->SetViewXMLData(QStringLiteral("SCHEDULER"),
-                             model::BuildScheduleXml(table, model::XmlVariant::Refresh));
+        const QString viewName = QStringLiteral("SCHEDULER");
+        if (canBuildOffThread(table)) {
+            // The feed reads every record once more; it does so from the file
+            // on the client's sender thread, so that a large schedule costs
+            // the tick only the grid. Like any re-read of the live table it
+            // sees what the manager has written by then.
+            view->SetViewXMLDataBuiltLater(viewName, [path = table.filePath()] {
+                store::DbfTable again;
+                if (!again.open(path) || !canBuildOffThread(again))
+                    return QString();
+                return model::BuildScheduleXml(again, model::XmlVariant::Refresh);
+            });
+        } else {
+            view->SetViewXMLData(viewName, model::BuildScheduleXml(table, model::XmlVariant::Refresh));
+        }
         result.fed = true;
     }
     return result;

@@ -48,6 +48,8 @@ private slots:
     void stuckManagerNeverBlocksTheCaller();
     void stuckManagerTimesOutAndTheNextCallGoes();
     void queuedCallsLeaveWhenTheClientIsReleased();
+    void builtLaterFeedIsMadeOffTheCallersThread_data();
+    void builtLaterFeedIsMadeOffTheCallersThread();
 };
 
 void tst_ManagerClient::initTestCase()
@@ -223,6 +225,60 @@ void tst_ManagerClient::queuedCallsLeaveWhenTheClientIsReleased()
     QTRY_COMPARE(manager.recorder().callCount(), 2);
     QCOMPARE(flatten(manager.recorder().calls()).last(),
              QStringLiteral("SetViewXMLData(SCHEDULER|last words)"));
+}
+
+void tst_ManagerClient::builtLaterFeedIsMadeOffTheCallersThread_data()
+{
+    QTest::addColumn<QStringList>("texts");     // what each builder returns, in call order
+    QTest::addColumn<bool>("stuckWhileCalling");
+    QTest::addColumn<QStringList>("received");
+    QTest::addColumn<int>("buildersRun");
+
+    QTest::newRow("one-feed") << QStringList{"<x/>"} << false << QStringList{"<x/>"} << 1;
+    QTest::newRow("empty-text-sends-nothing") << QStringList{QString()} << false << QStringList() << 1;
+    // Behind a stuck manager only the newest builder is kept, and only it runs.
+    QTest::newRow("stuck-manager-runs-only-the-newest")
+        << QStringList{"a", "b", "c"} << true << QStringList{"c"} << 1;
+}
+
+void tst_ManagerClient::builtLaterFeedIsMadeOffTheCallersThread()
+{
+    QFETCH(QStringList, texts);
+    QFETCH(bool, stuckWhileCalling);
+    QFETCH(QStringList, received);
+    QFETCH(int, buildersRun);
+
+    ManagerStandIn manager;
+    QVERIFY(manager.claimName());
+    auto client = ManagerServerClient::create();
+    QVERIFY(client);
+
+    QThread *const callerThread = QThread::currentThread();
+    QAtomicInt runs = 0;
+    QAtomicInt runsOnCallerThread = 0;
+    if (stuckWhileCalling) {
+        manager.hang();
+        client->CreateView(QStringLiteral("Scheduler"), QStringLiteral("View Scheduler"), 7);
+    }
+    for (const QString &text : texts) {
+        client->SetViewXMLDataBuiltLater(QStringLiteral("SCHEDULER"), [=, &runs, &runsOnCallerThread] {
+            runs.fetchAndAddOrdered(1);
+            if (QThread::currentThread() == callerThread)
+                runsOnCallerThread.fetchAndAddOrdered(1);
+            return text;
+        });
+    }
+    manager.release();
+    QVERIFY(waitIdle(*client));
+
+    QStringList feeds;
+    for (const ManagerCall &call : manager.recorder().calls()) {
+        if (call.method == QLatin1String("SetViewXMLData"))
+            feeds << call.second;
+    }
+    QCOMPARE(feeds, received);
+    QCOMPARE(runs.loadAcquire(), buildersRun);
+    QCOMPARE(runsOnCallerThread.loadAcquire(), 0);
 }
 
 QTEST_GUILESS_MAIN(tst_ManagerClient)
