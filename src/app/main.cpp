@@ -13,6 +13,7 @@
 #include <QEvent>
 #include <QFileInfo>
 #include <QPixmap>
+#include <QScreen>
 #include <QStringList>
 #include <QTimer>
 
@@ -92,7 +93,10 @@ int main(int argc, char *argv[])
     // 4. Load the main window.
     vorn::frmScheduler window(state, vorn::WindowStart{vorn::CommandLineText(options.rest), programFolder});
     QObject::connect(&window, &vorn::frmScheduler::unloaded, &app, &QCoreApplication::quit);
-    window.resize(1200, 760);
+    // Design-time size: most of the screen, since the leading columns take
+    // ten fourteenths of the grid's width and the time scale the rest.
+    const QSize available = window.screen()->availableSize();
+    window.resize(qMin(1400, available.width() * 9 / 10), qMin(900, available.height() * 9 / 10));
     window.Form_Load();
 
     std::unique_ptr<FirstPaintWatcher> watcher;

@@ -3,6 +3,7 @@
 #include "cleaner.h"
 #include "commandline.h"
 #include "controlchannel.h"
+#include "ganttbars.h"
 #include "ganttgrid.h"
 #include "gridfill.h"
 #include "gridlayout.h"
@@ -38,6 +39,13 @@
 #include <cstdio>
 #include <cstdlib>
 
+// The pictures are compiled into this static library, whose resources are
+// not registered by themselves.
+static void initIconResources()
+{
+    Q_INIT_RESOURCE(icons);
+}
+
 namespace vorn {
 
 namespace {
@@ -58,6 +66,7 @@ constexpr int ProgressBoxHeightTwips = 600;
 frmScheduler::frmScheduler(AppState &state, WindowStart start, QWidget *parent)
     : QMainWindow(parent), m_state(state), m_start(std::move(start))
 {
+    initIconResources();
     setObjectName(QStringLiteral("frmScheduler"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/vorn-scheduler.svg")));
     m_exitProcess = [] {
@@ -158,6 +167,11 @@ void frmScheduler::createControls()
     m_statusBar = new QStatusBar(m_client);
     m_statusBar->setObjectName(QStringLiteral("StatusBar1"));
     m_statusBar->setSizeGripEnabled(false);
+    // The second panel keeps its design width of 3100 twips; a slightly
+    // smaller font lets the base time fit in it as it always has.
+    QFont statusFont = m_statusBar->font();
+    statusFont.setPointSizeF(statusFont.pointSizeF() * 0.85);
+    m_statusBar->setFont(statusFont);
     m_panel1 = new QLabel(m_statusBar);
     m_panel1->setObjectName(QStringLiteral("Panel1"));
     m_panel2 = new QLabel(m_statusBar);
@@ -701,6 +715,37 @@ void frmScheduler::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
     layoutClientArea();
+    if (!m_shownOnce) {
+        m_shownOnce = true;
+        // Once the grid has its size, so that the scroll range is known.
+        QTimer::singleShot(0, this, &frmScheduler::scrollToFirstStart);
+    }
+}
+
+void frmScheduler::scrollToFirstStart()
+{
+    // The day's work rarely starts at midnight: open the time scale at the
+    // hour of the earliest planned start of any group, so that the first
+    // look at the chart shows bars rather than empty night hours.
+    if (!m_grid)
+        return;
+    const chart::GridData &grid = m_grid->data();
+    qint32 earliest = -1;
+    for (int r = 2; r < grid.rows(); ++r) {
+        if (grid.rowOutlineLevel(r) != 0)
+            continue;
+        const QString &start = grid.text(r, 2);
+        if (start.isEmpty())
+            continue;
+        const qint32 seconds = chart::TextSeconds(start);
+        if (seconds > 0 && (earliest < 0 || seconds < earliest))
+            earliest = seconds;
+    }
+    const int columnsPerHour = (grid.cols() - 8) / 24;
+    if (earliest < 0 || columnsPerHour <= 0)
+        return;
+    const int hour = qMin(23, earliest / 3600);
+    m_grid->setLeftCol(8 + hour * columnsPerHour);
 }
 
 void frmScheduler::layoutClientArea()

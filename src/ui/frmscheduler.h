@@ -149,7 +149,7 @@ private:
     void ShowCol_Click(int index);
     void setButtonPressed(const QString &key, bool pressed);
     void setButtonEnabled(const QString &key, bool enabled);
-    void finishGridUpdate();
+    void scrollToFirstStart();
 
     AppState &m_state;
     WindowStart m_start;
@@ -159,6 +159,7 @@ private:
     std::unique_ptr<ControlChannel> m_channel;
     bool m_inTick = false;
     bool m_loaded = false;
+    bool m_shownOnce = false;
 
     QWidget *m_client = nullptr;   // the area below the menu bar
     QToolBar *m_toolbar = nullptr;

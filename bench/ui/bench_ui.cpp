@@ -1,0 +1,167 @@
+// Speed of the main window's fill and of start-up to the first painted chart.
+// Prints its figures; asserts nothing.
+//
+//   bench_ui [records]     (default 100000)
+
+#include "frmscheduler.h"
+#include "ganttgrid.h"
+#include "griddata.h"
+#include "gridfill.h"
+#include "gridlayout.h"
+#include "paths.h"
+#include "plantmodel.h"
+#include "schedulerows.h"
+#include "tablelibrary.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+using namespace vorn;
+
+namespace {
+
+struct Timing {
+    std::vector<double> ms;
+    void add(const QElapsedTimer &t) { ms.push_back(t.nsecsElapsed() / 1e6); }
+    double median() const
+    {
+        std::vector<double> sorted = ms;
+        std::sort(sorted.begin(), sorted.end());
+        return sorted.empty() ? 0.0 : sorted[sorted.size() / 2];
+    }
+    double best() const { return ms.empty() ? 0.0 : *std::min_element(ms.begin(), ms.end()); }
+};
+
+void print(const char *what, const Timing &t)
+{
+    std::printf("%-52s median %8.1f ms   best %8.1f ms   (%zu runs)\n", what, t.median(), t.best(),
+                t.ms.size());
+}
+
+bool writePlant(const QString &root, qint64 operations)
+{
+    QDir(root).mkpath(QStringLiteral("bin"));
+    QDir(root).mkpath(QStringLiteral("data"));
+    plant::PlantOptions options;
+    options.operations = operations;
+    const plant::Plant cell = plant::GeneratePlant(options);
+    const QString data = root + QStringLiteral("/data/");
+    const qint32 now = 13 * 3600;
+    return plant::WriteScheduleTable(data + QStringLiteral("Scheduler.dbf"), cell, now).ok
+        && plant::WritePlanTable(data + QStringLiteral("Aplan.dbf"), cell).ok
+        && plant::WriteProcessTable(data + QStringLiteral("Process.dbf"), cell).ok;
+}
+
+// Runs the event loop until the grid's viewport has been painted once.
+double msToFirstPaint(frmScheduler &window, const QElapsedTimer &since)
+{
+    struct Watch : QObject {
+        bool painted = false;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::Paint)
+                painted = true;
+            return false;
+        }
+    } watch;
+    window.fg()->viewport()->installEventFilter(&watch);
+    window.show();
+    while (!watch.painted)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    QCoreApplication::processEvents();
+    window.fg()->viewport()->removeEventFilter(&watch);
+    return since.nsecsElapsed() / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const qint64 records = argc > 1 ? QByteArray(argv[1]).toLongLong() : 100000;
+    constexpr int runs = 5;
+
+    // Start-up on the demo plant (one cell's day).
+    {
+        QTemporaryDir dir;
+        if (!writePlant(dir.path(), 0))
+            return 1;
+        Timing startup;
+        for (int i = 0; i < runs; ++i) {
+            AppState state;
+            BuildPaths(state, dir.path() + QStringLiteral("/bin"));
+            QElapsedTimer t;
+            t.start();
+            frmScheduler window(state, WindowStart{QString(), dir.path() + QStringLiteral("/bin"), false});
+            window.resize(1200, 760);
+            window.Form_Load();
+            startup.ms.push_back(msToFirstPaint(window, t));
+        }
+        print("demo plant: window load to first painted chart", startup);
+    }
+
+    QTemporaryDir dir;
+    QElapsedTimer generate;
+    generate.start();
+    if (!writePlant(dir.path(), records))
+        return 1;
+    std::printf("tables of %lld records written in %.0f ms\n", static_cast<long long>(records),
+                generate.nsecsElapsed() / 1e6);
+
+    AppState state;
+    BuildPaths(state, dir.path() + QStringLiteral("/bin"));
+    store::TableContext context;
+    store::DbfTable table;
+    if (!context.OpenTable(table, state.DataFolder + QStringLiteral("Scheduler")))
+        return 1;
+
+    for (qint16 sortOrder : {qint16(0), qint16(1)}) {
+        const char *by = sortOrder == 0 ? "by part" : "by machine";
+        Timing model;
+        Timing apply;
+        std::size_t rows = 0;
+        chart::GridData grid;
+        chart::SetUpGrid(grid);
+        for (int i = 0; i < runs; ++i) {
+            QElapsedTimer t;
+            t.start();
+            const model::FillResult result = model::BuildScheduleRows(table, sortOrder, nullptr);
+            model.add(t);
+            t.start();
+            ApplyScheduleRows(grid, result.rows);
+            DrawBodyBorders(grid);
+            apply.add(t);
+            rows = result.rows.size();
+        }
+        std::printf("%lld records %s: %zu grid rows\n", static_cast<long long>(records), by, rows);
+        print("  grouping (BuildScheduleRows)", model);
+        print("  grid rows (ApplyScheduleRows + borders)", apply);
+    }
+    table.close();
+
+    // The whole FillTree of the window: three tables opened, grouped, applied.
+    frmScheduler window(state, WindowStart{QString(), dir.path() + QStringLiteral("/bin"), false});
+    window.Form_Load();
+    for (qint16 sortOrder : {qint16(0), qint16(1)}) {
+        Timing fill;
+        for (int i = 0; i < runs; ++i) {
+            QElapsedTimer t;
+            t.start();
+            window.FillTree(sortOrder);
+            fill.add(t);
+        }
+        print(sortOrder == 0 ? "FillTree by part (target 200 ms at 100,000)"
+                             : "FillTree by machine (target 200 ms at 100,000)",
+              fill);
+    }
+    return 0;
+}

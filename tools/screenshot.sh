@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Opens the viewer on a fresh demo plant, grabs the window after its first
+# paint, saves the picture and prints its path (and the start-up time).
+# Without a display it runs on a virtual one (xvfb-run).
+#
+#   tools/screenshot.sh [--lang ENG|CN] [--build DIR] [OUTPUT.png]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+lang=ENG
+build=build
+out=""
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --lang) lang="$2"; shift 2 ;;
+        --build) build="$2"; shift 2 ;;
+        -h|--help) sed -n '2,6p' "$0"; exit 0 ;;
+        *) out="$1"; shift ;;
+    esac
+done
+out="${out:-$PWD/vorn-scheduler-$lang.png}"
+case "$out" in /*) ;; *) out="$PWD/$out" ;; esac
+
+if [ ! -x "$build/src/vorn-scheduler" ] || [ ! -x "$build/tools/demo-plant/vorn-demo-plant" ]; then
+    cmake -S . -B "$build" -G Ninja >/dev/null
+    cmake --build "$build" --target vorn-scheduler vorn-demo-plant
+fi
+
+# The viewer reads LANGUAGE.INI beside itself and its data from ../data.
+root="$(mktemp -d /tmp/vorn-plant.XXXXXX)"
+"$build/tools/demo-plant/vorn-demo-plant" --lang "$lang" "$root" >/dev/null
+cp "$build/src/vorn-scheduler" "$root/bin/"
+
+cd "$root/bin"
+run=(timeout 120 ./vorn-scheduler --screenshot "$out" --startup-timing)
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    xvfb-run -a -s "-screen 0 1400x900x24" "${run[@]}"
+else
+    "${run[@]}"
+fi
