@@ -1,0 +1,301 @@
+// vorn-manager-sim: plays the production cell's manager for demos and tests.
+// It writes the schedule, plan and process tables into a data folder, runs
+// the day on an accelerated clock (operations start and finish, actual times
+// appear, rework is appended, and when the day is over the schedule is
+// cleaned and the next one planned), and owns the Manager Server document on
+// the session bus, printing one line per call a Vorn Scheduler window makes.
+
+#include "controlchannel.h"
+#include "managerclient.h"
+#include "plantmodel.h"
+
+#include "dbftable.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDir>
+#include <QRandomGenerator>
+#include <QTime>
+#include <QTimer>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+
+using namespace vorn;
+
+namespace {
+
+std::atomic<bool> stopRequested{false};
+
+extern "C" void requestStop(int)
+{
+    stopRequested = true;
+}
+
+QString clockText(qint32 seconds)
+{
+    return QTime::fromMSecsSinceStartOfDay((seconds % (24 * 3600)) * 1000).toString(QStringLiteral("HH:mm:ss"));
+}
+
+void say(const QString &line)
+{
+    std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
+}
+
+// The document the window talks to: it only says what it was given.
+class Document : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "ManagerServer.Document")
+public slots:
+    void CreateView(const QString &name, const QString &caption, short kind)
+    {
+        say(QStringLiteral("CreateView(\"%1\", \"%2\", %3)").arg(name, caption).arg(kind));
+    }
+    void SetViewXMLData(const QString &viewName, const QString &xml)
+    {
+        say(QStringLiteral("SetViewXMLData(\"%1\"): %2 rows, %3 bytes")
+                .arg(viewName)
+                .arg(xml.count(QLatin1String("<DataRow>")))
+                .arg(xml.toUtf8().size()));
+    }
+};
+
+struct Options {
+    QString dataFolder;
+    double speed = 60;
+    int tickMs = 500;
+    bool bus = true;
+    qint64 operations = 0;
+    quint64 seed = 1;
+};
+
+class Manager : public QObject {
+public:
+    explicit Manager(const Options &options)
+        : m_options(options), m_random(quint32(options.seed))
+    {
+    }
+
+    bool start()
+    {
+        if (!QDir().mkpath(m_options.dataFolder)) {
+            std::fprintf(stderr, "vorn-manager-sim: cannot create %s\n", qPrintable(m_options.dataFolder));
+            return false;
+        }
+        if (!plan(m_options.seed))
+            return false;
+        if (m_options.bus)
+            registerOnBus();
+        connect(&m_timer, &QTimer::timeout, this, [this] { tick(); });
+        m_timer.start(m_options.tickMs);
+        return true;
+    }
+
+private:
+    QString tablePath(const char *name) const
+    {
+        return QDir(m_options.dataFolder).filePath(QString::fromLatin1(name) + QStringLiteral(".dbf"));
+    }
+
+    bool plan(quint64 seed)
+    {
+        plant::PlantOptions plantOptions;
+        plantOptions.seed = seed;
+        plantOptions.operations = m_options.operations;
+        m_plant = plant::GeneratePlant(plantOptions);
+        m_now = plantOptions.dayStart;
+        m_dayEnd = m_now;
+        for (const plant::Operation &operation : m_plant.operations)
+            m_dayEnd = std::max(m_dayEnd, std::max(operation.actualFinish(), operation.plannedFinish()));
+        for (const auto &[name, error] :
+             {std::pair{"Scheduler", plant::WriteScheduleTable(tablePath("Scheduler"), m_plant, m_now)},
+              std::pair{"Aplan", plant::WritePlanTable(tablePath("Aplan"), m_plant)},
+              std::pair{"Process", plant::WriteProcessTable(tablePath("Process"), m_plant)}}) {
+            if (!error) {
+                std::fprintf(stderr, "vorn-manager-sim: %s: %s\n", name, qPrintable(error.message));
+                return false;
+            }
+        }
+        say(QStringLiteral("%1 planned: %2 operations on %3 machines, day %4 to %5 (plan %6)")
+                .arg(clockText(m_now))
+                .arg(m_plant.operations.size())
+                .arg(m_plant.machines.size())
+                .arg(clockText(m_now), clockText(m_dayEnd))
+                .arg(seed));
+        return true;
+    }
+
+    void registerOnBus()
+    {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        if (!bus.isConnected()) {
+            say(QStringLiteral("no session bus: running without the Manager Server document"));
+            return;
+        }
+        bus.registerObject(ManagerServerClient::ObjectPath, &m_document, QDBusConnection::ExportAllSlots);
+        if (!bus.registerService(ManagerServerClient::ServiceName)) {
+            say(QStringLiteral("%1 is owned by another manager: running without the document")
+                    .arg(ManagerServerClient::ServiceName));
+            return;
+        }
+        m_onBus = true;
+        say(QStringLiteral("owning %1 on the session bus").arg(ManagerServerClient::ServiceName));
+    }
+
+    // The manager's notices to a window, sent without waiting: a window that
+    // is not there or does not answer changes nothing here.
+    void notifyWindow(const char *text)
+    {
+        if (!m_onBus)
+            return;
+        QDBusMessage message = QDBusMessage::createMethodCall(
+            ControlChannel::ServiceName, ControlChannel::ObjectPath, ControlChannel::InterfaceName,
+            QStringLiteral("CopyData"));
+        message << QVariant::fromValue(quint32(0)) << QByteArray(text);
+        message.setAutoStartService(false);
+        QDBusConnection::sessionBus().send(message);
+        say(QStringLiteral("%1 notice %2").arg(clockText(m_now), QString::fromLatin1(text)));
+    }
+
+    void tick()
+    {
+        if (stopRequested) {
+            QCoreApplication::quit();
+            return;
+        }
+        const qint32 before = m_now;
+        m_now += qint32(m_options.speed * m_options.tickMs / 1000.0);
+        if (m_cleanedAt >= 0) {
+            // A pause between the clean and the next plan, as a real re-plan takes.
+            if (m_now - m_cleanedAt >= 300) {
+                m_cleanedAt = -1;
+                if (plan(m_options.seed + ++m_day))
+                    notifyWindow("START");
+            }
+            return;
+        }
+        if (m_now > m_dayEnd) {
+            notifyWindow("STOP");
+            m_plant.operations.clear();
+            plant::WriteScheduleTable(tablePath("Scheduler"), m_plant, m_now);
+            say(QStringLiteral("%1 day over: schedule cleaned").arg(clockText(m_now)));
+            m_cleanedAt = m_now;
+            return;
+        }
+        store::DbfTable table;
+        if (const store::StoreError error = table.open(tablePath("Scheduler")); !error) {
+            say(QStringLiteral("cannot open the schedule: %1").arg(error.message));
+            return;
+        }
+        int changed = 0;
+        const qint32 count = std::min<qint32>(table.recordCount(), qint32(m_plant.operations.size()));
+        for (qint32 record = 1; record <= count; ++record) {
+            const plant::Operation &operation = m_plant.operations[record - 1];
+            if (operation.stateAt(before) == operation.stateAt(m_now))
+                continue;
+            const QList<QString> fields = operation.recordAt(m_now);
+            for (int position = 8; position <= 11; ++position)
+                table.setField(record, position, fields[position - 1]);
+            ++changed;
+        }
+        // Now and then a part fails its measurement and goes round again.
+        if (!m_plant.operations.isEmpty() && m_random.bounded(100) < 2) {
+            plant::Operation rework =
+                m_plant.operations[m_random.bounded(qint32(m_plant.operations.size()))];
+            rework.part += QStringLiteral("-R");
+            rework.order.clear();
+            rework.plannedStart = m_now + 600;
+            rework.actualStart = rework.plannedStart + m_random.bounded(120);
+            m_plant.operations.append(rework);
+            table.appendRecord(rework.recordAt(m_now));
+            m_dayEnd = std::max(m_dayEnd, rework.actualFinish());
+            say(QStringLiteral("%1 rework appended: %2 on %3").arg(clockText(m_now), rework.part, rework.machine));
+        }
+        if (changed > 0)
+            say(QStringLiteral("%1 %2 operations changed").arg(clockText(m_now)).arg(changed));
+    }
+
+    Options m_options;
+    QRandomGenerator m_random;
+    plant::Plant m_plant;
+    qint32 m_now = 0;
+    qint32 m_dayEnd = 0;
+    qint32 m_cleanedAt = -1;
+    quint64 m_day = 0;
+    bool m_onBus = false;
+    Document m_document;
+    QTimer m_timer;
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("vorn-manager-sim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Plays the production cell's manager: keeps the schedule tables in a data folder "
+        "up to date on an accelerated clock and owns ManagerServer.Document on the session bus."));
+    parser.addHelpOption();
+    const QCommandLineOption dataOption(QStringLiteral("data"),
+                                        QStringLiteral("data folder for the tables (default ./data)"),
+                                        QStringLiteral("DIR"), QStringLiteral("data"));
+    const QCommandLineOption speedOption(QStringLiteral("speed"),
+                                         QStringLiteral("simulated seconds per real second (default 60)"),
+                                         QStringLiteral("N"), QStringLiteral("60"));
+    const QCommandLineOption tickOption(QStringLiteral("tick-ms"),
+                                        QStringLiteral("real milliseconds between updates (default 500)"),
+                                        QStringLiteral("MS"), QStringLiteral("500"));
+    const QCommandLineOption operationsOption(
+        QStringLiteral("operations"), QStringLiteral("operations per plan (default: one cell's day)"),
+        QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption seedOption(QStringLiteral("seed"), QStringLiteral("first plan's seed (default 1)"),
+                                        QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption noBusOption(QStringLiteral("no-bus"),
+                                         QStringLiteral("only write the tables; no Manager Server document"));
+    parser.addOptions({dataOption, speedOption, tickOption, operationsOption, seedOption, noBusOption});
+    parser.process(app);
+
+    Options options;
+    options.dataFolder = parser.value(dataOption);
+    bool speedOk = false;
+    bool tickOk = false;
+    bool operationsOk = false;
+    bool seedOk = false;
+    options.speed = parser.value(speedOption).toDouble(&speedOk);
+    options.tickMs = parser.value(tickOption).toInt(&tickOk);
+    options.operations = parser.value(operationsOption).toLongLong(&operationsOk);
+    options.seed = parser.value(seedOption).toULongLong(&seedOk);
+    options.bus = !parser.isSet(noBusOption);
+    if (!speedOk || options.speed <= 0 || !tickOk || options.tickMs <= 0 || !operationsOk
+        || options.operations < 0 || !seedOk) {
+        std::fprintf(stderr, "vorn-manager-sim: --speed and --tick-ms need positive numbers, "
+                             "--operations and --seed whole numbers\n");
+        return 2;
+    }
+
+    std::signal(SIGINT, requestStop);
+    std::signal(SIGTERM, requestStop);
+    // Looks at the stop flag between updates too, so that a slow clock still ends at once.
+    QTimer stopWatch;
+    QObject::connect(&stopWatch, &QTimer::timeout, &app, [] {
+        if (stopRequested)
+            QCoreApplication::quit();
+    });
+    stopWatch.start(100);
+
+    Manager manager(options);
+    if (!manager.start())
+        return 1;
+    const int code = app.exec();
+    say(QStringLiteral("stopped"));
+    return code;
+}
+
+#include "main.moc"
