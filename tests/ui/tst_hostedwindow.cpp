@@ -1,0 +1,227 @@
+// The main window hosted by the cell manager, against a stand-in manager on
+// the test's private session bus: the view it creates, the XML it feeds, and
+// a close that only hides the window until the manager asks it to close.
+
+#include "controlchannel.h"
+#include "dbftable.h"
+#include "frmscheduler.h"
+#include "ganttgrid.h"
+#include "managerclient.h"
+#include "messagebox.h"
+#include "paths.h"
+#include "texts.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace vorn;
+
+namespace {
+
+class ManagerDocument : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "ManagerServer.Document")
+public:
+    QStringList calls;        // "CreateView(name,caption,kind)" or "SetViewXMLData(view)"
+    QStringList xml;
+
+public slots:
+    void CreateView(const QString &name, const QString &caption, short kind)
+    {
+        calls << QStringLiteral("CreateView(%1,%2,%3)").arg(name, caption).arg(kind);
+    }
+    void SetViewXMLData(const QString &viewName, const QString &data)
+    {
+        calls << QStringLiteral("SetViewXMLData(%1)").arg(viewName);
+        xml << data;
+    }
+};
+
+// Owns ManagerServer.Document on a connection of its own.
+class ManagerStandIn {
+public:
+    ManagerStandIn() : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, name()))
+    {
+        m_bus.registerObject(QStringLiteral("/ManagerServer/Document"), &document,
+                             QDBusConnection::ExportAllSlots);
+        m_bus.registerService(QStringLiteral("ManagerServer.Document"));
+    }
+    ~ManagerStandIn()
+    {
+        m_bus.unregisterService(QStringLiteral("ManagerServer.Document"));
+        m_bus.unregisterObject(QStringLiteral("/ManagerServer/Document"));
+        QDBusConnection::disconnectFromBus(name());
+    }
+    static QString name() { return QStringLiteral("manager-standin"); }
+
+    ManagerDocument document;
+
+private:
+    QDBusConnection m_bus;
+};
+
+QList<store::FieldDescriptor> scheduleFields()
+{
+    auto c = [](const char *name, int length) { return store::FieldDescriptor{name, 'C', length}; };
+    auto n = [](const char *name) { return store::FieldDescriptor{name, 'N', 10}; };
+    return {c("PART", 20), c("PROCESS", 20), c("MACHINE", 15), c("ORDER", 15),
+            n("STARTP"), n("FINISHP"), n("DURATIONP"), n("STARTA"), n("FINISHA"), n("DURATIONA"),
+            c("STATUSFIN", 10)};
+}
+
+class Plant {
+public:
+    Plant()
+    {
+        QDir(dir.path()).mkpath(QStringLiteral("bin"));
+        QDir(dir.path()).mkpath(QStringLiteral("data"));
+        BuildPaths(state, dir.path() + QStringLiteral("/bin"));
+        const QString data = state.DataFolder;
+        QVERIFY(store::DbfTable::create(data + QStringLiteral("Scheduler.dbf"), scheduleFields()).ok);
+        store::DbfTable table;
+        QVERIFY(table.open(data + QStringLiteral("Scheduler.dbf")).ok);
+        QVERIFY(table.appendRecord({"P1", "Turn", "Mill1", "", "60", "120", "60", "", "", "", ""}).ok);
+        QVERIFY(table.appendRecord({"P2", "Turn", "Mill1", "", "200", "300", "100", "", "", "", ""}).ok);
+        for (const char *name : {"Aplan.dbf", "Process.dbf"})
+            QVERIFY(store::DbfTable::create(data + QLatin1String(name),
+                                            {store::FieldDescriptor{"NAME", 'C', 10}}).ok);
+    }
+
+    std::unique_ptr<frmScheduler> load(const QString &commandLine)
+    {
+        auto window = std::make_unique<frmScheduler>(
+            state, WindowStart{commandLine, dir.path() + QStringLiteral("/bin"), true});
+        window->setExitProcess([] {});
+        window->Form_Load();
+        return window;
+    }
+
+    QTemporaryDir dir;
+    AppState state;
+};
+
+} // namespace
+
+class tst_HostedWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(QDBusConnection::sessionBus().isConnected(), "these tests need a session bus");
+    }
+
+    void hostedFeedsTheView_data()
+    {
+        QTest::addColumn<QString>("commandLine");
+        QTest::addColumn<bool>("hosted");
+        QTest::newRow("hosted-upper-case") << QStringLiteral("Cell /H") << true;
+        QTest::newRow("hosted-lower-case") << QStringLiteral("Cell /h") << true;
+        QTest::newRow("not-hosted") << QStringLiteral("Cell") << false;
+    }
+
+    void hostedFeedsTheView()
+    {
+        QFETCH(QString, commandLine);
+        QFETCH(bool, hosted);
+        ManagerStandIn manager;
+        Plant plant;
+        auto window = plant.load(commandLine);
+        // The document object exists either way; only a hosted window uses it.
+        QVERIFY(window->ManagerServerObject());
+        QCOMPARE(window->Hosted(), hosted);
+
+        // Each step waits for the manager's answer: a feed still queued
+        // behind an unanswered call would be replaced by the next one.
+        const std::function<void()> steps[] = {
+            [] {},
+            [&] { window->Timer1_Timer(); },
+            [&] { window->FillTree(1); },
+            [&] { window->Timer1_Timer(); },
+        };
+        for (const auto &step : steps) {
+            step();
+            QTRY_VERIFY_WITH_TIMEOUT(window->ManagerServerObject()->isIdle(), 10000);
+        }
+        const QStringList expected = hosted
+            ? QStringList{"CreateView(Scheduler,View Scheduler,7)", "SetViewXMLData(SCHEDULER)",
+                          "SetViewXMLData(SCHEDULER)", "SetViewXMLData(SCHEDULER)",
+                          "SetViewXMLData(SCHEDULER)"}
+            : QStringList{};
+        QCOMPARE(manager.document.calls, expected);
+        if (hosted) {
+            QVERIFY(manager.document.xml.first().startsWith(QStringLiteral("<DataView><DataTable>")));
+            QVERIFY(manager.document.xml.first().contains(QStringLiteral("Mill1")));
+        }
+    }
+
+    void hostedCloseOnlyHides()
+    {
+        ManagerStandIn manager;
+        Plant plant;
+        auto window = plant.load(QStringLiteral("/H"));
+        window->show();
+        QSignalSpy unloaded(window.get(), &frmScheduler::unloaded);
+
+        QVERIFY(!window->close());
+        QVERIFY(!window->isVisible());
+        QCOMPARE(unloaded.size(), 0);
+        QVERIFY(!QFile::exists(plant.state.SettingsFile));
+
+        // Once the manager has asked to close, the same close goes through.
+        window->channel()->handleClose();
+        QTRY_COMPARE(unloaded.size(), 1);
+        QVERIFY(QFile::exists(plant.state.SettingsFile));
+    }
+
+    void hostedPlacementHidesTheWindow_data()
+    {
+        QTest::addColumn<QString>("commandLine");
+        QTest::addColumn<bool>("visible");
+        QTest::addColumn<bool>("topMost");
+        QTest::newRow("all-four-switches") << QStringLiteral("W /x10 /y20 /cx800 /cy600 /H ") << false << false;
+        QTest::newRow("topmost") << QStringLiteral("W /x10 /y20 /cx800 /cy600 /T /H ") << false << true;
+        QTest::newRow("cy-without-blank") << QStringLiteral("W /H /x10 /y20 /cx800 /cy600") << true << false;
+        QTest::newRow("not-hosted-placed") << QStringLiteral("W /x10 /y20 /cx800 /cy600 ") << true << false;
+    }
+
+    void hostedPlacementHidesTheWindow()
+    {
+        QFETCH(QString, commandLine);
+        QFETCH(bool, visible);
+        QFETCH(bool, topMost);
+        ManagerStandIn manager;
+        Plant plant;
+        auto window = plant.load(commandLine);
+        window->show();
+        window->SetUtilWndPos();
+        QCOMPARE(window->isVisible(), visible);
+        QCOMPARE(window->TopMost(), topMost);
+    }
+
+    void hostedWithoutManagerSaysSoOnce()
+    {
+        Plant plant;
+        QList<MessageRequest> shown;
+        MessageHandler previous = SetMessageHandler([&](const MessageRequest &request) {
+            shown << request;
+            return MessageAnswer::Ok;
+        });
+        auto window = plant.load(QStringLiteral("/H"));
+        SetMessageHandler(std::move(previous));
+        QVERIFY(!window->ManagerServerObject());
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0].text, QStringLiteral("Cannot Create Manager Server Component"));
+        QCOMPARE(shown[0].buttons, MessageButtons::Ok);
+        QCOMPARE(shown[0].icon, MessageIcon::None);
+    }
+};
+
+QTEST_MAIN(tst_HostedWindow)
+#include "tst_hostedwindow.moc"
