@@ -202,8 +202,9 @@ private:
                 table.setField(record, position, fields[position - 1]);
             ++changed;
         }
-        // Now and then a part fails its measurement and goes round again.
-        if (!m_plant.operations.isEmpty() && m_random.bounded(100) < 2) {
+        // Every three quarters of an hour of the day a part fails its
+        // measurement and goes round again.
+        if (!m_plant.operations.isEmpty() && m_now / 2700 != before / 2700) {
             plant::Operation rework =
                 m_plant.operations[m_random.bounded(qint32(m_plant.operations.size()))];
             rework.part += QStringLiteral("-R");
