@@ -17,6 +17,8 @@ function(vorn_add_test)
         "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
     set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "${env}" TIMEOUT 300)
     if(T_DBUS)
-        set_tests_properties(${T_NAME} PROPERTIES LABELS dbus)
+        # All bus tests share the one session bus of the test run and claim
+        # the same well-known names, so they must not run at the same time.
+        set_tests_properties(${T_NAME} PROPERTIES LABELS dbus RESOURCE_LOCK session_bus)
     endif()
 endfunction()
