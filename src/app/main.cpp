@@ -51,10 +51,12 @@ qint64 msBeforeMain()
 #endif
 }
 
-// Options of our own, taken out before the rest becomes the command line
+// Options of our own (--screenshot FILE, --screenshot-delay MS,
+// --startup-timing), taken out before the rest becomes the command line
 // that the title and the placement switches read.
 struct Options {
     QString screenshotFile;    // grab the window after its first paint, save, quit
+    int screenshotDelayMs = 0; // ... that many milliseconds of running after the first paint
     bool startupTiming = false;  // print the time to the first painted chart
     QStringList rest;
 };
@@ -66,6 +68,8 @@ Options parseOptions(const QStringList &arguments)
         const QString &argument = arguments.at(i);
         if (argument == QLatin1String("--screenshot") && i + 1 < arguments.size())
             options.screenshotFile = arguments.at(++i);
+        else if (argument == QLatin1String("--screenshot-delay") && i + 1 < arguments.size())
+            options.screenshotDelayMs = qMax(0, arguments.at(++i).toInt());
         else if (argument == QLatin1String("--startup-timing"))
             options.startupTiming = true;
         else
@@ -142,14 +146,15 @@ int main(int argc, char *argv[])
                 std::fflush(stdout);
             }
             if (!options.screenshotFile.isEmpty()) {
-                const QString file = QFileInfo(options.screenshotFile).absoluteFilePath();
-                if (window.grab().save(file)) {
-                    std::printf("screenshot: %s\n", qPrintable(file));
-                } else {
-                    std::fprintf(stderr, "screenshot: cannot write %s\n", qPrintable(file));
-                }
-                std::fflush(stdout);
-                QCoreApplication::exit(0);
+                QTimer::singleShot(options.screenshotDelayMs, &window, [&] {
+                    const QString file = QFileInfo(options.screenshotFile).absoluteFilePath();
+                    if (window.grab().save(file))
+                        std::printf("screenshot: %s\n", qPrintable(file));
+                    else
+                        std::fprintf(stderr, "screenshot: cannot write %s\n", qPrintable(file));
+                    std::fflush(stdout);
+                    QCoreApplication::exit(0);
+                });
             }
         });
     }

@@ -625,6 +625,9 @@ void frmScheduler::Form_Unload(bool &cancel)
     if (m_managerServer && m_hosted && !m_state.CloseRequested) {
         hide();
         cancel = true;
+        // Said on standard error so that whoever started us can tell a
+        // hidden window from a closed one.
+        std::fprintf(stderr, "vorn-scheduler: hosted window hidden; it closes when the manager asks\n");
         return;
     }
 
