@@ -9,6 +9,7 @@
 #include "gridlayout.h"
 #include "managerclient.h"
 #include "messagebox.h"
+#include "paths.h"
 #include "refresh.h"
 #include "schedulerows.h"
 #include "settings.h"
@@ -24,7 +25,6 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -33,7 +33,6 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
-#include <QToolButton>
 #include <QUrl>
 
 #include <cstdio>
@@ -87,15 +86,13 @@ frmScheduler::~frmScheduler()
 
 int frmScheduler::twipsToPixels(int twips) const
 {
-    return qRound(twips * logicalDpiX() / 1440.0);
+    // Truncated, as the grid converts its twips.
+    return twips * logicalDpiX() / 1440;
 }
 
 QString frmScheduler::HelpFile() const
 {
-    QString folder = m_start.programFolder;
-    if (!folder.isEmpty() && !folder.endsWith(QLatin1Char('/')))
-        folder += QLatin1Char('/');
-    return folder + QStringLiteral("PlantoraUserManual.pdf");
+    return vorn::HelpFile(m_start.programFolder);
 }
 
 QAction *frmScheduler::menuItem(const QString &name) const
@@ -132,7 +129,7 @@ void frmScheduler::createControls()
     m_toolbar->setIconSize(ToolbarIconSize);
     m_toolbar->setToolButtonStyle(Qt::ToolButtonIconOnly);
 
-    m_frameShow = new QFrame;
+    m_frameShow = new QFrame(m_toolbar);
     m_frameShow->setObjectName(QStringLiteral("FrameShow"));
     QFont small = m_frameShow->font();
     small.setPointSizeF(small.pointSizeF() * 0.9);
@@ -259,8 +256,6 @@ void frmScheduler::BuildImageList()
 
 void frmScheduler::BuildToolbar()
 {
-    m_toolbar->clear();
-    m_buttons.clear();
     for (const ToolbarButtonSpec &spec : ToolbarButtons()) {
         switch (spec.style) {
         case ToolbarButtonStyle::Separator:
@@ -426,15 +421,6 @@ void frmScheduler::HelpCommand()
 void frmScheduler::ExitCommand()
 {
     m_exitProcess();
-}
-
-void frmScheduler::keyPressEvent(QKeyEvent *event)
-{
-    if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
-        HelpCommand();
-        return;
-    }
-    QMainWindow::keyPressEvent(event);
 }
 
 // ---------------------------------------------------------------------------
