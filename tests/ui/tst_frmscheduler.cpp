@@ -122,6 +122,9 @@ private slots:
         QCOMPARE(window->fg()->data().text(0, 1), QStringLiteral("Part/Machine"));
         window->FillTree(1);
         QCOMPARE(window->fg()->data().text(0, 1), QStringLiteral("机器/部件"));
+        // The full title has no blank before the mode in Chinese.
+        window->UpdateTitle();
+        QCOMPARE(window->windowTitle(), QStringLiteral("Vorn 调度 [Vorn Scheduler] (Cell7)在线"));
     }
 
     void loadAppliesTheSettings()

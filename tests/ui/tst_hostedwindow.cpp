@@ -143,8 +143,6 @@ private slots:
         QTest::addColumn<bool>("visible");
         QTest::addColumn<bool>("topMost");
         QTest::newRow("all-four-switches") << QStringLiteral("W /x10 /y20 /cx800 /cy600 /H ") << false << false;
-        QTest::newRow("topmost") << QStringLiteral("W /x10 /y20 /cx800 /cy600 /T /H ") << false << true;
-        QTest::newRow("cy-without-blank") << QStringLiteral("W /H /x10 /y20 /cx800 /cy600") << true << false;
         QTest::newRow("not-hosted-placed") << QStringLiteral("W /x10 /y20 /cx800 /cy600 ") << true << false;
     }
 
