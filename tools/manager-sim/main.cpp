@@ -71,6 +71,7 @@ struct Options {
     bool bus = true;
     qint64 operations = 0;
     quint64 seed = 1;
+    qint32 firstClock = -1;   // seconds from midnight where the first day's clock starts
 };
 
 class Manager : public QObject {
@@ -108,6 +109,9 @@ private:
         plantOptions.operations = m_options.operations;
         m_plant = plant::GeneratePlant(plantOptions);
         m_now = plantOptions.dayStart;
+        // A demo that starts mid-shift shows finished and running work at once.
+        if (m_options.firstClock >= 0 && seed == m_options.seed)
+            m_now = std::max(m_now, m_options.firstClock);
         m_dayEnd = m_now;
         for (const plant::Operation &operation : m_plant.operations)
             m_dayEnd = std::max(m_dayEnd, std::max(operation.actualFinish(), operation.plannedFinish()));
@@ -260,7 +264,10 @@ int main(int argc, char *argv[])
                                         QStringLiteral("N"), QStringLiteral("1"));
     const QCommandLineOption noBusOption(QStringLiteral("no-bus"),
                                          QStringLiteral("only write the tables; no Manager Server document"));
-    parser.addOptions({dataOption, speedOption, tickOption, operationsOption, seedOption, noBusOption});
+    const QCommandLineOption startOption(QStringLiteral("start"),
+                                         QStringLiteral("clock time the first day starts at (default: the first release)"),
+                                         QStringLiteral("hh:mm"));
+    parser.addOptions({dataOption, speedOption, tickOption, operationsOption, seedOption, noBusOption, startOption});
     parser.process(app);
 
     Options options;
@@ -274,6 +281,14 @@ int main(int argc, char *argv[])
     options.operations = parser.value(operationsOption).toLongLong(&operationsOk);
     options.seed = parser.value(seedOption).toULongLong(&seedOk);
     options.bus = !parser.isSet(noBusOption);
+    if (parser.isSet(startOption)) {
+        const QTime start = QTime::fromString(parser.value(startOption), QStringLiteral("hh:mm"));
+        if (!start.isValid()) {
+            std::fprintf(stderr, "vorn-manager-sim: --start needs a time as hh:mm\n");
+            return 2;
+        }
+        options.firstClock = start.msecsSinceStartOfDay() / 1000;
+    }
     if (!speedOk || options.speed <= 0 || !tickOk || options.tickMs <= 0 || !operationsOk
         || options.operations < 0 || !seedOk) {
         std::fprintf(stderr, "vorn-manager-sim: --speed and --tick-ms need positive numbers, "
