@@ -256,31 +256,31 @@ void frmScheduler::BuildImageList()
 
 void frmScheduler::BuildToolbar()
 {
-    for (const ToolbarButtonSpec &spec : ToolbarButtons()) {
-        switch (spec.style) {
+    for (const ToolbarButtonSpec &entry : ToolbarButtons()) {
+        switch (entry.style) {
         case ToolbarButtonStyle::Separator:
             m_toolbar->addSeparator();
             break;
         case ToolbarButtonStyle::Placeholder: {
             m_frameShow->setFixedWidth(twipsToPixels(ShowFrameWidthTwips));
             QAction *placeholder = m_toolbar->addWidget(m_frameShow);
-            placeholder->setObjectName(spec.key);
-            placeholder->setData(spec.key);
+            placeholder->setObjectName(entry.key);
+            placeholder->setData(entry.key);
             m_frameShow->show();
-            m_buttons.insert(spec.key, placeholder);
+            m_buttons.insert(entry.key, placeholder);
             break;
         }
         case ToolbarButtonStyle::Check: {
-            QAction *button = m_toolbar->addAction(m_images.value(spec.pictureKey), QString());
-            button->setObjectName(spec.key);
-            button->setData(spec.key);
+            QAction *button = m_toolbar->addAction(m_images.value(entry.pictureKey), QString());
+            button->setObjectName(entry.key);
+            button->setData(entry.key);
             button->setCheckable(true);
-            const QString tip = GetText(spec.tipId);
+            const QString tip = GetText(entry.tipId);
             button->setToolTip(tip);
             button->setText(tip);
             button->setStatusTip(tip);   // the description
-            m_buttons.insert(spec.key, button);
-            const QString key = spec.key;
+            m_buttons.insert(entry.key, button);
+            const QString key = entry.key;
             connect(button, &QAction::triggered, this, [this, key] { MainToolbar_ButtonClick(key); });
             break;
         }
