@@ -1,69 +1,51 @@
 #pragma once
 
-// The fill pass written the plain way: one scan over the table, and for every
-// new group a second scan from its first record to the end. Every field is read
-// through FieldText on every visit and keys are remembered in one "|"-separated
-// text. It is slow on purpose and shares nothing with the model's grouping, so
-// tests and the benchmark can hold BuildScheduleRows against it; the time text
-// it borrows from the model has tests of its own.
+// The fill pass written the plain way, slow on purpose: a scan of the table and
+// a second one from each new group's first record to the end, every field read
+// through FieldText, keys remembered in one "|"-separated text. It shares
+// nothing with the model's grouping, so tests and the benchmark can hold
+// BuildScheduleRows against it; the time text comes from the model.
 
 #include "dbftable.h"
 #include "schedulerows.h"
 #include "secondstext.h"
 #include "tablelibrary.h"
 
-#include <QString>
-
-#include <optional>
+#include <algorithm>
 
 namespace vorn::oracle {
 
-inline QString rtrim(const QString &text)
+// Blanks only: a tab is kept.
+inline QString trim(QString text, bool leading = true)
 {
-    qsizetype end = text.size();
-    while (end > 0 && text[end - 1] == u' ')
-        --end;
-    return text.left(end);
+    while (leading && text.startsWith(u' '))
+        text.remove(0, 1);
+    while (text.endsWith(u' '))
+        text.chop(1);
+    return text;
 }
 
-inline QString trim(const QString &text)
-{
-    qsizetype begin = 0;
-    while (begin < text.size() && text[begin] == u' ')
-        ++begin;
-    return rtrim(text.mid(begin));
-}
-
-inline QString cellText(const QString &text)
-{
-    return model::SecondsText(QStringView(text));
-}
-
+// Seen: equal to a piece of the list, blanks aside (a case-blind prefilter could not change that).
 inline bool keyListContains(const QString &seenKeys, const QString &key)
 {
-    const QString wanted = trim(key);
-    // Candidates are found without regard to case; the final test is exact.
-    if (!seenKeys.contains(wanted, Qt::CaseInsensitive))
-        return false;
-    for (const QString &piece : seenKeys.split(u'|')) {
-        if (trim(piece) == wanted)
-            return true;
-    }
-    return false;
+    const QStringList pieces = seenKeys.split(u'|');
+    return std::any_of(pieces.cbegin(), pieces.cend(), [&](const QString &p) { return trim(p) == trim(key); });
 }
 
 inline QString field(const store::DbfTable &table, qint32 record, int position)
 {
-    if (position > table.fieldCount())
-        return {};
-    return rtrim(store::FieldText(table, record, position));
+    return trim(store::FieldText(table, record, position), false);
 }
 
 inline QString partLabel(const store::DbfTable &table, qint32 record)
 {
-    const QString part = field(table, record, 1);
     const QString order = field(table, record, 4);
-    return order.isEmpty() ? part : part + u'(' + order + u')';
+    return field(table, record, 1) + (order.isEmpty() ? QString() : u'(' + order + u')');
+}
+
+inline QString groupKey(const store::DbfTable &table, qint32 record, qint16 sortOrder)
+{
+    return sortOrder == 0 ? partLabel(table, record) : sortOrder == 1 ? field(table, record, 3) : QString();
 }
 
 inline std::vector<model::ScheduleRow> fillRows(const store::DbfTable &table, qint16 sortOrder)
@@ -72,50 +54,36 @@ inline std::vector<model::ScheduleRow> fillRows(const store::DbfTable &table, qi
     QString seenKeys;
     const qint32 n = table.recordCount();
     for (qint32 i = 1; i <= n; ++i) {
-        QString key;
-        if (sortOrder == 0)
-            key = rtrim(partLabel(table, i));
-        else if (sortOrder == 1)
-            key = field(table, i, 3);
+        const QString key = groupKey(table, i, sortOrder);
         if (key.isEmpty() || keyListContains(seenKeys, key))
             continue;
         seenKeys += key + u'|';
+        const size_t groupRow = rows.size();
         rows.push_back({key, 0, i, {}});
-        const size_t groupRow = rows.size() - 1;
-
-        qint64 startP = 0, finishP = 0, startA = 0, finishA = 0;
-        const auto earliest = [](qint64 &aggregate, const QString &text) {
-            const std::optional<qint32> v = model::SecondsValue(QStringView(text));
-            if (v && (aggregate == 0 || *v < aggregate))
-                aggregate = *v;
-        };
-        const auto latest = [](qint64 &aggregate, const QString &text) {
-            const std::optional<qint32> v = model::SecondsValue(QStringView(text));
-            if (v && (aggregate == 0 || *v > aggregate))
-                aggregate = *v;
-        };
+        // Earliest planned start, latest planned finish, the same for actual
+        // (0: none yet); slot says which one a time field feeds.
+        qint64 aggregate[4] = {};
+        static const int slot[6] = {0, 1, -1, 2, 3, -1};
         for (qint32 j = i; j <= n; ++j) {
-            const QString recordKey = sortOrder == 0 ? rtrim(partLabel(table, j)) : field(table, j, 3);
-            if (recordKey != key)
+            if (groupKey(table, j, sortOrder) != key)
                 continue;
-            model::ScheduleRow row;
-            row.label = sortOrder == 0 ? field(table, j, 3) : partLabel(table, j);
-            row.level = 1;
-            row.record = j;
-            QString times[6];
+            model::ScheduleRow row{sortOrder == 0 ? field(table, j, 3) : partLabel(table, j), 1, j, {}};
             for (int k = 0; k < 6; ++k) {
-                times[k] = field(table, j, 5 + k);
-                row.times[size_t(k)] = cellText(times[k]);
+                const QString text = field(table, j, 5 + k);
+                row.times[size_t(k)] = model::SecondsText(QStringView(text));
+                const std::optional<qint32> v = model::SecondsValue(QStringView(text));
+                if (v && slot[k] >= 0) {
+                    qint64 &a = aggregate[slot[k]];
+                    if (a == 0 || (slot[k] % 2 == 0 ? *v < a : *v > a))
+                        a = *v;
+                }
             }
-            earliest(startP, times[0]);
-            latest(finishP, times[1]);
-            earliest(startA, times[3]);
-            latest(finishA, times[4]);
             rows.push_back(row);
         }
-        const qint64 summary[6] = {startP, finishP, finishP - startP, startA, finishA, finishA - startA};
+        const qint64 summary[6] = {aggregate[0], aggregate[1], aggregate[1] - aggregate[0],
+                                   aggregate[2], aggregate[3], aggregate[3] - aggregate[2]};
         for (int k = 0; k < 6; ++k)
-            rows[groupRow].times[size_t(k)] = cellText(QString::number(summary[k]));
+            rows[groupRow].times[size_t(k)] = model::SecondsText(QStringView(QString::number(summary[k])));
     }
     return rows;
 }
