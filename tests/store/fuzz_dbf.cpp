@@ -1,7 +1,6 @@
-// libFuzzer target over the table parser: any bytes go in as a table file;
-// whatever the header claims, reading every field of every record must stay
-// inside the bytes given. Built with clang and VORN_FUZZ=ON; the replay test
-// runs the same entry over the saved corpus in every build.
+// libFuzzer target over the table parser: whatever the header claims, reading
+// every field of every record must stay inside the bytes given. Built with
+// clang and VORN_FUZZ=ON; tst_dbftable replays the saved corpus through it.
 
 #include "dbftable.h"
 #include "memofile.h"

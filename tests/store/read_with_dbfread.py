@@ -1,33 +1,19 @@
 #!/usr/bin/python3
-"""Reads a table with Debian's python3-dbfread and prints every record as
-JSON: the raw bytes of each field in hex and the value dbfread makes of it.
-
-usage: read_with_dbfread.py TABLE.dbf
-"""
+"""usage: read_with_dbfread.py TABLE.dbf -- prints, as JSON, the values Debian's
+python3-dbfread reads from the records not marked deleted, and how many are marked."""
 import datetime
 import json
 import sys
 
 import dbfread
 
-path = sys.argv[1]
-raw = dbfread.DBF(path, raw=True, load=True)
-typed = dbfread.DBF(path, load=True)
-
 def text(value):
-    if value is None:
-        return None
-    if isinstance(value, (datetime.date, datetime.datetime)):
+    if isinstance(value, datetime.date):
         return value.strftime('%Y%m%d')
     if isinstance(value, bool):
         return 'T' if value else 'F'
-    return str(value)
+    return None if value is None else str(value)
 
-print(json.dumps({
-    'encoding': typed.encoding,
-    'fields': typed.field_names,
-    'records': [{'raw': [r[n].hex() for n in raw.field_names],
-                 'values': [text(t[n]) for n in typed.field_names]}
-                for r, t in zip(raw.records, typed.records)],
-    'deleted': len(raw.deleted),
-}, ensure_ascii=False))
+table = dbfread.DBF(sys.argv[1], load=True)
+print(json.dumps({'records': [[text(v) for v in record.values()] for record in table.records],
+                  'deleted': len(table.deleted)}, ensure_ascii=False))
