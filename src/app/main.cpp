@@ -2,6 +2,9 @@
 // program lives in the window's event loop.
 
 #include "commandline.h"
+#include "dlgopen.h"
+#include "dlgsaveas.h"
+#include "frmabout.h"
 #include "frmscheduler.h"
 #include "ganttgrid.h"
 #include "messageboxdialog.h"
@@ -128,6 +131,9 @@ int main(int argc, char *argv[])
     // 4. Load the main window.
     vorn::frmScheduler window(state, vorn::WindowStart{vorn::CommandLineText(options.rest), programFolder});
     QObject::connect(&window, &vorn::frmScheduler::unloaded, &app, &QCoreApplication::quit);
+    window.setOpenDialog(vorn::RunOpenDialog);
+    window.setSaveAsDialog(vorn::RunSaveAsDialog);
+    window.setAboutDialog(vorn::RunAboutDialog);
     // Design-time size: most of the screen, since the leading columns take
     // ten fourteenths of the grid's width and the time scale the rest.
     const QSize available = window.screen()->availableSize();

@@ -1,0 +1,84 @@
+#include "savedcopies.h"
+
+#include "dbftable.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace vorn {
+
+QString SavedCopiesFolder(const AppState &state)
+{
+    return state.DataFolder + QStringLiteral("Scheduler");
+}
+
+QString SavedCopyPath(const AppState &state, const QString &name)
+{
+    return SavedCopiesFolder(state) + u'/' + name + QStringLiteral(".dbf");
+}
+
+QString SaveAsSource(const AppState &state)
+{
+    const QString path = (!state.LoadedName.isEmpty() && state.Offline != 0)
+        ? SavedCopyPath(state, state.LoadedName)
+        : state.DataFolder + QStringLiteral("Scheduler.dbf");
+    const QString resolved = store::DbfTable::resolveFile(path);
+    // An unresolved path is kept so that the failing copy can name it.
+    return resolved.isEmpty() ? path : resolved;
+}
+
+ArchiveResult EnsureSavedCopiesFolder(const AppState &state)
+{
+    const QString folder = SavedCopiesFolder(state);
+    if (QFileInfo(folder).isDir())
+        return {};
+    if (QDir().mkpath(folder))
+        return {};
+    return {false, QStringLiteral("Cannot create the folder %1.").arg(QDir::toNativeSeparators(folder))};
+}
+
+QStringList SavedCopyNames(const QString &folder)
+{
+    // Hidden files count: a copy saved under an empty name is ".dbf".
+    const QStringList files = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System,
+                                                     QDir::Name | QDir::IgnoreCase);
+    QStringList names;
+    for (const QString &file : files) {
+        if (file.right(4).toUpper() == QLatin1String(".DBF"))
+            names << file.chopped(4);
+    }
+    return names;
+}
+
+ArchiveResult CopyReplacing(const QString &source, const QString &target)
+{
+    auto failure = [&](const QString &why) {
+        return ArchiveResult{false, QStringLiteral("Cannot copy %1 to %2: %3")
+                                        .arg(QDir::toNativeSeparators(source), QDir::toNativeSeparators(target), why)};
+    };
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return failure(in.errorString());
+    // The copy is written beside the target and renamed over it at the end:
+    // a failed copy leaves an existing copy as it was, and a copy saved over
+    // itself (the shown copy under its own name) is read whole before the
+    // old file goes.
+    QSaveFile out(target);
+    if (!out.open(QIODevice::WriteOnly))
+        return failure(out.errorString());
+    QByteArray chunk;
+    while (!in.atEnd()) {
+        chunk = in.read(1 << 16);
+        if (chunk.isEmpty() && in.error() != QFileDevice::NoError)
+            return failure(in.errorString());
+        if (out.write(chunk) != chunk.size())
+            return failure(out.errorString());
+    }
+    if (!out.commit())
+        return failure(out.errorString());
+    return {};
+}
+
+} // namespace vorn

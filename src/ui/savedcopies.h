@@ -1,0 +1,40 @@
+#pragma once
+
+#include "appstate.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace vorn {
+
+// The archive of saved copies of the schedule table: plain copies of the
+// table file in the folder "Scheduler" beside the live table.
+
+// Outcome of a file-system step; `message` says what failed and where.
+struct ArchiveResult {
+    bool ok = true;
+    QString message;
+    explicit operator bool() const { return ok; }
+};
+
+// DataFolder + "Scheduler", without a trailing separator.
+QString SavedCopiesFolder(const AppState &state);
+
+// DataFolder + "Scheduler/" + name + ".dbf", the name taken exactly as typed.
+QString SavedCopyPath(const AppState &state, const QString &name);
+
+// The file Save As copies: the saved copy shown offline, else the live table;
+// a file that differs only in case stands in, as for every table path.
+QString SaveAsSource(const AppState &state);
+
+// Creates the archive folder when it is missing.
+ArchiveResult EnsureSavedCopiesFolder(const AppState &state);
+
+// Names of the saved copies in `folder`: every file whose name ends in ".dbf"
+// in any case, without those four characters, ordered by name ignoring case.
+QStringList SavedCopyNames(const QString &folder);
+
+// Copies `source` over `target`, replacing a file that is there.
+ArchiveResult CopyReplacing(const QString &source, const QString &target);
+
+} // namespace vorn
