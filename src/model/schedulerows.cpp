@@ -8,6 +8,10 @@
 #include <QHash>
 #include <QSet>
 
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
 namespace vorn::model {
 
 namespace {
@@ -54,17 +58,94 @@ struct Aggregates {
     }
 };
 
-// One time field: its cell text and, when numeric, its value.
-QString readTime(const FieldReader &reader, qint32 record, int position,
-                 std::optional<qint32> *value)
+// The whole seconds of one time field, when numeric.
+std::optional<qint32> readSeconds(const FieldReader &reader, qint32 record, int position)
 {
     QByteArrayView bytes;
     if (reader.asciiBytes(record, position, Blanks::Trailing, &bytes))
-        *value = SecondsValue(bytes);
-    else
-        *value = SecondsValue(QStringView(reader.text(record, position, Blanks::Trailing)));
-    return *value ? SecondsTextOfValue(**value) : QString();
+        return SecondsValue(bytes);
+    return SecondsValue(QStringView(reader.text(record, position, Blanks::Trailing)));
 }
+
+// The time texts of one pass, one QString per distinct value. QString has no
+// small-string storage, so without sharing every non-empty cell of a fill
+// costs an allocation, and a schedule repeats its values a lot (durations
+// above all). Open addressing on the value; zero and values beyond the
+// 92-hour limit are empty and never stored.
+class TimeTexts {
+public:
+    TimeTexts() { m_slots.resize(size_t(1) << m_bits); }
+
+    QString text(qint32 seconds)
+    {
+        if (seconds == 0 || seconds >= kSecondsTextLimit || seconds <= -kSecondsTextLimit)
+            return {};
+        for (size_t i = slotOf(seconds);; i = (i + 1) & mask()) {
+            Slot &slot = m_slots[i];
+            if (slot.text.isNull()) {
+                QString text = SecondsTextOfValue(seconds);
+                slot.seconds = seconds;
+                slot.text = text;
+                if (++m_used * 2 > m_slots.size())
+                    grow();
+                return text;
+            }
+            if (slot.seconds == seconds)
+                return slot.text;
+        }
+    }
+
+private:
+    struct Slot {
+        qint32 seconds = 0;
+        QString text;   // null: free slot (a stored text is never empty)
+    };
+
+    size_t mask() const { return m_slots.size() - 1; }
+    size_t slotOf(qint32 seconds) const
+    {
+        return size_t((quint32(seconds) * 0x9E3779B1u) >> (32 - m_bits));
+    }
+    void grow()
+    {
+        std::vector<Slot> old(size_t(1) << ++m_bits);
+        old.swap(m_slots);
+        for (Slot &slot : old) {
+            if (slot.text.isNull())
+                continue;
+            size_t i = slotOf(slot.seconds);
+            while (!m_slots[i].text.isNull())
+                i = (i + 1) & mask();
+            m_slots[i] = std::move(slot);
+        }
+    }
+
+    int m_bits = 12;
+    size_t m_used = 0;
+    std::vector<Slot> m_slots;
+};
+
+// Labels of detail rows, one QString per distinct ASCII text: a pass holds
+// as many detail rows as records but only as many labels as machines or parts.
+class LabelTexts {
+public:
+    QString text(std::string_view ascii)
+    {
+        if (ascii.empty())
+            return {};
+        auto found = m_texts.find(ascii);
+        if (found == m_texts.end())
+            found = m_texts.emplace(std::string(ascii), QString::fromLatin1(ascii.data(), qsizetype(ascii.size()))).first;
+        return found->second;
+    }
+
+private:
+    struct Hash {
+        using is_transparent = void;
+        size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+    };
+    std::unordered_map<std::string, QString, Hash, std::equal_to<>> m_texts;
+};
 
 // Group keys are remembered as the pieces between "|" separators of all keys
 // placed so far, blanks removed; a key counts as seen when it equals one such
@@ -115,9 +196,16 @@ void appendPartLabel(QString &out, const FieldReader &reader, qint32 record)
         out.append(u')');
 }
 
-// The PartLabel of a record; ASCII bytes are copied in with one allocation.
-QString partLabelOf(const FieldReader &reader, qint32 record)
+// The label of a detail row: the record's other key, shared between rows.
+QString detailLabel(const FieldReader &reader, qint32 record, qint16 sortOrder, LabelTexts &labels,
+                    std::string &bytes)
 {
+    QByteArrayView machine;
+    if (sortOrder == kSortByPart) {
+        if (reader.asciiBytes(record, kMachine, Blanks::Trailing, &machine))
+            return labels.text(std::string_view(machine.data(), size_t(machine.size())));
+        return reader.text(record, kMachine, Blanks::Trailing);
+    }
     QByteArrayView part;
     QByteArrayView order;
     if (!reader.asciiBytes(record, kPart, Blanks::Trailing, &part)
@@ -125,17 +213,10 @@ QString partLabelOf(const FieldReader &reader, qint32 record)
         return PartLabel(reader.text(record, kPart, Blanks::Trailing),
                          reader.text(record, kOrder, Blanks::Trailing));
     }
-    QString label(part.size() + (order.isEmpty() ? 0 : order.size() + 2), Qt::Uninitialized);
-    QChar *out = label.data();
-    for (const char c : part)
-        *out++ = QLatin1Char(c);
-    if (!order.isEmpty()) {
-        *out++ = u'(';
-        for (const char c : order)
-            *out++ = QLatin1Char(c);
-        *out++ = u')';
-    }
-    return label;
+    bytes.assign(part.data(), size_t(part.size()));
+    if (!order.isEmpty())
+        bytes.append(1, '(').append(order.data(), size_t(order.size())).append(1, ')');
+    return labels.text(bytes);
 }
 
 } // namespace
@@ -217,29 +298,28 @@ FillResult BuildScheduleRows(const store::DbfTable &table, qint16 sortOrder, QSt
     result.rows.reserve(rowCount);
     result.groupCount = qint32(groups.size());
 
-    std::optional<qint32> startP, finishP, startA, finishA, unused;
+    TimeTexts times;
+    LabelTexts labels;
+    std::string labelBytes;
     for (const Group &group : groups) {
         const size_t groupRow = result.rows.size();
         result.rows.push_back({entries[size_t(group.entry)].key, 0, group.record, {}});
         Aggregates aggregates;
         for (qint32 record = group.record; record != 0; record = next[size_t(record)]) {
             ScheduleRow &row = result.rows.emplace_back();
-            if (sortOrder == kSortByPart)
-                row.label = reader.text(record, kMachine, Blanks::Trailing);
-            else
-                row.label = partLabelOf(reader, record);
+            row.label = detailLabel(reader, record, sortOrder, labels, labelBytes);
             row.level = 1;
             row.record = record;
-            row.times[0] = readTime(reader, record, kStartP, &startP);
-            row.times[1] = readTime(reader, record, kFinishP, &finishP);
-            row.times[2] = readTime(reader, record, kDurationP, &unused);
-            row.times[3] = readTime(reader, record, kStartA, &startA);
-            row.times[4] = readTime(reader, record, kFinishA, &finishA);
-            row.times[5] = readTime(reader, record, kDurationA, &unused);
-            Aggregates::earliest(aggregates.startP, startP);
-            Aggregates::latest(aggregates.finishP, finishP);
-            Aggregates::earliest(aggregates.startA, startA);
-            Aggregates::latest(aggregates.finishA, finishA);
+            std::optional<qint32> seconds[6];
+            for (int i = 0; i < 6; ++i) {
+                seconds[i] = readSeconds(reader, record, kStartP + i);
+                if (seconds[i])
+                    row.times[size_t(i)] = times.text(*seconds[i]);
+            }
+            Aggregates::earliest(aggregates.startP, seconds[0]);
+            Aggregates::latest(aggregates.finishP, seconds[1]);
+            Aggregates::earliest(aggregates.startA, seconds[3]);
+            Aggregates::latest(aggregates.finishA, seconds[4]);
         }
         aggregates.writeTo(result.rows[groupRow].times);
     }
