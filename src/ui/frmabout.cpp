@@ -71,6 +71,8 @@ frmAbout::frmAbout(ControlChannel *languageSource, std::function<void(const QUrl
     buttons->addStretch();
     buttons->addWidget(m_comOk);
     auto *layout = new QVBoxLayout(this);
+    // The window takes the size of its texts, also after a language change.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
     layout->addLayout(top);
     layout->addSpacing(12);
     layout->addLayout(buttons);
