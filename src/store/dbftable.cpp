@@ -150,6 +150,26 @@ struct DbfTable::Impl {
         return error;
     }
 
+    // Another process may have appended to or packed the file since it was
+    // read. Before a new record takes a slot, compare the file's count and
+    // size with ours and re-read only when they differ: one small read per
+    // append keeps bulk appends linear.
+    StoreError catchUp()
+    {
+        StoreError error;
+        QFile *file = openWriter(error);
+        if (!file)
+            return error;
+        uchar count[4];
+        if (!file->seek(4) || file->read(reinterpret_cast<char *>(count), 4) != 4)
+            return StoreError::failure(QStringLiteral("%1: the header cannot be read").arg(path));
+        const quint32 onDisk = quint32(count[0]) | (quint32(count[1]) << 8) | (quint32(count[2]) << 16)
+            | (quint32(count[3]) << 24);
+        if (onDisk == quint32(records) && file->size() == qint64(buffer.size()))
+            return error;
+        return readFile();
+    }
+
     // The header's date and record count, from the buffer to the file.
     StoreError writeCountAndDate()
     {
@@ -464,6 +484,13 @@ StoreError DbfTable::appendRecord(const QList<QString> &values)
         return StoreError::failure(QStringLiteral("no table open"));
     if (values.size() > fieldCount())
         return StoreError::failure(QStringLiteral("%1 values for %2 fields").arg(values.size()).arg(fieldCount()));
+    if (d->path.isEmpty())
+        return StoreError::failure(QStringLiteral("a table read from memory cannot be written"));
+    if (StoreError fresh = d->catchUp(); !fresh) {
+        syncView();
+        return fresh;
+    }
+    syncView();
     if (d->records == std::numeric_limits<qint32>::max())
         return StoreError::failure(QStringLiteral("the table is full"));
     const int length = d->header.recordLength;

@@ -22,7 +22,7 @@ import dbf
 
 codepage = sys.argv[3]
 chinese = codepage == 'cp936'
-spec = 'part C(12); machine C(8); startp N(10,0); durp N(8,2); day D; note M'
+layout = 'part C(12); machine C(8); startp N(10,0); durp N(8,2); day D; note M'
 rows = [
     ('P-100', 'M1', 3600, 12.5, datetime.date(2024, 2, 29), 'first memo'),
     ('  lead', 'M2    ', 0, 0.25, None, ''),
@@ -32,7 +32,7 @@ rows = [
      datetime.date(2000, 1, 1), '备注' if chinese else '\u00e9t\u00e9'),
 ]
 deleted = 2
-table = dbf.Table(out, spec, dbf_type=kind, codepage=codepage)
+table = dbf.Table(out, layout, dbf_type=kind, codepage=codepage)
 table.open(dbf.READ_WRITE)
 for row in rows:
     table.append(row)
@@ -51,6 +51,6 @@ def expected(value):
 # What dbf itself reads back is what it wrote (it drops leading blanks of
 # character values on the way in, for one).
 table.open(dbf.READ_ONLY)
-print(json.dumps({'fields': [f.split()[0].upper() for f in spec.split(';')], 'records': [
+print(json.dumps({'fields': [f.split()[0].upper() for f in layout.split(';')], 'records': [
     {'deleted': i == deleted, 'values': [expected(v) for v in record]} for i, record in enumerate(table)]},
     ensure_ascii=False))

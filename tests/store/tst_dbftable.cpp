@@ -233,6 +233,42 @@ private slots:
         }
         QVERIFY(finished);
     }
+
+    // A writer that opened the table before another one changed it must
+    // append after what the file holds now, not after what it read.
+    void appendFollowsOtherWriters_data()
+    {
+        QTest::addColumn<bool>("otherPacks");
+        QTest::addColumn<QStringList>("expected");
+
+        QTest::newRow("other-writer-appended") << false << QStringList{"R1  |  1", "R2  |  2", "R3  |  3", "A   |  7", "B   |  8"};
+        QTest::newRow("other-writer-packed") << true << QStringList{"R1  |  1", "R3  |  3", "B   |  8"};
+    }
+
+    void appendFollowsOtherWriters()
+    {
+        QFETCH(bool, otherPacks);
+        QFETCH(QStringList, expected);
+
+        RawTable original{.fields = {{"PART", 'C', 4}, {"N", 'N', 3}},
+                          .records = {" R1    1", " R2    2", " R3    3"}};
+        QTemporaryDir dir;
+        const QString path = dir.filePath("S.dbf");
+        QVERIFY(writeFile(path, original.bytes()));
+        {
+            DbfTable first, second;
+            QVERIFY(first.open(path) && second.open(path));
+            if (otherPacks)
+                QVERIFY(first.markDeleted(2) && first.pack());
+            else
+                QVERIFY(first.appendRecord({"A", "7"}));
+            QVERIFY(second.appendRecord({"B", "8"}));
+        }
+        DbfTable reader;
+        QVERIFY(reader.open(path));
+        QCOMPARE(flatten(reader), expected);
+        QCOMPARE(readAll(path).back(), char(0x1A));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDbfTable)
