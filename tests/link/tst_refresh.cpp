@@ -1,225 +1,143 @@
+#include "cleaner.h"
 #include "refresh.h"
 
+#include "../model/scheduletable.h"
 #include "griddata.h"
-#include "managerclient.h"
-#include "managerstandin.h"
-#include "scheduletable.h"
-#include "schedulexml.h"
+#include "messagebox.h"
 
-#include "dbftable.h"
-
-#include <QSignalSpy>
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
 using vorn::chart::GridData;
-using vorn::store::DbfTable;
 
 namespace {
 
-const QString Old = QStringLiteral("old");
-
-// Lays out the grid as a fill leaves it: two header rows, then one row per
-// entry: "G" a group row (level 0), "D<n>" a detail row of record n,
-// "L<level>:<n>" a detail row of another outline level. Every time cell
-// starts as "old", so that a cell the refresh leaves alone shows.
-void layOutGrid(GridData &grid, const QStringList &rows)
+// The grid as a fill leaves it: "G" a group row, "D<n>" a detail row of
+// record n. Every time cell starts as "old", so that a cell left alone shows.
+void layOutGrid(GridData &grid, const QString &rows)
 {
-    grid.setCols(8 + 24 * 60);
+    grid.setCols(8);
     grid.setRows(2);
-    for (const QString &entry : rows) {
+    for (const QString &entry : rows.split(u' ')) {
         const int row = grid.rows();
         grid.setRows(row + 1);
-        qint16 level = 1;
-        qint32 record = 0;
-        if (entry == QLatin1String("G")) {
-            level = 0;
-        } else if (entry.startsWith(QLatin1Char('D'))) {
-            record = entry.mid(1).toInt();
-        } else {
-            level = qint16(entry.section(QLatin1Char(':'), 0, 0).mid(1).toInt());
-            record = entry.section(QLatin1Char(':'), 1).toInt();
-        }
-        grid.setRowOutlineLevel(row, level);
-        grid.setRowData(row, record);
-        grid.setText(row, 1, entry);
+        grid.setRowOutlineLevel(row, entry == u"G" ? 0 : 1);
+        grid.setRowData(row, entry.mid(1).toInt());
         for (int col = 2; col <= 7; ++col)
-            grid.setText(row, col, Old);
+            grid.setText(row, col, QStringLiteral("old"));
     }
-}
-
-// Rows 2.. as "c2|c3|c4|c5|c6|c7".
-QStringList timeCells(const GridData &grid)
-{
-    QStringList lines;
-    for (int row = 2; row < grid.rows(); ++row) {
-        QStringList cells;
-        for (int col = 2; col <= 7; ++col)
-            cells << grid.text(row, col);
-        lines << cells.join(QLatin1Char('|'));
-    }
-    return lines;
 }
 
 } // namespace
 
+// What a timer tick does with the live table: refresh in place, or clean and wait for records.
 class tst_Refresh : public QObject {
     Q_OBJECT
 private slots:
     void rewritesTimeCells_data();
     void rewritesTimeCells();
-    void feedsTheViewOnlyWhenHostedAndItExists_data();
-    void feedsTheViewOnlyWhenHostedAndItExists();
+    void cleanEmptiesTheLiveTable_data();
+    void cleanEmptiesTheLiveTable();
 };
 
 void tst_Refresh::rewritesTimeCells_data()
 {
-    QTest::addColumn<QStringList>("records");   // "StartP,FinishP,StartA,FinishA"
-    QTest::addColumn<QStringList>("rows");
-    QTest::addColumn<QStringList>("cells");
+    QTest::addColumn<QStringList>("records"); // StartP;FinishP;DurationP;StartA;FinishA
+    QTest::addColumn<QString>("rows");
+    QTest::addColumn<QStringList>("cells");   // columns 2..7 of each row
 
-    QTest::newRow("group-earliest-start-latest-finish")
-        << QStringList{"300,400,,", "100,900,,"} << QStringList{"G", "D1", "D2"}
-        << QStringList{"00:01:40|00:15:00|00:13:20|||", "00:05:00|00:06:40|00:01:40|||",
-                       "00:01:40|00:15:00|00:13:20|||"};
-    QTest::newRow("finish-empty-keeps-old-duration")
-        << QStringList{"120,,,"} << QStringList{"D1"} << QStringList{"00:02:00||old|||"};
-    QTest::newRow("start-empty-keeps-old-duration")
-        << QStringList{",120,,"} << QStringList{"D1"} << QStringList{"|00:02:00|old|||"};
-    QTest::newRow("start-not-a-number-keeps-duration-and-aggregate")
-        << QStringList{"abc,300,,", "200,250,,"} << QStringList{"G", "D1", "D2"}
-        << QStringList{"00:03:20|00:05:00|00:01:40|||", "|00:05:00|old|||", "00:03:20|00:04:10|00:00:50|||"};
-    QTest::newRow("duration-is-finish-minus-start-not-the-stored-field")
-        << QStringList{"60,180,70,250"} << QStringList{"D1"}
+    QTest::newRow("group-earliest-start-latest-finish") << QStringList{"300;400", "100;900"} << "G D1 D2"
+        << QStringList{"00:01:40|00:15:00|00:13:20|||", "00:05:00|00:06:40|00:01:40|||", "00:01:40|00:15:00|00:13:20|||"};
+    QTest::newRow("one-side-empty-keeps-old-duration-both-empty-clear-it") << QStringList{"120", ""} << "D1 D2"
+        << QStringList{"00:02:00||old|||", "|||||"};
+    QTest::newRow("start-not-a-number-keeps-duration-and-aggregate") << QStringList{"abc;300", "200;250"}
+        << "G D1 D2" << QStringList{"00:03:20|00:05:00|00:01:40|||", "|00:05:00|old|||", "00:03:20|00:04:10|00:00:50|||"};
+    QTest::newRow("duration-is-finish-minus-start-not-the-stored-field") << QStringList{"60;180;999;70;250"} << "D1"
         << QStringList{"00:01:00|00:03:00|00:02:00|00:01:10|00:04:10|00:03:00"};
-    QTest::newRow("negative-actual-duration")
-        << QStringList{",,500,200"} << QStringList{"G", "D1"}
-        << QStringList{"|||00:08:20|00:03:20|00:-05:00", "|||00:08:20|00:03:20|00:-05:00"};
-    QTest::newRow("start-zero-is-no-earliest-start")
-        << QStringList{"0,100,,", "50,60,,"} << QStringList{"G", "D1", "D2"}
+    QTest::newRow("start-zero-is-no-earliest-start") << QStringList{"0;100", "50;60"} << "G D1 D2"
         << QStringList{"00:00:50|00:01:40|00:00:50|||", "|00:01:40|00:01:40|||", "00:00:50|00:01:00|00:00:10|||"};
-    QTest::newRow("negative-finish-is-no-latest-finish")
-        << QStringList{"-200,-100,,"} << QStringList{"G", "D1"}
+    QTest::newRow("negative-finish-is-no-latest-finish") << QStringList{"-200;-100"} << "G D1"
         << QStringList{"00:-03:-20||00:03:20|||", "00:-03:-20|00:-01:-40|00:01:40|||"};
-    QTest::newRow("halves-round-to-even")
-        << QStringList{"12.5,13.5,,"} << QStringList{"D1"} << QStringList{"00:00:12|00:00:14|00:00:02|||"};
-    QTest::newRow("leading-blanks-still-a-number")
-        << QStringList{"  120,  180,,"} << QStringList{"D1"} << QStringList{"00:02:00|00:03:00|00:01:00|||"};
-    QTest::newRow("92-hours-keeps-old-text")
-        << QStringList{"331200,331300,331199,331199"} << QStringList{"G", "D1"}
-        << QStringList{"old|old|00:01:40|91:59:59|91:59:59|", "old|old|00:01:40|91:59:59|91:59:59|"};
-    QTest::newRow("duration-of-92-hours-keeps-old-text")
-        << QStringList{"-1,331199,,"} << QStringList{"D1"} << QStringList{"00:00:-01|91:59:59|old|||"};
-    QTest::newRow("both-empty-clears-duration")
-        << QStringList{",,,"} << QStringList{"D1"} << QStringList{"|||||"};
-    QTest::newRow("record-gone-since-the-fill-reads-blank")
-        << QStringList{"60,120,,"} << QStringList{"G", "D1", "D7"}
-        << QStringList{"00:01:00|00:02:00|00:01:00|||", "00:01:00|00:02:00|00:01:00|||", "|||||"};
-    QTest::newRow("detail-row-without-record-left-alone")
-        << QStringList{"60,120,,"} << QStringList{"G", "D0", "D1"}
-        << QStringList{"00:01:00|00:02:00|00:01:00|||", "old|old|old|old|old|old", "00:01:00|00:02:00|00:01:00|||"};
-    QTest::newRow("group-without-details-gets-empty-summary")
-        << QStringList{"60,120,,"} << QStringList{"G", "G", "D1"}
-        << QStringList{"|||||", "00:01:00|00:02:00|00:01:00|||", "00:01:00|00:02:00|00:01:00|||"};
-    QTest::newRow("summaries-do-not-leak-into-the-next-group")
-        << QStringList{"100,200,10,20", "500,600,,"} << QStringList{"G", "D1", "G", "D2"}
-        << QStringList{"00:01:40|00:03:20|00:01:40|00:00:10|00:00:20|00:00:10",
-                       "00:01:40|00:03:20|00:01:40|00:00:10|00:00:20|00:00:10",
-                       "00:08:20|00:10:00|00:01:40|||", "00:08:20|00:10:00|00:01:40|||"};
+    QTest::newRow("92-hours-keeps-old-text") << QStringList{"331200;331300;;-1;331199"} << "G D1"
+        << QStringList{"old|old|00:01:40|00:00:-01|91:59:59|old", "old|old|00:01:40|00:00:-01|91:59:59|old"};
+    QTest::newRow("summaries-do-not-leak-into-the-next-group") << QStringList{"100;200;;10;20", "500;600"}
+        << "G D1 G D2" << QStringList{"00:01:40|00:03:20|00:01:40|00:00:10|00:00:20|00:00:10",
+                                      "00:01:40|00:03:20|00:01:40|00:00:10|00:00:20|00:00:10",
+                                      "00:08:20|00:10:00|00:01:40|||", "00:08:20|00:10:00|00:01:40|||"};
     // Nothing resets the aggregates before the first group row, so detail
     // rows above it count into its summary.
-    QTest::newRow("rows-before-the-first-group-count-into-it")
-        << QStringList{"60,120,,", "300,400,,"} << QStringList{"D1", "G", "D2"}
-        << QStringList{"00:01:00|00:02:00|00:01:00|||", "00:01:00|00:06:40|00:05:40|||",
-                       "00:05:00|00:06:40|00:01:40|||"};
-    QTest::newRow("deeper-outline-level-counts-as-detail")
-        << QStringList{"60,120,,"} << QStringList{"G", "L2:1"}
-        << QStringList{"00:01:00|00:02:00|00:01:00|||", "00:01:00|00:02:00|00:01:00|||"};
-    QTest::newRow("same-record-twice-counts-twice")
-        << QStringList{"60,120,,"} << QStringList{"G", "D1", "D1"}
-        << QStringList{"00:01:00|00:02:00|00:01:00|||", "00:01:00|00:02:00|00:01:00|||",
-                       "00:01:00|00:02:00|00:01:00|||"};
-    QTest::newRow("empty-table-leaves-the-grid-alone")
-        << QStringList{} << QStringList{"G", "D1"}
+    QTest::newRow("rows-before-the-first-group-count-into-it") << QStringList{"60;120", "300;400"} << "D1 G D2"
+        << QStringList{"00:01:00|00:02:00|00:01:00|||", "00:01:00|00:06:40|00:05:40|||", "00:05:00|00:06:40|00:01:40|||"};
+    QTest::newRow("empty-table-leaves-the-grid-alone") << QStringList{} << "G D1"
         << QStringList{"old|old|old|old|old|old", "old|old|old|old|old|old"};
 }
 
 void tst_Refresh::rewritesTimeCells()
 {
     QFETCH(QStringList, records);
-    QFETCH(QStringList, rows);
-    QFETCH(QStringList, cells);
-
+    QFETCH(QString, rows);
+    for (QString &record : records)
+        record.prepend(u";;;;");
     QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("Scheduler.dbf"));
-    QVERIFY(vorn::test::writeScheduleTable(path, records));
-    DbfTable table;
-    QVERIFY(table.open(path));
-
+    vorn::store::DbfTable table;
+    QCOMPARE(vorn::testing::makeScheduleTable(table, dir.filePath(QStringLiteral("Scheduler.dbf")), records), QString());
     GridData grid;
     layOutGrid(grid, rows);
-    const vorn::RefreshResult result = vorn::RefreshTimesAndFeed(table, grid, false, nullptr);
-
-    QCOMPARE(timeCells(grid), cells);
-    QCOMPARE(result.records, qint32(records.size()));
-    QCOMPARE(grid.rows(), int(rows.size()) + 2);
-    QCOMPARE(result.fed, false);
+    QCOMPARE(vorn::RefreshTimesAndFeed(table, grid, false, nullptr).records, qint32(records.size()));
+    QStringList cells;
+    for (int row = 2; row < grid.rows(); ++row) {
+        QStringList line;
+        for (int col = 2; col <= 7; ++col)
+            line << grid.text(row, col);
+        cells << line.join(u'|');
+    }
+    QTEST(cells, "cells");
 }
 
-void tst_Refresh::feedsTheViewOnlyWhenHostedAndItExists_data()
+void tst_Refresh::cleanEmptiesTheLiveTable_data()
 {
-    QTest::addColumn<QStringList>("records");
-    QTest::addColumn<bool>("hosted");
-    QTest::addColumn<bool>("withView");
-    QTest::addColumn<bool>("fed");
-
-    QTest::newRow("hosted-with-view") << QStringList{"60,120,,", ",,,"} << true << true << true;
-    QTest::newRow("hosted-without-view") << QStringList{"60,120,,"} << true << false << false;
-    QTest::newRow("not-hosted-with-view") << QStringList{"60,120,,"} << false << true << false;
-    QTest::newRow("hosted-empty-table-sends-nothing") << QStringList{} << true << true << false;
+    QTest::addColumn<int>("records"); // the first marked deleted already; -1: no live table
+    QTest::newRow("five-records") << 5;
+    // Beyond what a 16-bit count reaches: every record still goes.
+    QTest::newRow("more-than-32767-records") << 32770;
+    QTest::newRow("missing-table-reported-nothing-happens") << -1;
 }
 
-void tst_Refresh::feedsTheViewOnlyWhenHostedAndItExists()
+// Always the live table, also while the window shows an archived copy.
+void tst_Refresh::cleanEmptiesTheLiveTable()
 {
-    QFETCH(QStringList, records);
-    QFETCH(bool, hosted);
-    QFETCH(bool, withView);
-    QFETCH(bool, fed);
-    if (!QDBusConnection::sessionBus().isConnected())
-        QSKIP("needs a session bus (run under dbus-run-session)");
-
+    QFETCH(int, records);
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("Scheduler.dbf"));
-    QVERIFY(vorn::test::writeScheduleTable(path, records));
-    DbfTable table;
-    QVERIFY(table.open(path));
-
-    vorn::test::ManagerStandIn manager;
-    QVERIFY(manager.claimName());
-    auto view = vorn::ManagerServerClient::create();
-    QVERIFY(view);
-
-    GridData grid;
-    layOutGrid(grid, {"G", "D1"});
-    const vorn::RefreshResult result =
-        vorn::RefreshTimesAndFeed(table, grid, hosted, withView ? view.get() : nullptr);
-    QCOMPARE(result.fed, fed);
-
-    if (!view->isIdle()) {
-        QSignalSpy idle(view.get(), &vorn::ManagerServerClient::idle);
-        QVERIFY(idle.wait());
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Scheduler")));
+    vorn::store::DbfTable table;
+    QCOMPARE(vorn::testing::makeScheduleTable(table, dir.filePath("Scheduler/Monday.dbf"), {"P", "P", "P"}), QString());
+    if (records >= 0) {
+        QCOMPARE(vorn::testing::makeScheduleTable(table, dir.filePath("Scheduler.dbf"), QStringList(records, "P")), QString());
+        QVERIFY(table.markDeleted(1));
     }
-    const QList<vorn::test::ManagerCall> calls = manager.recorder().calls();
-    QCOMPARE(calls.size(), fed ? 1 : 0);
-    if (fed) {
-        QCOMPARE(calls[0].method, QStringLiteral("SetViewXMLData"));
-        QCOMPARE(calls[0].first, QStringLiteral("SCHEDULER"));
-        QCOMPARE(calls[0].second, vorn::model::BuildScheduleXml(table, vorn::model::XmlVariant::Refresh));
-        // Every record goes out, empty times as "0".
-        QCOMPARE(calls[0].second.count(QStringLiteral("<DataRow>")), records.size());
-        QVERIFY(calls[0].second.contains(QStringLiteral("<StartP>0</StartP>")));
-    }
+    table.close();
+    vorn::AppState state;
+    state.DataFolder = dir.path() + u'/';
+    state.Offline = 1;
+    state.LoadedName = QStringLiteral("Monday");
+
+    QStringList messages;
+    const vorn::MessageHandler previous = vorn::SetMessageHandler([&](const vorn::MessageRequest &request) {
+        messages << request.text;
+        return vorn::MessageAnswer::Ok;
+    });
+    // The wait after a clean looks at the count only: marked records still count.
+    const std::optional<qint32> before = vorn::LiveRecordCount(state);
+    const bool cleaned = vorn::CleanLiveTable(state);
+    const std::optional<qint32> after = vorn::LiveRecordCount(state);
+    vorn::SetMessageHandler(previous);
+    QCOMPARE(before, records < 0 ? std::nullopt : std::optional<qint32>(records));
+    QCOMPARE(cleaned, records >= 0);
+    // The emptied table is still a table the manager and the fill can open.
+    QCOMPARE(after, records < 0 ? std::nullopt : std::optional<qint32>(0));
+    QCOMPARE(messages, QStringList(records < 0 ? 3 : 0, QStringLiteral("Open Failed")));
+    QCOMPARE(table.open(dir.filePath("Scheduler/Monday.dbf")) ? table.recordCount() : -1, 3);
 }
 
 QTEST_GUILESS_MAIN(tst_Refresh)
