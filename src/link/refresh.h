@@ -17,7 +17,8 @@ class GridData;
 struct RefreshResult {
     qint32 records = 0;      // the table's record count, taken once
     qint32 detailRows = 0;   // grid rows rewritten from a record
-    bool fed = false;        // the XML went to the view
+    bool fed = false;        // a feed was handed to the view (one built later sends
+                             // nothing if the table can no longer be read)
 };
 
 // The in-place refresh of one timer tick: rewrites the six time cells of
