@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds the benchmarks in release mode and runs them one after the other,
+# each printing its own figures. Run it on a quiet machine: the figures are
+# wall and processor times of this machine, nothing is asserted.
+#
+#   tools/bench.sh [store|chart|model|link|ui ...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash tools/install-deps.sh
+cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DVORN_BUILD_TESTS=OFF >/dev/null
+cmake --build build-bench -j "$(nproc)"
+
+export QT_QPA_PLATFORM=offscreen
+which=("$@")
+[ ${#which[@]} -gt 0 ] || which=(store model chart ui link)
+for b in "${which[@]}"; do
+    echo "=== bench/$b"
+    case "$b" in
+        store) build-bench/bench/store/bench_store ;;
+        model) build-bench/bench/model/bench_schedulerows ;;
+        chart) build-bench/bench/chart/bench_chart ;;
+        ui)    build-bench/bench/ui/bench_ui ;;
+        link)  dbus-run-session -- build-bench/bench/link/bench_refresh ;;
+        *) echo "unknown benchmark $b" >&2; exit 2 ;;
+    esac
+done
