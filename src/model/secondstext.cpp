@@ -70,6 +70,29 @@ qint64 decimalMagnitude(const char *text, qsizetype length)
 template <typename Char>
 Parse parseSeconds(const Char *text, qsizetype size, qint32 *result)
 {
+    // What the manager writes in nearly every field: blanks, an optional minus
+    // and up to nine digits, which always fit. Anything else takes the long way.
+    {
+        qsizetype i = 0;
+        while (i < size && unit(text[i]) == ' ')
+            ++i;
+        const bool negative = i < size && unit(text[i]) == '-';
+        i += negative;
+        if (size - i >= 1 && size - i <= 9) {
+            qint32 value = 0;
+            for (; i < size; ++i) {
+                const unsigned digit = unit(text[i]) - '0';
+                if (digit > 9)
+                    break;
+                value = value * 10 + qint32(digit);
+            }
+            if (i == size) {
+                *result = negative ? -value : value;
+                return Parse::Value;
+            }
+        }
+    }
+
     qsizetype begin = 0;
     qsizetype end = size;
     while (begin < end && isSpace(unit(text[begin])))
