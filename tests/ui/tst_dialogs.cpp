@@ -1,13 +1,10 @@
-#include "controlchannel.h"
 #include "dlgopen.h"
 #include "dlgsaveas.h"
-#include "frmabout.h"
 #include "texts.h"
 #include "uiplant.h"
-#include "version.h"
 
+#include <QAction>
 #include <QApplication>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -18,55 +15,22 @@ using namespace vorn::test;
 
 namespace {
 
-QByteArray readFile(const QString &path)
+QString copyFile(const Plant &plant, const QString &name)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    return plant.dataFile(QStringLiteral("Scheduler/") + name);
 }
 
-QStringList listTexts(const QListWidget *list)
+// Runs `command`, which shows a modal dialog, and presses that dialog's OK
+// button once it is up.
+void okInModalDialog(const std::function<void()> &command)
 {
-    QStringList texts;
-    for (int i = 0; i < list->count(); ++i)
-        texts << list->item(i)->text();
-    return texts;
-}
-
-// Runs `command`, which shows a modal dialog, and hands that dialog to `act`
-// once it is up; a dialog that `act` leaves open is cancelled.
-void withModalDialog(const std::function<void()> &command, const std::function<void(QDialog *)> &act)
-{
-    bool seen = false;
-    QTimer::singleShot(0, [&] {
-        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
-            seen = true;
-            act(dialog);
-            if (dialog->isVisible())
-                dialog->reject();
-        }
+    QTimer::singleShot(0, [] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        QVERIFY2(dialog, "no modal dialog was shown");
+        dialog->findChild<QPushButton *>(QStringLiteral("OKButton"))->click();
     });
     command();
-    QVERIFY2(seen, "no modal dialog was shown");
 }
-
-// Title, then the texts of every button, line edit and label (not the
-// picture) in child order.
-QString captions(const QDialog &dialog)
-{
-    QStringList texts{dialog.windowTitle()};
-    for (QObject *child : dialog.children()) {
-        if (auto *button = qobject_cast<QPushButton *>(child))
-            texts << button->text();
-        else if (auto *edit = qobject_cast<QLineEdit *>(child))
-            texts << edit->text();
-        else if (auto *label = qobject_cast<QLabel *>(child); label && label->objectName() != QLatin1String("Image1"))
-            texts << label->text();
-    }
-    return texts.join(u'|');
-}
-
-const QList<Op> copyOps{{QStringLiteral("P1"), QStringLiteral("Mill1"), QString(), 60, 120, 0, 0}};
-const QList<Op> laterOps{{QStringLiteral("P9"), QStringLiteral("Lathe2"), QString(), 300, 360, 0, 0}};
 
 } // namespace
 
@@ -77,105 +41,79 @@ private slots:
 
     void saveAsCopiesTheShownTable_data()
     {
-        QTest::addColumn<QString>("typed");         // null: the proposed name stays
-        QTest::addColumn<QString>("liveFile");      // empty: no live table
-        QTest::addColumn<QString>("loadedName");    // a saved copy "copy" of that name exists
-        QTest::addColumn<int>("offline");
-        QTest::addColumn<QString>("inTheWay");      // a file, or a folder when it ends in "/"
-        QTest::addColumn<QString>("savedFile");     // empty: the save fails
-        QTest::addColumn<QString>("expected");      // the saved bytes, or how the message starts
+        QTest::addColumn<QString>("typed");       // null: the proposed name stays
+        QTest::addColumn<QString>("liveFile");    // empty: no live table
+        QTest::addColumn<QString>("shownCopy");   // off-line showing this saved copy
+        QTest::addColumn<QString>("inTheWay");    // a file, or a folder when it ends in "/"
+        QTest::addColumn<int>("answer");          // to a replace question
+        QTest::addColumn<QString>("message");     // how the one message starts
+        QTest::addColumn<bool>("closes");
+        QTest::addColumn<QByteArray>("saved");    // the bytes of the copy under the name in the end
         const QString live = QStringLiteral("Scheduler.dbf");
-        QTest::newRow("default-name") << QString() << live << "" << 0 << "" << "Untitled 01.dbf" << "live";
-        QTest::newRow("name-ending-in-dbf") << "week.dbf" << live << "" << 0 << "" << "week.dbf.dbf" << "live";
-        QTest::newRow("upper-case-live-table") << "x" << "SCHEDULER.DBF" << "" << 0 << "" << "x.dbf" << "live";
-        QTest::newRow("shown-copy") << "x" << live << "Monday" << 1 << "" << "x.dbf" << "copy";
-        QTest::newRow("loaded-name-while-online") << "x" << live << "Monday" << 0 << "" << "x.dbf" << "live";
-        QTest::newRow("archive-path-is-a-file") << "x" << live << "" << 0 << "Scheduler" << "" << "Cannot create the folder";
-        QTest::newRow("live-table-missing") << "x" << "" << "" << 0 << "" << "" << "Cannot copy";
-        QTest::newRow("name-of-a-folder") << "x" << live << "" << 0 << "Scheduler/x.dbf/" << "" << "Cannot copy";
+        const QString old = QStringLiteral("Scheduler/Untitled 01.dbf");
+        const QString replace = QStringLiteral("Untitled 01 already exists. Do you want to replace it?");
+        const int ok = int(MessageAnswer::Ok), yes = int(MessageAnswer::Yes), no = int(MessageAnswer::No);
+        QTest::newRow("default-name") << QString() << live << "" << "" << ok << "" << true << QByteArray("live");
+        QTest::newRow("name-ending-in-dbf") << "week.dbf" << live << "" << "" << ok << "" << true << QByteArray("live");
+        QTest::newRow("upper-case-live-table") << "x" << "SCHEDULER.DBF" << "" << "" << ok << "" << true << QByteArray("live");
+        QTest::newRow("shown-copy") << "x" << live << "Monday" << "" << ok << "" << true << QByteArray("copy");
+        QTest::newRow("replace-no-keeps-old-copy") << QString() << live << "" << old << no << replace << false
+                                                   << QByteArray("in the way");
+        QTest::newRow("replace-yes") << QString() << live << "" << old << yes << replace << true << QByteArray("live");
+        QTest::newRow("replace-the-shown-copy-itself") << QString() << live << "Untitled 01" << "" << yes << replace
+                                                       << true << QByteArray("copy");
+        QTest::newRow("archive-path-is-a-file") << "x" << live << "" << "Scheduler" << ok << "Cannot create the folder"
+                                                << false << QByteArray("<missing>");
+        QTest::newRow("live-table-missing") << "x" << "" << "" << "" << ok << "Cannot copy" << false << QByteArray("<missing>");
+        QTest::newRow("name-of-a-folder") << "x" << live << "" << "Scheduler/x.dbf/" << ok << "Cannot copy" << false
+                                          << QByteArray("<missing>");
     }
 
     void saveAsCopiesTheShownTable()
     {
         QFETCH(QString, typed);
         QFETCH(QString, liveFile);
-        QFETCH(QString, loadedName);
-        QFETCH(int, offline);
+        QFETCH(QString, shownCopy);
         QFETCH(QString, inTheWay);
-        QFETCH(QString, savedFile);
-        QFETCH(QString, expected);
+        QFETCH(int, answer);
+        QFETCH(QString, message);
+        QFETCH(bool, closes);
+        QFETCH(QByteArray, saved);
+        const bool asks = answer != int(MessageAnswer::Ok);
         Plant plant;
+        QVERIFY(QDir(plant.state.DataFolder).mkpath(inTheWay.endsWith(u'/') ? inTheWay : QStringLiteral(".")));
         if (!liveFile.isEmpty())
-            plant.writeFile(plant.dataFile(liveFile), "live");
-        if (!loadedName.isEmpty()) {
+            writeFile(plant.dataFile(liveFile), "live");
+        if (!shownCopy.isEmpty()) {
             QVERIFY(QDir(plant.state.DataFolder).mkpath(QStringLiteral("Scheduler")));
-            plant.writeFile(plant.dataFile(QStringLiteral("Scheduler/") + loadedName + QStringLiteral(".dbf")), "copy");
+            writeFile(copyFile(plant, shownCopy + QStringLiteral(".dbf")), "copy");
+            plant.state.LoadedName = shownCopy;
+            plant.state.Offline = 1;
         }
-        if (inTheWay.endsWith(u'/'))
-            QVERIFY(QDir(plant.state.DataFolder).mkpath(inTheWay));
-        else if (!inTheWay.isEmpty())
-            plant.writeFile(plant.dataFile(inTheWay), "in the way");
-        plant.state.LoadedName = loadedName;
-        plant.state.Offline = qint16(offline);
-        MessageRecorder recorder;
+        if (!inTheWay.isEmpty() && !inTheWay.endsWith(u'/')) {
+            QVERIFY(QDir(plant.state.DataFolder).mkpath(QFileInfo(inTheWay).path()));
+            writeFile(plant.dataFile(inTheWay), "in the way");
+        }
+        MessageRecorder recorder(static_cast<MessageAnswer>(answer));
 
         dlgSaveAs dialog(plant.state);
         if (!typed.isNull())
             dialog.txtSaveAs()->setText(typed);
+        const QString name = dialog.txtSaveAs()->text();
         dialog.OKButton()->click();
 
-        if (savedFile.isEmpty()) {
-            QCOMPARE(recorder.requests.size(), 1);
-            QVERIFY2(recorder.requests.first().text.startsWith(expected), qPrintable(recorder.texts().join(u'\n')));
-            QCOMPARE(recorder.requests.first().icon, MessageIcon::Critical);
-            QCOMPARE(dialog.result(), int(QDialog::Rejected));
-            QCOMPARE(dialog.txtSaveAs()->text(), typed);
-        } else {
-            QCOMPARE(recorder.texts(), QStringList());
-            QCOMPARE(dialog.result(), int(QDialog::Accepted));
-            QCOMPARE(readFile(plant.dataFile(QStringLiteral("Scheduler/") + savedFile)), expected.toUtf8());
+        QCOMPARE(dialog.result() == QDialog::Accepted, closes);
+        QCOMPARE(recorder.texts.size(), message.isEmpty() ? 0 : 1);
+        if (!message.isEmpty()) {
+            QVERIFY2(recorder.texts.first().startsWith(message), qPrintable(recorder.texts.first()));
+            QCOMPARE(recorder.requests.first().icon, asks ? MessageIcon::Exclamation : MessageIcon::Critical);
+            QCOMPARE(recorder.requests.first().buttons == MessageButtons::YesNo, asks);
         }
-    }
-
-    void replaceQuestionOnSecondSave_data()
-    {
-        QTest::addColumn<int>("answer");
-        QTest::addColumn<bool>("showSavedCopy");   // the second save copies the copy onto itself
-        QTest::addColumn<QByteArray>("savedBytes");
-        QTest::addColumn<bool>("closes");
-        QTest::newRow("no-keeps-old-copy-and-dialog") << int(MessageAnswer::No) << false << QByteArray("first") << false;
-        QTest::newRow("yes-replaces") << int(MessageAnswer::Yes) << false << QByteArray("second") << true;
-        QTest::newRow("yes-onto-the-shown-copy-itself") << int(MessageAnswer::Yes) << true << QByteArray("first") << true;
-    }
-
-    void replaceQuestionOnSecondSave()
-    {
-        QFETCH(int, answer);
-        QFETCH(bool, showSavedCopy);
-        QFETCH(QByteArray, savedBytes);
-        QFETCH(bool, closes);
-        Plant plant;
-        plant.writeFile(plant.dataFile(QStringLiteral("Scheduler.dbf")), "first");
-        MessageRecorder recorder(static_cast<MessageAnswer>(answer));
-        dlgSaveAs(plant.state).OKButton()->click();
-        QCOMPARE(recorder.requests.size(), 0);
-        plant.writeFile(plant.dataFile(QStringLiteral("Scheduler.dbf")), "second");
-        if (showSavedCopy) {
-            plant.state.Offline = 1;
-            plant.state.LoadedName = QStringLiteral("Untitled 01");
-        }
-
-        dlgSaveAs second(plant.state);
-        second.OKButton()->click();
-
-        QCOMPARE(recorder.texts(), QStringList{"Untitled 01 already exists. Do you want to replace it?"});
-        QCOMPARE(recorder.requests.first().buttons, MessageButtons::YesNo);
-        QCOMPARE(recorder.requests.first().icon, MessageIcon::Exclamation);
-        QCOMPARE(second.result() == QDialog::Accepted, closes);
-        QCOMPARE(second.txtSaveAs()->text(), QStringLiteral("Untitled 01"));
-        QCOMPARE(readFile(plant.dataFile(QStringLiteral("Scheduler/Untitled 01.dbf"))), savedBytes);
-        QCOMPARE(QDir(plant.dataFile(QStringLiteral("Scheduler"))).entryList(QDir::Files | QDir::Hidden),
-                 QStringList{"Untitled 01.dbf"});
+        QCOMPARE(dialog.txtSaveAs()->text(), name);
+        QCOMPARE(readFile(copyFile(plant, name + QStringLiteral(".dbf"))), saved);
+        // Nothing but the copies themselves is left in the folder.
+        for (const QString &entry : QDir(copyFile(plant, QString())).entryList(QDir::Files | QDir::Hidden))
+            QVERIFY2(entry == name + QStringLiteral(".dbf") || entry == shownCopy + QStringLiteral(".dbf"), qPrintable(entry));
     }
 
     void openListsSavedCopies_data()
@@ -199,19 +137,21 @@ private slots:
         QFETCH(bool, clearSelection);
         QFETCH(QStringList, listed);
         Plant plant;
-        const QString folder = plant.dataFile(QStringLiteral("Scheduler"));
         for (const QString &file : files) {
-            QVERIFY(QDir(folder).mkpath(file.endsWith(u'/') ? file : QStringLiteral(".")));
+            QVERIFY(QDir(copyFile(plant, QString())).mkpath(file.endsWith(u'/') ? file : QStringLiteral(".")));
             if (!file.endsWith(u'/'))
-                plant.writeFile(folder + u'/' + file, "copy");
+                writeFile(copyFile(plant, file), "copy");
         }
         plant.state.SortOrder = 1;
         plant.state.LoadedName = QStringLiteral("before");
         QList<qint16> fills;
 
         dlgOpen dialog(plant.state, [&](qint16 sortOrder) { fills << sortOrder; });
-        QVERIFY(QFileInfo(folder).isDir());
-        QCOMPARE(listTexts(dialog.lstLoadData()), listed);
+        QVERIFY(QFileInfo(copyFile(plant, QString())).isDir());
+        QStringList texts;
+        for (int i = 0; i < dialog.lstLoadData()->count(); ++i)
+            texts << dialog.lstLoadData()->item(i)->text();
+        QCOMPARE(texts, listed);
         QCOMPARE(dialog.lstLoadData()->selectedItems().size(), listed.isEmpty() ? 0 : 1);
         if (clearSelection)
             dialog.lstLoadData()->clearSelection();
@@ -223,133 +163,27 @@ private slots:
         QCOMPARE(fills, loads ? QList<qint16>{1} : QList<qint16>());
     }
 
-    void savedCopyOpensOffline_data()
-    {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("listed");
-        QTest::addColumn<bool>("doubleClick");
-        QTest::addColumn<bool>("topMost");
-        QTest::newRow("default-name-ok-button") << QString() << "Untitled 01" << false << false;
-        QTest::newRow("name-ending-in-dbf-double-click") << "week.dbf" << "week.dbf" << true << false;
-        QTest::newRow("non-ascii-name-topmost-window") << "周一" << "周一" << false << true;
-    }
-
+    // Saved from the window on-line, then opened off-line after the live
+    // table has moved on: the window shows the copy and names it.
     void savedCopyOpensOffline()
     {
-        QFETCH(QString, typed);
-        QFETCH(QString, listed);
-        QFETCH(bool, doubleClick);
-        QFETCH(bool, topMost);
         Plant plant;
-        plant.writeTables(copyOps);
-        auto window = plant.load(topMost ? QStringLiteral("/x10 /y10 /cx900 /cy600 /T ") : QString());
-        window->SetUtilWndPos();
-        QCOMPARE(window->TopMost(), topMost);
+        plant.writeTables({{QStringLiteral("P1"), QStringLiteral("Mill1"), QString(), 60, 120}});
+        auto window = plant.load();
         window->setSaveAsDialog(RunSaveAsDialog);
         window->setOpenDialog(RunOpenDialog);
         const QStringList shownAtSave = body(*window);
-        auto modalAndTopMost = [&](QDialog *dialog) {
-            QVERIFY(!dialog->parent());
-            QCOMPARE(bool(dialog->windowFlags() & Qt::WindowStaysOnTopHint), topMost);
-        };
-
-        withModalDialog([&] { window->toolbarButton("save")->trigger(); }, [&](QDialog *dialog) {
-            modalAndTopMost(dialog);
-            auto *saveAs = qobject_cast<dlgSaveAs *>(dialog);
-            QVERIFY(saveAs);
-            if (!typed.isNull())
-                saveAs->txtSaveAs()->setText(typed);
-            saveAs->OKButton()->click();
-        });
-        writeSchedule(plant.dataFile(QStringLiteral("Scheduler.dbf")), laterOps);
-        window->RunCommand(Command::OnlineToggle);
+        okInModalDialog([&] { window->toolbarButton("save")->trigger(); });
+        writeSchedule(plant.dataFile(QStringLiteral("Scheduler.dbf")),
+                      {{QStringLiteral("P9"), QStringLiteral("Lathe2"), QString(), 300, 360}});
+        window->toolbarButton("online")->trigger();
         QVERIFY(body(*window) != shownAtSave);
 
-        withModalDialog([&] { window->toolbarButton("open")->trigger(); }, [&](QDialog *dialog) {
-            modalAndTopMost(dialog);
-            auto *open = qobject_cast<dlgOpen *>(dialog);
-            QVERIFY(open);
-            const QList<QListWidgetItem *> items = open->lstLoadData()->findItems(listed, Qt::MatchExactly);
-            QCOMPARE(items.size(), 1);
-            if (doubleClick) {
-                // A list takes a double click only after the press of a first click.
-                const QPoint centre = open->lstLoadData()->visualItemRect(items.first()).center();
-                QTest::mouseClick(open->lstLoadData()->viewport(), Qt::LeftButton, {}, centre);
-                QTest::mouseDClick(open->lstLoadData()->viewport(), Qt::LeftButton, {}, centre);
-            } else {
-                open->lstLoadData()->setCurrentItem(items.first());
-                open->OKButton()->click();
-            }
-            QVERIFY(!open->isVisible());
-        });
-
-        QCOMPARE(plant.state.LoadedName, listed);
-        QVERIFY2(window->windowTitle().endsWith(QStringLiteral("Off-Line: ") + listed), qPrintable(window->windowTitle()));
+        okInModalDialog([&] { window->toolbarButton("open")->trigger(); });   // the first copy is selected
+        QCOMPARE(plant.state.LoadedName, QStringLiteral("Untitled 01"));
+        QCOMPARE(window->windowTitle(), QStringLiteral("Vorn Scheduler () Off-Line: Untitled 01"));
         QCOMPARE(body(*window), shownAtSave);
-    }
-
-    void languageChangeReappliesTexts_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QString>("english");
-        QTest::addColumn<QString>("chinese");
-        const QString link = frmAbout::MakerWebAddress;
-        const QString version = QStringLiteral("Version ") + VersionText();
-        QTest::newRow("save-as-puts-proposed-name-back")
-            << "save-as" << "Save As|mine|&Save|&Cancel" << "另存为|未命名01|保存|取消";
-        QTest::newRow("open-keeps-its-list") << "open" << "Load Data|&Load|&Cancel" << "载入数据|载入|取消";
-        QTest::newRow("about-notice-becomes-rights-line")
-            << "about"
-            << "About Vorn Scheduler|&OK|" + link + u'|' + version + "|Copyright © " + VersionYear()
-                   + " Vorn Automation|Vorn Scheduler  "
-            << "关于 Vorn 调度|确定|" + link + u'|' + version + "|版权所有 © Vorn Automation。保留所有权利。|Vorn 调度";
-    }
-
-    void languageChangeReappliesTexts()
-    {
-        QFETCH(QString, kind);
-        QFETCH(QString, english);
-        QFETCH(QString, chinese);
-        Plant plant;
-        QVERIFY(QDir(plant.state.DataFolder).mkpath(QStringLiteral("Scheduler")));
-        plant.writeFile(plant.dataFile(QStringLiteral("Scheduler/a.dbf")), "copy");
-        ControlChannel channel(plant.state);
-        std::unique_ptr<VornDialog> dialog;
-        if (kind == QLatin1String("save-as")) {
-            auto saveAs = std::make_unique<dlgSaveAs>(plant.state, &channel);
-            saveAs->txtSaveAs()->setText(QStringLiteral("mine"));
-            dialog = std::move(saveAs);
-        } else if (kind == QLatin1String("open")) {
-            dialog = std::make_unique<dlgOpen>(plant.state, [](qint16) {}, &channel);
-        } else {
-            dialog = std::make_unique<frmAbout>(&channel, [](const QUrl &) {});
-        }
-        QCOMPARE(captions(*dialog), english);
-        plant.writeFile(plant.dataFile(QStringLiteral("Scheduler/b.dbf")), "copy");
-
-        channel.handleChangeLanguage(LanguageChinese, QStringLiteral("Chinese (China)"));
-
-        QCOMPARE(CurrentLanguageID(), LanguageChinese);
-        QCOMPARE(captions(*dialog), chinese);
-        if (auto *open = qobject_cast<dlgOpen *>(dialog.get()))
-            QCOMPARE(listTexts(open->lstLoadData()), QStringList{"a"});
-    }
-
-    void aboutLinkOpensTheMakersPageAndShowsVisited()
-    {
-        QList<QUrl> opened;
-        auto record = [&](const QUrl &url) { opened << url; };
-        auto linkColour = [](const frmAbout &about) { return about.Label3()->palette().color(QPalette::WindowText); };
-        {
-            frmAbout about(nullptr, record);
-            about.show();
-            QCOMPARE(linkColour(about), QColor(0, 0, 255));
-            QTest::mouseClick(about.Label3(), Qt::LeftButton);
-            QCOMPARE(opened, QList<QUrl>{QUrl(frmAbout::MakerWebAddress)});
-            QCOMPARE(linkColour(about), QColor(255, 0, 0));
-        }
-        // Loaded afresh, the link is unvisited again.
-        QCOMPARE(linkColour(frmAbout(nullptr, record)), QColor(0, 0, 255));
+        QVERIFY(!window->toolbarButton("open")->isChecked());
     }
 };
 
