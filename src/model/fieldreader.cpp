@@ -32,11 +32,6 @@ FieldReader::FieldReader(const store::DbfTable &table)
     }
 }
 
-QByteArrayView FieldReader::rawField(qint32 record, int position) const
-{
-    return m_table.rawField(record, position);
-}
-
 QString FieldReader::text(qint32 record, int position, Blanks blanks) const
 {
     if (position > m_fieldCount)

@@ -1,12 +1,10 @@
 #pragma once
 
+#include "dbftable.h"
+
 #include <QByteArrayView>
 #include <QString>
 #include <QtGlobal>
-
-namespace vorn::store {
-class DbfTable;
-}
 
 namespace vorn::model {
 
@@ -74,6 +72,16 @@ public:
         return true;
     }
 
+    // The field's bytes as stored, blank padding included, when the field is
+    // an ordinary one; otherwise false and the caller must use text().
+    bool rawBytes(qint32 record, int position, QByteArrayView *bytes) const
+    {
+        if (!direct(position))
+            return false;
+        *bytes = rawField(record, position);
+        return true;
+    }
+
     // Sum of the field lengths: a size hint for text built from whole records.
     qsizetype recordLength() const;
 
@@ -82,7 +90,10 @@ private:
     {
         return position >= 1 && position <= kStatusFinish && m_direct[position];
     }
-    QByteArrayView rawField(qint32 record, int position) const;
+    QByteArrayView rawField(qint32 record, int position) const
+    {
+        return m_table.rawField(record, position);
+    }
 
     const store::DbfTable &m_table;
     int m_fieldCount = 0;

@@ -5,9 +5,9 @@
 #include "schedulexml.h"
 #include "secondstext.h"
 
-#include <QHash>
 #include <QSet>
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -20,6 +20,7 @@ namespace {
 struct KeyEntry {
     QString key;
     bool grouped = false;   // false: the key was already seen through another key
+    bool separated = false; // holds "|", so it is never seen: each record opens a group
     qint32 first = 0;       // first and last record of the chain
     qint32 last = 0;
     qint32 count = 0;
@@ -46,105 +47,114 @@ struct Aggregates {
         if (value && (aggregate == 0 || *value > aggregate))
             aggregate = *value;
     }
-    // A summary value beyond the 92-hour limit leaves its cell empty, as a detail cell.
-    void writeTo(std::array<QString, 6> &times) const
+};
+
+// The time texts of one pass, one QString per distinct value. QString has no
+// small-string storage, so without sharing every non-empty cell of a fill
+// costs an allocation, and a schedule repeats its values a lot (durations
+// above all). The seconds of one day and a half index a table directly;
+// zero and values beyond the 92-hour limit are empty and never stored.
+class TimeTexts {
+public:
+    QString text(qint64 value)
     {
-        times[0] = SecondsTextOfValue(startP);
-        times[1] = SecondsTextOfValue(finishP);
-        times[2] = SecondsTextOfValue(qint64(finishP) - startP);
-        times[3] = SecondsTextOfValue(startA);
-        times[4] = SecondsTextOfValue(finishA);
-        times[5] = SecondsTextOfValue(qint64(finishA) - startA);
+        if (value == 0 || value >= kSecondsTextLimit || value <= -kSecondsTextLimit)
+            return {};
+        const qint32 seconds = qint32(value);
+        qint32 *slot = nullptr;
+        if (seconds > 0 && seconds < kDirect) {
+            if (m_direct.empty())
+                m_direct.resize(kDirect, -1);
+            slot = &m_direct[size_t(seconds)];
+        } else {
+            slot = &m_other.try_emplace(seconds, -1).first->second;
+        }
+        if (*slot < 0) {
+            *slot = qint32(m_texts.size());
+            m_texts.push_back(SecondsTextOfValue(seconds));
+        }
+        return m_texts[size_t(*slot)];
     }
+
+private:
+    static constexpr qint32 kDirect = 1 << 17;
+    std::vector<qint32> m_direct;                 // index into m_texts, -1 when not made yet
+    std::unordered_map<qint32, qint32> m_other;   // the same for the other values
+    std::vector<QString> m_texts;
 };
 
 // The whole seconds of one time field, when numeric.
 std::optional<qint32> readSeconds(const FieldReader &reader, qint32 record, int position)
 {
+    // Nearly every time field is blank padding, an optional minus, up to nine
+    // digits and blank padding; one look at the stored bytes settles those.
+    QByteArrayView raw;
+    if (reader.rawBytes(record, position, &raw)) {
+        const char *p = raw.data();
+        const char *const end = p + raw.size();
+        while (p < end && *p == ' ')
+            ++p;
+        if (p == end)
+            return std::nullopt;   // blank: the empty text
+        const bool negative = *p == '-';
+        p += negative;
+        const char *const digits = p;
+        qint32 value = 0;
+        while (p < end && p - digits < 9 && unsigned(*p - '0') <= 9u)
+            value = value * 10 + (*p++ - '0');
+        const char *const digitsEnd = p;
+        while (p < end && *p == ' ')
+            ++p;
+        if (p == end && digitsEnd != digits)
+            return negative ? -value : value;
+    }
     QByteArrayView bytes;
     if (reader.asciiBytes(record, position, Blanks::Trailing, &bytes))
         return SecondsValue(bytes);
     return SecondsValue(QStringView(reader.text(record, position, Blanks::Trailing)));
 }
 
-// The time texts of one pass, one QString per distinct value. QString has no
-// small-string storage, so without sharing every non-empty cell of a fill
-// costs an allocation, and a schedule repeats its values a lot (durations
-// above all). Open addressing on the value; zero and values beyond the
-// 92-hour limit are empty and never stored.
-class TimeTexts {
-public:
-    TimeTexts() { m_slots.resize(size_t(1) << m_bits); }
-
-    QString text(qint32 seconds)
-    {
-        if (seconds == 0 || seconds >= kSecondsTextLimit || seconds <= -kSecondsTextLimit)
-            return {};
-        for (size_t i = slotOf(seconds);; i = (i + 1) & mask()) {
-            Slot &slot = m_slots[i];
-            if (slot.text.isNull()) {
-                QString text = SecondsTextOfValue(seconds);
-                slot.seconds = seconds;
-                slot.text = text;
-                if (++m_used * 2 > m_slots.size())
-                    grow();
-                return text;
-            }
-            if (slot.seconds == seconds)
-                return slot.text;
-        }
-    }
-
-private:
-    struct Slot {
-        qint32 seconds = 0;
-        QString text;   // null: free slot (a stored text is never empty)
-    };
-
-    size_t mask() const { return m_slots.size() - 1; }
-    size_t slotOf(qint32 seconds) const
-    {
-        return size_t((quint32(seconds) * 0x9E3779B1u) >> (32 - m_bits));
-    }
-    void grow()
-    {
-        std::vector<Slot> old(size_t(1) << ++m_bits);
-        old.swap(m_slots);
-        for (Slot &slot : old) {
-            if (slot.text.isNull())
-                continue;
-            size_t i = slotOf(slot.seconds);
-            while (!m_slots[i].text.isNull())
-                i = (i + 1) & mask();
-            m_slots[i] = std::move(slot);
-        }
-    }
-
-    int m_bits = 12;
-    size_t m_used = 0;
-    std::vector<Slot> m_slots;
+// Hashes texts held as bytes; looks up by view without building a string.
+struct BytesHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
 };
 
 // Labels of detail rows, one QString per distinct ASCII text: a pass holds
 // as many detail rows as records but only as many labels as machines or parts.
+// Labels are handed out as indexes, so that the first pass can note them.
 class LabelTexts {
 public:
-    QString text(std::string_view ascii)
+    qint32 index(std::string_view ascii)
     {
-        if (ascii.empty())
-            return {};
-        auto found = m_texts.find(ascii);
-        if (found == m_texts.end())
-            found = m_texts.emplace(std::string(ascii), QString::fromLatin1(ascii.data(), qsizetype(ascii.size()))).first;
+        auto found = m_indexes.find(ascii);
+        if (found == m_indexes.end()) {
+            found = m_indexes.emplace(std::string(ascii), qint32(m_texts.size())).first;
+            m_texts.push_back(ascii.empty() ? QString()
+                                            : QString::fromLatin1(ascii.data(), qsizetype(ascii.size())));
+        }
         return found->second;
     }
+    // A label that is not ASCII is kept as it is, unshared: such tables are rare.
+    qint32 add(QString text)
+    {
+        m_texts.push_back(std::move(text));
+        return qint32(m_texts.size() - 1);
+    }
+    const QString &text(qint32 index) const { return m_texts[size_t(index)]; }
 
 private:
-    struct Hash {
-        using is_transparent = void;
-        size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
-    };
-    std::unordered_map<std::string, QString, Hash, std::equal_to<>> m_texts;
+    std::unordered_map<std::string, qint32, BytesHash, std::equal_to<>> m_indexes;
+    std::vector<QString> m_texts;
+};
+
+// What the second pass needs of a record that belongs to a group, gathered in
+// the first, which reads the table in order: the second follows the groups
+// and would otherwise jump about the whole table.
+struct Detail {
+    qint32 seconds[6] = {};   // StartP .. DurationA, valid where numeric has the bit
+    qint32 label = 0;         // in LabelTexts
+    quint8 numeric = 0;       // bit i: seconds[i] holds a numeric value
 };
 
 // Group keys are remembered as the pieces between "|" separators of all keys
@@ -196,35 +206,81 @@ void appendPartLabel(QString &out, const FieldReader &reader, qint32 record)
         out.append(u')');
 }
 
-// The label of a detail row: the record's other key, shared between rows.
-QString detailLabel(const FieldReader &reader, qint32 record, qint16 sortOrder, LabelTexts &labels,
-                    std::string &bytes)
+// The label of a detail row: the record's other key.
+qint32 detailLabel(const FieldReader &reader, qint32 record, qint16 sortOrder, LabelTexts &labels,
+                   std::string &bytes)
 {
     QByteArrayView machine;
     if (sortOrder == kSortByPart) {
         if (reader.asciiBytes(record, kMachine, Blanks::Trailing, &machine))
-            return labels.text(std::string_view(machine.data(), size_t(machine.size())));
-        return reader.text(record, kMachine, Blanks::Trailing);
+            return labels.index(std::string_view(machine.data(), size_t(machine.size())));
+        return labels.add(reader.text(record, kMachine, Blanks::Trailing));
     }
     QByteArrayView part;
     QByteArrayView order;
     if (!reader.asciiBytes(record, kPart, Blanks::Trailing, &part)
         || !reader.asciiBytes(record, kOrder, Blanks::Trailing, &order)) {
-        return PartLabel(reader.text(record, kPart, Blanks::Trailing),
-                         reader.text(record, kOrder, Blanks::Trailing));
+        return labels.add(PartLabel(reader.text(record, kPart, Blanks::Trailing),
+                                    reader.text(record, kOrder, Blanks::Trailing)));
     }
     bytes.assign(part.data(), size_t(part.size()));
-    if (!order.isEmpty())
-        bytes.append(1, '(').append(order.data(), size_t(order.size())).append(1, ')');
-    return labels.text(bytes);
+    if (!order.isEmpty()) {
+        bytes.push_back('(');
+        bytes.append(order.data(), size_t(order.size()));
+        bytes.push_back(')');
+    }
+    return labels.index(bytes);
+}
+
+// The group key of a record as lookup bytes: an ASCII key as it is, any
+// other key as its UTF-16 code units behind a 0xFF byte, which no ASCII key
+// holds. Returns false when the key had to be decoded, into *text.
+bool groupKeyBytes(const FieldReader &reader, qint32 record, qint16 sortOrder, std::string &bytes,
+                   QString *text)
+{
+    bytes.clear();
+    if (sortOrder == kSortByPart) {
+        QByteArrayView part;
+        QByteArrayView order;
+        if (reader.asciiBytes(record, kPart, Blanks::Trailing, &part)
+            && reader.asciiBytes(record, kOrder, Blanks::Trailing, &order)) {
+            bytes.append(part.data(), size_t(part.size()));
+            if (!order.isEmpty()) {
+                bytes.push_back('(');
+                bytes.append(order.data(), size_t(order.size()));
+                bytes.push_back(')');
+            }
+            return true;
+        }
+        text->resize(0);
+        appendPartLabel(*text, reader, record);
+    } else {
+        QByteArrayView machine;
+        if (reader.asciiBytes(record, kMachine, Blanks::Trailing, &machine)) {
+            bytes.append(machine.data(), size_t(machine.size()));
+            return true;
+        }
+        *text = reader.text(record, kMachine, Blanks::Trailing);
+    }
+    const char16_t *units = reinterpret_cast<const char16_t *>(text->utf16());
+    const qsizetype size = text->size();
+    if (std::all_of(units, units + size, [](char16_t c) { return c < 0x80; })) {
+        for (qsizetype i = 0; i < size; ++i)
+            bytes.push_back(char(units[i]));
+        return true;
+    }
+    bytes.push_back('\xff');
+    bytes.append(reinterpret_cast<const char *>(units), size_t(size) * sizeof(char16_t));
+    return false;
 }
 
 } // namespace
 
-// The table is read twice but never rescanned: the first pass sorts every
-// record into the chain of its exact key and opens a group where a key first
-// appears unseen; the second walks the groups in that order and builds each
-// row exactly once, straight into the result.
+// The table is read once, in record order: the first pass sorts every record
+// into the chain of its exact key, notes what its detail row needs and opens
+// a group where a key first appears unseen; the second walks the groups in
+// that order and builds each row exactly once from the notes, straight into
+// the result.
 FillResult BuildScheduleRows(const store::DbfTable &table, qint16 sortOrder, QString *xml)
 {
     FillResult result;
@@ -237,14 +293,20 @@ FillResult BuildScheduleRows(const store::DbfTable &table, qint16 sortOrder, QSt
         return result;
 
     const FieldReader reader(table);
-    QHash<QString, qint32> entryOfKey;
+    std::unordered_map<std::string, qint32, BytesHash, std::equal_to<>> entryOfKey;
     std::vector<KeyEntry> entries;
     std::vector<Group> groups;
     std::vector<qint32> next;   // next record of the same key, 0 at the end
     SeenKeys seen;
-    QString key;                // reused: only a new key is copied into the hash
-    if (grouping)
+    std::string keyBytes;       // reused: only a new key is copied into the map
+    QString keyText;            // the key, when it is not ASCII
+    std::vector<Detail> details;
+    LabelTexts labels;
+    std::string labelBytes;
+    if (grouping) {
         next.assign(size_t(count) + 1, 0);
+        details.resize(size_t(count) + 1);
+    }
 
     for (qint32 record = 1; record <= count; ++record) {
         if (xml)
@@ -252,34 +314,39 @@ FillResult BuildScheduleRows(const store::DbfTable &table, qint16 sortOrder, QSt
         if (!grouping)
             continue;
 
-        key.resize(0);
-        if (sortOrder == kSortByPart)
-            appendPartLabel(key, reader, record);
-        else
-            reader.append(key, record, kMachine, Blanks::Trailing);
-        if (key.isEmpty())
+        const bool ascii = groupKeyBytes(reader, record, sortOrder, keyBytes, &keyText);
+        if (keyBytes.empty())
             continue;
 
         qint32 entryIndex = 0;
-        const auto found = entryOfKey.constFind(key);
-        if (found == entryOfKey.cend()) {
+        const auto found = entryOfKey.find(keyBytes);
+        if (found == entryOfKey.end()) {
             entryIndex = qint32(entries.size());
+            const QString key = ascii ? QString::fromLatin1(keyBytes.data(), qsizetype(keyBytes.size()))
+                                      : keyText;
             const bool grouped = !seen.contains(key);
             if (grouped)
                 seen.add(key);
-            entryOfKey.insert(key, entryIndex);
-            entries.push_back({key, grouped, 0, 0, 0});
+            entryOfKey.emplace(keyBytes, entryIndex);
+            entries.push_back({key, grouped, key.contains(u'|'), 0, 0, 0});
             if (!grouped)
                 continue;
             groups.push_back({entryIndex, record, 0});
         } else {
-            entryIndex = *found;
+            entryIndex = found->second;
             const KeyEntry &entry = entries[size_t(entryIndex)];
             if (!entry.grouped)
                 continue;
-            // Never seen, so every further record of such a key opens one more group.
-            if (key.contains(u'|'))
+            if (entry.separated)
                 groups.push_back({entryIndex, record, entry.count});
+        }
+        Detail &detail = details[size_t(record)];
+        detail.label = detailLabel(reader, record, sortOrder, labels, labelBytes);
+        for (int i = 0; i < 6; ++i) {
+            if (const std::optional<qint32> seconds = readSeconds(reader, record, kStartP + i)) {
+                detail.seconds[i] = *seconds;
+                detail.numeric |= quint8(1u << i);
+            }
         }
         KeyEntry &entry = entries[size_t(entryIndex)];
         if (entry.count == 0)
@@ -299,29 +366,39 @@ FillResult BuildScheduleRows(const store::DbfTable &table, qint16 sortOrder, QSt
     result.groupCount = qint32(groups.size());
 
     TimeTexts times;
-    LabelTexts labels;
-    std::string labelBytes;
     for (const Group &group : groups) {
         const size_t groupRow = result.rows.size();
         result.rows.push_back({entries[size_t(group.entry)].key, 0, group.record, {}});
         Aggregates aggregates;
+        const auto summary = [&times, &aggregates, &rows = result.rows, groupRow] {
+            // A summary value beyond the 92-hour limit leaves its cell empty, as a detail cell.
+            std::array<QString, 6> &cells = rows[groupRow].times;
+            cells[0] = times.text(aggregates.startP);
+            cells[1] = times.text(aggregates.finishP);
+            cells[2] = times.text(qint64(aggregates.finishP) - aggregates.startP);
+            cells[3] = times.text(aggregates.startA);
+            cells[4] = times.text(aggregates.finishA);
+            cells[5] = times.text(qint64(aggregates.finishA) - aggregates.startA);
+        };
         for (qint32 record = group.record; record != 0; record = next[size_t(record)]) {
+            const Detail &detail = details[size_t(record)];
             ScheduleRow &row = result.rows.emplace_back();
-            row.label = detailLabel(reader, record, sortOrder, labels, labelBytes);
+            row.label = labels.text(detail.label);
             row.level = 1;
             row.record = record;
             std::optional<qint32> seconds[6];
             for (int i = 0; i < 6; ++i) {
-                seconds[i] = readSeconds(reader, record, kStartP + i);
-                if (seconds[i])
-                    row.times[size_t(i)] = times.text(*seconds[i]);
+                if (detail.numeric & (1u << i)) {
+                    seconds[i] = detail.seconds[i];
+                    row.times[size_t(i)] = times.text(detail.seconds[i]);
+                }
             }
             Aggregates::earliest(aggregates.startP, seconds[0]);
             Aggregates::latest(aggregates.finishP, seconds[1]);
             Aggregates::earliest(aggregates.startA, seconds[3]);
             Aggregates::latest(aggregates.finishA, seconds[4]);
         }
-        aggregates.writeTo(result.rows[groupRow].times);
+        summary();
     }
     return result;
 }
