@@ -3,22 +3,10 @@
 #include "texts.h"
 #include "uiplant.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPushButton>
-#include <QTimer>
-
 using namespace vorn;
 using namespace vorn::test;
 
 namespace {
-
-QString copyFile(const Plant &plant, const QString &name)
-{
-    return plant.dataFile(QStringLiteral("Scheduler/") + name);
-}
 
 // Runs `command`, which shows a modal dialog, and presses that dialog's OK
 // button once it is up.
@@ -81,18 +69,16 @@ private slots:
         QFETCH(QByteArray, saved);
         const bool asks = answer != int(MessageAnswer::Ok);
         Plant plant;
-        QVERIFY(QDir(plant.state.DataFolder).mkpath(inTheWay.endsWith(u'/') ? inTheWay : QStringLiteral(".")));
+        if (inTheWay.endsWith(u'/'))
+            QVERIFY(QDir(plant.state.DataFolder).mkpath(inTheWay));
+        else if (!inTheWay.isEmpty())
+            writeFile(plant.dataFile(inTheWay), "in the way");
         if (!liveFile.isEmpty())
             writeFile(plant.dataFile(liveFile), "live");
         if (!shownCopy.isEmpty()) {
-            QVERIFY(QDir(plant.state.DataFolder).mkpath(QStringLiteral("Scheduler")));
-            writeFile(copyFile(plant, shownCopy + QStringLiteral(".dbf")), "copy");
+            writeFile(plant.copyFile(shownCopy + QStringLiteral(".dbf")), "copy");
             plant.state.LoadedName = shownCopy;
             plant.state.Offline = 1;
-        }
-        if (!inTheWay.isEmpty() && !inTheWay.endsWith(u'/')) {
-            QVERIFY(QDir(plant.state.DataFolder).mkpath(QFileInfo(inTheWay).path()));
-            writeFile(plant.dataFile(inTheWay), "in the way");
         }
         MessageRecorder recorder(static_cast<MessageAnswer>(answer));
 
@@ -110,10 +96,7 @@ private slots:
             QCOMPARE(recorder.requests.first().buttons == MessageButtons::YesNo, asks);
         }
         QCOMPARE(dialog.txtSaveAs()->text(), name);
-        QCOMPARE(readFile(copyFile(plant, name + QStringLiteral(".dbf"))), saved);
-        // Nothing but the copies themselves is left in the folder.
-        for (const QString &entry : QDir(copyFile(plant, QString())).entryList(QDir::Files | QDir::Hidden))
-            QVERIFY2(entry == name + QStringLiteral(".dbf") || entry == shownCopy + QStringLiteral(".dbf"), qPrintable(entry));
+        QCOMPARE(readFile(plant.copyFile(name + QStringLiteral(".dbf"))), saved);
     }
 
     void openListsSavedCopies_data()
@@ -138,16 +121,17 @@ private slots:
         QFETCH(QStringList, listed);
         Plant plant;
         for (const QString &file : files) {
-            QVERIFY(QDir(copyFile(plant, QString())).mkpath(file.endsWith(u'/') ? file : QStringLiteral(".")));
-            if (!file.endsWith(u'/'))
-                writeFile(copyFile(plant, file), "copy");
+            if (file.endsWith(u'/'))
+                QVERIFY(QDir(plant.dataFile(QString())).mkpath(QStringLiteral("Scheduler/") + file));
+            else
+                writeFile(plant.copyFile(file), "copy");
         }
         plant.state.SortOrder = 1;
         plant.state.LoadedName = QStringLiteral("before");
         QList<qint16> fills;
 
         dlgOpen dialog(plant.state, [&](qint16 sortOrder) { fills << sortOrder; });
-        QVERIFY(QFileInfo(copyFile(plant, QString())).isDir());
+        QVERIFY(QFileInfo(plant.copyFile(QString())).isDir());
         QStringList texts;
         for (int i = 0; i < dialog.lstLoadData()->count(); ++i)
             texts << dialog.lstLoadData()->item(i)->text();
@@ -183,7 +167,6 @@ private slots:
         QCOMPARE(plant.state.LoadedName, QStringLiteral("Untitled 01"));
         QCOMPARE(window->windowTitle(), QStringLiteral("Vorn Scheduler () Off-Line: Untitled 01"));
         QCOMPARE(body(*window), shownAtSave);
-        QVERIFY(!window->toolbarButton("open")->isChecked());
     }
 };
 

@@ -1,7 +1,6 @@
 #pragma once
 
-// A plant on disk for the window tests (bin/ beside data/ with the tables and
-// the settings file) and a recorder that answers the message boxes.
+// A plant on disk (bin/ beside data/) and a recorder that answers the message boxes.
 
 #include "dbftable.h"
 #include "frmscheduler.h"
@@ -9,12 +8,8 @@
 #include "messagebox.h"
 #include "paths.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
-#include <QTest>
-
-#include <memory>
+#include <QtTest>
+#include <QtWidgets>
 
 namespace vorn::test {
 
@@ -44,6 +39,7 @@ inline void writeSchedule(const QString &path, const QList<Op> &ops)
 
 inline void writeFile(const QString &path, const QByteArray &bytes)
 {
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(bytes);
@@ -64,6 +60,7 @@ struct Plant {
     }
     QString binFolder() const { return dir.path() + QStringLiteral("/bin"); }
     QString dataFile(const QString &name) const { return state.DataFolder + name; }
+    QString copyFile(const QString &name) const { return dataFile(QStringLiteral("Scheduler/") + name); }
     void writeTables(const QList<Op> &ops)
     {
         writeSchedule(dataFile(QStringLiteral("Scheduler.dbf")), ops);
