@@ -22,6 +22,8 @@
 #include <QEvent>
 #include <QTemporaryDir>
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <ctime>
 #include <cstdio>
@@ -38,11 +40,22 @@ double cpuMs()
     return double(std::clock()) * 1000.0 / CLOCKS_PER_SEC;
 }
 
+// Fresh pages taken by this process: each costs a page fault, which on
+// some machines is dearer than the work done in the page.
+long minorFaults()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_minflt;
+}
+
 struct Stopwatch {
     QElapsedTimer wall;
     double cpuStart = 0;
+    long faultsStart = 0;
     void start()
     {
+        faultsStart = minorFaults();
         cpuStart = cpuMs();
         wall.start();
     }
@@ -51,10 +64,13 @@ struct Stopwatch {
 struct Timing {
     std::vector<double> ms;
     std::vector<double> cpu;
+    long faults = 0;   // the fewest of any run
     void add(const Stopwatch &t)
     {
         ms.push_back(t.wall.nsecsElapsed() / 1e6);
         cpu.push_back(cpuMs() - t.cpuStart);
+        const long f = minorFaults() - t.faultsStart;
+        faults = ms.size() == 1 ? f : std::min(faults, f);
     }
     double median() const
     {
@@ -73,8 +89,8 @@ struct Timing {
 
 void print(const char *what, const Timing &t)
 {
-    std::printf("%-50s median %7.1f ms  best %7.1f ms  cpu %7.1f ms  (%zu runs)\n", what, t.median(),
-                t.best(), t.cpuMedian(), t.ms.size());
+    std::printf("%-50s median %7.1f ms  best %7.1f ms  cpu %7.1f ms  faults %6ld  (%zu runs)\n", what,
+                t.median(), t.best(), t.cpuMedian(), t.faults, t.ms.size());
 }
 
 bool writePlant(const QString &root, qint64 operations)
@@ -168,24 +184,34 @@ int main(int argc, char *argv[])
             break;
         const char *by = sortOrder == 0 ? "by part" : "by machine";
         Timing model;
+        Timing release;
         Timing apply;
+        Timing dropResult;
         std::size_t rows = 0;
         chart::GridData grid;
         chart::SetUpGrid(grid);
         for (int i = 0; i < runs; ++i) {
             Stopwatch t;
             t.start();
-            const model::FillResult result = model::BuildScheduleRows(table, sortOrder, nullptr);
+            model::FillResult result = model::BuildScheduleRows(table, sortOrder, nullptr);
             model.add(t);
+            rows = result.rows.size();
             t.start();
-            ApplyScheduleRows(grid, result.rows);
+            grid.setRows(2);   // the previous fill's rows, released as FillTree does
+            release.add(t);
+            t.start();
+            ApplyScheduleRows(grid, std::move(result.rows));
             DrawBodyBorders(grid);
             apply.add(t);
-            rows = result.rows.size();
+            t.start();
+            result = {};
+            dropResult.add(t);
         }
         std::printf("%lld records %s: %zu grid rows\n", static_cast<long long>(records), by, rows);
         print("  grouping (BuildScheduleRows)", model);
+        print("  previous rows released (setRows(2))", release);
         print("  grid rows (ApplyScheduleRows + borders)", apply);
+        print("  emptied rows of the pass released", dropResult);
     }
     table.close();
 

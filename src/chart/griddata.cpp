@@ -87,6 +87,27 @@ void GridData::setRows(int count)
     notify(Change::Layout);
 }
 
+void GridData::appendRows(std::vector<RowContent> &&rows)
+{
+    if (rows.empty())
+        return;
+    const size_t needed = m_rows.size() + rows.size();
+    if (m_rows.capacity() < needed)
+        m_rows.reserve(std::max(needed, 2 * m_rows.capacity()));
+    const size_t columns = size_t(cols());
+    for (RowContent &content : rows) {
+        Row &row = m_rows.emplace_back();
+        std::vector<QString> &texts = content.texts;
+        if (texts.size() > columns)
+            texts.resize(columns);
+        row.texts = std::move(texts);
+        row.data = content.data;
+        row.outlineLevel = content.outlineLevel;
+        row.node = content.node;
+    }
+    notify(Change::Layout);
+}
+
 void GridData::setCols(int count)
 {
     // Span columns are 16-bit; far beyond the 1448 columns the chart needs.

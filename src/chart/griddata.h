@@ -102,6 +102,20 @@ public:
     // (pieces beyond the last column are dropped).
     void addItem(QStringView tabSeparated);
 
+    // A row for appendRows: the texts of columns 0, 1, ... (an empty text is
+    // an empty cell), the outline markers and the row data.
+    struct RowContent {
+        std::vector<QString> texts;
+        qint32 data = 0;
+        qint16 outlineLevel = 0;
+        bool node = false;
+    };
+    // Appends rows and takes their texts over instead of copying them. The
+    // grid ends as after setRows and then setText, setIsNode,
+    // setRowOutlineLevel and setRowData on each new row: texts beyond the
+    // last column are dropped. One layout change is reported per call.
+    void appendRows(std::vector<RowContent> &&rows);
+
     // Cell properties over a range (every cell of it). A range that leaves
     // the grid is not applied.
     bool setCellAlignment(const CellRange &range, Qt::Alignment alignment);

@@ -809,9 +809,9 @@ void frmScheduler::FillTree(qint16 sortOrder)
         const bool processOpen = context.OpenTable(process, m_state.DataFolder + QStringLiteral("Process"));
         if (scheduleOpen && planOpen && processOpen) {
             const bool withXml = m_hosted && m_managerServer;
-            const model::FillResult result =
+            model::FillResult result =
                 model::BuildScheduleRows(schedule, sortOrder, withXml ? &xml : nullptr);
-            ApplyScheduleRows(grid, result.rows);
+            ApplyScheduleRows(grid, std::move(result.rows));
             feed = withXml;
             context.closeAll();
         }

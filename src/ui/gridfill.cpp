@@ -2,60 +2,104 @@
 
 #include "griddata.h"
 
+#include <algorithm>
+#include <type_traits>
+
 namespace vorn {
 
 namespace {
 
-// Returns whether the label spilled into the columns behind it.
-bool setDetailLabel(chart::GridData &grid, int row, const QString &label)
+// Row texts from column 0 on, as AddScheduleRow writes them: a group key
+// stays whole in column 1; a detail row is added from tab-separated text, so
+// a tab inside its label spills the pieces into the next columns, where the
+// times then overwrite them, empty or not, as they always have.
+template <typename Row>
+chart::GridData::RowContent contentOf(Row &&row, int cols)
 {
-    if (!label.contains(QLatin1Char('\t'))) {
-        grid.setText(row, 1, label);
-        return false;
+    chart::GridData::RowContent content;
+    std::vector<QString> &texts = content.texts;
+    texts.reserve(8);
+    texts.resize(2);
+    bool spilled = false;
+    if (row.level != 0 && row.label.contains(QLatin1Char('\t'))) {
+        spilled = true;
+        texts.pop_back();
+        // An empty cell is never written: it stays a null text.
+        for (QStringView piece : QStringView(row.label).split(QLatin1Char('\t'))) {
+            if (texts.size() >= size_t(cols))
+                break;
+            texts.push_back(piece.isEmpty() ? QString() : piece.toString());
+        }
+        while (!texts.empty() && texts.back().isEmpty())
+            texts.pop_back();
+    } else if (!row.label.isEmpty()) {
+        texts[1] = std::forward<Row>(row).label;
     }
-    // The row is added from tab-separated text, so a tab inside the label
-    // spills its pieces into the next columns, as it always has.
-    int col = 1;
-    for (QStringView piece : QStringView(label).split(QLatin1Char('\t'))) {
-        if (col >= grid.cols())
-            break;
-        grid.setText(row, col++, piece.toString());
+    for (size_t i = 0; i < 6; ++i) {
+        const size_t col = 2 + i;
+        const bool empty = row.times[i].isEmpty();
+        if (!spilled && empty)
+            continue;
+        if (texts.size() <= col) {
+            if (empty)
+                continue;
+            texts.resize(col + 1);
+        }
+        texts[col] = std::forward<Row>(row).times[i];
     }
-    return true;
+    content.data = row.record;
+    content.outlineLevel = row.level;
+    content.node = true;
+    return content;
+}
+
+template <typename Rows>
+void applyRows(chart::GridData &grid, Rows &&rows)
+{
+    constexpr int firstRow = 2;
+    grid.setRows(firstRow);
+    const int cols = grid.cols();
+    // Rows go in by batches: a small batch vector stays warm in the cache.
+    constexpr size_t batchSize = 4096;
+    std::vector<chart::GridData::RowContent> batch;
+    batch.reserve(std::min(batchSize, rows.size()));
+    for (auto &row : rows) {
+        if constexpr (std::is_const_v<std::remove_reference_t<decltype(row)>>)
+            batch.push_back(contentOf(row, cols));
+        else
+            batch.push_back(contentOf(std::move(row), cols));
+        if (batch.size() == batchSize) {
+            grid.appendRows(std::move(batch));
+            batch.clear();
+        }
+    }
+    grid.appendRows(std::move(batch));
+    if (rows.empty())
+        return;
+
+    const int lastRow = grid.rows() - 1;
+    const int lastCol = grid.cols() - 1;
+    grid.setCellFontBold(chart::CellRange{firstRow, 1, lastRow, 1}, true);
+    int r = firstRow;
+    for (const model::ScheduleRow &row : rows) {
+        if (row.level == 0) {
+            grid.setCellForeColor(chart::CellRange{r, 1, r, 1}, GroupTextColor);
+            grid.setCellBackColor(chart::CellRange{r, 0, r, lastCol}, GroupBackColor);
+        }
+        ++r;
+    }
 }
 
 } // namespace
 
 void ApplyScheduleRows(chart::GridData &grid, const std::vector<model::ScheduleRow> &rows)
 {
-    constexpr int firstRow = 2;
-    grid.setRows(firstRow);
-    grid.setRows(firstRow + int(rows.size()));
-    const int lastCol = grid.cols() - 1;
-    int r = firstRow;
-    for (const model::ScheduleRow &row : rows) {
-        const chart::CellRange keyCell{r, 1, r, 1};
-        bool spilled = false;
-        if (row.level == 0) {
-            grid.setText(r, 1, row.label);
-            grid.setIsNode(r, true);
-            grid.setRowOutlineLevel(r, 0);
-            grid.setCellFontBold(keyCell, true);
-            grid.setCellForeColor(keyCell, GroupTextColor);
-            grid.setCellBackColor(chart::CellRange{r, 0, r, lastCol}, GroupBackColor);
-        } else {
-            spilled = setDetailLabel(grid, r, row.label);
-            grid.setIsNode(r, true);
-            grid.setRowOutlineLevel(r, row.level);
-            grid.setCellFontBold(keyCell, true);
-        }
-        for (int i = 0; i < 6; ++i) {
-            if (spilled || !row.times[i].isEmpty())
-                grid.setText(r, 2 + i, row.times[i]);
-        }
-        grid.setRowData(r, row.record);
-        ++r;
-    }
+    applyRows(grid, rows);
+}
+
+void ApplyScheduleRows(chart::GridData &grid, std::vector<model::ScheduleRow> &&rows)
+{
+    applyRows(grid, rows);
 }
 
 void DrawBodyBorders(chart::GridData &grid)

@@ -22,6 +22,8 @@ inline const QColor GroupBackColor{226, 226, 226};
 // 0; detail rows: column 0 empty, label in column 1 bold, the six times,
 // outline level 1. Both carry the node flag and their record as row data.
 void ApplyScheduleRows(chart::GridData &grid, const std::vector<model::ScheduleRow> &rows);
+// The same, moving the rows' texts into the grid instead of copying them.
+void ApplyScheduleRows(chart::GridData &grid, std::vector<model::ScheduleRow> &&rows);
 
 // The cell borders every fill and refresh end with: rows 2 to the last,
 // columns 2 to 7 in colour value 3, then columns 0 to 2 in colour value 1.
