@@ -234,6 +234,49 @@ private slots:
         QVERIFY(finished);
     }
 
+    // dBase IV memo files carry their block size and a length per memo;
+    // no independent writer here produces them, so the bytes are built by hand.
+    void readsDbase4Memos_data()
+    {
+        QTest::addColumn<QString>("memoName");
+        QTest::addColumn<QByteArray>("memoBytes");
+        QTest::addColumn<QByteArray>("pointer");
+        QTest::addColumn<QByteArray>("content");
+
+        const auto memoFile = [](int blockSize, int block, const QByteArray &length, const QByteArray &text) {
+            QByteArray file(blockSize * block, '\0');
+            file[20] = char(blockSize & 0xFF);
+            file[21] = char(blockSize >> 8);
+            return file + QByteArray("\xFF\xFF\x08\x00", 4) + length + text;
+        };
+        const QByteArray hello = memoFile(512, 1, QByteArray("\x0D\x00\x00\x00", 4), "hello\x1A");
+        QTest::newRow("512-byte-blocks") << "T.dbt" << hello << QByteArray("1") << QByteArray("hello");
+        QTest::newRow("64-byte-blocks") << "T.dbt" << memoFile(64, 2, QByteArray("\x0B\x00\x00\x00", 4), "abc")
+                                        << QByteArray("2") << QByteArray("abc");
+        QTest::newRow("length-past-end-of-file") << "T.dbt" << memoFile(512, 1, QByteArray("\xFF\xFF\x00\x00", 4), "short")
+                                                 << QByteArray("1") << QByteArray("short");
+        QTest::newRow("block-past-end-of-file") << "T.dbt" << hello << QByteArray("99") << QByteArray();
+        QTest::newRow("memo-file-name-upper-case") << "T.DBT" << hello << QByteArray("1") << QByteArray("hello");
+    }
+
+    void readsDbase4Memos()
+    {
+        QFETCH(QString, memoName);
+        QFETCH(QByteArray, memoBytes);
+        QFETCH(QByteArray, pointer);
+        QFETCH(QByteArray, content);
+
+        RawTable t{.version = 0x8B, .fields = {{"NOTE", 'M', 10}, {"K", 'C', 2}}};
+        t.records = {' ' + pointer.rightJustified(10, ' ') + "ok"};
+        QTemporaryDir dir;
+        QVERIFY(writeFile(dir.filePath("T.dbf"), t.bytes()));
+        QVERIFY(writeFile(dir.filePath(memoName), memoBytes));
+        DbfTable table;
+        QVERIFY(table.open(dir.filePath("T")));
+        QCOMPARE(table.fieldContent(1, 1), content);
+        QCOMPARE(table.fieldContent(1, 2), QByteArray("ok"));
+    }
+
     // A writer that opened the table before another one changed it must
     // append after what the file holds now, not after what it read.
     void appendFollowsOtherWriters_data()
