@@ -10,15 +10,27 @@ function(vorn_add_test)
         VORN_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
         VORN_BINARY_DIR="${PROJECT_BINARY_DIR}")
     add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+    vorn_test_environment(${T_NAME} ${T_DBUS})
+endfunction()
+
+# vorn_add_script_test(NAME tst_foo SCRIPT foo.sh ARGS ... [DBUS])
+# A shell script that drives whole programs, as a user or the manager would.
+function(vorn_add_script_test)
+    cmake_parse_arguments(T "DBUS" "NAME;SCRIPT" "ARGS" ${ARGN})
+    add_test(NAME ${T_NAME} COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/${T_SCRIPT} ${T_ARGS})
+    vorn_test_environment(${T_NAME} ${T_DBUS})
+endfunction()
+
+function(vorn_test_environment name dbus)
     set(env
         "QT_QPA_PLATFORM=offscreen"
         "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0"
         "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0"
         "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
-    set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "${env}" TIMEOUT 300)
-    if(T_DBUS)
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "${env}" TIMEOUT 300)
+    if(dbus)
         # All bus tests share the one session bus of the test run and claim
         # the same well-known names, so they must not run at the same time.
-        set_tests_properties(${T_NAME} PROPERTIES LABELS dbus RESOURCE_LOCK session_bus)
+        set_tests_properties(${name} PROPERTIES LABELS dbus RESOURCE_LOCK session_bus)
     endif()
 endfunction()
