@@ -1,6 +1,7 @@
 #include "dbftable.h"
 
 #include "codepage.h"
+#include "mappedfile.h"
 #include "memofile.h"
 #include "readbuffer.h"
 #include "tablelibrary.h"
@@ -62,7 +63,11 @@ bool isNumberText(const QString &text)
 
 struct DbfTable::Impl {
     QString path;             // empty for a table read from memory
-    ReadBuffer buffer;        // the file's bytes as read (and as written since)
+    // The file's bytes: mapped where the platform allows, else read into
+    // `buffer`. A table that is written to holds a copy in `buffer`, which
+    // follows every write.
+    MappedFile mapped;
+    ReadBuffer buffer;
     DbfHeader header;
     qint32 records = 0;
     TextCodec codec;
@@ -72,12 +77,17 @@ struct DbfTable::Impl {
     TableContext *context = nullptr;
     std::vector<FieldSpan> spans;
 
+    const char *bytes() const { return mapped.isMapped() ? mapped.data() : buffer.data(); }
+    qint64 size() const { return mapped.isMapped() ? mapped.size() : buffer.size(); }
+
     const char *record(qint32 number) const
     {
-        return buffer.data() + header.headerLength + qint64(number - 1) * header.recordLength;
+        return bytes() + header.headerLength + qint64(number - 1) * header.recordLength;
     }
-    char *record(qint32 number)
+    // Only after makeWritable().
+    char *writableRecord(qint32 number)
     {
+        Q_ASSERT(!mapped.isMapped());
         return buffer.data() + header.headerLength + qint64(number - 1) * header.recordLength;
     }
     qint64 recordsEnd() const
@@ -88,10 +98,10 @@ struct DbfTable::Impl {
     // Parses the bytes now in `buffer`.
     StoreError parse()
     {
-        StoreError error = DbfHeader::parse(QByteArrayView(buffer.data(), buffer.size()), header);
+        StoreError error = DbfHeader::parse(QByteArrayView(bytes(), size()), header);
         if (!error)
             return error;
-        records = header.completeRecords(buffer.size());
+        records = header.completeRecords(size());
         codec = TextCodec(header.languageDriver);
         spans.clear();
         for (const FieldDescriptor &f : std::as_const(header.fields))
@@ -99,20 +109,27 @@ struct DbfTable::Impl {
         return error;
     }
 
-    // Reads the whole file into `buffer`, reusing its memory.
-    StoreError readFile()
+    // Takes the file's bytes as they are now: mapped for reading, or read
+    // into `buffer` (reusing its memory) when the table is to be written or
+    // the file cannot be mapped.
+    StoreError readFile(bool writable = false)
     {
+        if (!writable && mapped.map(path)) {
+            buffer = ReadBuffer();
+            return parse();
+        }
+        mapped.unmap();
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
             return StoreError::failure(QStringLiteral("%1: %2").arg(path, file.errorString()));
-        const qint64 size = file.size();
-        if (buffer.capacity() < size)
-            buffer = ReadBuffer::take(size);
-        buffer.resize(size);
+        const qint64 fileSize = file.size();
+        if (buffer.capacity() < fileSize)
+            buffer = ReadBuffer::take(fileSize);
+        buffer.resize(fileSize);
         // The writer may shorten the file meanwhile: what was read is the snapshot.
         qint64 got = 0;
-        while (got < size) {
-            const qint64 n = file.read(buffer.data() + got, size - got);
+        while (got < fileSize) {
+            const qint64 n = file.read(buffer.data() + got, fileSize - got);
             if (n <= 0)
                 break;
             got += n;
@@ -165,9 +182,23 @@ struct DbfTable::Impl {
             return StoreError::failure(QStringLiteral("%1: the header cannot be read").arg(path));
         const quint32 onDisk = quint32(count[0]) | (quint32(count[1]) << 8) | (quint32(count[2]) << 16)
             | (quint32(count[3]) << 24);
-        if (onDisk == quint32(records) && file->size() == qint64(buffer.size()))
-            return error;
-        return readFile();
+        if (onDisk == quint32(records) && file->size() == size())
+            return makeWritable();
+        return readFile(true);
+    }
+
+    // Writing needs bytes of our own: copy what the mapping shows. Pages the
+    // writer cut off meanwhile come back as blanks, as they read.
+    StoreError makeWritable()
+    {
+        if (!mapped.isMapped())
+            return {};
+        const qint64 length = mapped.size();
+        buffer = ReadBuffer::take(length);
+        buffer.resize(length);
+        std::memcpy(buffer.data(), mapped.data(), std::size_t(length));
+        mapped.unmap();
+        return {};
     }
 
     // The header's date and record count, from the buffer to the file.
@@ -364,7 +395,7 @@ void DbfTable::syncView()
         m_spans = nullptr;
         return;
     }
-    m_firstRecord = d->buffer.data() + d->header.headerLength;
+    m_firstRecord = d->bytes() + d->header.headerLength;
     m_recordLength = d->header.recordLength;
     m_records = d->records;
     m_fieldCount = int(d->spans.size());
@@ -456,7 +487,9 @@ StoreError DbfTable::markDeleted(qint32 record)
 {
     if (!d || record < 1 || record > d->records)
         return StoreError::failure(QStringLiteral("no record %1 to delete").arg(record));
-    char *at = d->record(record);
+    d->makeWritable();
+    syncView();
+    char *at = d->writableRecord(record);
     *at = deletedMark;
     if (StoreError error = d->writeAt(at - d->buffer.data(), at, 1); !error)
         return error;
@@ -471,7 +504,9 @@ StoreError DbfTable::setField(qint32 record, int position, const QString &value)
     QByteArray bytes(f.length, ' ');
     if (StoreError error = d->format(f, value, bytes.data()); !error)
         return error;
-    char *at = d->record(record) + f.offset;
+    d->makeWritable();
+    syncView();
+    char *at = d->writableRecord(record) + f.offset;
     std::memcpy(at, bytes.constData(), std::size_t(f.length));
     if (StoreError error = d->writeAt(at - d->buffer.data(), at, f.length); !error)
         return error;
@@ -534,7 +569,7 @@ StoreError DbfTable::packImpl(int writeLimit, int chunkRecords)
     if (d->path.isEmpty())
         return StoreError::failure(QStringLiteral("a table read from memory cannot be written"));
     // Start from the file as it is now: records appended since the open stay.
-    StoreError reread = d->readFile();
+    StoreError reread = d->readFile(true);
     syncView();
     if (!reread)
         return reread;
@@ -543,14 +578,14 @@ StoreError DbfTable::packImpl(int writeLimit, int chunkRecords)
     qint32 kept = 0;
     qint32 firstMoved = -1;
     for (qint32 i = 1; i <= d->records; ++i) {
-        const char *from = d->record(i);
+        const char *from = d->writableRecord(i);
         if (*from == deletedMark) {
             if (firstMoved < 0)
                 firstMoved = kept;
             continue;
         }
         if (kept + 1 != i)
-            std::memmove(d->record(kept + 1), from, std::size_t(length));
+            std::memmove(d->writableRecord(kept + 1), from, std::size_t(length));
         ++kept;
     }
 
@@ -569,7 +604,7 @@ StoreError DbfTable::packImpl(int writeLimit, int chunkRecords)
     if (firstMoved >= 0) {
         for (qint32 first = firstMoved; first < kept && error; first += chunkRecords) {
             const qint32 count = std::min(chunkRecords, kept - first);
-            const char *from = d->record(first + 1);
+            const char *from = d->writableRecord(first + 1);
             error = step(from - d->buffer.data(), from, count * length);
         }
     }
@@ -592,8 +627,8 @@ StoreError DbfTable::packImpl(int writeLimit, int chunkRecords)
             error = StoreError::failure(QStringLiteral("%1: %2").arg(d->path, d->writer->errorString()));
     }
     if (!error) {
-        // The buffer no longer matches the file: read what the file now holds.
-        d->readFile();
+        // The buffer no longer matches the file: take what the file now holds.
+        d->readFile(true);
     }
     syncView();
     return error;

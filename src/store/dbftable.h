@@ -14,8 +14,12 @@ namespace vorn::store {
 class TableContext;
 
 // A dBase III/IV (and FoxPro character-field) table read from a file that
-// another process may be writing. The file's bytes are read once into one
-// buffer at open; records are then views into it. No lock is taken.
+// another process may be writing. No lock is taken. At open the file is
+// mapped (or, where it cannot be, read into one reused buffer) and records
+// are views into those bytes. The record count is fixed at open; through a
+// mapping, a record the writer rewrites in place meanwhile shows its new
+// bytes, and one it cuts off reads as blanks. The first write takes a copy
+// of the bytes, which from then on follows only this table's own writes.
 class DbfTable {
 public:
     DbfTable();
@@ -49,9 +53,9 @@ public:
     {
         // Inline and free of the implementation: the scan over every field
         // of every record spends most of its time here.
-        if (record < 1 || record > m_records || position < 1 || position > m_fieldCount)
+        if (quint32(record - 1) >= quint32(m_records) || quint32(position - 1) >= quint32(m_fieldCount))
             return {};
-        const FieldSpan &span = m_spans[position - 1];
+        const FieldSpan span = m_spans[position - 1];
         return QByteArrayView(m_firstRecord + qint64(record - 1) * m_recordLength + span.offset, span.length);
     }
     bool isDeleted(qint32 record) const;

@@ -4,10 +4,12 @@
 // unusual tables that no writer would produce.
 
 #include "dbfheader.h"
+#include "dbftable.h"
 
 #include <QByteArray>
 #include <QDataStream>
 #include <QFile>
+#include <QStringList>
 
 namespace vorn::store::testing {
 
@@ -47,6 +49,18 @@ inline bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// Every record as one string, fields joined by '|', a deleted one marked '*'.
+inline QStringList flatten(const DbfTable &table)
+{
+    QStringList rows;
+    for (qint32 r = 1; r <= table.recordCount(); ++r) {
+        rows << (table.isDeleted(r) ? "*" : "");
+        for (int f = 1; f <= table.fieldCount(); ++f)
+            rows.last() += (f > 1 ? "|" : "") + table.decode(table.rawField(r, f));
+    }
+    return rows;
 }
 
 } // namespace vorn::store::testing

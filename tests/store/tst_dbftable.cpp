@@ -35,18 +35,6 @@ QByteArray coded(quint8 driver, const QByteArray &stored)
                     .records = {' ' + stored + "zz"}}.bytes();
 }
 
-// Every record as one string, fields joined by '|', a deleted one marked '*'.
-QStringList flatten(const DbfTable &table)
-{
-    QStringList rows;
-    for (qint32 r = 1; r <= table.recordCount(); ++r) {
-        rows << (table.isDeleted(r) ? "*" : "");
-        for (int f = 1; f <= table.fieldCount(); ++f)
-            rows.last() += (f > 1 ? "|" : "") + table.decode(table.rawField(r, f));
-    }
-    return rows;
-}
-
 QByteArray readAll(const QString &path)
 {
     QFile f(path);
