@@ -335,9 +335,11 @@ QString DbfTable::resolveFile(const QString &path)
     const QString wanted = info.fileName();
     if (wanted.isEmpty() || !dir.exists())
         return {};
-    QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    // Only plain files: opening a pipe or a device named like a table would
+    // wait for a writer that never comes.
+    QStringList names = dir.entryList(QDir::Files | QDir::Hidden, QDir::Name);
     for (const QString &name : std::as_const(names)) {
-        if (name.compare(wanted, Qt::CaseInsensitive) == 0)
+        if (name.compare(wanted, Qt::CaseInsensitive) == 0 && QFileInfo(dir.filePath(name)).isFile())
             return dir.filePath(name);
     }
     return {};

@@ -247,7 +247,8 @@ bool MappedFile::map(const QString &path, QString *error)
     if (!installed)
         return fail(QStringLiteral("the guard against files cut short could not be set up"));
 
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    // Never waits: a pipe put where the table was is refused below.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return fail(QString::fromLocal8Bit(std::strerror(errno)));
     struct stat info {};
@@ -255,6 +256,10 @@ bool MappedFile::map(const QString &path, QString *error)
         const int why = errno;
         ::close(fd);
         return fail(QString::fromLocal8Bit(std::strerror(why)));
+    }
+    if (!S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return fail(QStringLiteral("not a plain file"));
     }
     if (info.st_size <= 0 || std::uint64_t(info.st_size) > std::uint64_t(SIZE_MAX / 4)) {
         ::close(fd);

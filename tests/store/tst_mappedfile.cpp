@@ -6,6 +6,7 @@
 #include "dbftable.h"
 #include "mappedfile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -14,6 +15,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -315,6 +317,36 @@ private slots:
             QVERIFY(WIFEXITED(status));
             QVERIFY2(WEXITSTATUS(status) != 0 && WEXITSTATUS(status) != 3 && WEXITSTATUS(status) != 4,
                      qPrintable(QStringLiteral("child exited with %1").arg(WEXITSTATUS(status))));
+        }
+    }
+
+    // Something other than a plain file under the table's name is an open
+    // failure, never a wait for a writer that does not come.
+    void onlyPlainFilesOpen_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("pipe") << "pipe" << "Scheduler.dbf";
+        QTest::newRow("pipe-upper-case") << "pipe" << "SCHEDULER.DBF";
+        QTest::newRow("folder") << "folder" << "Scheduler.dbf";
+        QTest::newRow("dangling-link") << "link" << "scheduler.DBF";
+    }
+    void onlyPlainFilesOpen()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, name);
+        QTemporaryDir dir;
+        const QByteArray target = QFile::encodeName(dir.filePath(name));
+        if (kind == "pipe")
+            QCOMPARE(mkfifo(target.constData(), 0600), 0);
+        else if (kind == "folder")
+            QVERIFY(QDir(dir.path()).mkdir(name));
+        else
+            QCOMPARE(symlink("/nonexistent/table.dbf", target.constData()), 0);
+        for (const bool mapping : {true, false}) {
+            MappedFile::setEnabled(mapping);
+            DbfTable table;
+            QVERIFY(!table.open(dir.filePath("Scheduler")));
         }
     }
 
