@@ -51,33 +51,26 @@ struct GuardSlot {
 GuardSlot guards[guardSlots];
 struct sigaction previousAction;
 std::uintptr_t pageSize = 4096;
-std::once_flag installOnce;
-bool installed = false;
+std::once_flag prepareOnce;
+bool prepared = false;
 int blankPage = -1;   // a file of one page of blanks, put over vanished pages
 
-// Hands a fault that is not ours on as if we had never been there.
-void passOn(int signal, siginfo_t *info, void *context)
+// Hands a fault that is not ours on as if we had never been there: the
+// handler that was in place before comes back, and the faulting access,
+// run again when we return, reaches it with the system's own dispatch (its
+// flags, its mask, a reset-on-delivery). Calling it from here would not:
+// a handler that expects to be reset and raises the signal again would
+// come back to us forever. A SIGBUS sent by another process is raised
+// again; it stays pending until we return. The next mapping puts the
+// guard back.
+void passOn(int signal, siginfo_t *info)
 {
-    if ((previousAction.sa_flags & SA_SIGINFO) && previousAction.sa_sigaction) {
-        previousAction.sa_sigaction(signal, info, context);
-        return;
-    }
-    if (previousAction.sa_handler != SIG_DFL && previousAction.sa_handler != SIG_IGN) {
-        previousAction.sa_handler(signal);
-        return;
-    }
-    // Default action: once this handler returns, the faulting access runs
-    // again and ends the process as it would have without us. A SIGBUS sent
-    // by another process is raised again; it stays pending until we return.
-    struct sigaction fallback {};
-    fallback.sa_handler = SIG_DFL;
-    sigemptyset(&fallback.sa_mask);
-    sigaction(SIGBUS, &fallback, nullptr);
+    sigaction(signal, &previousAction, nullptr);
     if (info == nullptr || info->si_code <= 0)
-        raise(SIGBUS);
+        raise(signal);
 }
 
-void onBusError(int signal, siginfo_t *info, void *context)
+void onBusError(int signal, siginfo_t *info, void *)
 {
     const int savedErrno = errno;
     const std::uintptr_t address = info ? reinterpret_cast<std::uintptr_t>(info->si_addr) : 0;
@@ -97,8 +90,8 @@ void onBusError(int signal, siginfo_t *info, void *context)
             return;
         }
     }
+    passOn(signal, info);
     errno = savedErrno;
-    passOn(signal, info, context);
 }
 
 int makeBlankPage()
@@ -121,19 +114,30 @@ int makeBlankPage()
     return fd;
 }
 
-void installHandler()
+bool prepareGuard()
 {
     const long size = sysconf(_SC_PAGESIZE);
     if (size > 0)
         pageSize = std::uintptr_t(size);
     blankPage = makeBlankPage();
-    if (blankPage < 0)
-        return;
+    return blankPage >= 0;
+}
+
+// Puts the handler in place unless it is there already; somebody may have
+// replaced it, or a foreign fault handed the signal back. Under the kept
+// mappings' lock, so two threads never install at once.
+bool installHandler()
+{
+    struct sigaction current {};
+    if (sigaction(SIGBUS, nullptr, &current) != 0)
+        return false;
+    if ((current.sa_flags & SA_SIGINFO) && current.sa_sigaction == onBusError)
+        return true;
     struct sigaction action {};
     action.sa_sigaction = onBusError;
     action.sa_flags = SA_SIGINFO | SA_RESTART;
     sigemptyset(&action.sa_mask);
-    installed = sigaction(SIGBUS, &action, &previousAction) == 0;
+    return sigaction(SIGBUS, &action, &previousAction) == 0;
 }
 
 int claimSlot()
@@ -243,9 +247,9 @@ bool MappedFile::map(const QString &path, QString *error)
 #if VORN_CAN_MAP
     if (!enabled())
         return fail(QStringLiteral("mapping is switched off"));
-    std::call_once(installOnce, installHandler);
-    if (!installed)
-        return fail(QStringLiteral("the guard against files cut short could not be set up"));
+    std::call_once(prepareOnce, [] { prepared = prepareGuard(); });
+    if (!prepared)
+        return fail(QStringLiteral("no page of blanks for files cut short: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
 
     // Never waits: a pipe put where the table was is refused below.
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -269,6 +273,10 @@ bool MappedFile::map(const QString &path, QString *error)
 
     Kept &keep = kept();
     std::lock_guard lock(keep.mutex);
+    if (!installHandler()) {
+        ::close(fd);
+        return fail(QStringLiteral("no SIGBUS handler: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+    }
     auto &regions = keep.regions;
     // A region of another inode, or with pages cut, or too short, is no use.
     auto same = std::find_if(regions.begin(), regions.end(), [&](const auto &region) {
