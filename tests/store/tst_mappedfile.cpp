@@ -124,7 +124,7 @@ volatile sig_atomic_t recoveries = 0;
 
 void recoverFromBusError(int)
 {
-    ++recoveries;
+    recoveries = recoveries + 1;
     siglongjmp(recoverPoint, 1);
 }
 
