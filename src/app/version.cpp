@@ -10,7 +10,7 @@ QString VersionText()
 QString VersionYear()
 {
     // __DATE__ is "Mmm dd yyyy": the year of the build.
-    return QString::fromLatin1(__DATE__ + 7, 4);
+    return QString::fromLatin1(&__DATE__[7], 4);
 }
 
 } // namespace vorn
