@@ -272,27 +272,6 @@ private slots:
         QCOMPARE(rewritten, readWithoutMapping(path));
     }
 
-    // A table written to after a mapped open keeps its own copy from then
-    // on and writes exactly as the reading path would.
-    void writeAfterMappedOpen()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath("Scheduler.dbf");
-        QVERIFY(writeTable(path, 2000));
-        DbfTable table;
-        QVERIFY(table.open(path));
-        QVERIFY(table.markDeleted(10));
-        QVERIFY(table.setField(11, 1, "EDITED"));
-        QVERIFY(table.appendRecord({"LAST", "M1", "1"}));
-        QVERIFY(table.isDeleted(10));
-        QCOMPARE(table.decode(table.rawField(11, 1)).trimmed(), QStringLiteral("EDITED"));
-        QCOMPARE(table.recordCount(), 2001);
-        QCOMPARE(flatten(table), readWithoutMapping(path));
-        QVERIFY(table.pack());
-        QCOMPARE(table.recordCount(), 2000);
-        QCOMPARE(flatten(table), readWithoutMapping(path));
-    }
-
     // The manager rewrites the table all the time while the window and the
     // refresh thread read it: readers on two threads against a writer that
     // appends, packs and cuts.
