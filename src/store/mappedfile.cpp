@@ -164,6 +164,7 @@ struct MappedFile::Region {
     const char *base = nullptr;
     std::uintptr_t length = 0;
     int slot = -1;
+    int fd = -1;
     dev_t device = 0;
     ino_t inode = 0;
     quint64 lastUse = 0;
@@ -175,6 +176,7 @@ struct MappedFile::Region {
         guard.end.store(0, std::memory_order_release);
         ::munmap(const_cast<char *>(base), length);
         guard.taken.store(false, std::memory_order_release);
+        ::close(fd);
     }
 
     int cut() const { return guards[slot].cut.load(std::memory_order_relaxed); }
@@ -278,6 +280,12 @@ bool MappedFile::map(const QString &path, QString *error)
         return fail(QStringLiteral("no SIGBUS handler: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
     }
     auto &regions = keep.regions;
+    // A file deleted or renamed over would keep its disk space as long as it
+    // stays mapped: let it go as soon as anything is opened next.
+    std::erase_if(regions, [](const auto &region) {
+        struct stat kept {};
+        return ::fstat(region->fd, &kept) != 0 || kept.st_nlink == 0;
+    });
     // A region of another inode, or with pages cut, or too short, is no use.
     auto same = std::find_if(regions.begin(), regions.end(), [&](const auto &region) {
         return region->device == info.st_dev && region->inode == info.st_ino;
@@ -289,6 +297,7 @@ bool MappedFile::map(const QString &path, QString *error)
     std::shared_ptr<Region> region;
     if (same != regions.end()) {
         region = *same;
+        ::close(fd);
     } else {
         const int slot = claimSlot();
         if (slot < 0) {
@@ -312,6 +321,8 @@ bool MappedFile::map(const QString &path, QString *error)
         region->slot = slot;
         region->device = info.st_dev;
         region->inode = info.st_ino;
+        region->fd = fd;   // kept to see whether the file is still there
+        region->lastUse = ++keep.clock;
         regions.push_back(region);
         if (regions.size() > keptRegions) {
             auto oldest = std::min_element(regions.begin(), regions.end(),
@@ -319,7 +330,6 @@ bool MappedFile::map(const QString &path, QString *error)
             regions.erase(oldest);
         }
     }
-    ::close(fd);   // the mapping keeps the file
     region->lastUse = ++keep.clock;
     m_region = std::move(region);
     m_data = m_region->base;
