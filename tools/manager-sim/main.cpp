@@ -112,6 +112,7 @@ private:
         // A demo that starts mid-shift shows finished and running work at once.
         if (m_options.firstClock >= 0 && seed == m_options.seed)
             m_now = std::max(m_now, m_options.firstClock);
+        m_clock = m_now;
         m_dayEnd = m_now;
         for (const plant::Operation &operation : m_plant.operations)
             m_dayEnd = std::max(m_dayEnd, std::max(operation.actualFinish(), operation.plannedFinish()));
@@ -172,7 +173,10 @@ private:
             return;
         }
         const qint32 before = m_now;
-        m_now += qint32(m_options.speed * m_options.tickMs / 1000.0);
+        // The clock keeps its fractions: a tick worth less than a second must
+        // still move it, and a fractional speed must not lose time every tick.
+        m_clock += m_options.speed * m_options.tickMs / 1000.0;
+        m_now = qint32(m_clock);
         if (m_cleanedAt >= 0) {
             // A pause between the clean and the next plan, as a real re-plan takes.
             if (m_now - m_cleanedAt >= 300) {
@@ -227,7 +231,8 @@ private:
     Options m_options;
     QRandomGenerator m_random;
     plant::Plant m_plant;
-    qint32 m_now = 0;
+    double m_clock = 0;   // simulated seconds from midnight
+    qint32 m_now = 0;     // the clock's whole seconds
     qint32 m_dayEnd = 0;
     qint32 m_cleanedAt = -1;
     quint64 m_day = 0;
