@@ -186,14 +186,22 @@ private:
             }
             return;
         }
+        update(before);
+        // Only after the update, so that the tick that passes the day's end
+        // still writes the last finishes before the schedule is cleaned.
         if (m_now > m_dayEnd) {
             notifyWindow("STOP");
             m_plant.operations.clear();
             plant::WriteScheduleTable(tablePath("Scheduler"), m_plant, m_now);
             say(QStringLiteral("%1 day over: schedule cleaned").arg(clockText(m_now)));
             m_cleanedAt = m_now;
-            return;
         }
+    }
+
+    // Writes what changed on the cell between `before` and now into the
+    // schedule table.
+    void update(qint32 before)
+    {
         store::DbfTable table;
         if (const store::StoreError error = table.open(tablePath("Scheduler")); !error) {
             say(QStringLiteral("cannot open the schedule: %1").arg(error.message));
