@@ -100,11 +100,7 @@ bool writePlant(const QString &root, qint64 operations)
     plant::PlantOptions options;
     options.operations = operations;
     const plant::Plant cell = plant::GeneratePlant(options);
-    const QString data = root + QStringLiteral("/data/");
-    const qint32 now = 13 * 3600;
-    return plant::WriteScheduleTable(data + QStringLiteral("Scheduler.dbf"), cell, now).ok
-        && plant::WritePlanTable(data + QStringLiteral("Aplan.dbf"), cell).ok
-        && plant::WriteProcessTable(data + QStringLiteral("Process.dbf"), cell).ok;
+    return plant::WriteTables(root + QStringLiteral("/data"), cell, 13 * 3600).ok;
 }
 
 // Runs the event loop until the grid's viewport has been painted once.

@@ -124,18 +124,9 @@ int main(int argc, char *argv[])
     const vorn::plant::Plant plant = vorn::plant::GeneratePlant(options);
     const qint64 generated = clock.elapsed();
 
-    const QString scheduleFile = QDir(data).filePath(QStringLiteral("Scheduler.dbf"));
-    if (vorn::store::StoreError error = vorn::plant::WriteScheduleTable(scheduleFile, plant, *now); !error)
+    if (vorn::store::StoreError error = vorn::plant::WriteTables(data, plant, *now); !error)
         return fail(error.message);
     const qint64 written = clock.elapsed();
-    if (vorn::store::StoreError error =
-            vorn::plant::WritePlanTable(QDir(data).filePath(QStringLiteral("Aplan.dbf")), plant);
-        !error)
-        return fail(error.message);
-    if (vorn::store::StoreError error =
-            vorn::plant::WriteProcessTable(QDir(data).filePath(QStringLiteral("Process.dbf")), plant);
-        !error)
-        return fail(error.message);
 
     // A finished earlier day in the archive, for the Open dialog.
     if (options.operations == 0) {
@@ -181,7 +172,7 @@ int main(int argc, char *argv[])
                 qPrintable(QDir(root).absolutePath()), qint64(plant.machines.size()),
                 qint64(plant.parts.size()), qint64(plant.orders.size()),
                 qint64(plant.operations.size()));
-    std::printf("generated in %lld ms, Scheduler.dbf written in %lld ms\n", generated,
+    std::printf("generated in %lld ms, tables written in %lld ms\n", generated,
                 written - generated);
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "dbftable.h"
 
+#include <QDir>
 #include <QHash>
 
 #include <algorithm>
@@ -234,20 +235,13 @@ store::FieldDescriptor field(const char *name, char type, int length)
     return f;
 }
 
-template<typename Rows>
-store::StoreError writeTable(const QString &path, const QList<store::FieldDescriptor> &fields,
-                             const Rows &rows)
+// Creates the table at `path` anew and opens it for the records to come.
+store::StoreError createTable(store::DbfTable &table, const QString &path,
+                              const QList<store::FieldDescriptor> &fields)
 {
     if (store::StoreError error = store::DbfTable::create(path, fields); !error)
         return error;
-    store::DbfTable table;
-    if (store::StoreError error = table.open(path); !error)
-        return error;
-    for (const QList<QString> &row : rows) {
-        if (store::StoreError error = table.appendRecord(row); !error)
-            return error;
-    }
-    return {};
+    return table.open(path);
 }
 
 } // namespace
@@ -303,48 +297,64 @@ QList<store::FieldDescriptor> ScheduleTableFields()
 
 store::StoreError WriteScheduleTable(const QString &path, const Plant &plant, qint32 now)
 {
-    struct Rows {
-        const Plant &plant;
-        qint32 now;
-        struct Iterator {
-            const Rows *rows;
-            qsizetype i;
-            QList<QString> operator*() const { return rows->plant.operations[i].recordAt(rows->now); }
-            Iterator &operator++() { ++i; return *this; }
-            bool operator!=(const Iterator &o) const { return i != o.i; }
-        };
-        Iterator begin() const { return {this, 0}; }
-        Iterator end() const { return {this, plant.operations.size()}; }
-    };
-    return writeTable(path, ScheduleTableFields(), Rows{plant, now});
+    store::DbfTable table;
+    if (store::StoreError error = createTable(table, path, ScheduleTableFields()); !error)
+        return error;
+    for (const Operation &op : plant.operations) {
+        if (store::StoreError error = table.appendRecord(op.recordAt(now)); !error)
+            return error;
+    }
+    return {};
 }
 
 store::StoreError WritePlanTable(const QString &path, const Plant &plant)
 {
-    QList<QList<QString>> rows;
-    rows.reserve(plant.parts.size());
+    store::DbfTable table;
+    if (store::StoreError error = createTable(table, path,
+                                              {field("Order", 'C', 15), field("Part", 'C', 20),
+                                               field("Family", 'C', 15), field("Quantity", 'N', 6),
+                                               field("Release", 'N', 10), field("Due", 'N', 10)});
+        !error)
+        return error;
     QHash<QString, qint32> due;
     for (const Operation &op : plant.operations)
         due[op.part] = std::max(due.value(op.part), op.plannedFinish());
     for (const Part &part : plant.parts) {
         if (!due.contains(part.name))
             continue;   // cut off by a wanted number of operations
-        rows.append({part.order, part.name, part.family, QStringLiteral("1"),
-                     QString::number(part.release), QString::number(due.value(part.name))});
+        if (store::StoreError error = table.appendRecord(
+                {part.order, part.name, part.family, QStringLiteral("1"),
+                 QString::number(part.release), QString::number(due.value(part.name))});
+            !error)
+            return error;
     }
-    return writeTable(path,
-                      {field("Order", 'C', 15), field("Part", 'C', 20), field("Family", 'C', 15),
-                       field("Quantity", 'N', 6), field("Release", 'N', 10), field("Due", 'N', 10)},
-                      rows);
+    return {};
 }
 
 store::StoreError WriteProcessTable(const QString &path, const Plant &plant)
 {
-    QList<QList<QString>> rows;
-    rows.reserve(plant.machines.size());
-    for (const Machine &machine : plant.machines)
-        rows.append({machine.process, machine.name});
-    return writeTable(path, {field("Process", 'C', 20), field("Machine", 'C', 15)}, rows);
+    store::DbfTable table;
+    if (store::StoreError error =
+            createTable(table, path, {field("Process", 'C', 20), field("Machine", 'C', 15)});
+        !error)
+        return error;
+    for (const Machine &machine : plant.machines) {
+        if (store::StoreError error = table.appendRecord({machine.process, machine.name}); !error)
+            return error;
+    }
+    return {};
+}
+
+store::StoreError WriteTables(const QString &dataFolder, const Plant &plant, qint32 now)
+{
+    const QDir folder(dataFolder);
+    if (store::StoreError error =
+            WriteScheduleTable(folder.filePath(QStringLiteral("Scheduler.dbf")), plant, now);
+        !error)
+        return error;
+    if (store::StoreError error = WritePlanTable(folder.filePath(QStringLiteral("Aplan.dbf")), plant); !error)
+        return error;
+    return WriteProcessTable(folder.filePath(QStringLiteral("Process.dbf")), plant);
 }
 
 } // namespace vorn::plant

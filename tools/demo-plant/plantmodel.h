@@ -85,4 +85,8 @@ store::StoreError WritePlanTable(const QString &path, const Plant &plant);
 // The manager's process table: one record per machine and process.
 store::StoreError WriteProcessTable(const QString &path, const Plant &plant);
 
+// The three tables the manager keeps in `dataFolder`: Scheduler.dbf as seen
+// at `now`, Aplan.dbf and Process.dbf. Stops at the first that fails.
+store::StoreError WriteTables(const QString &dataFolder, const Plant &plant, qint32 now);
+
 } // namespace vorn::plant

@@ -116,14 +116,9 @@ private:
         m_dayEnd = m_now;
         for (const plant::Operation &operation : m_plant.operations)
             m_dayEnd = std::max(m_dayEnd, std::max(operation.actualFinish(), operation.plannedFinish()));
-        for (const auto &[name, error] :
-             {std::pair{"Scheduler", plant::WriteScheduleTable(tablePath("Scheduler"), m_plant, m_now)},
-              std::pair{"Aplan", plant::WritePlanTable(tablePath("Aplan"), m_plant)},
-              std::pair{"Process", plant::WriteProcessTable(tablePath("Process"), m_plant)}}) {
-            if (!error) {
-                std::fprintf(stderr, "vorn-manager-sim: %s: %s\n", name, qPrintable(error.message));
-                return false;
-            }
+        if (const store::StoreError error = plant::WriteTables(m_options.dataFolder, m_plant, m_now); !error) {
+            std::fprintf(stderr, "vorn-manager-sim: %s\n", qPrintable(error.message));
+            return false;
         }
         say(QStringLiteral("%1 planned: %2 operations on %3 machines, day %4 to %5 (plan %6)")
                 .arg(clockText(m_now))
