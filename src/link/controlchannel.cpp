@@ -72,6 +72,20 @@ QString ControlChannel::serviceNameForPid(qint64 pid)
     return ServiceName + QStringLiteral(".p") + QString::number(pid);
 }
 
+QDBusMessage ControlChannel::windowCall(const QString &service, const QString &method,
+                                        const QVariantList &arguments)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(service, ObjectPath, InterfaceName, method);
+    call.setArguments(arguments);
+    call.setAutoStartService(false);
+    return call;
+}
+
+QDBusMessage ControlChannel::noticeCall(const QString &service, const QByteArray &text)
+{
+    return windowCall(service, QStringLiteral("CopyData"), {QVariant::fromValue(quint32(0)), text});
+}
+
 ControlChannel::ControlChannel(AppState &state, QObject *parent)
     : QObject(parent), m_state(state)
 {

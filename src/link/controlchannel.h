@@ -4,8 +4,10 @@
 
 #include <QByteArray>
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QObject>
 #include <QString>
+#include <QVariantList>
 
 namespace vorn {
 
@@ -34,6 +36,15 @@ public:
 
     // "VornScheduler.Window.p<pid>".
     static QString serviceNameForPid(qint64 pid);
+
+    // A call of `method` on the window at `service`, as the manager and the
+    // command-line tool make it. It never starts a window that is not running.
+    static QDBusMessage windowCall(const QString &service, const QString &method,
+                                   const QVariantList &arguments = {});
+    // The manager's text notice ("STOP", "START") as a CopyData call: dwData 0
+    // and the text's bytes without a terminating NUL, as a Windows manager
+    // sends them.
+    static QDBusMessage noticeCall(const QString &service, const QByteArray &text);
 
     explicit ControlChannel(AppState &state, QObject *parent = nullptr);
     ~ControlChannel() override;

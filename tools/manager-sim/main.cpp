@@ -14,7 +14,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDBusConnection>
-#include <QDBusMessage>
 #include <QDir>
 #include <QRandomGenerator>
 #include <QTime>
@@ -152,12 +151,7 @@ private:
     {
         if (!m_onBus)
             return;
-        QDBusMessage message = QDBusMessage::createMethodCall(
-            ControlChannel::ServiceName, ControlChannel::ObjectPath, ControlChannel::InterfaceName,
-            QStringLiteral("CopyData"));
-        message << QVariant::fromValue(quint32(0)) << QByteArray(text);
-        message.setAutoStartService(false);
-        QDBusConnection::sessionBus().send(message);
+        QDBusConnection::sessionBus().send(ControlChannel::noticeCall(ControlChannel::ServiceName, text));
         say(QStringLiteral("%1 notice %2").arg(clockText(m_now), QString::fromLatin1(text)));
     }
 

@@ -4,7 +4,6 @@
 #include "texts.h"
 
 #include <QDBusConnectionInterface>
-#include <QDBusMessage>
 
 namespace vorn::ctl {
 
@@ -16,13 +15,6 @@ CtlRequest usageError(const QString &text)
     CtlRequest request;
     request.error = text;
     return request;
-}
-
-// The notices travel as the bytes a Windows manager would send: the ANSI
-// text without a terminating NUL.
-QVariantList notice(const char *text)
-{
-    return {QVariant::fromValue(quint32(0)), QByteArray(text)};
 }
 } // namespace
 
@@ -48,16 +40,15 @@ CtlRequest ParseCtlArguments(const QStringList &arguments)
 
     const QString command = rest.takeFirst();
     const qsizetype expectedRest = command == QLatin1String("language") ? 1 : 0;
+    const QString service = CtlTargetService(request);
     if (command == QLatin1String("close")) {
-        request.method = QStringLiteral("Close");
+        request.call = ControlChannel::windowCall(service, QStringLiteral("Close"));
     } else if (command == QLatin1String("stop")) {
-        request.method = QStringLiteral("CopyData");
-        request.arguments = notice("STOP");
+        request.call = ControlChannel::noticeCall(service, "STOP");
     } else if (command == QLatin1String("start")) {
-        request.method = QStringLiteral("CopyData");
-        request.arguments = notice("START");
+        request.call = ControlChannel::noticeCall(service, "START");
     } else if (command == QLatin1String("help")) {
-        request.method = QStringLiteral("Help");
+        request.call = ControlChannel::windowCall(service, QStringLiteral("Help"));
     } else if (command == QLatin1String("language")) {
         if (rest.isEmpty())
             return usageError(QStringLiteral("language needs a language id (9 English, 2052 Chinese)"));
@@ -65,8 +56,8 @@ CtlRequest ParseCtlArguments(const QStringList &arguments)
         const qint32 id = rest.first().toInt(&ok);
         if (!ok)
             return usageError(QStringLiteral("not a language id: \"%1\"").arg(rest.first()));
-        request.method = QStringLiteral("ChangeLanguage");
-        request.arguments = {id, LanguageName(id)};
+        request.call = ControlChannel::windowCall(service, QStringLiteral("ChangeLanguage"),
+                                                  {id, LanguageName(id)});
     } else {
         return usageError(QStringLiteral("unknown command \"%1\"").arg(command));
     }
@@ -96,12 +87,12 @@ QString CtlTargetService(const CtlRequest &request)
 
 int SendCtlRequest(const QDBusConnection &bus, const CtlRequest &request, QString *message)
 {
-    Q_ASSERT(request.error.isEmpty() && !request.method.isEmpty());
+    Q_ASSERT(request.error.isEmpty() && request.call.type() == QDBusMessage::MethodCallMessage);
     if (!bus.isConnected()) {
         *message = QStringLiteral("no session bus: %1").arg(bus.lastError().message());
         return ExitNoWindow;
     }
-    const QString service = CtlTargetService(request);
+    const QString service = request.call.service();
     const QDBusReply<bool> owned = bus.interface()->isServiceRegistered(service);
     if (!owned.isValid() || !owned.value()) {
         *message = request.pid > 0
@@ -109,11 +100,7 @@ int SendCtlRequest(const QDBusConnection &bus, const CtlRequest &request, QStrin
             : QStringLiteral("no Vorn Scheduler window on the session bus");
         return ExitNoWindow;
     }
-    QDBusMessage call = QDBusMessage::createMethodCall(service, ControlChannel::ObjectPath,
-                                                       ControlChannel::InterfaceName, request.method);
-    call.setArguments(request.arguments);
-    call.setAutoStartService(false);
-    const QDBusMessage reply = bus.call(call, QDBus::Block, ReplyTimeoutMs);
+    const QDBusMessage reply = bus.call(request.call, QDBus::Block, ReplyTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage) {
         *message = QStringLiteral("the Vorn Scheduler window did not answer: %1").arg(reply.errorMessage());
         return ExitNoWindow;

@@ -1,9 +1,9 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QString>
 #include <QStringList>
-#include <QVariantList>
 
 namespace vorn::ctl {
 
@@ -17,8 +17,7 @@ enum ExitCode : int {
 // One message for the window, as parsed from the command line.
 struct CtlRequest {
     qint64 pid = -1;          // -1: the shared name
-    QString method;           // Close, CopyData, Help, ChangeLanguage
-    QVariantList arguments;   // in wire types: u + ay, i + s
+    QDBusMessage call;        // Close, CopyData, Help or ChangeLanguage, to the window named by pid
     bool showUsage = false;   // --help
     QString error;            // not empty: a usage error, said to the user
 };
