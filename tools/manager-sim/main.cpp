@@ -10,6 +10,7 @@
 #include "plantmodel.h"
 
 #include "dbftable.h"
+#include "fieldreader.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -202,8 +203,9 @@ private:
             const plant::Operation &operation = m_plant.operations[record - 1];
             if (operation.stateAt(before) == operation.stateAt(m_now))
                 continue;
+            // Only the actual times and the status move on the cell.
             const QList<QString> fields = operation.recordAt(m_now);
-            for (int position = 8; position <= 11; ++position)
+            for (int position = model::kStartA; position <= model::kStatusFinish; ++position)
                 table.setField(record, position, fields[position - 1]);
             ++changed;
         }
