@@ -15,24 +15,8 @@
 #include <QTime>
 
 #include <cstdio>
-#include <optional>
 
 namespace {
-
-// "hh:mm", "hh:mm:ss" or whole seconds from midnight.
-std::optional<qint32> parseTime(const QString &text)
-{
-    bool ok = false;
-    const qint32 seconds = text.toInt(&ok);
-    if (ok)
-        return (seconds >= 0 && seconds < 24 * 3600) ? std::optional<qint32>(seconds) : std::nullopt;
-    QTime time = QTime::fromString(text, QStringLiteral("H:mm:ss"));
-    if (!time.isValid())
-        time = QTime::fromString(text, QStringLiteral("H:mm"));
-    if (!time.isValid())
-        return std::nullopt;
-    return time.msecsSinceStartOfDay() / 1000;
-}
 
 int fail(const QString &message)
 {
@@ -100,7 +84,7 @@ int main(int argc, char *argv[])
     const QString language = parser.value(langOption).toUpper();
     if (language != u"ENG" && language != u"CN")
         return fail(QStringLiteral("--lang is ENG or CN"));
-    const std::optional<qint32> now = parseTime(parser.value(nowOption));
+    const std::optional<qint32> now = vorn::plant::ParseTimeOfDay(parser.value(nowOption));
     if (!now)
         return fail(QStringLiteral("--now needs hh:mm, hh:mm:ss or seconds below 86400"));
     QDate date = QDate::currentDate();

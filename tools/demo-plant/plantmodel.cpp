@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QHash>
+#include <QTime>
 
 #include <algorithm>
 #include <array>
@@ -285,6 +286,20 @@ Plant GeneratePlant(const PlantOptions &options)
     if (wanted > 0)
         plant.operations.resize(wanted);
     return plant;
+}
+
+std::optional<qint32> ParseTimeOfDay(const QString &text)
+{
+    bool ok = false;
+    const qint32 seconds = text.toInt(&ok);
+    if (ok)
+        return (seconds >= 0 && seconds < 24 * 3600) ? std::optional<qint32>(seconds) : std::nullopt;
+    QTime time = QTime::fromString(text, QStringLiteral("H:mm:ss"));
+    if (!time.isValid())
+        time = QTime::fromString(text, QStringLiteral("H:mm"));
+    if (!time.isValid())
+        return std::nullopt;
+    return time.msecsSinceStartOfDay() / 1000;
 }
 
 QList<store::FieldDescriptor> ScheduleTableFields()

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <optional>
+
 namespace vorn::plant {
 
 // A believable production cell and its day: machines, parts in orders, and
@@ -70,6 +72,11 @@ struct Plant {
 };
 
 Plant GeneratePlant(const PlantOptions &options);
+
+// A time of day as the tools take it on their command lines: "hh:mm",
+// "hh:mm:ss" (the hour may have one digit) or whole seconds from midnight;
+// std::nullopt for anything else, and for seconds outside the day.
+std::optional<qint32> ParseTimeOfDay(const QString &text);
 
 // Schedule table layout: Part C(20), Process C(20), Machine C(15), Order C(15),
 // StartP .. DurationA N(10,0), StatusFini C(10).

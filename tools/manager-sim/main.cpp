@@ -269,8 +269,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption noBusOption(QStringLiteral("no-bus"),
                                          QStringLiteral("only write the tables; no Manager Server document"));
     const QCommandLineOption startOption(QStringLiteral("start"),
-                                         QStringLiteral("clock time the first day starts at (default: the first release)"),
-                                         QStringLiteral("hh:mm"));
+                                         QStringLiteral("clock time the first day starts at: hh:mm[:ss] or seconds "
+                                                        "(default: the first release)"),
+                                         QStringLiteral("TIME"));
     parser.addOptions({dataOption, speedOption, tickOption, operationsOption, seedOption, noBusOption, startOption});
     parser.process(app);
 
@@ -286,12 +287,12 @@ int main(int argc, char *argv[])
     options.seed = parser.value(seedOption).toULongLong(&seedOk);
     options.bus = !parser.isSet(noBusOption);
     if (parser.isSet(startOption)) {
-        const QTime start = QTime::fromString(parser.value(startOption), QStringLiteral("hh:mm"));
-        if (!start.isValid()) {
-            std::fprintf(stderr, "vorn-manager-sim: --start needs a time as hh:mm\n");
+        const std::optional<qint32> start = plant::ParseTimeOfDay(parser.value(startOption));
+        if (!start) {
+            std::fprintf(stderr, "vorn-manager-sim: --start needs hh:mm, hh:mm:ss or seconds below 86400\n");
             return 2;
         }
-        options.firstClock = start.msecsSinceStartOfDay() / 1000;
+        options.firstClock = *start;
     }
     if (!speedOk || options.speed <= 0 || !tickOk || options.tickMs <= 0 || !operationsOk
         || options.operations < 0 || !seedOk) {
