@@ -2,7 +2,7 @@
 // the folder pair the scheduler expects: run it from ROOT/bin and the tables
 // are found in ../data.
 
-#include "inifile.h"
+#include "paths.h"
 #include "plantmodel.h"
 #include "settings.h"
 
@@ -22,19 +22,6 @@ int fail(const QString &message)
 {
     std::fprintf(stderr, "vorn-demo-plant: %s\n", qPrintable(message));
     return 1;
-}
-
-bool writeIni(const QString &file, const QString &section,
-              const QList<std::pair<QString, QString>> &values, QString *error)
-{
-    for (const auto &[key, value] : values) {
-        const vorn::IniWriteResult result = vorn::WriteIniString(file, section, key, value);
-        if (!result.ok) {
-            *error = result.error;
-            return false;
-        }
-    }
-    return true;
 }
 
 } // namespace
@@ -94,11 +81,12 @@ int main(int argc, char *argv[])
             return fail(QStringLiteral("--date needs yyyy-mm-dd"));
     }
 
-    const QDir rootDir(root);
-    const QString bin = rootDir.filePath(QStringLiteral("bin"));
-    const QString data = rootDir.filePath(QStringLiteral("data"));
-    const QString archive = QDir(data).filePath(QStringLiteral("Scheduler"));
-    for (const QString &folder : {bin, data, archive}) {
+    // The folders and files as the viewer finds them when started in bin.
+    vorn::AppState state;
+    vorn::BuildPaths(state, QDir(root).filePath(QStringLiteral("bin")));
+    const QString &data = state.DataFolder;
+    const QString archive = data + QStringLiteral("Scheduler");
+    for (const QString &folder : {state.WorkFolder, data, archive}) {
         if (!QDir().mkpath(folder))
             return fail(QStringLiteral("cannot create %1").arg(folder));
     }
@@ -117,40 +105,35 @@ int main(int argc, char *argv[])
         vorn::plant::PlantOptions earlier = options;
         earlier.seed = options.seed + 1;
         if (vorn::store::StoreError error = vorn::plant::WriteScheduleTable(
-                QDir(archive).filePath(QStringLiteral("Previous Day.dbf")),
+                archive + QStringLiteral("/Previous Day.dbf"),
                 vorn::plant::GeneratePlant(earlier), 24 * 3600 - 1);
             !error)
             return fail(error.message);
     }
 
-    QString error;
-    const QString settings = QDir(data).filePath(QStringLiteral("VornSched.ini"));
-    if (!QFile::exists(settings)) {
-        QFile file(settings);
+    if (!QFile::exists(state.SettingsFile)) {
+        QFile file(state.SettingsFile);
         if (file.open(QIODevice::WriteOnly))
             file.write("; View settings of the scheduler for the demo plant\n");
     }
     // Grouped by part at five minutes with the finish columns hidden: each
     // part's route reads as a staircase of bars, the first thing a newcomer sees.
-    const QString one = QStringLiteral("1");
-    const QString zero = QStringLiteral("0");
-    if (!writeIni(settings, QStringLiteral("SCHEDULER"),
-                  {{QStringLiteral("Timer"), QStringLiteral("500")},
-                   {QStringLiteral("PlanBegVisible"), one},
-                   {QStringLiteral("PlanEndVisible"), zero},
-                   {QStringLiteral("PlanDurVisible"), one},
-                   {QStringLiteral("ActBegVisible"), one},
-                   {QStringLiteral("ActEndVisible"), zero},
-                   {QStringLiteral("ActDurVisible"), one},
-                   {QStringLiteral("Interval"), QStringLiteral("4")},
-                   {QStringLiteral("BaseDate"), vorn::BaseDateText(date)},
-                   {QStringLiteral("BaseTime"),
-                    vorn::BaseTimeText(QTime::fromMSecsSinceStartOfDay(options.dayStart * 1000))},
-                   {QStringLiteral("SortOrder"), zero}},
-                  &error)
-        || !writeIni(QDir(bin).filePath(QStringLiteral("LANGUAGE.INI")), QStringLiteral("GENERAL"),
-                     {{QStringLiteral("ApplicationLanguage"), language}}, &error))
-        return fail(error);
+    const QString section = QStringLiteral("SCHEDULER");
+    const QTime dayStart = QTime::fromMSecsSinceStartOfDay(options.dayStart * 1000);
+    const vorn::IniWriteResult results[] = {
+        vorn::WriteIniString(state.SettingsFile, section, QStringLiteral("Timer"), QStringLiteral("500")),
+        vorn::SaveSettings(state, {1, 0, 1, 1, 0, 1}, 4, 0),
+        vorn::WriteIniString(state.SettingsFile, section, QStringLiteral("BaseDate"),
+                             vorn::BaseDateText(date)),
+        vorn::WriteIniString(state.SettingsFile, section, QStringLiteral("BaseTime"),
+                             vorn::BaseTimeText(dayStart)),
+        vorn::WriteIniString(state.WorkFolder + QStringLiteral("LANGUAGE.INI"), QStringLiteral("GENERAL"),
+                             QStringLiteral("ApplicationLanguage"), language),
+    };
+    for (const vorn::IniWriteResult &result : results) {
+        if (!result.ok)
+            return fail(result.error);
+    }
 
     std::printf("%s: %lld machines, %lld parts, %lld orders, %lld schedule records\n",
                 qPrintable(QDir(root).absolutePath()), qint64(plant.machines.size()),
