@@ -1,6 +1,7 @@
 #include "inifile.h"
 
-#include <QDir>
+#include "filename.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
@@ -203,16 +204,8 @@ QByteArray EncodeWindows1252(const QString &text)
 
 QString ResolveIniFileName(const QString &fileName)
 {
-    const QFileInfo info(fileName);
-    if (info.exists())
-        return fileName;
-    const QDir dir = info.dir();
-    const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden);
-    for (const QString &entry : entries) {
-        if (sameName(entry, info.fileName()))
-            return dir.filePath(entry);
-    }
-    return fileName;
+    const QString found = FindFileIgnoringCase(fileName);
+    return found.isEmpty() ? fileName : found;
 }
 
 int ReadIniInt(const QString &fileName, const QString &section, const QString &key,

@@ -1,15 +1,14 @@
 #include "dbftable.h"
 
 #include "codepage.h"
+#include "filename.h"
 #include "mappedfile.h"
 #include "memofile.h"
 #include "readbuffer.h"
 #include "tablelibrary.h"
 
 #include <QDate>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <cstring>
@@ -76,6 +75,8 @@ struct DbfTable::Impl {
     std::unique_ptr<QFile> writer;
     TableContext *context = nullptr;
     std::vector<FieldSpan> spans;
+    bool dateWritten = false;
+    char lastDate[3] = {};
 
     const char *bytes() const { return mapped.isMapped() ? mapped.data() : buffer.data(); }
     qint64 size() const { return mapped.isMapped() ? mapped.size() : buffer.size(); }
@@ -114,6 +115,7 @@ struct DbfTable::Impl {
     // the file cannot be mapped.
     StoreError readFile(bool writable = false)
     {
+        dateWritten = false;
         if (!writable && mapped.map(path)) {
             buffer = ReadBuffer();
             return parse();
@@ -209,9 +211,15 @@ struct DbfTable::Impl {
         return writeAt(1, buffer.data() + 1, 7);
     }
 
+    // A clean marks every record in turn: the date goes to the file once a
+    // day, not once a record.
     StoreError writeDate()
     {
         putToday(buffer.data() + 1);
+        if (dateWritten && std::memcmp(lastDate, buffer.data() + 1, 3) == 0)
+            return {};
+        std::memcpy(lastDate, buffer.data() + 1, 3);
+        dateWritten = true;
         return writeAt(1, buffer.data() + 1, 3);
     }
 
@@ -327,22 +335,7 @@ DbfTable &DbfTable::operator=(DbfTable &&other) noexcept
 
 QString DbfTable::resolveFile(const QString &path)
 {
-    const QFileInfo info(path);
-    if (info.isFile())
-        return path;
-    // Tables written on Windows arrive as "SCHEDULER.DBF" and the like.
-    const QDir dir = info.dir();
-    const QString wanted = info.fileName();
-    if (wanted.isEmpty() || !dir.exists())
-        return {};
-    // Only plain files: opening a pipe or a device named like a table would
-    // wait for a writer that never comes.
-    QStringList names = dir.entryList(QDir::Files | QDir::Hidden, QDir::Name);
-    for (const QString &name : std::as_const(names)) {
-        if (name.compare(wanted, Qt::CaseInsensitive) == 0 && QFileInfo(dir.filePath(name)).isFile())
-            return dir.filePath(name);
-    }
-    return {};
+    return FindFileIgnoringCase(path);
 }
 
 StoreError DbfTable::open(const QString &path)
@@ -436,19 +429,9 @@ const FieldDescriptor &DbfTable::field(int position) const
     return d->header.fields.at(position - 1);
 }
 
-quint8 DbfTable::version() const
-{
-    return d ? d->header.version : 0;
-}
-
 quint8 DbfTable::languageDriver() const
 {
     return d ? d->header.languageDriver : 0;
-}
-
-const char *DbfTable::codePage() const
-{
-    return d ? d->codec.name() : TextCodec::codePageName(0);
 }
 
 bool DbfTable::isDeleted(qint32 record) const
@@ -473,7 +456,8 @@ QString DbfTable::decode(QByteArrayView bytes) const
 {
     if (d)
         return d->codec.decode(bytes);
-    static const TextCodec fallback;
+    // The codec keeps decoder state: one per thread.
+    thread_local const TextCodec fallback;
     return fallback.decode(bytes);
 }
 
@@ -481,7 +465,7 @@ QByteArray DbfTable::encode(const QString &text) const
 {
     if (d)
         return d->codec.encode(text);
-    static const TextCodec fallback;
+    thread_local const TextCodec fallback;
     return fallback.encode(text);
 }
 

@@ -41,10 +41,7 @@ public:
     qint32 recordCount() const;
     int fieldCount() const;
     const FieldDescriptor &field(int position) const;   // position 1..fieldCount()
-    quint8 version() const;
     quint8 languageDriver() const;
-    // Name of the code page the language-driver byte selects.
-    const char *codePage() const;
 
     // Raw bytes of field `position` (1-based) of record `record` (1-based) as
     // stored, blank padding included. A record beyond the end reads as empty.

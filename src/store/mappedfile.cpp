@@ -1,5 +1,7 @@
 #include "mappedfile.h"
 
+#include "readbuffer.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -204,7 +206,7 @@ Kept &kept()
 // inside the same mapping. Pages past the file's end are never touched.
 std::uintptr_t withHeadroom(std::uintptr_t size)
 {
-    return wholePages(size + size / 8 + 64 * 1024);
+    return wholePages(std::uintptr_t(WithGrowthHeadroom(qint64(size))));
 }
 
 } // namespace
@@ -346,15 +348,6 @@ void MappedFile::unmap()
     m_region.reset();
     m_data = nullptr;
     m_size = 0;
-}
-
-int MappedFile::pagesCut() const
-{
-#if VORN_CAN_MAP
-    if (m_region)
-        return m_region->cut();
-#endif
-    return 0;
 }
 
 bool MappedFile::supported()

@@ -50,9 +50,6 @@ public:
     const char *data() const { return m_data; }
     qint64 size() const { return m_size; }
 
-    // Pages of this mapping that vanished from the file and read as blanks.
-    int pagesCut() const;
-
     // Mapping is on by default where supported. Tests switch it off to drive
     // the reading path on Linux too.
     static bool supported();

@@ -22,11 +22,6 @@ std::vector<Slot> &pool()
     return slots;
 }
 
-qint64 withHeadroom(qint64 size)
-{
-    return size + size / 8 + 64 * 1024;
-}
-
 } // namespace
 
 ReadBuffer::~ReadBuffer()
@@ -55,16 +50,13 @@ ReadBuffer &ReadBuffer::operator=(ReadBuffer &&other) noexcept
 ReadBuffer ReadBuffer::take(qint64 capacity)
 {
     ReadBuffer buffer;
+    // The smallest pooled buffer that fits; a smaller one would only be
+    // thrown away by the growth below, so it stays in the pool.
     auto &slots = pool();
-    // The smallest buffer that fits; else the largest, which grows least.
     auto best = slots.end();
     for (auto it = slots.begin(); it != slots.end(); ++it) {
-        if (it->capacity >= capacity) {
-            if (best == slots.end() || best->capacity < capacity || it->capacity < best->capacity)
-                best = it;
-        } else if (best == slots.end() || (best->capacity < capacity && it->capacity > best->capacity)) {
+        if (it->capacity >= capacity && (best == slots.end() || it->capacity < best->capacity))
             best = it;
-        }
     }
     if (best != slots.end()) {
         buffer.m_data = std::move(best->data);
@@ -80,7 +72,7 @@ void ReadBuffer::resize(qint64 size)
 {
     Q_ASSERT(size >= 0);
     if (size > m_capacity) {
-        const qint64 capacity = withHeadroom(size);
+        const qint64 capacity = WithGrowthHeadroom(size);
         auto grown = std::make_unique_for_overwrite<char[]>(std::size_t(capacity));
         if (m_size > 0)
             std::memcpy(grown.get(), m_data.get(), std::size_t(m_size));
@@ -88,11 +80,6 @@ void ReadBuffer::resize(qint64 size)
         m_capacity = capacity;
     }
     m_size = size;
-}
-
-int ReadBuffer::pooledCount()
-{
-    return int(pool().size());
 }
 
 void ReadBuffer::release()

@@ -6,6 +6,13 @@
 
 namespace vorn::store {
 
+// Room to grow for what holds a table that gains records as it is
+// rewritten, so that it need not move every time.
+inline qint64 WithGrowthHeadroom(qint64 size)
+{
+    return size + size / 8 + 64 * 1024;
+}
+
 // A growable byte buffer drawn from a per-thread pool and handed back to it
 // when destroyed. The live table is read again every few hundred
 // milliseconds; fresh pages cost far more than the copy itself, so a table
@@ -30,9 +37,6 @@ public:
     // Sets the size, keeping the bytes in front; grows with some headroom so
     // that a table that gains a few records does not move every time.
     void resize(qint64 size);
-
-    // Buffers kept by this thread's pool (for tests).
-    static int pooledCount();
 
 private:
     void release();
