@@ -21,13 +21,15 @@ done
 out="${out:-$PWD/vorn-scheduler-$lang.png}"
 case "$out" in /*) ;; *) out="$PWD/$out" ;; esac
 
-if [ ! -x "$build/src/vorn-scheduler" ] || [ ! -x "$build/tools/demo-plant/vorn-demo-plant" ]; then
-    cmake -S . -B "$build" -G Ninja >/dev/null
-    cmake --build "$build" --target vorn-scheduler vorn-demo-plant
-fi
+# Built every time (an up-to-date build costs next to nothing), so that the
+# picture never shows an older state of the sources. Only the picture's path
+# and the timing go to standard output.
+[ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" -G Ninja >&2
+cmake --build "$build" --target vorn-scheduler vorn-demo-plant >&2
 
 # The viewer reads LANGUAGE.INI beside itself and its data from ../data.
 root="$(mktemp -d /tmp/vorn-plant.XXXXXX)"
+trap 'rm -rf "$root"' EXIT
 "$build/tools/demo-plant/vorn-demo-plant" --lang "$lang" "$root" >/dev/null
 cp "$build/src/vorn-scheduler" "$root/bin/"
 
