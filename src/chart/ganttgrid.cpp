@@ -594,12 +594,14 @@ void GanttGrid::wheelEvent(QWheelEvent *event)
     // Shift turns the wheel sideways, as in most spreadsheets.
     if (event->modifiers() & Qt::ShiftModifier)
         delta = QPoint(delta.y() != 0 ? delta.y() : delta.x(), 0);
-    const int rows = -delta.y() / 40; // three rows a notch
-    const int cols = -delta.x() / 40;
-    if (rows == 0 && cols == 0) {
+    if (delta.isNull()) {
         event->ignore();
         return;
     }
+    m_wheelRest += delta;
+    const int rows = -m_wheelRest.y() / 40; // three rows a notch
+    const int cols = -m_wheelRest.x() / 40;
+    m_wheelRest += QPoint(cols * 40, rows * 40);
     verticalScrollBar()->setValue(verticalScrollBar()->value() + rows);
     horizontalScrollBar()->setValue(horizontalScrollBar()->value() + cols);
     event->accept();

@@ -112,6 +112,9 @@ private:
     std::vector<int> m_colX; // x of each column's left edge as if nothing scrolled; one more at the end
     int m_rowHeight = 20;    // pixels
     bool m_layoutPending = true;
+    // Wheel turn not yet worth a row or column: fine-grained wheels and
+    // touchpads send a notch in many small steps.
+    QPoint m_wheelRest;
     int m_dpi = 0;
     bool m_redraw = true;
     bool m_updatePending = false;

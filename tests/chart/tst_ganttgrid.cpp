@@ -316,6 +316,13 @@ void TestGanttGrid::scrollsByWholeRowsAndColumns()
     // Shift+wheel goes sideways; each notch is three rows or columns.
     QCOMPARE(chart.grid->leftCol(), 103);
     QCOMPARE(chart.grid->topRow(), 22 - 18 + 1 + 3);
+    // A touchpad sends the same notch in small steps; none may be lost.
+    for (int step = 0; step < 8; ++step) {
+        QWheelEvent wheel(QPointF(500, 200), QPointF(500, 200), QPoint(), QPoint(0, -15), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(chart.grid->viewport(), &wheel);
+    }
+    QCOMPARE(chart.grid->topRow(), 22 - 18 + 1 + 6);
 }
 
 void TestGanttGrid::formResizePlacesAndSharesTheWidth_data()
