@@ -28,34 +28,6 @@ CellRange CellRange::normalised() const
 
 GridData::GridData() = default;
 
-GridData::GridData(const GridData &other)
-    : m_rows(other.m_rows)
-    , m_columns(other.m_columns)
-    , m_fixedRows(other.m_fixedRows)
-    , m_fixedCols(other.m_fixedCols)
-    , m_rowHeightTwips(other.m_rowHeightTwips)
-    , m_mergeRow0(other.m_mergeRow0)
-    , m_selection(other.m_selection)
-    , m_borders(other.m_borders)
-{
-}
-
-GridData &GridData::operator=(const GridData &other)
-{
-    if (this == &other)
-        return *this;
-    m_rows = other.m_rows;
-    m_columns = other.m_columns;
-    m_fixedRows = other.m_fixedRows;
-    m_fixedCols = other.m_fixedCols;
-    m_rowHeightTwips = other.m_rowHeightTwips;
-    m_mergeRow0 = other.m_mergeRow0;
-    m_selection = other.m_selection;
-    m_borders = other.m_borders;
-    notify(Change::Layout);
-    return *this;
-}
-
 void GridData::setChangeListener(ChangeListener listener)
 {
     m_listener = std::move(listener);

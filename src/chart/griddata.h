@@ -74,10 +74,9 @@ public:
     using ChangeListener = std::function<void(Change)>;
 
     GridData();
-    // A copy carries the contents but no listener; assigning into a grid
-    // that has one keeps it and reports a layout change.
-    GridData(const GridData &other);
-    GridData &operator=(const GridData &other);
+    // A grid is large and tied to its widget by the listener: never copied.
+    GridData(const GridData &) = delete;
+    GridData &operator=(const GridData &) = delete;
 
     // Called after every change; the widget coalesces the calls.
     void setChangeListener(ChangeListener listener);

@@ -127,17 +127,7 @@ void writeSummaryTriple(chart::GridData &grid, int row, int col, const Span &spa
 // raise the store's message box, which only the window's thread may show).
 bool canBuildOffThread(const store::DbfTable &table)
 {
-    if (table.filePath().isEmpty())
-        return false;
-    const int fields = std::min(table.fieldCount(), int(model::kStatusFinish));
-    for (int position = 1; position <= fields; ++position) {
-        const store::FieldDescriptor &field = table.field(position);
-        const bool plain = field.type == 'C' || field.type == 'N' || field.type == 'F'
-            || field.type == 'D' || field.type == 'L';
-        if (!plain || field.length > 32767)
-            return false;
-    }
-    return true;
+    return !table.filePath().isEmpty() && model::FieldReader(table).allDirect();
 }
 
 } // namespace

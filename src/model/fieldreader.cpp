@@ -22,14 +22,17 @@ FieldReader::FieldReader(const store::DbfTable &table)
     : m_table(table)
     , m_fieldCount(table.fieldCount())
 {
+    for (int position = 1; position <= kStatusFinish && position <= m_fieldCount; ++position)
+        m_direct[position] = store::FieldTextIsPlain(m_table.field(position));
+}
+
+bool FieldReader::allDirect() const
+{
     for (int position = 1; position <= kStatusFinish && position <= m_fieldCount; ++position) {
-        const store::FieldDescriptor &field = m_table.field(position);
-        // Memo-like types hold a block reference in the record, and a field of
-        // 32768 bytes or more must raise FieldText's message: both need the store.
-        const bool plainType = field.type == 'C' || field.type == 'N' || field.type == 'F'
-            || field.type == 'D' || field.type == 'L';
-        m_direct[position] = plainType && field.length <= 32767;
+        if (!m_direct[position])
+            return false;
     }
+    return true;
 }
 
 QString FieldReader::text(qint32 record, int position, Blanks blanks) const

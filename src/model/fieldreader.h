@@ -82,6 +82,10 @@ public:
         return true;
     }
 
+    // Whether every schedule field there is can be read straight from the
+    // record bytes, so that nothing needs the store's message box.
+    bool allDirect() const;
+
     // Sum of the field lengths: a size hint for text built from whole records.
     qsizetype recordLength() const;
 
@@ -101,11 +105,5 @@ private:
     bool m_direct[kStatusFinish + 1] = {};
 };
 
-
-enum class XmlVariant;
-
-// AppendScheduleXmlRow with a reader the caller keeps for a whole pass.
-void AppendScheduleXmlRow(QString &out, const FieldReader &reader, qint32 record,
-                          XmlVariant variant);
 
 } // namespace vorn::model

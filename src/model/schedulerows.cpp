@@ -287,12 +287,12 @@ FillResult BuildScheduleRows(const store::DbfTable &table, qint16 sortOrder, QSt
     const qint32 count = table.recordCount();
     result.recordCount = count;
     const bool grouping = sortOrder == kSortByPart || sortOrder == kSortByMachine;
-    if (xml)
-        BeginScheduleXml(*xml, table);
     if (!grouping && !xml)
         return result;
 
     const FieldReader reader(table);
+    if (xml)
+        BeginScheduleXml(*xml, reader, count);
     std::unordered_map<std::string, qint32, BytesHash, std::equal_to<>> entryOfKey;
     std::vector<KeyEntry> entries;
     std::vector<Group> groups;

@@ -81,27 +81,12 @@ void AppendScheduleXmlRow(QString &out, const FieldReader &reader, qint32 record
     out.resize(p - out.constData());
 }
 
-namespace {
-
-void reserveFor(QString &out, const FieldReader &reader, qint32 records)
-{
-    const qsizetype perRecord = kScheduleXmlRowTagsLength + reader.recordLength();
-    out.reserve(kScheduleXmlFrameLength + qsizetype(records) * perRecord);
-}
-
-} // namespace
-
-void BeginScheduleXml(QString &out, const store::DbfTable &table)
+void BeginScheduleXml(QString &out, const FieldReader &reader, qint32 records)
 {
     out.clear();
-    reserveFor(out, FieldReader(table), table.recordCount());
+    const qsizetype perRecord = kScheduleXmlRowTagsLength + reader.recordLength();
+    out.reserve(kScheduleXmlFrameLength + qsizetype(records) * perRecord);
     out.append("<DataView><DataTable>"_L1);
-}
-
-void AppendScheduleXmlRow(QString &out, const store::DbfTable &table, qint32 record,
-                          XmlVariant variant)
-{
-    AppendScheduleXmlRow(out, FieldReader(table), record, variant);
 }
 
 void EndScheduleXml(QString &out)
@@ -116,8 +101,7 @@ QString BuildScheduleXml(const store::DbfTable &table, XmlVariant variant)
     if (count == 0 && variant == XmlVariant::Refresh)
         return out;
     const FieldReader reader(table);
-    reserveFor(out, reader, count);
-    out.append("<DataView><DataTable>"_L1);
+    BeginScheduleXml(out, reader, count);
     for (qint32 record = 1; record <= count; ++record)
         AppendScheduleXmlRow(out, reader, record, variant);
     EndScheduleXml(out);

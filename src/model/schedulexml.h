@@ -1,11 +1,9 @@
 #pragma once
 
+#include "fieldreader.h"
+
 #include <QString>
 #include <QtGlobal>
-
-namespace vorn::store {
-class DbfTable;
-}
 
 namespace vorn::model {
 
@@ -19,13 +17,14 @@ enum class XmlVariant { Fill, Refresh };
 inline constexpr qsizetype kScheduleXmlFrameLength = 44;
 inline constexpr qsizetype kScheduleXmlRowTagsLength = 232;
 
-// Clears out and reserves room for a document over `table`, then appends the
-// opening tags "<DataView><DataTable>".
-void BeginScheduleXml(QString &out, const store::DbfTable &table);
+// Clears out and reserves room for a document of `records` records read
+// through `reader`, then appends the opening tags "<DataView><DataTable>".
+void BeginScheduleXml(QString &out, const FieldReader &reader, qint32 records);
 
 // Appends "<DataRow>", the eleven field elements of `record` (from 1) in
-// field order, "</DataRow>". Contents are not escaped.
-void AppendScheduleXmlRow(QString &out, const store::DbfTable &table, qint32 record,
+// field order, "</DataRow>". Contents are not escaped. The reader is kept by
+// the caller for a whole pass.
+void AppendScheduleXmlRow(QString &out, const FieldReader &reader, qint32 record,
                           XmlVariant variant);
 
 // Appends "</DataTable></DataView>".

@@ -11,9 +11,6 @@ namespace {
 
 std::atomic<bool> startFailure{false};
 
-// The longest content the program takes as one string; longer memos were
-// refused by the original library with its error -910.
-constexpr qsizetype maxFieldText = 32767;
 constexpr qsizetype maxNameText = 256;
 
 QString text(int id, const char *fallback)
@@ -98,7 +95,7 @@ QString FieldText(const DbfTable &table, qint32 record, int position)
     const bool memo = table.field(position).type == 'M';
     const QByteArray memoContent = memo ? table.fieldContent(record, position) : QByteArray();
     const QByteArrayView content = memo ? QByteArrayView(memoContent) : table.rawField(record, position);
-    if (content.size() > maxFieldText) {
+    if (content.size() > MaxFieldText) {
         // Line feed before carriage return, as the original library joined them.
         const QString separator = QStringLiteral("\n\r");
         const QStringList lines{

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "gridlayout.h"
 #include "schedulerows.h"
 
 #include <QColor>
@@ -14,7 +15,8 @@ namespace vorn {
 
 // Colours of a group row: the key in dark green on a light grey band.
 inline const QColor GroupTextColor{10, 100, 30};
-inline const QColor GroupBackColor{226, 226, 226};
+// The interval change finds group rows by this band, so it is the chart's.
+inline const QColor GroupBackColor = QColor::fromRgb(chart::GroupBandRgb);
 
 // The body of the grid after a fill: only the two fixed rows stay, then one
 // grid row per schedule row, as AddScheduleRow writes it. Group rows: key in
