@@ -25,12 +25,6 @@ constexpr int FirstTimeColumn = 8;
 // few enough that repainting it costs nothing.
 constexpr int ProgressSteps = 16;
 
-QString textOr(int id, const char *fallback)
-{
-    const QString text = GetText(id);
-    return text.isEmpty() ? QString::fromLatin1(fallback) : text;
-}
-
 void headerBorders(GridData &grid)
 {
     const QColor line = QColor::fromRgb(HeaderLineRgb);
@@ -68,12 +62,12 @@ void SetUpGrid(GridData &grid)
     grid.setFixedCols(FirstTimeColumn);
     grid.setMergeRow0(true);
 
-    grid.setText(0, 1, textOr(43, "Machine/Part"));
-    const QString planned = textOr(44, "Planned");
-    const QString actual = textOr(45, "Actual");
-    const QString start = textOr(4, "Start");
-    const QString finish = textOr(3, "Finish");
-    const QString duration = textOr(2, "Duration");
+    grid.setText(0, 1, GetTextOr(43, "Machine/Part"));
+    const QString planned = GetTextOr(44, "Planned");
+    const QString actual = GetTextOr(45, "Actual");
+    const QString start = GetTextOr(4, "Start");
+    const QString finish = GetTextOr(3, "Finish");
+    const QString duration = GetTextOr(2, "Duration");
     const QString lower[3] = {start, finish, duration};
     for (int i = 0; i < 3; ++i) {
         grid.setText(0, 2 + i, planned);

@@ -13,12 +13,6 @@ std::atomic<bool> startFailure{false};
 
 constexpr qsizetype maxNameText = 256;
 
-QString text(int id, const char *fallback)
-{
-    const QString t = GetText(id);
-    return t.isEmpty() ? QString::fromUtf8(fallback) : t;
-}
-
 } // namespace
 
 TableContext::TableContext()
@@ -51,7 +45,7 @@ bool TableContext::OpenTable(DbfTable &table, const QString &pathWithoutExtensio
         : StoreError::failure(QStringLiteral("the table library did not start"));
     if (!error) {
         m_lastError = error.message;
-        ShowMessage(text(60, "Open Failed"));
+        ShowMessage(GetTextOr(60, "Open Failed"));
         return false;
     }
     table.setContext(this);
@@ -99,13 +93,13 @@ QString FieldText(const DbfTable &table, qint32 record, int position)
         // Line feed before carriage return, as the original library joined them.
         const QString separator = QStringLiteral("\n\r");
         const QStringList lines{
-            text(54, "Error #: -910"),
-            text(55, "Unexpected Information"),
-            text(56, "Memo entry too long to return in String function. Try calling 'f4memoStrB'."),
-            text(57, "Field Name:"),
+            GetTextOr(54, "Error #: -910"),
+            GetTextOr(55, "Unexpected Information"),
+            GetTextOr(56, "Memo entry too long to return in String function. Try calling 'f4memoStrB'."),
+            GetTextOr(57, "Field Name:"),
             FieldNameText(table, position),
         };
-        ShowMessage(MessageRequest{lines.join(separator), text(58, "CodeBase Error"),
+        ShowMessage(MessageRequest{lines.join(separator), GetTextOr(58, "CodeBase Error"),
                                    MessageButtons::Ok, MessageIcon::Critical});
         return {};
     }

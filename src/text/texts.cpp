@@ -68,6 +68,12 @@ QString GetText(int id, const QString &englishText)
     return GetText(id);
 }
 
+QString GetTextOr(int id, const char *fallback)
+{
+    const QString text = GetText(id);
+    return text.isEmpty() ? QString::fromUtf8(fallback) : text;
+}
+
 qint32 CurrentLanguageID()
 {
     return currentLanguage.load();

@@ -20,6 +20,10 @@ QString GetText(int id);
 // reads well. The lookup does not use it.
 QString GetText(int id, const QString &englishText);
 
+// Text of string id `id`, or `fallback` when the tables have none (not
+// loaded, or the id missing): for texts the program cannot do without.
+QString GetTextOr(int id, const char *fallback);
+
 // The id made current by SetLanguage (English until then).
 qint32 CurrentLanguageID();
 
