@@ -247,14 +247,11 @@ QString ReadIniString(const QString &fileName, const QString &section, const QSt
     return value->left(bufferLength - 1);
 }
 
-IniWriteResult WriteIniString(const QString &fileName, const QString &section,
-                              const QString &key, const QString &value)
-{
-    const QString target = ResolveIniFileName(fileName);
-    Document doc;
-    if (QFileInfo::exists(target) && !loadDocument(target, &doc))
-        return {false, QStringLiteral("cannot read %1").arg(target)};
+namespace {
 
+// Sets `key` of `section` in the document as WritePrivateProfileString does.
+void setKey(Document &doc, const QString &section, const QString &key, const QString &value)
+{
     const QString keyLine = key + u'=' + value;
     const qsizetype header = findSection(doc, section);
     if (header < 0) {
@@ -276,6 +273,25 @@ IniWriteResult WriteIniString(const QString &fileName, const QString &section,
             doc.lines[last].ending = doc.newline;
         doc.lines.insert(last + 1, {keyLine, doc.newline});
     }
+}
+
+} // namespace
+
+IniWriteResult WriteIniString(const QString &fileName, const QString &section,
+                              const QString &key, const QString &value)
+{
+    return WriteIniStrings(fileName, section, {{key, value}});
+}
+
+IniWriteResult WriteIniStrings(const QString &fileName, const QString &section,
+                               const QList<std::pair<QString, QString>> &keysAndValues)
+{
+    const QString target = ResolveIniFileName(fileName);
+    Document doc;
+    if (QFileInfo::exists(target) && !loadDocument(target, &doc))
+        return {false, QStringLiteral("cannot read %1").arg(target)};
+    for (const auto &[key, value] : keysAndValues)
+        setKey(doc, section, key, value);
 
     QString text;
     for (const Line &line : std::as_const(doc.lines))

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+
+#include <utility>
 
 namespace vorn {
 
@@ -39,6 +42,11 @@ QString ReadIniString(const QString &fileName, const QString &section, const QSt
 // missing file is created.
 IniWriteResult WriteIniString(const QString &fileName, const QString &section,
                               const QString &key, const QString &value);
+
+// The same for several keys of one section, in order, with one read and one
+// write of the file: a crash never leaves half of them written.
+IniWriteResult WriteIniStrings(const QString &fileName, const QString &section,
+                               const QList<std::pair<QString, QString>> &keysAndValues);
 
 // The file that the functions above read for `fileName`: itself when it
 // exists, else a case-insensitive match in its folder, else `fileName`.

@@ -84,18 +84,13 @@ IniWriteResult SaveSettings(const AppState &state, const std::array<int, 6> &sho
 {
     static const char *const keys[6] = {"PlanBegVisible", "PlanEndVisible", "PlanDurVisible",
                                         "ActBegVisible",  "ActEndVisible",  "ActDurVisible"};
-    IniWriteResult first;
-    const auto write = [&](const QString &key, int value) {
-        const IniWriteResult result =
-            WriteIniString(state.SettingsFile, kSection, key, QString::number(qint16(value)));
-        if (first.ok && !result.ok)
-            first = result;
-    };
+    QList<std::pair<QString, QString>> values;
+    const auto add = [&](const QString &key, int value) { values.append({key, QString::number(qint16(value))}); };
     for (std::size_t i = 0; i < showCol.size(); ++i)
-        write(QString::fromLatin1(keys[i]), showCol[i]);
-    write(QStringLiteral("Interval"), intervalIndex);
-    write(QStringLiteral("SortOrder"), sortOrder);
-    return first;
+        add(QString::fromLatin1(keys[i]), showCol[i]);
+    add(QStringLiteral("Interval"), intervalIndex);
+    add(QStringLiteral("SortOrder"), sortOrder);
+    return WriteIniStrings(state.SettingsFile, kSection, values);
 }
 
 qint16 ReadSortOrder(const QString &settingsFile)
