@@ -3,14 +3,19 @@
 //   vorn-render-grid [output-prefix]   (writes <prefix>-100.png and <prefix>-200.png)
 
 #include "appstate.h"
+#include "dbftable.h"
+#include "fieldreader.h"
 #include "ganttgrid.h"
+#include "gridfill.h"
 #include "gridlayout.h"
+#include "plantmodel.h"
+#include "schedulerows.h"
 
 #include <QApplication>
 #include <QImage>
 #include <QPainter>
+#include <QTemporaryDir>
 
-#include <algorithm>
 #include <cstdio>
 
 using namespace vorn;
@@ -18,94 +23,81 @@ using namespace vorn::chart;
 
 namespace {
 
-struct Operation {
-    const char *label;
+// One schedule record of the sample; a time of 0 was not reached yet.
+struct Record {
+    const char *part;
+    const char *order;
+    const char *machine;
     int plannedStart; // seconds
     int plannedFinish;
-    int actualStart; // 0: not started
-    int actualFinish; // 0: not finished
+    int actualStart;
+    int actualFinish;
 };
-
-struct Group {
-    const char *key;
-    std::vector<Operation> operations;
-};
-
-QString timeText(int seconds)
-{
-    if (seconds <= 0)
-        return {};
-    return QStringLiteral("%1:%2:%3")
-        .arg(seconds / 3600, 2, 10, QLatin1Char('0'))
-        .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
-        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
-}
 
 int at(int h, int m, int s = 0)
 {
     return h * 3600 + m * 60 + s;
 }
 
-// Writes the rows the way the grouped fill does: a grey group row with its
-// summary, bold detail rows, the outline markers and the cell borders.
-void fillSample(GridData &grid)
+// Grouped by machine, the sample shows finished, running and waiting work side by side.
+const Record kSample[] = {
+    {"P-1001", "O17", "Lathe-01", at(7, 5), at(7, 32), at(7, 6, 30), at(7, 36)},
+    {"P-1002", "O17", "Lathe-01", at(7, 35), at(8, 10), at(7, 40), at(8, 21)},
+    {"P-1007", "O18", "Lathe-01", at(8, 15), at(8, 45), at(8, 24), 0},
+    {"P-1001", "O17", "Mill-02", at(7, 40), at(8, 5), at(7, 41), at(8, 2, 30)},
+    {"P-1003", "O18", "Mill-02", at(8, 10), at(8, 55), 0, 0},
+    {"P-1002", "O17", "Robot-A", at(7, 0), at(7, 12), at(7, 0), at(7, 14)},
+    {"P-1003", "O18", "Robot-A", at(7, 30), at(7, 38, 30), at(7, 31), at(7, 40)},
+    {"P-1007", "O18", "Robot-A", at(8, 0), at(8, 14), 0, 0},
+};
+
+QString seconds(int value)
 {
-    const std::vector<Group> groups = {
-        {"Lathe-01",
-         {{"P-1001(O17)", at(7, 5), at(7, 32), at(7, 6, 30), at(7, 36)},
-          {"P-1002(O17)", at(7, 35), at(8, 10), at(7, 40), at(8, 21)},
-          {"P-1007(O18)", at(8, 15), at(8, 45), at(8, 24), 0}}},
-        {"Mill-02",
-         {{"P-1001(O17)", at(7, 40), at(8, 5), at(7, 41), at(8, 2, 30)},
-          {"P-1003(O18)", at(8, 10), at(8, 55), 0, 0}}},
-        {"Robot-A",
-         {{"P-1002(O17)", at(7, 0), at(7, 12), at(7, 0), at(7, 14)},
-          {"P-1003(O18)", at(7, 30), at(7, 38, 30), at(7, 31), at(7, 40)},
-          {"P-1007(O18)", at(8, 0), at(8, 14), 0, 0}}},
-    };
-    const QColor band = QColor::fromRgb(GroupBandRgb);
-    int record = 1;
-    for (const Group &g : groups) {
-        grid.setRows(grid.rows() + 1);
-        const int groupRow = grid.rows() - 1;
-        grid.setText(groupRow, 1, QString::fromLatin1(g.key));
-        grid.setIsNode(groupRow, true);
-        grid.setRowOutlineLevel(groupRow, 0);
-        grid.setCellFontBold({groupRow, 1, groupRow, 1}, true);
-        grid.setCellForeColor({groupRow, 1, groupRow, 1}, QColor(10, 100, 30));
-        grid.setCellBackColor({groupRow, 0, groupRow, grid.cols() - 1}, band);
-        grid.setRowData(groupRow, record);
-        int ps = 0, pf = 0, as = 0, af = 0;
-        for (const Operation &op : g.operations) {
-            grid.addItem(QString(u'\t') + QString::fromLatin1(op.label));
-            const int r = grid.rows() - 1;
-            grid.setIsNode(r, true);
-            grid.setRowOutlineLevel(r, 1);
-            grid.setCellFontBold({r, 1, r, 1}, true);
-            const int actualDuration = op.actualFinish ? op.actualFinish - op.actualStart : 0;
-            const QString texts[6] = {timeText(op.plannedStart), timeText(op.plannedFinish),
-                                      timeText(op.plannedFinish - op.plannedStart),
-                                      timeText(op.actualStart), timeText(op.actualFinish),
-                                      timeText(actualDuration)};
-            for (int i = 0; i < 6; ++i)
-                grid.setText(r, 2 + i, texts[i]);
-            grid.setRowData(r, record++);
-            ps = ps ? std::min(ps, op.plannedStart) : op.plannedStart;
-            pf = std::max(pf, op.plannedFinish);
-            if (op.actualStart)
-                as = as ? std::min(as, op.actualStart) : op.actualStart;
-            af = std::max(af, op.actualFinish);
-        }
-        const int summary[6] = {ps, pf, pf - ps, as, af, af - as};
-        for (int i = 0; i < 6; ++i)
-            grid.setText(groupRow, 2 + i, af == 0 && i >= 4 ? QString() : timeText(summary[i]));
+    return value > 0 ? QString::number(value) : QString();
+}
+
+// The sample as a schedule table at `path`.
+store::StoreError writeSample(const QString &path)
+{
+    if (store::StoreError error = store::DbfTable::create(path, plant::ScheduleTableFields()); !error)
+        return error;
+    store::DbfTable table;
+    if (store::StoreError error = table.open(path); !error)
+        return error;
+    for (const Record &r : kSample) {
+        QList<QString> fields(table.fieldCount());
+        fields[model::kPart - 1] = QString::fromLatin1(r.part);
+        fields[model::kMachine - 1] = QString::fromLatin1(r.machine);
+        fields[model::kOrder - 1] = QString::fromLatin1(r.order);
+        fields[model::kStartP - 1] = seconds(r.plannedStart);
+        fields[model::kFinishP - 1] = seconds(r.plannedFinish);
+        fields[model::kDurationP - 1] = seconds(r.plannedFinish - r.plannedStart);
+        fields[model::kStartA - 1] = seconds(r.actualStart);
+        fields[model::kFinishA - 1] = seconds(r.actualFinish);
+        fields[model::kDurationA - 1] = seconds(r.actualFinish ? r.actualFinish - r.actualStart : 0);
+        if (store::StoreError error = table.appendRecord(fields); !error)
+            return error;
     }
-    const int last = grid.rows() - 1;
-    grid.select(2, 2, last, 7);
-    grid.setCellBorder(QColor(3, 0, 0), 1, 1, 1, 1, 1, 1);
-    grid.select(2, 0, last, 2);
-    grid.setCellBorder(QColor(1, 0, 0), 1, 1, 1, 1, 1, 1);
+    return {};
+}
+
+// Fills the grid from the sample table the way the program's fill does.
+bool fillSample(GridData &grid)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("Scheduler.dbf"));
+    store::DbfTable table;
+    store::StoreError error = writeSample(path);
+    if (error)
+        error = table.open(path);
+    if (!error) {
+        std::fprintf(stderr, "cannot write the sample table: %s\n", qPrintable(error.message));
+        return false;
+    }
+    ApplyScheduleRows(grid, model::BuildScheduleRows(table, model::kSortByMachine, nullptr).rows);
+    DrawBodyBorders(grid);
     grid.select(2, 1);
+    return true;
 }
 
 bool renderAt(GanttGrid &grid, qreal ratio, const QString &path)
@@ -141,7 +133,8 @@ int main(int argc, char *argv[])
     grid.setAppState(&state);
     SetUpGrid(grid.data());
     CmbInterval_Click(grid.data(), state, QStringLiteral("5"), nullptr);
-    fillSample(grid.data());
+    if (!fillSample(grid.data()))
+        return 1;
     grid.setLeftCol(8 + 7 * 12 - 1); // 6:55
 
     const bool ok = renderAt(grid, 1.0, prefix + QStringLiteral("-100.png"))
