@@ -1,5 +1,7 @@
 #include "dbfheader.h"
 
+#include <QtEndian>
+
 #include <algorithm>
 #include <limits>
 
@@ -11,8 +13,6 @@ constexpr int prefixLength = 32;      // fixed part in front of the field descri
 constexpr int descriptorLength = 32;
 constexpr char descriptorEnd = 0x0D;
 
-quint16 le16(const uchar *p) { return quint16(p[0] | (p[1] << 8)); }
-quint32 le32(const uchar *p) { return quint32(p[0]) | (quint32(p[1]) << 8) | (quint32(p[2]) << 16) | (quint32(p[3]) << 24); }
 
 bool knownVersion(quint8 version)
 {
@@ -80,9 +80,9 @@ StoreError DbfHeader::parse(QByteArrayView bytes, DbfHeader &header)
     header.version = p[0];
     if (!knownVersion(header.version))
         return StoreError::failure(QStringLiteral("unknown version byte %1").arg(hexByte(header.version)));
-    header.declaredRecords = le32(p + 4);
-    header.headerLength = le16(p + 8);
-    header.recordLength = le16(p + 10);
+    header.declaredRecords = qFromLittleEndian<quint32>(p + 4);
+    header.headerLength = qFromLittleEndian<quint16>(p + 8);
+    header.recordLength = qFromLittleEndian<quint16>(p + 10);
     header.languageDriver = p[29];
 
     if (header.headerLength < prefixLength + 1)

@@ -9,6 +9,7 @@
 
 #include <QDate>
 #include <QFile>
+#include <QtEndian>
 
 #include <algorithm>
 #include <cstring>
@@ -22,18 +23,6 @@ namespace {
 constexpr char deletedMark = '*';
 constexpr char endMarker = 0x1A;
 constexpr qint64 writeChunkBytes = 1 << 20;
-
-void putLe16(char *p, quint16 v)
-{
-    p[0] = char(v & 0xFF);
-    p[1] = char(v >> 8);
-}
-
-void putLe32(char *p, quint32 v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = char((v >> (8 * i)) & 0xFF);
-}
 
 // Header bytes 1 to 3: the date of the last write, year counted from 1900.
 void putToday(char *p)
@@ -179,11 +168,10 @@ struct DbfTable::Impl {
         QFile *file = openWriter(error);
         if (!file)
             return error;
-        uchar count[4];
-        if (!file->seek(4) || file->read(reinterpret_cast<char *>(count), 4) != 4)
+        char count[4];
+        if (!file->seek(4) || file->read(count, 4) != 4)
             return StoreError::failure(QStringLiteral("%1: the header cannot be read").arg(path));
-        const quint32 onDisk = quint32(count[0]) | (quint32(count[1]) << 8) | (quint32(count[2]) << 16)
-            | (quint32(count[3]) << 24);
+        const quint32 onDisk = qFromLittleEndian<quint32>(count);
         if (onDisk == quint32(records) && file->size() == size())
             return makeWritable();
         return readFile(true);
@@ -207,7 +195,7 @@ struct DbfTable::Impl {
     StoreError writeCountAndDate()
     {
         putToday(buffer.data() + 1);
-        putLe32(buffer.data() + 4, quint32(records));
+        qToLittleEndian(quint32(records), buffer.data() + 4);
         return writeAt(1, buffer.data() + 1, 7);
     }
 
@@ -598,7 +586,7 @@ StoreError DbfTable::packImpl(int writeLimit, int chunkRecords)
     const qint64 end = d->recordsEnd();
     if (error) {
         putToday(d->buffer.data() + 1);
-        putLe32(d->buffer.data() + 4, quint32(kept));
+        qToLittleEndian(quint32(kept), d->buffer.data() + 4);
         error = step(1, d->buffer.data() + 1, 7);
     }
     if (error) {
@@ -668,8 +656,8 @@ StoreError DbfTable::create(const QString &path, const QList<FieldDescriptor> &f
         return StoreError::failure(QStringLiteral("a record of %1 bytes is too long").arg(recordLength));
     header[0] = 0x03;
     putToday(header.data() + 1);
-    putLe16(header.data() + 8, quint16(headerLength));
-    putLe16(header.data() + 10, quint16(recordLength));
+    qToLittleEndian(quint16(headerLength), header.data() + 8);
+    qToLittleEndian(quint16(recordLength), header.data() + 10);
     header[29] = char(languageDriver);
     header[headerLength - 1] = 0x0D;
     header[headerLength] = endMarker;

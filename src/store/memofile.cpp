@@ -1,5 +1,7 @@
 #include "memofile.h"
 
+#include <QtEndian>
+
 #include <algorithm>
 
 namespace vorn::store {
@@ -8,8 +10,6 @@ namespace {
 
 constexpr char memoEnd = 0x1A;
 
-quint32 be32(const uchar *p) { return (quint32(p[0]) << 24) | (quint32(p[1]) << 16) | (quint32(p[2]) << 8) | quint32(p[3]); }
-quint32 le32(const uchar *p) { return quint32(p[0]) | (quint32(p[1]) << 8) | (quint32(p[2]) << 16) | (quint32(p[3]) << 24); }
 
 } // namespace
 
@@ -46,7 +46,7 @@ qint64 MemoFile::blockNumber(QByteArrayView fieldBytes, bool binaryBlock)
     if (binaryBlock) {
         if (fieldBytes.size() != 4)
             return 0;
-        return le32(reinterpret_cast<const uchar *>(fieldBytes.data()));
+        return qFromLittleEndian<quint32>(fieldBytes.data());
     }
     qint64 block = 0;
     bool digits = false;
@@ -86,11 +86,11 @@ QByteArray MemoFile::read(QByteArrayView fieldBytes, bool binaryBlock)
     if (!m_file.seek(offset) || m_file.read(reinterpret_cast<char *>(head), 8) != 8)
         return {};
     if (m_kind == MemoKind::FoxPro)
-        return readSized(offset + 8, be32(head + 4));
+        return readSized(offset + 8, qFromBigEndian<quint32>(head + 4));
     // dBase IV blocks start with FF FF 08 00 and a length that counts those
     // eight bytes; a block without that mark was written the dBase III way.
     if (head[0] == 0xFF && head[1] == 0xFF && head[2] == 0x08 && head[3] == 0x00) {
-        const quint32 length = le32(head + 4);
+        const quint32 length = qFromLittleEndian<quint32>(head + 4);
         return readSized(offset + 8, length >= 8 ? length - 8 : 0);
     }
     return readUntilEndMarker(offset);
