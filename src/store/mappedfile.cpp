@@ -154,6 +154,20 @@ int claimSlot()
     return -1;
 }
 
+// Closes the descriptor on every way out of map() but the one that keeps it.
+struct FileHandle {
+    explicit FileHandle(int descriptor) : fd(descriptor) {}
+    ~FileHandle()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    FileHandle(const FileHandle &) = delete;
+    FileHandle &operator=(const FileHandle &) = delete;
+    int release() { return std::exchange(fd, -1); }
+    int fd;
+};
+
 std::uintptr_t wholePages(std::uintptr_t bytes)
 {
     return (bytes + pageSize - 1) & ~(pageSize - 1);
@@ -256,31 +270,22 @@ bool MappedFile::map(const QString &path, QString *error)
         return fail(QStringLiteral("no page of blanks for files cut short: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
 
     // Never waits: a pipe put where the table was is refused below.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
+    FileHandle file(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (file.fd < 0)
         return fail(QString::fromLocal8Bit(std::strerror(errno)));
     struct stat info {};
-    if (::fstat(fd, &info) != 0) {
-        const int why = errno;
-        ::close(fd);
-        return fail(QString::fromLocal8Bit(std::strerror(why)));
-    }
-    if (!S_ISREG(info.st_mode)) {
-        ::close(fd);
+    if (::fstat(file.fd, &info) != 0)
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    if (!S_ISREG(info.st_mode))
         return fail(QStringLiteral("not a plain file"));
-    }
-    if (info.st_size <= 0 || std::uint64_t(info.st_size) > std::uint64_t(SIZE_MAX / 4)) {
-        ::close(fd);
+    if (info.st_size <= 0 || std::uint64_t(info.st_size) > std::uint64_t(SIZE_MAX / 4))
         return fail(info.st_size <= 0 ? QStringLiteral("empty file") : QStringLiteral("file too large to map"));
-    }
     const std::uintptr_t size = std::uintptr_t(info.st_size);
 
     Kept &keep = kept();
     std::lock_guard lock(keep.mutex);
-    if (!installHandler()) {
-        ::close(fd);
+    if (!installHandler())
         return fail(QStringLiteral("no SIGBUS handler: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
-    }
     auto &regions = keep.regions;
     // A file deleted or renamed over would keep its disk space as long as it
     // stays mapped: let it go as soon as anything is opened next.
@@ -299,20 +304,16 @@ bool MappedFile::map(const QString &path, QString *error)
     std::shared_ptr<Region> region;
     if (same != regions.end()) {
         region = *same;
-        ::close(fd);
+        region->lastUse = ++keep.clock;
     } else {
         const int slot = claimSlot();
-        if (slot < 0) {
-            ::close(fd);
+        if (slot < 0)
             return fail(QStringLiteral("every guard slot is taken"));
-        }
         const std::uintptr_t length = withHeadroom(size);
-        void *base = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, fd, 0);
+        void *base = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, file.fd, 0);
         if (base == MAP_FAILED) {
-            const int why = errno;
-            ::close(fd);
             guards[slot].taken.store(false, std::memory_order_release);
-            return fail(QString::fromLocal8Bit(std::strerror(why)));
+            return fail(QString::fromLocal8Bit(std::strerror(errno)));
         }
         // Registered before anyone reads it, so no fault can come first.
         guards[slot].end.store(reinterpret_cast<std::uintptr_t>(base) + length, std::memory_order_release);
@@ -323,8 +324,8 @@ bool MappedFile::map(const QString &path, QString *error)
         region->slot = slot;
         region->device = info.st_dev;
         region->inode = info.st_ino;
-        region->fd = fd;   // kept to see whether the file is still there
-        region->lastUse = ++keep.clock;
+        region->fd = file.release();   // kept to see whether the file is still there
+        region->lastUse = ++keep.clock;   // before the eviction below, which must spare it
         regions.push_back(region);
         if (regions.size() > keptRegions) {
             auto oldest = std::min_element(regions.begin(), regions.end(),
@@ -332,7 +333,6 @@ bool MappedFile::map(const QString &path, QString *error)
             regions.erase(oldest);
         }
     }
-    region->lastUse = ++keep.clock;
     m_region = std::move(region);
     m_data = m_region->base;
     m_size = qint64(size);
