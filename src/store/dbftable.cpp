@@ -40,13 +40,6 @@ QString withDbfSuffix(const QString &path)
     return path + QLatin1String(".dbf");
 }
 
-bool isNumberText(const QString &text)
-{
-    bool ok = false;
-    text.toDouble(&ok);
-    return ok;
-}
-
 } // namespace
 
 struct DbfTable::Impl {
@@ -232,20 +225,22 @@ struct DbfTable::Impl {
     StoreError format(const FieldDescriptor &field, const QString &value, char *out) const
     {
         std::memset(out, ' ', std::size_t(field.length));
-        const QString trimmed = value.trimmed();
         QByteArray bytes;
         bool rightAligned = false;
         switch (field.type) {
         case 'N':
-        case 'F':
+        case 'F': {
+            const QString trimmed = value.trimmed();
             if (trimmed.isEmpty())
                 return {};
-            bytes = (field.decimals > 0 && isNumberText(trimmed))
-                ? QByteArray::number(trimmed.toDouble(), 'f', field.decimals)
-                : codec.encode(trimmed);
+            bool number = false;
+            const double parsed = field.decimals > 0 ? trimmed.toDouble(&number) : 0.0;
+            bytes = number ? QByteArray::number(parsed, 'f', field.decimals) : codec.encode(trimmed);
             rightAligned = true;
             break;
+        }
         case 'D': {
+            const QString trimmed = value.trimmed();
             if (trimmed.isEmpty())
                 return {};
             QDate date = QDate::fromString(trimmed, QStringLiteral("yyyyMMdd"));
@@ -258,6 +253,7 @@ struct DbfTable::Impl {
             break;
         }
         case 'L': {
+            const QString trimmed = value.trimmed();
             if (trimmed.isEmpty())
                 return {};
             const QString v = trimmed.toUpper();
@@ -277,8 +273,9 @@ struct DbfTable::Impl {
         default: {
             // Character data keeps its blanks; a text too long is cut at a
             // character boundary so that no half of a double-byte character stays.
-            bytes = codec.encode(value);
-            qsizetype chars = value.size();
+            // Every character takes at least one byte: start the cut there.
+            qsizetype chars = std::min<qsizetype>(value.size(), field.length);
+            bytes = codec.encode(QStringView(value).left(chars));
             while (bytes.size() > field.length && chars > 0)
                 bytes = codec.encode(QStringView(value).left(--chars));
             break;
