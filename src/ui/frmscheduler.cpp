@@ -367,8 +367,8 @@ void frmScheduler::RunCommand(Command command)
     switch (command) {
     case Command::None: break;
     case Command::OnlineToggle: SwitchOnline(); break;
-    case Command::SortByMachine: SortBy(1); break;
-    case Command::SortByPart: SortBy(0); break;
+    case Command::SortByMachine: SortBy(model::kSortByMachine); break;
+    case Command::SortByPart: SortBy(model::kSortByPart); break;
     case Command::Clean: CleanCommand(); break;
     case Command::SaveAs: ShowSaveAsDialog(); break;
     case Command::Open: ShowOpenDialog(); break;
@@ -782,8 +782,8 @@ void frmScheduler::FillTree(qint16 sortOrder)
     chart::GridData &grid = m_grid->data();
     m_grid->setRedraw(false);
 
-    if (sortOrder == 0 || sortOrder == 1) {
-        const bool byMachine = sortOrder == 1;
+    if (sortOrder == model::kSortByPart || sortOrder == model::kSortByMachine) {
+        const bool byMachine = sortOrder == model::kSortByMachine;
         setButtonPressed(QStringLiteral("machine"), byMachine);
         setButtonPressed(QStringLiteral("part"), !byMachine);
         menuItem(QStringLiteral("mnuMachineSort"))->setChecked(byMachine);
@@ -850,7 +850,7 @@ void frmScheduler::Timer1_Timer()
     // arrive meanwhile are dropped, so one box stands at a time.
     if (m_inTick)
         return;
-    if ((m_state.SortOrder != 0 && m_state.SortOrder != 1) || m_state.Offline != 0
+    if ((m_state.SortOrder != model::kSortByPart && m_state.SortOrder != model::kSortByMachine) || m_state.Offline != 0
         || m_state.UpdatesStopped)
         return;
     m_inTick = true;
