@@ -2,6 +2,7 @@
 
 #include <QLocale>
 
+#include <algorithm>
 #include <limits>
 
 namespace vorn {
@@ -91,6 +92,32 @@ IniWriteResult SaveSettings(const AppState &state, const std::array<int, 6> &sho
     add(QStringLiteral("Interval"), intervalIndex);
     add(QStringLiteral("SortOrder"), sortOrder);
     return WriteIniStrings(state.SettingsFile, kSection, values);
+}
+
+OverlaySettings LoadOverlaySettings(const QString &settingsFile)
+{
+    OverlaySettings settings;
+    settings.liveOverlays = ReadIniInt(settingsFile, kSection, QStringLiteral("LiveOverlays"), 1) != 0;
+    const int minutes = ReadIniInt(settingsFile, kSection, QStringLiteral("NoChangeMinutes"), 10);
+    settings.noChangeMinutes = qint16(std::clamp(minutes, 0, 24 * 60));
+    settings.collapsedGroups =
+        ReadIniString(settingsFile, kSection, QStringLiteral("CollapsedGroups"), QString(), 1 << 20);
+    return settings;
+}
+
+IniWriteResult SaveOverlaySettings(const QString &settingsFile, const OverlaySettings &values,
+                                   const OverlaySettings &loaded)
+{
+    QList<std::pair<QString, QString>> changed;
+    if (values.liveOverlays != loaded.liveOverlays)
+        changed.append({QStringLiteral("LiveOverlays"), values.liveOverlays ? QStringLiteral("1") : QStringLiteral("0")});
+    if (values.noChangeMinutes != loaded.noChangeMinutes)
+        changed.append({QStringLiteral("NoChangeMinutes"), QString::number(values.noChangeMinutes)});
+    if (values.collapsedGroups != loaded.collapsedGroups)
+        changed.append({QStringLiteral("CollapsedGroups"), values.collapsedGroups});
+    if (changed.isEmpty())
+        return {};
+    return WriteIniStrings(settingsFile, kSection, changed);
 }
 
 qint16 ReadSortOrder(const QString &settingsFile)

@@ -27,6 +27,20 @@ void LoadSettings(AppState &state);
 IniWriteResult SaveSettings(const AppState &state, const std::array<int, 6> &showCol,
                             int intervalIndex, qint16 sortOrder);
 
+// Settings of the live overlays: extra keys of section "SCHEDULER" that
+// nothing else reads.
+struct OverlaySettings {
+    bool liveOverlays = true;      // "LiveOverlays": any value but 0 shows them
+    qint16 noChangeMinutes = 10;   // "NoChangeMinutes": 0 never warns
+    QString collapsedGroups;       // "CollapsedGroups"
+    friend bool operator==(const OverlaySettings &, const OverlaySettings &) = default;
+};
+OverlaySettings LoadOverlaySettings(const QString &settingsFile);
+// Writes only the keys whose values differ from `loaded` (what the file gave
+// at start), so that a file stays untouched while nothing was changed.
+IniWriteResult SaveOverlaySettings(const QString &settingsFile, const OverlaySettings &values,
+                                   const OverlaySettings &loaded);
+
 // The grouping kept in the settings file: 1 (by machine) for any stored
 // value but 0, else 0 (by part).
 qint16 ReadSortOrder(const QString &settingsFile);

@@ -67,11 +67,46 @@ struct Span {
 };
 
 // Writes `text` unless the value could not be converted: a value of 92 hours
-// or more leaves the cell with the text it had.
-void setTimeCell(chart::GridData &grid, int row, int col, const QString &text, bool overflow)
+// or more leaves the cell with the text it had. Returns whether the cell's
+// text changed; `before` then receives the text it had.
+bool setTimeCell(chart::GridData &grid, int row, int col, const QString &text, bool overflow,
+                 QString *before = nullptr)
 {
-    if (!overflow)
-        grid.setText(row, col, text);
+    if (overflow)
+        return false;
+    const QString &current = grid.text(row, col);
+    if (current == text)
+        return false;
+    if (before)
+        *before = current;
+    grid.setText(row, col, text);
+    return true;
+}
+
+// The start and finish cells of a triple. Returns whether either changed,
+// and then the texts both had before in `old` (planned changes keep them for
+// the ghost of the previous bar).
+bool writeEnds(chart::GridData &grid, int row, int col, const QString &start, bool startOverflow,
+               const QString &finish, bool finishOverflow, chart::PlannedChange &old)
+{
+    const bool startMoved = setTimeCell(grid, row, col, start, startOverflow, &old.oldStart);
+    const bool finishMoved = setTimeCell(grid, row, col + 1, finish, finishOverflow, &old.oldFinish);
+    if (startMoved && !finishMoved)
+        old.oldFinish = grid.text(row, col + 1);
+    else if (finishMoved && !startMoved)
+        old.oldStart = grid.text(row, col);
+    return startMoved || finishMoved;
+}
+
+// Notes a triple's changes in the result.
+void noteTriple(RefreshResult &result, int row, int col, bool any, bool moved,
+                chart::PlannedChange &&old)
+{
+    result.changed = result.changed || any;
+    if (moved && col == FirstTimeColumn) {
+        old.row = row;
+        result.plannedChanges.push_back(std::move(old));
+    }
 }
 
 // finish - start as whole seconds; nothing when the difference cannot be
@@ -89,37 +124,46 @@ std::optional<qint32> difference(const std::optional<qint32> &finish,
 
 // One start/finish/duration triple of a detail row.
 void refreshTriple(chart::GridData &grid, int row, int col, const TimeField &start,
-                   const TimeField &finish, Span &span)
+                   const TimeField &finish, Span &span, RefreshResult &result)
 {
     const std::optional<qint32> startValue = start.value();
     const std::optional<qint32> finishValue = finish.value();
     span.take(startValue, finishValue);
 
-    bool overflow = false;
-    QString text = start.secondsText(&overflow);
-    setTimeCell(grid, row, col, text, overflow);
-    text = finish.secondsText(&overflow);
-    setTimeCell(grid, row, col + 1, text, overflow);
+    bool startOverflow = false;
+    bool finishOverflow = false;
+    const QString startText = start.secondsText(&startOverflow);
+    const QString finishText = finish.secondsText(&finishOverflow);
+    chart::PlannedChange old;
+    const bool moved = writeEnds(grid, row, col, startText, startOverflow, finishText, finishOverflow, old);
 
+    bool any = moved;
     if (start.isEmpty() && finish.isEmpty()) {
-        grid.setText(row, col + 2, QString());
+        any = setTimeCell(grid, row, col + 2, QString(), false) || any;
     } else if (const std::optional<qint32> duration = difference(finishValue, startValue)) {
-        text = SecondsTextOfValue(*duration, &overflow);
-        setTimeCell(grid, row, col + 2, text, overflow);
+        bool overflow = false;
+        const QString text = SecondsTextOfValue(*duration, &overflow);
+        any = setTimeCell(grid, row, col + 2, text, overflow) || any;
     }
+    noteTriple(result, row, col, any, moved, std::move(old));
 }
 
-void writeSummaryTriple(chart::GridData &grid, int row, int col, const Span &span)
+void writeSummaryTriple(chart::GridData &grid, int row, int col, const Span &span,
+                        RefreshResult &result)
 {
-    bool overflow = false;
-    QString text = SecondsTextOfValue(span.earliestStart, &overflow);
-    setTimeCell(grid, row, col, text, overflow);
-    text = SecondsTextOfValue(span.latestFinish, &overflow);
-    setTimeCell(grid, row, col + 1, text, overflow);
+    bool startOverflow = false;
+    bool finishOverflow = false;
+    const QString startText = SecondsTextOfValue(span.earliestStart, &startOverflow);
+    const QString finishText = SecondsTextOfValue(span.latestFinish, &finishOverflow);
+    chart::PlannedChange old;
+    const bool moved = writeEnds(grid, row, col, startText, startOverflow, finishText, finishOverflow, old);
+    bool any = moved;
     if (const auto duration = difference(span.latestFinish, span.earliestStart)) {
-        text = SecondsTextOfValue(*duration, &overflow);
-        setTimeCell(grid, row, col + 2, text, overflow);
+        bool overflow = false;
+        const QString text = SecondsTextOfValue(*duration, &overflow);
+        any = setTimeCell(grid, row, col + 2, text, overflow) || any;
     }
+    noteTriple(result, row, col, any, moved, std::move(old));
 }
 
 // Whether the XML can be built away from the window's thread: a table read
@@ -145,8 +189,8 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
     Span actual;
     int groupRow = 0;
     const auto writeSummary = [&] {
-        writeSummaryTriple(grid, groupRow, FirstTimeColumn, planned);
-        writeSummaryTriple(grid, groupRow, FirstTimeColumn + 3, actual);
+        writeSummaryTriple(grid, groupRow, FirstTimeColumn, planned, result);
+        writeSummaryTriple(grid, groupRow, FirstTimeColumn + 3, actual, result);
     };
 
     for (int row = 2; row < grid.rows(); ++row) {
@@ -167,9 +211,9 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
             continue;
         // A record the manager has since removed reads as blanks.
         refreshTriple(grid, row, FirstTimeColumn, TimeField(reader, record, model::kStartP),
-                      TimeField(reader, record, model::kFinishP), planned);
+                      TimeField(reader, record, model::kFinishP), planned, result);
         refreshTriple(grid, row, FirstTimeColumn + 3, TimeField(reader, record, model::kStartA),
-                      TimeField(reader, record, model::kFinishA), actual);
+                      TimeField(reader, record, model::kFinishA), actual, result);
         ++result.detailRows;
     }
     if (groupRow != 0)
