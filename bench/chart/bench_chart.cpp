@@ -3,10 +3,16 @@
 //   interval: the time scale rebuilt from 12 to 1 minute on a 10,000-row grid
 //   append:   100,000 rows of eight texts with the group-row properties
 //   memory:   what a 100,000-row grid at the one-minute scale adds to the process
+//   overlays: the same repaint of a 100,000-row grouped grid with the live
+//             overlays off and on, the now line's strip, a tooltip's text
 
 #include "appstate.h"
+#include "chartclock.h"
 #include "ganttgrid.h"
 #include "gridlayout.h"
+#include "overlaymodel.h"
+#include "overlaypainter.h"
+#include "texts.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -115,10 +121,9 @@ public:
     void hide() override {}
 };
 
-void benchRepaint()
+// A 1920x1080 viewport without frame or scroll bars at the one-minute scale.
+void showFullHd(GanttGrid &grid, AppState &state)
 {
-    AppState state;
-    GanttGrid grid;
     grid.setLogicalDpi(96);
     grid.setFrameShape(QFrame::NoFrame);
     grid.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -129,6 +134,13 @@ void benchRepaint()
     grid.setAppState(&state);
     SetUpGrid(grid.data());
     CmbInterval_Click(grid.data(), state, QStringLiteral("1"), nullptr);
+}
+
+void benchRepaint()
+{
+    AppState state;
+    GanttGrid grid;
+    showFullHd(grid, state);
     GridData &d = grid.data();
     // Every visible row carries a planned and an actual bar over the view.
     for (int i = 0; i < 2000; ++i) {
@@ -158,6 +170,105 @@ void benchRepaint()
     std::printf("repaint 1920x1080, interval 1, both bars on every row: CPU median %.2f ms; "
                 "wall median %.2f ms, best %.2f ms (%d rounds; target 8 ms)\n",
                 cpu[cpu.size() / 2], ms[ms.size() / 2], ms.front(), rounds);
+}
+
+// Median CPU and wall milliseconds of `rounds` runs of `work`.
+template <typename Work>
+std::pair<double, double> medianMs(int rounds, Work work)
+{
+    std::vector<double> ms;
+    std::vector<double> cpu;
+    for (int i = 0; i < rounds; ++i) {
+        QElapsedTimer t;
+        const double c0 = threadCpuMs();
+        t.start();
+        work();
+        ms.push_back(t.nsecsElapsed() / 1e6);
+        cpu.push_back(threadCpuMs() - c0);
+    }
+    std::sort(ms.begin(), ms.end());
+    std::sort(cpu.begin(), cpu.end());
+    return {cpu[cpu.size() / 2], ms[ms.size() / 2]};
+}
+
+void benchOverlays()
+{
+    LoadTextResources();
+    AppState state;
+    GanttGrid grid;
+    showFullHd(grid, state);
+    GridData &d = grid.data();
+    // 100,000 rows in groups of ten operations; every operation runs, half
+    // of them past their planned end, so each row in view gets a running
+    // bar, a ghost, most an overrun and a late text, and each group a count.
+    std::vector<GridData::RowContent> rows(100000);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        GridData::RowContent &row = rows[i];
+        row.node = true;
+        row.data = int(i) + 1;
+        if (i % 11 == 0) {
+            row.texts = {QString(), QStringLiteral("M%1").arg(i), QStringLiteral("06:00:00"),
+                         QStringLiteral("18:00:00"), QStringLiteral("12:00:00"), QStringLiteral("06:00:30")};
+        } else {
+            row.outlineLevel = 1;
+            row.texts = {QString(), QStringLiteral("P%1").arg(i), QStringLiteral("06:00:00"),
+                         QStringLiteral("13:00:00"), i % 2 ? QStringLiteral("07:00:00") : QStringLiteral("01:00:00"),
+                         QStringLiteral("06:00:30")};
+        }
+    }
+    d.appendRows(std::move(rows));
+    grid.setLeftCol(8 + 7 * 60);
+    grid.setTopRow(50000);
+    // Now at 07:30, half way across the view.
+    ChartClock clock = ChartClock::frozen(qint64(7 * 3600 + 30 * 60) * 1000);
+    OverlayPainter painter(state, clock);
+
+    QImage image(grid.viewport()->size(), QImage::Format_ARGB32_Premultiplied);
+    const auto repaint = [&] { grid.viewport()->render(&image); };
+    grid.setOverlay(&painter);
+    repaint(); // warm-up
+    // Off and on in turns, so that a busy machine weighs on both alike.
+    std::vector<double> off;
+    std::vector<double> on;
+    std::vector<double> offWallMs;
+    std::vector<double> onWallMs;
+    for (int i = 0; i < 400; ++i) {
+        const bool overlays = i % 2 == 1;
+        painter.setEnabled(overlays);
+        const auto [cpu, wall] = medianMs(1, repaint);
+        (overlays ? on : off).push_back(cpu);
+        (overlays ? onWallMs : offWallMs).push_back(wall);
+    }
+    const auto median = [](std::vector<double> &values) {
+        std::sort(values.begin(), values.end());
+        return values[values.size() / 2];
+    };
+    const double offCpu = median(off);
+    const double onCpu = median(on);
+    const double offWall = median(offWallMs);
+    const double onWall = median(onWallMs);
+    painter.setEnabled(true);
+    std::printf("repaint 1920x1080 of 100,000 grouped rows, every operation running: overlays off "
+                "CPU %.2f ms (wall %.2f), on CPU %.2f ms (wall %.2f): +%.2f ms (target +1 ms)\n",
+                offCpu, offWall, onCpu, onWall, onCpu - offCpu);
+
+    // The now line's step repaints a strip around it and the late texts.
+    const QRect strip(grid.fixedWidthPixels() + 30 * 26 - 4, grid.fixedHeightPixels(), 80,
+                      1080 - grid.fixedHeightPixels());
+    const auto [stripCpu, stripWall] = medianMs(200, [&] {
+        grid.viewport()->render(&image, strip.topLeft(), QRegion(strip));
+    });
+    std::printf("now line step, strip of 80x%d pixels: CPU %.3f ms (wall %.3f)\n", strip.height(),
+                stripCpu, stripWall);
+
+    int sink = 0;
+    const auto [tipCpu, tipWall] = medianMs(200, [&] {
+        for (int r = 50000; r < 50100; ++r)
+            sink += int(TooltipText(d, r, 1, 7 * 3600 + 1800, {}).size());
+    });
+    std::printf("tooltip text of a row: CPU %.1f us (wall %.1f us; %d characters)\n", tipCpu * 10,
+                tipWall * 10, sink / 20000);
+    grid.setOverlay(nullptr);
 }
 
 void benchInterval()
@@ -205,7 +316,7 @@ void benchAppendAndMemory()
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    // Optional argument: run only "append", "interval" or "repaint".
+    // Optional argument: run only "append", "interval", "repaint" or "overlays".
     const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     if (only.isEmpty() || only == u"append")
         benchAppendAndMemory();
@@ -213,5 +324,7 @@ int main(int argc, char *argv[])
         benchInterval();
     if (only.isEmpty() || only == u"repaint")
         benchRepaint();
+    if (only.isEmpty() || only == u"overlays")
+        benchOverlays();
     return 0;
 }

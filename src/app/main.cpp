@@ -55,12 +55,13 @@ qint64 msBeforeMain()
 }
 
 // Options of our own (--screenshot FILE, --screenshot-delay MS,
-// --startup-timing), taken out before the rest becomes the command line
+// --startup-timing, --clock DESCRIPTION), taken out before the rest becomes the command line
 // that the title and the placement switches read.
 struct Options {
     QString screenshotFile;    // grab the window after its first paint, save, quit
     int screenshotDelayMs = 0; // ... that many milliseconds of running after the first paint
     bool startupTiming = false;  // print the time to the first painted chart
+    QString clock;               // the overlays' clock, shared with a simulated cell
     QStringList rest;
 };
 
@@ -75,6 +76,8 @@ Options parseOptions(const QStringList &arguments)
             options.screenshotDelayMs = qMax(0, arguments.at(++i).toInt());
         else if (argument == QLatin1String("--startup-timing"))
             options.startupTiming = true;
+        else if (argument == QLatin1String("--clock") && i + 1 < arguments.size())
+            options.clock = arguments.at(++i);
         else
             options.rest << argument;
     }
@@ -129,7 +132,7 @@ int main(int argc, char *argv[])
     vorn::BuildPaths(state);
 
     // 4. Load the main window.
-    vorn::frmScheduler window(state, vorn::WindowStart{vorn::CommandLineText(options.rest), programFolder});
+    vorn::frmScheduler window(state, vorn::WindowStart{vorn::CommandLineText(options.rest), programFolder, true, options.clock});
     QObject::connect(&window, &vorn::frmScheduler::unloaded, &app, &QCoreApplication::quit);
     window.setOpenDialog(vorn::RunOpenDialog);
     window.setSaveAsDialog(vorn::RunSaveAsDialog);

@@ -467,10 +467,30 @@ void GanttGrid::paintPanes(QPainter &painter, const QRect &area, const QRect &ex
                 QRect(x0, y0 + fh, fw, std::max(0, h - fh)), false};
     panes[3] = {bodyRowsShown, y0 + fh, left, lastShown, x0 + fw,
                 QRect(x0 + fw, y0 + fh, std::max(0, w - fw), std::max(0, h - fh)), true};
-    for (const Pane &pane : panes) {
+    for (Pane &pane : panes) {
         const QRect clip = pane.clip.intersected(exposed);
         if (clip.isEmpty() || pane.rows.empty() || pane.lastCol < pane.firstCol)
             continue;
+        // Only the rows and columns the exposed part reaches: a strip
+        // repainted for a moving line costs what the strip shows. Header
+        // columns stay whole, as a merged label is centred in all of it.
+        if (pane.rows.front() >= m_data.fixedRows()) {
+            const int baseX = pane.x - m_colX[size_t(pane.firstCol)];
+            while (pane.firstCol < pane.lastCol && baseX + m_colX[size_t(pane.firstCol) + 1] <= clip.left())
+                ++pane.firstCol;
+            while (pane.lastCol > pane.firstCol && baseX + m_colX[size_t(pane.lastCol)] > clip.right())
+                --pane.lastCol;
+            pane.x = baseX + m_colX[size_t(pane.firstCol)];
+        }
+        size_t skip = 0;
+        while (skip + 1 < pane.rows.size() && pane.y + m_rowHeight <= clip.top()) {
+            ++skip;
+            pane.y += m_rowHeight;
+        }
+        size_t count = pane.rows.size() - skip;
+        while (count > 1 && pane.y + int(count - 1) * m_rowHeight > clip.bottom())
+            --count;
+        pane.rows = pane.rows.subspan(skip, count);
         painter.setClipRect(clip);
         paintPane(painter, pane, dpr);
     }

@@ -1,6 +1,7 @@
 #include "liveoverlay.h"
 
 #include "appstate.h"
+#include "chartrender.h"
 #include "ganttbars.h"
 #include "ganttgrid.h"
 
@@ -134,6 +135,17 @@ bool LiveOverlay::toggleGroup(int row, bool collapse)
     m_outline.setCollapsed(m_grid.data(), row, m_state.SortOrder, collapse);
     emit outlineChanged();
     return true;
+}
+
+std::optional<qint32> LiveOverlay::firstViewSeconds() const
+{
+    if (!enabled())
+        return std::nullopt;
+    const qint32 now = qint32(m_clock.timeOfDayMs() / 1000);
+    const auto [from, to] = BusyHours(m_grid.data(), std::nullopt);
+    if (m_grid.data().rows() <= m_grid.data().fixedRows() || now < from || now >= to)
+        return std::nullopt;
+    return std::max(from, now - 3600);
 }
 
 QString LiveOverlay::bannerText() const

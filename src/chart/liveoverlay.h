@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <optional>
 #include <vector>
 
 namespace vorn {
@@ -51,7 +52,12 @@ public:
     void noteModeChanged();
 
     GroupOutline &outline() { return m_outline; }
+    const ChangeFlashes &flashes() const { return m_flashes; }
     void setAllCollapsed(bool collapse);
+
+    // Where a first look at the chart should start: an hour before now when
+    // the schedule's times reach now (and the overlays are on); else nothing.
+    std::optional<qint32> firstViewSeconds() const;
 
     // What the stale-data banner shows; empty when nothing is wrong.
     QString bannerText() const;

@@ -27,6 +27,20 @@ QColor withAlpha(unsigned rgb, int alpha)
     return color;
 }
 
+// Light red with red diagonal lines, as one tile: a running bar is filled in
+// one pass instead of a fill and a pattern over it.
+const QBrush &runningBrush()
+{
+    static const QBrush brush = [] {
+        QImage tile(8, 8, QImage::Format_RGB32);
+        tile.fill(QColor::fromRgb(RunningFillRgb));
+        for (int i = 0; i < 8; ++i)
+            tile.setPixel(7 - i, i, 0xFFFF0000u);
+        return QBrush(tile);
+    }();
+    return brush;
+}
+
 QFont smallBold(const QFont &base)
 {
     QFont font = base;
@@ -143,8 +157,7 @@ void OverlayPainter::paintTimeScale(QPainter &painter, const GridData &grid, con
         const int bandHeight = std::max(1, bands.actualBottom - bands.actualTop);
         const QRect bar(startX, bandTop, std::max(0, nowX - startX), bandHeight);
         // Hatched, so a running bar never reads as a finished one.
-        painter.fillRect(bar, QColor::fromRgb(RunningFillRgb));
-        painter.fillRect(bar, QBrush(QColor::fromRgb(0xFF0000u), Qt::BDiagPattern));
+        painter.fillRect(bar, runningBrush());
         if (!running->ghostEnd)
             continue;
         const int ghostX = xOf(*running->ghostEnd);
@@ -164,8 +177,10 @@ void OverlayPainter::paintTimeScale(QPainter &painter, const GridData &grid, con
             const QString text = LateText(running->lateSeconds);
             const int width = lateMetrics.horizontalAdvance(text);
             painter.setPen(QColor::fromRgb(LateTextRgb));
-            painter.drawText(QRect(nowX + 4, top, width + 2, pane.rowHeight),
-                             Qt::AlignLeft | Qt::AlignVCenter, text);
+            // At a baseline rather than in a box: no text layout per row.
+            painter.drawText(QPoint(nowX + 4, top + (pane.rowHeight + lateMetrics.ascent()
+                                                     - lateMetrics.descent()) / 2),
+                             text);
             reach = std::max(reach, 4 + width + 2);
         }
     }

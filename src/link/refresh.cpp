@@ -11,6 +11,7 @@
 #include <QByteArrayView>
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <optional>
 
@@ -68,19 +69,23 @@ struct Span {
 
 // Writes `text` unless the value could not be converted: a value of 92 hours
 // or more leaves the cell with the text it had. Returns whether the cell's
-// text changed; `before` then receives the text it had.
+// text changed; `before` then receives the text it had. The cell is written
+// even when equal: a grid whose texts are renewed every tick stays compact
+// in memory, and the next tick reads it faster.
 bool setTimeCell(chart::GridData &grid, int row, int col, const QString &text, bool overflow,
-                 QString *before = nullptr)
+                 QString &before)
 {
     if (overflow)
         return false;
     const QString &current = grid.text(row, col);
-    if (current == text)
-        return false;
-    if (before)
-        *before = current;
+    // A plain comparison of the few characters; QString's own goes through a
+    // general routine that shows in a tick of 100,000 rows.
+    const bool same = current.size() == text.size()
+        && std::memcmp(current.constData(), text.constData(), size_t(text.size()) * sizeof(QChar)) == 0;
+    if (!same)
+        before = current;
     grid.setText(row, col, text);
-    return true;
+    return !same;
 }
 
 // The start and finish cells of a triple. Returns whether either changed,
@@ -89,8 +94,8 @@ bool setTimeCell(chart::GridData &grid, int row, int col, const QString &text, b
 bool writeEnds(chart::GridData &grid, int row, int col, const QString &start, bool startOverflow,
                const QString &finish, bool finishOverflow, chart::PlannedChange &old)
 {
-    const bool startMoved = setTimeCell(grid, row, col, start, startOverflow, &old.oldStart);
-    const bool finishMoved = setTimeCell(grid, row, col + 1, finish, finishOverflow, &old.oldFinish);
+    const bool startMoved = setTimeCell(grid, row, col, start, startOverflow, old.oldStart);
+    const bool finishMoved = setTimeCell(grid, row, col + 1, finish, finishOverflow, old.oldFinish);
     if (startMoved && !finishMoved)
         old.oldFinish = grid.text(row, col + 1);
     else if (finishMoved && !startMoved)
@@ -99,10 +104,9 @@ bool writeEnds(chart::GridData &grid, int row, int col, const QString &start, bo
 }
 
 // Notes a triple's changes in the result.
-void noteTriple(RefreshResult &result, int row, int col, bool any, bool moved,
-                chart::PlannedChange &&old)
+void noteTriple(RefreshResult &result, int row, int col, bool moved, chart::PlannedChange &&old)
 {
-    result.changed = result.changed || any;
+    result.changed = result.changed || moved;
     if (moved && col == FirstTimeColumn) {
         old.row = row;
         result.plannedChanges.push_back(std::move(old));
@@ -137,15 +141,16 @@ void refreshTriple(chart::GridData &grid, int row, int col, const TimeField &sta
     chart::PlannedChange old;
     const bool moved = writeEnds(grid, row, col, startText, startOverflow, finishText, finishOverflow, old);
 
-    bool any = moved;
+    // The duration follows from the two ends: a change shows in them.
     if (start.isEmpty() && finish.isEmpty()) {
-        any = setTimeCell(grid, row, col + 2, QString(), false) || any;
+        grid.setText(row, col + 2, QString());
     } else if (const std::optional<qint32> duration = difference(finishValue, startValue)) {
         bool overflow = false;
         const QString text = SecondsTextOfValue(*duration, &overflow);
-        any = setTimeCell(grid, row, col + 2, text, overflow) || any;
+        if (!overflow)
+            grid.setText(row, col + 2, text);
     }
-    noteTriple(result, row, col, any, moved, std::move(old));
+    noteTriple(result, row, col, moved, std::move(old));
 }
 
 void writeSummaryTriple(chart::GridData &grid, int row, int col, const Span &span,
@@ -157,13 +162,13 @@ void writeSummaryTriple(chart::GridData &grid, int row, int col, const Span &spa
     const QString finishText = SecondsTextOfValue(span.latestFinish, &finishOverflow);
     chart::PlannedChange old;
     const bool moved = writeEnds(grid, row, col, startText, startOverflow, finishText, finishOverflow, old);
-    bool any = moved;
     if (const auto duration = difference(span.latestFinish, span.earliestStart)) {
         bool overflow = false;
         const QString text = SecondsTextOfValue(*duration, &overflow);
-        any = setTimeCell(grid, row, col + 2, text, overflow) || any;
+        if (!overflow)
+            grid.setText(row, col + 2, text);
     }
-    noteTriple(result, row, col, any, moved, std::move(old));
+    noteTriple(result, row, col, moved, std::move(old));
 }
 
 // Whether the XML can be built away from the window's thread: a table read

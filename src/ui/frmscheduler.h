@@ -1,6 +1,7 @@
 #pragma once
 
 #include "appstate.h"
+#include "settings.h"
 #include "toolbarlayout.h"
 
 #include <QHash>
@@ -31,6 +32,8 @@ class ManagerServerClient;
 
 namespace chart {
 class GanttGrid;
+class LiveOverlay;
+class StaleBanner;
 }
 
 // How the window was started: the command line as one text and the
@@ -41,6 +44,9 @@ struct WindowStart {
     // Whether to look for the Manager Server and open the control channel on
     // the session bus. Tests of the window alone switch it off.
     bool useSessionBus = true;
+    // The overlays' clock as "hh:mm[:ss][,speed[,anchor]]" (a simulated cell
+    // shares it); empty: the local time of day.
+    QString clock{};
 };
 
 // The main window: toolbar with the view controls, menus, status bar, the
@@ -74,6 +80,9 @@ public:
     void ResizeCommand();
     void HelpCommand();
     void ExitCommand();
+    // The live overlays (frmscheduler_overlays.cpp).
+    void LiveOverlaysCommand();
+    void CollapseAllCommand(bool collapse);
 
     // The refresh cycle.
     void Timer1_Timer();
@@ -120,6 +129,8 @@ public:
     QTimer *Timer1() const { return m_timer; }
 
     ControlChannel *channel() const { return m_channel.get(); }
+    chart::LiveOverlay *overlay() const { return m_overlay.get(); }
+    chart::StaleBanner *banner() const { return m_banner; }
 
     // Pixels for a length in twips at this window's logical DPI.
     int twipsToPixels(int twips) const;
@@ -154,6 +165,9 @@ private:
     void setButtonPressed(const QString &key, bool pressed);
     void setButtonEnabled(const QString &key, bool enabled);
     void scrollToFirstStart();
+    void createOverlays();
+    void saveOverlaySettings();
+    void placeBanner();
 
     AppState &m_state;
     WindowStart m_start;
@@ -187,6 +201,11 @@ private:
     QProgressBar *m_progressBar = nullptr;
     QTimer *m_timer = nullptr;
     QShortcut *m_f1 = nullptr;
+
+    std::unique_ptr<chart::LiveOverlay> m_overlay;
+    chart::StaleBanner *m_banner = nullptr;
+    OverlaySettings m_overlaySettings;       // as the window has them now
+    OverlaySettings m_overlaySettingsLoaded; // as the file gave them
 
     DialogRunner m_openDialog;
     DialogRunner m_saveAsDialog;

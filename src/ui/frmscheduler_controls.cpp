@@ -5,6 +5,7 @@
 #include "ganttbars.h"
 #include "ganttgrid.h"
 #include "gridlayout.h"
+#include "liveoverlay.h"
 #include "texts.h"
 
 #include <QAction>
@@ -237,6 +238,11 @@ void frmScheduler::createMenus()
     addSeparator(m_mnuDisplay, "mnuDisplaySeparator2");
     addItem(m_mnuDisplay, "mnuResize", "&Resize", [this] { RunCommand(Command::Resize); })
         ->setCheckable(true);
+    addSeparator(m_mnuDisplay, "mnuDisplaySeparator3");
+    addItem(m_mnuDisplay, "mnuLiveOverlays", "Live overlays", [this] { LiveOverlaysCommand(); })
+        ->setCheckable(true);
+    addItem(m_mnuDisplay, "mnuCollapseAll", "Collapse all", [this] { CollapseAllCommand(true); });
+    addItem(m_mnuDisplay, "mnuExpandAll", "Expand all", [this] { CollapseAllCommand(false); });
 
     m_mnuHelp = addMenu("mnuHelp", "&Help");
     addItem(m_mnuHelp, "mnuVornHelp", "&Plantora Help", [this] { RunCommand(Command::Help); });
@@ -350,6 +356,9 @@ void frmScheduler::scrollToFirstStart()
             earliest = seconds;
     }
     const int columnsPerHour = (grid.cols() - 8) / 24;
+    // With the live overlays, the present when the schedule reaches it.
+    if (const std::optional<qint32> present = m_overlay ? m_overlay->firstViewSeconds() : std::nullopt)
+        earliest = *present;
     if (earliest < 0 || columnsPerHour <= 0)
         return;
     const int hour = qMin(23, earliest / 3600);
@@ -366,6 +375,7 @@ void frmScheduler::layoutClientArea()
     const int statusHeight = twipsToPixels(StatusBarHeightTwips);
     m_statusBar->setGeometry(0, client.height() - statusHeight, client.width(), statusHeight);
     Form_Resize();
+    placeBanner();
 }
 
 void frmScheduler::Form_Resize()

@@ -5,6 +5,7 @@
 #include "cleaner.h"
 #include "ganttgrid.h"
 #include "gridfill.h"
+#include "liveoverlay.h"
 #include "managerclient.h"
 #include "refresh.h"
 #include "schedulerows.h"
@@ -41,6 +42,7 @@ void frmScheduler::FillTree(qint16 sortOrder)
 
     QString xml;
     bool feed = false;
+    bool filled = false;
     {
         store::TableContext context;
         store::DbfTable schedule;
@@ -57,6 +59,7 @@ void frmScheduler::FillTree(qint16 sortOrder)
                 model::BuildScheduleRows(schedule, sortOrder, withXml ? &xml : nullptr);
             ApplyScheduleRows(grid, std::move(result.rows));
             feed = withXml;
+            filled = true;
             context.closeAll();
         }
     }
@@ -64,6 +67,12 @@ void frmScheduler::FillTree(qint16 sortOrder)
         m_managerServer->SetViewXMLData(QStringLiteral("SCHEDULER"), xml);
 
     DrawBodyBorders(grid);
+    if (m_overlay) {
+        if (filled)
+            m_overlay->noteRefill();
+        else
+            m_overlay->noteTick(false, {}, false);
+    }
     m_grid->setRedraw(true);
     if (grid.rows() > 1)
         grid.select(2, 1);
@@ -113,14 +122,19 @@ void frmScheduler::UpdateScheduleView()
     const int topRow = m_grid->topRow();
     const int leftCol = m_grid->leftCol();
     m_grid->setRedraw(false);
+    RefreshResult result;
+    bool readable = false;
     {
         store::TableContext context;
         store::DbfTable schedule;
         if (context.OpenTable(schedule, m_state.DataFolder + QStringLiteral("Scheduler"))) {
-            RefreshTimesAndFeed(schedule, grid, m_hosted, m_hosted ? m_managerServer.get() : nullptr);
+            readable = true;
+            result = RefreshTimesAndFeed(schedule, grid, m_hosted, m_hosted ? m_managerServer.get() : nullptr);
             context.closeAll();
         }
     }
+    if (m_overlay)
+        m_overlay->noteTick(readable, result.plannedChanges, result.changed);
     DrawBodyBorders(grid);
     m_grid->setTopRow(topRow);
     m_grid->setLeftCol(leftCol);
@@ -132,6 +146,8 @@ void frmScheduler::UpdateScheduleView()
 void frmScheduler::RefreshAfterClean()
 {
     const std::optional<qint32> records = LiveRecordCount(m_state);
+    if (!records && m_overlay)
+        m_overlay->noteTick(false, {}, false);
     if (records && *records != 0) {
         FillTree(m_state.SortOrder);
         m_state.ReloadRequested = false;
