@@ -52,10 +52,11 @@ root="$top/demo"
 sim="$top/build/tools/manager-sim/vorn-manager-sim"
 ctl="$top/build/tools/vorn-scheduler-ctl/vorn-scheduler-ctl"
 
-# One clock for the cell and the viewer: the simulated 10:30 at this very
+# One clock for the cell and the viewer: the simulated 07:00 at this very
 # instant, running at the demo's speed, so that the chart's now line stands
-# where the simulated cell is.
-clock="10:30,$speed,$(date +%s%3N)"
+# where the simulated cell is; an hour into the shift the first parts are
+# finished, running and late at once.
+clock="07:00,$speed,$(date +%s%3N)"
 "$sim" --data "$root/data" --clock "$clock" &
 sim_pid=$!
 # Give the manager a moment to own its bus name before the viewer looks for it.

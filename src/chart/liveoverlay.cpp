@@ -137,15 +137,20 @@ bool LiveOverlay::toggleGroup(int row, bool collapse)
     return true;
 }
 
-std::optional<qint32> LiveOverlay::firstViewSeconds() const
+std::optional<int> LiveOverlay::firstViewColumn() const
 {
-    if (!enabled())
+    const GridData &data = m_grid.data();
+    const std::optional<double> interval = IntervalMinutes(m_state.IntervalText);
+    if (!enabled() || !interval || data.rows() <= data.fixedRows() || data.cols() <= data.fixedCols())
         return std::nullopt;
     const qint32 now = qint32(m_clock.timeOfDayMs() / 1000);
-    const auto [from, to] = BusyHours(m_grid.data(), std::nullopt);
-    if (m_grid.data().rows() <= m_grid.data().fixedRows() || now < from || now >= to)
+    const auto [from, to] = BusyHours(data, std::nullopt);
+    if (now < from || now >= to)
         return std::nullopt;
-    return std::max(from, now - 3600);
+    const int columnWidth = std::max(1, m_grid.columnX(data.fixedCols() + 1) - m_grid.columnX(data.fixedCols()));
+    const int columnsInView = (m_grid.viewport()->width() - m_grid.fixedWidthPixels()) / columnWidth;
+    const int nowCol = data.fixedCols() + int(now / (*interval * 60));
+    return std::clamp(nowCol - columnsInView / 4, data.fixedCols(), data.cols() - 1);
 }
 
 QString LiveOverlay::bannerText() const

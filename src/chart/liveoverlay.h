@@ -55,9 +55,10 @@ public:
     const ChangeFlashes &flashes() const { return m_flashes; }
     void setAllCollapsed(bool collapse);
 
-    // Where a first look at the chart should start: an hour before now when
-    // the schedule's times reach now (and the overlays are on); else nothing.
-    std::optional<qint32> firstViewSeconds() const;
+    // The first time-scale column of a first look at the chart: now a
+    // quarter into the view when the schedule's times reach now (and the
+    // overlays are on); else nothing.
+    std::optional<int> firstViewColumn() const;
 
     // What the stale-data banner shows; empty when nothing is wrong.
     QString bannerText() const;

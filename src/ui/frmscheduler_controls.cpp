@@ -355,10 +355,12 @@ void frmScheduler::scrollToFirstStart()
         if (seconds > 0 && (earliest < 0 || seconds < earliest))
             earliest = seconds;
     }
-    const int columnsPerHour = (grid.cols() - 8) / 24;
     // With the live overlays, the present when the schedule reaches it.
-    if (const std::optional<qint32> present = m_overlay ? m_overlay->firstViewSeconds() : std::nullopt)
-        earliest = *present;
+    if (const std::optional<int> present = m_overlay ? m_overlay->firstViewColumn() : std::nullopt) {
+        m_grid->setLeftCol(*present);
+        return;
+    }
+    const int columnsPerHour = (grid.cols() - 8) / 24;
     if (earliest < 0 || columnsPerHour <= 0)
         return;
     const int hour = qMin(23, earliest / 3600);
