@@ -391,8 +391,10 @@ void GanttGrid::paintEvent(QPaintEvent *event)
         return;
     ensureLayout();
     QPainter painter(viewport());
-    paintPanes(painter, viewport()->rect(), event->rect(), verticalScrollBar()->value(), leftCol(),
-               -1);
+    // Rectangle by rectangle: two strips far apart (a moving line and a key
+    // cell) must not cost the whole view between them.
+    for (const QRect &exposed : event->region())
+        paintPanes(painter, viewport()->rect(), exposed, verticalScrollBar()->value(), leftCol(), -1);
 
     if (hasFocus()) {
         const QRect current = cellRect(m_data.row(), m_data.col());

@@ -5,6 +5,7 @@
 #include "ganttgrid.h"
 #include "gridlayout.h"
 #include "groupoutline.h"
+#include "liveoverlay.h"
 #include "overlaymodel.h"
 #include "overlaypainter.h"
 #include "texts.h"
@@ -12,7 +13,10 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QImage>
+#include <QDateTime>
+#include <QHelpEvent>
 #include <QKeyEvent>
+#include <QToolTip>
 #include <QMouseEvent>
 #include <QPdfWriter>
 #include <QPainter>
@@ -129,7 +133,27 @@ private slots:
     void outlineBoxAndKeysAskTheHandler_data();
     void outlineBoxAndKeysAskTheHandler();
     void pagesRepeatHeaderAndLeadingColumns();
+    void nowLineStepRepaintsOnlyItsStrip();
+    void tooltipOverBarsAndGroupRows_data();
+    void tooltipOverBarsAndGroupRows();
 };
+
+namespace {
+
+// Records the rectangles the viewport is asked to paint.
+struct PaintRecorder : QObject {
+    QList<QRect> rects;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            for (const QRect &rect : static_cast<QPaintEvent *>(event)->region())
+                rects << rect;
+        }
+        return false;
+    }
+};
+
+} // namespace
 
 void tst_OverlayPaint::offPaintsExactlyTheGrid_data()
 {
@@ -385,6 +409,59 @@ void tst_OverlayPaint::pagesRepeatHeaderAndLeadingColumns()
     writer.setResolution(96);
     QCOMPARE(RenderChartPages(grid, writer, extent, 2, 3), 2);
     QVERIFY(pdf.data().startsWith("%PDF"));
+}
+
+void tst_OverlayPaint::nowLineStepRepaintsOnlyItsStrip()
+{
+    Chart chart;
+    LiveOverlay live(*chart.grid, chart.state);
+    // A minute of the chart a second: the line moves a pixel about every
+    // 50 ms step.
+    live.setClock(ChartClock::simulated(qint64(At(1, 45)) * 1000, 60, QDateTime::currentMSecsSinceEpoch()));
+    // The whole view is painted once for the new clock before recording.
+    QCoreApplication::processEvents();
+    PaintRecorder recorder;
+    chart.grid->viewport()->installEventFilter(&recorder);
+    QTRY_VERIFY(!recorder.rects.isEmpty());
+    QTRY_VERIFY(recorder.rects.size() >= 3);
+    const int body = chart.grid->fixedHeightPixels();
+    const int keyWidth = chart.grid->cellRect(2, 1).width();
+    for (const QRect &rect : recorder.rects) {
+        // The line's strip with the late texts beside it, or the key column
+        // when a late count changes; never the header or the whole view.
+        QVERIFY2(rect.top() >= body && rect.width() <= keyWidth, qPrintable(QStringLiteral("%1 %2 %3x%4")
+                     .arg(rect.x()).arg(rect.y()).arg(rect.width()).arg(rect.height())));
+    }
+}
+
+void tst_OverlayPaint::tooltipOverBarsAndGroupRows_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("seconds"); // where on the time scale; -1: the key column
+    QTest::addColumn<QString>("text"); // a piece of the tooltip, empty: none
+    QTest::newRow("running-bar-with-lateness") << 3 << At(1, 20) << "+10:00";
+    QTest::newRow("planned-bar-of-a-waiting-row") << 5 << At(2, 10) << "Waiting";
+    QTest::newRow("group-row-key-totals") << 2 << -1 << "Operations";
+    QTest::newRow("empty-cell-no-tooltip") << 5 << At(1, 0) << "";
+}
+
+void tst_OverlayPaint::tooltipOverBarsAndGroupRows()
+{
+    QFETCH(int, row);
+    QFETCH(int, seconds);
+    QFETCH(QString, text);
+    Chart chart;
+    LiveOverlay live(*chart.grid, chart.state);
+    live.setClock(chart.clock);
+    QToolTip::hideText();
+    const QRect cell = chart.grid->cellRect(row, seconds < 0 ? 1 : 8 + seconds / 300);
+    QHelpEvent help(QEvent::ToolTip, cell.center(), chart.grid->viewport()->mapToGlobal(cell.center()));
+    QApplication::sendEvent(chart.grid->viewport(), &help);
+    if (text.isEmpty())
+        QVERIFY(!QToolTip::isVisible());
+    else
+        QVERIFY2(QToolTip::text().contains(text), qPrintable(QToolTip::text()));
+    QToolTip::hideText();
 }
 
 QTEST_MAIN(tst_OverlayPaint)
