@@ -7,6 +7,7 @@
 #include "gridfill.h"
 #include "liveoverlay.h"
 #include "managerclient.h"
+#include "paths.h"
 #include "refresh.h"
 #include "schedulerows.h"
 #include "tablelibrary.h"
@@ -36,9 +37,6 @@ void frmScheduler::FillTree(qint16 sortOrder)
         grid.setText(0, 1, GetText(byMachine ? 43 : 53));
     }
 
-    const QString table = (m_state.Offline == 1 && !m_state.LoadedName.isEmpty())
-        ? QStringLiteral("Scheduler/") + m_state.LoadedName
-        : QStringLiteral("Scheduler");
 
     QString xml;
     bool feed = false;
@@ -50,7 +48,7 @@ void frmScheduler::FillTree(qint16 sortOrder)
         store::DbfTable process;
         // All three are attempted, so a missing table is reported even when
         // an earlier one already failed.
-        const bool scheduleOpen = context.OpenTable(schedule, m_state.DataFolder + table);
+        const bool scheduleOpen = context.OpenTable(schedule, ShownTablePath(m_state));
         const bool planOpen = context.OpenTable(plan, m_state.DataFolder + QStringLiteral("Aplan"));
         const bool processOpen = context.OpenTable(process, m_state.DataFolder + QStringLiteral("Process"));
         if (scheduleOpen && planOpen && processOpen) {
@@ -127,7 +125,7 @@ void frmScheduler::UpdateScheduleView()
     {
         store::TableContext context;
         store::DbfTable schedule;
-        if (context.OpenTable(schedule, m_state.DataFolder + QStringLiteral("Scheduler"))) {
+        if (context.OpenTable(schedule, LiveTablePath(m_state))) {
             readable = true;
             result = RefreshTimesAndFeed(schedule, grid, m_hosted, m_hosted ? m_managerServer.get() : nullptr);
             context.closeAll();
