@@ -3,8 +3,17 @@
 #include "ganttbars.h"
 #include "ganttgrid.h"
 
+#include "texts.h"
+
+#include <QFileInfo>
+#include <QImage>
+#include <QPageLayout>
+#include <QPageSize>
 #include <QPagedPaintDevice>
 #include <QPainter>
+#include <QPdfWriter>
+#include <QSaveFile>
+#include <QSvgGenerator>
 
 #include <algorithm>
 #include <cmath>
@@ -158,6 +167,47 @@ int RenderChartPages(GanttGrid &grid, QPagedPaintDevice &device, const ChartExte
     }
     painter.end();
     return last - first + 1;
+}
+
+QString SaveChartFile(GanttGrid &grid, const ChartExtent &extent, const QString &path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+    const QSize size = ChartSize(grid, extent);
+    if (suffix == QLatin1String("png")) {
+        QImage image(size, QImage::Format_RGB32);
+        if (image.isNull())
+            return QStringLiteral("a chart of %1 x %2 pixels is too large for one picture; write a PDF instead")
+                .arg(size.width())
+                .arg(size.height());
+        QPainter painter(&image);
+        RenderChart(grid, painter, extent);
+        painter.end();
+        if (!image.save(&file, "PNG"))
+            return QStringLiteral("cannot write %1").arg(path);
+    } else if (suffix == QLatin1String("svg")) {
+        QSvgGenerator svg;
+        svg.setOutputDevice(&file);
+        svg.setResolution(96);
+        svg.setSize(size);
+        svg.setViewBox(QRect(QPoint(), size));
+        svg.setTitle(GetText(1));
+        QPainter painter(&svg);
+        RenderChart(grid, painter, extent);
+    } else {
+        QPdfWriter pdf(&file);
+        pdf.setResolution(96);
+        pdf.setTitle(GetText(1));
+        pdf.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape,
+                                      QMarginsF(8, 8, 8, 8), QPageLayout::Millimeter));
+        if (RenderChartPages(grid, pdf, extent) == 0)
+            return QStringLiteral("cannot write %1").arg(path);
+    }
+    if (!file.commit())
+        return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+    return {};
 }
 
 } // namespace vorn::chart

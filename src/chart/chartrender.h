@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QSize>
+#include <QString>
 #include <QtGlobal>
 
 #include <optional>
@@ -61,5 +62,11 @@ void RenderChartPage(GanttGrid &grid, QPainter &painter, const ChartPage &page);
 // painter could not start).
 int RenderChartPages(GanttGrid &grid, QPagedPaintDevice &device, const ChartExtent &extent = {},
                      int fromPage = 0, int toPage = 0);
+
+// Writes the whole chart into `path` by its ending: ".png" one picture,
+// ".svg" one drawing, anything else a PDF paginated on A4 landscape. The
+// file is replaced only when everything was written. Returns an empty text
+// on success, else one line saying what failed.
+QString SaveChartFile(GanttGrid &grid, const ChartExtent &extent, const QString &path);
 
 } // namespace vorn::chart

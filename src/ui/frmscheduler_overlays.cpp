@@ -7,6 +7,7 @@
 #include "fieldreader.h"
 #include "ganttgrid.h"
 #include "liveoverlay.h"
+#include "paths.h"
 #include "stalebanner.h"
 
 #include <QAction>
@@ -34,11 +35,8 @@ void frmScheduler::createOverlays()
     // The process is not in the grid: read it from the shown table when a
     // tooltip asks, silently (a tooltip never raises a message box).
     m_overlay->setRecordDetails([this](qint32 record) -> std::optional<chart::RecordDetails> {
-        const QString table = (m_state.Offline == 1 && !m_state.LoadedName.isEmpty())
-            ? QStringLiteral("Scheduler/") + m_state.LoadedName
-            : QStringLiteral("Scheduler");
         store::DbfTable schedule;
-        if (record <= 0 || !schedule.open(m_state.DataFolder + table + QStringLiteral(".dbf"))
+        if (record <= 0 || !schedule.open(ShownTablePath(m_state) + QStringLiteral(".dbf"))
             || record > schedule.recordCount())
             return std::nullopt;
         return chart::RecordDetails{model::FieldReader(schedule).text(record, model::kProcess, model::Blanks::Both)};

@@ -24,13 +24,6 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileInfo>
-#include <QImage>
-#include <QPageLayout>
-#include <QPageSize>
-#include <QPainter>
-#include <QPdfWriter>
-#include <QSaveFile>
-#include <QSvgGenerator>
 
 #include <cstdio>
 #include <optional>
@@ -72,57 +65,6 @@ std::optional<std::array<int, 6>> parseColumns(const QString &text)
         columns[size_t(found)] = 1;
     }
     return columns;
-}
-
-bool writeOutput(chart::GanttGrid &grid, const chart::ChartExtent &extent, const QString &path,
-                 QString *error)
-{
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    const QSize size = chart::ChartSize(grid, extent);
-    if (suffix == QLatin1String("png")) {
-        QImage image(size, QImage::Format_RGB32);
-        if (image.isNull()) {
-            *error = QStringLiteral("a chart of %1 x %2 pixels is too large for one picture; "
-                                    "write a PDF instead").arg(size.width()).arg(size.height());
-            return false;
-        }
-        QPainter painter(&image);
-        chart::RenderChart(grid, painter, extent);
-        painter.end();
-        if (!image.save(&file, "PNG")) {
-            *error = QStringLiteral("cannot write %1").arg(path);
-            return false;
-        }
-    } else if (suffix == QLatin1String("svg")) {
-        QSvgGenerator svg;
-        svg.setOutputDevice(&file);
-        svg.setResolution(96);
-        svg.setSize(size);
-        svg.setViewBox(QRect(QPoint(), size));
-        svg.setTitle(GetText(1));
-        QPainter painter(&svg);
-        chart::RenderChart(grid, painter, extent);
-    } else {
-        QPdfWriter pdf(&file);
-        pdf.setResolution(96);
-        pdf.setTitle(GetText(1));
-        pdf.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape,
-                                      QMarginsF(8, 8, 8, 8), QPageLayout::Millimeter));
-        if (chart::RenderChartPages(grid, pdf, extent) == 0) {
-            *error = QStringLiteral("cannot write %1").arg(path);
-            return false;
-        }
-    }
-    if (!file.commit()) {
-        *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -255,8 +197,7 @@ int main(int argc, char *argv[])
     const chart::ChartExtent extent =
         chart::ExtentOfTimes(grid.data(), interval, from.value_or(busyFrom), to.value_or(busyTo));
 
-    QString error;
-    if (!writeOutput(grid, extent, output, &error))
+    if (const QString error = chart::SaveChartFile(grid, extent, output); !error.isEmpty())
         return fail(error);
     grid.setOverlay(nullptr);
     return 0;
