@@ -26,6 +26,8 @@ count() { convert "$1" -fill black +opaque "$2" -fill white -opaque "$2" -format
 (cd "$root/plant/bin" && "$render" --now 10:30:00 "$root/here.png") || fail "default data folder"
 cmp -s "$root/on.png" "$root/here.png" || fail "the default folder gave another picture"
 
+"$render" --data "$data" --now 10:30:00 --sort machine "$root/machine.png" || fail "by machine"
+cmp -s "$root/on.png" "$root/machine.png" && fail "by machine equals by part"
 "$render" --data "$data" --now 10:30:00 --lang CN "$root/cn.png" || fail "Chinese"
 cmp -s "$root/on.png" "$root/cn.png" && fail "the Chinese picture equals the English one"
 
