@@ -48,8 +48,8 @@ void frmScheduler::FillTree(qint16 sortOrder)
         // All three are attempted, so a missing table is reported even when
         // an earlier one already failed.
         const bool scheduleOpen = context.OpenTable(schedule, ShownTablePath(m_state));
-        const bool planOpen = context.OpenTable(plan, m_state.DataFolder + QStringLiteral("Aplan"));
-        const bool processOpen = context.OpenTable(process, m_state.DataFolder + QStringLiteral("Process"));
+        const bool planOpen = context.OpenTable(plan, PlanTablePath(m_state));
+        const bool processOpen = context.OpenTable(process, ProcessTablePath(m_state));
         if (scheduleOpen && planOpen && processOpen) {
             const bool withXml = m_hosted && m_managerServer;
             model::FillResult result =

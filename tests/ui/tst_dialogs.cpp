@@ -20,6 +20,22 @@ void okInModalDialog(const std::function<void()> &command)
     command();
 }
 
+// Every entry under `root` with the bytes of each plain file: what a refused
+// Save As must leave exactly as it was.
+QStringList tree(const QString &root)
+{
+    QStringList entries;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo entry(it.next());
+        entries << entry.filePath() + (entry.isSymLink() ? " -> " + entry.symLinkTarget()
+                                                         : entry.isFile() ? " " + readFile(entry.filePath()) : "/");
+    }
+    entries.sort();
+    return entries;
+}
+
 } // namespace
 
 class tst_Dialogs : public QObject {
@@ -97,6 +113,103 @@ private slots:
         }
         QCOMPARE(dialog.txtSaveAs()->text(), name);
         QCOMPARE(readFile(plant.copyFile(name + QStringLiteral(".dbf"))), saved);
+    }
+
+    // Whatever is typed or pasted, nothing outside the archive folder is
+    // created or replaced; a refused name leaves the disk as it was, the
+    // archive folder included, and the dialog open.
+    void saveAsNeverWritesOutsideTheArchive_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("links");   // "link=target", both in the data folder
+        QTest::addColumn<QString>("refusal");     // how the message starts; empty: saved
+        const QString badName = QStringLiteral("cannot name a saved copy: a name must not be empty");
+        const QString outside = QStringLiteral("cannot name a saved copy: the copy would not be saved inside");
+        const QStringList none;
+        QTest::newRow("up-to-the-manager-table") << "../Aplan" << none << badName;
+        QTest::newRow("up-to-the-live-table") << "../Scheduler" << none << badName;
+        QTest::newRow("two-folders-up") << "../../escape" << none << badName;
+        QTest::newRow("backslash") << "..\\Aplan" << none << badName;
+        QTest::newRow("embedded-nul") << QStringLiteral("week").append(QChar(0)).append(u"end") << none << badName;
+        QTest::newRow("control-character") << "week\x7F" "end" << none << badName;
+        QTest::newRow("dot") << "." << none << badName;
+        QTest::newRow("dot-dot") << ".." << none << badName;
+        QTest::newRow("blanks-only") << "   " << none << badName;
+        QTest::newRow("empty") << "" << none << badName;
+        QTest::newRow("link-in-archive-to-manager-table") << "out" << QStringList{"Scheduler/out.dbf=../Aplan.dbf"}
+                                                          << outside;
+        QTest::newRow("dangling-link-out-of-archive") << "gone" << QStringList{"Scheduler/gone.dbf=../../escape.dbf"}
+                                                      << outside;
+        QTest::newRow("archive-is-the-data-folder") << "Aplan" << QStringList{"Scheduler=."} << outside;
+        QTest::newRow("link-to-another-copy-inside") << "alias" << QStringList{"Scheduler/alias.dbf=monday.dbf"}
+                                                     << QString();
+    }
+
+    void saveAsNeverWritesOutsideTheArchive()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QStringList, links);
+        QFETCH(QString, refusal);
+        Plant plant;
+        for (const char *table : {"Scheduler.dbf", "Aplan.dbf", "Process.dbf"})
+            writeFile(plant.dataFile(QLatin1String(table)), table);
+        for (const QString &link : links) {
+            const QString path = plant.dataFile(link.section(u'=', 0, 0));
+            QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+            QVERIFY(QFile::link(link.section(u'=', 1), path));
+        }
+        const QStringList before = tree(plant.dir.path());
+        MessageRecorder recorder(MessageAnswer::Yes);
+
+        dlgSaveAs dialog(plant.state);
+        dialog.txtSaveAs()->setText(typed);
+        dialog.OKButton()->click();
+
+        QCOMPARE(dialog.result() == QDialog::Accepted, refusal.isEmpty());
+        QCOMPARE(recorder.texts.size(), refusal.isEmpty() ? 0 : 1);
+        if (refusal.isEmpty()) {
+            QCOMPARE(readFile(plant.copyFile(QStringLiteral("monday.dbf"))), QByteArray("Scheduler.dbf"));
+            return;
+        }
+        QVERIFY2(recorder.texts.first().startsWith(QStringLiteral("\"%1\" %2").arg(typed, refusal)), qPrintable(recorder.texts.first()));
+        QCOMPARE(dialog.txtSaveAs()->text(), typed);
+        QCOMPARE(tree(plant.dir.path()), before);
+    }
+
+    // Started from the wrong folder (no data folder beside it), neither
+    // dialog makes one: only the archive folder itself is ever created.
+    void onlyTheArchiveFolderIsCreated_data()
+    {
+        QTest::addColumn<bool>("saveAs");
+        QTest::addColumn<bool>("dataFolder");
+        QTest::newRow("save-as-without-data-folder") << true << false;
+        QTest::newRow("open-without-data-folder") << false << false;
+        QTest::newRow("save-as-with-data-folder") << true << true;
+        QTest::newRow("open-with-data-folder") << false << true;
+    }
+
+    void onlyTheArchiveFolderIsCreated()
+    {
+        QFETCH(bool, saveAs);
+        QFETCH(bool, dataFolder);
+        Plant plant;
+        if (dataFolder)
+            writeFile(plant.dataFile(QStringLiteral("Scheduler.dbf")), "live");
+        else
+            QVERIFY(QDir(plant.state.DataFolder).removeRecursively());
+        MessageRecorder recorder;
+        if (saveAs) {
+            dlgSaveAs dialog(plant.state);
+            dialog.OKButton()->click();
+        } else {
+            dlgOpen dialog(plant.state, [](qint16) {});
+        }
+        QCOMPARE(QFileInfo(plant.copyFile(QString())).isDir(), dataFolder);
+        QCOMPARE(QFileInfo::exists(plant.state.DataFolder), dataFolder);
+        QCOMPARE(recorder.texts, dataFolder ? QStringList()
+                                            : QStringList{"Cannot create the folder "
+                                                          + QDir::toNativeSeparators(plant.copyFile(QString()).chopped(1))
+                                                          + "."});
     }
 
     void openListsSavedCopies_data()
