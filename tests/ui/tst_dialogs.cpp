@@ -1,7 +1,10 @@
+#include "controlchannel.h"
 #include "dlgopen.h"
 #include "dlgsaveas.h"
+#include "frmabout.h"
 #include "texts.h"
 #include "uiplant.h"
+#include "version.h"
 
 using namespace vorn;
 using namespace vorn::test;
@@ -258,6 +261,47 @@ private slots:
         QCOMPARE(dialog.result() == QDialog::Accepted, loads);
         QCOMPARE(plant.state.LoadedName, loads ? listed.first() : QStringLiteral("before"));
         QCOMPARE(fills, loads ? QList<qint16>{1} : QList<qint16>());
+    }
+
+    // Each showing of About starts with the notice of this build and a blue
+    // link, which opens the maker's page and then shows red; a language
+    // change puts the plain notice line (text 31) in place of the built one.
+    void aboutWindow_data()
+    {
+        QTest::addColumn<qint32>("change");   // 0: none
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("notice");
+        const QString built = "Copyright © " + VersionYear() + " Vorn Automation";
+        QTest::newRow("as-loaded") << 0 << "About Vorn Scheduler" << built;
+        QTest::newRow("after-change-to-chinese") << qint32(LanguageChinese) << "关于 Vorn 调度"
+                                                 << "版权所有 © Vorn Automation。保留所有权利。";
+        QTest::newRow("after-change-to-english") << qint32(LanguageEnglish) << "About Vorn Scheduler"
+                                                 << "Copyright © Vorn Automation. All rights reserved.";
+    }
+
+    void aboutWindow()
+    {
+        QFETCH(qint32, change);
+        QFETCH(QString, title);
+        QFETCH(QString, notice);
+        AppState state;
+        ControlChannel channel(state);
+        QList<QUrl> opened;
+        for (int showing = 1; showing <= 2; ++showing) {
+            frmAbout about(&channel, [&](const QUrl &url) { opened << url; });
+            const auto linkColor = [&] { return about.Label3()->palette().color(QPalette::WindowText); };
+            QCOMPARE(linkColor(), QColor(0, 0, 255));
+            QCOMPARE(about.Label1()->text(), QStringLiteral("Vorn Scheduler  "));
+            QCOMPARE(about.VerLabel()->text(), "Version " + VersionText());
+            about.show();
+            QTest::mouseClick(about.Label3(), Qt::LeftButton);
+            QCOMPARE(opened, QList<QUrl>(showing, QUrl(frmAbout::MakerWebAddress)));
+            QCOMPARE(linkColor(), QColor(255, 0, 0));
+            if (change != 0)
+                channel.handleChangeLanguage(change, QString());
+            QCOMPARE(about.windowTitle() + u'|' + about.Label2()->text(), title + u'|' + notice);
+            SetLanguage(LanguageEnglish);
+        }
     }
 
     // Saved from the window on-line, then opened off-line after the live
