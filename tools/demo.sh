@@ -79,11 +79,11 @@ if [ -z "${headless:-}" ]; then
     # A real display: the viewer runs until its window is closed. A hosted
     # window only hides on close; like a manager would, we then ask it to
     # close for real.
-    ./vorn-scheduler Demo /H --clock "$clock" 2> >(while IFS= read -r line; do
+    ./vorn-scheduler --vorn-diag --clock "$clock" -- Demo /H 2> >(while IFS= read -r line; do
         printf '%s\n' "$line" >&2
         case "$line" in *"hidden"*) "$ctl" close >/dev/null 2>&1 || true ;; esac
     done)
 else
     shot="$top/demo/vorn-scheduler-$lang.png"
-    ./vorn-scheduler Demo /H --clock "$clock" --screenshot "$shot" --screenshot-delay 4000
+    ./vorn-scheduler --vorn-diag --clock "$clock" --screenshot "$shot" --screenshot-delay 4000 -- Demo /H
 fi
