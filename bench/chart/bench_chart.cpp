@@ -89,6 +89,31 @@ public:
     void hide() override {}
 };
 
+// CPU and wall milliseconds of `rounds` runs of `work`, each sorted.
+struct Times {
+    std::vector<double> cpu;
+    std::vector<double> wall;
+    double cpuMedian() const { return cpu[cpu.size() / 2]; }
+    double wallMedian() const { return wall[wall.size() / 2]; }
+};
+
+template <typename Work>
+Times timeRounds(int rounds, Work work)
+{
+    Times times;
+    for (int i = 0; i < rounds; ++i) {
+        QElapsedTimer t;
+        const double c0 = threadCpuMs();
+        t.start();
+        work();
+        times.wall.push_back(t.nsecsElapsed() / 1e6);
+        times.cpu.push_back(threadCpuMs() - c0);
+    }
+    std::sort(times.cpu.begin(), times.cpu.end());
+    std::sort(times.wall.begin(), times.wall.end());
+    return times;
+}
+
 // A 1920x1080 viewport without frame or scroll bars at the one-minute scale.
 void showFullHd(GanttGrid &grid, AppState &state)
 {
@@ -123,40 +148,10 @@ void benchRepaint()
     QImage image(grid.viewport()->size(), QImage::Format_ARGB32_Premultiplied);
     grid.viewport()->render(&image); // warm-up: fonts and glyph caches
     const int rounds = 200;
-    std::vector<double> ms;
-    std::vector<double> cpu;
-    for (int i = 0; i < rounds; ++i) {
-        QElapsedTimer t;
-        const double c0 = threadCpuMs();
-        t.start();
-        grid.viewport()->render(&image);
-        ms.push_back(t.nsecsElapsed() / 1e6);
-        cpu.push_back(threadCpuMs() - c0);
-    }
-    std::sort(ms.begin(), ms.end());
-    std::sort(cpu.begin(), cpu.end());
+    const Times times = timeRounds(rounds, [&] { grid.viewport()->render(&image); });
     std::printf("repaint 1920x1080, interval 1, both bars on every row: CPU median %.2f ms; "
                 "wall median %.2f ms, best %.2f ms (%d rounds; target 8 ms)\n",
-                cpu[cpu.size() / 2], ms[ms.size() / 2], ms.front(), rounds);
-}
-
-// Median CPU and wall milliseconds of `rounds` runs of `work`.
-template <typename Work>
-std::pair<double, double> medianMs(int rounds, Work work)
-{
-    std::vector<double> ms;
-    std::vector<double> cpu;
-    for (int i = 0; i < rounds; ++i) {
-        QElapsedTimer t;
-        const double c0 = threadCpuMs();
-        t.start();
-        work();
-        ms.push_back(t.nsecsElapsed() / 1e6);
-        cpu.push_back(threadCpuMs() - c0);
-    }
-    std::sort(ms.begin(), ms.end());
-    std::sort(cpu.begin(), cpu.end());
-    return {cpu[cpu.size() / 2], ms[ms.size() / 2]};
+                times.cpuMedian(), times.wallMedian(), times.wall.front(), rounds);
 }
 
 void benchOverlays()
@@ -196,25 +191,24 @@ void benchOverlays()
     grid.setOverlay(&painter);
     repaint(); // warm-up
     // Off and on in turns, so that a busy machine weighs on both alike.
-    std::vector<double> off;
-    std::vector<double> on;
-    std::vector<double> offWallMs;
-    std::vector<double> onWallMs;
+    Times off;
+    Times on;
     for (int i = 0; i < 400; ++i) {
         const bool overlays = i % 2 == 1;
         painter.setEnabled(overlays);
-        const auto [cpu, wall] = medianMs(1, repaint);
-        (overlays ? on : off).push_back(cpu);
-        (overlays ? onWallMs : offWallMs).push_back(wall);
+        const Times once = timeRounds(1, repaint);
+        Times &into = overlays ? on : off;
+        into.cpu.push_back(once.cpu.front());
+        into.wall.push_back(once.wall.front());
     }
-    const auto median = [](std::vector<double> &values) {
-        std::sort(values.begin(), values.end());
-        return values[values.size() / 2];
-    };
-    const double offCpu = median(off);
-    const double onCpu = median(on);
-    const double offWall = median(offWallMs);
-    const double onWall = median(onWallMs);
+    for (Times *times : {&off, &on}) {
+        std::sort(times->cpu.begin(), times->cpu.end());
+        std::sort(times->wall.begin(), times->wall.end());
+    }
+    const double offCpu = off.cpuMedian();
+    const double onCpu = on.cpuMedian();
+    const double offWall = off.wallMedian();
+    const double onWall = on.wallMedian();
     painter.setEnabled(true);
     std::printf("repaint 1920x1080 of 100,000 grouped rows, every operation running: overlays off "
                 "CPU %.2f ms (wall %.2f), on CPU %.2f ms (wall %.2f): +%.2f ms (target +1 ms)\n",
@@ -223,17 +217,21 @@ void benchOverlays()
     // The now line's step repaints a strip around it and the late texts.
     const QRect strip(grid.fixedWidthPixels() + 30 * 26 - 4, grid.fixedHeightPixels(), 80,
                       1080 - grid.fixedHeightPixels());
-    const auto [stripCpu, stripWall] = medianMs(200, [&] {
+    const Times strips = timeRounds(200, [&] {
         grid.viewport()->render(&image, strip.topLeft(), QRegion(strip));
     });
+    const double stripCpu = strips.cpuMedian();
+    const double stripWall = strips.wallMedian();
     std::printf("now line step, strip of 80x%d pixels: CPU %.3f ms (wall %.3f)\n", strip.height(),
                 stripCpu, stripWall);
 
     int sink = 0;
-    const auto [tipCpu, tipWall] = medianMs(200, [&] {
+    const Times tips = timeRounds(200, [&] {
         for (int r = 50000; r < 50100; ++r)
             sink += int(TooltipText(d, r, 1, 7 * 3600 + 1800, {}).size());
     });
+    const double tipCpu = tips.cpuMedian();
+    const double tipWall = tips.wallMedian();
     std::printf("tooltip text of a row: CPU %.1f us (wall %.1f us; %d characters)\n", tipCpu * 10,
                 tipWall * 10, sink / 20000);
     grid.setOverlay(nullptr);

@@ -165,9 +165,14 @@ void OverlayPainter::paintTimeScale(QPainter &painter, const GridData &grid, con
             painter.fillRect(QRect(ghostX, bandTop, nowX - ghostX, bandHeight),
                              QColor::fromRgb(OverrunRgb));
         if (ghostX > startX) {
-            painter.setPen(QColor::fromRgb(GhostLineRgb));
-            painter.setBrush(Qt::NoBrush);
-            painter.drawRect(QRect(startX, bandTop, ghostX - startX - 1, bandHeight - 1));
+            // Four thin fills rather than a stroked rectangle: on a long bar
+            // the stroke costs many times more.
+            const QColor line = QColor::fromRgb(GhostLineRgb);
+            const int width = ghostX - startX;
+            painter.fillRect(QRect(startX, bandTop, width, 1), line);
+            painter.fillRect(QRect(startX, bandTop + bandHeight - 1, width, 1), line);
+            painter.fillRect(QRect(startX, bandTop, 1, bandHeight), line);
+            painter.fillRect(QRect(ghostX - 1, bandTop, 1, bandHeight), line);
         }
         if (running->lateSeconds > 0) {
             if (!fontSet) {
