@@ -446,7 +446,6 @@ void DbfTable::syncView()
         m_recordLength = 0;
         m_records = 0;
         m_mapped = false;
-        m_checkedRecord = 0;
         m_fieldCount = 0;
         m_spans = nullptr;
         return;
@@ -458,7 +457,6 @@ void DbfTable::syncView()
     // file as it is now.
     m_mapped = d->mapped.isMapped();
     m_pageMask = ~std::uintptr_t(MappedFile::systemPageSize() - 1);
-    m_checkedRecord = 0;
     m_fieldCount = int(d->spans.size());
     m_spans = d->spans.data();
 }
@@ -466,8 +464,6 @@ void DbfTable::syncView()
 QByteArrayView DbfTable::rawFieldChecked(qint32 record, int position) const
 {
     const char *bytes = checkedRecord(record);
-    // A record read before the cut was found must be looked at again.
-    m_checkedRecord = bytes == d->blankRecord.constData() ? 0 : record;
     const FieldSpan span = m_spans[position - 1];
     return QByteArrayView(bytes + span.offset, span.length);
 }

@@ -61,15 +61,12 @@ public:
     {
         // Inline and free of the implementation: the scan over every field
         // of every record spends most of its time here. Through a mapping,
-        // each record is looked at once on the way in, for a cut.
+        // the record is looked at for the marks of a cut on every read.
         if (quint32(record - 1) >= quint32(m_records) || quint32(position - 1) >= quint32(m_fieldCount))
             return {};
         const char *bytes = m_firstRecord + qint64(record - 1) * m_recordLength;
-        if (m_mapped && record != m_checkedRecord) {
-            if (mayBeCut(bytes))
-                return rawFieldChecked(record, position);
-            m_checkedRecord = record;
-        }
+        if (m_mapped && mayBeCut(bytes)) [[unlikely]]
+            return rawFieldChecked(record, position);
         const FieldSpan span = m_spans[position - 1];
         return QByteArrayView(bytes + span.offset, span.length);
     }
@@ -146,8 +143,6 @@ private:
     qint32 m_records = 0;
     bool m_mapped = false;
     std::uintptr_t m_pageMask = 0;
-    // The record last found whole in the mapping; its fields need no look.
-    mutable qint32 m_checkedRecord = 0;
     int m_fieldCount = 0;
     const FieldSpan *m_spans = nullptr;
 };
