@@ -92,6 +92,10 @@ public:
     // reader opens, with every record whole and none that was kept lost.
     StoreError pack();
     StoreError appendRecord(const QList<QString> &values);
+    // Appends `count` records, the values of each from valuesOf(0 ..
+    // count - 1), formatted and written a chunk at a time. On an error the
+    // chunks written before it stay.
+    StoreError appendRecords(qint32 count, const std::function<QList<QString>(qint32 index)> &valuesOf);
     StoreError setField(qint32 record, int position, const QString &value);
 
     // For tests: the pack as a process killed after `writes` writes to the
