@@ -655,15 +655,15 @@ StoreError DbfTable::appendRecords(qint32 count, const std::function<QList<QStri
 
 StoreError DbfTable::pack()
 {
-    return packImpl(-1, {});
+    return packImpl(-1, 0, {});
 }
 
-StoreError DbfTable::packInterrupted(int writes, const std::function<void(int)> &beforeWrite)
+StoreError DbfTable::packInterrupted(int writes, qint64 tornBytes, const std::function<void(int)> &beforeWrite)
 {
-    return packImpl(writes, beforeWrite);
+    return packImpl(writes, tornBytes, beforeWrite);
 }
 
-StoreError DbfTable::packImpl(int writeLimit, const std::function<void(int)> &beforeWrite)
+StoreError DbfTable::packImpl(int writeLimit, qint64 tornBytes, const std::function<void(int)> &beforeWrite)
 {
     if (!d)
         return StoreError::failure(QStringLiteral("no table open"));
@@ -687,6 +687,8 @@ StoreError DbfTable::packImpl(int writeLimit, const std::function<void(int)> &be
         return write() ? StoreError() : StoreError::failure(QStringLiteral("%1: %2").arg(t.path, t.writer->errorString()));
     };
     auto writeAt = [&](qint64 offset, const char *bytes, qint64 size) {
+        if (writes == writeLimit && tornBytes > 0 && t.writer->seek(offset))
+            t.writer->write(bytes, std::min(size, tornBytes));
         return step([&] { return t.writer->seek(offset) && t.writer->write(bytes, size) == size; });
     };
 

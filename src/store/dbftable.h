@@ -99,9 +99,11 @@ public:
     StoreError setField(qint32 record, int position, const QString &value);
 
     // For tests: the pack as a process killed after `writes` writes to the
-    // file would leave it (-1: no limit); `beforeWrite` runs before each
-    // write with its number, so that another writer can act in between.
-    StoreError packInterrupted(int writes, const std::function<void(int)> &beforeWrite = {});
+    // file would leave it (-1: no limit), the next write cut after its first
+    // `tornBytes` bytes as a kill inside it may leave it; `beforeWrite` runs
+    // before each write with its number, so that another writer can act in
+    // between.
+    StoreError packInterrupted(int writes, qint64 tornBytes = 0, const std::function<void(int)> &beforeWrite = {});
 
     // Creates a new dBase III table with the given fields (offsets are computed);
     // ".dbf" is added to a path without it. Memo fields are not supported.
@@ -115,7 +117,7 @@ public:
 private:
     friend class TableContext;
     struct Impl;
-    StoreError packImpl(int writeLimit, const std::function<void(int)> &beforeWrite);
+    StoreError packImpl(int writeLimit, qint64 tornBytes, const std::function<void(int)> &beforeWrite);
     QByteArrayView rawFieldChecked(qint32 record, int position) const;
     // Whether a mapped record reaches into zeros such as a cut leaves from
     // the file's new end to the end of its page (pages behind it read as

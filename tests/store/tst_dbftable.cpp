@@ -196,8 +196,9 @@ private slots:
     }
 
     // The pack stopped after 0, 1, 2, ... writes, as a process killed there
-    // leaves the file; or, with appendDuringPack, run to its end while the
-    // manager appends a record before its first, second, ... write.
+    // leaves the file, the next write not done or done in part; or, with
+    // appendDuringPack, run to its end while the manager appends a record
+    // before its first, second, ... write.
     void packKilledAtAnyWriteLeavesReadableTable()
     {
         QFETCH(QList<int>, deleted);
@@ -205,18 +206,21 @@ private slots:
 
         RawTable original{.fields = {{"PART", 'C', 4}, {"N", 'N', 3}}};
         const QString appended = "R9  |  9";
-        QStringList known{appended, '*' + appended}, survivors;
+        QStringList known{appended}, survivors;
         for (int i = 1; i <= 8; ++i) {
             original.records << QStringLiteral(" R%1    %1").arg(i).toLatin1();
             const QString row = QStringLiteral("R%1  |  %1").arg(i);
-            known << row << '*' + row;
+            known << row;
             if (!deleted.contains(i))
                 survivors << row;
         }
         QTemporaryDir dir;
         int writesOfWholePack = -1;
-        for (int at = 0; at < 100; ++at) {
-            const QString path = dir.filePath(QStringLiteral("Copy%1.dbf").arg(at));
+        for (int step = 0; step < 200; ++step) {
+            const int at = appendDuringPack ? step : step / 2;
+            // Half of a record, or of the bytes behind its deletion mark.
+            const qint64 torn = appendDuringPack || step % 2 == 0 ? 0 : 4;
+            const QString path = dir.filePath(QStringLiteral("Copy%1.dbf").arg(step));
             QVERIFY(writeFile(path, original.bytes()));
             int writes = 0;
             bool finished = false;
@@ -233,16 +237,17 @@ private slots:
                     if (appendDuringPack && write == at)
                         appendedMeanwhile = bool(manager.appendRecord({"R9", "9"}));
                 };
-                finished = bool(viewer.packInterrupted(appendDuringPack ? -1 : at, beforeWrite));
+                finished = bool(viewer.packInterrupted(appendDuringPack ? -1 : at, torn, beforeWrite));
                 QVERIFY(viewer.isOpen());
             }
-            const QString when = QStringLiteral("at write %1: ").arg(at);
+            const QString when = QStringLiteral("at write %1, %2 bytes of it: ").arg(at).arg(torn);
             DbfTable reader;
             const StoreError error = reader.open(path);
             QVERIFY2(error, qPrintable(when + error.message));
             const QStringList rows = flatten(reader);
+            // Every record listed is whole; one hidden by its mark may be anything.
             for (const QString &row : rows)
-                QVERIFY2(known.contains(row), qPrintable(when + row));
+                QVERIFY2(row.startsWith('*') || known.contains(row), qPrintable(when + row));
             // No record that the pack keeps is ever missing, however early it stopped.
             QStringList expected = survivors;
             // The manager's record goes unless it came during the last three
@@ -261,7 +266,7 @@ private slots:
                 QCOMPARE(bytes.back(), char(0x1A));
                 QCOMPARE(QDate(1900 + quint8(bytes[1]), bytes[2], bytes[3]), QDate::currentDate());
             }
-            if (finished && !appendDuringPack) {
+            if (finished && !appendDuringPack && torn > 0) {
                 writesOfWholePack = at;
                 break;
             }
