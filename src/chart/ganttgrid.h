@@ -4,6 +4,7 @@
 #include "gridoverlay.h"
 
 #include <QAbstractScrollArea>
+#include <QImage>
 #include <QRect>
 
 #include <functional>
@@ -62,7 +63,8 @@ public:
     // A group row whose detail rows are hidden.
     bool isCollapsed(int row) const;
 
-    // Redraw off: nothing is painted until it is switched on again.
+    // Redraw off: nothing new is painted until it is switched on again; the
+    // grid shows the picture it painted last.
     bool redraw() const { return m_redraw; }
     void setRedraw(bool on);
 
@@ -142,7 +144,10 @@ private:
     void updateScrollBars();
     void paintPanes(QPainter &painter, const QRect &area, const QRect &exposed, int topIndex,
                     int leftCol, int lastCol);
+    void paintFocusFrame(QPainter &painter);
     void paintPane(QPainter &painter, const Pane &pane, qreal dpr);
+    // The part of the kept picture behind a rectangle of the viewport.
+    QRect pictureRect(const QRect &logical) const;
     void moveCursor(int row, int col);
     bool askOutline(int row, bool collapse);
     int maxLeftCol() const;
@@ -169,6 +174,9 @@ private:
     QPoint m_wheelRest;
     int m_dpi = 0;
     bool m_redraw = true;
+    // The last picture of the viewport, in device pixels, shown while
+    // redraw is off; reused from paint to paint.
+    QImage m_picture;
     bool m_updatePending = false;
     QColor m_backColor{255, 255, 255};
 };
