@@ -13,7 +13,11 @@ void BuildPaths(AppState &state, const QString &currentDirectory);
 // The same from the process's current directory.
 void BuildPaths(AppState &state);
 
-// The help file in the program's own folder.
+// The user manual that Help opens. Looked for in the program's own folder
+// (a plant folder or the build tree), then in the installed data folder
+// relative to it (../share/vorn-scheduler/ beside /usr/bin); while the
+// interface is Chinese, PlantoraUserManual_zh_CN.pdf is preferred in each
+// folder. When none exists: the program's folder + "PlantoraUserManual.pdf".
 QString HelpFile(const QString &programFolder);
 
 } // namespace vorn

@@ -118,6 +118,7 @@ private:
     int m_dpi = 0;
     bool m_redraw = true;
     bool m_updatePending = false;
+    bool m_accessibleLayoutPending = false;
     QColor m_backColor{255, 255, 255};
 };
 
