@@ -131,6 +131,13 @@ public:
 
     GanttGrid *grid() const { return static_cast<GanttGrid *>(widget()); }
 
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name && widget()->accessibleName().isEmpty())
+            return GetText(407, "Schedule chart");
+        return QAccessibleWidget::text(t);
+    }
+
     void *interface_cast(QAccessible::InterfaceType type) override
     {
         if (type == QAccessible::TableInterface)

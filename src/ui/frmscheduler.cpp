@@ -106,6 +106,10 @@ void frmScheduler::ApplyCaptions()
     static constexpr int showColIds[6] = {4, 3, 2, 4, 3, 2};
     for (int i = 0; i < 6; ++i)
         apply(showColIds[i], [this, i](const QString &t) { m_showCol[i]->setText(t); });
+    // A screen reader hears "Start" twice otherwise: the row label tells the
+    // planned boxes from the actual ones.
+    for (int i = 0; i < 6; ++i)
+        m_showCol[i]->setAccessibleDescription(GetText(i < 3 ? 6 : 5));
 }
 
 void frmScheduler::UpdateTitle()

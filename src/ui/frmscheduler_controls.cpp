@@ -139,6 +139,8 @@ void frmScheduler::createControls()
     m_label1->setObjectName(QStringLiteral("Label1"));
     m_cmbInterval = new QComboBox(m_frameShow);
     m_cmbInterval->setObjectName(QStringLiteral("CmbInterval"));
+    // The label names the box for screen readers.
+    m_label1->setBuddy(m_cmbInterval);
     m_label2 = new QLabel(QStringLiteral("Planned:"), m_frameShow);
     m_label2->setObjectName(QStringLiteral("Label2"));
     m_label3 = new QLabel(QStringLiteral("Actual:"), m_frameShow);

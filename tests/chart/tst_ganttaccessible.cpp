@@ -115,6 +115,7 @@ private slots:
         QAccessibleInterface *table = chart.table();
         QVERIFY(table);
         QCOMPARE(table->role(), QAccessible::Table);
+        QCOMPARE(table->text(QAccessible::Name), "Schedule chart");
         QAccessibleTableInterface *t = table->tableInterface();
         QVERIFY(t);
         QCOMPARE(t->rowCount(), 2);
