@@ -97,7 +97,7 @@ void frmScheduler::ApplyCaptions()
         {"mnuAbout", 21}, {"mnuVornHelp", 20}, {"mnuClean", 12}, {"mnuDisplay", 14},
         {"mnuExit", 13}, {"mnuFile", 8}, {"mnuHelp", 19}, {"mnuMachineSort", 16},
         {"mnuOnLine", 15}, {"mnuOpen", 9}, {"mnuPartSort", 17}, {"mnuResize", 18},
-        {"mnuSave", 10},
+        {"mnuSave", 10}, {"mnuExport", 411},
     };
     for (const auto &[name, id] : menuCaptions) {
         QAction *item = m_menuItems.value(QLatin1String(name));

@@ -223,6 +223,10 @@ void frmScheduler::createMenus()
     m_mnuFile = addMenu("mnuFile", "&File");
     addItem(m_mnuFile, "mnuOpen", "&Open...", [this] { RunCommand(Command::Open); });
     addItem(m_mnuFile, "mnuSave", "&Save As...", [this] { RunCommand(Command::SaveAs); });
+    addItem(m_mnuFile, "mnuExport", "E&xport...", [this] {
+        if (m_exportDialog)
+            m_exportDialog(*this, m_topMost);
+    });
     addSeparator(m_mnuFile, "mnuFileSeparator1");
     addItem(m_mnuFile, "mnuClean", "&Clean", [this] { RunCommand(Command::Clean); });
     addSeparator(m_mnuFile, "mnuFileSeparator2");

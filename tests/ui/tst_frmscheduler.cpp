@@ -30,14 +30,14 @@ private slots:
         QTest::addColumn<QByteArray>("language");
         QTest::addColumn<QString>("menus");
         QTest::addColumn<QString>("toolbar");   // key=tool tip, "|" for a separator
-        const QString menus = QStringLiteral("&File[&Open...,&Save As...,-,&Clean,-,&Exit] "
+        const QString menus = QStringLiteral("&File[&Open...,&Save As...,E&xport...,-,&Clean,-,&Exit] "
                                              "&Display[Online,-,Sort By &Machine,Sort By &Part,-,&Resize] "
                                              "&Help[&Plantora Help,-,&About...]");
         const QString toolbar = QStringLiteral("online=Online | machine=Sort By Machine part=Sort By Part | "
                                                "clean=Clean open=Open... save=Save As... | show=");
         QTest::newRow("english") << QByteArray("ENG") << menus << toolbar;
         QTest::newRow("chinese") << QByteArray("CN")
-                                 << QStringLiteral("文件[打开...,另存为...,-,清除,-,退出] "
+                                 << QStringLiteral("文件[打开...,另存为...,导出...,-,清除,-,退出] "
                                                    "显示[联机,-,按机器排序,按部件排序,-,调整大小] 帮助[Plantora 帮助,-,关于...]")
                                  << QStringLiteral("online=联机 | machine=按机器排序 part=按部件排序 | "
                                                    "clean=清除 open=打开... save=另存为... | show=");
