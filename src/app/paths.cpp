@@ -27,6 +27,16 @@ QString LiveTablePath(const AppState &state)
     return state.DataFolder + QStringLiteral("Scheduler");
 }
 
+QString PlanTablePath(const AppState &state)
+{
+    return state.DataFolder + QStringLiteral("Aplan");
+}
+
+QString ProcessTablePath(const AppState &state)
+{
+    return state.DataFolder + QStringLiteral("Process");
+}
+
 QString SavedCopiesFolder(const AppState &state)
 {
     return state.DataFolder + QStringLiteral("Scheduler");

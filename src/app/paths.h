@@ -16,6 +16,11 @@ void BuildPaths(AppState &state);
 // The live schedule table as OpenTable takes it: DataFolder + "Scheduler".
 QString LiveTablePath(const AppState &state);
 
+// The manager's plan and process tables, which every fill opens beside the
+// schedule: DataFolder + "Aplan" and DataFolder + "Process".
+QString PlanTablePath(const AppState &state);
+QString ProcessTablePath(const AppState &state);
+
 // The archive folder of saved copies: DataFolder + "Scheduler", without a
 // trailing separator.
 QString SavedCopiesFolder(const AppState &state);

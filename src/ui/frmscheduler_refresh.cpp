@@ -24,6 +24,7 @@ void frmScheduler::FillTree(qint16 sortOrder)
 {
     if (!m_grid)
         return;
+    const OperationScope scope(*this);
     chart::GridData &grid = m_grid->data();
     m_grid->setRedraw(false);
 
@@ -47,8 +48,8 @@ void frmScheduler::FillTree(qint16 sortOrder)
         // All three are attempted, so a missing table is reported even when
         // an earlier one already failed.
         const bool scheduleOpen = context.OpenTable(schedule, ShownTablePath(m_state));
-        const bool planOpen = context.OpenTable(plan, m_state.DataFolder + QStringLiteral("Aplan"));
-        const bool processOpen = context.OpenTable(process, m_state.DataFolder + QStringLiteral("Process"));
+        const bool planOpen = context.OpenTable(plan, PlanTablePath(m_state));
+        const bool processOpen = context.OpenTable(process, ProcessTablePath(m_state));
         if (scheduleOpen && planOpen && processOpen) {
             const bool withXml = m_hosted && m_managerServer;
             model::FillResult result =
@@ -58,7 +59,9 @@ void frmScheduler::FillTree(qint16 sortOrder)
             context.closeAll();
         }
     }
-    if (feed)
+    // The opens and the reads may have shown boxes, and the window may have
+    // been unloaded meanwhile.
+    if (feed && m_managerServer)
         m_managerServer->SetViewXMLData(QStringLiteral("SCHEDULER"), xml);
 
     DrawBodyBorders(grid);
@@ -96,6 +99,7 @@ void frmScheduler::Timer1_Timer()
         || m_state.UpdatesStopped)
         return;
     m_inTick = true;
+    const OperationScope scope(*this);
     if (m_state.ReloadRequested)
         RefreshAfterClean();
     else
@@ -130,6 +134,8 @@ void frmScheduler::UpdateScheduleView()
 void frmScheduler::RefreshAfterClean()
 {
     const std::optional<qint32> records = LiveRecordCount(m_state);
+    if (isUnloaded())
+        return;
     if (records && *records != 0) {
         FillTree(m_state.SortOrder);
         m_state.ReloadRequested = false;
