@@ -21,11 +21,12 @@ qint16 readShort(const QString &file, const QString &section, const QString &key
     return qint16(value);
 }
 
-// A column switch is a check box value: anything but 0 shows the column.
+// A column switch is a check box value, kept as stored: 1 checks the box,
+// 2 greys it (its column hidden), 0 takes the default.
 qint16 readVisible(const QString &file, const char *key, qint16 fallback)
 {
     const qint16 value = readShort(file, kSection, QString::fromLatin1(key));
-    return value == 0 ? fallback : qint16(1);
+    return value == 0 ? fallback : value;
 }
 
 // "BaseDate" and "BaseTime": the stored text cut to `length`, or `fallback`

@@ -20,9 +20,9 @@ void LoadSettings(AppState &state, const QDateTime &now);
 // The same at the current date and time.
 void LoadSettings(AppState &state);
 
-// Writes the six column switches (0 or 1, in the order PlanBeg, PlanEnd,
-// PlanDur, ActBeg, ActEnd, ActDur), "Interval" and "SortOrder", keeping the
-// rest of the file. The caller may ignore a failure: the next start then
+// Writes the six column switches (check box values 0, 1 or 2, in the order
+// PlanBeg, PlanEnd, PlanDur, ActBeg, ActEnd, ActDur), "Interval" and
+// "SortOrder", keeping the rest of the file. The caller may ignore a failure: the next start then
 // simply uses the defaults.
 IniWriteResult SaveSettings(const AppState &state, const std::array<int, 6> &showCol,
                             int intervalIndex, qint16 sortOrder);

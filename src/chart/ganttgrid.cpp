@@ -53,7 +53,9 @@ GanttGrid::GanttGrid(QWidget *parent)
     : QAbstractScrollArea(parent)
 {
     setFocusPolicy(Qt::StrongFocus);
-    viewport()->setAutoFillBackground(true);
+    // Every paint covers what it exposes, from the kept picture or anew.
+    viewport()->setAutoFillBackground(false);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     QPalette pal = viewport()->palette();
     pal.setColor(QPalette::Base, m_backColor);
     viewport()->setPalette(pal);
@@ -325,14 +327,52 @@ bool GanttGrid::cellAt(const QPoint &pos, int *row, int *col) const
 
 void GanttGrid::paintEvent(QPaintEvent *event)
 {
-    if (!m_redraw)
-        return;
-    ensureLayout();
     QPainter painter(viewport());
     // The device, not the widget: rendering into an image of another pixel
     // ratio must still give the callback that image's pixels.
     const QPaintDevice *device = painter.paintEngine() ? painter.paintEngine()->paintDevice() : nullptr;
     const qreal dpr = device ? device->devicePixelRatioF() : viewport()->devicePixelRatioF();
+    const QRect exposed = event->rect();
+    if (!m_redraw) {
+        // Nothing new is painted, but a window uncovered meanwhile shows the
+        // last picture rather than an empty area.
+        painter.fillRect(exposed, m_backColor);
+        if (!m_picture.isNull())
+            painter.drawImage(exposed, m_picture, pictureRect(exposed));
+        return;
+    }
+    // The picture is painted first, then shown: it is the one kept for
+    // while redraw is off.
+    const QSize pixels = (QSizeF(viewport()->size()) * dpr).toSize();
+    if (m_picture.size() != pixels || m_picture.devicePixelRatio() != dpr) {
+        m_picture = QImage(pixels, QImage::Format_RGB32);
+        m_picture.setDevicePixelRatio(dpr);
+        m_picture.fill(m_backColor);
+    }
+    if (device) {
+        // Fonts take their size from the device's resolution.
+        m_picture.setDotsPerMeterX(int(std::lround(device->logicalDpiX() / 0.0254)));
+        m_picture.setDotsPerMeterY(int(std::lround(device->logicalDpiY() / 0.0254)));
+    }
+    {
+        QPainter picture(&m_picture);
+        picture.setClipRect(exposed);
+        picture.fillRect(exposed, m_backColor);
+        picture.setFont(font());
+        paintGrid(picture, exposed, dpr);
+    }
+    painter.drawImage(exposed, m_picture, pictureRect(exposed));
+}
+
+QRect GanttGrid::pictureRect(const QRect &logical) const
+{
+    const qreal dpr = m_picture.devicePixelRatio();
+    return QRectF(QPointF(logical.topLeft()) * dpr, QSizeF(logical.size()) * dpr).toAlignedRect();
+}
+
+void GanttGrid::paintGrid(QPainter &painter, const QRect &exposed, qreal dpr)
+{
+    ensureLayout();
     const QRect area = viewport()->rect();
     const int fRows = std::min(m_data.fixedRows(), m_data.rows());
     const int fCols = std::min(m_data.fixedCols(), m_data.cols());
@@ -361,13 +401,13 @@ void GanttGrid::paintEvent(QPaintEvent *event)
                 QRect(fw, fh, std::max(0, area.width() - fw), std::max(0, area.height() - fh)),
                 true};
     for (const Pane &pane : panes) {
-        const QRect clip = pane.clip.intersected(event->rect());
+        const QRect clip = pane.clip.intersected(exposed);
         if (clip.isEmpty() || pane.lastRow < pane.firstRow || pane.lastCol < pane.firstCol)
             continue;
         painter.setClipRect(clip);
         paintPane(painter, pane, dpr);
     }
-    painter.setClipping(false);
+    painter.setClipRect(exposed);
 
     if (hasFocus()) {
         const QRect current = cellRect(m_data.row(), m_data.col());
@@ -392,6 +432,17 @@ void GanttGrid::paintPane(QPainter &painter, const Pane &pane, qreal dpr)
     boldFont.setBold(true);
     std::vector<QLine> gridLines;
     std::vector<QLine> headerLines;
+
+    const bool anyBorders = !m_data.borders().empty();
+    auto framed = [&](int row, int col) {
+        return anyBorders && col <= lastGridCol && m_data.cellEdges(row, col).isSet;
+    };
+    auto nextShownCol = [&](int col) {
+        int next = col + 1;
+        while (next <= lastGridCol && m_data.colHidden(next))
+            ++next;
+        return next;
+    };
 
     // Runs of row 0 cells that show as one (equal neighbouring texts).
     auto runEnd = [&](int row, int c) {
@@ -441,15 +492,28 @@ void GanttGrid::paintPane(QPainter &painter, const Pane &pane, qreal dpr)
             runColor = color;
         }
 
-        // Ordinary grid lines on the right and bottom of every cell.
+        // Ordinary grid lines on the right and bottom of every cell. A line
+        // beside a cell that border lines frame is theirs to draw, or to
+        // leave out (between the two header rows of columns 0 and 1).
         auto &lines = fixedRow ? headerLines : gridLines;
         const int bottomY = y + m_rowHeight - 1;
-        lines.emplace_back(colLeft(pane.firstCol), bottomY, colRight(pane.lastCol) - 1, bottomY);
+        int from = -1; // left end of the bottom line being gathered
+        for (int c = pane.firstCol; c <= pane.lastCol + 1; ++c) {
+            const bool open = c <= pane.lastCol && !framed(r, c) && !framed(r + 1, c);
+            if (open && from < 0)
+                from = colLeft(c);
+            if (!open && from >= 0) {
+                if (colLeft(c) > from)
+                    lines.emplace_back(from, bottomY, colLeft(c) - 1, bottomY);
+                from = -1;
+            }
+        }
         for (int c = pane.firstCol; c <= pane.lastCol; ++c) {
             if (colRight(c) == colLeft(c))
                 continue;
             const int end = runEnd(r, c);
-            lines.emplace_back(colRight(end) - 1, y, colRight(end) - 1, bottomY);
+            if (!framed(r, end) && !framed(r, nextShownCol(end)))
+                lines.emplace_back(colRight(end) - 1, y, colRight(end) - 1, bottomY);
             c = end;
         }
     }
@@ -470,9 +534,7 @@ void GanttGrid::paintPane(QPainter &painter, const Pane &pane, qreal dpr)
                 if (x2 == x1)
                     continue;
                 const CellEdges e = m_data.cellEdges(r, c);
-                int nextCol = c + 1;
-                while (nextCol <= lastGridCol && m_data.colHidden(nextCol))
-                    ++nextCol;
+                const int nextCol = nextShownCol(c);
                 const CellEdges rightOf = nextCol <= lastGridCol ? m_data.cellEdges(r, nextCol)
                                                                  : CellEdges();
                 const CellEdges below = m_data.cellEdges(r + 1, c);

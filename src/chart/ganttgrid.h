@@ -3,6 +3,7 @@
 #include "griddata.h"
 
 #include <QAbstractScrollArea>
+#include <QImage>
 #include <QRect>
 
 #include <functional>
@@ -47,7 +48,8 @@ public:
     // Replaces the cell-draw callback (an empty function removes it).
     void setDrawCellCallback(DrawCellCallback callback);
 
-    // Redraw off: nothing is painted until it is switched on again.
+    // Redraw off: nothing new is painted until it is switched on again; the
+    // grid shows the picture it painted last.
     bool redraw() const { return m_redraw; }
     void setRedraw(bool on);
 
@@ -99,7 +101,10 @@ private:
     void ensureLayout() const;
     void relayout();
     void updateScrollBars();
+    void paintGrid(QPainter &painter, const QRect &exposed, qreal dpr);
     void paintPane(QPainter &painter, const Pane &pane, qreal dpr);
+    // The part of the kept picture behind a rectangle of the viewport.
+    QRect pictureRect(const QRect &logical) const;
     void moveCursor(int row, int col);
     int maxLeftCol() const;
     int visibleBodyRows() const;
@@ -117,6 +122,9 @@ private:
     QPoint m_wheelRest;
     int m_dpi = 0;
     bool m_redraw = true;
+    // The last picture of the viewport, in device pixels, shown while
+    // redraw is off; reused from paint to paint.
+    QImage m_picture;
     bool m_updatePending = false;
     bool m_accessibleLayoutPending = false;
     QColor m_backColor{255, 255, 255};

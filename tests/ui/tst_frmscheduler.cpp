@@ -347,9 +347,12 @@ private slots:
     void exitWritesNothingCloseWritesSettings()
     {
         Plant plant;
-        const QByteArray original = "; kept\r\n[SCHEDULER]\r\nTimer=500\r\nOther=x\r\n";
+        const QByteArray original = "; kept\r\n[SCHEDULER]\r\nTimer=500\r\nActBegVisible=2\r\nOther=x\r\n";
         writeFile(plant.state.SettingsFile, original);
         auto window = demoWindow(plant);
+        // A stored 2 greys the box and hides its column.
+        QCOMPARE(window->ShowCol(3)->checkState(), Qt::PartiallyChecked);
+        QVERIFY(window->fg()->data().colHidden(5));
         window->ShowCol(0)->setChecked(true);
         window->CmbInterval()->setCurrentIndex(4);
         window->toolbarButton("machine")->trigger();
@@ -361,7 +364,7 @@ private slots:
         QVERIFY(window->close());
         const QByteArray written = readFile(plant.state.SettingsFile);
         QVERIFY(written.startsWith(original));
-        for (const char *line : {"PlanBegVisible=1", "Interval=4", "SortOrder=1"})
+        for (const char *line : {"PlanBegVisible=1", "ActBegVisible=2", "Interval=4", "SortOrder=1"})
             QVERIFY2(written.contains(line), line);
     }
 
