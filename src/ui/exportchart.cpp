@@ -19,8 +19,8 @@ namespace vorn {
 
 namespace {
 
-const char *const Suffixes[] = {"png", "pdf", "svg", "csv"};
-constexpr int FormatCount = 4;
+const char *const Suffixes[] = {"csv"};
+constexpr int FormatCount = 1;
 // The settings file is ANSI text: the folder is kept percent-encoded so that
 // any name survives it.
 const QString ExportFolderKey = QStringLiteral("ExportFolder");
@@ -46,8 +46,7 @@ ExportResult WriteBytes(const QString &path, const QByteArray &bytes)
 
 QStringList ExportFilters()
 {
-    return {GetText(414, "PNG image (*.png)"), GetText(415, "PDF document (*.pdf)"),
-            GetText(416, "SVG drawing (*.svg)"), GetText(417, "CSV table (*.csv)")};
+    return {GetText(417, "CSV table (*.csv)")};
 }
 
 QString ExportSuffix(int filterIndex)
@@ -57,10 +56,7 @@ QString ExportSuffix(int filterIndex)
 
 ExportResult ExportSchedule(chart::GanttGrid &grid, const QString &path)
 {
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix == QLatin1String("csv"))
-        return WriteBytes(path, chart::GridCsv(grid.data()));
-    return {false, QString()};
+    return WriteBytes(path, chart::GridCsv(grid.data()));
 }
 
 QString ExportFolder(const AppState &state)
@@ -88,7 +84,7 @@ void RunExportDialog(frmScheduler &window, bool topMost)
         return;
     QString path = dialog.selectedFiles().first();
     const QString suffix = ExportSuffix(int(ExportFilters().indexOf(dialog.selectedNameFilter())));
-    if (!QStringList{"png", "pdf", "svg", "csv"}.contains(QFileInfo(path).suffix().toLower()))
+    if (QFileInfo(path).suffix().toLower() != suffix)
         path += u'.' + suffix;
     RememberExportFolder(window.state(), QFileInfo(path).absolutePath());
     const ExportResult result = ExportSchedule(*window.fg(), path);

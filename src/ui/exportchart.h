@@ -24,8 +24,7 @@ struct ExportResult {
 QStringList ExportFilters();
 QString ExportSuffix(int filterIndex);
 
-// Writes the grid to `path` in the format its suffix names (csv; png, pdf
-// and svg through the renderer). The file is written beside the target and
+// Writes the grid to `path` as CSV. The file is written beside the target and
 // renamed over it at the end, so a failed write leaves no half-written file
 // and keeps an existing one.
 ExportResult ExportSchedule(chart::GanttGrid &grid, const QString &path);

@@ -93,8 +93,7 @@ public:
     void setOpenDialog(DialogRunner runner) { m_openDialog = std::move(runner); }
     void setSaveAsDialog(DialogRunner runner) { m_saveAsDialog = std::move(runner); }
     void setAboutDialog(DialogRunner runner) { m_aboutDialog = std::move(runner); }
-    // File menu additions behind the archive items: Export... (and the print
-    // items) run these.
+    // File > Export..., an addition behind the archive items, runs this.
     void setExportDialog(DialogRunner runner) { m_exportDialog = std::move(runner); }
 
     // What Exit and Help do with the process and the desktop. The defaults
