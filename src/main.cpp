@@ -4,6 +4,7 @@
 #include "commandline.h"
 #include "dlgopen.h"
 #include "dlgsaveas.h"
+#include "exportchart.h"
 #include "frmabout.h"
 #include "frmscheduler.h"
 #include "ganttgrid.h"
@@ -147,6 +148,7 @@ int main(int argc, char *argv[])
     window.setOpenDialog(vorn::RunOpenDialog);
     window.setSaveAsDialog(vorn::RunSaveAsDialog);
     window.setAboutDialog(vorn::RunAboutDialog);
+    window.setExportDialog(vorn::RunExportDialog);
     // Design-time size: most of the screen, since the leading columns take
     // ten fourteenths of the grid's width and the time scale the rest.
     const QSize available = window.screen()->availableSize();

@@ -1,6 +1,7 @@
 #include "ganttgrid.h"
 
 #include "appstate.h"
+#include "ganttaccessible.h"
 #include "ganttpainter.h"
 #include "twips.h"
 
@@ -15,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 #include <span>
+#include <utility>
 
 namespace vorn::chart {
 
@@ -61,6 +63,7 @@ GanttGrid::GanttGrid(QWidget *parent)
     verticalScrollBar()->setSingleStep(1);
     m_data.setChangeListener([this](GridData::Change change) { dataChanged(change); });
     m_layoutPending = true;
+    InstallGanttAccessibility();
 }
 
 GanttGrid::~GanttGrid()
@@ -112,7 +115,7 @@ void GanttGrid::dataChanged(GridData::Change change)
     // The fill writes hundreds of thousands of cells; everything is folded
     // into one relayout and one repaint once control returns to the loop.
     if (change == GridData::Change::Layout)
-        m_layoutPending = true;
+        m_layoutPending = m_accessibleLayoutPending = true;
     if (m_updatePending)
         return;
     m_updatePending = true;
@@ -123,6 +126,8 @@ void GanttGrid::dataChanged(GridData::Change change)
             ensureLayout();
             if (m_redraw)
                 viewport()->update();
+            if (std::exchange(m_accessibleLayoutPending, false))
+                NotifyGridLayoutChanged(this);
         },
         Qt::QueuedConnection);
 }
@@ -864,6 +869,9 @@ void GanttGrid::moveCursor(int row, int col)
         }
     }
     viewport()->update();
+    // Only moves the user makes are announced: the refresh selects its cell
+    // through the data, every tick, and a screen reader must not hear that.
+    NotifyCurrentCellMoved(this);
     emit currentCellChanged(row, col);
 }
 

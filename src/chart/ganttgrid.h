@@ -178,6 +178,7 @@ private:
     // redraw is off; reused from paint to paint.
     QImage m_picture;
     bool m_updatePending = false;
+    bool m_accessibleLayoutPending = false;
     QColor m_backColor{255, 255, 255};
 };
 

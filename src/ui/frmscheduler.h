@@ -102,6 +102,8 @@ public:
     void setOpenDialog(DialogRunner runner) { m_openDialog = std::move(runner); }
     void setSaveAsDialog(DialogRunner runner) { m_saveAsDialog = std::move(runner); }
     void setAboutDialog(DialogRunner runner) { m_aboutDialog = std::move(runner); }
+    // File > Export..., an addition behind the archive items, runs this.
+    void setExportDialog(DialogRunner runner) { m_exportDialog = std::move(runner); }
 
     // What Exit and Help do with the process and the desktop. The defaults
     // end the process at once and open the manual with the desktop's viewer;
@@ -232,6 +234,7 @@ private:
     DialogRunner m_openDialog;
     DialogRunner m_saveAsDialog;
     DialogRunner m_aboutDialog;
+    DialogRunner m_exportDialog;
     std::function<void()> m_exitProcess;
     std::function<void(const QString &)> m_openUrl;
 };

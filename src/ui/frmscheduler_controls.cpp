@@ -140,6 +140,8 @@ void frmScheduler::createControls()
     m_label1->setObjectName(QStringLiteral("Label1"));
     m_cmbInterval = new QComboBox(m_frameShow);
     m_cmbInterval->setObjectName(QStringLiteral("CmbInterval"));
+    // The label names the box for screen readers.
+    m_label1->setBuddy(m_cmbInterval);
     m_label2 = new QLabel(QStringLiteral("Planned:"), m_frameShow);
     m_label2->setObjectName(QStringLiteral("Label2"));
     m_label3 = new QLabel(QStringLiteral("Actual:"), m_frameShow);
@@ -222,6 +224,10 @@ void frmScheduler::createMenus()
     m_mnuFile = addMenu("mnuFile", "&File");
     addItem(m_mnuFile, "mnuOpen", "&Open...", [this] { RunCommand(Command::Open); });
     addItem(m_mnuFile, "mnuSave", "&Save As...", [this] { RunCommand(Command::SaveAs); });
+    addItem(m_mnuFile, "mnuExport", "E&xport...", [this] {
+        if (m_exportDialog)
+            m_exportDialog(*this, m_topMost);
+    });
     addSeparator(m_mnuFile, "mnuFileSeparator1");
     addItem(m_mnuFile, "mnuClean", "&Clean", [this] { RunCommand(Command::Clean); });
     addSeparator(m_mnuFile, "mnuFileSeparator2");
