@@ -83,12 +83,11 @@ private slots:
     {
         QFETCH(qint32, requested);
         QFETCH(qint32, current);
-        QFETCH(QString, name);
         SetLanguage(LanguageChinese);
         SetLanguage(requested, u"whatever"_qs);
         QCOMPARE(CurrentLanguageID(), current);
         QCOMPARE(GetText(1), current == LanguageChinese ? u"Vorn 调度"_qs : u"Vorn Scheduler"_qs);
-        QCOMPARE(LanguageName(requested), name);
+        QTEST(LanguageName(requested), "name");
     }
 
     void languageFromIniFile_data()
