@@ -1,7 +1,9 @@
 #include "appstate.h"
+#include "chartclock.h"
 #include "ganttaccessible.h"
 #include "ganttgrid.h"
 #include "gridlayout.h"
+#include "overlaypainter.h"
 #include "texts.h"
 
 #include <QAccessible>
@@ -106,6 +108,68 @@ private slots:
         SetLanguage(LanguageEnglish);
         QCOMPARE(description, said);
         QCOMPARE(RowBarsDescription(chart.grid->data(), 1), QString()); // a header row has no bars
+    }
+
+    // With the live overlays on, a running operation past its planned
+    // duration says how late it is, and its group how many are late.
+    void descriptionSaysHowLateWithTheOverlays_data()
+    {
+        QTest::addColumn<int>("now"); // seconds of the day; -1: overlays off
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("said");
+
+        const QString running = "Planned 06:00:00 to 06:30:00, actual 06:00:00, running";
+        QTest::newRow("overlays-off") << -1 << 3 << running;
+        QTest::newRow("within-the-planned-duration") << 6 * 3600 + 1200 << 3 << running;
+        QTest::newRow("seconds-late-count-as-a-minute") << 6 * 3600 + 1830 << 3 << running + ", 1 min late";
+        QTest::newRow("whole-minutes-late") << 6 * 3600 + 1800 + 4 * 60 + 59 << 3 << running + ", 4 min late";
+        QTest::newRow("group-counts-its-late-operations") << 6 * 3600 + 2400 << 2 << running + ", 1 late";
+    }
+
+    void descriptionSaysHowLateWithTheOverlays()
+    {
+        QFETCH(int, now);
+        QFETCH(int, row);
+        QFETCH(QString, said);
+        const QStringList times{"06:00:00", "06:30:00", "00:30:00", "06:00:00", "", ""};
+        Chart chart({QStringList{"M1"} + times, QStringList{"P1"} + times});
+        chart.grid->data().setRowOutlineLevel(3, 1);
+        const ChartClock clock = ChartClock::frozen(qint64(std::max(0, now)) * 1000);
+        OverlayPainter overlay(chart.state, clock);
+        overlay.setEnabled(now >= 0);
+        chart.grid->setOverlay(&overlay);
+        QAccessibleInterface *cell = chart.table()->tableInterface()->cellAt(row - 2, 1);
+        QCOMPARE(cellText(cell, QAccessible::Description), said);
+        chart.grid->setOverlay(nullptr);
+    }
+
+    // Rows of a collapsed group are not in the table; the keys step over
+    // them and what is announced is the row's place among the shown ones.
+    void collapsedRowsAreLeftOut()
+    {
+        Chart chart({{"M1", "06:00:00"}, {"P1"}, {"P2"}, {"M2"}, {"P3"}});
+        GridData &d = chart.grid->data();
+        g_events.clear();
+        d.setRowHidden(3, true);
+        d.setRowHidden(4, true);
+        QCoreApplication::processEvents();
+        QCOMPARE(g_events, QStringList{"Reset -1"});
+        QAccessibleTableInterface *t = chart.table()->tableInterface();
+        QCOMPARE(t->rowCount(), 3);
+        QCOMPARE(chart.table()->childCount(), 3 * t->columnCount());
+        QCOMPARE(t->rowDescription(1), "M2");
+        QAccessibleInterface *p3 = t->cellAt(2, 1);
+        QCOMPARE(cellText(p3), "P3");
+        QCOMPARE(p3->tableCellInterface()->rowIndex(), 2);
+        QCOMPARE(t->cellAt(3, 1), nullptr);
+
+        d.select(2, 1);
+        g_events.clear();
+        QTest::keyClick(chart.grid.get(), Qt::Key_Down);
+        QCOMPARE(d.row(), 5);
+        QAccessibleInterface *m2 = t->cellAt(1, 1);
+        QCOMPARE(g_events, QStringList{QStringLiteral("Focus %1").arg(chart.table()->indexOfChild(m2))});
+        QCOMPARE(chart.table()->indexOfChild(m2), 1 * t->columnCount() + 1);
     }
 
     void gridIsATableOfItsBodyRows()
