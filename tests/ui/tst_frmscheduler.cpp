@@ -21,12 +21,12 @@ private slots:
         QTest::addColumn<QString>("menus");
         QTest::addColumn<QString>("toolbar");       // key=tool tip, "|" for a separator
         QTest::addColumn<QString>("window");        // title | Label1 | ShowCol(2) | status | header(1,2) | corner
-        const QString menus = QStringLiteral("&File[&Open...,&Save As...,E&xport...,-,&Clean,-,&Exit] "
+        const QString menus = QStringLiteral("&File[&Open...,&Save As...,E&xport...,-,&Print...,Print Pre&view...,-,&Clean,-,&Exit] "
                                              "&Display[Online,-,Sort By &Machine,Sort By &Part,-,&Resize,-,Live overlays,Collapse all,Expand all] "
                                              "&Help[&Plantora Help,-,&About...]");
         const QString toolbar = QStringLiteral("online=Online | machine=Sort By Machine part=Sort By Part | "
                                                "clean=Clean open=Open... save=Save As... | show=");
-        const QString chineseMenus = QStringLiteral("文件[打开...,另存为...,导出...,-,清除,-,退出] "
+        const QString chineseMenus = QStringLiteral("文件[打开...,另存为...,导出...,-,打印...,打印预览...,-,清除,-,退出] "
                                                     "显示[联机,-,按机器排序,按部件排序,-,调整大小,-,实时叠加显示,全部折叠,全部展开] 帮助[Plantora 帮助,-,关于...]");
         const QString chineseToolbar = QStringLiteral("online=联机 | machine=按机器排序 part=按部件排序 | "
                                                       "clean=清除 open=打开... save=另存为... | show=");
