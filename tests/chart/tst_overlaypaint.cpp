@@ -11,14 +11,12 @@
 #include "texts.h"
 
 #include <QApplication>
-#include <QBuffer>
 #include <QImage>
 #include <QDateTime>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QToolTip>
 #include <QMouseEvent>
-#include <QPdfWriter>
 #include <QPainter>
 #include <QTest>
 
@@ -383,13 +381,6 @@ private slots:
         // (up to the hour the viewport cuts off, whose label is centred in what shows).
         const QRect shared(0, 0, chart.xAt(At(3, 0)), whole.height());
         QCOMPARE(whole.copy(shared), chart.render().copy(shared));
-
-        QBuffer pdf;
-        pdf.open(QIODevice::WriteOnly);
-        QPdfWriter writer(&pdf);
-        writer.setResolution(96);
-        QCOMPARE(RenderChartPages(grid, writer, extent, 2, 3), 2);
-        QVERIFY(pdf.data().startsWith("%PDF"));
     }
 
     void nowLineStepRepaintsOnlyItsStrip()
