@@ -3,6 +3,7 @@
 #include "appstate.h"
 #include "ganttpainter.h"
 
+#include <QDateTime>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -322,6 +323,8 @@ void GanttGrid::paintEvent(QPaintEvent *event)
     if (!m_redraw)
         return;
     ensureLayout();
+    if (m_firstChartPaintMs < 0 && m_data.rows() > m_data.fixedRows())
+        m_firstChartPaintMs = QDateTime::currentMSecsSinceEpoch();
     QPainter painter(viewport());
     // The device, not the widget: rendering into an image of another pixel
     // ratio must still give the callback that image's pixels.

@@ -49,6 +49,9 @@ public:
 
     // Redraw off: nothing is painted until it is switched on again.
     bool redraw() const { return m_redraw; }
+    // When the grid was first painted with rows below its header (ms since
+    // the epoch), -1 until then: the moment a user first sees a chart.
+    qint64 firstChartPaintMs() const { return m_firstChartPaintMs; }
     void setRedraw(bool on);
 
     // Scroll position: the first visible scrollable row and column.
@@ -117,6 +120,7 @@ private:
     QPoint m_wheelRest;
     int m_dpi = 0;
     bool m_redraw = true;
+    qint64 m_firstChartPaintMs = -1;
     bool m_updatePending = false;
     QColor m_backColor{255, 255, 255};
 };

@@ -276,6 +276,7 @@ void frmScheduler::SubclassWindow()
             Qt::UniqueConnection);
     connect(m_channel.get(), &ControlChannel::helpRequested, this, &frmScheduler::HelpCommand,
             Qt::UniqueConnection);
+    m_channel->setDiagnostics([this](bool withGrid) { return diagnostics(withGrid); });
     if (m_start.useSessionBus)
         m_channel->start();
 }

@@ -3,10 +3,12 @@
 #include "appstate.h"
 #include "toolbarlayout.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QIcon>
 #include <QMainWindow>
 #include <QString>
+#include <QVariantMap>
 
 #include <array>
 #include <functional>
@@ -154,6 +156,9 @@ private:
     void setButtonPressed(const QString &key, bool pressed);
     void setButtonEnabled(const QString &key, bool enabled);
     void scrollToFirstStart();
+    // Counters and, when asked, the grid's body rows, for the control
+    // channel's Diagnostics calls.
+    QVariantMap diagnostics(bool withGrid) const;
 
     AppState &m_state;
     WindowStart m_start;
@@ -162,6 +167,13 @@ private:
     std::unique_ptr<ManagerServerClient> m_managerServer;
     std::unique_ptr<ControlChannel> m_channel;
     bool m_inTick = false;
+    // What the ticks cost: counted for benchmarks, never shown.
+    struct TickStats {
+        qint64 ticks = 0;          // ticks that refreshed or rebuilt
+        qint64 longestTickMs = 0;
+        qint64 longestGapMs = 0;   // between the starts of two such ticks
+        QElapsedTimer sinceLast;
+    } m_tickStats;
     bool m_loaded = false;
     bool m_shownOnce = false;
 

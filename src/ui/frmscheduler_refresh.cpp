@@ -12,6 +12,7 @@
 #include "texts.h"
 
 #include <QAction>
+#include <QStringList>
 #include <QTimer>
 
 namespace vorn {
@@ -98,11 +99,46 @@ void frmScheduler::Timer1_Timer()
         || m_state.UpdatesStopped)
         return;
     m_inTick = true;
+    if (m_tickStats.sinceLast.isValid())
+        m_tickStats.longestGapMs = qMax(m_tickStats.longestGapMs, m_tickStats.sinceLast.elapsed());
+    m_tickStats.sinceLast.start();
     if (m_state.ReloadRequested)
         RefreshAfterClean();
     else
         UpdateScheduleView();
+    ++m_tickStats.ticks;
+    m_tickStats.longestTickMs = qMax(m_tickStats.longestTickMs, m_tickStats.sinceLast.elapsed());
     m_inTick = false;
+}
+
+QVariantMap frmScheduler::diagnostics(bool withGrid) const
+{
+    QVariantMap map;
+    map.insert(QStringLiteral("ticks"), m_tickStats.ticks);
+    map.insert(QStringLiteral("longestTickMs"), m_tickStats.longestTickMs);
+    map.insert(QStringLiteral("longestTickGapMs"), m_tickStats.longestGapMs);
+    if (m_managerServer) {
+        map.insert(QStringLiteral("feedsSent"), m_managerServer->sentCount());
+        map.insert(QStringLiteral("feedsFailed"), m_managerServer->failedCount());
+    }
+    if (!m_grid)
+        return map;
+    const chart::GridData &grid = m_grid->data();
+    map.insert(QStringLiteral("rows"), grid.rows());
+    map.insert(QStringLiteral("firstChartPaintMs"), m_grid->firstChartPaintMs());
+    if (withGrid) {
+        // One line per body row: level, record, then the texts of columns 1 to 7.
+        QStringList lines;
+        lines.reserve(grid.rows());
+        for (int row = grid.fixedRows(); row < grid.rows(); ++row) {
+            QStringList cells{QString::number(grid.rowOutlineLevel(row)), QString::number(grid.rowData(row))};
+            for (int col = 1; col <= 7; ++col)
+                cells << grid.text(row, col);
+            lines << cells.join(u'|');
+        }
+        map.insert(QStringLiteral("grid"), lines.join(u'\n'));
+    }
+    return map;
 }
 
 void frmScheduler::UpdateScheduleView()
