@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6dbus6 libqt6svg6 qt6-svg-dev libgl-dev libqt6opengl6-dev
-    libbenchmark-dev
+    libbenchmark-dev libxxhash-dev
     shapelib libshp-dev python3 python3-dbf python3-dbfread python3-dbus
     dbus dbus-x11 xvfb xauth x11-apps imagemagick
     fonts-noto-cjk fonts-dejavu-core

@@ -57,7 +57,7 @@ GanttGrid::GanttGrid(QWidget *parent)
     viewport()->setPalette(pal);
     horizontalScrollBar()->setSingleStep(1);
     verticalScrollBar()->setSingleStep(1);
-    m_data.setChangeListener([this](GridData::Change change) { dataChanged(change); });
+    m_data.setChangeListener([this](GridData::Change change, int row) { dataChanged(change, row); });
     m_layoutPending = true;
 }
 
@@ -89,16 +89,33 @@ void GanttGrid::setRedraw(bool on)
     m_redraw = on;
     if (on) {
         ensureLayout();
-        viewport()->update();
+        // A repaint refused while redraw was off is made good now, and what
+        // changed meanwhile is painted.
+        if (m_paintRefused) {
+            m_paintRefused = false;
+            m_dirtyAll = true;
+        }
+        updateDirtyRows();
     }
 }
 
-void GanttGrid::dataChanged(GridData::Change change)
+void GanttGrid::dataChanged(GridData::Change change, int row)
 {
     // The fill writes hundreds of thousands of cells; everything is folded
     // into one relayout and one repaint once control returns to the loop.
+    // A tick rewrites a few rows' texts: only those of them that show are
+    // painted again.
     if (change == GridData::Change::Layout)
         m_layoutPending = true;
+    if (change == GridData::Change::Layout || row < 0 || m_dirtyRows.size() >= MaxDirtyRows) {
+        m_dirtyAll = true;
+    } else if (!m_dirtyAll) {
+        // A row out of sight is painted when it is scrolled in.
+        if (!m_layoutPending && row >= m_data.fixedRows()
+            && (row < topRow() || row > topRow() + visibleBodyRows()))
+            return;
+        m_dirtyRows.push_back(row);
+    }
     if (m_updatePending)
         return;
     m_updatePending = true;
@@ -108,9 +125,32 @@ void GanttGrid::dataChanged(GridData::Change change)
             m_updatePending = false;
             ensureLayout();
             if (m_redraw)
-                viewport()->update();
+                updateDirtyRows();
         },
         Qt::QueuedConnection);
+}
+
+void GanttGrid::updateDirtyRows()
+{
+    if (m_dirtyAll) {
+        viewport()->update();
+    } else {
+        const int top = topRow();
+        const int last = top + visibleBodyRows();
+        for (const int row : m_dirtyRows) {
+            if (row < m_data.fixedRows() || (row >= top && row <= last))
+                viewport()->update(rowRect(row));
+        }
+    }
+    m_dirtyAll = false;
+    m_dirtyRows.clear();
+}
+
+QRect GanttGrid::rowRect(int row) const
+{
+    const int y = row < m_data.fixedRows() ? row * m_rowHeight
+                                           : fixedHeight() + (row - topRow()) * m_rowHeight;
+    return QRect(0, y, viewport()->width(), m_rowHeight);
 }
 
 void GanttGrid::ensureLayout() const
@@ -320,8 +360,10 @@ bool GanttGrid::cellAt(const QPoint &pos, int *row, int *col) const
 
 void GanttGrid::paintEvent(QPaintEvent *event)
 {
-    if (!m_redraw)
+    if (!m_redraw) {
+        m_paintRefused = true;
         return;
+    }
     ensureLayout();
     if (m_firstChartPaintMs < 0 && m_data.rows() > m_data.fixedRows())
         m_firstChartPaintMs = QDateTime::currentMSecsSinceEpoch();
@@ -348,13 +390,19 @@ void GanttGrid::paintEvent(QPaintEvent *event)
         lastCol = c;
     }
 
+    // Only the body rows the paint asks for: a tick repaints a changed row.
+    const QRect asked = event->rect();
+    const int firstPainted = top + std::max(0, asked.top() - fh) / m_rowHeight;
+    const int lastPainted = std::min(lastBodyRow, top + std::max(0, asked.bottom() - fh) / m_rowHeight);
+    const int paintedY = fh + (firstPainted - top) * m_rowHeight;
+
     Pane panes[4];
     panes[0] = {0, fRows - 1, 0, 0, fCols - 1, 0, QRect(0, 0, fw, fh), false};
     panes[1] = {0, fRows - 1, 0, left, lastCol, fw,
                 QRect(fw, 0, std::max(0, area.width() - fw), fh), false};
-    panes[2] = {top, lastBodyRow, fh, 0, fCols - 1, 0,
+    panes[2] = {firstPainted, lastPainted, paintedY, 0, fCols - 1, 0,
                 QRect(0, fh, fw, std::max(0, area.height() - fh)), false};
-    panes[3] = {top, lastBodyRow, fh, left, lastCol, fw,
+    panes[3] = {firstPainted, lastPainted, paintedY, left, lastCol, fw,
                 QRect(fw, fh, std::max(0, area.width() - fw), std::max(0, area.height() - fh)),
                 true};
     for (const Pane &pane : panes) {

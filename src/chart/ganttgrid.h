@@ -98,7 +98,10 @@ protected:
 
 private:
     struct Pane;
-    void dataChanged(GridData::Change change);
+    void dataChanged(GridData::Change change, int row);
+    void updateDirtyRows();
+    // The viewport strip of a row, as if it showed.
+    QRect rowRect(int row) const;
     void ensureLayout() const;
     void relayout();
     void updateScrollBars();
@@ -122,6 +125,12 @@ private:
     bool m_redraw = true;
     qint64 m_firstChartPaintMs = -1;
     bool m_updatePending = false;
+    bool m_paintRefused = false;   // a paint came while redraw was off
+    // Rows whose texts changed since the last update; beyond a screenful
+    // everything is painted again anyway.
+    static constexpr size_t MaxDirtyRows = 256;
+    std::vector<int> m_dirtyRows;
+    bool m_dirtyAll = false;
     QColor m_backColor{255, 255, 255};
 };
 

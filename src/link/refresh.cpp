@@ -10,46 +10,33 @@
 
 #include <QByteArrayView>
 
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
 #include <algorithm>
 #include <limits>
 #include <optional>
+#include <tuple>
+#include <utility>
 
 namespace vorn {
 
 namespace {
 
-using model::SecondsText;
 using model::SecondsTextOfValue;
-using model::SecondsValue;
 
 constexpr int FirstTimeColumn = 2;
 
 // One time field of a record as the refresh reads it: trailing blanks
 // removed. Plain ASCII digits are looked at in place; anything else (a memo
 // field, bytes that need the code page) goes through the decoded text.
-class TimeField {
-public:
-    TimeField(const model::FieldReader &reader, qint32 record, int position)
-    {
-        m_ascii = reader.asciiBytes(record, position, model::Blanks::Trailing, &m_bytes);
-        if (!m_ascii)
-            m_text = reader.text(record, position, model::Blanks::Trailing);
-    }
-    bool isEmpty() const { return m_ascii ? m_bytes.isEmpty() : m_text.isEmpty(); }
-    std::optional<qint32> value() const
-    {
-        return m_ascii ? SecondsValue(m_bytes) : SecondsValue(QStringView(m_text));
-    }
-    QString secondsText(bool *overflow) const
-    {
-        return m_ascii ? SecondsText(m_bytes, overflow) : SecondsText(QStringView(m_text), overflow);
-    }
-
-private:
-    QByteArrayView m_bytes;
-    QString m_text;
-    bool m_ascii = false;
-};
+model::SecondsField readTimeField(const model::FieldReader &reader, qint32 record, int position)
+{
+    QByteArrayView bytes;
+    if (reader.asciiBytes(record, position, model::Blanks::Trailing, &bytes))
+        return model::ReadSecondsField(bytes);
+    return model::ReadSecondsField(QStringView(reader.text(record, position, model::Blanks::Trailing)));
+}
 
 // Earliest start and latest finish of one group; 0 means not yet set, which
 // is how the summaries have always told "no value" from a value.
@@ -64,14 +51,34 @@ struct Span {
         if (finish && *finish > latestFinish)
             latestFinish = *finish;
     }
+    friend bool operator==(const Span &, const Span &) = default;
 };
 
-// Writes `text` unless the value could not be converted: a value of 92 hours
-// or more leaves the cell with the text it had.
-void setTimeCell(chart::GridData &grid, int row, int col, const QString &text, bool overflow)
+// Writes the text of `seconds` unless it cannot be written: a value of 92
+// hours or more leaves the cell with the text it had.
+void setTimeCell(chart::GridData &grid, int row, int col, qint64 seconds)
 {
+    bool overflow = false;
+    const QString text = SecondsTextOfValue(seconds, &overflow);
     if (!overflow)
         grid.setText(row, col, text);
+}
+
+// A start or finish cell from its field: a number as time text, a number
+// beyond 32 bits leaves the cell alone, anything else empties it.
+void setFieldCell(chart::GridData &grid, int row, int col, const model::SecondsField &field)
+{
+    switch (field.kind) {
+    case model::SecondsField::Value:
+        setTimeCell(grid, row, col, field.value);
+        break;
+    case model::SecondsField::OutOfRange:
+        break;
+    case model::SecondsField::Empty:
+    case model::SecondsField::NotNumeric:
+        grid.setText(row, col, QString());
+        break;
+    }
 }
 
 // finish - start as whole seconds; nothing when the difference cannot be
@@ -87,39 +94,41 @@ std::optional<qint32> difference(const std::optional<qint32> &finish,
     return qint32(value);
 }
 
-// One start/finish/duration triple of a detail row.
-void refreshTriple(chart::GridData &grid, int row, int col, const TimeField &start,
-                   const TimeField &finish, Span &span)
+// One start/finish/duration triple of a detail row. The duration is finish
+// minus start; when only one side is there, or one is not a number, it
+// cannot be formed and the cell keeps its text.
+void writeTriple(chart::GridData &grid, int row, int col, const model::SecondsField &start,
+                 const model::SecondsField &finish)
 {
-    const std::optional<qint32> startValue = start.value();
-    const std::optional<qint32> finishValue = finish.value();
-    span.take(startValue, finishValue);
-
-    bool overflow = false;
-    QString text = start.secondsText(&overflow);
-    setTimeCell(grid, row, col, text, overflow);
-    text = finish.secondsText(&overflow);
-    setTimeCell(grid, row, col + 1, text, overflow);
-
-    if (start.isEmpty() && finish.isEmpty()) {
+    setFieldCell(grid, row, col, start);
+    setFieldCell(grid, row, col + 1, finish);
+    if (start.kind == model::SecondsField::Empty && finish.kind == model::SecondsField::Empty)
         grid.setText(row, col + 2, QString());
-    } else if (const std::optional<qint32> duration = difference(finishValue, startValue)) {
-        text = SecondsTextOfValue(*duration, &overflow);
-        setTimeCell(grid, row, col + 2, text, overflow);
-    }
+    else if (const std::optional<qint32> duration = difference(finish.number(), start.number()))
+        setTimeCell(grid, row, col + 2, *duration);
 }
 
 void writeSummaryTriple(chart::GridData &grid, int row, int col, const Span &span)
 {
-    bool overflow = false;
-    QString text = SecondsTextOfValue(span.earliestStart, &overflow);
-    setTimeCell(grid, row, col, text, overflow);
-    text = SecondsTextOfValue(span.latestFinish, &overflow);
-    setTimeCell(grid, row, col + 1, text, overflow);
-    if (const auto duration = difference(span.latestFinish, span.earliestStart)) {
-        text = SecondsTextOfValue(*duration, &overflow);
-        setTimeCell(grid, row, col + 2, text, overflow);
+    setTimeCell(grid, row, col, span.earliestStart);
+    setTimeCell(grid, row, col + 1, span.latestFinish);
+    if (const auto duration = difference(span.latestFinish, span.earliestStart))
+        setTimeCell(grid, row, col + 2, *duration);
+}
+
+// What the state's per-record fingerprints depend on besides the record
+// bytes: the field layout and the code page the bytes are read with.
+quint64 layoutFingerprint(const store::DbfTable &table)
+{
+    QByteArray key;
+    key.append(char(table.languageDriver()));
+    for (int position = 1; position <= table.fieldCount(); ++position) {
+        const store::FieldDescriptor &field = table.field(position);
+        key.append(field.name).append('\0').append(char(field.type));
+        key.append(reinterpret_cast<const char *>(&field.offset), sizeof field.offset);
+        key.append(reinterpret_cast<const char *>(&field.length), sizeof field.length);
     }
+    return XXH3_64bits(key.constData(), size_t(key.size()));
 }
 
 // Whether the XML can be built away from the window's thread: a table read
@@ -132,48 +141,174 @@ bool canBuildOffThread(const store::DbfTable &table)
 
 } // namespace
 
+struct RefreshState::Data {
+    quint64 layout = 0;                 // fingerprint of the header's field layout
+    std::vector<quint64> fingerprints;  // per record, index record - 1
+    std::vector<qint32> changed;        // records that changed in this tick
+
+    // The grid the rows below were read from, as it stood then.
+    const chart::GridData *grid = nullptr;
+    quint64 generation = 0;
+    struct Row {
+        qint32 record = 0;   // 0: a group row, or a row a tick leaves alone
+        int group = -1;      // index into groups whose summary the row counts into
+        model::SecondsField fields[4];   // StartP, FinishP, StartA, FinishA as last written
+    };
+    std::vector<Row> rows;
+    std::vector<std::pair<qint32, int>> rowsByRecord;   // (record, row), sorted
+    struct Group {
+        int row = 0;
+        int firstMember = 0;   // member rows [firstMember, endMember), the group row inside
+        int endMember = 0;
+        Span spans[2];         // planned, actual, as last written
+        bool dirty = false;
+    };
+    std::vector<Group> groups;
+
+    void bind(const chart::GridData &target);
+};
+
+// Reads the rows' outline and records once per fill: the ticks in between
+// find a changed record's rows and a row's group without asking the grid.
+void RefreshState::Data::bind(const chart::GridData &target)
+{
+    grid = &target;
+    generation = target.rowsGeneration();
+    rows.assign(size_t(target.rows()), {});
+    rowsByRecord.clear();
+    groups.clear();
+    for (int row = 2; row < target.rows(); ++row) {
+        if (target.rowOutlineLevel(row) == 0) {
+            if (!groups.empty())
+                groups.back().endMember = row;
+            // Detail rows above the first group row count into its summary:
+            // the aggregates start afresh only after a summary is written.
+            groups.push_back({row, groups.empty() ? 2 : row, target.rows(), {}, true});
+            continue;
+        }
+        const qint32 record = target.rowData(row);
+        if (record > 0) {
+            rows[size_t(row)].record = record;
+            rowsByRecord.emplace_back(record, row);
+        }
+    }
+    for (int g = 0; g < int(groups.size()); ++g) {
+        for (int row = groups[size_t(g)].firstMember; row < groups[size_t(g)].endMember; ++row)
+            rows[size_t(row)].group = g;
+    }
+    std::sort(rowsByRecord.begin(), rowsByRecord.end());
+}
+
+RefreshState::RefreshState() : d(std::make_unique<Data>()) {}
+
+RefreshState::~RefreshState() = default;
+
+void RefreshState::clear()
+{
+    *d = Data();
+}
+
 RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData &grid, bool hosted,
-                                  ManagerServerClient *view)
+                                  ManagerServerClient *view, RefreshState *kept)
 {
     RefreshResult result;
     result.records = table.recordCount();
     if (result.records == 0)
         return result;
 
+    RefreshState scratch;
+    RefreshState::Data &state = *(kept ? kept : &scratch)->d;
     const model::FieldReader reader(table);
-    Span planned;
-    Span actual;
-    int groupRow = 0;
-    const auto writeSummary = [&] {
-        writeSummaryTriple(grid, groupRow, FirstTimeColumn, planned);
-        writeSummaryTriple(grid, groupRow, FirstTimeColumn + 3, actual);
-    };
+    const qint32 records = result.records;
 
-    for (int row = 2; row < grid.rows(); ++row) {
-        const qint16 level = grid.rowOutlineLevel(row);
-        if (level == 0) {
-            // Detail rows above the first group row count into its summary:
-            // the aggregates start afresh only after a summary is written.
-            if (groupRow != 0) {
-                writeSummary();
-                planned = {};
-                actual = {};
-            }
-            groupRow = row;
-            continue;
-        }
-        const qint32 record = grid.rowData(row);
-        if (record <= 0)
-            continue;
-        // A record the manager has since removed reads as blanks.
-        refreshTriple(grid, row, FirstTimeColumn, TimeField(reader, record, model::kStartP),
-                      TimeField(reader, record, model::kFinishP), planned);
-        refreshTriple(grid, row, FirstTimeColumn + 3, TimeField(reader, record, model::kStartA),
-                      TimeField(reader, record, model::kFinishA), actual);
-        ++result.detailRows;
+    // Which records changed since the state last looked. A memo field's
+    // content lives outside the record, so such a table counts as changed
+    // throughout.
+    const quint64 layout = layoutFingerprint(table);
+    if (layout != state.layout || !reader.allDirect()) {
+        state = {};
+        state.layout = layout;
     }
-    if (groupRow != 0)
-        writeSummary();
+    const qint32 seen = qint32(state.fingerprints.size());
+    state.changed.clear();
+    state.fingerprints.resize(size_t(records));
+    for (qint32 record = 1; record <= records; ++record) {
+        const QByteArrayView bytes = table.rawRecord(record);
+        const quint64 fingerprint = XXH3_64bits(bytes.data(), size_t(bytes.size()));
+        quint64 &last = state.fingerprints[size_t(record - 1)];
+        if (record > seen || last != fingerprint)
+            state.changed.push_back(record);
+        last = fingerprint;
+    }
+    result.changedRecords = qint32(state.changed.size());
+    // Records cut off since: their rows now read blanks.
+    for (qint32 record = records + 1; record <= seen; ++record)
+        state.changed.push_back(record);
+
+    // Rows a fill has rebuilt since are all worked out afresh.
+    const bool sameRows = state.grid == &grid && state.generation == grid.rowsGeneration()
+        && state.rows.size() == size_t(grid.rows());
+    if (!sameRows)
+        state.bind(grid);
+
+    const auto refreshRow = [&](int row) {
+        RefreshState::Data::Row &info = state.rows[size_t(row)];
+        // A record the manager has since removed reads as blanks.
+        const model::SecondsField fields[4] = {
+            readTimeField(reader, info.record, model::kStartP), readTimeField(reader, info.record, model::kFinishP),
+            readTimeField(reader, info.record, model::kStartA), readTimeField(reader, info.record, model::kFinishA)};
+        bool moved = false;
+        for (int pair = 0; pair < 2; ++pair) {
+            const model::SecondsField &start = fields[2 * pair];
+            const model::SecondsField &finish = fields[2 * pair + 1];
+            // The same fields would give the same texts.
+            if (sameRows && start == info.fields[2 * pair] && finish == info.fields[2 * pair + 1])
+                continue;
+            writeTriple(grid, row, FirstTimeColumn + 3 * pair, start, finish);
+            moved = moved || start.number() != info.fields[2 * pair].number()
+                || finish.number() != info.fields[2 * pair + 1].number();
+            info.fields[2 * pair] = start;
+            info.fields[2 * pair + 1] = finish;
+        }
+        if ((moved || !sameRows) && info.group >= 0)
+            state.groups[size_t(info.group)].dirty = true;
+        ++result.detailRows;
+    };
+    if (sameRows) {
+        for (const qint32 record : state.changed) {
+            auto it = std::lower_bound(state.rowsByRecord.begin(), state.rowsByRecord.end(),
+                                       std::pair<qint32, int>(record, 0));
+            for (; it != state.rowsByRecord.end() && it->first == record; ++it)
+                refreshRow(it->second);
+        }
+    } else {
+        for (int row = 2; row < grid.rows(); ++row) {
+            if (state.rows[size_t(row)].record > 0)
+                refreshRow(row);
+        }
+    }
+
+    // The summaries are gathered again over the detail rows of every group
+    // that had a row move; only those whose values moved are written.
+    for (RefreshState::Data::Group &group : state.groups) {
+        if (!group.dirty)
+            continue;
+        group.dirty = false;
+        Span spans[2];
+        for (int row = group.firstMember; row < group.endMember; ++row) {
+            const RefreshState::Data::Row &info = state.rows[size_t(row)];
+            if (info.record <= 0)
+                continue;
+            spans[0].take(info.fields[0].number(), info.fields[1].number());
+            spans[1].take(info.fields[2].number(), info.fields[3].number());
+        }
+        if (sameRows && spans[0] == group.spans[0] && spans[1] == group.spans[1])
+            continue;
+        group.spans[0] = spans[0];
+        group.spans[1] = spans[1];
+        writeSummaryTriple(grid, group.row, FirstTimeColumn, spans[0]);
+        writeSummaryTriple(grid, group.row, FirstTimeColumn + 3, spans[1]);
+    }
 
     if (hosted && view) {
         const QString viewName = QStringLiteral("SCHEDULER");

@@ -55,6 +55,14 @@ public:
         const FieldSpan span = m_spans[position - 1];
         return QByteArrayView(m_firstRecord + qint64(record - 1) * m_recordLength + span.offset, span.length);
     }
+    // Every byte of record `record` (1-based), deletion flag included; empty
+    // beyond the end. The view lives until the table is closed or written.
+    QByteArrayView rawRecord(qint32 record) const
+    {
+        if (quint32(record - 1) >= quint32(m_records))
+            return {};
+        return QByteArrayView(m_firstRecord + qint64(record - 1) * m_recordLength, m_recordLength);
+    }
     bool isDeleted(qint32 record) const;
 
     // Content of a field as the program sees it: memo fields resolved from the

@@ -11,6 +11,7 @@
 #include "managerclient.h"
 #include "messagebox.h"
 #include "paths.h"
+#include "refresh.h"
 #include "settings.h"
 #include "texts.h"
 #include "windowtitle.h"

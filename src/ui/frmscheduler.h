@@ -30,6 +30,7 @@ namespace vorn {
 
 class ControlChannel;
 class ManagerServerClient;
+class RefreshState;
 
 namespace chart {
 class GanttGrid;
@@ -167,10 +168,15 @@ private:
     std::unique_ptr<ManagerServerClient> m_managerServer;
     std::unique_ptr<ControlChannel> m_channel;
     bool m_inTick = false;
+    // What the last tick saw; a tick then works only on what changed.
+    std::unique_ptr<RefreshState> m_refreshState;
     // What the ticks cost: counted for benchmarks, never shown.
     struct TickStats {
         qint64 ticks = 0;          // ticks that refreshed or rebuilt
         qint64 longestTickMs = 0;
+        qint64 totalTickCpuUs = 0;   // processor time of the window's thread in ticks
+        qint64 rowsRewritten = 0;    // detail rows whose times a tick worked out
+        qint64 recordsChanged = 0;   // records whose bytes a tick found changed
         qint64 longestGapMs = 0;   // between the starts of two such ticks
         QElapsedTimer sinceLast;
     } m_tickStats;
