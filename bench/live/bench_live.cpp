@@ -328,12 +328,21 @@ void runOne(const Options &options, qint64 records, bool hosted, CountingManager
         return;
     }
     const qint64 pid = viewer.processId();
-    const QString service = QStringLiteral("VornScheduler.Window.p%1").arg(pid);
+    // The window by its process name; the shared name serves a viewer started
+    // through a wrapper (a profiler), whose process id is not the one started.
+    QString service = QStringLiteral("VornScheduler.Window.p%1").arg(pid);
     QDBusConnectionInterface *bus = QDBusConnection::sessionBus().interface();
 
     // Responsiveness from the very start: the first fill is part of it.
     std::unique_ptr<Prober> prober;
-    const bool up = waitFor([&] { return bus->isServiceRegistered(service).value(); }, 60000);
+    const bool up = waitFor([&] {
+        if (bus->isServiceRegistered(service).value())
+            return true;
+        if (!bus->isServiceRegistered(QStringLiteral("VornScheduler.Window")).value())
+            return false;
+        service = bus->serviceOwner(QStringLiteral("VornScheduler.Window")).value();
+        return true;
+    }, 60000);
     if (up && options.latency)
         prober = std::make_unique<Prober>(service, 20);
     writing.start();

@@ -131,14 +131,6 @@ quint64 layoutFingerprint(const store::DbfTable &table)
     return XXH3_64bits(key.constData(), size_t(key.size()));
 }
 
-// Whether the XML can be built away from the window's thread: a table read
-// from a file whose eleven fields are plain (no memo, nothing long enough to
-// raise the store's message box, which only the window's thread may show).
-bool canBuildOffThread(const store::DbfTable &table)
-{
-    return !table.filePath().isEmpty() && model::FieldReader(table).allDirect();
-}
-
 } // namespace
 
 struct RefreshState::Data {
@@ -164,6 +156,8 @@ struct RefreshState::Data {
         bool dirty = false;
     };
     std::vector<Group> groups;
+
+    quint64 fedClient = 0;   // the client that has every row as of this state
 
     void bind(const chart::GridData &target);
 };
@@ -310,22 +304,32 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
         writeSummaryTriple(grid, group.row, FirstTimeColumn + 3, spans[1]);
     }
 
+    // The feed: the client keeps the text row by row; it gets the rows of
+    // the records that changed, or all of them when it has not had them yet.
     if (hosted && view) {
-        const QString viewName = QStringLiteral("SCHEDULER");
-        if (canBuildOffThread(table)) {
-            // The feed reads every record once more; it does so from the file
-            // on the client's sender thread, so that a large schedule costs
-            // the tick only the grid. Like any re-read of the live table it
-            // sees what the manager has written by then.
-            view->SetViewXMLDataBuiltLater(viewName, [path = table.filePath()] {
-                store::DbfTable again;
-                if (!again.open(path) || !canBuildOffThread(again))
-                    return QString();
-                return model::BuildScheduleXml(again, model::XmlVariant::Refresh);
-            });
-        } else {
-            view->SetViewXMLData(viewName, model::BuildScheduleXml(table, model::XmlVariant::Refresh));
+        if (!ManagerServerClient::feedFits(records)) {
+            state.fedClient = 0;   // the rows it misses now are all sent with the next feed
+            return result;
         }
+        model::ScheduleXmlChanges changes;
+        changes.records = records;
+        const auto addRow = [&](qint32 record) {
+            QByteArray row;
+            model::AppendScheduleXmlRowUtf8(row, reader, record, model::XmlVariant::Refresh);
+            changes.rows.emplace_back(record, std::move(row));
+        };
+        if (state.fedClient != view->id()) {
+            changes.rows.reserve(size_t(records));
+            for (qint32 record = 1; record <= records; ++record)
+                addRow(record);
+        } else {
+            for (const qint32 record : state.changed) {
+                if (record <= records)
+                    addRow(record);
+            }
+        }
+        view->SetViewXMLDataChanged(QStringLiteral("SCHEDULER"), std::move(changes));
+        state.fedClient = view->id();
         result.fed = true;
     }
     return result;

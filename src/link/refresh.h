@@ -20,8 +20,7 @@ struct RefreshResult {
     qint32 records = 0;      // the table's record count, taken once
     qint32 detailRows = 0;   // grid rows rewritten from a record
     qint32 changedRecords = 0; // records whose bytes differ from what the state last saw
-    bool fed = false;        // a feed was handed to the view (one built later sends
-                             // nothing if the table can no longer be read)
+    bool fed = false;        // a feed was handed to the view
 };
 
 // What the last tick saw, kept by the window from tick to tick, so that a

@@ -81,6 +81,129 @@ void AppendScheduleXmlRow(QString &out, const FieldReader &reader, qint32 record
     out.resize(p - out.constData());
 }
 
+namespace {
+
+const QByteArray ReplacementUtf8 = QByteArrayLiteral("\xEF\xBF\xBD");
+
+bool isBusSafe(QStringView text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c == 0)
+            return false;
+        if (QChar::isHighSurrogate(c)) {
+            if (i + 1 == text.size() || !QChar::isLowSurrogate(text[i + 1].unicode()))
+                return false;
+            ++i;
+        } else if (QChar::isLowSurrogate(c)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Appends ASCII bytes, a NUL as U+FFFD.
+void appendAscii(QByteArray &out, QByteArrayView bytes)
+{
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] != '\0')
+            continue;
+        out.append(bytes.sliced(from, i - from)).append(ReplacementUtf8);
+        from = i + 1;
+    }
+    out.append(bytes.sliced(from));
+}
+
+} // namespace
+
+QByteArray BusSafeUtf8(QStringView text)
+{
+    if (isBusSafe(text))
+        return text.toUtf8();
+    QString safe = text.toString();
+    for (qsizetype i = 0; i < safe.size(); ++i) {
+        const char16_t c = safe[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < safe.size() && QChar::isLowSurrogate(safe[i + 1].unicode()))
+            ++i;
+        else if (c == 0 || QChar::isSurrogate(c))
+            safe[i] = QChar::ReplacementCharacter;
+    }
+    return safe.toUtf8();
+}
+
+void AppendScheduleXmlRowUtf8(QByteArray &out, const FieldReader &reader, qint32 record,
+                              XmlVariant variant)
+{
+    out.reserve(out.size() + kScheduleXmlRowTagsLength + reader.recordLength());
+    out.append("<DataRow>");
+    for (const Element &element : kElements) {
+        out.append(element.open.data(), element.open.size());
+        QByteArrayView bytes;
+        bool empty = false;
+        if (reader.asciiBytes(record, element.position, element.blanks, &bytes)) {
+            appendAscii(out, bytes);
+            empty = bytes.isEmpty();
+        } else {
+            const QString text = reader.text(record, element.position, element.blanks);
+            out.append(BusSafeUtf8(text));
+            empty = text.isEmpty();
+        }
+        if (empty && element.time && variant == XmlVariant::Refresh)
+            out.append('0');
+        out.append(element.close.data(), element.close.size());
+    }
+    out.append("</DataRow>");
+}
+
+void ScheduleXmlChanges::merge(ScheduleXmlChanges &&newer)
+{
+    std::vector<std::pair<qint32, QByteArray>> merged;
+    merged.reserve(rows.size() + newer.rows.size());
+    auto older = rows.begin();
+    for (auto &row : newer.rows) {
+        for (; older != rows.end() && older->first < row.first; ++older) {
+            if (older->first <= newer.records)
+                merged.push_back(std::move(*older));
+        }
+        if (older != rows.end() && older->first == row.first)
+            ++older;
+        merged.push_back(std::move(row));
+    }
+    for (; older != rows.end(); ++older) {
+        if (older->first <= newer.records)
+            merged.push_back(std::move(*older));
+    }
+    rows = std::move(merged);
+    records = newer.records;
+}
+
+void ScheduleXmlRows::apply(ScheduleXmlChanges &&changes)
+{
+    const qint32 records = std::max(0, changes.records);
+    for (qint32 gone = records; gone < qint32(m_rows.size()); ++gone)
+        m_size -= m_rows[size_t(gone)].size();
+    m_rows.resize(size_t(records));
+    for (auto &[record, row] : changes.rows) {
+        if (record < 1 || record > records)
+            continue;
+        QByteArray &slot = m_rows[size_t(record - 1)];
+        m_size += row.size() - slot.size();
+        slot = std::move(row);
+    }
+}
+
+QByteArray ScheduleXmlRows::text() const
+{
+    QByteArray text;
+    text.reserve(m_size);
+    text.append(Head);
+    for (const QByteArray &row : m_rows)
+        text.append(row);
+    text.append(Tail);
+    return text;
+}
+
 void BeginScheduleXml(QString &out, const FieldReader &reader, qint32 records)
 {
     out.clear();

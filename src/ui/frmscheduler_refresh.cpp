@@ -71,7 +71,9 @@ void frmScheduler::FillTree(qint16 sortOrder)
         const bool planOpen = context.OpenTable(plan, m_state.DataFolder + QStringLiteral("Aplan"));
         const bool processOpen = context.OpenTable(process, m_state.DataFolder + QStringLiteral("Process"));
         if (scheduleOpen && planOpen && processOpen) {
-            const bool withXml = m_hosted && m_managerServer;
+            // A schedule too large for one bus message is not fed at all.
+            const bool withXml = m_hosted && m_managerServer
+                && ManagerServerClient::feedFits(schedule.recordCount());
             model::FillResult result =
                 model::BuildScheduleRows(schedule, sortOrder, withXml ? &xml : nullptr);
             ApplyScheduleRows(grid, std::move(result.rows));
