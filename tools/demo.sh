@@ -80,5 +80,5 @@ if [ -z "${headless:-}" ]; then
     done)
 else
     shot="$top/demo/vorn-scheduler-$lang.png"
-    ./vorn-scheduler Demo /H --screenshot "$shot" --screenshot-delay 4000
+    ./vorn-scheduler --vorn-diag --screenshot "$shot" --screenshot-delay 4000 -- Demo /H
 fi

@@ -237,7 +237,7 @@ void frmScheduler::Form_Unload(bool &cancel)
     }
 
     // 3. Really unloading.
-    m_managerServer.reset();
+    releaseManagerServer();
     std::array<int, 6> showCol{};
     for (int i = 0; i < 6; ++i)
         showCol[i] = showColValue(i);
@@ -257,8 +257,28 @@ void frmScheduler::closeEvent(QCloseEvent *event)
         return;
     }
     m_timer->stop();
+    m_unloaded = true;
     event->accept();
     emit unloaded();
+}
+
+frmScheduler::OperationScope::OperationScope(frmScheduler &window) : m_window(window)
+{
+    ++m_window.m_operations;
+}
+
+frmScheduler::OperationScope::~OperationScope()
+{
+    if (--m_window.m_operations == 0)
+        m_window.m_releasedManagerServer.reset();
+}
+
+void frmScheduler::releaseManagerServer()
+{
+    if (m_operations > 0)
+        m_releasedManagerServer = std::move(m_managerServer);
+    else
+        m_managerServer.reset();
 }
 
 void frmScheduler::SubclassWindow()

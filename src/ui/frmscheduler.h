@@ -137,6 +137,25 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    // Held by every operation of the window that may run a nested event loop
+    // (a message box, a dialog). An unload inside such a loop only takes the
+    // Manager Server document from the window; the document is destroyed
+    // when the last operation returns, so none of them calls into freed
+    // memory. After its box an operation re-checks the window (isUnloaded(),
+    // m_managerServer) instead of assuming what it saw before.
+    class OperationScope {
+    public:
+        explicit OperationScope(frmScheduler &window);
+        ~OperationScope();
+        OperationScope(const OperationScope &) = delete;
+        OperationScope &operator=(const OperationScope &) = delete;
+
+    private:
+        frmScheduler &m_window;
+    };
+    bool isUnloaded() const { return m_unloaded; }
+    void releaseManagerServer();
+
     void createControls();
     void createMenus();
     void BuildImageList();
@@ -167,6 +186,9 @@ private:
     bool m_topMost = false;
     std::unique_ptr<ManagerServerClient> m_managerServer;
     std::unique_ptr<ControlChannel> m_channel;
+    std::unique_ptr<ManagerServerClient> m_releasedManagerServer;   // until the last operation returns
+    int m_operations = 0;
+    bool m_unloaded = false;
     bool m_inTick = false;
     // What the last tick saw; a tick then works only on what changed.
     std::unique_ptr<RefreshState> m_refreshState;

@@ -6,6 +6,7 @@
 #include "ganttgrid.h"
 #include "gridlayout.h"
 #include "texts.h"
+#include "twips.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -95,7 +96,7 @@ public:
     void hide() override { m_window.PicProgress()->hide(); }
 
 private:
-    int toTwips(int pixels) const { return qRound(pixels * 1440.0 / m_window.logicalDpiX()); }
+    int toTwips(int pixels) const { return chart::PixelsToTwips(pixels, m_window.logicalDpiX()); }
     frmScheduler &m_window;
 };
 
@@ -103,8 +104,7 @@ private:
 
 int frmScheduler::twipsToPixels(int twips) const
 {
-    // Truncated, as the grid converts its twips.
-    return twips * logicalDpiX() / 1440;
+    return chart::TwipsToPixels(twips, logicalDpiX());
 }
 
 // ---------------------------------------------------------------------------

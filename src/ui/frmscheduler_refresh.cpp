@@ -6,6 +6,7 @@
 #include "ganttgrid.h"
 #include "gridfill.h"
 #include "managerclient.h"
+#include "paths.h"
 #include "refresh.h"
 #include "schedulerows.h"
 #include "tablelibrary.h"
@@ -42,6 +43,7 @@ void frmScheduler::FillTree(qint16 sortOrder)
 {
     if (!m_grid)
         return;
+    const OperationScope scope(*this);
     chart::GridData &grid = m_grid->data();
     m_grid->setRedraw(false);
 
@@ -54,9 +56,6 @@ void frmScheduler::FillTree(qint16 sortOrder)
         grid.setText(0, 1, GetText(byMachine ? 43 : 53));
     }
 
-    const QString table = (m_state.Offline == 1 && !m_state.LoadedName.isEmpty())
-        ? QStringLiteral("Scheduler/") + m_state.LoadedName
-        : QStringLiteral("Scheduler");
 
     QString xml;
     bool feed = false;
@@ -67,9 +66,9 @@ void frmScheduler::FillTree(qint16 sortOrder)
         store::DbfTable process;
         // All three are attempted, so a missing table is reported even when
         // an earlier one already failed.
-        const bool scheduleOpen = context.OpenTable(schedule, m_state.DataFolder + table);
-        const bool planOpen = context.OpenTable(plan, m_state.DataFolder + QStringLiteral("Aplan"));
-        const bool processOpen = context.OpenTable(process, m_state.DataFolder + QStringLiteral("Process"));
+        const bool scheduleOpen = context.OpenTable(schedule, ShownTablePath(m_state));
+        const bool planOpen = context.OpenTable(plan, PlanTablePath(m_state));
+        const bool processOpen = context.OpenTable(process, ProcessTablePath(m_state));
         if (scheduleOpen && planOpen && processOpen) {
             // A schedule too large for one bus message is not fed at all.
             const bool withXml = m_hosted && m_managerServer
@@ -81,7 +80,9 @@ void frmScheduler::FillTree(qint16 sortOrder)
             context.closeAll();
         }
     }
-    if (feed)
+    // The opens and the reads may have shown boxes, and the window may have
+    // been unloaded meanwhile.
+    if (feed && m_managerServer)
         m_managerServer->SetViewXMLData(QStringLiteral("SCHEDULER"), xml);
 
     DrawBodyBorders(grid);
@@ -119,6 +120,7 @@ void frmScheduler::Timer1_Timer()
         || m_state.UpdatesStopped)
         return;
     m_inTick = true;
+    const OperationScope scope(*this);
     if (m_tickStats.sinceLast.isValid())
         m_tickStats.longestGapMs = qMax(m_tickStats.longestGapMs, m_tickStats.sinceLast.elapsed());
     m_tickStats.sinceLast.start();
@@ -177,7 +179,7 @@ void frmScheduler::UpdateScheduleView()
     {
         store::TableContext context;
         store::DbfTable schedule;
-        if (context.OpenTable(schedule, m_state.DataFolder + QStringLiteral("Scheduler"))) {
+        if (context.OpenTable(schedule, LiveTablePath(m_state))) {
             if (!m_refreshState)
                 m_refreshState = std::make_unique<RefreshState>();
             const RefreshResult result = RefreshTimesAndFeed(
@@ -198,6 +200,8 @@ void frmScheduler::UpdateScheduleView()
 void frmScheduler::RefreshAfterClean()
 {
     const std::optional<qint32> records = LiveRecordCount(m_state);
+    if (isUnloaded())
+        return;
     if (records && *records != 0) {
         FillTree(m_state.SortOrder);
         m_state.ReloadRequested = false;

@@ -49,6 +49,38 @@ private slots:
         QVERIFY(ParsePlacement(commandLine) == placement);
     }
 
+    // Only a leading "--vorn-diag" takes arguments away from the command line,
+    // so a manager's words, however they look, all reach the title and the
+    // placement.
+    void startArgumentsSplit_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("diagnostics");
+        QTest::addColumn<QString>("commandLine");
+        QTest::newRow("toolkit-options-stay") << QStringList{"Cell", "-reverse", "-style", "X", "/x10"} << QStringList()
+                                              << "Cell -reverse -style X /x10";
+        QTest::newRow("diagnostic-options-not-first-stay")
+            << QStringList{"Cell", "--screenshot", "a.png", "--startup-timing"} << QStringList()
+            << "Cell --screenshot a.png --startup-timing";
+        QTest::newRow("diagnostics-up-to-separator")
+            << QStringList{"--vorn-diag", "--screenshot", "a.png", "--", "Cell", "/H"}
+            << QStringList{"--screenshot", "a.png"} << "Cell /H";
+        QTest::newRow("later-separator-is-command-line")
+            << QStringList{"--vorn-diag", "--", "a", "--", "b"} << QStringList() << "a -- b";
+        QTest::newRow("diagnostics-without-separator")
+            << QStringList{"--vorn-diag", "--startup-timing"} << QStringList{"--startup-timing"} << "";
+    }
+
+    void startArgumentsSplit()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, diagnostics);
+        QFETCH(QString, commandLine);
+        const StartArguments split = SplitStartArguments(arguments);
+        QCOMPARE(split.diagnostics, diagnostics);
+        QCOMPARE(CommandLineText(split.commandLine), commandLine);
+    }
+
     void pathsJoinWithOneSeparator()
     {
         AppState state;
