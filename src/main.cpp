@@ -61,6 +61,7 @@ struct Options {
     int screenshotDelayMs = 0; // --screenshot-delay MS: ... that many milliseconds after the first paint
     bool startupTiming = false;  // --startup-timing: print the time to the first painted chart
     bool printWindow = false;    // --print-window: print the title and layout direction at the first paint
+    bool answerBoxes = false;    // --answer-boxes: no box waits for a user; each goes to standard error
 };
 
 Options parseOptions(const QStringList &diagnostics)
@@ -76,6 +77,8 @@ Options parseOptions(const QStringList &diagnostics)
             options.startupTiming = true;
         else if (option == QLatin1String("--print-window"))
             options.printWindow = true;
+        else if (option == QLatin1String("--answer-boxes"))
+            options.answerBoxes = true;
     }
     return options;
 }
@@ -127,7 +130,9 @@ int main(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     const vorn::StartArguments arguments = vorn::SplitStartArguments(typed);
     const Options options = parseOptions(arguments.diagnostics);
-    vorn::InstallMessageBoxDialog();
+    // Unattended runs (the soak) have nobody to close an "Open Failed" box.
+    if (!options.answerBoxes)
+        vorn::InstallMessageBoxDialog();
 
     // 1. Strings.
     vorn::LoadTextResources();

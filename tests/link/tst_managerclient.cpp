@@ -6,6 +6,7 @@
 #include "schedulexml.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -109,6 +110,8 @@ private slots:
     void stuckManagerNeverBlocksTheCaller();
     void everyFeedIsTheWholeTableAfterItsChanges_data();
     void everyFeedIsTheWholeTableAfterItsChanges();
+    void everyRecordReachesAManagerProcess_data();
+    void everyRecordReachesAManagerProcess();
 };
 
 void tst_ManagerClient::initTestCase()
@@ -307,6 +310,78 @@ void tst_ManagerClient::everyFeedIsTheWholeTableAfterItsChanges()
         expected << "SetViewXMLData(SCHEDULER|" + xml + ')';
         QCOMPARE(manager.calls(), expected);
     }
+}
+
+void tst_ManagerClient::everyRecordReachesAManagerProcess_data()
+{
+    // Records as "Part;Process;...", "\0" standing for a NUL byte, "zeros"
+    // for a record of zero bytes (caught while the manager rewrites it).
+    QTest::addColumn<QStringList>("records");
+    QTest::addColumn<bool>("fillVariant");
+    const QStringList nuls{"P1;;M;;60;120", "Gear-wheel\0of the seventeenth order;Mill\0ing;M\0;O\0;6\00;;;;;;Fin\0",
+                           "zeros", "P3;;M;;1;2"};
+    QTest::newRow("refresh-with-nul-bytes") << nuls << false;
+    QTest::newRow("fill-with-nul-bytes") << nuls << true;
+    QTest::newRow("refresh-chinese-gbk") << QStringList{"零件;铣削;机床1;订单;60;120"} << false;
+}
+
+// Between two processes, as the manager and the window are: the text of every
+// record arrives whole, a NUL as U+FFFD.
+void tst_ManagerClient::everyRecordReachesAManagerProcess()
+{
+#ifndef VORN_STANDIN_PATH
+    QSKIP("needs vorn-stand-in-manager");
+#else
+    QFETCH(QStringList, records);
+    QFETCH(bool, fillVariant);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Scheduler.dbf"));
+    const bool gbk = records.first().contains(QStringLiteral("零件"));
+    vorn::store::DbfTable table;
+    QStringList texts = records;
+    for (QString &record : texts)
+        record.replace(QStringLiteral("\\0"), QString(QChar(0))).replace(QStringLiteral("zeros"), QString());
+    QCOMPARE(vorn::testing::makeScheduleTable(table, path, texts, gbk ? 0x7A : 0x57), QString());
+    const qsizetype zeros = records.indexOf(QStringLiteral("zeros"));
+    if (zeros >= 0) {
+        table.close();
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        const QByteArray head = file.read(12);
+        const int length = quint8(head[10]) | quint8(head[11]) << 8;
+        QVERIFY(file.seek((quint8(head[8]) | quint8(head[9]) << 8) + zeros * length));
+        QVERIFY(file.write(QByteArray(length, '\0')) == length);
+        file.close();
+        QVERIFY(table.open(path));
+    }
+
+    const QString kept = dir.filePath(QStringLiteral("received.xml"));
+    QProcess manager;
+    manager.start(QStringLiteral(VORN_STANDIN_PATH), {QStringLiteral("--keep"), kept});
+    QVERIFY(manager.waitForReadyRead(10000));
+    QCOMPARE(manager.readLine().trimmed(), QByteArray("ready"));
+    const auto client = ManagerServerClient::create();
+    QVERIFY(client);
+    const vorn::model::XmlVariant variant = fillVariant ? vorn::model::XmlVariant::Fill : vorn::model::XmlVariant::Refresh;
+    QString xml = vorn::model::BuildScheduleXml(table, variant);
+    if (fillVariant) {
+        client->SetViewXMLData(QStringLiteral("SCHEDULER"), xml);
+    } else {
+        vorn::chart::GridData grid;
+        QVERIFY(vorn::RefreshTimesAndFeed(table, grid, true, client.get()).fed);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(client->isIdle(), kWaitMs);
+    QCOMPARE(client->failedCount(), 0);
+    manager.terminate();
+    QVERIFY(manager.waitForFinished(10000));
+
+    QFile received(kept);
+    QVERIFY(received.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(received.readAll());
+    QCOMPARE(text.count(QStringLiteral("<DataRow>")), records.size());
+    QVERIFY(!text.contains(QChar(0)));
+    QCOMPARE(text, xml.replace(QChar(0), QChar::ReplacementCharacter));
+#endif
 }
 
 QTEST_GUILESS_MAIN(tst_ManagerClient)
