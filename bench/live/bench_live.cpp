@@ -31,6 +31,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -308,10 +309,21 @@ void runOne(const Options &options, qint64 records, bool hosted, CountingManager
     }
     const qint64 tableBytes = QFileInfo(schedule).size();
 
+    // The writer has a thread of its own: ten thousand writes must not delay
+    // the probes' answers, which this thread times.
     Writer writer(schedule, qint32(cell.operations.size()), options.share);
+    QThread writerThread;
     QTimer writing;
     writing.setInterval(options.periodMs);
-    QObject::connect(&writing, &QTimer::timeout, [&writer] { writer.rewrite(); });
+    writing.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&writing, &QTimer::timeout, &writing, [&writer] { writer.rewrite(); }, Qt::DirectConnection);
+    writing.moveToThread(&writerThread);
+    writerThread.start();
+    const auto stopWriting = qScopeGuard([&] {
+        QMetaObject::invokeMethod(&writing, [&writing] { writing.stop(); }, Qt::BlockingQueuedConnection);
+        writerThread.quit();
+        writerThread.wait();
+    });
 
     QProcess viewer;
     viewer.setWorkingDirectory(dir.filePath(QStringLiteral("bin")));
@@ -345,7 +357,7 @@ void runOne(const Options &options, qint64 records, bool hosted, CountingManager
     }, 60000);
     if (up && options.latency)
         prober = std::make_unique<Prober>(service, 20);
-    writing.start();
+    QMetaObject::invokeMethod(&writing, [&writing] { writing.start(); });
     const bool fed = !hosted || waitFor([&] { return manager.feeds > feedsBefore; }, 60000);
     if (!up || !fed) {
         std::printf("%8lld  %-6s  the viewer did not come up\n", records, hosted ? "hosted" : "plain");
@@ -356,6 +368,7 @@ void runOne(const Options &options, qint64 records, bool hosted, CountingManager
     // Answered on the window's thread, so only once the load is over.
     QVariantMap diag = diagnostics(service);
     const qint64 firstPaint = diag.value(QStringLiteral("firstChartPaintMs"), -1).toLongLong();
+    const qint64 firstPaintCpu = diag.value(QStringLiteral("firstChartPaintCpuMs"), -1).toLongLong();
     runFor(100);   // the probe that waited for the load comes back
     const qint64 loadWorst = prober ? prober->worstMs() : -1;
     // The probes cost the viewer time of their own: none while its processor
@@ -400,7 +413,8 @@ void runOne(const Options &options, qint64 records, bool hosted, CountingManager
     std::printf("%28s table %.0f MB; worst answer while starting %lld ms", "", tableBytes / 1e6,
                 loadWorst);
     if (firstPaint >= 0)
-        std::printf("; first chart painted %lld ms after start", firstPaint - startMs);
+        std::printf("; first chart painted %lld ms after start (%lld ms of processor time)", firstPaint - startMs,
+                    firstPaintCpu);
     if (ticks > 0 && tickUs > 0)
         std::printf("; a tick costs the window's thread %.2f ms of processor time and rewrites %lld rows "
                     "for %lld changed records (means)",
@@ -414,7 +428,6 @@ void runOne(const Options &options, qint64 records, bool hosted, CountingManager
     std::printf("\n");
     std::fflush(stdout);
 
-    writing.stop();
     viewer.terminate();
     if (!viewer.waitForFinished(5000)) {
         viewer.kill();

@@ -14,6 +14,7 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <ctime>
 #include <cmath>
 
 namespace vorn::chart {
@@ -366,8 +367,10 @@ void GanttGrid::paintEvent(QPaintEvent *event)
         return;
     }
     ensureLayout();
-    if (m_firstChartPaintMs < 0 && m_data.rows() > m_data.fixedRows())
+    if (m_firstChartPaintMs < 0 && m_data.rows() > m_data.fixedRows()) {
         m_firstChartPaintMs = QDateTime::currentMSecsSinceEpoch();
+        m_firstChartPaintCpuMs = qint64(std::clock()) * 1000 / CLOCKS_PER_SEC;
+    }
     QPainter painter(viewport());
     // The device, not the widget: rendering into an image of another pixel
     // ratio must still give the callback that image's pixels.

@@ -52,6 +52,8 @@ public:
     // When the grid was first painted with rows below its header (ms since
     // the epoch), -1 until then: the moment a user first sees a chart.
     qint64 firstChartPaintMs() const { return m_firstChartPaintMs; }
+    // The processor time the process had used by then (ms), -1 until then.
+    qint64 firstChartPaintCpuMs() const { return m_firstChartPaintCpuMs; }
     void setRedraw(bool on);
 
     // Scroll position: the first visible scrollable row and column.
@@ -124,6 +126,7 @@ private:
     int m_dpi = 0;
     bool m_redraw = true;
     qint64 m_firstChartPaintMs = -1;
+    qint64 m_firstChartPaintCpuMs = -1;
     bool m_updatePending = false;
     bool m_paintRefused = false;   // a paint came while redraw was off
     // Rows whose texts changed since the last update; beyond a screenful

@@ -10,9 +10,6 @@
 
 #include <QByteArrayView>
 
-#define XXH_INLINE_ALL
-#include <xxhash.h>
-
 #include <algorithm>
 #include <limits>
 #include <optional>
@@ -108,6 +105,25 @@ void writeTriple(chart::GridData &grid, int row, int col, const model::SecondsFi
         setTimeCell(grid, row, col + 2, *duration);
 }
 
+// Whether a fill's duration cell, the text of the stored duration, already
+// shows what a tick writes there: finish minus start, empty when both are
+// empty, the cell kept when the difference cannot be formed or written. The
+// texts are compared by the seconds they show, 0 standing for the empty text.
+bool durationShown(const model::SecondsField &start, const model::SecondsField &finish,
+                   const model::SecondsField &stored)
+{
+    const auto shown = [](qint64 seconds) {
+        return seconds >= model::kSecondsTextLimit || seconds <= -model::kSecondsTextLimit ? 0 : seconds;
+    };
+    const qint64 fill = stored.kind == model::SecondsField::Value ? shown(stored.value) : 0;
+    if (start.kind == model::SecondsField::Empty && finish.kind == model::SecondsField::Empty)
+        return fill == 0;
+    const std::optional<qint32> duration = difference(finish.number(), start.number());
+    if (!duration || shown(*duration) != *duration)
+        return true;   // kept
+    return fill == *duration;
+}
+
 void writeSummaryTriple(chart::GridData &grid, int row, int col, const Span &span)
 {
     setTimeCell(grid, row, col, span.earliestStart);
@@ -128,15 +144,17 @@ quint64 layoutFingerprint(const store::DbfTable &table)
         key.append(reinterpret_cast<const char *>(&field.offset), sizeof field.offset);
         key.append(reinterpret_cast<const char *>(&field.length), sizeof field.length);
     }
-    return XXH3_64bits(key.constData(), size_t(key.size()));
+    return model::RecordFingerprint(key);
 }
 
 } // namespace
 
 struct RefreshState::Data {
     quint64 layout = 0;                 // fingerprint of the header's field layout
-    std::vector<quint64> fingerprints;  // per record, index record - 1
-    std::vector<qint32> changed;        // records that changed in this tick
+    std::vector<quint64> shown;         // per record (index record - 1): the bytes the grid's texts come from
+    std::vector<qint32> changed;        // records whose rows this tick works on
+    std::vector<quint64> fed;           // per record: the bytes of the row the client has
+    quint64 fedClient = 0;              // the client that has every row as of `fed`
 
     // The grid the rows below were read from, as it stood then.
     const chart::GridData *grid = nullptr;
@@ -144,22 +162,27 @@ struct RefreshState::Data {
     struct Row {
         qint32 record = 0;   // 0: a group row, or a row a tick leaves alone
         int group = -1;      // index into groups whose summary the row counts into
+        int nextOfRecord = 0;   // the next row showing the same record, 0 at the end
         model::SecondsField fields[4];   // StartP, FinishP, StartA, FinishA as last written
     };
     std::vector<Row> rows;
-    std::vector<std::pair<qint32, int>> rowsByRecord;   // (record, row), sorted
+    std::vector<int> firstRowOfRecord;   // per record number: its first row, 0 when none
+    std::vector<int> dirtyRows;          // rows the next tick rewrites whatever their record
     struct Group {
         int row = 0;
         int firstMember = 0;   // member rows [firstMember, endMember), the group row inside
         int endMember = 0;
         Span spans[2];         // planned, actual, as last written
-        bool dirty = false;
+        bool written = false;
+        bool dirty = true;
     };
     std::vector<Group> groups;
 
-    quint64 fedClient = 0;   // the client that has every row as of this state
-
     void bind(const chart::GridData &target);
+    bool bound(const chart::GridData &target) const
+    {
+        return grid == &target && generation == target.rowsGeneration() && rows.size() == size_t(target.rows());
+    }
 };
 
 // Reads the rows' outline and records once per fill: the ticks in between
@@ -169,28 +192,33 @@ void RefreshState::Data::bind(const chart::GridData &target)
     grid = &target;
     generation = target.rowsGeneration();
     rows.assign(size_t(target.rows()), {});
-    rowsByRecord.clear();
+    firstRowOfRecord.clear();
+    dirtyRows.clear();
     groups.clear();
-    for (int row = 2; row < target.rows(); ++row) {
-        if (target.rowOutlineLevel(row) == 0) {
-            if (!groups.empty())
-                groups.back().endMember = row;
-            // Detail rows above the first group row count into its summary:
-            // the aggregates start afresh only after a summary is written.
-            groups.push_back({row, groups.empty() ? 2 : row, target.rows(), {}, true});
+    for (int row = target.rows() - 1; row >= 2; --row) {
+        if (target.rowOutlineLevel(row) == 0)
             continue;
-        }
         const qint32 record = target.rowData(row);
-        if (record > 0) {
-            rows[size_t(row)].record = record;
-            rowsByRecord.emplace_back(record, row);
-        }
+        if (record <= 0)
+            continue;
+        if (size_t(record) >= firstRowOfRecord.size())
+            firstRowOfRecord.resize(size_t(record) + 1, 0);
+        rows[size_t(row)].record = record;
+        rows[size_t(row)].nextOfRecord = std::exchange(firstRowOfRecord[size_t(record)], row);
+    }
+    for (int row = 2; row < target.rows(); ++row) {
+        if (target.rowOutlineLevel(row) != 0)
+            continue;
+        if (!groups.empty())
+            groups.back().endMember = row;
+        // Detail rows above the first group row count into its summary:
+        // the aggregates start afresh only after a summary is written.
+        groups.push_back({row, groups.empty() ? 2 : row, target.rows()});
     }
     for (int g = 0; g < int(groups.size()); ++g) {
         for (int row = groups[size_t(g)].firstMember; row < groups[size_t(g)].endMember; ++row)
             rows[size_t(row)].group = g;
     }
-    std::sort(rowsByRecord.begin(), rowsByRecord.end());
 }
 
 RefreshState::RefreshState() : d(std::make_unique<Data>()) {}
@@ -200,6 +228,38 @@ RefreshState::~RefreshState() = default;
 void RefreshState::clear()
 {
     *d = Data();
+}
+
+void RefreshState::adoptFill(const store::DbfTable &table, const chart::GridData &grid,
+                             const std::vector<quint64> &fingerprints,
+                             const std::vector<std::array<model::SecondsField, 6>> &fields)
+{
+    Data &state = *d;
+    const quint64 layout = layoutFingerprint(table);
+    if (layout != state.layout) {
+        state = {};
+        state.layout = layout;
+    }
+    state.grid = nullptr;
+    if (fingerprints.size() != size_t(table.recordCount()) || fields.size() + 2 != size_t(grid.rows()))
+        return;   // the next tick works on every row
+    state.shown = fingerprints;
+    state.bind(grid);
+    // Starts and finishes show what a tick would write; a duration cell shows
+    // the stored duration, which a tick replaces by finish minus start unless
+    // both agree.
+    for (int row = 2; row < grid.rows(); ++row) {
+        Data::Row &info = state.rows[size_t(row)];
+        if (info.record <= 0)
+            continue;
+        const std::array<model::SecondsField, 6> &read = fields[size_t(row - 2)];
+        info.fields[0] = read[0];
+        info.fields[1] = read[1];
+        info.fields[2] = read[3];
+        info.fields[3] = read[4];
+        if (!durationShown(read[0], read[1], read[2]) || !durationShown(read[3], read[4], read[5]))
+            state.dirtyRows.push_back(row);
+    }
 }
 
 RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData &grid, bool hosted,
@@ -215,37 +275,47 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
     const model::FieldReader reader(table);
     const qint32 records = result.records;
 
-    // Which records changed since the state last looked. A memo field's
-    // content lives outside the record, so such a table counts as changed
-    // throughout.
+    // Which records changed since the grid's texts and the client's rows were
+    // made. A memo field's content lives outside the record, so such a table
+    // counts as changed throughout.
     const quint64 layout = layoutFingerprint(table);
     if (layout != state.layout || !reader.allDirect()) {
         state = {};
         state.layout = layout;
     }
-    const qint32 seen = qint32(state.fingerprints.size());
+    const bool feeding = hosted && view && ManagerServerClient::feedFits(records);
+    const bool fedBefore = feeding && state.fedClient == view->id();
+    const qint32 shownBefore = qint32(state.shown.size());
+    const qint32 fedBeforeCount = qint32(state.fed.size());
     state.changed.clear();
-    state.fingerprints.resize(size_t(records));
+    std::vector<qint32> changedRows;   // for the feed
+    state.shown.resize(size_t(records));
+    if (feeding)
+        state.fed.resize(size_t(records));
     for (qint32 record = 1; record <= records; ++record) {
-        const QByteArrayView bytes = table.rawRecord(record);
-        const quint64 fingerprint = XXH3_64bits(bytes.data(), size_t(bytes.size()));
-        quint64 &last = state.fingerprints[size_t(record - 1)];
-        if (record > seen || last != fingerprint)
+        const quint64 fingerprint = model::RecordFingerprint(table.rawRecord(record));
+        quint64 &shown = state.shown[size_t(record - 1)];
+        if (record > shownBefore || shown != fingerprint)
             state.changed.push_back(record);
-        last = fingerprint;
+        shown = fingerprint;
+        if (feeding) {
+            quint64 &fed = state.fed[size_t(record - 1)];
+            if (!fedBefore || record > fedBeforeCount || fed != fingerprint)
+                changedRows.push_back(record);
+            fed = fingerprint;
+        }
     }
     result.changedRecords = qint32(state.changed.size());
     // Records cut off since: their rows now read blanks.
-    for (qint32 record = records + 1; record <= seen; ++record)
+    for (qint32 record = records + 1; record <= shownBefore; ++record)
         state.changed.push_back(record);
 
-    // Rows a fill has rebuilt since are all worked out afresh.
-    const bool sameRows = state.grid == &grid && state.generation == grid.rowsGeneration()
-        && state.rows.size() == size_t(grid.rows());
+    // Rows a fill has rebuilt since, and not handed over, are all worked out afresh.
+    const bool sameRows = state.bound(grid);
     if (!sameRows)
         state.bind(grid);
 
-    const auto refreshRow = [&](int row) {
+    const auto refreshRow = [&](int row, bool force) {
         RefreshState::Data::Row &info = state.rows[size_t(row)];
         // A record the manager has since removed reads as blanks.
         const model::SecondsField fields[4] = {
@@ -256,7 +326,7 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
             const model::SecondsField &start = fields[2 * pair];
             const model::SecondsField &finish = fields[2 * pair + 1];
             // The same fields would give the same texts.
-            if (sameRows && start == info.fields[2 * pair] && finish == info.fields[2 * pair + 1])
+            if (!force && start == info.fields[2 * pair] && finish == info.fields[2 * pair + 1])
                 continue;
             writeTriple(grid, row, FirstTimeColumn + 3 * pair, start, finish);
             moved = moved || start.number() != info.fields[2 * pair].number()
@@ -264,21 +334,24 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
             info.fields[2 * pair] = start;
             info.fields[2 * pair + 1] = finish;
         }
-        if ((moved || !sameRows) && info.group >= 0)
+        if ((moved || force) && info.group >= 0)
             state.groups[size_t(info.group)].dirty = true;
         ++result.detailRows;
     };
     if (sameRows) {
+        for (const int row : state.dirtyRows)
+            refreshRow(row, true);
+        state.dirtyRows.clear();
         for (const qint32 record : state.changed) {
-            auto it = std::lower_bound(state.rowsByRecord.begin(), state.rowsByRecord.end(),
-                                       std::pair<qint32, int>(record, 0));
-            for (; it != state.rowsByRecord.end() && it->first == record; ++it)
-                refreshRow(it->second);
+            if (size_t(record) >= state.firstRowOfRecord.size())
+                continue;
+            for (int row = state.firstRowOfRecord[size_t(record)]; row != 0; row = state.rows[size_t(row)].nextOfRecord)
+                refreshRow(row, false);
         }
     } else {
         for (int row = 2; row < grid.rows(); ++row) {
             if (state.rows[size_t(row)].record > 0)
-                refreshRow(row);
+                refreshRow(row, true);
         }
     }
 
@@ -296,10 +369,11 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
             spans[0].take(info.fields[0].number(), info.fields[1].number());
             spans[1].take(info.fields[2].number(), info.fields[3].number());
         }
-        if (sameRows && spans[0] == group.spans[0] && spans[1] == group.spans[1])
+        if (group.written && spans[0] == group.spans[0] && spans[1] == group.spans[1])
             continue;
         group.spans[0] = spans[0];
         group.spans[1] = spans[1];
+        group.written = true;
         writeSummaryTriple(grid, group.row, FirstTimeColumn, spans[0]);
         writeSummaryTriple(grid, group.row, FirstTimeColumn + 3, spans[1]);
     }
@@ -307,26 +381,17 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
     // The feed: the client keeps the text row by row; it gets the rows of
     // the records that changed, or all of them when it has not had them yet.
     if (hosted && view) {
-        if (!ManagerServerClient::feedFits(records)) {
+        if (!feeding) {
             state.fedClient = 0;   // the rows it misses now are all sent with the next feed
             return result;
         }
         model::ScheduleXmlChanges changes;
         changes.records = records;
-        const auto addRow = [&](qint32 record) {
+        changes.rows.reserve(changedRows.size());
+        for (const qint32 record : changedRows) {
             QByteArray row;
             model::AppendScheduleXmlRowUtf8(row, reader, record, model::XmlVariant::Refresh);
             changes.rows.emplace_back(record, std::move(row));
-        };
-        if (state.fedClient != view->id()) {
-            changes.rows.reserve(size_t(records));
-            for (qint32 record = 1; record <= records; ++record)
-                addRow(record);
-        } else {
-            for (const qint32 record : state.changed) {
-                if (record <= records)
-                    addRow(record);
-            }
         }
         view->SetViewXMLDataChanged(QStringLiteral("SCHEDULER"), std::move(changes));
         state.fedClient = view->id();

@@ -1,8 +1,12 @@
 #pragma once
 
+#include "secondstext.h"
+
 #include <QtGlobal>
 
+#include <array>
 #include <memory>
+#include <vector>
 
 namespace vorn {
 
@@ -35,6 +39,15 @@ public:
     ~RefreshState();
     // Forgets everything: the next tick works on every row and record.
     void clear();
+    // Takes over what a fill has just put in `grid` from `table`: the
+    // fingerprints the fill took of every record before reading it and, per
+    // body row, the six time fields it read (FillResult).
+    // The next tick then works only on the records changed since and on the
+    // rows whose stored duration differs from finish minus start, instead of
+    // on every row. Anything that does not fit leaves a full tick.
+    void adoptFill(const store::DbfTable &table, const chart::GridData &grid,
+                   const std::vector<quint64> &fingerprints,
+                   const std::vector<std::array<model::SecondsField, 6>> &fields);
 
 private:
     friend RefreshResult RefreshTimesAndFeed(const store::DbfTable &, chart::GridData &, bool,

@@ -75,7 +75,16 @@ void frmScheduler::FillTree(qint16 sortOrder)
                 && ManagerServerClient::feedFits(schedule.recordCount());
             model::FillResult result =
                 model::BuildScheduleRows(schedule, sortOrder, withXml ? &xml : nullptr);
+            // The next tick starts from what this fill read instead of reading
+            // every row again.
+            std::vector<std::array<model::SecondsField, 6>> fields;
+            fields.reserve(result.rows.size());
+            for (const model::ScheduleRow &row : result.rows)
+                fields.push_back(row.fields);
             ApplyScheduleRows(grid, std::move(result.rows));
+            if (!m_refreshState)
+                m_refreshState = std::make_unique<RefreshState>();
+            m_refreshState->adoptFill(schedule, grid, result.fingerprints, fields);
             feed = withXml;
             context.closeAll();
         }
@@ -153,6 +162,7 @@ QVariantMap frmScheduler::diagnostics(bool withGrid) const
     const chart::GridData &grid = m_grid->data();
     map.insert(QStringLiteral("rows"), grid.rows());
     map.insert(QStringLiteral("firstChartPaintMs"), m_grid->firstChartPaintMs());
+    map.insert(QStringLiteral("firstChartPaintCpuMs"), m_grid->firstChartPaintCpuMs());
     if (withGrid) {
         // One line per body row: level, record, then the texts of columns 1 to 7.
         QStringList lines;

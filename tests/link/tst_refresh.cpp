@@ -3,6 +3,7 @@
 
 #include "../model/scheduletable.h"
 #include "griddata.h"
+#include "schedulerows.h"
 #include "messagebox.h"
 
 #include <QDir>
@@ -53,6 +54,8 @@ private slots:
     void rewritesTimeCells();
     void keptStateAgreesWithAFreshRefresh_data();
     void keptStateAgreesWithAFreshRefresh();
+    void tickAfterAFillStartsFromWhatTheFillRead_data();
+    void tickAfterAFillStartsFromWhatTheFillRead();
     void cleanEmptiesTheLiveTable_data();
     void cleanEmptiesTheLiveTable();
 };
@@ -181,6 +184,76 @@ void tst_Refresh::keptStateAgreesWithAFreshRefresh()
         QCOMPARE(timeCells(grid), timeCells(fresh));
         QCOMPARE(kept.detailRows, rowsRewritten.value(i));
     }
+}
+
+namespace {
+
+// The fill's rows written into the grid as the window's fill writes them.
+void applyFill(GridData &grid, const vorn::model::FillResult &fill)
+{
+    grid.setCols(8);
+    grid.setRows(2);
+    for (const vorn::model::ScheduleRow &row : fill.rows) {
+        const int r = grid.rows();
+        grid.setRows(r + 1);
+        grid.setText(r, 1, row.label);
+        for (int i = 0; i < 6; ++i)
+            grid.setText(r, 2 + i, row.times[size_t(i)]);
+        grid.setRowOutlineLevel(r, row.level);
+        grid.setRowData(r, row.record);
+    }
+}
+
+} // namespace
+
+void tst_Refresh::tickAfterAFillStartsFromWhatTheFillRead_data()
+{
+    // Records "StartP;FinishP;DurationP;StartA;FinishA;DurationA" of machine M;
+    // "set <record> <StartP>" changes one between the fill and the tick.
+    QTest::addColumn<QStringList>("records");
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<int>("rowsRewritten");
+
+    QTest::newRow("stored-durations-agree-nothing-to-do") << QStringList{"60;180;120;70;250;180", "100;200;100"} << "" << 0;
+    QTest::newRow("stored-duration-differs-row-rewritten") << QStringList{"60;180;999", "100;200;100"} << "" << 1;
+    QTest::newRow("one-side-empty-keeps-the-stored-duration") << QStringList{"60;;999", ";;"} << "" << 0;
+    QTest::newRow("both-empty-clears-a-stored-duration") << QStringList{";;30", "5;6;1"} << "" << 1;
+    QTest::newRow("duration-beyond-92-hours-kept") << QStringList{"-1;331199;5"} << "" << 0;
+    QTest::newRow("record-changed-after-the-fill") << QStringList{"60;180;120", "100;200;100"} << "set 2 150" << 1;
+}
+
+void tst_Refresh::tickAfterAFillStartsFromWhatTheFillRead()
+{
+    QFETCH(QStringList, records);
+    QFETCH(QString, change);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Scheduler.dbf"));
+    for (QString &record : records)
+        record.prepend(QStringLiteral("P;;M;;"));
+    vorn::store::DbfTable table;
+    QCOMPARE(vorn::testing::makeScheduleTable(table, path, records), QString());
+    const vorn::model::FillResult fill = vorn::model::BuildScheduleRows(table, vorn::model::kSortByMachine, nullptr);
+    GridData grid;
+    GridData fresh;
+    applyFill(grid, fill);
+    applyFill(fresh, fill);
+    std::vector<std::array<vorn::model::SecondsField, 6>> fields;
+    for (const vorn::model::ScheduleRow &row : fill.rows)
+        fields.push_back(row.fields);
+    vorn::RefreshState state;
+    state.adoptFill(table, grid, fill.fingerprints, fields);
+    if (!change.isEmpty()) {
+        const QStringList words = change.split(u' ');
+        table.close();
+        QVERIFY(table.open(path));
+        QVERIFY(table.setField(words[1].toInt(), 5, words[2]));
+        table.close();
+        QVERIFY(table.open(path));
+    }
+    const vorn::RefreshResult tick = vorn::RefreshTimesAndFeed(table, grid, false, nullptr, &state);
+    vorn::RefreshTimesAndFeed(table, fresh, false, nullptr);
+    QCOMPARE(timeCells(grid), timeCells(fresh));
+    QTEST(int(tick.detailRows), "rowsRewritten");
 }
 
 void tst_Refresh::cleanEmptiesTheLiveTable_data()

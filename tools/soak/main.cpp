@@ -350,6 +350,7 @@ int Soak::run()
     int crashes = 0;
     connect(&m_viewer, &QProcess::finished, this, [&crashes] { ++crashes; });
     QTimer writing;
+    writing.setTimerType(Qt::PreciseTimer);
     connect(&writing, &QTimer::timeout, this, [this] { m_writer.step(); });
     writing.start(1000 / std::max(1, m_options.rate));
     QTimer probing;
