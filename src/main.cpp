@@ -22,6 +22,10 @@
 
 #include <cstdio>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #ifdef Q_OS_LINUX
 #include <QFile>
 #include <unistd.h>
@@ -115,6 +119,15 @@ int main(int argc, char *argv[])
     QElapsedTimer sinceStart;
     sinceStart.start();
     const qint64 beforeMain = msBeforeMain();
+#ifdef __GLIBC__
+    // A fill's large buffers (the rows of a big schedule, its XML) live for
+    // one fill. With its own threshold glibc would move such sizes into the
+    // heap after the first one is freed, where they stay resident for good
+    // once the heap is fragmented; a fixed threshold keeps them in mappings
+    // of their own that go back to the system when freed. What runs every
+    // tick reuses its buffers and never asks for fresh memory of this size.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+#endif
 
     // The arguments exactly as typed, taken before Qt sees them: QApplication
     // removes the options it knows (-reverse, -style X, -platform X,

@@ -114,7 +114,7 @@ void DirectBusCall::addOwned(QByteArrayView bytes)
     if (bytes.isEmpty())
         return;
     m_owned.emplace_back(bytes.toByteArray());
-    m_body.emplace_back(m_owned.back());
+    m_body.push_back({m_owned.back(), {}});
     m_bodySize += bytes.size();
 }
 
@@ -126,29 +126,22 @@ void DirectBusCall::pad(int alignment)
 
 void DirectBusCall::addString(QByteArrayView utf8)
 {
-    addString(std::vector<QByteArrayView>{utf8});
+    pad(4);
+    QByteArray bytes;
+    appendU32(bytes, quint32(utf8.size()));
+    bytes.append(utf8).append('\0');
+    addOwned(bytes);
+    m_signature.append('s');
 }
 
-void DirectBusCall::addString(const std::vector<QByteArrayView> &pieces)
+void DirectBusCall::addString(qint64 length, Producer produce)
 {
     pad(4);
-    qint64 length = 0;
-    for (const QByteArrayView piece : pieces)
-        length += piece.size();
     QByteArray prefix;
     appendU32(prefix, quint32(length));
     addOwned(prefix);
-    for (const QByteArrayView piece : pieces) {
-        if (piece.isEmpty())
-            continue;
-        // Short pieces are kept, so that the call does not depend on them.
-        if (piece.size() < 64) {
-            addOwned(piece);
-        } else {
-            m_body.push_back(piece);
-            m_bodySize += piece.size();
-        }
-    }
+    m_body.push_back({{}, std::move(produce)});
+    m_bodySize += length;
     addOwned(QByteArrayView("\0", 1));
     m_signature.append('s');
 }
@@ -322,6 +315,23 @@ bool DirectBusConnection::writeAll(const std::vector<QByteArrayView> &pieces, QD
 #endif
 }
 
+bool DirectBusConnection::writeBody(const std::vector<DirectBusCall::Segment> &body, QDeadlineTimer deadline)
+{
+    std::vector<QByteArrayView> pending;
+    for (const DirectBusCall::Segment &segment : body) {
+        if (!segment.produce) {
+            pending.push_back(segment.bytes);
+            continue;
+        }
+        if (!writeAll(pending, deadline))
+            return false;
+        pending.clear();
+        if (!segment.produce([&](QByteArrayView piece) { return writeAll({piece}, deadline); }))
+            return false;
+    }
+    return writeAll(pending, deadline);
+}
+
 bool DirectBusConnection::readReplies(quint32 serial, Reply *reply, bool *found)
 {
 #ifdef Q_OS_UNIX
@@ -417,11 +427,7 @@ DirectBusConnection::Reply DirectBusConnection::send(const DirectBusCall &call, 
     }
     const quint32 serial = ++m_serial == 0 ? ++m_serial : m_serial;
     const QByteArray header = call.header(serial, noAutoStart);
-    std::vector<QByteArrayView> pieces;
-    pieces.reserve(call.body().size() + 1);
-    pieces.push_back(header);
-    pieces.insert(pieces.end(), call.body().begin(), call.body().end());
-    if (!writeAll(pieces, deadline)) {
+    if (!writeAll({header}, deadline) || !writeBody(call.body(), deadline)) {
         reply.errorName = QStringLiteral("the call could not be written in time");
         close();
         return reply;

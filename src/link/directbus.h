@@ -7,6 +7,7 @@
 #include <QtGlobal>
 
 #include <atomic>
+#include <functional>
 #include <vector>
 
 namespace vorn {
@@ -23,14 +24,23 @@ public:
 
     // A string argument from UTF-8 that holds no NUL (the caller's promise).
     void addString(QByteArrayView utf8);
-    // A string argument made of pieces that follow one another.
-    void addString(const std::vector<QByteArrayView> &pieces);
+    // A string argument of `length` bytes that `produce` hands, piece by
+    // piece, to the sink it is given when the call is written; it returns
+    // false when the sink did.
+    using Sink = std::function<bool(QByteArrayView)>;
+    using Producer = std::function<bool(const Sink &)>;
+    void addString(qint64 length, Producer produce);
     void addInt16(qint16 value);
 
     qint64 bodySize() const { return m_bodySize; }
-    // The header for `serial` and the body, as the pieces to write in order.
+    // The header for `serial` and the body, as the pieces to write in order:
+    // bytes, or a producer of them.
     QByteArray header(quint32 serial, bool noAutoStart) const;
-    const std::vector<QByteArrayView> &body() const { return m_body; }
+    struct Segment {
+        QByteArrayView bytes;
+        Producer produce;
+    };
+    const std::vector<Segment> &body() const { return m_body; }
 
 private:
     // Copies small bytes into storage of the call's own.
@@ -42,8 +52,8 @@ private:
     QByteArray m_interface;
     QByteArray m_member;
     QByteArray m_signature;
-    std::vector<QByteArray> m_owned;   // small pieces of the body (lengths, padding, short strings)
-    std::vector<QByteArrayView> m_body;
+    std::vector<QByteArray> m_owned;   // the body's own bytes (lengths, padding, strings)
+    std::vector<Segment> m_body;
     qint64 m_bodySize = 0;
 };
 
@@ -85,6 +95,7 @@ public:
 
 private:
     bool writeAll(const std::vector<QByteArrayView> &pieces, QDeadlineTimer deadline);
+    bool writeBody(const std::vector<DirectBusCall::Segment> &body, QDeadlineTimer deadline);
     // Reads what has come and looks for the reply to `serial`; false when the
     // connection broke.
     bool readReplies(quint32 serial, Reply *reply, bool *found);

@@ -175,13 +175,8 @@ bool ManagerServerClient::sendDirect(const Call &call, bool waitForReply, bool *
         }
     }
     if (call.refreshText) {
-        std::vector<QByteArrayView> pieces;
-        pieces.reserve(m_refreshText.rows().size() + 2);
-        pieces.push_back(model::ScheduleXmlRows::Head);
-        for (const QByteArray &row : m_refreshText.rows())
-            pieces.push_back(row);
-        pieces.push_back(model::ScheduleXmlRows::Tail);
-        message.addString(pieces);
+        message.addString(m_refreshText.size(),
+                          [this](const DirectBusCall::Sink &sink) { return m_refreshText.write(sink); });
     }
     const DirectBusConnection::Reply reply = m_connection->call(message, ReplyTimeoutMs, waitForReply);
     *ok = reply.ok;

@@ -390,7 +390,7 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
         changes.rows.reserve(changedRows.size());
         for (const qint32 record : changedRows) {
             QByteArray row;
-            model::AppendScheduleXmlRowUtf8(row, reader, record, model::XmlVariant::Refresh);
+            model::AppendScheduleXmlContents(row, reader, record);
             changes.rows.emplace_back(record, std::move(row));
         }
         view->SetViewXMLDataChanged(QStringLiteral("SCHEDULER"), std::move(changes));

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -46,13 +47,14 @@ QString BuildScheduleXml(const store::DbfTable &table, XmlVariant variant);
 // while the manager rewrites it can hold.
 QByteArray BusSafeUtf8(QStringView text);
 
-// Appends the row of `record` as AppendScheduleXmlRow does, as the UTF-8 of
-// the bus (BusSafeUtf8).
-void AppendScheduleXmlRowUtf8(QByteArray &out, const FieldReader &reader, qint32 record,
-                              XmlVariant variant);
+// Appends what a feed needs of the row of `record`, kept between feeds: the
+// eleven element contents as the UTF-8 of the bus (BusSafeUtf8), each behind
+// its length (LEB128), the refresh variant's "0" for empty times included.
+// The tags are the same for every row and are written only when the text is.
+void AppendScheduleXmlContents(QByteArray &out, const FieldReader &reader, qint32 record);
 
-// Rows of records that changed, to bring a ScheduleXmlRows up to date: the
-// record count they lead to and the new UTF-8 row of each record that
+// Contents of records that changed, to bring a ScheduleXmlRows up to date:
+// the record count they lead to and the new contents of each record that
 // changed, in ascending record order. Records beyond the count are gone;
 // every record beyond the previous count must be among the rows.
 struct ScheduleXmlChanges {
@@ -63,26 +65,32 @@ struct ScheduleXmlChanges {
     void merge(ScheduleXmlChanges &&newer);
 };
 
-// The refresh variant of the schedule XML kept between feeds as one UTF-8
-// row per record: a feed changes only the rows of the records that changed,
-// and the text is handed to the bus piece by piece, never joined.
+// The refresh variant of the schedule XML kept between feeds as the contents
+// of each record in one buffer: a feed changes only the rows of the records
+// that changed, and the text is written out piece by piece, never held whole.
 class ScheduleXmlRows {
 public:
-    static constexpr QByteArrayView Head{"<DataView><DataTable>"};
-    static constexpr QByteArrayView Tail{"</DataTable></DataView>"};
-
     qint32 records() const { return qint32(m_rows.size()); }
-    // Bytes of the whole text, head and tail included.
-    qsizetype size() const { return m_size; }
-    // The rows in record order (index record - 1).
-    const std::vector<QByteArray> &rows() const { return m_rows; }
+    // Bytes of the whole text.
+    qint64 size() const { return m_textSize; }
     void apply(ScheduleXmlChanges &&changes);
+    // Hands the text to `write` in pieces of about `chunk` bytes, in order;
+    // stops early when `write` returns false.
+    bool write(const std::function<bool(QByteArrayView)> &write, qsizetype chunk = 256 * 1024) const;
     // The whole text in one piece (for a bus reached without our own writer, and tests).
     QByteArray text() const;
 
 private:
-    std::vector<QByteArray> m_rows;
-    qsizetype m_size = Head.size() + Tail.size();
+    struct Row {
+        quint32 offset = 0;   // in m_contents
+        quint32 size = 0;
+    };
+    void compact();
+
+    std::vector<Row> m_rows;   // index record - 1
+    std::vector<char> m_contents;
+    qint64 m_garbage = 0;      // bytes of m_contents no row uses
+    qint64 m_textSize = 0;
 };
 
 } // namespace vorn::model
