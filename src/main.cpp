@@ -4,6 +4,7 @@
 #include "commandline.h"
 #include "dlgopen.h"
 #include "dlgsaveas.h"
+#include "exportchart.h"
 #include "frmabout.h"
 #include "frmscheduler.h"
 #include "ganttgrid.h"
@@ -66,6 +67,7 @@ struct Options {
     bool startupTiming = false;  // --startup-timing: print the time to the first painted chart
     bool printWindow = false;    // --print-window: print the title and layout direction at the first paint
     bool answerBoxes = false;    // --answer-boxes: no box waits for a user; each goes to standard error
+    QString clock;               // --clock DESCRIPTION: the overlays' clock, shared with a simulated cell
 };
 
 Options parseOptions(const QStringList &diagnostics)
@@ -83,6 +85,8 @@ Options parseOptions(const QStringList &diagnostics)
             options.printWindow = true;
         else if (option == QLatin1String("--answer-boxes"))
             options.answerBoxes = true;
+        else if (option == QLatin1String("--clock") && i + 1 < diagnostics.size())
+            options.clock = diagnostics.at(++i);
     }
     return options;
 }
@@ -156,11 +160,13 @@ int main(int argc, char *argv[])
     vorn::BuildPaths(state);
 
     // 4. Load the main window.
-    vorn::frmScheduler window(state, vorn::WindowStart{vorn::CommandLineText(arguments.commandLine), programFolder});
+    vorn::frmScheduler window(state, vorn::WindowStart{vorn::CommandLineText(arguments.commandLine), programFolder,
+                                                       true, options.clock});
     QObject::connect(&window, &vorn::frmScheduler::unloaded, &app, &QCoreApplication::quit);
     window.setOpenDialog(vorn::RunOpenDialog);
     window.setSaveAsDialog(vorn::RunSaveAsDialog);
     window.setAboutDialog(vorn::RunAboutDialog);
+    window.setExportDialog(vorn::RunExportDialog);
     // Design-time size: most of the screen, since the leading columns take
     // ten fourteenths of the grid's width and the time scale the rest.
     const QSize available = window.screen()->availableSize();

@@ -91,18 +91,39 @@ std::optional<qint32> difference(const std::optional<qint32> &finish,
     return qint32(value);
 }
 
+// Whether the start or finish text of the triple at `col` differs from
+// `before` (the texts the cells had); the duration follows from the two.
+bool endsMoved(const chart::GridData &grid, int row, int col, const chart::PlannedChange &before)
+{
+    return grid.text(row, col) != before.oldStart || grid.text(row, col + 1) != before.oldFinish;
+}
+
+// Notes in `result` a triple whose start or finish text changed; a planned
+// one goes to the overlays with the texts it had.
+void noteTriple(RefreshResult &result, int row, int col, chart::PlannedChange &&before)
+{
+    result.changed = true;
+    if (col == FirstTimeColumn) {
+        before.row = row;
+        result.plannedChanges.push_back(std::move(before));
+    }
+}
+
 // One start/finish/duration triple of a detail row. The duration is finish
 // minus start; when only one side is there, or one is not a number, it
 // cannot be formed and the cell keeps its text.
 void writeTriple(chart::GridData &grid, int row, int col, const model::SecondsField &start,
-                 const model::SecondsField &finish)
+                 const model::SecondsField &finish, RefreshResult &result)
 {
+    chart::PlannedChange before{row, grid.text(row, col), grid.text(row, col + 1)};
     setFieldCell(grid, row, col, start);
     setFieldCell(grid, row, col + 1, finish);
     if (start.kind == model::SecondsField::Empty && finish.kind == model::SecondsField::Empty)
         grid.setText(row, col + 2, QString());
     else if (const std::optional<qint32> duration = difference(finish.number(), start.number()))
         setTimeCell(grid, row, col + 2, *duration);
+    if (endsMoved(grid, row, col, before))
+        noteTriple(result, row, col, std::move(before));
 }
 
 // Whether a fill's duration cell, the text of the stored duration, already
@@ -124,12 +145,15 @@ bool durationShown(const model::SecondsField &start, const model::SecondsField &
     return fill == *duration;
 }
 
-void writeSummaryTriple(chart::GridData &grid, int row, int col, const Span &span)
+void writeSummaryTriple(chart::GridData &grid, int row, int col, const Span &span, RefreshResult &result)
 {
+    chart::PlannedChange before{row, grid.text(row, col), grid.text(row, col + 1)};
     setTimeCell(grid, row, col, span.earliestStart);
     setTimeCell(grid, row, col + 1, span.latestFinish);
     if (const auto duration = difference(span.latestFinish, span.earliestStart))
         setTimeCell(grid, row, col + 2, *duration);
+    if (endsMoved(grid, row, col, before))
+        noteTriple(result, row, col, std::move(before));
 }
 
 // What the state's per-record fingerprints depend on besides the record
@@ -328,7 +352,7 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
             // The same fields would give the same texts.
             if (!force && start == info.fields[2 * pair] && finish == info.fields[2 * pair + 1])
                 continue;
-            writeTriple(grid, row, FirstTimeColumn + 3 * pair, start, finish);
+            writeTriple(grid, row, FirstTimeColumn + 3 * pair, start, finish, result);
             moved = moved || start.number() != info.fields[2 * pair].number()
                 || finish.number() != info.fields[2 * pair + 1].number();
             info.fields[2 * pair] = start;
@@ -374,8 +398,8 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
         group.spans[0] = spans[0];
         group.spans[1] = spans[1];
         group.written = true;
-        writeSummaryTriple(grid, group.row, FirstTimeColumn, spans[0]);
-        writeSummaryTriple(grid, group.row, FirstTimeColumn + 3, spans[1]);
+        writeSummaryTriple(grid, group.row, FirstTimeColumn, spans[0], result);
+        writeSummaryTriple(grid, group.row, FirstTimeColumn + 3, spans[1], result);
     }
 
     // The feed: the client keeps the text row by row; it gets the rows of

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "overlaymodel.h"
 #include "secondstext.h"
 
 #include <QtGlobal>
@@ -25,6 +26,10 @@ struct RefreshResult {
     qint32 detailRows = 0;   // grid rows rewritten from a record
     qint32 changedRecords = 0; // records whose bytes differ from what the state last saw
     bool fed = false;        // a feed was handed to the view
+    bool changed = false;    // some time text now differs from what the grid showed
+    // Rows (detail and group) whose planned start or finish text changed,
+    // with the texts they had; empty on most ticks.
+    std::vector<chart::PlannedChange> plannedChanges;
 };
 
 // What the last tick saw, kept by the window from tick to tick, so that a

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "appstate.h"
+#include "settings.h"
 #include "toolbarlayout.h"
 
 #include <QElapsedTimer>
@@ -34,6 +35,8 @@ class RefreshState;
 
 namespace chart {
 class GanttGrid;
+class LiveOverlay;
+class StaleBanner;
 }
 
 // How the window was started: the command line as one text and the
@@ -44,6 +47,9 @@ struct WindowStart {
     // Whether to look for the Manager Server and open the control channel on
     // the session bus. Tests of the window alone switch it off.
     bool useSessionBus = true;
+    // The overlays' clock as "hh:mm[:ss][,speed[,anchor]]" (a simulated cell
+    // shares it); empty: the local time of day.
+    QString clock{};
 };
 
 // The main window: toolbar with the view controls, menus, status bar, the
@@ -77,6 +83,9 @@ public:
     void ResizeCommand();
     void HelpCommand();
     void ExitCommand();
+    // The live overlays (frmscheduler_overlays.cpp).
+    void LiveOverlaysCommand();
+    void CollapseAllCommand(bool collapse);
 
     // The refresh cycle.
     void Timer1_Timer();
@@ -96,6 +105,8 @@ public:
     void setOpenDialog(DialogRunner runner) { m_openDialog = std::move(runner); }
     void setSaveAsDialog(DialogRunner runner) { m_saveAsDialog = std::move(runner); }
     void setAboutDialog(DialogRunner runner) { m_aboutDialog = std::move(runner); }
+    // File > Export..., an addition behind the archive items, runs this.
+    void setExportDialog(DialogRunner runner) { m_exportDialog = std::move(runner); }
 
     // What Exit and Help do with the process and the desktop. The defaults
     // end the process at once and open the manual with the desktop's viewer;
@@ -123,6 +134,8 @@ public:
     QTimer *Timer1() const { return m_timer; }
 
     ControlChannel *channel() const { return m_channel.get(); }
+    chart::LiveOverlay *overlay() const { return m_overlay.get(); }
+    chart::StaleBanner *banner() const { return m_banner; }
 
     // Pixels for a length in twips at this window's logical DPI.
     int twipsToPixels(int twips) const;
@@ -179,6 +192,9 @@ private:
     // Counters and, when asked, the grid's body rows, for the control
     // channel's Diagnostics calls.
     QVariantMap diagnostics(bool withGrid) const;
+    void createOverlays();
+    void saveOverlaySettings();
+    void placeBanner();
 
     AppState &m_state;
     WindowStart m_start;
@@ -228,9 +244,15 @@ private:
     QTimer *m_timer = nullptr;
     QShortcut *m_f1 = nullptr;
 
+    std::unique_ptr<chart::LiveOverlay> m_overlay;
+    chart::StaleBanner *m_banner = nullptr;
+    OverlaySettings m_overlaySettings;       // as the window has them now
+    OverlaySettings m_overlaySettingsLoaded; // as the file gave them
+
     DialogRunner m_openDialog;
     DialogRunner m_saveAsDialog;
     DialogRunner m_aboutDialog;
+    DialogRunner m_exportDialog;
     std::function<void()> m_exitProcess;
     std::function<void(const QString &)> m_openUrl;
 };

@@ -5,6 +5,7 @@
 #include "cleaner.h"
 #include "ganttgrid.h"
 #include "gridfill.h"
+#include "liveoverlay.h"
 #include "managerclient.h"
 #include "paths.h"
 #include "refresh.h"
@@ -59,6 +60,7 @@ void frmScheduler::FillTree(qint16 sortOrder)
 
     QString xml;
     bool feed = false;
+    bool filled = false;
     {
         store::TableContext context;
         store::DbfTable schedule;
@@ -86,6 +88,7 @@ void frmScheduler::FillTree(qint16 sortOrder)
                 m_refreshState = std::make_unique<RefreshState>();
             m_refreshState->adoptFill(schedule, grid, result.fingerprints, fields);
             feed = withXml;
+            filled = true;
             context.closeAll();
         }
     }
@@ -95,6 +98,12 @@ void frmScheduler::FillTree(qint16 sortOrder)
         m_managerServer->SetViewXMLData(QStringLiteral("SCHEDULER"), xml);
 
     DrawBodyBorders(grid);
+    if (m_overlay) {
+        if (filled)
+            m_overlay->noteRefill();
+        else
+            m_overlay->noteTick(false, {}, false);
+    }
     m_grid->setRedraw(true);
     if (grid.rows() > 1)
         grid.select(2, 1);
@@ -186,19 +195,24 @@ void frmScheduler::UpdateScheduleView()
     const int topRow = m_grid->topRow();
     const int leftCol = m_grid->leftCol();
     m_grid->setRedraw(false);
+    RefreshResult result;
+    bool readable = false;
     {
         store::TableContext context;
         store::DbfTable schedule;
         if (context.OpenTable(schedule, LiveTablePath(m_state))) {
+            readable = true;
             if (!m_refreshState)
                 m_refreshState = std::make_unique<RefreshState>();
-            const RefreshResult result = RefreshTimesAndFeed(
-                schedule, grid, m_hosted, m_hosted ? m_managerServer.get() : nullptr, m_refreshState.get());
+            result = RefreshTimesAndFeed(schedule, grid, m_hosted, m_hosted ? m_managerServer.get() : nullptr,
+                                         m_refreshState.get());
             m_tickStats.rowsRewritten += result.detailRows;
             m_tickStats.recordsChanged += result.changedRecords;
             context.closeAll();
         }
     }
+    if (m_overlay)
+        m_overlay->noteTick(readable, result.plannedChanges, result.changed);
     DrawBodyBorders(grid);
     m_grid->setTopRow(topRow);
     m_grid->setLeftCol(leftCol);
@@ -212,6 +226,8 @@ void frmScheduler::RefreshAfterClean()
     const std::optional<qint32> records = LiveRecordCount(m_state);
     if (isUnloaded())
         return;
+    if (!records && m_overlay)
+        m_overlay->noteTick(false, {}, false);
     if (records && *records != 0) {
         FillTree(m_state.SortOrder);
         m_state.ReloadRequested = false;

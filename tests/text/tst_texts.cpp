@@ -21,6 +21,9 @@ private slots:
         QTest::addColumn<bool>("exists");
         for (int id = 0; id <= 63; ++id)
             QTest::addRow("id-%d", id) << id << (id >= 1 && id <= 62 && id != 11 && id != 30);
+        // The live overlays' texts.
+        for (int id = 299; id <= 317; ++id)
+            QTest::addRow("id-%d", id) << id << (id >= 300 && id <= 316);
     }
 
     void everyIdHasBothTexts()

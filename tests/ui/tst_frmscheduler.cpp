@@ -37,13 +37,13 @@ private slots:
         QTest::addColumn<QString>("menus");
         QTest::addColumn<QString>("toolbar");       // key=tool tip, "|" for a separator
         QTest::addColumn<QString>("window");        // title | Label1 | ShowCol(2) | status | header(1,2) | corner
-        const QString menus = QStringLiteral("&File[&Open...,&Save As...,-,&Clean,-,&Exit] "
-                                             "&Display[Online,-,Sort By &Machine,Sort By &Part,-,&Resize] "
+        const QString menus = QStringLiteral("&File[&Open...,&Save As...,E&xport...,-,&Clean,-,&Exit] "
+                                             "&Display[Online,-,Sort By &Machine,Sort By &Part,-,&Resize,-,Live overlays,Collapse all,Expand all] "
                                              "&Help[&Plantora Help,-,&About...]");
         const QString toolbar = QStringLiteral("online=Online | machine=Sort By Machine part=Sort By Part | "
                                                "clean=Clean open=Open... save=Save As... | show=");
-        const QString chineseMenus = QStringLiteral("文件[打开...,另存为...,-,清除,-,退出] "
-                                                    "显示[联机,-,按机器排序,按部件排序,-,调整大小] 帮助[Plantora 帮助,-,关于...]");
+        const QString chineseMenus = QStringLiteral("文件[打开...,另存为...,导出...,-,清除,-,退出] "
+                                                    "显示[联机,-,按机器排序,按部件排序,-,调整大小,-,实时叠加显示,全部折叠,全部展开] 帮助[Plantora 帮助,-,关于...]");
         const QString chineseToolbar = QStringLiteral("online=联机 | machine=按机器排序 part=按部件排序 | "
                                                       "clean=清除 open=打开... save=另存为... | show=");
         QTest::newRow("english") << QByteArray("ENG") << 0 << menus << toolbar
@@ -347,9 +347,12 @@ private slots:
     void exitWritesNothingCloseWritesSettings()
     {
         Plant plant;
-        const QByteArray original = "; kept\r\n[SCHEDULER]\r\nTimer=500\r\nOther=x\r\n";
+        const QByteArray original = "; kept\r\n[SCHEDULER]\r\nTimer=500\r\nActBegVisible=2\r\nOther=x\r\n";
         writeFile(plant.state.SettingsFile, original);
         auto window = demoWindow(plant);
+        // A stored 2 greys the box and hides its column.
+        QCOMPARE(window->ShowCol(3)->checkState(), Qt::PartiallyChecked);
+        QVERIFY(window->fg()->data().colHidden(5));
         window->ShowCol(0)->setChecked(true);
         window->CmbInterval()->setCurrentIndex(4);
         window->toolbarButton("machine")->trigger();
@@ -361,7 +364,7 @@ private slots:
         QVERIFY(window->close());
         const QByteArray written = readFile(plant.state.SettingsFile);
         QVERIFY(written.startsWith(original));
-        for (const char *line : {"PlanBegVisible=1", "Interval=4", "SortOrder=1"})
+        for (const char *line : {"PlanBegVisible=1", "ActBegVisible=2", "Interval=4", "SortOrder=1"})
             QVERIFY2(written.contains(line), line);
     }
 
