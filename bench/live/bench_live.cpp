@@ -360,7 +360,9 @@ void runOne(const Options &options, qint64 records, bool hosted, CountingManager
     QMetaObject::invokeMethod(&writing, [&writing] { writing.start(); });
     const bool fed = !hosted || waitFor([&] { return manager.feeds > feedsBefore; }, 60000);
     if (!up || !fed) {
-        std::printf("%8lld  %-6s  the viewer did not come up\n", records, hosted ? "hosted" : "plain");
+        std::printf("%8lld  %-6s  %s\n", records, hosted ? "hosted" : "plain",
+                    !up ? "the viewer did not come up"
+                        : "no feed within 60 s (a schedule too large for one bus message is not fed)");
         viewer.kill();
         viewer.waitForFinished();
         return;
