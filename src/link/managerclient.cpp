@@ -193,8 +193,16 @@ void ManagerServerClient::sendOnSenderThread(Call &call, bool waitForReply)
             this, [=, this] { onFinished(method, sent, ok, errorName); }, Qt::QueuedConnection);
     };
     if (call.refreshText) {
-        m_refreshText.apply(std::move(call.changes));
-        if (m_refreshText.size() + 4096 > DirectBusConnection::MaxMessageSize) {
+        const bool readsAll = !call.changes.readAllFrom.isEmpty();
+        ReadBack back;
+        back.ok = m_refreshText.apply(std::move(call.changes), readsAll ? &back.fingerprints : nullptr);
+        const bool whole = back.ok;
+        if (readsAll && waitForReply) {
+            QMetaObject::invokeMethod(
+                this, [this, back = std::move(back)]() mutable { m_readBack = std::move(back); },
+                Qt::QueuedConnection);
+        }
+        if (!whole || m_refreshText.size() + 4096 > DirectBusConnection::MaxMessageSize) {
             report(false, false, QString());
             return;
         }

@@ -10,6 +10,9 @@
 #include <atomic>
 #include <deque>
 #include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
 
 class QThread;
 
@@ -59,6 +62,16 @@ public:
     // the client keeps between feeds, brought up to date row by row. The
     // first call after the client was made must carry every record.
     void SetViewXMLDataChanged(const QString &viewName, model::ScheduleXmlChanges &&changes);
+    // What the sender thread found the last time it read every row from the
+    // table itself (ScheduleXmlChanges::readAllFrom), handed out once:
+    // whether it could, and per record the fingerprint its row came from
+    // (ScheduleXmlRows::apply). A failed read sends nothing until every row
+    // comes again.
+    struct ReadBack {
+        bool ok = false;
+        std::vector<quint64> fingerprints;
+    };
+    std::optional<ReadBack> takeReadBack() { return std::exchange(m_readBack, std::nullopt); }
     // Different for every client made in this process: a feeder that kept
     // rows for one client knows from it that another needs all of them.
     quint64 id() const { return m_id; }
@@ -114,6 +127,7 @@ private:
     int m_failed = 0;
     int m_superseded = 0;
     int m_skipped = 0;
+    std::optional<ReadBack> m_readBack;
     std::unique_ptr<QThread> m_senderThread;
     QObject *m_sender = nullptr;   // lives on m_senderThread
     // Owned by the sender thread:

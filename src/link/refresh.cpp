@@ -156,21 +156,6 @@ void writeSummaryTriple(chart::GridData &grid, int row, int col, const Span &spa
         noteTriple(result, row, col, std::move(before));
 }
 
-// What the state's per-record fingerprints depend on besides the record
-// bytes: the field layout and the code page the bytes are read with.
-quint64 layoutFingerprint(const store::DbfTable &table)
-{
-    QByteArray key;
-    key.append(char(table.languageDriver()));
-    for (int position = 1; position <= table.fieldCount(); ++position) {
-        const store::FieldDescriptor &field = table.field(position);
-        key.append(field.name).append('\0').append(char(field.type));
-        key.append(reinterpret_cast<const char *>(&field.offset), sizeof field.offset);
-        key.append(reinterpret_cast<const char *>(&field.length), sizeof field.length);
-    }
-    return model::RecordFingerprint(key);
-}
-
 } // namespace
 
 struct RefreshState::Data {
@@ -178,6 +163,7 @@ struct RefreshState::Data {
     std::vector<quint64> shown;         // per record (index record - 1): the bytes the grid's texts come from
     std::vector<qint32> changed;        // records whose rows this tick works on
     std::vector<quint64> fed;           // per record: the bytes of the row the client has
+    std::vector<qint32> resend;         // records whose row the client read itself, from other bytes
     quint64 fedClient = 0;              // the client that has every row as of `fed`
 
     // The grid the rows below were read from, as it stood then.
@@ -259,7 +245,7 @@ void RefreshState::adoptFill(const store::DbfTable &table, const chart::GridData
                              const std::vector<std::array<model::SecondsField, 6>> &fields)
 {
     Data &state = *d;
-    const quint64 layout = layoutFingerprint(table);
+    const quint64 layout = model::LayoutFingerprint(table);
     if (layout != state.layout) {
         state = {};
         state.layout = layout;
@@ -302,13 +288,30 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
     // Which records changed since the grid's texts and the client's rows were
     // made. A memo field's content lives outside the record, so such a table
     // counts as changed throughout.
-    const quint64 layout = layoutFingerprint(table);
+    const quint64 layout = model::LayoutFingerprint(table);
     if (layout != state.layout || !reader.allDirect()) {
         state = {};
         state.layout = layout;
     }
     const bool feeding = hosted && view && ManagerServerClient::feedFits(records);
+    if (hosted && view) {
+        // A client that read every row itself tells which rows it found
+        // other than this side saw; those go again, whatever was sent since.
+        const std::optional<ManagerServerClient::ReadBack> back = view->takeReadBack();
+        if (back && feeding && state.fedClient == view->id()) {
+            if (!back->ok)
+                state.fedClient = 0;
+            const size_t common = std::min(back->fingerprints.size(), state.fed.size());
+            for (size_t index = 0; back->ok && index < common; ++index) {
+                if (back->fingerprints[index] != state.fed[index])
+                    state.resend.push_back(qint32(index + 1));
+            }
+        }
+    }
     const bool fedBefore = feeding && state.fedClient == view->id();
+    // A client with no rows yet reads them all from the file on its own
+    // thread; only a table whose fields all lie in the record can be read so.
+    const bool clientReadsAll = feeding && !fedBefore && !table.filePath().isEmpty() && reader.allDirect();
     const qint32 shownBefore = qint32(state.shown.size());
     const qint32 fedBeforeCount = qint32(state.fed.size());
     state.changed.clear();
@@ -316,6 +319,7 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
     state.shown.resize(size_t(records));
     if (feeding)
         state.fed.resize(size_t(records));
+    auto resend = state.resend.cbegin();
     for (qint32 record = 1; record <= records; ++record) {
         const quint64 fingerprint = model::RecordFingerprint(table.rawRecord(record));
         quint64 &shown = state.shown[size_t(record - 1)];
@@ -324,11 +328,15 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
         shown = fingerprint;
         if (feeding) {
             quint64 &fed = state.fed[size_t(record - 1)];
-            if (!fedBefore || record > fedBeforeCount || fed != fingerprint)
+            while (resend != state.resend.end() && *resend < record)
+                ++resend;
+            const bool again = resend != state.resend.end() && *resend == record;
+            if (!clientReadsAll && (!fedBefore || record > fedBeforeCount || fed != fingerprint || again))
                 changedRows.push_back(record);
             fed = fingerprint;
         }
     }
+    state.resend.clear();
     result.changedRecords = qint32(state.changed.size());
     // Records cut off since: their rows now read blanks.
     for (qint32 record = records + 1; record <= shownBefore; ++record)
@@ -411,6 +419,10 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
         }
         model::ScheduleXmlChanges changes;
         changes.records = records;
+        if (clientReadsAll) {
+            changes.readAllFrom = table.filePath();
+            changes.layout = layout;
+        }
         changes.rows.reserve(changedRows.size());
         for (const qint32 record : changedRows) {
             QByteArray row;

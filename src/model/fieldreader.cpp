@@ -26,6 +26,19 @@ quint64 RecordFingerprint(QByteArrayView bytes)
     return XXH3_64bits(bytes.data(), size_t(bytes.size()));
 }
 
+quint64 LayoutFingerprint(const store::DbfTable &table)
+{
+    QByteArray key;
+    key.append(char(table.languageDriver()));
+    for (int position = 1; position <= table.fieldCount(); ++position) {
+        const store::FieldDescriptor &field = table.field(position);
+        key.append(field.name).append('\0').append(char(field.type));
+        key.append(reinterpret_cast<const char *>(&field.offset), sizeof field.offset);
+        key.append(reinterpret_cast<const char *>(&field.length), sizeof field.length);
+    }
+    return RecordFingerprint(key);
+}
+
 FieldReader::FieldReader(const store::DbfTable &table)
     : m_table(table)
     , m_fieldCount(table.fieldCount())

@@ -45,6 +45,11 @@ QStringView TrimBlanks(QStringView text, Blanks blanks);
 // fingerprints found the same bytes (the odds of the contrary are 2^-64).
 quint64 RecordFingerprint(QByteArrayView bytes);
 
+// What reading a record's fields depends on besides its bytes: the field
+// layout and the code page. Two opens with equal layout fingerprints read
+// equal record bytes as equal fields.
+quint64 LayoutFingerprint(const store::DbfTable &table);
+
 // Reads the fields of schedule records the way every pass of the program does
 // (the store's FieldText, then blank removal), but without a heap allocation
 // per field where it can: ordinary fields of pure ASCII are taken straight from

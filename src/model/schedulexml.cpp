@@ -177,6 +177,11 @@ void AppendScheduleXmlContents(QByteArray &out, const FieldReader &reader, qint3
 
 void ScheduleXmlChanges::merge(ScheduleXmlChanges &&newer)
 {
+    if (!newer.readAllFrom.isEmpty()) {
+        // Every row is read again: nothing older survives it.
+        *this = std::move(newer);
+        return;
+    }
     std::vector<std::pair<qint32, QByteArray>> merged;
     merged.reserve(rows.size() + newer.rows.size());
     auto older = rows.begin();
@@ -218,8 +223,47 @@ qint64 rowTextSize(const char *contents, quint32 size)
 
 } // namespace
 
-void ScheduleXmlRows::apply(ScheduleXmlChanges &&changes)
+bool ScheduleXmlRows::readAll(const QString &path, quint64 layout, qint32 records, std::vector<quint64> *readBack)
 {
+    m_rows.clear();
+    m_contents.clear();
+    m_garbage = 0;
+    m_textSize = kHead.size() + kTail.size();
+    m_whole = false;
+    store::DbfTable table;
+    if (!table.open(path))
+        return false;
+    const FieldReader reader(table);
+    // A memo's contents live outside the record, and reading one may need
+    // the window's thread; a table of another layout reads other fields.
+    if (!reader.allDirect() || LayoutFingerprint(table) != layout)
+        return false;
+    if (readBack)
+        readBack->resize(size_t(std::max(0, records)));
+    m_rows.resize(size_t(std::max(0, records)));
+    QByteArray row;
+    for (qint32 record = 1; record <= records; ++record) {
+        const quint64 before = RecordFingerprint(table.rawRecord(record));
+        row.clear();
+        AppendScheduleXmlContents(row, reader, record);
+        if (readBack) {
+            const quint64 after = RecordFingerprint(table.rawRecord(record));
+            // Rewritten meanwhile: the row may hold bytes of both writes.
+            (*readBack)[size_t(record - 1)] = before == after ? before : ~after;
+        }
+        m_rows[size_t(record - 1)] = {quint32(m_contents.size()), quint32(row.size())};
+        m_contents.insert(m_contents.end(), row.cbegin(), row.cend());
+        m_textSize += rowTextSize(row.constData(), quint32(row.size()));
+    }
+    m_whole = true;
+    return true;
+}
+
+bool ScheduleXmlRows::apply(ScheduleXmlChanges &&changes, std::vector<quint64> *readBack)
+{
+    if (!changes.readAllFrom.isEmpty()
+        && !readAll(changes.readAllFrom, changes.layout, changes.records, readBack))
+        return false;
     const qint32 records = std::max(0, changes.records);
     if (m_rows.empty())
         m_textSize = kHead.size() + kTail.size();
@@ -247,6 +291,7 @@ void ScheduleXmlRows::apply(ScheduleXmlChanges &&changes)
     // of the buffer, the live ones move up over them.
     if (m_garbage > qint64(m_contents.size()) / 3)
         compact();
+    return m_whole;
 }
 
 void ScheduleXmlRows::compact()

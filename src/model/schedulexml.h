@@ -60,6 +60,12 @@ void AppendScheduleXmlContents(QByteArray &out, const FieldReader &reader, qint3
 struct ScheduleXmlChanges {
     qint32 records = 0;
     std::vector<std::pair<qint32, QByteArray>> rows;
+    // When set, every record's row is first read afresh from the table file
+    // at this path, which must have the LayoutFingerprint `layout`; `rows`
+    // then apply over them. A feeder that has no rows kept hands the reading
+    // to whoever applies the changes instead of doing it on its own thread.
+    QString readAllFrom;
+    quint64 layout = 0;
 
     // Folds newer changes in, as if both had been applied one after the other.
     void merge(ScheduleXmlChanges &&newer);
@@ -73,7 +79,14 @@ public:
     qint32 records() const { return qint32(m_rows.size()); }
     // Bytes of the whole text.
     qint64 size() const { return m_textSize; }
-    void apply(ScheduleXmlChanges &&changes);
+    // Brings the text up to date. Returns false when the text cannot be
+    // written out: a table to read every row from could not be read as
+    // expected, or a failed read left rows that only such a read makes whole.
+    // Where every row was read from a table, `readBack` gets per record
+    // (index record - 1) the RecordFingerprint of the bytes its row came
+    // from, or a value that matches no read when the record changed while
+    // it was being read.
+    bool apply(ScheduleXmlChanges &&changes, std::vector<quint64> *readBack = nullptr);
     // Hands the text to `write` in pieces of about `chunk` bytes, in order;
     // stops early when `write` returns false.
     bool write(const std::function<bool(QByteArrayView)> &write, qsizetype chunk = 256 * 1024) const;
@@ -86,11 +99,13 @@ private:
         quint32 size = 0;
     };
     void compact();
+    bool readAll(const QString &path, quint64 layout, qint32 records, std::vector<quint64> *readBack);
 
     std::vector<Row> m_rows;   // index record - 1
     std::vector<char> m_contents;
     qint64 m_garbage = 0;      // bytes of m_contents no row uses
     qint64 m_textSize = 0;
+    bool m_whole = true;       // every row holds its record's contents
 };
 
 } // namespace vorn::model

@@ -110,6 +110,8 @@ private slots:
     void stuckManagerNeverBlocksTheCaller();
     void everyFeedIsTheWholeTableAfterItsChanges_data();
     void everyFeedIsTheWholeTableAfterItsChanges();
+    void rowsTheClientReadItselfAreSentAgainWhenTheyDiffered_data();
+    void rowsTheClientReadItselfAreSentAgainWhenTheyDiffered();
     void everyRecordReachesAManagerProcess_data();
     void everyRecordReachesAManagerProcess();
 };
@@ -310,6 +312,55 @@ void tst_ManagerClient::everyFeedIsTheWholeTableAfterItsChanges()
         expected << "SetViewXMLData(SCHEDULER|" + xml + ')';
         QCOMPARE(manager.calls(), expected);
     }
+}
+
+void tst_ManagerClient::rowsTheClientReadItselfAreSentAgainWhenTheyDiffered_data()
+{
+    // While the manager sits on an earlier call, the first tick's feed waits
+    // in the queue; the table then changes before the client reads it.
+    QTest::addColumn<bool>("otherLayout");   // else record 2 rewritten, and back before the next tick
+    QTest::newRow("record-rewritten-and-back") << false;
+    QTest::newRow("file-replaced-by-another-layout-and-back") << true;
+}
+
+void tst_ManagerClient::rowsTheClientReadItselfAreSentAgainWhenTheyDiffered()
+{
+    QFETCH(bool, otherLayout);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Scheduler.dbf"));
+    const QString keep = dir.filePath(QStringLiteral("kept.dbf"));
+    vorn::store::DbfTable table;
+    QCOMPARE(vorn::testing::makeScheduleTable(table, path, {"P1;;M;;1;2;;3", "P2;;M;;4;5;;6"}), QString());
+    table.close();
+    QVERIFY(QFile::copy(path, keep));
+    Manager manager;
+    const auto client = viewOf(manager, true);
+    QVERIFY(client);
+    vorn::chart::GridData grid;
+    grid.setCols(8);
+    vorn::RefreshState state;
+    QVERIFY(table.open(path));
+    QVERIFY(vorn::RefreshTimesAndFeed(table, grid, true, client.get(), &state).fed);
+    table.close();
+    if (otherLayout) {
+        QVERIFY(QFile::remove(path));
+        QVERIFY(vorn::store::DbfTable::create(path, {{"PART", 'C', 10, 0}}));
+    } else {
+        QVERIFY(table.open(path));
+        QVERIFY(table.setField(2, 8, QStringLiteral("700")));
+        table.close();
+    }
+    manager.release();
+    QTRY_VERIFY_WITH_TIMEOUT(client->isIdle(), kWaitMs);
+    // The table is back as the first tick saw it: the next feed must show it.
+    QVERIFY(QFile::remove(path));
+    QVERIFY(QFile::copy(keep, path));
+    QVERIFY(table.open(path));
+    QVERIFY(vorn::RefreshTimesAndFeed(table, grid, true, client.get(), &state).fed);
+    QTRY_VERIFY_WITH_TIMEOUT(client->isIdle(), kWaitMs);
+    const QString xml = vorn::model::BuildScheduleXml(table, vorn::model::XmlVariant::Refresh);
+    QCOMPARE(manager.calls().last(), "SetViewXMLData(SCHEDULER|" + xml + ')');
+    QCOMPARE(manager.calls().size(), otherLayout ? 2 : 3);
 }
 
 void tst_ManagerClient::everyRecordReachesAManagerProcess_data()
