@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config
+    clang libclang-rt-14-dev
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6dbus6 libqt6svg6 qt6-svg-dev libgl-dev libqt6opengl6-dev
     libbenchmark-dev
     shapelib libshp-dev python3 python3-dbf python3-dbfread python3-dbus
