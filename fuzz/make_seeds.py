@@ -1,9 +1,8 @@
 #!/usr/bin/env python3
-"""Writes the generated seeds of fuzz/corpus/<target>/ (the hand-made ones
-stay as they are): schedule tables with and without memo files, the bad
-tables a damaged or half-written Scheduler.dbf can be, step scripts for the
-live table, INI files, command lines and time texts. Run from anywhere;
-the output is the same on every run."""
+"""Writes the generated seeds of fuzz/corpus/table and fuzz/corpus/livetable
+(the other seeds are hand-made): schedule tables with and without memo
+files, the bad tables a damaged or half-written Scheduler.dbf can be, and
+step scripts for the live table. The output is the same on every run."""
 
 import os
 import struct
@@ -127,39 +126,8 @@ def live_seeds():
     yield "header-rewritten", script((2, 0, 0x0010), (3, 0, 0), (2, 600, 0x8020), (4, 0, 0), (3, 0, 0)) + base
 
 
-def ini_seeds():
-    settings = ("[SCHEDULER]\nTimer=500\nPlanBegVisible=1\nPlanEndVisible=0\nPlanDurVisible=1\n"
-                "ActBegVisible=0\nActEndVisible=0\nActDurVisible=1\nInterval=3\nSortOrder=1\n"
-                "BaseDate=Mon May 06 2024\nBaseTime=07:08:09\n\n[OTHER]\nKeep=me\n")
-    yield "settings.ini", settings.encode()
-    yield "settings-crlf.ini", settings.replace("\n", "\r\n").encode()
-    yield "language-cn.ini", b"[GENERAL]\r\nApplicationLanguage=CN\r\n"
-    yield "odd-lines.ini", (b"; comment\n[ scheduler ]\n  timer =  \"250\"  \nInterval='9'\n[GENERAL\n"
-                            b"ApplicationLanguage = cn\r\r\nSortOrder\n=\n[Scheduler]\nSortOrder=0\n\x80\x81\x9f\xff=\x00")
-    yield "no-line-end.ini", b"[OTHER]\nA=1\n\n\n[SCHEDULER]\nTimer=99999"
-    yield "empty.ini", b""
-
-
-def commandline_seeds():
-    yield "hosted", b"Plant cell 3\0/x10\0/y20\0/cx800\0/cy600\0/T\0/H\0"
-    yield "placement-edges", b"/X-32768 /Y32767 /CX+5 /cy0 "
-    yield "values-missing", b"View /x /y /cx /cy /h"
-    yield "no-closing-blank", b"A /x1 /y2 /cx3 /cy4"
-
-
-def timetext_seeds():
-    def cell(texts, geometry=b"\x00\x00\x1a\x14\x00"):
-        return geometry + "\n".join(texts).encode("latin-1")
-    yield "bars", cell(["1", "8", "0", "08:00:00", "08:00:30", "00:00:30", "07:59:00", "08:01:00", "00:02:00", "28800"])
-    yield "interval-12", cell(["12", "23", "48", "23:50:00", "24:10:00", "00:20:00", "", "", "", " 12.5e1 "])
-    yield "malformed", cell([" 1.5", "ab", "-7", "-01:-01:-40", "91:59:59", "00:00:00", "1:2", "x", "99:99:99",
-                             "2147483648"], b"\x2f\x17\x2f\x27\xff")
-    yield "numbers", cell(["0", "0", "0", "\t-0\n", "1e9", "+.5", "2.5", "-2.5e0", "331199", "1e-400"])
-
-
 def main():
-    for target, seeds in (("table", table_seeds), ("livetable", live_seeds), ("ini", ini_seeds),
-                          ("commandline", commandline_seeds), ("timetext", timetext_seeds)):
+    for target, seeds in (("table", table_seeds), ("livetable", live_seeds)):
         folder = os.path.join(HERE, "corpus", target)
         os.makedirs(folder, exist_ok=True)
         for name, data in seeds():
