@@ -75,7 +75,7 @@ for target in "${targets[@]}"; do
         runs=$((runs + $(sed -n 's/^stat::number_of_executed_units: *//p' "$log.part" | tail -1 | grep . || echo 0)))
         cov=$(grep -o 'cov: [0-9]* ft: [0-9]*' "$log" | tail -1 | awk '{print $2 "/" $4}')
         [ "$status" -eq 0 ] && break
-        hang=$(sed -n 's/^Test unit written to \(.*\/timeout-[0-9a-f]*\)$/\1/p' "$log.part" | tail -1)
+        hang=$(sed -n 's/.*Test unit written to \(.*\/timeout-[0-9a-f]*\)$/\1/p' "$log.part" | tail -1)
         left=$((seconds - (SECONDS - start)))
         if [ -n "$hang" ] && ! hangs_again "$fuzzer" "$hang"; then
             retimed=$((retimed + 1))
