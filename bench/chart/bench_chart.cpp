@@ -1,11 +1,12 @@
 // Speed and size of the Gantt grid. Prints its figures; asserts nothing.
 //   repaint:  a 1920x1080 viewport at the one-minute scale, every row with both bars
 //   interval: the time scale rebuilt from 12 to 1 minute on a 10,000-row grid
-//   append:   100,000 rows of eight texts with the group-row properties
+//   append:   100,000 rows of the fill (ApplyScheduleRows) with the group-row properties
 //   memory:   what a 100,000-row grid at the one-minute scale adds to the process
 
 #include "appstate.h"
 #include "ganttgrid.h"
+#include "gridfill.h"
 #include "gridlayout.h"
 
 #include <QApplication>
@@ -50,58 +51,25 @@ QString timeText(int seconds)
         .arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
-// Texts of one row, made before the clock starts: the benchmark measures the
-// grid, not the formatting of times.
-struct RowTexts {
-    QString label;
-    QString times[6];
-};
-
-std::vector<RowTexts> makeTexts(int count)
+// Rows as the grouped fill hands them to the grid, one group row per ten
+// detail rows, made before the clock starts: the benchmark measures the grid,
+// not the formatting of times.
+std::vector<model::ScheduleRow> makeRows(int count)
 {
-    std::vector<RowTexts> rows(static_cast<size_t>(count));
+    std::vector<model::ScheduleRow> rows(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
         const int start = (i * 37) % 80000;
         const int finish = start + 3000 + (i % 7) * 600;
-        RowTexts &t = rows[size_t(i)];
-        t.label = i % 11 == 0 ? QStringLiteral("M%1").arg(i) : QStringLiteral("\tP%1").arg(i);
+        model::ScheduleRow &row = rows[size_t(i)];
+        row.level = i % 11 == 0 ? 0 : 1;
+        row.label = row.level == 0 ? QStringLiteral("M%1").arg(i) : QStringLiteral("P%1").arg(i);
+        row.record = i + 1;
         const int values[6] = {start, finish, finish - start, start + 120, finish + 300,
                                finish - start + 180};
         for (int k = 0; k < 6; ++k)
-            t.times[k] = timeText(values[k]);
+            row.times[size_t(k)] = timeText(values[k]);
     }
     return rows;
-}
-
-// Rows as the grouped fill writes them: one group row per ten detail rows.
-void fillRows(GridData &grid, const std::vector<RowTexts> &rows)
-{
-    const QColor band(226, 226, 226);
-    const QColor green(10, 100, 30);
-    for (size_t i = 0; i < rows.size(); ++i) {
-        const RowTexts &t = rows[i];
-        if (i % 11 == 0) {
-            grid.setRows(grid.rows() + 1);
-            const int r = grid.rows() - 1;
-            grid.setText(r, 1, t.label);
-            grid.setIsNode(r, true);
-            grid.setRowOutlineLevel(r, 0);
-            grid.setCellFontBold({r, 1, r, 1}, true);
-            grid.setCellForeColor({r, 1, r, 1}, green);
-            grid.setCellBackColor({r, 0, r, grid.cols() - 1}, band);
-            grid.setRowData(r, int(i) + 1);
-        } else {
-            grid.addItem(t.label);
-            const int r = grid.rows() - 1;
-            grid.setIsNode(r, true);
-            grid.setRowOutlineLevel(r, 1);
-            grid.setCellFontBold({r, 1, r, 1}, true);
-            grid.setRowData(r, int(i) + 1);
-        }
-        const int r = grid.rows() - 1;
-        for (int k = 0; k < 6; ++k)
-            grid.setText(r, 2 + k, t.times[k]);
-    }
 }
 
 class NullProgress : public ProgressBox {
@@ -166,7 +134,7 @@ void benchInterval()
     GridData grid;
     SetUpGrid(grid);
     CmbInterval_Click(grid, state, QStringLiteral("12"), nullptr);
-    fillRows(grid, makeTexts(10000));
+    ApplyScheduleRows(grid, makeRows(10000));
     NullProgress progress;
     std::vector<double> ms;
     for (int i = 0; i < 5; ++i) {
@@ -183,18 +151,19 @@ void benchInterval()
 
 void benchAppendAndMemory()
 {
-    // The texts count: in the program they exist once, in the grid.
+    // The texts count: the fill moves them into the grid, where they then
+    // exist once, as in the program.
     const double before = residentMb();
-    const std::vector<RowTexts> texts = makeTexts(100000);
+    std::vector<model::ScheduleRow> rows = makeRows(100000);
     AppState state;
     auto grid = std::make_unique<GridData>();
     SetUpGrid(*grid);
     CmbInterval_Click(*grid, state, QStringLiteral("1"), nullptr);
     const double c0 = threadCpuMs();
-    fillRows(*grid, texts);
+    ApplyScheduleRows(*grid, std::move(rows));
     const double appendMs = threadCpuMs() - c0;
     const double after = residentMb();
-    std::printf("append 100,000 rows (8 texts, group-row properties): CPU %.1f ms\n", appendMs);
+    std::printf("append 100,000 fill rows (ApplyScheduleRows): CPU %.1f ms\n", appendMs);
     std::printf("memory of a 100,000-row grid at interval 1 (1448 columns): +%.1f MB "
                 "(target 150 MB)\n",
                 after - before);

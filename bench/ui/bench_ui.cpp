@@ -172,7 +172,7 @@ int main(int argc, char *argv[])
     BuildPaths(state, dir.path() + QStringLiteral("/bin"));
     store::TableContext context;
     store::DbfTable table;
-    if (!context.OpenTable(table, state.DataFolder + QStringLiteral("Scheduler")))
+    if (!context.OpenTable(table, LiveTablePath(state)))
         return 1;
 
     for (qint16 sortOrder : {qint16(0), qint16(1)}) {

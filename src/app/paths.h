@@ -13,6 +13,17 @@ void BuildPaths(AppState &state, const QString &currentDirectory);
 // The same from the process's current directory.
 void BuildPaths(AppState &state);
 
+// The live schedule table as OpenTable takes it: DataFolder + "Scheduler".
+QString LiveTablePath(const AppState &state);
+
+// The archive folder of saved copies: DataFolder + "Scheduler", without a
+// trailing separator.
+QString SavedCopiesFolder(const AppState &state);
+
+// The table the window shows, as OpenTable takes it: the saved copy
+// LoadedName while offline, otherwise the live table.
+QString ShownTablePath(const AppState &state);
+
 // The help file in the program's own folder.
 QString HelpFile(const QString &programFolder);
 

@@ -2,6 +2,7 @@
 
 #include "appstate.h"
 #include "ganttpainter.h"
+#include "twips.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -215,12 +216,12 @@ void GanttGrid::setLogicalDpi(int dpi)
 
 int GanttGrid::twipsToPixels(int twips) const
 {
-    return int(qint64(twips) * logicalDpi() / 1440);
+    return TwipsToPixels(twips, logicalDpi());
 }
 
 int GanttGrid::pixelsToTwips(int pixels) const
 {
-    return int(qint64(pixels) * 1440 / logicalDpi());
+    return PixelsToTwips(pixels, logicalDpi());
 }
 
 int GanttGrid::leftTwips() const

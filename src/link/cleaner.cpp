@@ -1,23 +1,16 @@
 #include "cleaner.h"
 
 #include "dbftable.h"
+#include "paths.h"
 #include "tablelibrary.h"
 
 namespace vorn {
-
-namespace {
-QString liveTablePath(const AppState &state)
-{
-    // Always the live table, whatever archived copy the window shows.
-    return state.DataFolder + QStringLiteral("Scheduler");
-}
-} // namespace
 
 bool CleanLiveTable(const AppState &state)
 {
     store::TableContext context;
     store::DbfTable table;
-    if (!context.OpenTable(table, liveTablePath(state)))
+    if (!context.OpenTable(table, LiveTablePath(state)))
         return false;
     // Every record goes, however many there are: counting them in 16 bits
     // would leave all but the first 32767 standing, or none at all.
@@ -34,7 +27,7 @@ std::optional<qint32> LiveRecordCount(const AppState &state)
 {
     store::TableContext context;
     store::DbfTable table;
-    if (!context.OpenTable(table, liveTablePath(state)))
+    if (!context.OpenTable(table, LiveTablePath(state)))
         return std::nullopt;
     const qint32 count = table.recordCount();
     context.closeAll();

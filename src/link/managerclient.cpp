@@ -23,6 +23,16 @@ QDBusMessage methodCall(const QString &method, const QVariantList &arguments)
 }
 } // namespace
 
+std::optional<QDBusMessage> ManagerServerClient::Call::message() const
+{
+    if (!build)
+        return methodCall(method, arguments);
+    const QString xml = build();
+    if (xml.isEmpty())
+        return std::nullopt;
+    return methodCall(method, QVariantList(arguments) << xml);
+}
+
 std::unique_ptr<ManagerServerClient> ManagerServerClient::create(const QDBusConnection &bus)
 {
     if (!bus.isConnected())
@@ -55,14 +65,8 @@ ManagerServerClient::~ManagerServerClient()
         m_sender,
         [&remaining, bus] {
             for (const Call &call : remaining) {
-                QVariantList arguments = call.arguments;
-                if (call.build) {
-                    const QString xml = call.build();
-                    if (xml.isEmpty())
-                        continue;
-                    arguments << xml;
-                }
-                bus.send(methodCall(call.method, arguments));
+                if (const std::optional<QDBusMessage> message = call.message())
+                    bus.send(*message);
             }
         },
         Qt::BlockingQueuedConnection);
@@ -144,17 +148,12 @@ void ManagerServerClient::sendOnSenderThread(const Call &call)
         QMetaObject::invokeMethod(
             this, [=, this] { onFinished(method, sent, ok, errorName); }, Qt::QueuedConnection);
     };
-    QVariantList arguments = call.arguments;
-    if (call.build) {
-        const QString xml = call.build();
-        if (xml.isEmpty()) {
-            report(false, true, QString());
-            return;
-        }
-        arguments << xml;
+    const std::optional<QDBusMessage> message = call.message();
+    if (!message) {
+        report(false, true, QString());
+        return;
     }
-    auto *watcher = new QDBusPendingCallWatcher(
-        m_bus.asyncCall(methodCall(call.method, arguments), ReplyTimeoutMs), m_sender);
+    auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(*message, ReplyTimeoutMs), m_sender);
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, m_sender,
                      [report](QDBusPendingCallWatcher *finished) {
                          const bool ok = !finished->isError();

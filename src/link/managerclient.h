@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QThread;
 
@@ -77,6 +78,9 @@ private:
         QString method;
         QVariantList arguments;   // for a built-later feed: the view name; the text follows
         XmlBuilder build;
+        // The message to send, a built-later text built now; nothing when
+        // the builder had nothing to send.
+        std::optional<QDBusMessage> message() const;
     };
 
     explicit ManagerServerClient(const QDBusConnection &bus);

@@ -180,31 +180,37 @@ private:
     QSet<QString> m_pieces;
 };
 
+// The one rule of a part's label, for decoded text (QString, QStringView)
+// and for the ASCII bytes of the lookups (std::string, QByteArrayView) alike.
+template <typename Out, typename View>
+void appendPartLabel(Out &out, View part, View order)
+{
+    using Char = typename Out::value_type;
+    out.append(part.data(), part.size());
+    if (order.isEmpty())
+        return;
+    out.push_back(Char('('));
+    out.append(order.data(), order.size());
+    out.push_back(Char(')'));
+}
+
+// The label of a record whose part or order is not plain ASCII.
+QString decodedPartLabel(const FieldReader &reader, qint32 record)
+{
+    return PartLabel(reader.text(record, kPart, Blanks::Trailing), reader.text(record, kOrder, Blanks::Trailing));
+}
+
 } // namespace
 
 QString PartLabel(const QString &part, const QString &order)
 {
-    if (order.isEmpty())
-        return part;
     QString label;
     label.reserve(part.size() + order.size() + 2);
-    label.append(part).append(u'(').append(order).append(u')');
+    appendPartLabel(label, QStringView(part), QStringView(order));
     return label;
 }
 
 namespace {
-
-// Appends the PartLabel of a record to out.
-void appendPartLabel(QString &out, const FieldReader &reader, qint32 record)
-{
-    reader.append(out, record, kPart, Blanks::Trailing);
-    const qsizetype partEnd = out.size();
-    out.append(u'(');
-    if (reader.append(out, record, kOrder, Blanks::Trailing))
-        out.resize(partEnd);
-    else
-        out.append(u')');
-}
 
 // The label of a detail row: the record's other key.
 qint32 detailLabel(const FieldReader &reader, qint32 record, qint16 sortOrder, LabelTexts &labels,
@@ -220,15 +226,10 @@ qint32 detailLabel(const FieldReader &reader, qint32 record, qint16 sortOrder, L
     QByteArrayView order;
     if (!reader.asciiBytes(record, kPart, Blanks::Trailing, &part)
         || !reader.asciiBytes(record, kOrder, Blanks::Trailing, &order)) {
-        return labels.add(PartLabel(reader.text(record, kPart, Blanks::Trailing),
-                                    reader.text(record, kOrder, Blanks::Trailing)));
+        return labels.add(decodedPartLabel(reader, record));
     }
-    bytes.assign(part.data(), size_t(part.size()));
-    if (!order.isEmpty()) {
-        bytes.push_back('(');
-        bytes.append(order.data(), size_t(order.size()));
-        bytes.push_back(')');
-    }
+    bytes.clear();
+    appendPartLabel(bytes, part, order);
     return labels.index(bytes);
 }
 
@@ -244,16 +245,10 @@ bool groupKeyBytes(const FieldReader &reader, qint32 record, qint16 sortOrder, s
         QByteArrayView order;
         if (reader.asciiBytes(record, kPart, Blanks::Trailing, &part)
             && reader.asciiBytes(record, kOrder, Blanks::Trailing, &order)) {
-            bytes.append(part.data(), size_t(part.size()));
-            if (!order.isEmpty()) {
-                bytes.push_back('(');
-                bytes.append(order.data(), size_t(order.size()));
-                bytes.push_back(')');
-            }
+            appendPartLabel(bytes, part, order);
             return true;
         }
-        text->resize(0);
-        appendPartLabel(*text, reader, record);
+        *text = decodedPartLabel(reader, record);
     } else {
         QByteArrayView machine;
         if (reader.asciiBytes(record, kMachine, Blanks::Trailing, &machine)) {

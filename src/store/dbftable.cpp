@@ -486,10 +486,13 @@ StoreError DbfTable::setField(qint32 record, int position, const QString &value)
 
 StoreError DbfTable::appendRecord(const QList<QString> &values)
 {
+    return appendRecords(1, [&values](qint32) { return values; });
+}
+
+StoreError DbfTable::appendRecords(qint32 count, const std::function<QList<QString>(qint32 index)> &valuesOf)
+{
     if (!d)
         return StoreError::failure(QStringLiteral("no table open"));
-    if (values.size() > fieldCount())
-        return StoreError::failure(QStringLiteral("%1 values for %2 fields").arg(values.size()).arg(fieldCount()));
     if (d->path.isEmpty())
         return StoreError::failure(QStringLiteral("a table read from memory cannot be written"));
     if (StoreError fresh = d->catchUp(); !fresh) {
@@ -497,29 +500,51 @@ StoreError DbfTable::appendRecord(const QList<QString> &values)
         return fresh;
     }
     syncView();
-    if (d->records == std::numeric_limits<qint32>::max())
-        return StoreError::failure(QStringLiteral("the table is full"));
     const int length = d->header.recordLength;
-    QByteArray record(length + 1, ' ');
-    for (int i = 0; i < values.size(); ++i) {
-        if (StoreError error = d->format(d->header.fields[i], values[i], record.data() + d->header.fields[i].offset); !error)
-            return error;
-    }
-    record[length] = endMarker;
+    const qint32 perChunk = qint32(std::max<qint64>(1, writeChunkBytes / length));
+    // Room for every record at once, so that the copy of the file does not
+    // grow (and move) chunk by chunk.
+    const qint64 size = d->buffer.size();
+    d->buffer.resize(d->recordsEnd() + qint64(count) * length + 1);
+    d->buffer.resize(size);
+    QByteArray chunk;
+    for (qint32 done = 0; done < count;) {
+        const qint32 room = std::numeric_limits<qint32>::max() - d->records;
+        if (room == 0)
+            return StoreError::failure(QStringLiteral("the table is full"));
+        const qint32 n = std::min({perChunk, count - done, room});
+        const qint64 bytes = qint64(n) * length;
+        chunk.fill(' ', bytes + 1);
+        for (qint32 i = 0; i < n; ++i) {
+            const QList<QString> values = valuesOf(done + i);
+            if (values.size() > fieldCount())
+                return StoreError::failure(QStringLiteral("%1 values for %2 fields").arg(values.size()).arg(fieldCount()));
+            char *record = chunk.data() + qint64(i) * length;
+            for (int f = 0; f < values.size(); ++f) {
+                const FieldDescriptor &field = d->header.fields[f];
+                if (StoreError error = d->format(field, values[f], record + field.offset); !error)
+                    return error;
+            }
+        }
+        chunk[bytes] = endMarker;
 
-    // The record and its end marker go first; only then does the count take
-    // it in, so a reader never counts a record that is not there yet.
-    const qint64 at = d->recordsEnd();
-    const bool longer = d->buffer.size() > at + length + 1;
-    if (StoreError error = d->writeAt(at, record.constData(), record.size()); !error)
-        return error;
-    if (longer && !d->writer->resize(at + length + 1))
-        return StoreError::failure(QStringLiteral("%1: %2").arg(d->path, d->writer->errorString()));
-    d->buffer.resize(at + length + 1);
-    std::memcpy(d->buffer.data() + at, record.constData(), std::size_t(record.size()));
-    ++d->records;
-    syncView();
-    return d->writeCountAndDate();
+        // The records and the end marker go first; only then does the count
+        // take them in, so a reader never counts a record that is not there yet.
+        const qint64 at = d->recordsEnd();
+        const bool longer = d->buffer.size() > at + bytes + 1;
+        if (StoreError error = d->writeAt(at, chunk.constData(), chunk.size()); !error)
+            return error;
+        if (longer && !d->writer->resize(at + bytes + 1))
+            return StoreError::failure(QStringLiteral("%1: %2").arg(d->path, d->writer->errorString()));
+        d->buffer.resize(at + bytes + 1);
+        std::memcpy(d->buffer.data() + at, chunk.constData(), std::size_t(chunk.size()));
+        d->records += n;
+        syncView();
+        if (StoreError error = d->writeCountAndDate(); !error)
+            return error;
+        done += n;
+    }
+    return {};
 }
 
 StoreError DbfTable::pack()

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 namespace vorn::store {
@@ -74,6 +75,10 @@ public:
     // process killed halfway leaves a table every reader still opens.
     StoreError pack();
     StoreError appendRecord(const QList<QString> &values);
+    // Appends `count` records, the values of each from valuesOf(0 ..
+    // count - 1), formatted and written a chunk at a time. On an error the
+    // chunks written before it stay.
+    StoreError appendRecords(qint32 count, const std::function<QList<QString>(qint32 index)> &valuesOf);
     StoreError setField(qint32 record, int position, const QString &value);
 
     // For tests: the pack as a process killed after `writes` writes to the

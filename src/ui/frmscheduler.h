@@ -146,6 +146,11 @@ private:
     void UnsubclassWindow();
     void CmbInterval_Click();
     void ShowCol_Click(int index);
+    // A column check box as the settings keep it: 0 clear, 1 checked, 2 greyed.
+    int showColValue(int index) const;
+    void setShowColValue(int index, int value);
+    // Timer1's period; 0 or less stops it.
+    void setTimerPeriod(int milliseconds);
     void setButtonPressed(const QString &key, bool pressed);
     void setButtonEnabled(const QString &key, bool enabled);
     void scrollToFirstStart();

@@ -1,6 +1,7 @@
 #include "savedcopies.h"
 
 #include "dbftable.h"
+#include "paths.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,11 +10,6 @@
 
 namespace vorn {
 
-QString SavedCopiesFolder(const AppState &state)
-{
-    return state.DataFolder + QStringLiteral("Scheduler");
-}
-
 QString SavedCopyPath(const AppState &state, const QString &name)
 {
     return SavedCopiesFolder(state) + u'/' + name + QStringLiteral(".dbf");
@@ -21,9 +17,7 @@ QString SavedCopyPath(const AppState &state, const QString &name)
 
 QString SaveAsSource(const AppState &state)
 {
-    const QString path = (!state.LoadedName.isEmpty() && state.Offline != 0)
-        ? SavedCopyPath(state, state.LoadedName)
-        : state.DataFolder + QStringLiteral("Scheduler.dbf");
+    const QString path = ShownTablePath(state) + QStringLiteral(".dbf");
     const QString resolved = store::DbfTable::resolveFile(path);
     // An unresolved path is kept so that the failing copy can name it.
     return resolved.isEmpty() ? path : resolved;

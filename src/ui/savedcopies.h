@@ -1,6 +1,7 @@
 #pragma once
 
 #include "appstate.h"
+#include "paths.h"
 
 #include <QString>
 #include <QStringList>
@@ -16,9 +17,6 @@ struct ArchiveResult {
     QString message;
     explicit operator bool() const { return ok; }
 };
-
-// DataFolder + "Scheduler", without a trailing separator.
-QString SavedCopiesFolder(const AppState &state);
 
 // DataFolder + "Scheduler/" + name + ".dbf", the name taken exactly as typed.
 QString SavedCopyPath(const AppState &state, const QString &name);

@@ -277,6 +277,48 @@ private slots:
         QCOMPARE(flatten(reader), expected);
         QCOMPARE(readAll(path).back(), char(0x1A));
     }
+
+    // Bulk appends go to the file a 1 MiB chunk at a time (4128 records of
+    // 254 bytes); the count must follow every chunk, and a bad record keeps
+    // the chunks before its own.
+    void appendsRecordsChunkByChunk_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("badRecord");
+        QTest::addColumn<int>("expectedCount");
+
+        QTest::newRow("part-of-one-chunk") << 3 << -1 << 3;
+        QTest::newRow("three-chunks-and-one-record") << 3 * 4128 + 1 << -1 << 3 * 4128 + 1;
+        QTest::newRow("bad-record-in-second-chunk-keeps-the-first") << 3 * 4128 << 5000 << 4128;
+    }
+
+    void appendsRecordsChunkByChunk()
+    {
+        QFETCH(int, count);
+        QFETCH(int, badRecord);
+        QFETCH(int, expectedCount);
+
+        QTemporaryDir dir;
+        const QString path = dir.filePath("S.dbf");
+        QVERIFY(DbfTable::create(path, {{"PART", 'C', 247}, {"N", 'N', 6}}));
+        {
+            DbfTable writer;
+            QVERIFY(writer.open(path));
+            const StoreError error = writer.appendRecords(count, [&](qint32 i) -> QList<QString> {
+                if (i == badRecord)
+                    return {"too", "many", "values"};
+                return {QStringLiteral("R%1").arg(i), QString::number(i)};
+            });
+            QCOMPARE(bool(error), badRecord < 0);
+        }
+        DbfTable reader;
+        QVERIFY(reader.open(path));
+        QCOMPARE(reader.recordCount(), expectedCount);
+        QCOMPARE(reader.rawField(expectedCount, 2).trimmed().toByteArray(), QByteArray::number(expectedCount - 1));
+        const QByteArray bytes = readAll(path);
+        QCOMPARE(bytes.size(), 32 * 3 + 1 + qsizetype(expectedCount) * 254 + 1);
+        QCOMPARE(bytes.back(), char(0x1A));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDbfTable)

@@ -85,7 +85,7 @@ int main(int argc, char *argv[])
     vorn::AppState state;
     vorn::BuildPaths(state, QDir(root).filePath(QStringLiteral("bin")));
     const QString &data = state.DataFolder;
-    const QString archive = data + QStringLiteral("Scheduler");
+    const QString archive = vorn::SavedCopiesFolder(state);
     for (const QString &folder : {state.WorkFolder, data, archive}) {
         if (!QDir().mkpath(folder))
             return fail(QStringLiteral("cannot create %1").arg(folder));

@@ -315,11 +315,8 @@ store::StoreError WriteScheduleTable(const QString &path, const Plant &plant, qi
     store::DbfTable table;
     if (store::StoreError error = createTable(table, path, ScheduleTableFields()); !error)
         return error;
-    for (const Operation &op : plant.operations) {
-        if (store::StoreError error = table.appendRecord(op.recordAt(now)); !error)
-            return error;
-    }
-    return {};
+    return table.appendRecords(qint32(plant.operations.size()),
+                               [&](qint32 index) { return plant.operations[index].recordAt(now); });
 }
 
 store::StoreError WritePlanTable(const QString &path, const Plant &plant)
@@ -334,16 +331,16 @@ store::StoreError WritePlanTable(const QString &path, const Plant &plant)
     QHash<QString, qint32> due;
     for (const Operation &op : plant.operations)
         due[op.part] = std::max(due.value(op.part), op.plannedFinish());
+    QList<const Part *> planned;   // parts cut off by a wanted number of operations have none
     for (const Part &part : plant.parts) {
-        if (!due.contains(part.name))
-            continue;   // cut off by a wanted number of operations
-        if (store::StoreError error = table.appendRecord(
-                {part.order, part.name, part.family, QStringLiteral("1"),
-                 QString::number(part.release), QString::number(due.value(part.name))});
-            !error)
-            return error;
+        if (due.contains(part.name))
+            planned.append(&part);
     }
-    return {};
+    return table.appendRecords(qint32(planned.size()), [&](qint32 index) -> QList<QString> {
+        const Part &part = *planned[index];
+        return {part.order, part.name, part.family, QStringLiteral("1"), QString::number(part.release),
+                QString::number(due.value(part.name))};
+    });
 }
 
 store::StoreError WriteProcessTable(const QString &path, const Plant &plant)
@@ -353,11 +350,9 @@ store::StoreError WriteProcessTable(const QString &path, const Plant &plant)
             createTable(table, path, {field("Process", 'C', 20), field("Machine", 'C', 15)});
         !error)
         return error;
-    for (const Machine &machine : plant.machines) {
-        if (store::StoreError error = table.appendRecord({machine.process, machine.name}); !error)
-            return error;
-    }
-    return {};
+    return table.appendRecords(qint32(plant.machines.size()), [&](qint32 index) -> QList<QString> {
+        return {plant.machines[index].process, plant.machines[index].name};
+    });
 }
 
 store::StoreError WriteTables(const QString &dataFolder, const Plant &plant, qint32 now)
