@@ -4,6 +4,7 @@
 #include "commandline.h"
 #include "dlgopen.h"
 #include "dlgsaveas.h"
+#include "exportchart.h"
 #include "frmabout.h"
 #include "frmscheduler.h"
 #include "ganttgrid.h"
@@ -54,29 +55,31 @@ qint64 msBeforeMain()
 #endif
 }
 
-// Options of our own (--screenshot FILE, --screenshot-delay MS,
-// --startup-timing), taken out before the rest becomes the command line
-// that the title and the placement switches read.
+// The diagnostic options (after "--vorn-diag", up to "--"); unknown ones are
+// ignored.
 struct Options {
-    QString screenshotFile;    // grab the window after its first paint, save, quit
-    int screenshotDelayMs = 0; // ... that many milliseconds of running after the first paint
-    bool startupTiming = false;  // print the time to the first painted chart
-    QStringList rest;
+    QString screenshotFile;    // --screenshot FILE: grab the window after its first paint, save, quit
+    int screenshotDelayMs = 0; // --screenshot-delay MS: ... that many milliseconds after the first paint
+    bool startupTiming = false;  // --startup-timing: print the time to the first painted chart
+    bool printWindow = false;    // --print-window: print the title and layout direction at the first paint
+    QString clock;               // --clock DESCRIPTION: the overlays' clock, shared with a simulated cell
 };
 
-Options parseOptions(const QStringList &arguments)
+Options parseOptions(const QStringList &diagnostics)
 {
     Options options;
-    for (int i = 1; i < arguments.size(); ++i) {
-        const QString &argument = arguments.at(i);
-        if (argument == QLatin1String("--screenshot") && i + 1 < arguments.size())
-            options.screenshotFile = arguments.at(++i);
-        else if (argument == QLatin1String("--screenshot-delay") && i + 1 < arguments.size())
-            options.screenshotDelayMs = qMax(0, arguments.at(++i).toInt());
-        else if (argument == QLatin1String("--startup-timing"))
+    for (qsizetype i = 0; i < diagnostics.size(); ++i) {
+        const QString &option = diagnostics.at(i);
+        if (option == QLatin1String("--screenshot") && i + 1 < diagnostics.size())
+            options.screenshotFile = diagnostics.at(++i);
+        else if (option == QLatin1String("--screenshot-delay") && i + 1 < diagnostics.size())
+            options.screenshotDelayMs = qMax(0, diagnostics.at(++i).toInt());
+        else if (option == QLatin1String("--startup-timing"))
             options.startupTiming = true;
-        else
-            options.rest << argument;
+        else if (option == QLatin1String("--print-window"))
+            options.printWindow = true;
+        else if (option == QLatin1String("--clock") && i + 1 < diagnostics.size())
+            options.clock = diagnostics.at(++i);
     }
     return options;
 }
@@ -114,10 +117,20 @@ int main(int argc, char *argv[])
     sinceStart.start();
     const qint64 beforeMain = msBeforeMain();
 
-    QApplication app(argc, argv);
+    // The arguments exactly as typed, taken before Qt sees them: QApplication
+    // removes the options it knows (-reverse, -style X, -platform X,
+    // -qwindowtitle X ...) from argv and acts on them. It gets the program's
+    // name alone, so those words stay in the command line and do nothing.
+    QStringList typed;
+    for (int i = 1; i < argc; ++i)
+        typed << QString::fromLocal8Bit(argv[i]);
+    int qtArgc = 1;
+    char *qtArgv[] = {argv[0], nullptr};
+    QApplication app(qtArgc, qtArgv);
     QApplication::setApplicationName(QStringLiteral("Vorn Scheduler"));
     QApplication::setQuitOnLastWindowClosed(false);
-    const Options options = parseOptions(QApplication::arguments());
+    const vorn::StartArguments arguments = vorn::SplitStartArguments(typed);
+    const Options options = parseOptions(arguments.diagnostics);
     vorn::InstallMessageBoxDialog();
 
     // 1. Strings.
@@ -129,11 +142,13 @@ int main(int argc, char *argv[])
     vorn::BuildPaths(state);
 
     // 4. Load the main window.
-    vorn::frmScheduler window(state, vorn::WindowStart{vorn::CommandLineText(options.rest), programFolder});
+    vorn::frmScheduler window(state, vorn::WindowStart{vorn::CommandLineText(arguments.commandLine), programFolder,
+                                                       true, options.clock});
     QObject::connect(&window, &vorn::frmScheduler::unloaded, &app, &QCoreApplication::quit);
     window.setOpenDialog(vorn::RunOpenDialog);
     window.setSaveAsDialog(vorn::RunSaveAsDialog);
     window.setAboutDialog(vorn::RunAboutDialog);
+    window.setExportDialog(vorn::RunExportDialog);
     // Design-time size: most of the screen, since the leading columns take
     // ten fourteenths of the grid's width and the time scale the rest.
     const QSize available = window.screen()->availableSize();
@@ -141,7 +156,7 @@ int main(int argc, char *argv[])
     window.Form_Load();
 
     std::unique_ptr<FirstPaintWatcher> watcher;
-    if (options.startupTiming || !options.screenshotFile.isEmpty()) {
+    if (options.startupTiming || options.printWindow || !options.screenshotFile.isEmpty()) {
         watcher = std::make_unique<FirstPaintWatcher>(window.fg()->viewport(), [&] {
             if (options.startupTiming) {
                 // The process start is known to 10 ms at best; say so.
@@ -149,6 +164,11 @@ int main(int argc, char *argv[])
                             "(the process had been loading for about %lld ms before)\n",
                             static_cast<long long>(sinceStart.elapsed()),
                             static_cast<long long>(beforeMain));
+                std::fflush(stdout);
+            }
+            if (options.printWindow) {
+                std::printf("window: %s | %s\n", qPrintable(window.windowTitle()),
+                            window.layoutDirection() == Qt::RightToLeft ? "right-to-left" : "left-to-right");
                 std::fflush(stdout);
             }
             if (!options.screenshotFile.isEmpty()) {

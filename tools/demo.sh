@@ -52,7 +52,12 @@ root="$top/demo"
 sim="$top/build/tools/manager-sim/vorn-manager-sim"
 ctl="$top/build/tools/vorn-scheduler-ctl/vorn-scheduler-ctl"
 
-"$sim" --data "$root/data" --speed "$speed" --start 10:30 &
+# One clock for the cell and the viewer: the simulated 07:00 at this very
+# instant, running at the demo's speed, so that the chart's now line stands
+# where the simulated cell is; an hour into the shift the first parts are
+# finished, running and late at once.
+clock="07:00,$speed,$(date +%s%3N)"
+"$sim" --data "$root/data" --clock "$clock" &
 sim_pid=$!
 # Give the manager a moment to own its bus name before the viewer looks for it.
 for _ in $(seq 50); do
@@ -74,11 +79,11 @@ if [ -z "${headless:-}" ]; then
     # A real display: the viewer runs until its window is closed. A hosted
     # window only hides on close; like a manager would, we then ask it to
     # close for real.
-    ./vorn-scheduler Demo /H 2> >(while IFS= read -r line; do
+    ./vorn-scheduler --vorn-diag --clock "$clock" -- Demo /H 2> >(while IFS= read -r line; do
         printf '%s\n' "$line" >&2
         case "$line" in *"hidden"*) "$ctl" close >/dev/null 2>&1 || true ;; esac
     done)
 else
     shot="$top/demo/vorn-scheduler-$lang.png"
-    ./vorn-scheduler Demo /H --screenshot "$shot" --screenshot-delay 4000
+    ./vorn-scheduler --vorn-diag --clock "$clock" --screenshot "$shot" --screenshot-delay 4000 -- Demo /H
 fi

@@ -20,7 +20,7 @@ build=${VORN_FUZZ_BUILD:-build-fuzz}
 launcher=()
 if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DVORN_FUZZ=ON -DVORN_BUILD_TESTS=OFF -DVORN_BUILD_BENCH=OFF -DVORN_BUILD_TOOLS=OFF \
+      -DVORN_FUZZ=ON -DVORN_BUILD_TESTS=OFF -DVORN_BUILD_BENCH=OFF -DVORN_BUILD_TOOLS=OFF -DVORN_BUILD_MANUAL=OFF \
       "${launcher[@]}" >/dev/null
 cmake --build "$build" -j "$(nproc)" --target fuzzers
 

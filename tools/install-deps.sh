@@ -3,13 +3,25 @@
 # Skips apt entirely when everything is already there, so repeated runs are quick.
 set -euo pipefail
 
+# Each package is here for something the scripts or the build use:
+#   build:  compiler and make tools, CMake, Ninja, Qt (qt6-base-dev brings
+#           the platform plugins, the OpenGL headers Qt's CMake files ask
+#           for, D-Bus and Print Support), Qt SVG (toolbar pictures, icon)
+#   tests:  shapelib (dbfcreate/dbfadd) and libshp-dev (store benchmark),
+#           python3 with dbf/dbfread (tables written by other programs),
+#           dbus-run-session and dbus-send (private session bus),
+#           desktop-file-validate and appstreamcli (the installed entries)
+#   fuzz:   clang and libclang-rt-14-dev (libFuzzer with the sanitizers)
+#   demo:   xvfb-run with xauth (runs without a display), fonts for the
+#           Latin and Chinese texts of the window and the manual
 packages=(
-    build-essential cmake ninja-build pkg-config
+    build-essential cmake ninja-build
     clang libclang-rt-14-dev
-    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6dbus6 libqt6svg6 qt6-svg-dev libgl-dev libqt6opengl6-dev
-    libbenchmark-dev
-    shapelib libshp-dev python3 python3-dbf python3-dbfread python3-dbus
-    dbus dbus-x11 xvfb xauth x11-apps imagemagick
+    qt6-base-dev qt6-svg-dev
+    shapelib libshp-dev python3 python3-dbf python3-dbfread
+    dbus-daemon dbus-bin
+    desktop-file-utils appstream
+    xvfb xauth
     fonts-noto-cjk fonts-dejavu-core
 )
 

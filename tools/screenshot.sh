@@ -34,7 +34,7 @@ trap 'rm -rf "$root"' EXIT
 cp "$build/src/vorn-scheduler" "$root/bin/"
 
 cd "$root/bin"
-run=(timeout 120 ./vorn-scheduler --screenshot "$out" --startup-timing)
+run=(timeout 120 ./vorn-scheduler --vorn-diag --screenshot "$out" --startup-timing --)
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     xvfb-run -a -s "-screen 0 1400x900x24" "${run[@]}"
 else

@@ -3,11 +3,17 @@
 //   interval: the time scale rebuilt from 12 to 1 minute on a 10,000-row grid
 //   append:   100,000 rows of the fill (ApplyScheduleRows) with the group-row properties
 //   memory:   what a 100,000-row grid at the one-minute scale adds to the process
+//   overlays: the same repaint of a 100,000-row grouped grid with the live
+//             overlays off and on, the now line's strip, a tooltip's text
 
 #include "appstate.h"
+#include "chartclock.h"
 #include "ganttgrid.h"
 #include "gridfill.h"
 #include "gridlayout.h"
+#include "overlaymodel.h"
+#include "overlaypainter.h"
+#include "texts.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -83,10 +89,34 @@ public:
     void hide() override {}
 };
 
-void benchRepaint()
+// CPU and wall milliseconds of `rounds` runs of `work`, each sorted.
+struct Times {
+    std::vector<double> cpu;
+    std::vector<double> wall;
+    double cpuMedian() const { return cpu[cpu.size() / 2]; }
+    double wallMedian() const { return wall[wall.size() / 2]; }
+};
+
+template <typename Work>
+Times timeRounds(int rounds, Work work)
 {
-    AppState state;
-    GanttGrid grid;
+    Times times;
+    for (int i = 0; i < rounds; ++i) {
+        QElapsedTimer t;
+        const double c0 = threadCpuMs();
+        t.start();
+        work();
+        times.wall.push_back(t.nsecsElapsed() / 1e6);
+        times.cpu.push_back(threadCpuMs() - c0);
+    }
+    std::sort(times.cpu.begin(), times.cpu.end());
+    std::sort(times.wall.begin(), times.wall.end());
+    return times;
+}
+
+// A 1920x1080 viewport without frame or scroll bars at the one-minute scale.
+void showFullHd(GanttGrid &grid, AppState &state)
+{
     grid.setLogicalDpi(96);
     grid.setFrameShape(QFrame::NoFrame);
     grid.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -97,6 +127,13 @@ void benchRepaint()
     grid.setAppState(&state);
     SetUpGrid(grid.data());
     CmbInterval_Click(grid.data(), state, QStringLiteral("1"), nullptr);
+}
+
+void benchRepaint()
+{
+    AppState state;
+    GanttGrid grid;
+    showFullHd(grid, state);
     GridData &d = grid.data();
     // Every visible row carries a planned and an actual bar over the view.
     for (int i = 0; i < 2000; ++i) {
@@ -111,21 +148,93 @@ void benchRepaint()
     QImage image(grid.viewport()->size(), QImage::Format_ARGB32_Premultiplied);
     grid.viewport()->render(&image); // warm-up: fonts and glyph caches
     const int rounds = 200;
-    std::vector<double> ms;
-    std::vector<double> cpu;
-    for (int i = 0; i < rounds; ++i) {
-        QElapsedTimer t;
-        const double c0 = threadCpuMs();
-        t.start();
-        grid.viewport()->render(&image);
-        ms.push_back(t.nsecsElapsed() / 1e6);
-        cpu.push_back(threadCpuMs() - c0);
-    }
-    std::sort(ms.begin(), ms.end());
-    std::sort(cpu.begin(), cpu.end());
+    const Times times = timeRounds(rounds, [&] { grid.viewport()->render(&image); });
     std::printf("repaint 1920x1080, interval 1, both bars on every row: CPU median %.2f ms; "
                 "wall median %.2f ms, best %.2f ms (%d rounds; target 8 ms)\n",
-                cpu[cpu.size() / 2], ms[ms.size() / 2], ms.front(), rounds);
+                times.cpuMedian(), times.wallMedian(), times.wall.front(), rounds);
+}
+
+void benchOverlays()
+{
+    LoadTextResources();
+    AppState state;
+    GanttGrid grid;
+    showFullHd(grid, state);
+    GridData &d = grid.data();
+    // 100,000 rows in groups of ten operations; every operation runs, half
+    // of them past their planned end, so each row in view gets a running
+    // bar, a ghost, most an overrun and a late text, and each group a count.
+    std::vector<GridData::RowContent> rows(100000);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        GridData::RowContent &row = rows[i];
+        row.node = true;
+        row.data = int(i) + 1;
+        if (i % 11 == 0) {
+            row.texts = {QString(), QStringLiteral("M%1").arg(i), QStringLiteral("06:00:00"),
+                         QStringLiteral("18:00:00"), QStringLiteral("12:00:00"), QStringLiteral("06:00:30")};
+        } else {
+            row.outlineLevel = 1;
+            row.texts = {QString(), QStringLiteral("P%1").arg(i), QStringLiteral("06:00:00"),
+                         QStringLiteral("13:00:00"), i % 2 ? QStringLiteral("07:00:00") : QStringLiteral("01:00:00"),
+                         QStringLiteral("06:00:30")};
+        }
+    }
+    d.appendRows(std::move(rows));
+    grid.setLeftCol(8 + 7 * 60);
+    grid.setTopRow(50000);
+    // Now at 07:30, half way across the view.
+    ChartClock clock = ChartClock::frozen(qint64(7 * 3600 + 30 * 60) * 1000);
+    OverlayPainter painter(state, clock);
+
+    QImage image(grid.viewport()->size(), QImage::Format_ARGB32_Premultiplied);
+    const auto repaint = [&] { grid.viewport()->render(&image); };
+    grid.setOverlay(&painter);
+    repaint(); // warm-up
+    // Off and on in turns, so that a busy machine weighs on both alike.
+    Times off;
+    Times on;
+    for (int i = 0; i < 400; ++i) {
+        const bool overlays = i % 2 == 1;
+        painter.setEnabled(overlays);
+        const Times once = timeRounds(1, repaint);
+        Times &into = overlays ? on : off;
+        into.cpu.push_back(once.cpu.front());
+        into.wall.push_back(once.wall.front());
+    }
+    for (Times *times : {&off, &on}) {
+        std::sort(times->cpu.begin(), times->cpu.end());
+        std::sort(times->wall.begin(), times->wall.end());
+    }
+    const double offCpu = off.cpuMedian();
+    const double onCpu = on.cpuMedian();
+    const double offWall = off.wallMedian();
+    const double onWall = on.wallMedian();
+    painter.setEnabled(true);
+    std::printf("repaint 1920x1080 of 100,000 grouped rows, every operation running: overlays off "
+                "CPU %.2f ms (wall %.2f), on CPU %.2f ms (wall %.2f): +%.2f ms (target +1 ms)\n",
+                offCpu, offWall, onCpu, onWall, onCpu - offCpu);
+
+    // The now line's step repaints a strip around it and the late texts.
+    const QRect strip(grid.fixedWidthPixels() + 30 * 26 - 4, grid.fixedHeightPixels(), 80,
+                      1080 - grid.fixedHeightPixels());
+    const Times strips = timeRounds(200, [&] {
+        grid.viewport()->render(&image, strip.topLeft(), QRegion(strip));
+    });
+    const double stripCpu = strips.cpuMedian();
+    const double stripWall = strips.wallMedian();
+    std::printf("now line step, strip of 80x%d pixels: CPU %.3f ms (wall %.3f)\n", strip.height(),
+                stripCpu, stripWall);
+
+    int sink = 0;
+    const Times tips = timeRounds(200, [&] {
+        for (int r = 50000; r < 50100; ++r)
+            sink += int(TooltipText(d, r, 1, 7 * 3600 + 1800, {}).size());
+    });
+    const double tipCpu = tips.cpuMedian();
+    const double tipWall = tips.wallMedian();
+    std::printf("tooltip text of a row: CPU %.1f us (wall %.1f us; %d characters)\n", tipCpu * 10,
+                tipWall * 10, sink / 20000);
+    grid.setOverlay(nullptr);
 }
 
 void benchInterval()
@@ -174,7 +283,7 @@ void benchAppendAndMemory()
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    // Optional argument: run only "append", "interval" or "repaint".
+    // Optional argument: run only "append", "interval", "repaint" or "overlays".
     const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     if (only.isEmpty() || only == u"append")
         benchAppendAndMemory();
@@ -182,5 +291,7 @@ int main(int argc, char *argv[])
         benchInterval();
     if (only.isEmpty() || only == u"repaint")
         benchRepaint();
+    if (only.isEmpty() || only == u"overlays")
+        benchOverlays();
     return 0;
 }

@@ -48,6 +48,16 @@ std::optional<qint16> switchValue(const QString &commandLine, const QString &nam
 
 } // namespace
 
+StartArguments SplitStartArguments(const QStringList &arguments)
+{
+    if (arguments.value(0) != u"--vorn-diag")
+        return {{}, arguments};
+    const qsizetype end = arguments.indexOf(QStringLiteral("--"), 1);
+    if (end < 0)
+        return {arguments.mid(1), {}};
+    return {arguments.mid(1, end - 1), arguments.mid(end + 1)};
+}
+
 QString CommandLineText(const QStringList &arguments)
 {
     return arguments.join(u' ');

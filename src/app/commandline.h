@@ -12,6 +12,18 @@ namespace vorn {
 // program's arguments (without the program itself) joined by single blanks.
 QString CommandLineText(const QStringList &arguments);
 
+// The arguments after the program's name, split into the program's own
+// diagnostic options and the command line a starter such as the manager
+// sends. Diagnostics are there only when the very first argument is
+// "--vorn-diag", a word no manager sends; they run up to the first "--"
+// (or to the end), and everything after it is the command line. Otherwise
+// every argument belongs to the command line, whatever it looks like.
+struct StartArguments {
+    QStringList diagnostics;
+    QStringList commandLine;
+};
+StartArguments SplitStartArguments(const QStringList &arguments);
+
 // The part of the command line in front of the placement switches, for the
 // window title: everything before the blank that precedes "/x" (case ignored)
 // without blanks, or the whole line when there is no "/x"; then, if "/H" in

@@ -1,6 +1,9 @@
 #include "paths.h"
 
+#include "texts.h"
+
 #include <QDir>
+#include <QFileInfo>
 
 namespace vorn {
 
@@ -24,6 +27,16 @@ QString LiveTablePath(const AppState &state)
     return state.DataFolder + QStringLiteral("Scheduler");
 }
 
+QString PlanTablePath(const AppState &state)
+{
+    return state.DataFolder + QStringLiteral("Aplan");
+}
+
+QString ProcessTablePath(const AppState &state)
+{
+    return state.DataFolder + QStringLiteral("Process");
+}
+
 QString SavedCopiesFolder(const AppState &state)
 {
     return state.DataFolder + QStringLiteral("Scheduler");
@@ -43,7 +56,22 @@ QString HelpFile(const QString &programFolder)
     QString folder = programFolder;
     if (!folder.endsWith(u'/'))
         folder += u'/';
-    return folder + QStringLiteral("PlantoraUserManual.pdf");
+    const QString english = QStringLiteral("PlantoraUserManual.pdf");
+    QStringList names{english};
+    if (CurrentLanguageID() == LanguageChinese)
+        names.prepend(QStringLiteral("PlantoraUserManual_zh_CN.pdf"));
+    // The build defines where an install puts the manual, relative to the
+    // program, so a relocated install (another prefix, a DESTDIR) still finds it.
+    for (const QString &name : names) {
+        if (QFileInfo::exists(folder + name))
+            return folder + name;
+    }
+    const QString installed = folder + QStringLiteral(VORN_MANUAL_FROM_PROGRAM "/");
+    for (const QString &name : names) {
+        if (QFileInfo::exists(installed + name))
+            return QDir::cleanPath(installed + name);
+    }
+    return folder + english;
 }
 
 } // namespace vorn

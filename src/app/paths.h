@@ -16,6 +16,11 @@ void BuildPaths(AppState &state);
 // The live schedule table as OpenTable takes it: DataFolder + "Scheduler".
 QString LiveTablePath(const AppState &state);
 
+// The manager's plan and process tables, which every fill opens beside the
+// schedule: DataFolder + "Aplan" and DataFolder + "Process".
+QString PlanTablePath(const AppState &state);
+QString ProcessTablePath(const AppState &state);
+
 // The archive folder of saved copies: DataFolder + "Scheduler", without a
 // trailing separator.
 QString SavedCopiesFolder(const AppState &state);
@@ -24,7 +29,11 @@ QString SavedCopiesFolder(const AppState &state);
 // LoadedName while offline, otherwise the live table.
 QString ShownTablePath(const AppState &state);
 
-// The help file in the program's own folder.
+// The user manual that Help opens. Looked for in the program's own folder
+// (a plant folder or the build tree), then in the installed data folder
+// relative to it (../share/vorn-scheduler/ beside /usr/bin); while the
+// interface is Chinese, PlantoraUserManual_zh_CN.pdf is preferred in each
+// folder. When none exists: the program's folder + "PlantoraUserManual.pdf".
 QString HelpFile(const QString &programFolder);
 
 } // namespace vorn

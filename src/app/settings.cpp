@@ -2,6 +2,7 @@
 
 #include <QLocale>
 
+#include <algorithm>
 #include <limits>
 
 namespace vorn {
@@ -21,11 +22,12 @@ qint16 readShort(const QString &file, const QString &section, const QString &key
     return qint16(value);
 }
 
-// A column switch is a check box value: anything but 0 shows the column.
+// A column switch is a check box value, kept as stored: 1 checks the box,
+// 2 greys it (its column hidden), 0 takes the default.
 qint16 readVisible(const QString &file, const char *key, qint16 fallback)
 {
     const qint16 value = readShort(file, kSection, QString::fromLatin1(key));
-    return value == 0 ? fallback : qint16(1);
+    return value == 0 ? fallback : value;
 }
 
 // "BaseDate" and "BaseTime": the stored text cut to `length`, or `fallback`
@@ -91,6 +93,32 @@ IniWriteResult SaveSettings(const AppState &state, const std::array<int, 6> &sho
     add(QStringLiteral("Interval"), intervalIndex);
     add(QStringLiteral("SortOrder"), sortOrder);
     return WriteIniStrings(state.SettingsFile, kSection, values);
+}
+
+OverlaySettings LoadOverlaySettings(const QString &settingsFile)
+{
+    OverlaySettings settings;
+    settings.liveOverlays = ReadIniInt(settingsFile, kSection, QStringLiteral("LiveOverlays"), 1) != 0;
+    const int minutes = ReadIniInt(settingsFile, kSection, QStringLiteral("NoChangeMinutes"), 10);
+    settings.noChangeMinutes = qint16(std::clamp(minutes, 0, 24 * 60));
+    settings.collapsedGroups =
+        ReadIniString(settingsFile, kSection, QStringLiteral("CollapsedGroups"), QString(), 1 << 20);
+    return settings;
+}
+
+IniWriteResult SaveOverlaySettings(const QString &settingsFile, const OverlaySettings &values,
+                                   const OverlaySettings &loaded)
+{
+    QList<std::pair<QString, QString>> changed;
+    if (values.liveOverlays != loaded.liveOverlays)
+        changed.append({QStringLiteral("LiveOverlays"), values.liveOverlays ? QStringLiteral("1") : QStringLiteral("0")});
+    if (values.noChangeMinutes != loaded.noChangeMinutes)
+        changed.append({QStringLiteral("NoChangeMinutes"), QString::number(values.noChangeMinutes)});
+    if (values.collapsedGroups != loaded.collapsedGroups)
+        changed.append({QStringLiteral("CollapsedGroups"), values.collapsedGroups});
+    if (changed.isEmpty())
+        return {};
+    return WriteIniStrings(settingsFile, kSection, changed);
 }
 
 qint16 ReadSortOrder(const QString &settingsFile)

@@ -155,7 +155,9 @@ std::optional<BarSpan> BarInCell(const BarTexts &bar, QStringView hourLabel,
     // An empty start or finish stands for "0": every piece of it reads 0.
     const qint32 s = TextSeconds(bar.start);
     const qint32 f = TextSeconds(bar.finish);
-    if (!(E >= s && f >= C))
+    // A start of 24 hours or more lies behind the last column, even where
+    // that column's end touches it (24:00:00 exactly).
+    if (!(E >= s && f >= C) || s >= 24 * 3600)
         return std::nullopt;
     const qint16 W = toInt16(right - left);
     BarSpan span;

@@ -63,7 +63,8 @@ struct BarTexts {
 
 // The horizontal extent [x1, x2) of one bar in the cell [left, right) of the
 // column labelled hourLabel/minuteLabel, or nothing when the bar does not
-// touch the column or its duration is "" or "00:00:00". x1 >= x2 is possible
+// touch the column, starts at 24 hours or later (behind the last column) or
+// its duration is "" or "00:00:00". x1 >= x2 is possible
 // (the bar touches the column at a single instant) and paints nothing.
 struct BarSpan {
     int x1 = 0;

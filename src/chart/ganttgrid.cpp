@@ -1,6 +1,7 @@
 #include "ganttgrid.h"
 
 #include "appstate.h"
+#include "ganttaccessible.h"
 #include "ganttpainter.h"
 #include "twips.h"
 
@@ -14,6 +15,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <span>
+#include <utility>
 
 namespace vorn::chart {
 
@@ -37,9 +40,8 @@ Qt::Alignment withVertical(Qt::Alignment a)
 // One of the four areas of the viewport: fixed or scrolling rows crossed with
 // fixed or scrolling columns.
 struct GanttGrid::Pane {
-    int firstRow = 0;
-    int lastRow = -1; // inclusive
-    int y = 0;        // top of firstRow
+    std::span<const int> rows; // shown rows, top to bottom
+    int y = 0;                 // top of rows[0]
     int firstCol = 0;
     int lastCol = -1; // inclusive
     int x = 0;        // left of firstCol
@@ -51,7 +53,9 @@ GanttGrid::GanttGrid(QWidget *parent)
     : QAbstractScrollArea(parent)
 {
     setFocusPolicy(Qt::StrongFocus);
-    viewport()->setAutoFillBackground(true);
+    // Every paint covers what it exposes, from the kept picture or anew.
+    viewport()->setAutoFillBackground(false);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     QPalette pal = viewport()->palette();
     pal.setColor(QPalette::Base, m_backColor);
     viewport()->setPalette(pal);
@@ -59,6 +63,7 @@ GanttGrid::GanttGrid(QWidget *parent)
     verticalScrollBar()->setSingleStep(1);
     m_data.setChangeListener([this](GridData::Change change) { dataChanged(change); });
     m_layoutPending = true;
+    InstallGanttAccessibility();
 }
 
 GanttGrid::~GanttGrid()
@@ -84,6 +89,18 @@ void GanttGrid::setDrawCellCallback(DrawCellCallback callback)
     viewport()->update();
 }
 
+void GanttGrid::setOverlay(GridOverlay *overlay)
+{
+    m_overlay = overlay;
+    viewport()->update();
+}
+
+bool GanttGrid::isCollapsed(int row) const
+{
+    return row >= m_data.fixedRows() && m_data.rowOutlineLevel(row) <= 0
+        && m_data.rowOutlineLevel(row + 1) > 0 && m_data.rowHidden(row + 1);
+}
+
 void GanttGrid::setRedraw(bool on)
 {
     m_redraw = on;
@@ -98,7 +115,7 @@ void GanttGrid::dataChanged(GridData::Change change)
     // The fill writes hundreds of thousands of cells; everything is folded
     // into one relayout and one repaint once control returns to the loop.
     if (change == GridData::Change::Layout)
-        m_layoutPending = true;
+        m_layoutPending = m_accessibleLayoutPending = true;
     if (m_updatePending)
         return;
     m_updatePending = true;
@@ -109,6 +126,8 @@ void GanttGrid::dataChanged(GridData::Change change)
             ensureLayout();
             if (m_redraw)
                 viewport()->update();
+            if (std::exchange(m_accessibleLayoutPending, false))
+                NotifyGridLayoutChanged(this);
         },
         Qt::QueuedConnection);
 }
@@ -129,7 +148,54 @@ void GanttGrid::relayout()
         m_colX[size_t(c) + 1] = m_colX[size_t(c)] + w;
     }
     m_rowHeight = std::max(1, twipsToPixels(m_data.rowHeight()));
+    m_bodyRows.clear();
+    m_rowsFiltered = m_data.hiddenRowCount() > 0;
+    if (m_rowsFiltered) {
+        for (int r = m_data.fixedRows(); r < m_data.rows(); ++r) {
+            if (!m_data.rowHidden(r))
+                m_bodyRows.push_back(r);
+        }
+    }
     updateScrollBars();
+}
+
+int GanttGrid::bodyRowCount() const
+{
+    ensureLayout();
+    return m_rowsFiltered ? int(m_bodyRows.size())
+                          : std::max(0, m_data.rows() - m_data.fixedRows());
+}
+
+int GanttGrid::bodyRowAt(int index) const
+{
+    ensureLayout();
+    if (!m_rowsFiltered)
+        return m_data.fixedRows() + index;
+    return index >= 0 && size_t(index) < m_bodyRows.size() ? m_bodyRows[size_t(index)]
+                                                           : m_data.rows();
+}
+
+int GanttGrid::bodyIndexOf(int row) const
+{
+    ensureLayout();
+    if (row < m_data.fixedRows())
+        return 0;
+    if (!m_rowsFiltered)
+        return row - m_data.fixedRows();
+    const auto after = std::upper_bound(m_bodyRows.begin(), m_bodyRows.end(), row);
+    return std::max(0, int(after - m_bodyRows.begin()) - 1);
+}
+
+int GanttGrid::rowHeightPixels() const
+{
+    ensureLayout();
+    return m_rowHeight;
+}
+
+int GanttGrid::columnX(int col) const
+{
+    ensureLayout();
+    return m_colX[size_t(std::clamp(col, 0, m_data.cols()))];
 }
 
 int GanttGrid::fixedWidth() const
@@ -164,7 +230,7 @@ int GanttGrid::maxLeftCol() const
 
 void GanttGrid::updateScrollBars()
 {
-    const int bodyRows = std::max(0, m_data.rows() - m_data.fixedRows());
+    const int bodyRows = bodyRowCount();
     const int pageRows = visibleBodyRows();
     QScrollBar *v = verticalScrollBar();
     v->setRange(0, std::max(0, bodyRows - pageRows));
@@ -180,13 +246,15 @@ void GanttGrid::updateScrollBars()
 int GanttGrid::topRow() const
 {
     ensureLayout();
-    return m_data.fixedRows() + verticalScrollBar()->value();
+    const int index = verticalScrollBar()->value();
+    return m_rowsFiltered && index < bodyRowCount() ? bodyRowAt(index)
+                                                    : m_data.fixedRows() + index;
 }
 
 void GanttGrid::setTopRow(int row)
 {
     ensureLayout();
-    verticalScrollBar()->setValue(row - m_data.fixedRows());
+    verticalScrollBar()->setValue(m_rowsFiltered ? bodyIndexOf(row) : row - m_data.fixedRows());
 }
 
 int GanttGrid::leftCol() const
@@ -269,11 +337,14 @@ QRect GanttGrid::cellRect(int row, int col) const
         return {};
     const bool fixedRow = row < m_data.fixedRows();
     const bool fixedCol = col < m_data.fixedCols();
-    const int top = topRow();
+    const int top = verticalScrollBar()->value();
     const int left = leftCol();
-    if ((!fixedRow && row < top) || (!fixedCol && col < left))
+    if (!fixedRow && m_data.rowHidden(row))
         return {};
-    const int y = fixedRow ? row * m_rowHeight : fixedHeight() + (row - top) * m_rowHeight;
+    const int index = bodyIndexOf(row);
+    if ((!fixedRow && index < top) || (!fixedCol && col < left))
+        return {};
+    const int y = fixedRow ? row * m_rowHeight : fixedHeight() + (index - top) * m_rowHeight;
     const int x = fixedCol ? m_colX[size_t(col)]
                            : fixedWidth() + m_colX[size_t(col)] - m_colX[size_t(left)];
     QRect area = viewport()->rect();
@@ -291,10 +362,14 @@ bool GanttGrid::cellAt(const QPoint &pos, int *row, int *col) const
     if (pos.x() < 0 || pos.y() < 0 || !viewport()->rect().contains(pos))
         return false;
     int r;
-    if (pos.y() < fixedHeight())
+    if (pos.y() < fixedHeight()) {
         r = pos.y() / m_rowHeight;
-    else
-        r = topRow() + (pos.y() - fixedHeight()) / m_rowHeight;
+    } else {
+        const int index = verticalScrollBar()->value() + (pos.y() - fixedHeight()) / m_rowHeight;
+        if (index >= bodyRowCount())
+            return false;
+        r = bodyRowAt(index);
+    }
     if (r >= m_data.rows())
         return false;
     const int fixed = std::min(m_data.fixedCols(), m_data.cols());
@@ -320,58 +395,160 @@ bool GanttGrid::cellAt(const QPoint &pos, int *row, int *col) const
 
 void GanttGrid::paintEvent(QPaintEvent *event)
 {
-    if (!m_redraw)
-        return;
-    ensureLayout();
     QPainter painter(viewport());
     // The device, not the widget: rendering into an image of another pixel
     // ratio must still give the callback that image's pixels.
     const QPaintDevice *device = painter.paintEngine() ? painter.paintEngine()->paintDevice() : nullptr;
     const qreal dpr = device ? device->devicePixelRatioF() : viewport()->devicePixelRatioF();
-    const QRect area = viewport()->rect();
+    if (!m_redraw) {
+        // Nothing new is painted, but a window uncovered meanwhile shows the
+        // last picture rather than an empty area.
+        for (const QRect &exposed : event->region()) {
+            painter.fillRect(exposed, m_backColor);
+            if (!m_picture.isNull())
+                painter.drawImage(exposed, m_picture, pictureRect(exposed));
+        }
+        return;
+    }
+    // The picture is painted first, then shown: it is the one kept for
+    // while redraw is off.
+    const QSize pixels = (QSizeF(viewport()->size()) * dpr).toSize();
+    if (m_picture.size() != pixels || m_picture.devicePixelRatio() != dpr) {
+        m_picture = QImage(pixels, QImage::Format_RGB32);
+        m_picture.setDevicePixelRatio(dpr);
+        m_picture.fill(m_backColor);
+    }
+    if (device) {
+        // Fonts take their size from the device's resolution.
+        m_picture.setDotsPerMeterX(int(std::lround(device->logicalDpiX() / 0.0254)));
+        m_picture.setDotsPerMeterY(int(std::lround(device->logicalDpiY() / 0.0254)));
+    }
+    {
+        QPainter picture(&m_picture);
+        picture.setFont(font());
+        // Rectangle by rectangle: two strips far apart (a moving line and a
+        // key cell) must not cost the whole view between them.
+        for (const QRect &exposed : event->region()) {
+            picture.setClipRect(exposed);
+            picture.fillRect(exposed, m_backColor);
+            paintPanes(picture, viewport()->rect(), exposed, verticalScrollBar()->value(), leftCol(), -1);
+            picture.setClipRect(exposed);
+            paintFocusFrame(picture);
+        }
+    }
+    for (const QRect &exposed : event->region())
+        painter.drawImage(exposed, m_picture, pictureRect(exposed));
+}
+
+QRect GanttGrid::pictureRect(const QRect &logical) const
+{
+    const qreal dpr = m_picture.devicePixelRatio();
+    return QRectF(QPointF(logical.topLeft()) * dpr, QSizeF(logical.size()) * dpr).toAlignedRect();
+}
+
+void GanttGrid::paintFocusFrame(QPainter &painter)
+{
+    if (!hasFocus())
+        return;
+    const QRect current = cellRect(m_data.row(), m_data.col());
+    if (!current.isEmpty() && m_data.row() >= m_data.fixedRows()) {
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(current.adjusted(1, 1, -1, -1));
+    }
+}
+
+void GanttGrid::paintView(QPainter &painter, const QSize &size, int topIndex, int leftCol,
+                          int lastCol)
+{
+    ensureLayout();
+    const QRect area(QPoint(), size);
+    // Texts keep their size in logical pixels on a device of another
+    // resolution (a printer), where the caller scales the painter.
+    const int deviceDpi = painter.device() ? painter.device()->logicalDpiY() : 0;
+    m_fontScale = deviceDpi > 0 ? qreal(logicalDpiY()) / deviceDpi : 1.0;
+    painter.save();
+    // Only the viewport fills its own background; another surface gets the
+    // grid's colour here.
+    painter.fillRect(area, m_backColor);
+    paintPanes(painter, area, area, topIndex, leftCol, lastCol);
+    painter.restore();
+    m_fontScale = 1.0;
+}
+
+void GanttGrid::paintPanes(QPainter &painter, const QRect &area, const QRect &exposed,
+                           int topIndex, int leftCol, int lastCol)
+{
+    // The device, not the widget: rendering into an image of another pixel
+    // ratio must still give the callback that image's pixels.
+    const QPaintDevice *device = painter.paintEngine() ? painter.paintEngine()->paintDevice() : nullptr;
+    const qreal dpr = device ? device->devicePixelRatioF() : viewport()->devicePixelRatioF();
     const int fRows = std::min(m_data.fixedRows(), m_data.rows());
     const int fCols = std::min(m_data.fixedCols(), m_data.cols());
     const int fw = fixedWidth();
     const int fh = fixedHeight();
-    const int top = topRow();
-    const int left = std::min(leftCol(), m_data.cols());
-    const int bodyRows = (area.height() - fh + m_rowHeight - 1) / m_rowHeight;
-    const int lastBodyRow = std::min(m_data.rows() - 1, top + std::max(0, bodyRows) - 1);
+    const int left = std::clamp(leftCol, fCols, m_data.cols());
+    const int lastAllowed = lastCol < 0 ? m_data.cols() - 1 : std::min(lastCol, m_data.cols() - 1);
 
-    // The last scrolling column that reaches into the viewport.
-    int lastCol = left - 1;
-    for (int c = left; c < m_data.cols(); ++c) {
+    // The fixed rows, then the shown body rows that reach into the area.
+    m_paintRows.clear();
+    for (int r = 0; r < fRows; ++r)
+        m_paintRows.push_back(r);
+    const int bodyRows = (area.height() - fh + m_rowHeight - 1) / m_rowHeight;
+    const int bodyCount = bodyRowCount();
+    for (int i = std::max(0, topIndex); i < std::min(bodyCount, topIndex + std::max(0, bodyRows)); ++i)
+        m_paintRows.push_back(bodyRowAt(i));
+    const std::span<const int> headerRows(m_paintRows.data(), size_t(fRows));
+    const std::span<const int> bodyRowsShown(m_paintRows.data() + fRows, m_paintRows.size() - size_t(fRows));
+
+    // The last scrolling column that reaches into the area.
+    int lastShown = left - 1;
+    for (int c = left; c <= lastAllowed; ++c) {
         if (fw + m_colX[size_t(c)] - m_colX[size_t(left)] >= area.width())
             break;
-        lastCol = c;
+        lastShown = c;
     }
 
+    const int x0 = area.left();
+    const int y0 = area.top();
+    const int w = area.width();
+    const int h = area.height();
     Pane panes[4];
-    panes[0] = {0, fRows - 1, 0, 0, fCols - 1, 0, QRect(0, 0, fw, fh), false};
-    panes[1] = {0, fRows - 1, 0, left, lastCol, fw,
-                QRect(fw, 0, std::max(0, area.width() - fw), fh), false};
-    panes[2] = {top, lastBodyRow, fh, 0, fCols - 1, 0,
-                QRect(0, fh, fw, std::max(0, area.height() - fh)), false};
-    panes[3] = {top, lastBodyRow, fh, left, lastCol, fw,
-                QRect(fw, fh, std::max(0, area.width() - fw), std::max(0, area.height() - fh)),
-                true};
-    for (const Pane &pane : panes) {
-        const QRect clip = pane.clip.intersected(event->rect());
-        if (clip.isEmpty() || pane.lastRow < pane.firstRow || pane.lastCol < pane.firstCol)
+    panes[0] = {headerRows, y0, 0, fCols - 1, x0, QRect(x0, y0, fw, fh), false};
+    panes[1] = {headerRows, y0, left, lastShown, x0 + fw,
+                QRect(x0 + fw, y0, std::max(0, w - fw), fh), false};
+    panes[2] = {bodyRowsShown, y0 + fh, 0, fCols - 1, x0,
+                QRect(x0, y0 + fh, fw, std::max(0, h - fh)), false};
+    panes[3] = {bodyRowsShown, y0 + fh, left, lastShown, x0 + fw,
+                QRect(x0 + fw, y0 + fh, std::max(0, w - fw), std::max(0, h - fh)), true};
+    for (Pane &pane : panes) {
+        const QRect clip = pane.clip.intersected(exposed);
+        if (clip.isEmpty() || pane.rows.empty() || pane.lastCol < pane.firstCol)
             continue;
+        // Only the rows and columns the exposed part reaches: a strip
+        // repainted for a moving line costs what the strip shows. Header
+        // columns stay whole, as a merged label is centred in all of it.
+        if (pane.rows.front() >= m_data.fixedRows()) {
+            const int baseX = pane.x - m_colX[size_t(pane.firstCol)];
+            while (pane.firstCol < pane.lastCol && baseX + m_colX[size_t(pane.firstCol) + 1] <= clip.left())
+                ++pane.firstCol;
+            while (pane.lastCol > pane.firstCol && baseX + m_colX[size_t(pane.lastCol)] > clip.right())
+                --pane.lastCol;
+            pane.x = baseX + m_colX[size_t(pane.firstCol)];
+        }
+        size_t skip = 0;
+        while (skip + 1 < pane.rows.size() && pane.y + m_rowHeight <= clip.top()) {
+            ++skip;
+            pane.y += m_rowHeight;
+        }
+        size_t count = pane.rows.size() - skip;
+        while (count > 1 && pane.y + int(count - 1) * m_rowHeight > clip.bottom())
+            --count;
+        pane.rows = pane.rows.subspan(skip, count);
         painter.setClipRect(clip);
         paintPane(painter, pane, dpr);
     }
     painter.setClipping(false);
-
-    if (hasFocus()) {
-        const QRect current = cellRect(m_data.row(), m_data.col());
-        if (!current.isEmpty() && m_data.row() >= m_data.fixedRows()) {
-            painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
-            painter.setBrush(Qt::NoBrush);
-            painter.drawRect(current.adjusted(1, 1, -1, -1));
-        }
-    }
 }
 
 void GanttGrid::paintPane(QPainter &painter, const Pane &pane, qreal dpr)
@@ -383,10 +560,23 @@ void GanttGrid::paintPane(QPainter &painter, const Pane &pane, qreal dpr)
     const int lastGridCol = m_data.cols() - 1;
 
     QFont normalFont = font();
-    QFont boldFont = font();
+    if (m_fontScale != 1.0 && normalFont.pointSizeF() > 0)
+        normalFont.setPointSizeF(normalFont.pointSizeF() * m_fontScale);
+    QFont boldFont = normalFont;
     boldFont.setBold(true);
     std::vector<QLine> gridLines;
     std::vector<QLine> headerLines;
+
+    const bool anyBorders = !m_data.borders().empty();
+    auto framed = [&](int row, int col) {
+        return anyBorders && col <= lastGridCol && m_data.cellEdges(row, col).isSet;
+    };
+    auto nextShownCol = [&](int col) {
+        int next = col + 1;
+        while (next <= lastGridCol && m_data.colHidden(next))
+            ++next;
+        return next;
+    };
 
     // Runs of row 0 cells that show as one (equal neighbouring texts).
     auto runEnd = [&](int row, int c) {
@@ -415,8 +605,9 @@ void GanttGrid::paintPane(QPainter &painter, const Pane &pane, qreal dpr)
         return c;
     };
 
-    for (int r = pane.firstRow; r <= pane.lastRow; ++r) {
-        const int y = pane.y + (r - pane.firstRow) * m_rowHeight;
+    for (size_t i = 0; i < pane.rows.size(); ++i) {
+        const int r = pane.rows[i];
+        const int y = pane.y + int(i) * m_rowHeight;
         const bool fixedRow = r < m_data.fixedRows();
         // Backgrounds, one fill per run of equal colour. Body cells in the
         // grid's own colour are left to the viewport's background fill.
@@ -436,18 +627,48 @@ void GanttGrid::paintPane(QPainter &painter, const Pane &pane, qreal dpr)
             runColor = color;
         }
 
-        // Ordinary grid lines on the right and bottom of every cell.
+        // Ordinary grid lines on the right and bottom of every cell. A line
+        // beside a cell that border lines frame is theirs to draw, or to
+        // leave out (between the two header rows of columns 0 and 1).
         auto &lines = fixedRow ? headerLines : gridLines;
         const int bottomY = y + m_rowHeight - 1;
-        lines.emplace_back(colLeft(pane.firstCol), bottomY, colRight(pane.lastCol) - 1, bottomY);
+        int from = -1; // left end of the bottom line being gathered
+        for (int c = pane.firstCol; c <= pane.lastCol + 1; ++c) {
+            const bool open = c <= pane.lastCol && !framed(r, c) && !framed(r + 1, c);
+            if (open && from < 0)
+                from = colLeft(c);
+            if (!open && from >= 0) {
+                if (colLeft(c) > from)
+                    lines.emplace_back(from, bottomY, colLeft(c) - 1, bottomY);
+                from = -1;
+            }
+        }
         for (int c = pane.firstCol; c <= pane.lastCol; ++c) {
             if (colRight(c) == colLeft(c))
                 continue;
             const int end = runEnd(r, c);
-            lines.emplace_back(colRight(end) - 1, y, colRight(end) - 1, bottomY);
+            if (!framed(r, end) && !framed(r, nextShownCol(end)))
+                lines.emplace_back(colRight(end) - 1, y, colRight(end) - 1, bottomY);
             c = end;
         }
     }
+    PaneView view;
+    if (m_overlay) {
+        view.rows = pane.rows;
+        view.y = pane.y;
+        view.rowHeight = m_rowHeight;
+        view.firstCol = pane.firstCol;
+        view.lastCol = pane.lastCol;
+        view.colX = m_colX.data();
+        view.baseX = baseX;
+        view.clip = pane.clip;
+        view.headerRows = pane.rows.front() < m_data.fixedRows();
+        view.timeScale = pane.firstCol >= m_data.fixedCols();
+        painter.save();
+        m_overlay->paintUnder(painter, m_data, view);
+        painter.restore();
+    }
+
     painter.setPen(GridLine);
     painter.drawLines(gridLines.data(), int(gridLines.size()));
     painter.setPen(HeaderGridLine);
@@ -457,17 +678,16 @@ void GanttGrid::paintPane(QPainter &painter, const Pane &pane, qreal dpr)
     // carries its neighbour's left and top line, so shared lines stay one
     // pixel wide.
     if (!m_data.borders().empty()) {
-        for (int r = pane.firstRow; r <= pane.lastRow; ++r) {
-            const int y = pane.y + (r - pane.firstRow) * m_rowHeight;
+        for (size_t i = 0; i < pane.rows.size(); ++i) {
+            const int r = pane.rows[i];
+            const int y = pane.y + int(i) * m_rowHeight;
             for (int c = pane.firstCol; c <= pane.lastCol; ++c) {
                 const int x1 = colLeft(c);
                 const int x2 = colRight(c);
                 if (x2 == x1)
                     continue;
                 const CellEdges e = m_data.cellEdges(r, c);
-                int nextCol = c + 1;
-                while (nextCol <= lastGridCol && m_data.colHidden(nextCol))
-                    ++nextCol;
+                const int nextCol = nextShownCol(c);
                 const CellEdges rightOf = nextCol <= lastGridCol ? m_data.cellEdges(r, nextCol)
                                                                  : CellEdges();
                 const CellEdges below = m_data.cellEdges(r + 1, c);
@@ -496,10 +716,11 @@ void GanttGrid::paintPane(QPainter &painter, const Pane &pane, qreal dpr)
     // under them.
     if (pane.firstCol == 0 && m_data.fixedCols() > 0 && colRight(0) > colLeft(0)) {
         painter.setRenderHint(QPainter::Antialiasing, false);
-        for (int r = std::max(pane.firstRow, m_data.fixedRows()); r <= pane.lastRow; ++r) {
-            if (!m_data.isNode(r))
+        for (size_t i = 0; i < pane.rows.size(); ++i) {
+            const int r = pane.rows[i];
+            if (r < m_data.fixedRows() || !m_data.isNode(r))
                 continue;
-            const int y = pane.y + (r - pane.firstRow) * m_rowHeight;
+            const int y = pane.y + int(i) * m_rowHeight;
             const int cx = colLeft(0) + (colRight(0) - colLeft(0)) / 2;
             const int cy = y + m_rowHeight / 2;
             painter.setPen(OutlineInk);
@@ -508,6 +729,8 @@ void GanttGrid::paintPane(QPainter &painter, const Pane &pane, qreal dpr)
                 painter.setBrush(Qt::white);
                 painter.drawRect(cx - half, cy - half, 2 * half, 2 * half);
                 painter.drawLine(cx - half + 2, cy, cx + half - 2, cy);
+                if (isCollapsed(r))
+                    painter.drawLine(cx, cy - half + 2, cx, cy + half - 2);
                 painter.setBrush(Qt::NoBrush);
             } else {
                 const bool more = r + 1 < m_data.rows() && m_data.rowOutlineLevel(r + 1) > 0;
@@ -520,8 +743,9 @@ void GanttGrid::paintPane(QPainter &painter, const Pane &pane, qreal dpr)
     // Texts.
     bool bold = false;
     painter.setFont(normalFont);
-    for (int r = pane.firstRow; r <= pane.lastRow; ++r) {
-        const int y = pane.y + (r - pane.firstRow) * m_rowHeight;
+    for (size_t i = 0; i < pane.rows.size(); ++i) {
+        const int r = pane.rows[i];
+        const int y = pane.y + int(i) * m_rowHeight;
         const bool fixedRow = r < m_data.fixedRows();
         for (int c = pane.firstCol; c <= pane.lastCol; ++c) {
             if (colRight(c) == colLeft(c))
@@ -550,22 +774,30 @@ void GanttGrid::paintPane(QPainter &painter, const Pane &pane, qreal dpr)
         }
     }
 
-    if (!pane.timeScale || !m_drawCell)
-        return;
-    painter.save();
-    painter.setWorldTransform(QTransform::fromScale(1 / dpr, 1 / dpr));
-    for (int r = pane.firstRow; r <= pane.lastRow; ++r) {
-        const int y = pane.y + (r - pane.firstRow) * m_rowHeight;
-        const int top = int(std::lround(y * dpr));
-        const int bottom = int(std::lround((y + m_rowHeight) * dpr));
-        for (int c = pane.firstCol; c <= pane.lastCol; ++c) {
-            if (colRight(c) == colLeft(c))
-                continue;
-            m_drawCell(painter, r, c, int(std::lround(colLeft(c) * dpr)), top,
-                       int(std::lround(colRight(c) * dpr)), bottom);
+    if (pane.timeScale && m_drawCell) {
+        painter.save();
+        // Combined with what the caller set, so that a page painted with a
+        // margin or a print scale gets its bars in the same place.
+        painter.setWorldTransform(QTransform::fromScale(1 / dpr, 1 / dpr), true);
+        for (size_t i = 0; i < pane.rows.size(); ++i) {
+            const int r = pane.rows[i];
+            const int y = pane.y + int(i) * m_rowHeight;
+            const int top = int(std::lround(y * dpr));
+            const int bottom = int(std::lround((y + m_rowHeight) * dpr));
+            for (int c = pane.firstCol; c <= pane.lastCol; ++c) {
+                if (colRight(c) == colLeft(c))
+                    continue;
+                m_drawCell(painter, r, c, int(std::lround(colLeft(c) * dpr)), top,
+                           int(std::lround(colRight(c) * dpr)), bottom);
+            }
         }
+        painter.restore();
     }
-    painter.restore();
+    if (m_overlay) {
+        painter.save();
+        m_overlay->paintOver(painter, m_data, view);
+        painter.restore();
+    }
 }
 
 void GanttGrid::resizeEvent(QResizeEvent *event)
@@ -611,17 +843,20 @@ void GanttGrid::wheelEvent(QWheelEvent *event)
 void GanttGrid::moveCursor(int row, int col)
 {
     ensureLayout();
-    if (m_data.rows() <= m_data.fixedRows() || m_data.cols() == 0)
+    const int bodyCount = bodyRowCount();
+    if (bodyCount == 0 || m_data.cols() == 0)
         return;
-    row = std::clamp(row, m_data.fixedRows(), m_data.rows() - 1);
+    const int index = std::clamp(bodyIndexOf(std::max(row, m_data.fixedRows())), 0, bodyCount - 1);
+    row = bodyRowAt(index);
     col = std::clamp(col, 0, m_data.cols() - 1);
     if (!m_data.select(row, col))
         return;
     const int pageRows = std::max(1, visibleBodyRows());
-    if (row < topRow())
-        setTopRow(row);
-    else if (row >= topRow() + pageRows)
-        setTopRow(row - pageRows + 1);
+    QScrollBar *v = verticalScrollBar();
+    if (index < v->value())
+        v->setValue(index);
+    else if (index >= v->value() + pageRows)
+        v->setValue(index - pageRows + 1);
     if (col >= m_data.fixedCols()) {
         if (col < leftCol()) {
             setLeftCol(col);
@@ -634,12 +869,24 @@ void GanttGrid::moveCursor(int row, int col)
         }
     }
     viewport()->update();
+    // Only moves the user makes are announced: the refresh selects its cell
+    // through the data, every tick, and a screen reader must not hear that.
+    NotifyCurrentCellMoved(this);
     emit currentCellChanged(row, col);
+}
+
+bool GanttGrid::askOutline(int row, bool collapse)
+{
+    const bool group = row >= m_data.fixedRows() && m_data.isNode(row)
+        && m_data.rowOutlineLevel(row) <= 0 && m_data.rowOutlineLevel(row + 1) > 0;
+    return group && m_outlineHandler && isCollapsed(row) != collapse
+        && m_outlineHandler(row, collapse);
 }
 
 void GanttGrid::keyPressEvent(QKeyEvent *event)
 {
-    int row = std::max(m_data.row(), m_data.fixedRows());
+    const int row = std::max(m_data.row(), m_data.fixedRows());
+    int index = bodyIndexOf(row);
     int col = m_data.col();
     const int page = std::max(1, visibleBodyRows());
     auto step = [&](int from, int dir) {
@@ -649,28 +896,41 @@ void GanttGrid::keyPressEvent(QKeyEvent *event)
         return c >= 0 && c < m_data.cols() ? c : from;
     };
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    const bool keyColumn = col == 1;
     switch (event->key()) {
-    case Qt::Key_Up: --row; break;
-    case Qt::Key_Down: ++row; break;
-    case Qt::Key_Left: col = step(col, -1); break;
-    case Qt::Key_Right: col = step(col, 1); break;
-    case Qt::Key_PageUp: row -= page; break;
-    case Qt::Key_PageDown: row += page; break;
+    case Qt::Key_Up: --index; break;
+    case Qt::Key_Down: ++index; break;
+    case Qt::Key_Left:
+        if (keyColumn && askOutline(row, true)) {
+            event->accept();
+            return;
+        }
+        col = step(col, -1);
+        break;
+    case Qt::Key_Right:
+        if (keyColumn && askOutline(row, false)) {
+            event->accept();
+            return;
+        }
+        col = step(col, 1);
+        break;
+    case Qt::Key_PageUp: index -= page; break;
+    case Qt::Key_PageDown: index += page; break;
     case Qt::Key_Home:
         if (ctrl)
-            row = m_data.fixedRows();
+            index = 0;
         col = 0;
         break;
     case Qt::Key_End:
         if (ctrl)
-            row = m_data.rows() - 1;
+            index = bodyRowCount() - 1;
         col = m_data.cols() - 1;
         break;
     default:
         QAbstractScrollArea::keyPressEvent(event);
         return;
     }
-    moveCursor(row, col);
+    moveCursor(bodyRowAt(std::clamp(index, 0, std::max(0, bodyRowCount() - 1))), col);
     event->accept();
 }
 
@@ -679,8 +939,15 @@ void GanttGrid::mousePressEvent(QMouseEvent *event)
     int row = 0;
     int col = 0;
     if (event->button() == Qt::LeftButton && cellAt(event->position().toPoint(), &row, &col)
-        && row >= m_data.fixedRows())
+        && row >= m_data.fixedRows()) {
+        // The outline box: the click opens or closes the group and the
+        // current cell stays where it was.
+        if (col == 0 && askOutline(row, !isCollapsed(row))) {
+            event->accept();
+            return;
+        }
         moveCursor(row, col);
+    }
     QAbstractScrollArea::mousePressEvent(event);
 }
 

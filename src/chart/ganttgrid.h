@@ -1,8 +1,10 @@
 #pragma once
 
 #include "griddata.h"
+#include "gridoverlay.h"
 
 #include <QAbstractScrollArea>
+#include <QImage>
 #include <QRect>
 
 #include <functional>
@@ -47,11 +49,28 @@ public:
     // Replaces the cell-draw callback (an empty function removes it).
     void setDrawCellCallback(DrawCellCallback callback);
 
-    // Redraw off: nothing is painted until it is switched on again.
+    // Paints over the grid's own painting; nullptr (default) paints nothing
+    // more. The overlay must outlive the grid or be removed first.
+    void setOverlay(GridOverlay *overlay);
+    GridOverlay *overlay() const { return m_overlay; }
+
+    // Asked to collapse (true) or expand a group row: by a click on the
+    // outline box in column 0, or by Left/Right on the key column. Returns
+    // whether it took the request; without a handler, or when it declines,
+    // the click and the keys act as before.
+    using OutlineHandler = std::function<bool(int groupRow, bool collapse)>;
+    void setOutlineHandler(OutlineHandler handler) { m_outlineHandler = std::move(handler); }
+    // A group row whose detail rows are hidden.
+    bool isCollapsed(int row) const;
+
+    // Redraw off: nothing new is painted until it is switched on again; the
+    // grid shows the picture it painted last.
     bool redraw() const { return m_redraw; }
     void setRedraw(bool on);
 
-    // Scroll position: the first visible scrollable row and column.
+    // Scroll position: the first visible scrollable row and column. Hidden
+    // rows take no room: a hidden row given as the first row shows the last
+    // shown row above it (its group row) at the top instead.
     int topRow() const;
     void setTopRow(int row);
     int leftCol() const;
@@ -76,6 +95,30 @@ public:
     // The cell under a viewport point; false when none.
     bool cellAt(const QPoint &pos, int *row, int *col) const;
 
+    // The scrolling rows that are shown, top to bottom: their count, the
+    // grid row at a position, and the position of a row (of the last shown
+    // row at or above it when it is hidden).
+    int bodyRowCount() const;
+    int bodyRowAt(int index) const;
+    int bodyIndexOf(int row) const;
+
+    // Geometry in logical pixels, for painting elsewhere than the viewport:
+    // the row height, a column's left edge as if nothing scrolled (cols()
+    // gives the right edge of the last), the extent of the fixed columns and
+    // rows.
+    int rowHeightPixels() const;
+    int columnX(int col) const;
+    // All of them at once, cols() + 1 entries (what PaneView::colX holds).
+    const int *columnEdges() const { ensureLayout(); return m_colX.data(); }
+    int fixedWidthPixels() const { ensureLayout(); return fixedWidth(); }
+    int fixedHeightPixels() const { ensureLayout(); return fixedHeight(); }
+
+    // Paints the grid as the viewport would show it at `size`, scrolled so
+    // that body row position topIndex and column leftCol come first, with no
+    // column behind lastCol (-1: up to the last). Everything else (redraw
+    // switch, focus frame, scroll bars) is left out.
+    void paintView(QPainter &painter, const QSize &size, int topIndex, int leftCol, int lastCol = -1);
+
     // Background of cells without a colour of their own.
     QColor backColor() const { return m_backColor; }
     void setBackColor(const QColor &color);
@@ -99,8 +142,14 @@ private:
     void ensureLayout() const;
     void relayout();
     void updateScrollBars();
+    void paintPanes(QPainter &painter, const QRect &area, const QRect &exposed, int topIndex,
+                    int leftCol, int lastCol);
+    void paintFocusFrame(QPainter &painter);
     void paintPane(QPainter &painter, const Pane &pane, qreal dpr);
+    // The part of the kept picture behind a rectangle of the viewport.
+    QRect pictureRect(const QRect &logical) const;
     void moveCursor(int row, int col);
+    bool askOutline(int row, bool collapse);
     int maxLeftCol() const;
     int visibleBodyRows() const;
     int fixedWidth() const;
@@ -108,16 +157,28 @@ private:
 
     GridData m_data;
     DrawCellCallback m_drawCell;
+    GridOverlay *m_overlay = nullptr;
+    OutlineHandler m_outlineHandler;
     // Layout cache, rebuilt lazily after the data changed.
     std::vector<int> m_colX; // x of each column's left edge as if nothing scrolled; one more at the end
     int m_rowHeight = 20;    // pixels
+    // The shown scrolling rows while some are hidden; empty when none is,
+    // so a grid without collapsed groups pays nothing.
+    std::vector<int> m_bodyRows;
+    bool m_rowsFiltered = false;
+    qreal m_fontScale = 1.0; // only while paintView paints another device
+    std::vector<int> m_paintRows; // reused by every paint
     bool m_layoutPending = true;
     // Wheel turn not yet worth a row or column: fine-grained wheels and
     // touchpads send a notch in many small steps.
     QPoint m_wheelRest;
     int m_dpi = 0;
     bool m_redraw = true;
+    // The last picture of the viewport, in device pixels, shown while
+    // redraw is off; reused from paint to paint.
+    QImage m_picture;
     bool m_updatePending = false;
+    bool m_accessibleLayoutPending = false;
     QColor m_backColor{255, 255, 255};
 };
 

@@ -45,6 +45,9 @@ void GridData::setRows(int count)
     if (count == rows())
         return;
     if (count < rows()) {
+        if (m_hiddenRows > 0)
+            m_hiddenRows -= int(std::count_if(m_rows.begin() + count, m_rows.end(),
+                                              [](const Row &r) { return r.hidden; }));
         m_rows.resize(size_t(count));
         // Borders belong to cells: the dropped rows take theirs along.
         for (auto &region : m_borders)
@@ -335,6 +338,24 @@ bool GridData::setRowData(int row, qint32 value)
     if (row < 0 || row >= rows())
         return false;
     m_rows[size_t(row)].data = value;
+    return true;
+}
+
+bool GridData::rowHidden(int row) const
+{
+    return row >= 0 && row < rows() && m_rows[size_t(row)].hidden;
+}
+
+bool GridData::setRowHidden(int row, bool hidden)
+{
+    if (row < m_fixedRows || row >= rows())
+        return false;
+    bool &flag = m_rows[size_t(row)].hidden;
+    if (flag == hidden)
+        return true;
+    flag = hidden;
+    m_hiddenRows += hidden ? 1 : -1;
+    notify(Change::Layout);
     return true;
 }
 

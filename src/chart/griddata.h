@@ -151,6 +151,13 @@ public:
     qint32 rowData(int row) const;
     bool setRowData(int row, qint32 value);
 
+    // A hidden row (a collapsed group's detail row) keeps its texts and is
+    // refreshed like any other, but takes no room and is not painted. The
+    // fixed rows cannot be hidden. A fill starts with every row shown.
+    bool rowHidden(int row) const;
+    bool setRowHidden(int row, bool hidden);
+    int hiddenRowCount() const { return m_hiddenRows; }
+
     // The selection: a range whose first corner is the current cell.
     // select() does nothing when a corner lies outside the grid.
     bool select(int row1, int col1, int row2, int col2);
@@ -186,6 +193,7 @@ private:
         qint32 data = 0;
         qint16 outlineLevel = 0;
         bool node = false;
+        bool hidden = false;
     };
 
     bool validCell(int row, int col) const
@@ -207,6 +215,7 @@ private:
     int m_fixedRows = 2;
     int m_fixedCols = 8;
     int m_rowHeightTwips = 300;
+    int m_hiddenRows = 0;
     bool m_mergeRow0 = false;
     CellRange m_selection;
     std::vector<BorderRegion> m_borders;

@@ -6,10 +6,19 @@
 #include <QFileInfo>
 #include <QList>
 #include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
 
+#include <algorithm>
 #include <array>
 #include <limits>
 #include <optional>
+
+#if defined(Q_OS_UNIX)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace vorn {
 
@@ -30,9 +39,14 @@ struct Line {
     QString ending; // "\r\n", "\n" or empty for a last line without one
 };
 
+// How the file's text is stored: Windows-1252 unless it starts with a
+// UTF-16 byte-order mark, as a Windows editor saves "Unicode".
+enum class Encoding { Ansi, Utf16LE, Utf16BE };
+
 struct Document {
     QList<Line> lines;
     QString newline = QStringLiteral("\n");
+    Encoding encoding = Encoding::Ansi;
 };
 
 bool isBlank(QChar c)
@@ -136,13 +150,105 @@ qsizetype findKey(const Document &doc, qsizetype header, const QString &key)
     return -1;
 }
 
-bool loadDocument(const QString &fileName, Document *doc)
+// The bytes of a plain file. A pipe or device of that name is refused
+// without waiting for a writer that may never come.
+bool readPlainFile(const QString &fileName, QByteArray *bytes)
+{
+    QFile file;
+#if defined(Q_OS_UNIX)
+    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat info {};
+    if (fd < 0)
+        return false;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+#else
+    file.setFileName(fileName);
+    if (!QFileInfo(fileName).isFile() || !file.open(QIODevice::ReadOnly))
+        return false;
+#endif
+    *bytes = file.readAll();
+    return true;
+}
+
+QString decodeText(const QByteArray &bytes, Encoding *encoding)
+{
+    const auto utf16 = [&](QStringConverter::Encoding which) {
+        QStringDecoder decoder(which, QStringConverter::Flag::Stateless);
+        return QString(decoder.decode(QByteArrayView(bytes).sliced(2)));
+    };
+    if (bytes.startsWith("\xFF\xFE")) {
+        *encoding = Encoding::Utf16LE;
+        return utf16(QStringConverter::Utf16LE);
+    }
+    if (bytes.startsWith("\xFE\xFF")) {
+        *encoding = Encoding::Utf16BE;
+        return utf16(QStringConverter::Utf16BE);
+    }
+    *encoding = Encoding::Ansi;
+    return DecodeWindows1252(bytes);
+}
+
+// The text in the file's encoding, without a byte-order mark.
+QByteArray encodeUnits(const QString &text, Encoding encoding)
+{
+    switch (encoding) {
+    case Encoding::Utf16LE:
+        return QStringEncoder(QStringConverter::Utf16LE).encode(text);
+    case Encoding::Utf16BE:
+        return QStringEncoder(QStringConverter::Utf16BE).encode(text);
+    case Encoding::Ansi:
+        break;
+    }
+    return EncodeWindows1252(text);
+}
+
+QByteArray encodeText(const QString &text, Encoding encoding)
+{
+    const char *mark = encoding == Encoding::Utf16LE ? "\xFF\xFE" : encoding == Encoding::Utf16BE ? "\xFE\xFF" : "";
+    return mark + encodeUnits(text, encoding);
+}
+
+bool loadDocument(const QString &fileName, Document *doc, QByteArray *bytes = nullptr)
+{
+    QByteArray read;
+    if (!readPlainFile(fileName, &read))
+        return false;
+    Encoding encoding = Encoding::Ansi;
+    *doc = parse(decodeText(read, &encoding));
+    doc->encoding = encoding;
+    if (bytes)
+        *bytes = std::move(read);
+    return true;
+}
+
+// Rewrites a file whose folder takes no new file (so no file can be put
+// beside it and renamed over), as the Windows profile functions do. One
+// write replaces every old byte, the new text padded with blanks to the old
+// length; the file is then cut to the new text. A write that fails puts the
+// old bytes back; a process killed before the cut leaves a line of blanks,
+// which no reader takes for anything.
+IniWriteResult writeInPlace(const QString &fileName, const QByteArray &old, const QByteArray &text, Encoding encoding)
 {
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    *doc = parse(DecodeWindows1252(file.readAll()));
-    return true;
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered | QIODevice::ExistingOnly))
+        return {false, QStringLiteral("cannot write %1: %2").arg(fileName, file.errorString())};
+    QByteArray padded = text;
+    const QByteArray blank = encodeUnits(QStringLiteral(" "), encoding);
+    while (padded.size() < old.size())
+        padded += blank;
+    padded.truncate(std::max(text.size(), old.size()));
+    if (file.write(padded) != padded.size()) {
+        const QString why = file.errorString();
+        const bool restored = file.seek(0) && file.write(old) == old.size() && file.resize(old.size());
+        return {false, QStringLiteral("cannot write %1: %2%3").arg(fileName, why,
+                                                                    restored ? QString() : QStringLiteral("; the old text could not be put back"))};
+    }
+    if (!file.resize(text.size()))
+        return {false, QStringLiteral("cannot cut %1 to its new length: %2").arg(fileName, file.errorString())};
+    return {};
 }
 
 // The value of a key, without its enclosing quotes; nothing when the key
@@ -287,23 +393,32 @@ IniWriteResult WriteIniStrings(const QString &fileName, const QString &section,
                                const QList<std::pair<QString, QString>> &keysAndValues)
 {
     const QString target = ResolveIniFileName(fileName);
+    const QFileInfo info(target);
+    const bool exists = info.exists() || info.isSymLink();
     Document doc;
-    if (QFileInfo::exists(target) && !loadDocument(target, &doc))
-        return {false, QStringLiteral("cannot read %1").arg(target)};
+    QByteArray old;
+    // Only a plain file is read or replaced: never a pipe, device or folder.
+    if (exists && !loadDocument(target, &doc, &old))
+        return {false, QStringLiteral("cannot read %1: not a plain file that can be read").arg(target)};
     for (const auto &[key, value] : keysAndValues)
         setKey(doc, section, key, value);
 
     QString text;
     for (const Line &line : std::as_const(doc.lines))
         text += line.text + line.ending;
+    const QByteArray bytes = encodeText(text, doc.encoding);
 
+    // Written beside and renamed over, so that a crash leaves the old file
+    // or the new one; where that cannot be done, in place.
     QSaveFile file(target);
-    if (!file.open(QIODevice::WriteOnly))
+    if (file.open(QIODevice::WriteOnly)) {
+        file.write(bytes);
+        if (file.commit())
+            return {};
+    }
+    if (!exists)
         return {false, QStringLiteral("cannot write %1: %2").arg(target, file.errorString())};
-    file.write(EncodeWindows1252(text));
-    if (!file.commit())
-        return {false, QStringLiteral("cannot write %1: %2").arg(target, file.errorString())};
-    return {};
+    return writeInPlace(target, old, bytes, doc.encoding);
 }
 
 } // namespace vorn

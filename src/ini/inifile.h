@@ -14,7 +14,11 @@ namespace vorn {
 //   section and the first matching key in it win;
 // - keys and values are trimmed of blanks and tabs; a value enclosed in a
 //   pair of equal quotes loses them;
-// - the text is Windows-1252; each line keeps its own line end (CRLF or LF);
+// - the text is Windows-1252, or UTF-16 (either byte order) in a file that
+//   starts with its byte-order mark, and is written back as found; each line
+//   keeps its own line end (CRLF or LF);
+// - only plain files are read or written: a pipe, device or folder of that
+//   name reads as a missing file and is never written;
 // - when `fileName` itself does not exist, a file in the same folder whose
 //   name matches without regard to case is used (files copied from Windows).
 
@@ -39,7 +43,9 @@ QString ReadIniString(const QString &fileName, const QString &section, const QSt
 // Sets a key, keeping every other line, comment and key as it is: an existing
 // key line is rewritten in place as "key=value"; a missing key is added at the
 // end of its section; a missing section is added at the end of the file; a
-// missing file is created.
+// missing file is created. The new file is written beside the old one and
+// renamed over it; where the folder takes no new file but the file may be
+// written, the file is rewritten in place.
 IniWriteResult WriteIniString(const QString &fileName, const QString &section,
                               const QString &key, const QString &value);
 

@@ -11,6 +11,7 @@
 #include <QByteArrayView>
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <optional>
 
@@ -67,11 +68,49 @@ struct Span {
 };
 
 // Writes `text` unless the value could not be converted: a value of 92 hours
-// or more leaves the cell with the text it had.
-void setTimeCell(chart::GridData &grid, int row, int col, const QString &text, bool overflow)
+// or more leaves the cell with the text it had. Returns whether the cell's
+// text changed; `before` then receives the text it had. The cell is written
+// even when equal: a grid whose texts are renewed every tick stays compact
+// in memory, and the next tick reads it faster.
+bool setTimeCell(chart::GridData &grid, int row, int col, const QString &text, bool overflow,
+                 QString &before)
 {
-    if (!overflow)
-        grid.setText(row, col, text);
+    if (overflow)
+        return false;
+    const QString &current = grid.text(row, col);
+    // A plain comparison of the few characters; QString's own goes through a
+    // general routine that shows in a tick of 100,000 rows.
+    const bool same = current.size() == text.size()
+        && std::memcmp(current.constData(), text.constData(), size_t(text.size()) * sizeof(QChar)) == 0;
+    if (!same)
+        before = current;
+    grid.setText(row, col, text);
+    return !same;
+}
+
+// The start and finish cells of a triple. Returns whether either changed,
+// and then the texts both had before in `old` (planned changes keep them for
+// the ghost of the previous bar).
+bool writeEnds(chart::GridData &grid, int row, int col, const QString &start, bool startOverflow,
+               const QString &finish, bool finishOverflow, chart::PlannedChange &old)
+{
+    const bool startMoved = setTimeCell(grid, row, col, start, startOverflow, old.oldStart);
+    const bool finishMoved = setTimeCell(grid, row, col + 1, finish, finishOverflow, old.oldFinish);
+    if (startMoved && !finishMoved)
+        old.oldFinish = grid.text(row, col + 1);
+    else if (finishMoved && !startMoved)
+        old.oldStart = grid.text(row, col);
+    return startMoved || finishMoved;
+}
+
+// Notes a triple's changes in the result.
+void noteTriple(RefreshResult &result, int row, int col, bool moved, chart::PlannedChange &&old)
+{
+    result.changed = result.changed || moved;
+    if (moved && col == FirstTimeColumn) {
+        old.row = row;
+        result.plannedChanges.push_back(std::move(old));
+    }
 }
 
 // finish - start as whole seconds; nothing when the difference cannot be
@@ -89,37 +128,47 @@ std::optional<qint32> difference(const std::optional<qint32> &finish,
 
 // One start/finish/duration triple of a detail row.
 void refreshTriple(chart::GridData &grid, int row, int col, const TimeField &start,
-                   const TimeField &finish, Span &span)
+                   const TimeField &finish, Span &span, RefreshResult &result)
 {
     const std::optional<qint32> startValue = start.value();
     const std::optional<qint32> finishValue = finish.value();
     span.take(startValue, finishValue);
 
-    bool overflow = false;
-    QString text = start.secondsText(&overflow);
-    setTimeCell(grid, row, col, text, overflow);
-    text = finish.secondsText(&overflow);
-    setTimeCell(grid, row, col + 1, text, overflow);
+    bool startOverflow = false;
+    bool finishOverflow = false;
+    const QString startText = start.secondsText(&startOverflow);
+    const QString finishText = finish.secondsText(&finishOverflow);
+    chart::PlannedChange old;
+    const bool moved = writeEnds(grid, row, col, startText, startOverflow, finishText, finishOverflow, old);
 
+    // The duration follows from the two ends: a change shows in them.
     if (start.isEmpty() && finish.isEmpty()) {
         grid.setText(row, col + 2, QString());
     } else if (const std::optional<qint32> duration = difference(finishValue, startValue)) {
-        text = SecondsTextOfValue(*duration, &overflow);
-        setTimeCell(grid, row, col + 2, text, overflow);
+        bool overflow = false;
+        const QString text = SecondsTextOfValue(*duration, &overflow);
+        if (!overflow)
+            grid.setText(row, col + 2, text);
     }
+    noteTriple(result, row, col, moved, std::move(old));
 }
 
-void writeSummaryTriple(chart::GridData &grid, int row, int col, const Span &span)
+void writeSummaryTriple(chart::GridData &grid, int row, int col, const Span &span,
+                        RefreshResult &result)
 {
-    bool overflow = false;
-    QString text = SecondsTextOfValue(span.earliestStart, &overflow);
-    setTimeCell(grid, row, col, text, overflow);
-    text = SecondsTextOfValue(span.latestFinish, &overflow);
-    setTimeCell(grid, row, col + 1, text, overflow);
+    bool startOverflow = false;
+    bool finishOverflow = false;
+    const QString startText = SecondsTextOfValue(span.earliestStart, &startOverflow);
+    const QString finishText = SecondsTextOfValue(span.latestFinish, &finishOverflow);
+    chart::PlannedChange old;
+    const bool moved = writeEnds(grid, row, col, startText, startOverflow, finishText, finishOverflow, old);
     if (const auto duration = difference(span.latestFinish, span.earliestStart)) {
-        text = SecondsTextOfValue(*duration, &overflow);
-        setTimeCell(grid, row, col + 2, text, overflow);
+        bool overflow = false;
+        const QString text = SecondsTextOfValue(*duration, &overflow);
+        if (!overflow)
+            grid.setText(row, col + 2, text);
     }
+    noteTriple(result, row, col, moved, std::move(old));
 }
 
 // Whether the XML can be built away from the window's thread: a table read
@@ -145,8 +194,8 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
     Span actual;
     int groupRow = 0;
     const auto writeSummary = [&] {
-        writeSummaryTriple(grid, groupRow, FirstTimeColumn, planned);
-        writeSummaryTriple(grid, groupRow, FirstTimeColumn + 3, actual);
+        writeSummaryTriple(grid, groupRow, FirstTimeColumn, planned, result);
+        writeSummaryTriple(grid, groupRow, FirstTimeColumn + 3, actual, result);
     };
 
     for (int row = 2; row < grid.rows(); ++row) {
@@ -167,9 +216,9 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
             continue;
         // A record the manager has since removed reads as blanks.
         refreshTriple(grid, row, FirstTimeColumn, TimeField(reader, record, model::kStartP),
-                      TimeField(reader, record, model::kFinishP), planned);
+                      TimeField(reader, record, model::kFinishP), planned, result);
         refreshTriple(grid, row, FirstTimeColumn + 3, TimeField(reader, record, model::kStartA),
-                      TimeField(reader, record, model::kFinishA), actual);
+                      TimeField(reader, record, model::kFinishA), actual, result);
         ++result.detailRows;
     }
     if (groupRow != 0)

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "overlaymodel.h"
+
 #include <QtGlobal>
+
+#include <vector>
 
 namespace vorn {
 
@@ -19,6 +23,10 @@ struct RefreshResult {
     qint32 detailRows = 0;   // grid rows rewritten from a record
     bool fed = false;        // a feed was handed to the view (one built later sends
                              // nothing if the table can no longer be read)
+    bool changed = false;    // some time text now differs from what the grid showed
+    // Rows (detail and group) whose planned start or finish text changed,
+    // with the texts they had; empty on most ticks.
+    std::vector<chart::PlannedChange> plannedChanges;
 };
 
 // The in-place refresh of one timer tick: rewrites the six time cells of

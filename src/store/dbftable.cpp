@@ -16,12 +16,17 @@
 #include <limits>
 #include <vector>
 
+#if defined(Q_OS_UNIX)
+#include <sys/stat.h>
+#endif
+
 namespace vorn::store {
 
 namespace {
 
 constexpr char deletedMark = '*';
 constexpr char endMarker = 0x1A;
+// Appends write a chunk of records at a time.
 constexpr qint64 writeChunkBytes = 1 << 20;
 
 // Header bytes 1 to 3: the date of the last write, year counted from 1900.
@@ -59,6 +64,10 @@ struct DbfTable::Impl {
     std::vector<FieldSpan> spans;
     bool dateWritten = false;
     char lastDate[3] = {};
+    // Through a mapping: the first record the file no longer held when
+    // looked at (0: none), and a record of blanks that stands for it.
+    qint32 cutFrom = 0;
+    QByteArray blankRecord;
 
     const char *bytes() const { return mapped.isMapped() ? mapped.data() : buffer.data(); }
     qint64 size() const { return mapped.isMapped() ? mapped.size() : buffer.size(); }
@@ -73,53 +82,71 @@ struct DbfTable::Impl {
         Q_ASSERT(!mapped.isMapped());
         return buffer.data() + header.headerLength + qint64(number - 1) * header.recordLength;
     }
-    qint64 recordsEnd() const
+    qint64 recordOffset(qint32 number) const
     {
-        return header.headerLength + qint64(records) * header.recordLength;
+        return header.headerLength + qint64(number - 1) * header.recordLength;
     }
+    qint64 recordsEnd() const { return recordOffset(records + 1); }
 
-    // Parses the bytes now in `buffer`.
-    StoreError parse()
+    // Takes the file's bytes as they are now: mapped for reading, or read
+    // into a buffer when the table is to be written or the file cannot be
+    // mapped. Everything is read and checked before any of it replaces what
+    // the table held, so a failure leaves the table as it was.
+    StoreError readFile(bool writable = false)
     {
-        StoreError error = DbfHeader::parse(QByteArrayView(bytes(), size()), header);
-        if (!error)
+        MappedFile freshMapping;
+        ReadBuffer freshBuffer;
+        if (writable || !freshMapping.map(path)) {
+            QFile file(path);
+            if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+                return StoreError::failure(QStringLiteral("%1: %2").arg(path, file.errorString()));
+            const qint64 fileSize = file.size();
+            freshBuffer = ReadBuffer::take(fileSize);
+            freshBuffer.resize(fileSize);
+            // The writer may shorten the file meanwhile: what was read is the snapshot.
+            qint64 got = 0;
+            while (got < fileSize) {
+                const qint64 n = file.read(freshBuffer.data() + got, fileSize - got);
+                if (n <= 0)
+                    break;
+                got += n;
+            }
+            freshBuffer.resize(got);
+        }
+        const QByteArrayView fresh = freshMapping.isMapped()
+            ? QByteArrayView(freshMapping.data(), freshMapping.size())
+            : QByteArrayView(freshBuffer.data(), freshBuffer.size());
+        DbfHeader freshHeader;
+        if (StoreError error = DbfHeader::parse(fresh, freshHeader); !error)
             return error;
-        records = header.completeRecords(size());
+        records = freshHeader.completeRecords(fresh.size());
+        header = std::move(freshHeader);
+        mapped = std::move(freshMapping);
+        buffer = std::move(freshBuffer);
         codec = TextCodec(header.languageDriver);
         spans.clear();
         for (const FieldDescriptor &f : std::as_const(header.fields))
             spans.push_back({f.offset, f.length});
-        return error;
+        dateWritten = false;
+        cutFrom = 0;
+        blankRecord.clear();
+        // Writes go to the file just read, even if another one now has its name.
+        if (writable)
+            writer.reset();
+        return {};
     }
 
-    // Takes the file's bytes as they are now: mapped for reading, or read
-    // into `buffer` (reusing its memory) when the table is to be written or
-    // the file cannot be mapped.
-    StoreError readFile(bool writable = false)
+    // Parses bytes already in `buffer` (a table read from memory).
+    StoreError parseBuffer()
     {
-        dateWritten = false;
-        if (!writable && mapped.map(path)) {
-            buffer = ReadBuffer();
-            return parse();
-        }
-        mapped.unmap();
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-            return StoreError::failure(QStringLiteral("%1: %2").arg(path, file.errorString()));
-        const qint64 fileSize = file.size();
-        if (buffer.capacity() < fileSize)
-            buffer = ReadBuffer::take(fileSize);
-        buffer.resize(fileSize);
-        // The writer may shorten the file meanwhile: what was read is the snapshot.
-        qint64 got = 0;
-        while (got < fileSize) {
-            const qint64 n = file.read(buffer.data() + got, fileSize - got);
-            if (n <= 0)
-                break;
-            got += n;
-        }
-        buffer.resize(got);
-        return parse();
+        StoreError error = DbfHeader::parse(QByteArrayView(buffer.data(), buffer.size()), header);
+        if (!error)
+            return error;
+        records = header.completeRecords(buffer.size());
+        codec = TextCodec(header.languageDriver);
+        for (const FieldDescriptor &f : std::as_const(header.fields))
+            spans.push_back({f.offset, f.length});
+        return error;
     }
 
     QFile *openWriter(StoreError &error)
@@ -130,7 +157,8 @@ struct DbfTable::Impl {
         }
         if (!writer) {
             auto file = std::make_unique<QFile>(path);
-            if (!file->open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
+            // Never brings back a table that was deleted meanwhile.
+            if (!file->open(QIODevice::ReadWrite | QIODevice::Unbuffered | QIODevice::ExistingOnly)) {
                 error = StoreError::failure(QStringLiteral("%1: %2").arg(path, file->errorString()));
                 return nullptr;
             }
@@ -148,6 +176,46 @@ struct DbfTable::Impl {
         if (!file->seek(offset) || file->write(bytes, length) != length)
             return StoreError::failure(QStringLiteral("%1: writing %2 bytes at %3: %4")
                                            .arg(path).arg(length).arg(offset).arg(file->errorString()));
+        return error;
+    }
+
+    // A write into a record the file no longer holds would grow the file
+    // with zeros, records no writer made.
+    StoreError checkRecordInFile(qint32 number)
+    {
+        StoreError error;
+        QFile *file = openWriter(error);
+        if (!file)
+            return error;
+        if (currentSize(*file) < recordOffset(number + 1))
+            return StoreError::failure(QStringLiteral("%1: record %2 is no longer in the file").arg(path).arg(number));
+        return error;
+    }
+
+    // The file's length in one system call: a clean asks once a record.
+    static qint64 currentSize(QFile &file)
+    {
+#if defined(Q_OS_UNIX)
+        struct stat info {};
+        if (::fstat(file.handle(), &info) == 0)
+            return qint64(info.st_size);
+#endif
+        return file.size();
+    }
+
+    // The header's count and the records present by the file's size, now.
+    StoreError countOnDisk(qint32 &present)
+    {
+        StoreError error;
+        QFile *file = openWriter(error);
+        if (!file)
+            return error;
+        char count[4];
+        if (!file->seek(4) || file->read(count, 4) != 4)
+            return StoreError::failure(QStringLiteral("%1: the header cannot be read").arg(path));
+        DbfHeader now = header;
+        now.declaredRecords = qFromLittleEndian<quint32>(count);
+        present = now.completeRecords(file->size());
         return error;
     }
 
@@ -170,38 +238,53 @@ struct DbfTable::Impl {
         return readFile(true);
     }
 
-    // Writing needs bytes of our own: copy what the mapping shows. Pages the
-    // writer cut off meanwhile come back as blanks, as they read.
+    // Writing needs bytes of our own: copy what the mapping shows. What the
+    // writer cut off meanwhile comes back as blanks, as it reads.
     StoreError makeWritable()
     {
         if (!mapped.isMapped())
             return {};
         const qint64 length = mapped.size();
-        buffer = ReadBuffer::take(length);
-        buffer.resize(length);
-        std::memcpy(buffer.data(), mapped.data(), std::size_t(length));
+        const qint64 now = mapped.currentSize();
+        qint64 inFile = now < 0 ? length : std::min(now, length);
+        if (cutFrom > 0)
+            inFile = std::min(inFile, recordOffset(cutFrom));
+        ReadBuffer copy = ReadBuffer::take(length);
+        copy.resize(length);
+        std::memcpy(copy.data(), mapped.data(), std::size_t(inFile));
+        std::memset(copy.data() + inFile, ' ', std::size_t(length - inFile));
+        buffer = std::move(copy);
         mapped.unmap();
         return {};
     }
 
     // The header's date and record count, from the buffer to the file.
-    StoreError writeCountAndDate()
+    StoreError writeCountAndDate(qint32 count)
     {
-        putToday(buffer.data() + 1);
-        qToLittleEndian(quint32(records), buffer.data() + 4);
-        return writeAt(1, buffer.data() + 1, 7);
+        char fields[7];
+        std::memcpy(fields, buffer.data() + 1, 7);
+        putToday(fields);
+        qToLittleEndian(quint32(count), fields + 3);
+        if (StoreError error = writeAt(1, fields, 7); !error)
+            return error;
+        std::memcpy(buffer.data() + 1, fields, 7);
+        return {};
     }
 
     // A clean marks every record in turn: the date goes to the file once a
     // day, not once a record.
     StoreError writeDate()
     {
-        putToday(buffer.data() + 1);
-        if (dateWritten && std::memcmp(lastDate, buffer.data() + 1, 3) == 0)
+        char today[3];
+        putToday(today);
+        if (dateWritten && std::memcmp(lastDate, today, 3) == 0)
             return {};
-        std::memcpy(lastDate, buffer.data() + 1, 3);
+        if (StoreError error = writeAt(1, today, 3); !error)
+            return error;
+        std::memcpy(buffer.data() + 1, today, 3);
+        std::memcpy(lastDate, today, 3);
         dateWritten = true;
-        return writeAt(1, buffer.data() + 1, 3);
+        return {};
     }
 
     MemoFile *memoFile()
@@ -348,7 +431,7 @@ StoreError DbfTable::openBytes(QByteArrayView bytes)
     impl->buffer.resize(bytes.size());
     if (!bytes.isEmpty())
         std::memcpy(impl->buffer.data(), bytes.data(), std::size_t(bytes.size()));
-    StoreError error = impl->parse();
+    StoreError error = impl->parseBuffer();
     if (error)
         d = std::move(impl);
     syncView();
@@ -365,12 +448,21 @@ void DbfTable::close()
     syncView();
 }
 
+void DbfTable::reloadOrClose()
+{
+    if (d && d->readFile(true))
+        syncView();
+    else
+        close();
+}
+
 void DbfTable::syncView()
 {
     if (!d) {
         m_firstRecord = nullptr;
         m_recordLength = 0;
         m_records = 0;
+        m_mapped = false;
         m_fieldCount = 0;
         m_spans = nullptr;
         return;
@@ -378,8 +470,36 @@ void DbfTable::syncView()
     m_firstRecord = d->bytes() + d->header.headerLength;
     m_recordLength = d->header.recordLength;
     m_records = d->records;
+    // Bytes read into memory are what the file held; a mapping shows the
+    // file as it is now.
+    m_mapped = d->mapped.isMapped();
+    m_pageMask = ~std::uintptr_t(MappedFile::systemPageSize() - 1);
     m_fieldCount = int(d->spans.size());
     m_spans = d->spans.data();
+}
+
+QByteArrayView DbfTable::rawFieldChecked(qint32 record, int position) const
+{
+    const char *bytes = checkedRecord(record);
+    const FieldSpan span = m_spans[position - 1];
+    return QByteArrayView(bytes + span.offset, span.length);
+}
+
+const char *DbfTable::checkedRecord(qint32 record) const
+{
+    Impl &impl = *d;
+    const char *bytes = impl.record(record);
+    if (m_mapped && (impl.cutFrom == 0 || record < impl.cutFrom) && mayBeCut(bytes)) {
+        const qint64 now = impl.mapped.currentSize();
+        if (now >= 0 && now < impl.recordOffset(record + 1))
+            impl.cutFrom = qint32(std::max<qint64>(1, (now - impl.header.headerLength) / impl.header.recordLength + 1));
+    }
+    if (impl.cutFrom > 0 && record >= impl.cutFrom) {
+        if (impl.blankRecord.isEmpty())
+            impl.blankRecord = QByteArray(impl.header.recordLength, ' ');
+        return impl.blankRecord.constData();
+    }
+    return bytes;
 }
 
 void DbfTable::setContext(TableContext *context)
@@ -423,7 +543,7 @@ bool DbfTable::isDeleted(qint32 record) const
 {
     if (!d || record < 1 || record > d->records)
         return false;
-    return *d->record(record) == deletedMark;
+    return *checkedRecord(record) == deletedMark;
 }
 
 QByteArray DbfTable::fieldContent(qint32 record, int position) const
@@ -434,7 +554,7 @@ QByteArray DbfTable::fieldContent(qint32 record, int position) const
     MemoFile *memo = d->memoFile();
     if (!memo)
         return {};
-    return memo->read(raw, d->header.binaryMemoBlocks());
+    return memo->read(raw, d->header.binaryMemoBlocks(), MaxFieldText + 1);
 }
 
 QString DbfTable::decode(QByteArrayView bytes) const
@@ -458,12 +578,13 @@ StoreError DbfTable::markDeleted(qint32 record)
 {
     if (!d || record < 1 || record > d->records)
         return StoreError::failure(QStringLiteral("no record %1 to delete").arg(record));
+    if (StoreError error = d->checkRecordInFile(record); !error)
+        return error;
     d->makeWritable();
     syncView();
-    char *at = d->writableRecord(record);
-    *at = deletedMark;
-    if (StoreError error = d->writeAt(at - d->buffer.data(), at, 1); !error)
+    if (StoreError error = d->writeAt(d->recordOffset(record), &deletedMark, 1); !error)
         return error;
+    *d->writableRecord(record) = deletedMark;
     return d->writeDate();
 }
 
@@ -475,12 +596,13 @@ StoreError DbfTable::setField(qint32 record, int position, const QString &value)
     QByteArray bytes(f.length, ' ');
     if (StoreError error = d->format(f, value, bytes.data()); !error)
         return error;
+    if (StoreError error = d->checkRecordInFile(record); !error)
+        return error;
     d->makeWritable();
     syncView();
-    char *at = d->writableRecord(record) + f.offset;
-    std::memcpy(at, bytes.constData(), std::size_t(f.length));
-    if (StoreError error = d->writeAt(at - d->buffer.data(), at, f.length); !error)
+    if (StoreError error = d->writeAt(d->recordOffset(record) + f.offset, bytes.constData(), f.length); !error)
         return error;
+    std::memcpy(d->writableRecord(record) + f.offset, bytes.constData(), std::size_t(f.length));
     return d->writeDate();
 }
 
@@ -495,11 +617,10 @@ StoreError DbfTable::appendRecords(qint32 count, const std::function<QList<QStri
         return StoreError::failure(QStringLiteral("no table open"));
     if (d->path.isEmpty())
         return StoreError::failure(QStringLiteral("a table read from memory cannot be written"));
-    if (StoreError fresh = d->catchUp(); !fresh) {
-        syncView();
-        return fresh;
-    }
+    const StoreError fresh = d->catchUp();
     syncView();
+    if (!fresh)
+        return fresh;
     const int length = d->header.recordLength;
     const qint32 perChunk = qint32(std::max<qint64>(1, writeChunkBytes / length));
     // Room for every record at once, so that the copy of the file does not
@@ -529,19 +650,19 @@ StoreError DbfTable::appendRecords(qint32 count, const std::function<QList<QStri
         chunk[bytes] = endMarker;
 
         // The records and the end marker go first; only then does the count
-        // take them in, so a reader never counts a record that is not there yet.
+        // take them in, so a reader never counts a record that is not there
+        // yet. The table here follows once the file has all of it.
         const qint64 at = d->recordsEnd();
-        const bool longer = d->buffer.size() > at + bytes + 1;
         if (StoreError error = d->writeAt(at, chunk.constData(), chunk.size()); !error)
             return error;
-        if (longer && !d->writer->resize(at + bytes + 1))
+        if (d->buffer.size() > at + bytes + 1 && !d->writer->resize(at + bytes + 1))
             return StoreError::failure(QStringLiteral("%1: %2").arg(d->path, d->writer->errorString()));
+        if (StoreError error = d->writeCountAndDate(d->records + n); !error)
+            return error;
         d->buffer.resize(at + bytes + 1);
         std::memcpy(d->buffer.data() + at, chunk.constData(), std::size_t(chunk.size()));
         d->records += n;
         syncView();
-        if (StoreError error = d->writeCountAndDate(); !error)
-            return error;
         done += n;
     }
     return {};
@@ -549,83 +670,121 @@ StoreError DbfTable::appendRecords(qint32 count, const std::function<QList<QStri
 
 StoreError DbfTable::pack()
 {
-    return packImpl(-1, int(std::max<qint64>(1, writeChunkBytes / std::max(1, d ? d->header.recordLength : 1))));
+    return packImpl(-1, 0, {});
 }
 
-StoreError DbfTable::packInterrupted(int writes, int chunkRecords)
+StoreError DbfTable::packInterrupted(int writes, qint64 tornBytes, const std::function<void(int)> &beforeWrite)
 {
-    Q_ASSERT(writes >= 0 && chunkRecords >= 1);
-    return packImpl(writes, chunkRecords);
+    return packImpl(writes, tornBytes, beforeWrite);
 }
 
-StoreError DbfTable::packImpl(int writeLimit, int chunkRecords)
+StoreError DbfTable::packImpl(int writeLimit, qint64 tornBytes, const std::function<void(int)> &beforeWrite)
 {
     if (!d)
         return StoreError::failure(QStringLiteral("no table open"));
     if (d->path.isEmpty())
         return StoreError::failure(QStringLiteral("a table read from memory cannot be written"));
     // Start from the file as it is now: records appended since the open stay.
-    StoreError reread = d->readFile(true);
+    const StoreError reread = d->readFile(true);
     syncView();
     if (!reread)
         return reread;
 
-    const qint64 length = d->header.recordLength;
-    qint32 kept = 0;
-    qint32 firstMoved = -1;
-    for (qint32 i = 1; i <= d->records; ++i) {
-        const char *from = d->writableRecord(i);
-        if (*from == deletedMark) {
-            if (firstMoved < 0)
-                firstMoved = kept;
-            continue;
-        }
-        if (kept + 1 != i)
-            std::memmove(d->writableRecord(kept + 1), from, std::size_t(length));
-        ++kept;
-    }
-
+    Impl &t = *d;
+    const qint64 length = t.header.recordLength;
     int writes = 0;
-    auto step = [&](qint64 offset, const char *bytes, qint64 size) -> StoreError {
+    auto step = [&](const std::function<bool()> &write) -> StoreError {
         if (writeLimit >= 0 && writes >= writeLimit)
             return StoreError::failure(QStringLiteral("pack stopped after %1 writes").arg(writes));
+        if (beforeWrite)
+            beforeWrite(writes);
         ++writes;
-        return d->writeAt(offset, bytes, size);
+        return write() ? StoreError() : StoreError::failure(QStringLiteral("%1: %2").arg(t.path, t.writer->errorString()));
+    };
+    auto writeAt = [&](qint64 offset, const char *bytes, qint64 size) {
+        if (writes == writeLimit && tornBytes > 0 && t.writer->seek(offset))
+            t.writer->write(bytes, std::min(size, tornBytes));
+        return step([&] { return t.writer->seek(offset) && t.writer->write(bytes, size) == size; });
     };
 
-    // Order matters to a reader that opens the file meanwhile: until the
-    // header's count shrinks, it finds that many complete records (some seen
-    // twice); the count then shrinks; the file is cut last.
-    StoreError error;
-    if (firstMoved >= 0) {
-        for (qint32 first = firstMoved; first < kept && error; first += chunkRecords) {
-            const qint32 count = std::min(chunkRecords, kept - first);
-            const char *from = d->writableRecord(first + 1);
-            error = step(from - d->buffer.data(), from, count * length);
+    // Moves record `from` into slot `to` (to < from). A process killed at
+    // any moment leaves each kept record whole in one slot or the other: the
+    // slot is hidden by its deletion mark before its bytes change (its own
+    // record, if kept, sits whole in an earlier slot already), and shows
+    // again only once the new bytes are all there.
+    auto move = [&](qint32 from, qint32 to) -> StoreError {
+        char *target = t.writableRecord(to);
+        const char *source = t.writableRecord(from);
+        if (*target != deletedMark) {
+            if (StoreError error = writeAt(t.recordOffset(to), &deletedMark, 1); !error)
+                return error;
+            *target = deletedMark;
         }
+        if (StoreError error = writeAt(t.recordOffset(to) + 1, source + 1, length - 1); !error)
+            return error;
+        std::memcpy(target + 1, source + 1, std::size_t(length - 1));
+        if (StoreError error = writeAt(t.recordOffset(to), source, 1); !error)
+            return error;
+        *target = *source;
+        return {};
+    };
+
+    StoreError error;
+    if (QFile *file = t.openWriter(error); !file)
+        return error;
+    qint32 kept = 0;
+    qint32 next = 1;
+    // Records the manager appends meanwhile are taken in as well: before the
+    // file is cut, its count is looked at again, a few times at most so that
+    // a writer that never stops cannot hold the pack.
+    for (int look = 0;; ++look) {
+        for (; next <= t.records && error; ++next) {
+            if (*t.writableRecord(next) == deletedMark)
+                continue;
+            ++kept;
+            if (kept != next)
+                error = move(next, kept);
+        }
+        qint32 present = 0;
+        if (error && look < 16)
+            error = t.countOnDisk(present);
+        if (!error || look == 16 || present <= t.records)
+            break;
+        const qint64 from = t.recordsEnd();
+        const qint64 bytes = qint64(present - t.records) * length;
+        t.buffer.resize(from + bytes);
+        if (!t.writer->seek(from) || t.writer->read(t.buffer.data() + from, bytes) != bytes)
+            error = StoreError::failure(QStringLiteral("%1: the records appended meanwhile cannot be read").arg(t.path));
+        else
+            t.records = present;
     }
-    d->records = kept;
-    const qint64 end = d->recordsEnd();
+
+    // The file is cut right behind the kept records before the count drops:
+    // a reader meanwhile finds the old count, clamped to the records the
+    // file now holds, and no partial record past them.
+    t.records = kept;
+    const qint64 end = t.recordsEnd();
+    if (error)
+        error = step([&] { return t.writer->resize(end); });
+    if (error)
+        error = writeAt(end, &endMarker, 1);
     if (error) {
-        putToday(d->buffer.data() + 1);
-        qToLittleEndian(quint32(kept), d->buffer.data() + 4);
-        error = step(1, d->buffer.data() + 1, 7);
-    }
-    if (error) {
-        d->buffer.resize(end + 1);
-        d->buffer.data()[end] = endMarker;
-        error = step(end, d->buffer.data() + end, 1);
-    }
-    if (error) {
-        if (writeLimit >= 0 && writes >= writeLimit)
-            error = StoreError::failure(QStringLiteral("pack stopped after %1 writes").arg(writes));
-        else if (!d->writer->resize(end + 1))
-            error = StoreError::failure(QStringLiteral("%1: %2").arg(d->path, d->writer->errorString()));
+        char fields[7];
+        std::memcpy(fields, t.buffer.data() + 1, 7);
+        putToday(fields);
+        qToLittleEndian(quint32(kept), fields + 3);
+        error = writeAt(1, fields, 7);
     }
     if (!error) {
-        // The buffer no longer matches the file: take what the file now holds.
-        d->readFile(true);
+        // Whatever the file now holds, the table follows it, or closes.
+        reloadOrClose();
+        return error;
     }
+    t.buffer.resize(end + 1);
+    t.buffer.data()[end] = endMarker;
+    putToday(t.buffer.data() + 1);
+    qToLittleEndian(quint32(kept), t.buffer.data() + 4);
+    t.dateWritten = false;
     syncView();
     return error;
 }

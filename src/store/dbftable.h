@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -14,13 +15,21 @@ namespace vorn::store {
 
 class TableContext;
 
+// The longest field content the program reads; a longer one is an error
+// (FieldText's message), so no read needs more than one byte beyond it.
+inline constexpr qsizetype MaxFieldText = 32767;
+
 // A dBase III/IV (and FoxPro character-field) table read from a file that
 // another process may be writing. No lock is taken. At open the file is
 // mapped (or, where it cannot be, read into one reused buffer) and records
 // are views into those bytes. The record count is fixed at open; through a
 // mapping, a record the writer rewrites in place meanwhile shows its new
-// bytes, and one it cuts off reads as blanks. The first write takes a copy
-// of the bytes, which from then on follows only this table's own writes.
+// bytes, and one it cuts off reads as blanks, wherever the cut falls. The
+// first write takes a copy of the bytes, which from then on follows only this
+// table's own writes.
+//
+// A failed operation leaves the object either the table it was before or
+// closed, never half of each.
 class DbfTable {
 public:
     DbfTable();
@@ -45,22 +54,28 @@ public:
     quint8 languageDriver() const;
 
     // Raw bytes of field `position` (1-based) of record `record` (1-based) as
-    // stored, blank padding included. A record beyond the end reads as empty.
-    // The view lives until the table is closed or written.
+    // stored, blank padding included. A record beyond the end reads as empty;
+    // one that the file lost after the open reads as blanks. The view lives
+    // until the table is closed or written.
     QByteArrayView rawField(qint32 record, int position) const
     {
         // Inline and free of the implementation: the scan over every field
-        // of every record spends most of its time here.
+        // of every record spends most of its time here. Through a mapping,
+        // the record is looked at for the marks of a cut on every read.
         if (quint32(record - 1) >= quint32(m_records) || quint32(position - 1) >= quint32(m_fieldCount))
             return {};
+        const char *bytes = m_firstRecord + qint64(record - 1) * m_recordLength;
+        if (m_mapped && mayBeCut(bytes)) [[unlikely]]
+            return rawFieldChecked(record, position);
         const FieldSpan span = m_spans[position - 1];
-        return QByteArrayView(m_firstRecord + qint64(record - 1) * m_recordLength + span.offset, span.length);
+        return QByteArrayView(bytes + span.offset, span.length);
     }
     bool isDeleted(qint32 record) const;
 
     // Content of a field as the program sees it: memo fields resolved from the
-    // .dbt/.fpt file, other fields their raw bytes; decoded with the table's
-    // code page. No trimming.
+    // .dbt/.fpt file, other fields their raw bytes; no trimming. A memo is
+    // read no further than MaxFieldText + 1 bytes, enough to tell that it is
+    // too long, however long the file says it is.
     QByteArray fieldContent(qint32 record, int position) const;
     QString decode(QByteArrayView bytes) const;
     QByteArray encode(const QString &text) const;
@@ -71,8 +86,10 @@ public:
     // dates as YYYYMMDD (from "YYYYMMDD" or "YYYY-MM-DD"), logicals as T/F.
     StoreError markDeleted(qint32 record);
     // Removes the records marked deleted, those appended by others since the
-    // open included. Records move first and the header's count follows, so a
-    // process killed halfway leaves a table every reader still opens.
+    // open included. Records move front to back, each hidden by its deletion
+    // mark while it is overwritten; the file is cut and the header's count
+    // follows last, so a process killed at any moment leaves a table every
+    // reader opens, with every record whole and none that was kept lost.
     StoreError pack();
     StoreError appendRecord(const QList<QString> &values);
     // Appends `count` records, the values of each from valuesOf(0 ..
@@ -82,8 +99,11 @@ public:
     StoreError setField(qint32 record, int position, const QString &value);
 
     // For tests: the pack as a process killed after `writes` writes to the
-    // file would leave it; each write moves at most `chunkRecords` records.
-    StoreError packInterrupted(int writes, int chunkRecords);
+    // file would leave it (-1: no limit), the next write cut after its first
+    // `tornBytes` bytes as a kill inside it may leave it; `beforeWrite` runs
+    // before each write with its number, so that another writer can act in
+    // between.
+    StoreError packInterrupted(int writes, qint64 tornBytes = 0, const std::function<void(int)> &beforeWrite = {});
 
     // Creates a new dBase III table with the given fields (offsets are computed);
     // ".dbf" is added to a path without it. Memo fields are not supported.
@@ -97,7 +117,24 @@ public:
 private:
     friend class TableContext;
     struct Impl;
-    StoreError packImpl(int writeLimit, int chunkRecords);
+    StoreError packImpl(int writeLimit, qint64 tornBytes, const std::function<void(int)> &beforeWrite);
+    QByteArrayView rawFieldChecked(qint32 record, int position) const;
+    // Whether a mapped record reaches into zeros such as a cut leaves from
+    // the file's new end to the end of its page (pages behind it read as
+    // blanks, see MappedFile): its last byte, or the last before a page
+    // boundary it crosses, is zero. Only then is the file's length looked at.
+    bool mayBeCut(const char *record) const
+    {
+        const auto begin = reinterpret_cast<std::uintptr_t>(record);
+        const std::uintptr_t boundary = (begin + std::uintptr_t(m_recordLength)) & m_pageMask;
+        return record[m_recordLength - 1] == '\0'
+            || (boundary > begin && reinterpret_cast<const char *>(boundary)[-1] == '\0');
+    }
+    // The record's bytes; through a mapping, a record the file lost since
+    // the open reads as blanks.
+    const char *checkedRecord(qint32 record) const;
+    // After a failed write: the table as the file holds it now, else closed.
+    void reloadOrClose();
     void setContext(TableContext *context);
     // Refreshes the copies below after anything that moved or resized the buffer.
     void syncView();
@@ -110,6 +147,8 @@ private:
     const char *m_firstRecord = nullptr;
     qint64 m_recordLength = 0;
     qint32 m_records = 0;
+    bool m_mapped = false;
+    std::uintptr_t m_pageMask = 0;
     int m_fieldCount = 0;
     const FieldSpan *m_spans = nullptr;
 };

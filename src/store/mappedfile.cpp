@@ -350,6 +350,25 @@ void MappedFile::unmap()
     m_size = 0;
 }
 
+qint64 MappedFile::currentSize() const
+{
+#if VORN_CAN_MAP
+    struct stat info {};
+    if (m_region && ::fstat(m_region->fd, &info) == 0)
+        return qint64(info.st_size);
+#endif
+    return -1;
+}
+
+qint64 MappedFile::systemPageSize()
+{
+#if VORN_CAN_MAP
+    return qint64(pageSize);
+#else
+    return 4096;
+#endif
+}
+
 bool MappedFile::supported()
 {
     return VORN_CAN_MAP != 0;

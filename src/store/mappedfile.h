@@ -49,6 +49,13 @@ public:
     bool isMapped() const { return m_data != nullptr; }
     const char *data() const { return m_data; }
     qint64 size() const { return m_size; }
+    // The file's length now, which the writer may have changed since map();
+    // -1 when it cannot be told.
+    qint64 currentSize() const;
+
+    // The system's page: a cut shows zeros up to the end of the page that
+    // holds the new end of the file.
+    static qint64 systemPageSize();
 
     // Mapping is on by default where supported. Tests switch it off to drive
     // the reading path on Linux too.

@@ -66,7 +66,7 @@ qint64 MemoFile::blockNumber(QByteArrayView fieldBytes, bool binaryBlock)
     return block;
 }
 
-QByteArray MemoFile::read(QByteArrayView fieldBytes, bool binaryBlock)
+QByteArray MemoFile::read(QByteArrayView fieldBytes, bool binaryBlock, qint64 limit)
 {
     if (!m_file.isOpen())
         return {};
@@ -80,30 +80,32 @@ QByteArray MemoFile::read(QByteArrayView fieldBytes, bool binaryBlock)
         return {};
 
     if (m_kind == MemoKind::DBase3)
-        return readUntilEndMarker(offset);
+        return readUntilEndMarker(offset, limit);
 
     uchar head[8] = {};
     if (!m_file.seek(offset) || m_file.read(reinterpret_cast<char *>(head), 8) != 8)
         return {};
     if (m_kind == MemoKind::FoxPro)
-        return readSized(offset + 8, qFromBigEndian<quint32>(head + 4));
+        return readSized(offset + 8, qFromBigEndian<quint32>(head + 4), limit);
     // dBase IV blocks start with FF FF 08 00 and a length that counts those
     // eight bytes; a block without that mark was written the dBase III way.
     if (head[0] == 0xFF && head[1] == 0xFF && head[2] == 0x08 && head[3] == 0x00) {
         const quint32 length = qFromLittleEndian<quint32>(head + 4);
-        return readSized(offset + 8, length >= 8 ? length - 8 : 0);
+        return readSized(offset + 8, length >= 8 ? length - 8 : 0, limit);
     }
-    return readUntilEndMarker(offset);
+    return readUntilEndMarker(offset, limit);
 }
 
-QByteArray MemoFile::readUntilEndMarker(qint64 offset)
+QByteArray MemoFile::readUntilEndMarker(qint64 offset, qint64 limit)
 {
     QByteArray content;
     if (!m_file.seek(offset))
         return content;
+    // A memo that lost its end marker would otherwise be read to the end of
+    // the file, on every pass.
     char chunk[4096];
-    for (;;) {
-        const qint64 got = m_file.read(chunk, sizeof chunk);
+    while (content.size() < limit) {
+        const qint64 got = m_file.read(chunk, std::min<qint64>(sizeof chunk, limit - content.size()));
         if (got <= 0)
             return content;
         const char *end = std::find(chunk, chunk + got, memoEnd);
@@ -111,13 +113,15 @@ QByteArray MemoFile::readUntilEndMarker(qint64 offset)
         if (end != chunk + got)
             return content;
     }
+    return content;
 }
 
-QByteArray MemoFile::readSized(qint64 offset, qint64 length)
+QByteArray MemoFile::readSized(qint64 offset, qint64 length, qint64 limit)
 {
-    // A damaged length must not make us allocate more than the file holds.
+    // A damaged length must not make us read more than the file holds, nor
+    // more than the caller can use.
     const qint64 available = std::max<qint64>(0, m_file.size() - offset);
-    length = std::min(length, available);
+    length = std::min({length, available, limit});
     if (length <= 0 || !m_file.seek(offset))
         return {};
     QByteArray content(length, Qt::Uninitialized);

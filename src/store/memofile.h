@@ -21,15 +21,16 @@ public:
 
     // The memo a memo field's stored bytes point at: ten ASCII digits, or a
     // 4-byte little-endian number when `binaryBlock`. Blank, zero or
-    // out-of-range block numbers give no content.
-    QByteArray read(QByteArrayView fieldBytes, bool binaryBlock);
+    // out-of-range block numbers give no content. At most `limit` bytes are
+    // read, whatever the memo's length or a missing end marker would say.
+    QByteArray read(QByteArrayView fieldBytes, bool binaryBlock, qint64 limit);
 
     // The block number a memo field holds; 0 when it holds none.
     static qint64 blockNumber(QByteArrayView fieldBytes, bool binaryBlock);
 
 private:
-    QByteArray readUntilEndMarker(qint64 offset);
-    QByteArray readSized(qint64 offset, qint64 length);
+    QByteArray readUntilEndMarker(qint64 offset, qint64 limit);
+    QByteArray readSized(qint64 offset, qint64 length, qint64 limit);
 
     QFile m_file;
     MemoKind m_kind;

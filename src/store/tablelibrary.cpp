@@ -19,7 +19,7 @@ TableContext::TableContext()
     : m_started(!startFailure.load())
 {
     if (!m_started)
-        ShowMessage(QStringLiteral("code4init() failed"));
+        ShowMessage(GetTextOr(59, "code4init() failed"));
 }
 
 TableContext::~TableContext()

@@ -50,9 +50,6 @@ private:
 // and reads as empty.
 QString FieldText(const DbfTable &table, qint32 record, int position);
 
-// The longest content FieldText hands out; longer ones raise its message.
-inline constexpr qsizetype MaxFieldText = 32767;
-
 // Whether FieldText of this field is simply its record bytes decoded: not a
 // memo-like field (its record holds a block reference) and too short to
 // raise the message. Such fields can be read without the store's help, on

@@ -55,8 +55,18 @@ void dlgSaveAs::SaveCopy()
     const QString source = SaveAsSource(m_state);
     const QString target = SavedCopyPath(m_state, name);
 
+    // The name first, so that a refused one leaves the disk untouched; the
+    // folder is made only for a copy that is about to be written.
+    if (const ArchiveResult valid = CheckSavedCopyName(name); !valid) {
+        ShowMessage(valid.message, MessageIcon::Critical);
+        return;
+    }
     if (const ArchiveResult folder = EnsureSavedCopiesFolder(m_state); !folder) {
         ShowMessage(folder.message, MessageIcon::Critical);
+        return;
+    }
+    if (const ArchiveResult inside = CheckSavedCopyTarget(m_state, name); !inside) {
+        ShowMessage(inside.message, MessageIcon::Critical);
         return;
     }
     if (QFileInfo(target).isFile()) {

@@ -7,6 +7,7 @@
 #include "commandline.h"
 #include "controlchannel.h"
 #include "ganttgrid.h"
+#include "liveoverlay.h"
 #include "gridlayout.h"
 #include "managerclient.h"
 #include "messagebox.h"
@@ -97,7 +98,8 @@ void frmScheduler::ApplyCaptions()
         {"mnuAbout", 21}, {"mnuVornHelp", 20}, {"mnuClean", 12}, {"mnuDisplay", 14},
         {"mnuExit", 13}, {"mnuFile", 8}, {"mnuHelp", 19}, {"mnuMachineSort", 16},
         {"mnuOnLine", 15}, {"mnuOpen", 9}, {"mnuPartSort", 17}, {"mnuResize", 18},
-        {"mnuSave", 10},
+        {"mnuSave", 10}, {"mnuExport", 411}, {"mnuLiveOverlays", 300}, {"mnuCollapseAll", 301},
+        {"mnuExpandAll", 302},
     };
     for (const auto &[name, id] : menuCaptions) {
         QAction *item = m_menuItems.value(QLatin1String(name));
@@ -106,6 +108,10 @@ void frmScheduler::ApplyCaptions()
     static constexpr int showColIds[6] = {4, 3, 2, 4, 3, 2};
     for (int i = 0; i < 6; ++i)
         apply(showColIds[i], [this, i](const QString &t) { m_showCol[i]->setText(t); });
+    // A screen reader hears "Start" twice otherwise: the row label tells the
+    // planned boxes from the actual ones.
+    for (int i = 0; i < 6; ++i)
+        m_showCol[i]->setAccessibleDescription(GetText(i < 3 ? 6 : 5));
 }
 
 void frmScheduler::UpdateTitle()
@@ -175,6 +181,7 @@ void frmScheduler::Form_Load()
     m_grid->setAppState(&m_state);
     m_grid->lower();
     chart::SetUpGrid(m_grid->data());
+    createOverlays();
 
     // 12. Column check boxes: all checked, then each as the settings say.
     for (QCheckBox *box : m_showCol)
@@ -236,11 +243,12 @@ void frmScheduler::Form_Unload(bool &cancel)
     }
 
     // 3. Really unloading.
-    m_managerServer.reset();
+    releaseManagerServer();
     std::array<int, 6> showCol{};
     for (int i = 0; i < 6; ++i)
         showCol[i] = showColValue(i);
     SaveSettings(m_state, showCol, m_cmbInterval->currentIndex(), m_state.SortOrder);
+    saveOverlaySettings();
 }
 
 void frmScheduler::closeEvent(QCloseEvent *event)
@@ -256,8 +264,28 @@ void frmScheduler::closeEvent(QCloseEvent *event)
         return;
     }
     m_timer->stop();
+    m_unloaded = true;
     event->accept();
     emit unloaded();
+}
+
+frmScheduler::OperationScope::OperationScope(frmScheduler &window) : m_window(window)
+{
+    ++m_window.m_operations;
+}
+
+frmScheduler::OperationScope::~OperationScope()
+{
+    if (--m_window.m_operations == 0)
+        m_window.m_releasedManagerServer.reset();
+}
+
+void frmScheduler::releaseManagerServer()
+{
+    if (m_operations > 0)
+        m_releasedManagerServer = std::move(m_managerServer);
+    else
+        m_managerServer.reset();
 }
 
 void frmScheduler::SubclassWindow()

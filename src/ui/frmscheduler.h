@@ -1,6 +1,7 @@
 #pragma once
 
 #include "appstate.h"
+#include "settings.h"
 #include "toolbarlayout.h"
 
 #include <QHash>
@@ -31,6 +32,8 @@ class ManagerServerClient;
 
 namespace chart {
 class GanttGrid;
+class LiveOverlay;
+class StaleBanner;
 }
 
 // How the window was started: the command line as one text and the
@@ -41,6 +44,9 @@ struct WindowStart {
     // Whether to look for the Manager Server and open the control channel on
     // the session bus. Tests of the window alone switch it off.
     bool useSessionBus = true;
+    // The overlays' clock as "hh:mm[:ss][,speed[,anchor]]" (a simulated cell
+    // shares it); empty: the local time of day.
+    QString clock{};
 };
 
 // The main window: toolbar with the view controls, menus, status bar, the
@@ -74,6 +80,9 @@ public:
     void ResizeCommand();
     void HelpCommand();
     void ExitCommand();
+    // The live overlays (frmscheduler_overlays.cpp).
+    void LiveOverlaysCommand();
+    void CollapseAllCommand(bool collapse);
 
     // The refresh cycle.
     void Timer1_Timer();
@@ -93,6 +102,8 @@ public:
     void setOpenDialog(DialogRunner runner) { m_openDialog = std::move(runner); }
     void setSaveAsDialog(DialogRunner runner) { m_saveAsDialog = std::move(runner); }
     void setAboutDialog(DialogRunner runner) { m_aboutDialog = std::move(runner); }
+    // File > Export..., an addition behind the archive items, runs this.
+    void setExportDialog(DialogRunner runner) { m_exportDialog = std::move(runner); }
 
     // What Exit and Help do with the process and the desktop. The defaults
     // end the process at once and open the manual with the desktop's viewer;
@@ -120,6 +131,8 @@ public:
     QTimer *Timer1() const { return m_timer; }
 
     ControlChannel *channel() const { return m_channel.get(); }
+    chart::LiveOverlay *overlay() const { return m_overlay.get(); }
+    chart::StaleBanner *banner() const { return m_banner; }
 
     // Pixels for a length in twips at this window's logical DPI.
     int twipsToPixels(int twips) const;
@@ -134,6 +147,25 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    // Held by every operation of the window that may run a nested event loop
+    // (a message box, a dialog). An unload inside such a loop only takes the
+    // Manager Server document from the window; the document is destroyed
+    // when the last operation returns, so none of them calls into freed
+    // memory. After its box an operation re-checks the window (isUnloaded(),
+    // m_managerServer) instead of assuming what it saw before.
+    class OperationScope {
+    public:
+        explicit OperationScope(frmScheduler &window);
+        ~OperationScope();
+        OperationScope(const OperationScope &) = delete;
+        OperationScope &operator=(const OperationScope &) = delete;
+
+    private:
+        frmScheduler &m_window;
+    };
+    bool isUnloaded() const { return m_unloaded; }
+    void releaseManagerServer();
+
     void createControls();
     void createMenus();
     void BuildImageList();
@@ -154,6 +186,9 @@ private:
     void setButtonPressed(const QString &key, bool pressed);
     void setButtonEnabled(const QString &key, bool enabled);
     void scrollToFirstStart();
+    void createOverlays();
+    void saveOverlaySettings();
+    void placeBanner();
 
     AppState &m_state;
     WindowStart m_start;
@@ -161,6 +196,9 @@ private:
     bool m_topMost = false;
     std::unique_ptr<ManagerServerClient> m_managerServer;
     std::unique_ptr<ControlChannel> m_channel;
+    std::unique_ptr<ManagerServerClient> m_releasedManagerServer;   // until the last operation returns
+    int m_operations = 0;
+    bool m_unloaded = false;
     bool m_inTick = false;
     bool m_loaded = false;
     bool m_shownOnce = false;
@@ -188,9 +226,15 @@ private:
     QTimer *m_timer = nullptr;
     QShortcut *m_f1 = nullptr;
 
+    std::unique_ptr<chart::LiveOverlay> m_overlay;
+    chart::StaleBanner *m_banner = nullptr;
+    OverlaySettings m_overlaySettings;       // as the window has them now
+    OverlaySettings m_overlaySettingsLoaded; // as the file gave them
+
     DialogRunner m_openDialog;
     DialogRunner m_saveAsDialog;
     DialogRunner m_aboutDialog;
+    DialogRunner m_exportDialog;
     std::function<void()> m_exitProcess;
     std::function<void(const QString &)> m_openUrl;
 };

@@ -43,6 +43,7 @@ void frmScheduler::SortBy(qint16 sortOrder)
 
 void frmScheduler::ShowOpenDialog()
 {
+    const OperationScope scope(*this);
     if (m_openDialog)
         m_openDialog(*this, m_topMost);
     UpdateTitle();
@@ -51,6 +52,7 @@ void frmScheduler::ShowOpenDialog()
 
 void frmScheduler::ShowSaveAsDialog()
 {
+    const OperationScope scope(*this);
     if (m_saveAsDialog)
         m_saveAsDialog(*this, m_topMost);
     setButtonPressed(QStringLiteral("save"), false);
@@ -58,6 +60,7 @@ void frmScheduler::ShowSaveAsDialog()
 
 void frmScheduler::ShowAbout()
 {
+    const OperationScope scope(*this);
     if (m_aboutDialog)
         m_aboutDialog(*this, m_topMost);
 }
@@ -81,9 +84,10 @@ void frmScheduler::ExitCommand()
 
 void frmScheduler::CleanCommand()
 {
+    const OperationScope scope(*this);
     const MessageAnswer answer = ShowMessage(
         MessageRequest{GetText(52), GetText(1), MessageButtons::YesNo, MessageIcon::None});
-    if (answer == MessageAnswer::Yes)
+    if (answer == MessageAnswer::Yes && !isUnloaded())
         CleanSchedule();
     // The "clean" button keeps the pressed state its click gave it: one
     // click shows it pressed, the next released.
@@ -91,7 +95,7 @@ void frmScheduler::CleanCommand()
 
 void frmScheduler::CleanSchedule()
 {
-    if (!CleanLiveTable(m_state))
+    if (!CleanLiveTable(m_state) || isUnloaded())
         return;
     FillTree(m_state.SortOrder);
     m_state.ReloadRequested = true;

@@ -5,6 +5,7 @@
 #include "ganttbars.h"
 #include "ganttgrid.h"
 #include "gridlayout.h"
+#include "liveoverlay.h"
 #include "texts.h"
 #include "twips.h"
 
@@ -139,6 +140,8 @@ void frmScheduler::createControls()
     m_label1->setObjectName(QStringLiteral("Label1"));
     m_cmbInterval = new QComboBox(m_frameShow);
     m_cmbInterval->setObjectName(QStringLiteral("CmbInterval"));
+    // The label names the box for screen readers.
+    m_label1->setBuddy(m_cmbInterval);
     m_label2 = new QLabel(QStringLiteral("Planned:"), m_frameShow);
     m_label2->setObjectName(QStringLiteral("Label2"));
     m_label3 = new QLabel(QStringLiteral("Actual:"), m_frameShow);
@@ -221,6 +224,10 @@ void frmScheduler::createMenus()
     m_mnuFile = addMenu("mnuFile", "&File");
     addItem(m_mnuFile, "mnuOpen", "&Open...", [this] { RunCommand(Command::Open); });
     addItem(m_mnuFile, "mnuSave", "&Save As...", [this] { RunCommand(Command::SaveAs); });
+    addItem(m_mnuFile, "mnuExport", "E&xport...", [this] {
+        if (m_exportDialog)
+            m_exportDialog(*this, m_topMost);
+    });
     addSeparator(m_mnuFile, "mnuFileSeparator1");
     addItem(m_mnuFile, "mnuClean", "&Clean", [this] { RunCommand(Command::Clean); });
     addSeparator(m_mnuFile, "mnuFileSeparator2");
@@ -237,6 +244,11 @@ void frmScheduler::createMenus()
     addSeparator(m_mnuDisplay, "mnuDisplaySeparator2");
     addItem(m_mnuDisplay, "mnuResize", "&Resize", [this] { RunCommand(Command::Resize); })
         ->setCheckable(true);
+    addSeparator(m_mnuDisplay, "mnuDisplaySeparator3");
+    addItem(m_mnuDisplay, "mnuLiveOverlays", "Live overlays", [this] { LiveOverlaysCommand(); })
+        ->setCheckable(true);
+    addItem(m_mnuDisplay, "mnuCollapseAll", "Collapse all", [this] { CollapseAllCommand(true); });
+    addItem(m_mnuDisplay, "mnuExpandAll", "Expand all", [this] { CollapseAllCommand(false); });
 
     m_mnuHelp = addMenu("mnuHelp", "&Help");
     addItem(m_mnuHelp, "mnuVornHelp", "&Plantora Help", [this] { RunCommand(Command::Help); });
@@ -349,6 +361,11 @@ void frmScheduler::scrollToFirstStart()
         if (seconds > 0 && (earliest < 0 || seconds < earliest))
             earliest = seconds;
     }
+    // With the live overlays, the present when the schedule reaches it.
+    if (const std::optional<int> present = m_overlay ? m_overlay->firstViewColumn() : std::nullopt) {
+        m_grid->setLeftCol(*present);
+        return;
+    }
     const int columnsPerHour = (grid.cols() - 8) / 24;
     if (earliest < 0 || columnsPerHour <= 0)
         return;
@@ -366,6 +383,7 @@ void frmScheduler::layoutClientArea()
     const int statusHeight = twipsToPixels(StatusBarHeightTwips);
     m_statusBar->setGeometry(0, client.height() - statusHeight, client.width(), statusHeight);
     Form_Resize();
+    placeBanner();
 }
 
 void frmScheduler::Form_Resize()

@@ -5,6 +5,7 @@
 #include "cleaner.h"
 #include "ganttgrid.h"
 #include "gridfill.h"
+#include "liveoverlay.h"
 #include "managerclient.h"
 #include "paths.h"
 #include "refresh.h"
@@ -24,6 +25,7 @@ void frmScheduler::FillTree(qint16 sortOrder)
 {
     if (!m_grid)
         return;
+    const OperationScope scope(*this);
     chart::GridData &grid = m_grid->data();
     m_grid->setRedraw(false);
 
@@ -39,6 +41,7 @@ void frmScheduler::FillTree(qint16 sortOrder)
 
     QString xml;
     bool feed = false;
+    bool filled = false;
     {
         store::TableContext context;
         store::DbfTable schedule;
@@ -47,21 +50,30 @@ void frmScheduler::FillTree(qint16 sortOrder)
         // All three are attempted, so a missing table is reported even when
         // an earlier one already failed.
         const bool scheduleOpen = context.OpenTable(schedule, ShownTablePath(m_state));
-        const bool planOpen = context.OpenTable(plan, m_state.DataFolder + QStringLiteral("Aplan"));
-        const bool processOpen = context.OpenTable(process, m_state.DataFolder + QStringLiteral("Process"));
+        const bool planOpen = context.OpenTable(plan, PlanTablePath(m_state));
+        const bool processOpen = context.OpenTable(process, ProcessTablePath(m_state));
         if (scheduleOpen && planOpen && processOpen) {
             const bool withXml = m_hosted && m_managerServer;
             model::FillResult result =
                 model::BuildScheduleRows(schedule, sortOrder, withXml ? &xml : nullptr);
             ApplyScheduleRows(grid, std::move(result.rows));
             feed = withXml;
+            filled = true;
             context.closeAll();
         }
     }
-    if (feed)
+    // The opens and the reads may have shown boxes, and the window may have
+    // been unloaded meanwhile.
+    if (feed && m_managerServer)
         m_managerServer->SetViewXMLData(QStringLiteral("SCHEDULER"), xml);
 
     DrawBodyBorders(grid);
+    if (m_overlay) {
+        if (filled)
+            m_overlay->noteRefill();
+        else
+            m_overlay->noteTick(false, {}, false);
+    }
     m_grid->setRedraw(true);
     if (grid.rows() > 1)
         grid.select(2, 1);
@@ -96,6 +108,7 @@ void frmScheduler::Timer1_Timer()
         || m_state.UpdatesStopped)
         return;
     m_inTick = true;
+    const OperationScope scope(*this);
     if (m_state.ReloadRequested)
         RefreshAfterClean();
     else
@@ -111,14 +124,19 @@ void frmScheduler::UpdateScheduleView()
     const int topRow = m_grid->topRow();
     const int leftCol = m_grid->leftCol();
     m_grid->setRedraw(false);
+    RefreshResult result;
+    bool readable = false;
     {
         store::TableContext context;
         store::DbfTable schedule;
         if (context.OpenTable(schedule, LiveTablePath(m_state))) {
-            RefreshTimesAndFeed(schedule, grid, m_hosted, m_hosted ? m_managerServer.get() : nullptr);
+            readable = true;
+            result = RefreshTimesAndFeed(schedule, grid, m_hosted, m_hosted ? m_managerServer.get() : nullptr);
             context.closeAll();
         }
     }
+    if (m_overlay)
+        m_overlay->noteTick(readable, result.plannedChanges, result.changed);
     DrawBodyBorders(grid);
     m_grid->setTopRow(topRow);
     m_grid->setLeftCol(leftCol);
@@ -130,6 +148,10 @@ void frmScheduler::UpdateScheduleView()
 void frmScheduler::RefreshAfterClean()
 {
     const std::optional<qint32> records = LiveRecordCount(m_state);
+    if (isUnloaded())
+        return;
+    if (!records && m_overlay)
+        m_overlay->noteTick(false, {}, false);
     if (records && *records != 0) {
         FillTree(m_state.SortOrder);
         m_state.ReloadRequested = false;

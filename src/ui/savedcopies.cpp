@@ -2,13 +2,34 @@
 
 #include "dbftable.h"
 #include "paths.h"
+#include "texts.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
+
 namespace vorn {
+
+namespace {
+
+// Whether `file` (a canonical path, empty for none) is one of the tables the
+// program reads from the data folder.
+bool isPlantTable(const AppState &state, const QString &file)
+{
+    if (file.isEmpty())
+        return false;
+    for (const QString &table : {LiveTablePath(state), PlanTablePath(state), ProcessTablePath(state)}) {
+        const QString resolved = store::DbfTable::resolveFile(table + QStringLiteral(".dbf"));
+        if (!resolved.isEmpty() && QFileInfo(resolved).canonicalFilePath() == file)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
 
 QString SavedCopyPath(const AppState &state, const QString &name)
 {
@@ -23,14 +44,39 @@ QString SaveAsSource(const AppState &state)
     return resolved.isEmpty() ? path : resolved;
 }
 
+ArchiveResult CheckSavedCopyName(const QString &name)
+{
+    const bool refused = name.trimmed().isEmpty() || name == u"." || name == u".."
+        || std::any_of(name.cbegin(), name.cend(), [](QChar c) {
+               return c == u'/' || c == u'\\' || c.category() == QChar::Other_Control;
+           });
+    if (!refused)
+        return {};
+    return {false, GetText(102).arg(name)};
+}
+
+ArchiveResult CheckSavedCopyTarget(const AppState &state, const QString &name)
+{
+    // The copy replaces the file a link leads to, as QSaveFile follows links.
+    QFileInfo written(SavedCopyPath(state, name));
+    for (int depth = 0; written.isSymLink() && depth < 128; ++depth)
+        written.setFile(written.symLinkTarget());
+    const QString folder = QFileInfo(SavedCopiesFolder(state)).canonicalFilePath();
+    const bool inside = !written.isSymLink() && !folder.isEmpty()
+        && QFileInfo(written.absolutePath()).canonicalFilePath() == folder;
+    if (inside && !isPlantTable(state, written.canonicalFilePath()))
+        return {};
+    return {false, GetText(103).arg(name, QDir::toNativeSeparators(SavedCopiesFolder(state)))};
+}
+
 ArchiveResult EnsureSavedCopiesFolder(const AppState &state)
 {
     const QString folder = SavedCopiesFolder(state);
     if (QFileInfo(folder).isDir())
         return {};
-    if (QDir().mkpath(folder))
+    if (QDir().mkdir(folder))
         return {};
-    return {false, QStringLiteral("Cannot create the folder %1.").arg(QDir::toNativeSeparators(folder))};
+    return {false, GetText(100).arg(QDir::toNativeSeparators(folder))};
 }
 
 QStringList SavedCopyNames(const QString &folder)
@@ -49,8 +95,8 @@ QStringList SavedCopyNames(const QString &folder)
 ArchiveResult CopyReplacing(const QString &source, const QString &target)
 {
     auto failure = [&](const QString &why) {
-        return ArchiveResult{false, QStringLiteral("Cannot copy %1 to %2: %3")
-                                        .arg(QDir::toNativeSeparators(source), QDir::toNativeSeparators(target), why)};
+        return ArchiveResult{false, GetText(101).arg(QDir::toNativeSeparators(source),
+                                                     QDir::toNativeSeparators(target), why)};
     };
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly))

@@ -25,7 +25,18 @@ QString SavedCopyPath(const AppState &state, const QString &name);
 // a file that differs only in case stands in, as for every table path.
 QString SaveAsSource(const AppState &state);
 
-// Creates the archive folder when it is missing.
+// Whether a typed name can name a saved copy: refused when it is empty after
+// trimming, "." or "..", or holds "/", "\", NUL or another control character.
+// Only the text is looked at.
+ArchiveResult CheckSavedCopyName(const QString &name);
+
+// Whether the copy named `name` would be written directly inside the archive folder, with
+// symbolic links followed as the copy follows them, and not over one of the
+// plant's tables (the archive folder itself may lead elsewhere).
+ArchiveResult CheckSavedCopyTarget(const AppState &state, const QString &name);
+
+// Creates the archive folder when it is missing: that one folder, never its
+// parents, so a missing data folder stays missing.
 ArchiveResult EnsureSavedCopiesFolder(const AppState &state);
 
 // Names of the saved copies in `folder`: every file whose name ends in ".dbf"

@@ -1,6 +1,10 @@
 #include "commandline.h"
 #include "paths.h"
+#include "texts.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace vorn;
@@ -49,6 +53,38 @@ private slots:
         QVERIFY(ParsePlacement(commandLine) == placement);
     }
 
+    // Only a leading "--vorn-diag" takes arguments away from the command line,
+    // so a manager's words, however they look, all reach the title and the
+    // placement.
+    void startArgumentsSplit_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("diagnostics");
+        QTest::addColumn<QString>("commandLine");
+        QTest::newRow("toolkit-options-stay") << QStringList{"Cell", "-reverse", "-style", "X", "/x10"} << QStringList()
+                                              << "Cell -reverse -style X /x10";
+        QTest::newRow("diagnostic-options-not-first-stay")
+            << QStringList{"Cell", "--screenshot", "a.png", "--startup-timing"} << QStringList()
+            << "Cell --screenshot a.png --startup-timing";
+        QTest::newRow("diagnostics-up-to-separator")
+            << QStringList{"--vorn-diag", "--screenshot", "a.png", "--", "Cell", "/H"}
+            << QStringList{"--screenshot", "a.png"} << "Cell /H";
+        QTest::newRow("later-separator-is-command-line")
+            << QStringList{"--vorn-diag", "--", "a", "--", "b"} << QStringList() << "a -- b";
+        QTest::newRow("diagnostics-without-separator")
+            << QStringList{"--vorn-diag", "--startup-timing"} << QStringList{"--startup-timing"} << "";
+    }
+
+    void startArgumentsSplit()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, diagnostics);
+        QFETCH(QString, commandLine);
+        const StartArguments split = SplitStartArguments(arguments);
+        QCOMPARE(split.diagnostics, diagnostics);
+        QCOMPARE(CommandLineText(split.commandLine), commandLine);
+    }
+
     void pathsJoinWithOneSeparator()
     {
         AppState state;
@@ -56,6 +92,45 @@ private slots:
         QCOMPARE(state.SettingsFile, "/opt/X/bin/../data/VornSched.ini");
         BuildPaths(state, "/");
         QCOMPARE(state.WorkFolder + "|" + state.DataFolder + "|" + state.SettingsFile, "/|/../data/|/../data/VornSched.ini");
+    }
+
+    // Help's manual: beside the program (a plant or the build tree) before
+    // the installed one; the Chinese file while the interface is Chinese.
+    void helpFile_data()
+    {
+        QTest::addColumn<QStringList>("present"); // "bin/..." or "share/..."
+        QTest::addColumn<qint32>("language");
+        QTest::addColumn<QString>("opened");
+
+        const QString en = "PlantoraUserManual.pdf";
+        const QString cn = "PlantoraUserManual_zh_CN.pdf";
+        QTest::newRow("none-anywhere-gives-the-program-folder") << QStringList{} << LanguageEnglish << "bin/" + en;
+        QTest::newRow("beside-the-program-wins") << QStringList{"bin/" + en, "share/" + en} << LanguageEnglish << "bin/" + en;
+        QTest::newRow("installed-found-from-bin") << QStringList{"share/" + en, "share/" + cn} << LanguageEnglish << "share/" + en;
+        QTest::newRow("chinese-interface-installed") << QStringList{"share/" + en, "share/" + cn} << LanguageChinese << "share/" + cn;
+        QTest::newRow("chinese-beside-the-program") << QStringList{"bin/" + en, "bin/" + cn, "share/" + cn} << LanguageChinese << "bin/" + cn;
+        QTest::newRow("chinese-missing-falls-back-to-english") << QStringList{"bin/" + en} << LanguageChinese << "bin/" + en;
+    }
+
+    void helpFile()
+    {
+        QFETCH(QStringList, present);
+        QFETCH(qint32, language);
+        QFETCH(QString, opened);
+        QTemporaryDir root;
+        const QString bin = root.path() + "/usr/bin";
+        const QString share = QDir::cleanPath(bin + "/" VORN_MANUAL_FROM_PROGRAM);
+        QVERIFY(QDir().mkpath(bin) && QDir().mkpath(share));
+        auto place = [&](const QString &path) {
+            return (path.startsWith("bin/") ? bin : share) + path.mid(path.indexOf('/'));
+        };
+        for (const QString &path : present) {
+            QFile file(place(path));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        SetLanguage(language);
+        QCOMPARE(HelpFile(bin), place(opened));
+        SetLanguage(LanguageEnglish);
     }
 };
 

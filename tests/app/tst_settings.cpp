@@ -11,7 +11,7 @@ namespace {
 
 // With milliseconds, which the time text drops.
 const QDateTime kNow(QDate(2024, 6, 9), QTime(14, 5, 3, 999));
-const QString kDefaults = "timer=500 cols=001001 interval=0 date=[Sun Jun 09 2024] time=[14:05:03] sort=0";
+const QString kDefaults = "timer=500 cols=0,0,1,0,0,1 interval=0 date=[Sun Jun 09 2024] time=[14:05:03] sort=0";
 
 // What a start reads from `file`, as one line, so that a whole load compares at once.
 QString loaded(const QString &file)
@@ -19,7 +19,7 @@ QString loaded(const QString &file)
     AppState s;
     s.SettingsFile = file;
     LoadSettings(s, kNow);
-    return QStringLiteral("timer=%1 cols=%2%3%4%5%6%7 interval=%8 date=[%9] time=[%10] sort=%11")
+    return QStringLiteral("timer=%1 cols=%2,%3,%4,%5,%6,%7 interval=%8 date=[%9] time=[%10] sort=%11")
         .arg(s.TimerInterval).arg(s.PlanBegVisible).arg(s.PlanEndVisible).arg(s.PlanDurVisible)
         .arg(s.ActBegVisible).arg(s.ActEndVisible).arg(s.ActDurVisible).arg(s.IntervalIndex)
         .arg(s.BaseDate, s.BaseTime).arg(ReadSortOrder(file));
@@ -52,19 +52,22 @@ private slots:
         QTest::newRow("missing-file") << "no-such.ini" << "" << 0 << qint16(0) << kDefaults;
         QTest::newRow("zeros-give-defaults") << "zeros.ini" << "" << 0 << qint16(0) << kDefaults;
         QTest::newRow("full-file-other-sections-ignored")
-            << "full.ini" << "" << 0 << qint16(0) << "timer=250 cols=111101 interval=7 date=[Mon Mar 04 2024] time=[06:30:00] sort=1";
+            << "full.ini" << "" << 0 << qint16(0) << "timer=250 cols=1,1,1,1,0,1 interval=7 date=[Mon Mar 04 2024] time=[06:30:00] sort=1";
         // SortOrder 70000 does not fit 16 bits and counts as missing.
         QTest::newRow("garbage-values")
-            << "garbage.ini" << "" << 0 << qint16(0) << "timer=500 cols=001101 interval=0 date=[Sun Jun 09 2024] time=[14:05:03] sort=0";
+            << "garbage.ini" << "" << 0 << qint16(0) << "timer=500 cols=0,0,-1,2,0,1 interval=0 date=[Sun Jun 09 2024] time=[14:05:03] sort=0";
         QTest::newRow("out-of-range-and-short-texts")
-            << "out-of-range.ini" << "" << 0 << qint16(0) << "timer=500 cols=001001 interval=0 date=[Mon] time=[6:30] sort=1";
+            << "out-of-range.ini" << "" << 0 << qint16(0) << "timer=500 cols=0,0,1,0,0,1 interval=0 date=[Mon] time=[6:30] sort=1";
         // The switches, "Interval" and "SortOrder" change in place; comments, other keys and sections stay.
         QTest::newRow("save-keeps-the-rest-of-the-file")
-            << "full.ini" << "011011" << 2 << qint16(0) << "timer=250 cols=011011 interval=2 date=[Mon Mar 04 2024] time=[06:30:00] sort=0";
+            << "full.ini" << "011011" << 2 << qint16(0) << "timer=250 cols=0,1,1,0,1,1 interval=2 date=[Mon Mar 04 2024] time=[06:30:00] sort=0";
         QTest::newRow("save-creates-missing-file")
-            << "new.ini" << "101001" << 6 << qint16(1) << "timer=500 cols=101001 interval=6 date=[Sun Jun 09 2024] time=[14:05:03] sort=1";
+            << "new.ini" << "101001" << 6 << qint16(1) << "timer=500 cols=1,0,1,0,0,1 interval=6 date=[Sun Jun 09 2024] time=[14:05:03] sort=1";
         QTest::newRow("unchecked-columns-come-back-with-durations")
-            << "new.ini" << "000000" << 7 << qint16(0) << "timer=500 cols=001001 interval=7 date=[Sun Jun 09 2024] time=[14:05:03] sort=0";
+            << "new.ini" << "000000" << 7 << qint16(0) << "timer=500 cols=0,0,1,0,0,1 interval=7 date=[Sun Jun 09 2024] time=[14:05:03] sort=0";
+        // A greyed box (2) hides its column and comes back greyed.
+        QTest::newRow("greyed-column-saved-and-loaded-as-2")
+            << "new.ini" << "200021" << 0 << qint16(0) << "timer=500 cols=2,0,1,0,2,1 interval=0 date=[Sun Jun 09 2024] time=[14:05:03] sort=0";
         QTest::newRow("save-into-missing-folder-is-harmless") << "bin/../new.ini" << "111111" << 3 << qint16(1) << kDefaults;
     }
 

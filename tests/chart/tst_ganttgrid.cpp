@@ -95,7 +95,9 @@ private slots:
     void barPixelsInCell_data();
     void barPixelsInCell();
     void barsUseDevicePixels();
-    void paintsOnlyTheTimeScaleAndOnlyWithRedrawOn();
+    void paintsOnlyTheTimeScaleAndKeepsThePictureWithRedrawOff();
+    void headerLinesFollowTheBorders_data();
+    void headerLinesFollowTheBorders();
     void badInputPaintsWithoutCrashing_data();
     void badInputPaintsWithoutCrashing();
     void scrollsByWholeRowsAndColumns();
@@ -196,6 +198,10 @@ void TestGanttGrid::barPixelsInCell_data()
         << "5" << 400 << QStringList{"", "00:02:30", "00:02:30"} << "0:0" << run(0, 13) + run(13, 0) << none;
     QTest::newRow("past-24h-runs-to-the-end")
         << "12" << 400 << QStringList{"23:00:00", "25:00:00", "02:00:00"} << "23:48" << full << none;
+    // The last column ends at 24:00:00 and touches such a start: still no bar.
+    QTest::newRow("start-at-24h-not-drawn")
+        << "12" << 400 << QStringList{"24:00:00", "26:00:00", "02:00:00", "24:00:00", "24:30:00", "00:30:00"} << "23:48"
+        << none << none;
     QTest::newRow("start-past-24h-not-drawn")
         << "12" << 400 << QStringList{"24:30:00", "26:00:00", "01:30:00"} << "23:48" << none << none;
     // Group summaries can carry negative parts; they read like any piece.
@@ -245,7 +251,7 @@ void TestGanttGrid::barsUseDevicePixels()
                                  run(26, 26, 'R'), run(52, 0)}));
 }
 
-void TestGanttGrid::paintsOnlyTheTimeScaleAndOnlyWithRedrawOn()
+void TestGanttGrid::paintsOnlyTheTimeScaleAndKeepsThePictureWithRedrawOff()
 {
     // A bar over the whole day on every row, scrolled to the middle.
     Chart chart("1", QList<QStringList>(30, {"", "23:59:00", "23:59:00", "", "23:59:00", "23:59:00"}));
@@ -258,11 +264,43 @@ void TestGanttGrid::paintsOnlyTheTimeScaleAndOnlyWithRedrawOn()
     QVERIFY(!anyBarPixel(image, QRect(0, 0, first.left(), image.height())));
     QVERIFY(anyBarPixel(image, first));
 
+    // Redraw off: the bars go from the data, but an exposed grid keeps its
+    // last picture, at any pixel ratio, until redraw is on again.
+    const QImage sharp = chart.render(2);
     chart.grid->setRedraw(false);
-    chart.grid->data().setText(2, 1, "changed");
-    QVERIFY(!anyBarPixel(chart.render(), image.rect()));
+    for (int r = 2; r < chart.grid->data().rows(); ++r) {
+        chart.grid->data().setText(r, 4, "");
+        chart.grid->data().setText(r, 7, "");
+    }
+    QCoreApplication::processEvents();
+    QCOMPARE(chart.render(2), sharp);
     chart.grid->setRedraw(true);
-    QVERIFY(anyBarPixel(chart.render(), first));
+    QVERIFY(!anyBarPixel(chart.render(), image.rect()));
+}
+
+void TestGanttGrid::headerLinesFollowTheBorders_data()
+{
+    QTest::addColumn<int>("col");
+    QTest::addColumn<QChar>("line"); // between header rows 0 and 1: '#' a border line, '-' none
+    QTest::newRow("outline-column-none") << 0 << QChar(u'-');
+    QTest::newRow("key-column-none") << 1 << QChar(u'-');
+    QTest::newRow("planned-start-line") << 2 << QChar(u'#');
+    QTest::newRow("time-column-line") << 9 << QChar(u'#');
+}
+
+void TestGanttGrid::headerLinesFollowTheBorders()
+{
+    QFETCH(int, col);
+    QFETCH(QChar, line);
+    Chart chart("1");
+    const QImage image = chart.render();
+    const QRect cell = chart.grid->cellRect(0, col);
+    QString pixels;
+    for (int x = cell.left(); x < cell.right(); ++x) {
+        const QRgb p = image.pixel(x, cell.bottom()) & 0xFFFFFF;
+        pixels += p == 0x030000 ? u'#' : p == 0xECEFF4 ? u'-' : u'?';
+    }
+    QCOMPARE(pixels, QString(cell.width() - 1, line));
 }
 
 void TestGanttGrid::badInputPaintsWithoutCrashing_data()

@@ -37,6 +37,8 @@ class tst_Refresh : public QObject {
 private slots:
     void rewritesTimeCells_data();
     void rewritesTimeCells();
+    void reportsWhatChanged_data();
+    void reportsWhatChanged();
     void cleanEmptiesTheLiveTable_data();
     void cleanEmptiesTheLiveTable();
 };
@@ -93,6 +95,48 @@ void tst_Refresh::rewritesTimeCells()
         cells << line.join(u'|');
     }
     QTEST(cells, "cells");
+}
+
+void tst_Refresh::reportsWhatChanged_data()
+{
+    QTest::addColumn<QStringList>("before"); // records as in rewritesTimeCells
+    QTest::addColumn<QStringList>("after");
+    QTest::addColumn<bool>("changed");
+    QTest::addColumn<QStringList>("planned"); // "row:old start|old finish"
+
+    QTest::newRow("nothing-changed") << QStringList{"100;200;;10"} << QStringList{"100;200;;10"} << false
+                                     << QStringList{};
+    QTest::newRow("actual-times-change-no-planned-row") << QStringList{"100;200"} << QStringList{"100;200;;10"}
+                                                        << true << QStringList{};
+    QTest::newRow("planned-finish-moves-row-and-its-group")
+        << QStringList{"100;200", "300;400"} << QStringList{"100;200", "300;500"} << true
+        << QStringList{"4:00:05:00|00:06:40", "2:00:01:40|00:06:40"};
+    QTest::newRow("planned-start-appears") << QStringList{";200"} << QStringList{"100;200"} << true
+                                           << QStringList{"3:|00:03:20", "2:|00:03:20"};
+}
+
+void tst_Refresh::reportsWhatChanged()
+{
+    QFETCH(QStringList, before);
+    QFETCH(QStringList, after);
+    for (QStringList *records : {&before, &after}) {
+        for (QString &record : *records)
+            record.prepend(u";;;;");
+    }
+    QTemporaryDir dir;
+    vorn::store::DbfTable table;
+    GridData grid;
+    layOutGrid(grid, before.size() == 1 ? QStringLiteral("G D1") : QStringLiteral("G D1 D2"));
+    QCOMPARE(vorn::testing::makeScheduleTable(table, dir.filePath(QStringLiteral("a.dbf")), before), QString());
+    vorn::RefreshTimesAndFeed(table, grid, false, nullptr);
+    QCOMPARE(vorn::testing::makeScheduleTable(table, dir.filePath(QStringLiteral("b.dbf")), after), QString());
+
+    const vorn::RefreshResult result = vorn::RefreshTimesAndFeed(table, grid, false, nullptr);
+    QStringList planned;
+    for (const vorn::chart::PlannedChange &change : result.plannedChanges)
+        planned << QStringLiteral("%1:%2|%3").arg(change.row).arg(change.oldStart, change.oldFinish);
+    QTEST(result.changed, "changed");
+    QTEST(planned, "planned");
 }
 
 void tst_Refresh::cleanEmptiesTheLiveTable_data()

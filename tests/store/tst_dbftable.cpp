@@ -2,6 +2,8 @@
 #include "dbftable.h"
 
 #include <QDate>
+#include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -49,6 +51,11 @@ private slots:
         QTest::addColumn<QStringList>("expected");   // flattened records
 
         QTest::newRow("empty-file") << QByteArray() << rejected;
+        QTest::newRow("only-a-header") << schedule([](RawTable &t) { t.records.clear(); }).chopped(1) << QStringList{};
+        QTest::newRow("header-length-past-the-file") << schedule().replace(8, 2, QByteArray("\xA0\x0F", 2)) << rejected;
+        QTest::newRow("record-length-one") << schedule([](RawTable &t) { t.recordLength = 1; }) << rejected;
+        // No record of that length is present: an empty table, nothing allocated for the count.
+        QTest::newRow("record-length-65535") << schedule([](RawTable &t) { t.recordLength = 65535; }) << QStringList{};
         // dBase 7 lays out its header otherwise.
         QTest::newRow("unknown-version") << schedule([](RawTable &t) { t.version = 0x04; }) << rejected;
         QTest::newRow("header-length-zero") << schedule([](RawTable &t) { t.headerLength = 0; }) << rejected;
@@ -72,7 +79,23 @@ private slots:
                         .recordLength = 303}.bytes()
             << QStringList{QString(299, 'x') + "y|ok"};
 
+        RawTable wide{.fields = QList<FieldDescriptor>(255, {"F", 'C', 1}), .records = {' ' + QByteArray(255, 'w')}};
+        QTest::newRow("255-fields") << wide.bytes() << QStringList{QStringList(255, "w").join('|')};
+        QTest::newRow("field-lengths-0-and-255")
+            << RawTable{.fields = {{"EMPTY", 'C', 0}, {"LONG", 'C', 255}}, .records = {' ' + QByteArray(255, 'l')}}.bytes()
+            << QStringList{'|' + QString(255, 'l')};
+
         QTest::newRow("gbk-0x4d") << coded(0x4D, "\xD6\xD0\xCE\xC4") << QStringList{"中文|zz"};
+        // A record cut inside a double-byte character is no record; half a
+        // character inside a field stands for itself.
+        QTest::newRow("gbk-cut-inside-a-character")
+            << RawTable{.languageDriver = 0x4D, .fields = {{"NAME", 'C', 4}},
+                        .records = {" \xD6\xD0\xCE\xC4", " \xD6\xD0\xCE\xC4"}}.bytes().chopped(3)
+            << QStringList{"中文"};
+        QTest::newRow("gbk-half-a-character-in-a-field-is-dropped")
+            << RawTable{.languageDriver = 0x4D, .fields = {{"NAME", 'C', 3}, {"NEXT", 'C', 2}},
+                        .records = {" \xD6\xD0\xCE\xCE\xC4"}}.bytes()
+            << QStringList{"中|文"};
         QTest::newRow("unknown-driver-means-1252") << coded(0xEE, "\x80") << QStringList{"€|zz"};
         QTest::newRow("cp866-0x65") << coded(0x65, "\x80\xA0") << QStringList{"Аа|zz"};
     }
@@ -139,68 +162,175 @@ private slots:
     void packKilledAtAnyWriteLeavesReadableTable_data()
     {
         QTest::addColumn<QList<int>>("deleted");
-        QTest::addColumn<int>("chunkRecords");
+        QTest::addColumn<bool>("appendDuringPack");   // else before it
 
-        QTest::newRow("first-deleted") << QList<int>{1} << 1;
-        QTest::newRow("last-deleted") << QList<int>{8} << 1;
-        QTest::newRow("scattered-two-records-a-write") << QList<int>{2, 5, 6} << 2;
-        QTest::newRow("all-deleted") << QList<int>{1, 2, 3, 4, 5, 6, 7, 8} << 1;
-        QTest::newRow("nothing-deleted") << QList<int>{} << 1;
+        QTest::newRow("first-deleted") << QList<int>{1} << false;
+        QTest::newRow("last-deleted") << QList<int>{8} << false;
+        QTest::newRow("scattered") << QList<int>{2, 5, 6} << false;
+        QTest::newRow("all-deleted") << QList<int>{1, 2, 3, 4, 5, 6, 7, 8} << false;
+        QTest::newRow("nothing-deleted") << QList<int>{} << false;
+        QTest::newRow("scattered-manager-appends-at-each-write") << QList<int>{2, 5, 6} << true;
+        QTest::newRow("all-deleted-manager-appends-at-each-write") << QList<int>{1, 2, 3, 4, 5, 6, 7, 8} << true;
     }
 
+    // The pack stopped after 0, 1, 2, ... writes, as a process killed there
+    // leaves the file, the next write not done or done in part; or, with
+    // appendDuringPack, run to its end while the manager appends a record
+    // before its first, second, ... write.
     void packKilledAtAnyWriteLeavesReadableTable()
     {
         QFETCH(QList<int>, deleted);
-        QFETCH(int, chunkRecords);
+        QFETCH(bool, appendDuringPack);
 
         RawTable original{.fields = {{"PART", 'C', 4}, {"N", 'N', 3}}};
-        QStringList known{"R9  |  9"}, survivors;
+        const QString appended = "R9  |  9";
+        QStringList known{appended}, survivors;
         for (int i = 1; i <= 8; ++i) {
             original.records << QStringLiteral(" R%1    %1").arg(i).toLatin1();
             const QString row = QStringLiteral("R%1  |  %1").arg(i);
-            known << row << '*' + row;
+            known << row;
             if (!deleted.contains(i))
                 survivors << row;
         }
-        survivors << "R9  |  9";
-        // Stop the pack after 0, 1, 2, ... writes until it runs to its end.
         QTemporaryDir dir;
-        bool finished = false;
-        for (int writes = 0; writes < 100 && !finished; ++writes) {
-            const QString path = dir.filePath(QStringLiteral("Copy%1.dbf").arg(writes));
+        int writesOfWholePack = -1;
+        for (int step = 0; step < 200; ++step) {
+            const int at = appendDuringPack ? step : step / 2;
+            // Half of a record, or of the bytes behind its deletion mark.
+            const qint64 torn = appendDuringPack || step % 2 == 0 ? 0 : 4;
+            const QString path = dir.filePath(QStringLiteral("Copy%1.dbf").arg(step));
             QVERIFY(writeFile(path, original.bytes()));
+            int writes = 0;
+            bool finished = false;
+            bool appendedMeanwhile = false;
             {
                 DbfTable viewer, manager;
                 QVERIFY(viewer.open(path) && manager.open(path));
                 for (int r : deleted)
                     QVERIFY(viewer.markDeleted(r));
-                // The manager appends after the viewer has read the table; the pack keeps that record.
-                QVERIFY(manager.appendRecord({"R9", "9"}));
-                finished = bool(viewer.packInterrupted(writes, chunkRecords));
+                if (!appendDuringPack)
+                    QVERIFY(manager.appendRecord({"R9", "9"}));
+                const auto beforeWrite = [&](int write) {
+                    writes = write + 1;
+                    if (appendDuringPack && write == at)
+                        appendedMeanwhile = bool(manager.appendRecord({"R9", "9"}));
+                };
+                finished = bool(viewer.packInterrupted(appendDuringPack ? -1 : at, torn, beforeWrite));
+                QVERIFY(viewer.isOpen());
             }
-            const QString when = QStringLiteral("after %1 writes: ").arg(writes);
+            const QString when = QStringLiteral("at write %1, %2 bytes of it: ").arg(at).arg(torn);
             DbfTable reader;
             const StoreError error = reader.open(path);
             QVERIFY2(error, qPrintable(when + error.message));
             const QStringList rows = flatten(reader);
+            // Every record listed is whole; one hidden by its mark may be anything.
             for (const QString &row : rows)
-                QVERIFY2(known.contains(row), qPrintable(when + row));
+                QVERIFY2(row.startsWith('*') || known.contains(row), qPrintable(when + row));
             // No record that the pack keeps is ever missing, however early it stopped.
-            for (const QString &row : std::as_const(survivors))
+            QStringList expected = survivors;
+            // The manager's record goes unless it came during the last three
+            // writes: the cut, the end marker and the count.
+            const bool inWindow = appendedMeanwhile && at >= writes - 3;
+            if (!appendDuringPack || (appendedMeanwhile && !inWindow))
+                expected << appended;
+            for (const QString &row : std::as_const(expected))
                 QVERIFY2(rows.contains(row), qPrintable(when + "lost " + row));
             if (finished) {
-                QCOMPARE(rows, survivors);
+                QCOMPARE(rows, expected);
                 const QByteArray bytes = readAll(path);
-                QCOMPARE(bytes.size(), 32 + 2 * 32 + 1 + survivors.size() * 8 + 1);
+                // In the window the manager's bytes may stay behind the count.
+                if (!inWindow)
+                    QCOMPARE(bytes.size(), 32 + 2 * 32 + 1 + expected.size() * 8 + 1);
                 QCOMPARE(bytes.back(), char(0x1A));
                 QCOMPARE(QDate(1900 + quint8(bytes[1]), bytes[2], bytes[3]), QDate::currentDate());
             }
+            if (finished && !appendDuringPack && torn > 0) {
+                writesOfWholePack = at;
+                break;
+            }
+            if (appendDuringPack && at >= writes) {
+                writesOfWholePack = writes;
+                break;
+            }
         }
-        QVERIFY(finished);
+        QVERIFY(writesOfWholePack >= 0);
+    }
+
+    void failedOperationLeavesOldTableOrClosed_data()
+    {
+        QTest::addColumn<QString>("damage");      // done to the file after the open
+        QTest::addColumn<QString>("operation");
+
+        QTest::newRow("pack-when-header-damaged") << "header" << "pack";
+        QTest::newRow("append-when-header-damaged") << "header" << "append";
+        QTest::newRow("pack-when-cut-to-nothing") << "cut-0" << "pack";
+        QTest::newRow("mark-when-removed") << "remove" << "mark";
+        QTest::newRow("append-when-removed") << "remove" << "append";
+        QTest::newRow("set-field-when-folder-in-place") << "folder" << "set";
+        QTest::newRow("mark-past-the-cut") << "cut-1" << "mark";
+        QTest::newRow("set-field-past-the-cut") << "cut-1" << "set";
+    }
+
+    // A failed operation leaves the table as it was or closed: it never
+    // reads half of each, writes at the wrong place, grows the file with
+    // zeros or brings back a file that was removed.
+    void failedOperationLeavesOldTableOrClosed()
+    {
+        QFETCH(QString, damage);
+        QFETCH(QString, operation);
+
+        const QByteArray original = schedule();
+        QTemporaryDir dir;
+        const QString path = dir.filePath("S.dbf");
+        QVERIFY(writeFile(path, original));
+        DbfTable table;
+        QVERIFY(table.open(path));
+
+        QByteArray damaged = readAll(path);
+        if (damage == "header")
+            damaged.replace(0, 8, QByteArray("\x04\x7C\x01\x01\x09\x00\x00\x00", 8));
+        else if (damage.startsWith("cut-"))
+            damaged.truncate(damage == "cut-0" ? 0 : 32 + 3 * 32 + 1 + 17);
+        if (damage == "remove" || damage == "folder") {
+            QVERIFY(QFile::remove(path));
+            damaged.clear();
+            QVERIFY(damage != "folder" || QDir(dir.path()).mkdir("S.dbf"));
+        } else {
+            QVERIFY(writeFile(path, damaged));
+        }
+
+        const StoreError error = operation == "pack" ? table.pack()
+            : operation == "append"                  ? table.appendRecord({"P4", "M4", "40"})
+            : operation == "mark"                    ? table.markDeleted(3)
+                                                     : table.setField(3, 1, "X");
+        QVERIFY(!error);
+        QVERIFY(!error.message.isEmpty());
+        // Records the file lost read as blanks.
+        const QString lost = "      |    |      ";
+        const QStringList expected = damage == "cut-0" ? QStringList{lost, lost, lost}
+            : damage == "cut-1"                        ? QStringList{all[0], lost, lost}
+                                                       : all;
+        const bool open = table.isOpen();
+        if (open)
+            QCOMPARE(flatten(table), expected);
+        // What the table writes next lands in record 2 and the header's date, or nowhere.
+        const qsizetype second = 32 + 3 * 32 + 1 + 17;
+        if (open && damaged.size() >= second + 17) {
+            const QDate today = QDate::currentDate();
+            const char date[3] = {char(today.year() - 1900), char(today.month()), char(today.day())};
+            damaged.replace(1, 3, QByteArray(date, 3));
+            damaged[second] = '*';
+            damaged.replace(second + 7, 4, "ZZ  ");
+        }
+        QCOMPARE(bool(table.markDeleted(2)) && bool(table.setField(2, 2, "ZZ")), open && damaged.size() >= second + 17);
+        QCOMPARE(QFileInfo(path).isFile(), damage != "remove" && damage != "folder");
+        QCOMPARE(readAll(path), damaged);
     }
 
     // dBase IV memo files carry their block size and a length per memo;
-    // no independent writer here produces them, so the bytes are built by hand.
+    // no independent writer here produces them, so the bytes are built by
+    // hand. A block without the dBase IV mark is read the dBase III way, up
+    // to its end marker.
     void readsDbase4Memos_data()
     {
         QTest::addColumn<QString>("memoName");
@@ -221,6 +351,13 @@ private slots:
         QTest::newRow("length-past-end-of-file") << "T.dbt" << memoFile(512, 1, QByteArray("\xFF\xFF\x00\x00", 4), "short")
                                                  << QByteArray("1") << QByteArray("short");
         QTest::newRow("block-past-end-of-file") << "T.dbt" << hello << QByteArray("99") << QByteArray();
+        QTest::newRow("block-zero-is-the-header") << "T.dbt" << hello << QByteArray("0") << QByteArray();
+        // Read only as far as telling that a memo is too long needs.
+        const QByteArray huge(100000, 'x'), longest(MaxFieldText + 1, 'x');
+        QTest::newRow("damaged-length-read-no-further-than-needed")
+            << "T.dbt" << memoFile(512, 1, QByteArray("\xFF\xFF\xFF\x7F", 4), huge) << QByteArray("1") << longest;
+        QTest::newRow("no-end-marker-read-no-further-than-needed")
+            << "T.dbt" << QByteArray(512, '\0') + huge << QByteArray("1") << longest;
         QTest::newRow("memo-file-name-upper-case") << "T.DBT" << hello << QByteArray("1") << QByteArray("hello");
     }
 

@@ -1,6 +1,8 @@
 #include "texts.h"
 
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -19,6 +21,9 @@ private slots:
         QTest::addColumn<bool>("exists");
         for (int id = 0; id <= 63; ++id)
             QTest::addRow("id-%d", id) << id << (id >= 1 && id <= 62 && id != 11 && id != 30);
+        // The live overlays' texts.
+        for (int id = 299; id <= 317; ++id)
+            QTest::addRow("id-%d", id) << id << (id >= 300 && id <= 316);
     }
 
     void everyIdHasBothTexts()
@@ -28,6 +33,21 @@ private slots:
         QCOMPARE(!GetText(id).isEmpty(), exists);
         SetLanguage(LanguageChinese);
         QCOMPARE(!GetText(id).isEmpty(), exists);
+    }
+
+    // Texts beyond the original table are added in pairs: no id may exist in
+    // one language only.
+    void bothLanguagesHaveTheSameIds()
+    {
+        QStringList ids[2];
+        int i = 0;
+        for (const char *name : {":/vorn/strings/en.json", ":/vorn/strings/zh_CN.json"}) {
+            QFile file{QString::fromLatin1(name)};
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            ids[i] = QJsonDocument::fromJson(file.readAll()).object().keys();
+            QVERIFY(!ids[i++].isEmpty());
+        }
+        QCOMPARE(ids[1], ids[0]);
     }
 
     void textIsExact_data()

@@ -2,7 +2,8 @@
 # The whole program beside the manager simulator, as the demo runs it: the
 # hosted viewer creates its view once, feeds it on the first fill and on
 # every tick, obeys STOP, and ends only when the manager asks it to close,
-# writing its settings on the way out.
+# writing its settings on the way out. Its command line holds words the
+# toolkit would take for its own options: they reach the title and do nothing.
 #
 #   demo_smoke.sh VIEWER DEMO_PLANT MANAGER_SIM CTL
 set -euo pipefail
@@ -37,12 +38,16 @@ await "$root/sim.log" "owning ManagerServer.Document" 1
 # Without a stored grouping the viewer groups by part, and writes that back
 # when it really closes.
 sed -i '/^SortOrder/d' "$root/data/VornSched.ini"
-(cd "$root/bin" && exec ./vorn-scheduler Smoke /H) > "$root/viewer.log" 2>&1 &
+(cd "$root/bin" && exec ./vorn-scheduler --vorn-diag --print-window -- Smoke -reverse -style Fusion /H) \
+    > "$root/viewer.log" 2>&1 &
 viewer_pid=$!
 pids+=($viewer_pid)
 
 await "$root/sim.log" 'CreateView("Scheduler", "View Scheduler", 7)' 1
 await "$root/sim.log" 'SetViewXMLData("SCHEDULER")' 3
+await "$root/viewer.log" '^window: ' 1
+grep -qx 'window: Vorn Scheduler (Smoke-reverse-styleFusion) On-Line | left-to-right' "$root/viewer.log" \
+    || fail "the command line did not reach the title as typed"
 
 # STOP: the ticks stop feeding the view.
 "$ctl" stop || fail "stop was not delivered"

@@ -1,7 +1,10 @@
+#include "controlchannel.h"
 #include "dlgopen.h"
 #include "dlgsaveas.h"
+#include "frmabout.h"
 #include "texts.h"
 #include "uiplant.h"
+#include "version.h"
 
 using namespace vorn;
 using namespace vorn::test;
@@ -18,6 +21,22 @@ void okInModalDialog(const std::function<void()> &command)
         dialog->findChild<QPushButton *>(QStringLiteral("OKButton"))->click();
     });
     command();
+}
+
+// Every entry under `root` with the bytes of each plain file: what a refused
+// Save As must leave exactly as it was.
+QStringList tree(const QString &root)
+{
+    QStringList entries;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo entry(it.next());
+        entries << entry.filePath() + (entry.isSymLink() ? " -> " + entry.symLinkTarget()
+                                                         : entry.isFile() ? " " + readFile(entry.filePath()) : "/");
+    }
+    entries.sort();
+    return entries;
 }
 
 } // namespace
@@ -99,6 +118,103 @@ private slots:
         QCOMPARE(readFile(plant.copyFile(name + QStringLiteral(".dbf"))), saved);
     }
 
+    // Whatever is typed or pasted, nothing outside the archive folder is
+    // created or replaced; a refused name leaves the disk as it was, the
+    // archive folder included, and the dialog open.
+    void saveAsNeverWritesOutsideTheArchive_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("links");   // "link=target", both in the data folder
+        QTest::addColumn<QString>("refusal");     // how the message starts; empty: saved
+        const QString badName = QStringLiteral("cannot name a saved copy: a name must not be empty");
+        const QString outside = QStringLiteral("cannot name a saved copy: the copy would not be saved inside");
+        const QStringList none;
+        QTest::newRow("up-to-the-manager-table") << "../Aplan" << none << badName;
+        QTest::newRow("up-to-the-live-table") << "../Scheduler" << none << badName;
+        QTest::newRow("two-folders-up") << "../../escape" << none << badName;
+        QTest::newRow("backslash") << "..\\Aplan" << none << badName;
+        QTest::newRow("embedded-nul") << QStringLiteral("week").append(QChar(0)).append(u"end") << none << badName;
+        QTest::newRow("control-character") << "week\x7F" "end" << none << badName;
+        QTest::newRow("dot") << "." << none << badName;
+        QTest::newRow("dot-dot") << ".." << none << badName;
+        QTest::newRow("blanks-only") << "   " << none << badName;
+        QTest::newRow("empty") << "" << none << badName;
+        QTest::newRow("link-in-archive-to-manager-table") << "out" << QStringList{"Scheduler/out.dbf=../Aplan.dbf"}
+                                                          << outside;
+        QTest::newRow("dangling-link-out-of-archive") << "gone" << QStringList{"Scheduler/gone.dbf=../../escape.dbf"}
+                                                      << outside;
+        QTest::newRow("archive-is-the-data-folder") << "Aplan" << QStringList{"Scheduler=."} << outside;
+        QTest::newRow("link-to-another-copy-inside") << "alias" << QStringList{"Scheduler/alias.dbf=monday.dbf"}
+                                                     << QString();
+    }
+
+    void saveAsNeverWritesOutsideTheArchive()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QStringList, links);
+        QFETCH(QString, refusal);
+        Plant plant;
+        for (const char *table : {"Scheduler.dbf", "Aplan.dbf", "Process.dbf"})
+            writeFile(plant.dataFile(QLatin1String(table)), table);
+        for (const QString &link : links) {
+            const QString path = plant.dataFile(link.section(u'=', 0, 0));
+            QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+            QVERIFY(QFile::link(link.section(u'=', 1), path));
+        }
+        const QStringList before = tree(plant.dir.path());
+        MessageRecorder recorder(MessageAnswer::Yes);
+
+        dlgSaveAs dialog(plant.state);
+        dialog.txtSaveAs()->setText(typed);
+        dialog.OKButton()->click();
+
+        QCOMPARE(dialog.result() == QDialog::Accepted, refusal.isEmpty());
+        QCOMPARE(recorder.texts.size(), refusal.isEmpty() ? 0 : 1);
+        if (refusal.isEmpty()) {
+            QCOMPARE(readFile(plant.copyFile(QStringLiteral("monday.dbf"))), QByteArray("Scheduler.dbf"));
+            return;
+        }
+        QVERIFY2(recorder.texts.first().startsWith(QStringLiteral("\"%1\" %2").arg(typed, refusal)), qPrintable(recorder.texts.first()));
+        QCOMPARE(dialog.txtSaveAs()->text(), typed);
+        QCOMPARE(tree(plant.dir.path()), before);
+    }
+
+    // Started from the wrong folder (no data folder beside it), neither
+    // dialog makes one: only the archive folder itself is ever created.
+    void onlyTheArchiveFolderIsCreated_data()
+    {
+        QTest::addColumn<bool>("saveAs");
+        QTest::addColumn<bool>("dataFolder");
+        QTest::newRow("save-as-without-data-folder") << true << false;
+        QTest::newRow("open-without-data-folder") << false << false;
+        QTest::newRow("save-as-with-data-folder") << true << true;
+        QTest::newRow("open-with-data-folder") << false << true;
+    }
+
+    void onlyTheArchiveFolderIsCreated()
+    {
+        QFETCH(bool, saveAs);
+        QFETCH(bool, dataFolder);
+        Plant plant;
+        if (dataFolder)
+            writeFile(plant.dataFile(QStringLiteral("Scheduler.dbf")), "live");
+        else
+            QVERIFY(QDir(plant.state.DataFolder).removeRecursively());
+        MessageRecorder recorder;
+        if (saveAs) {
+            dlgSaveAs dialog(plant.state);
+            dialog.OKButton()->click();
+        } else {
+            dlgOpen dialog(plant.state, [](qint16) {});
+        }
+        QCOMPARE(QFileInfo(plant.copyFile(QString())).isDir(), dataFolder);
+        QCOMPARE(QFileInfo::exists(plant.state.DataFolder), dataFolder);
+        QCOMPARE(recorder.texts, dataFolder ? QStringList()
+                                            : QStringList{"Cannot create the folder "
+                                                          + QDir::toNativeSeparators(plant.copyFile(QString()).chopped(1))
+                                                          + "."});
+    }
+
     void openListsSavedCopies_data()
     {
         QTest::addColumn<QStringList>("files");   // a name ending in "/" is a subfolder
@@ -145,6 +261,47 @@ private slots:
         QCOMPARE(dialog.result() == QDialog::Accepted, loads);
         QCOMPARE(plant.state.LoadedName, loads ? listed.first() : QStringLiteral("before"));
         QCOMPARE(fills, loads ? QList<qint16>{1} : QList<qint16>());
+    }
+
+    // Each showing of About starts with the notice of this build and a blue
+    // link, which opens the maker's page and then shows red; a language
+    // change puts the plain notice line (text 31) in place of the built one.
+    void aboutWindow_data()
+    {
+        QTest::addColumn<qint32>("change");   // 0: none
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("notice");
+        const QString built = "Copyright © " + VersionYear() + " Vorn Automation";
+        QTest::newRow("as-loaded") << 0 << "About Vorn Scheduler" << built;
+        QTest::newRow("after-change-to-chinese") << qint32(LanguageChinese) << "关于 Vorn 调度"
+                                                 << "版权所有 © Vorn Automation。保留所有权利。";
+        QTest::newRow("after-change-to-english") << qint32(LanguageEnglish) << "About Vorn Scheduler"
+                                                 << "Copyright © Vorn Automation. All rights reserved.";
+    }
+
+    void aboutWindow()
+    {
+        QFETCH(qint32, change);
+        QFETCH(QString, title);
+        QFETCH(QString, notice);
+        AppState state;
+        ControlChannel channel(state);
+        QList<QUrl> opened;
+        for (int showing = 1; showing <= 2; ++showing) {
+            frmAbout about(&channel, [&](const QUrl &url) { opened << url; });
+            const auto linkColor = [&] { return about.Label3()->palette().color(QPalette::WindowText); };
+            QCOMPARE(linkColor(), QColor(0, 0, 255));
+            QCOMPARE(about.Label1()->text(), QStringLiteral("Vorn Scheduler  "));
+            QCOMPARE(about.VerLabel()->text(), "Version " + VersionText());
+            about.show();
+            QTest::mouseClick(about.Label3(), Qt::LeftButton);
+            QCOMPARE(opened, QList<QUrl>(showing, QUrl(frmAbout::MakerWebAddress)));
+            QCOMPARE(linkColor(), QColor(255, 0, 0));
+            if (change != 0)
+                channel.handleChangeLanguage(change, QString());
+            QCOMPARE(about.windowTitle() + u'|' + about.Label2()->text(), title + u'|' + notice);
+            SetLanguage(LanguageEnglish);
+        }
     }
 
     // Saved from the window on-line, then opened off-line after the live

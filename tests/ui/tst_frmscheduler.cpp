@@ -1,3 +1,4 @@
+#include "controlchannel.h"
 #include "texts.h"
 #include "uiplant.h"
 
@@ -25,36 +26,55 @@ class tst_frmScheduler : public QObject {
 private slots:
     void init() { SetLanguage(LanguageEnglish); }
 
-    void menusAndToolbarInTheStartLanguage_data()
+    // Captions at the start and after a language change at run time: menus,
+    // labels and check boxes follow the change; tool tips, the status text and
+    // the grid headers stay; the title falls back to text 1 until it is next
+    // rebuilt; the corner header follows at the next fill.
+    void captionsFollowTheLanguage_data()
     {
-        QTest::addColumn<QByteArray>("language");
+        QTest::addColumn<QByteArray>("language");   // LANGUAGE.INI
+        QTest::addColumn<qint32>("change");         // a language change at run time; 0: none
         QTest::addColumn<QString>("menus");
-        QTest::addColumn<QString>("toolbar");   // key=tool tip, "|" for a separator
-        const QString menus = QStringLiteral("&File[&Open...,&Save As...,-,&Clean,-,&Exit] "
-                                             "&Display[Online,-,Sort By &Machine,Sort By &Part,-,&Resize] "
+        QTest::addColumn<QString>("toolbar");       // key=tool tip, "|" for a separator
+        QTest::addColumn<QString>("window");        // title | Label1 | ShowCol(2) | status | header(1,2) | corner
+        const QString menus = QStringLiteral("&File[&Open...,&Save As...,E&xport...,-,&Clean,-,&Exit] "
+                                             "&Display[Online,-,Sort By &Machine,Sort By &Part,-,&Resize,-,Live overlays,Collapse all,Expand all] "
                                              "&Help[&Plantora Help,-,&About...]");
         const QString toolbar = QStringLiteral("online=Online | machine=Sort By Machine part=Sort By Part | "
                                                "clean=Clean open=Open... save=Save As... | show=");
-        QTest::newRow("english") << QByteArray("ENG") << menus << toolbar;
-        QTest::newRow("chinese") << QByteArray("CN")
-                                 << QStringLiteral("文件[打开...,另存为...,-,清除,-,退出] "
-                                                   "显示[联机,-,按机器排序,按部件排序,-,调整大小] 帮助[Plantora 帮助,-,关于...]")
-                                 << QStringLiteral("online=联机 | machine=按机器排序 part=按部件排序 | "
-                                                   "clean=清除 open=打开... save=另存为... | show=");
-        QTest::newRow("cn-lower-case-is-english") << QByteArray("cn") << menus << toolbar;
+        const QString chineseMenus = QStringLiteral("文件[打开...,另存为...,导出...,-,清除,-,退出] "
+                                                    "显示[联机,-,按机器排序,按部件排序,-,调整大小,-,实时叠加显示,全部折叠,全部展开] 帮助[Plantora 帮助,-,关于...]");
+        const QString chineseToolbar = QStringLiteral("online=联机 | machine=按机器排序 part=按部件排序 | "
+                                                      "clean=清除 open=打开... save=另存为... | show=");
+        QTest::newRow("english") << QByteArray("ENG") << 0 << menus << toolbar
+                                 << "Vorn Scheduler () On-Line|Interval (min)|Duration|Ready|Start|Part/Machine";
+        QTest::newRow("chinese") << QByteArray("CN") << 0 << chineseMenus << chineseToolbar
+                                 << "Vorn 调度 [Vorn Scheduler] ()在线|间隔 （分钟）|持续时间|就续|开始|部件/机器";
+        QTest::newRow("cn-lower-case-is-english") << QByteArray("cn") << 0 << menus << toolbar
+                                                  << "Vorn Scheduler () On-Line|Interval (min)|Duration|Ready|Start|Part/Machine";
+        QTest::newRow("english-then-chinese-at-run-time")
+            << QByteArray("ENG") << qint32(LanguageChinese) << chineseMenus << toolbar
+            << "Vorn 调度|间隔 （分钟）|持续时间|Ready|Start|Part/Machine";
+        QTest::newRow("chinese-then-unknown-id-is-english")
+            << QByteArray("CN") << qint32(1031) << menus << chineseToolbar
+            << "Vorn Scheduler|Interval (min)|Duration|就续|开始|部件/机器";
     }
 
-    void menusAndToolbarInTheStartLanguage()
+    void captionsFollowTheLanguage()
     {
         QFETCH(QByteArray, language);
+        QFETCH(qint32, change);
         QFETCH(QString, menus);
         QFETCH(QString, toolbar);
+        QFETCH(QString, window);
         Plant plant;
         writeFile(plant.binFolder() + QStringLiteral("/LANGUAGE.INI"),
                   "[GENERAL]\r\nApplicationLanguage=" + language + "\r\n");
-        auto window = demoWindow(plant);
+        auto form = demoWindow(plant);
+        if (change != 0)
+            form->channel()->handleChangeLanguage(change, QStringLiteral("any"));
         QStringList tree;
-        for (QAction *menuAction : window->menuBar()->actions()) {
+        for (QAction *menuAction : form->menuBar()->actions()) {
             QStringList items;
             for (QAction *item : menuAction->menu()->actions()) {
                 items << (item->isSeparator() ? QStringLiteral("-") : item->text());
@@ -63,16 +83,187 @@ private slots:
             tree << menuAction->text() + u'[' + items.join(u',') + u']';
         }
         QCOMPARE(tree.join(u' '), menus);
-        QVERIFY(window->menuItem("mnuOnLine")->isChecked());
+        QVERIFY(form->menuItem("mnuOnLine")->isChecked());
 
         QStringList buttons;
-        for (QAction *action : window->MainToolbar()->actions()) {
+        for (QAction *action : form->MainToolbar()->actions()) {
             buttons << (action->isSeparator() ? QStringLiteral("|") : action->objectName() + u'=' + action->toolTip());
             if (!action->isSeparator() && action->objectName() != QLatin1String("show"))
                 QVERIFY2(action->isCheckable() && action->statusTip() == action->toolTip()
                              && !action->icon().pixmap(QSize(24, 23)).isNull(), qPrintable(action->objectName()));
         }
         QCOMPARE(buttons.join(u' '), toolbar);
+
+        const chart::GridData &grid = form->fg()->data();
+        QCOMPARE(QStringList({form->windowTitle(), form->Label(1)->text(), form->ShowCol(2)->text(),
+                              form->StatusPanel(1)->text(), grid.text(1, 2), grid.text(0, 1)}).join(u'|'),
+                 window);
+        form->menuItem("mnuPartSort")->trigger();
+        QCOMPARE(grid.text(0, 1), GetText(53));
+    }
+
+    // The starter's placement: the size given includes the frame, "/T" keeps
+    // the window on top and reaches every dialog, and a hosted window that got
+    // all four switches is hidden at once.
+    void placementSwitches_data()
+    {
+        QTest::addColumn<QString>("commandLine");
+        QTest::addColumn<QRect>("frame");   // null: where it was shown
+        QTest::addColumn<bool>("topMost");
+        QTest::addColumn<bool>("visible");
+        QTest::newRow("all-four-and-topmost") << "W /x10 /y20 /cx800 /cy600 /T " << QRect(10, 20, 800, 600) << true << true;
+        QTest::newRow("hosted-with-all-four-hides") << "W /x30 /y40 /cx700 /cy500 /H " << QRect(30, 40, 700, 500) << false
+                                                    << false;
+        QTest::newRow("incomplete-places-nothing") << "W /x10 /y20 /cx800 /T /H" << QRect() << false << true;
+    }
+
+    void placementSwitches()
+    {
+        QFETCH(QString, commandLine);
+        QFETCH(QRect, frame);
+        QFETCH(bool, topMost);
+        QFETCH(bool, visible);
+        Plant plant;
+        auto window = demoWindow(plant, commandLine);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        const QRect shown = window->frameGeometry();
+
+        window->SetUtilWndPos();
+        QCOMPARE(window->frameGeometry(), frame.isNull() ? shown : frame);
+        QCOMPARE(window->isVisible(), visible);
+        QCOMPARE(window->TopMost(), topMost);
+        QCOMPARE(bool(window->windowFlags() & Qt::WindowStaysOnTopHint), topMost);
+        QList<bool> handed;
+        const auto record = [&](frmScheduler &, bool top) { handed << top; };
+        window->setOpenDialog(record);
+        window->setSaveAsDialog(record);
+        window->setAboutDialog(record);
+        for (const char *item : {"mnuOpen", "mnuSave", "mnuAbout"})
+            window->menuItem(item)->trigger();
+        QCOMPARE(handed, QList<bool>(3, topMost));
+    }
+
+    // The saved interval and column choices reach the grid at load: the
+    // width of the time scale and the hidden leading columns.
+    void loadAppliesTheSavedView_data()
+    {
+        QTest::addColumn<QByteArray>("settings");
+        QTest::addColumn<QString>("interval");
+        QTest::addColumn<QString>("hidden");   // columns 2 to 7, 1 = hidden
+        QTest::newRow("no-settings-file") << QByteArray() << "1" << "110110";
+        QTest::newRow("five-minutes-every-column")
+            << QByteArray("[SCHEDULER]\r\nInterval=4\r\nPlanBegVisible=1\r\nPlanEndVisible=1\r\n"
+                          "ActBegVisible=1\r\nActEndVisible=1\r\n")
+            << "5" << "000000";
+        // A stored 0 reads as a missing key: the durations come back shown.
+        QTest::newRow("twelve-minutes-all-stored-zero")
+            << QByteArray("[SCHEDULER]\r\nInterval=7\r\nPlanBegVisible=0\r\nPlanEndVisible=0\r\nPlanDurVisible=0\r\n"
+                          "ActBegVisible=0\r\nActEndVisible=0\r\nActDurVisible=0\r\n")
+            << "12" << "110110";
+    }
+
+    void loadAppliesTheSavedView()
+    {
+        QFETCH(QByteArray, settings);
+        QFETCH(QString, interval);
+        QFETCH(QString, hidden);
+        Plant plant;
+        if (!settings.isEmpty())
+            writeFile(plant.state.SettingsFile, settings);
+        auto window = demoWindow(plant);
+        const chart::GridData &grid = window->fg()->data();
+        QCOMPARE(window->CmbInterval()->currentText(), interval);
+        QCOMPARE(grid.cols() - 8, 24 * 60 / interval.toInt());
+        QString shownHidden;
+        for (int c = 2; c < 8; ++c)
+            shownHidden += grid.colHidden(c) ? u'1' : u'0';
+        QCOMPARE(shownHidden, hidden);
+        QCOMPARE(body(*window).size(), 5);
+    }
+
+    // Resize (a check mark) decides whether a new window size also spreads
+    // the leading columns over the grid; the grid always follows the window.
+    void resizeFitsColumnsOnlyWhenChecked_data()
+    {
+        QTest::addColumn<int>("clicks");
+        QTest::newRow("checked-at-load") << 0;
+        QTest::newRow("one-click-turns-it-off") << 1;
+        QTest::newRow("two-clicks-turn-it-on-again") << 2;
+    }
+
+    void resizeFitsColumnsOnlyWhenChecked()
+    {
+        QFETCH(int, clicks);
+        Plant plant;
+        auto window = demoWindow(plant);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        for (int i = 0; i < clicks; ++i)
+            window->menuItem("mnuResize")->trigger();
+        const bool fits = clicks % 2 == 0;
+        QCOMPARE(window->menuItem("mnuResize")->isChecked(), fits);
+        const chart::GridData &grid = window->fg()->data();
+        const auto widths = [&] { return QList<int>{grid.colWidth(1), grid.colWidth(2), grid.colWidth(7)}; };
+        const QList<int> before = widths();
+        const int gridWidth = window->fg()->width();
+
+        window->resize(window->width() + 300, window->height());
+        QTRY_COMPARE(window->fg()->width(), gridWidth + 300);
+        QCOMPARE(widths() != before, fits);
+    }
+
+    // The manual opens from the menu, from F1 and from the manager's help
+    // message alike.
+    void helpOpensTheManual_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("menu") << "menu";
+        QTest::newRow("f1-key") << "f1";
+        QTest::newRow("help-message") << "message";
+    }
+
+    void helpOpensTheManual()
+    {
+        QFETCH(QString, how);
+        Plant plant;
+        auto window = demoWindow(plant);
+        QStringList opened;
+        window->setOpenUrl([&](const QString &path) { opened << path; });
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        if (how == u"menu")
+            window->menuItem("mnuVornHelp")->trigger();
+        else if (how == u"f1")
+            QTest::keyClick(window.get(), Qt::Key_F1);
+        else
+            window->channel()->handleHelp();
+        QCOMPARE(opened, QStringList{plant.binFolder() + QStringLiteral("/PlantoraUserManual.pdf")});
+    }
+
+    // The sort items of the menu sort, and the marks of menu and toolbar follow.
+    void sortMenuItems_data()
+    {
+        QTest::addColumn<QStringList>("items");
+        QTest::addColumn<int>("sortOrder");
+        QTest::newRow("machine") << QStringList{"mnuMachineSort"} << 1;
+        QTest::newRow("machine-then-part") << QStringList{"mnuMachineSort", "mnuPartSort"} << 0;
+    }
+
+    void sortMenuItems()
+    {
+        QFETCH(QStringList, items);
+        QFETCH(int, sortOrder);
+        Plant plant;
+        auto window = demoWindow(plant);
+        for (const QString &item : items)
+            window->menuItem(item)->trigger();
+        const bool byMachine = sortOrder == 1;
+        QCOMPARE(plant.state.SortOrder, sortOrder);
+        QCOMPARE(QList<bool>({window->menuItem("mnuMachineSort")->isChecked(), window->menuItem("mnuPartSort")->isChecked(),
+                              window->toolbarButton("machine")->isChecked(), window->toolbarButton("part")->isChecked()}),
+                 QList<bool>({byMachine, !byMachine, byMachine, !byMachine}));
+        QCOMPARE(window->fg()->data().text(2, 1), byMachine ? QStringLiteral("Mill1") : QStringLiteral("P1(O7)"));
     }
 
     void fillGroupsTheTable_data()
@@ -156,9 +347,12 @@ private slots:
     void exitWritesNothingCloseWritesSettings()
     {
         Plant plant;
-        const QByteArray original = "; kept\r\n[SCHEDULER]\r\nTimer=500\r\nOther=x\r\n";
+        const QByteArray original = "; kept\r\n[SCHEDULER]\r\nTimer=500\r\nActBegVisible=2\r\nOther=x\r\n";
         writeFile(plant.state.SettingsFile, original);
         auto window = demoWindow(plant);
+        // A stored 2 greys the box and hides its column.
+        QCOMPARE(window->ShowCol(3)->checkState(), Qt::PartiallyChecked);
+        QVERIFY(window->fg()->data().colHidden(5));
         window->ShowCol(0)->setChecked(true);
         window->CmbInterval()->setCurrentIndex(4);
         window->toolbarButton("machine")->trigger();
@@ -170,7 +364,7 @@ private slots:
         QVERIFY(window->close());
         const QByteArray written = readFile(plant.state.SettingsFile);
         QVERIFY(written.startsWith(original));
-        for (const char *line : {"PlanBegVisible=1", "Interval=4", "SortOrder=1"})
+        for (const char *line : {"PlanBegVisible=1", "ActBegVisible=2", "Interval=4", "SortOrder=1"})
             QVERIFY2(written.contains(line), line);
     }
 

@@ -1,6 +1,7 @@
 // The main window hosted by the cell manager, against a stand-in manager on
 // the test's private session bus.
 
+#include "../store/dbfbytes.h"
 #include "controlchannel.h"
 #include "managerclient.h"
 #include "uiplant.h"
@@ -53,6 +54,23 @@ std::unique_ptr<frmScheduler> loadWindow(Plant &plant, const QString &commandLin
     return plant.load(commandLine, true);
 }
 
+// A live table whose PROCESS is a dBase III memo of 32768 bytes, one more
+// than a text may hold: every read of it for the XML shows "CodeBase Error".
+void writeOverlongMemoSchedule(const Plant &plant)
+{
+    using store::testing::RawTable;
+    RawTable table{.version = 0x83, .fields = {{"PART", 'C', 10}, {"PROCESS", 'M', 10}, {"MACHINE", 'C', 10}}};
+    QByteArray record = " P1        1         Mill1     ";
+    for (const char *name : {"STARTP", "FINISHP", "DURATIONP", "STARTA", "FINISHA", "DURATIONA"}) {
+        table.fields.append({name, 'N', 10});
+        record += QByteArray("60").rightJustified(10);
+    }
+    table.records = {record};
+    QVERIFY(store::testing::writeFile(plant.dataFile("Scheduler.dbf"), table.bytes()));
+    const QByteArray memo = QByteArray(1, '\x03').leftJustified(512, '\0') + QByteArray(32768, 'm') + "\x1A\x1A";
+    QVERIFY(store::testing::writeFile(plant.dataFile("Scheduler.dbt"), memo));
+}
+
 } // namespace
 
 class tst_HostedWindow : public QObject {
@@ -102,6 +120,44 @@ private slots:
         if (hosted)
             window->channel()->handleClose();
         QTRY_COMPARE(unloaded.size(), 1);
+        QVERIFY(QFile::exists(plant.state.SettingsFile));
+    }
+
+    // The manager's Close() arrives while an error box of a fill or a tick
+    // stands: the unload releases the Manager Server document inside the
+    // box's event loop, and the fill or tick must not reach it afterwards.
+    void closeDuringAnErrorBoxReachesNoReleasedDocument_data()
+    {
+        QTest::addColumn<bool>("tick");
+        QTest::newRow("fill-feeding-the-view") << false;
+        QTest::newRow("tick-feeding-the-view") << true;
+    }
+
+    void closeDuringAnErrorBoxReachesNoReleasedDocument()
+    {
+        QFETCH(bool, tick);
+        ManagerStandIn manager;
+        Plant plant;
+        auto window = loadWindow(plant, QStringLiteral("Cell /H"));
+        QVERIFY(window->ManagerServerObject());
+        QTRY_VERIFY_WITH_TIMEOUT(window->ManagerServerObject()->isIdle(), 10000);
+        writeOverlongMemoSchedule(plant);
+
+        QSignalSpy unloaded(window.get(), &frmScheduler::unloaded);
+        MessageRecorder recorder;
+        recorder.onMessage = [&] {
+            if (unloaded.isEmpty()) {
+                window->channel()->handleClose();
+                QCoreApplication::sendPostedEvents(window->channel(), QEvent::MetaCall);
+            }
+        };
+        if (tick)
+            window->Timer1_Timer();
+        else
+            window->FillTree(1);
+        QCOMPARE(unloaded.size(), 1);
+        QVERIFY(!window->ManagerServerObject());
+        QVERIFY(recorder.texts.value(0).startsWith(QStringLiteral("Error #: -910")));
         QVERIFY(QFile::exists(plant.state.SettingsFile));
     }
 

@@ -5,6 +5,7 @@
 // cleaned and the next one planned), and owns the Manager Server document on
 // the session bus, printing one line per call a Vorn Scheduler window makes.
 
+#include "chartclock.h"
 #include "controlchannel.h"
 #include "managerclient.h"
 #include "plantmodel.h"
@@ -15,12 +16,14 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDateTime>
 #include <QDir>
 #include <QRandomGenerator>
 #include <QTime>
 #include <QTimer>
 
 #include <atomic>
+#include <optional>
 #include <csignal>
 #include <cstdio>
 
@@ -72,6 +75,10 @@ struct Options {
     qint64 operations = 0;
     quint64 seed = 1;
     qint32 firstClock = -1;   // seconds from midnight where the first day's clock starts
+    // A clock shared with the viewer (--clock): the simulated time follows
+    // the wall clock from its anchor, and a new day goes on from where the
+    // clock stands, so that the viewer's now line stays on the cell's time.
+    std::optional<chart::ChartClock> sharedClock;
 };
 
 class Manager : public QObject {
@@ -107,12 +114,21 @@ private:
         plant::PlantOptions plantOptions;
         plantOptions.seed = seed;
         plantOptions.operations = m_options.operations;
+        const bool firstDay = seed == m_options.seed;
+        if (m_options.sharedClock) {
+            m_clock = double(m_options.sharedClock->continuousMs()) / 1000;
+            m_now = qint32(m_clock);
+            if (!firstDay)
+                plantOptions.dayStart = m_now;
+        }
         m_plant = plant::GeneratePlant(plantOptions);
-        m_now = plantOptions.dayStart;
-        // A demo that starts mid-shift shows finished and running work at once.
-        if (m_options.firstClock >= 0 && seed == m_options.seed)
-            m_now = std::max(m_now, m_options.firstClock);
-        m_clock = m_now;
+        if (!m_options.sharedClock) {
+            m_now = plantOptions.dayStart;
+            // A demo that starts mid-shift shows finished and running work at once.
+            if (m_options.firstClock >= 0 && firstDay)
+                m_now = std::max(m_now, m_options.firstClock);
+            m_clock = m_now;
+        }
         m_dayEnd = m_now;
         for (const plant::Operation &operation : m_plant.operations)
             m_dayEnd = std::max(m_dayEnd, std::max(operation.actualFinish(), operation.plannedFinish()));
@@ -161,7 +177,10 @@ private:
         const qint32 before = m_now;
         // The clock keeps its fractions: a tick worth less than a second must
         // still move it, and a fractional speed must not lose time every tick.
-        m_clock += m_options.speed * m_options.tickMs / 1000.0;
+        if (m_options.sharedClock)
+            m_clock = double(m_options.sharedClock->continuousMs()) / 1000;
+        else
+            m_clock += m_options.speed * m_options.tickMs / 1000.0;
         m_now = qint32(m_clock);
         if (m_cleanedAt >= 0) {
             // A pause between the clean and the next plan, as a real re-plan takes.
@@ -268,7 +287,14 @@ int main(int argc, char *argv[])
                                          QStringLiteral("clock time the first day starts at: hh:mm[:ss] or seconds "
                                                         "(default: the first release)"),
                                          QStringLiteral("TIME"));
-    parser.addOptions({dataOption, speedOption, tickOption, operationsOption, seedOption, noBusOption, startOption});
+    const QCommandLineOption clockOption(
+        QStringLiteral("clock"),
+        QStringLiteral("a clock shared with the viewer's --clock: the time of day at an instant of the "
+                       "wall clock (milliseconds since 1970, default now) and the speed; replaces "
+                       "--start and --speed"),
+        QStringLiteral("hh:mm[:ss],SPEED[,ANCHOR]"));
+    parser.addOptions({dataOption, speedOption, tickOption, operationsOption, seedOption, noBusOption, startOption,
+                       clockOption});
     parser.process(app);
 
     Options options;
@@ -289,6 +315,14 @@ int main(int argc, char *argv[])
             return 2;
         }
         options.firstClock = *start;
+    }
+    if (parser.isSet(clockOption)) {
+        options.sharedClock = chart::ChartClock::parse(parser.value(clockOption), QDateTime::currentMSecsSinceEpoch());
+        if (!options.sharedClock) {
+            std::fprintf(stderr, "vorn-manager-sim: --clock needs hh:mm[:ss],SPEED[,ANCHOR-MS]\n");
+            return 2;
+        }
+        options.speed = options.sharedClock->speed();
     }
     if (!speedOk || options.speed <= 0 || !tickOk || options.tickMs <= 0 || !operationsOk
         || options.operations < 0 || !seedOk) {

@@ -1,0 +1,63 @@
+# Where `cmake --install` puts the program and its desktop files (the
+# freedesktop layout under the prefix), and the Debian package `cpack -G DEB`
+# makes of them. Included after every target is defined.
+
+# The desktop entry starts the viewer in this folder: the viewer reads its
+# tables from "../data/" below the current directory, so a plant links its
+# data folder beside it (the manual says how).
+set(VORN_PLANT_BIN "${CMAKE_INSTALL_FULL_LOCALSTATEDIR}/lib/${VORN_PACKAGE_NAME}/bin")
+
+set(installed_programs "")
+set(VORN_PROVIDED_BINARIES "")
+foreach(program vorn-scheduler vorn-scheduler-ctl vorn-scheduler-render)
+    if(TARGET ${program})
+        list(APPEND installed_programs ${program})
+        string(APPEND VORN_PROVIDED_BINARIES "    <binary>${program}</binary>\n")
+    endif()
+endforeach()
+string(STRIP "${VORN_PROVIDED_BINARIES}" VORN_PROVIDED_BINARIES)
+install(TARGETS ${installed_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+set(desktop_dir "${PROJECT_BINARY_DIR}/desktop")
+configure_file(res/desktop/vorn-scheduler.desktop.in
+               "${desktop_dir}/${VORN_APP_ID}.desktop" @ONLY)
+configure_file(res/desktop/vorn-scheduler.metainfo.xml.in
+               "${desktop_dir}/${VORN_APP_ID}.metainfo.xml" @ONLY)
+install(FILES "${desktop_dir}/${VORN_APP_ID}.desktop"
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES "${desktop_dir}/${VORN_APP_ID}.metainfo.xml"
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES res/icons/vorn-scheduler.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
+        RENAME ${VORN_APP_ID}.svg)
+# An empty folder the package owns, so that removing the package takes it
+# away again while a plant's own data link stays.
+install(DIRECTORY DESTINATION "${VORN_PLANT_BIN}")
+
+# The manuals go to the program's data folder, not /usr/share/doc: minimal
+# systems drop documentation on install, and Help must still find them.
+if(TARGET vorn-manual)
+    install(FILES ${VORN_MANUAL_FILES}
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/${VORN_PACKAGE_NAME})
+endif()
+
+set(CPACK_PACKAGE_NAME ${VORN_PACKAGE_NAME})
+set(CPACK_PACKAGE_VENDOR "Vorn Automation")
+set(CPACK_PACKAGE_CONTACT "Vorn Automation <support@vorn-automation.example>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "live Gantt viewer of a production cell's schedule")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Shows the schedule that the cell's manager program keeps in a dBase table as a Gantt chart, grouped by machine or by part, refreshed in place while online.")
+set(CPACK_PACKAGE_HOMEPAGE_URL "https://www.vorn-automation.example/")
+set(CPACK_PACKAGE_INSTALL_DIRECTORY ${VORN_PACKAGE_NAME})
+set(CPACK_STRIP_FILES ON)
+# Absolute destinations (the plant folder under /var) must land in the
+# package's staging tree, not on the building machine.
+set(CPACK_SET_DESTDIR ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION misc)
+# Libraries the programs link are found by dpkg-shlibdeps; the plug-ins Qt
+# loads at run time (the window system and the SVG pictures) no tool can see.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, fonts-noto-cjk")
+include(CPack)

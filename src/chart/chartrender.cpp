@@ -1,0 +1,213 @@
+#include "chartrender.h"
+
+#include "ganttbars.h"
+#include "ganttgrid.h"
+
+#include "texts.h"
+
+#include <QFileInfo>
+#include <QImage>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPagedPaintDevice>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSaveFile>
+#include <QSvgGenerator>
+
+#include <algorithm>
+#include <cmath>
+
+namespace vorn::chart {
+
+namespace {
+
+struct Columns {
+    int first = 0;
+    int last = -1;
+};
+
+Columns timeColumns(const GanttGrid &grid, const ChartExtent &extent)
+{
+    const int fixed = std::min(grid.data().fixedCols(), grid.data().cols());
+    const int lastCol = grid.data().cols() - 1;
+    Columns cols;
+    cols.first = extent.firstCol < 0 ? fixed : std::clamp(extent.firstCol, fixed, lastCol + 1);
+    cols.last = extent.lastCol < 0 ? lastCol : std::min(extent.lastCol, lastCol);
+    return cols;
+}
+
+int widthOf(const GanttGrid &grid, int first, int last)
+{
+    return last < first ? 0 : grid.columnX(last + 1) - grid.columnX(first);
+}
+
+} // namespace
+
+ChartExtent ExtentOfTimes(const GridData &grid, double intervalMinutes, qint32 fromSeconds,
+                          qint32 toSeconds)
+{
+    const double span = intervalMinutes * 60;
+    const int fixed = grid.fixedCols();
+    const int last = grid.cols() - 1;
+    const auto columnOf = [&](qint32 seconds) {
+        return std::clamp(fixed + int(std::floor(seconds / span)), fixed, std::max(fixed, last));
+    };
+    ChartExtent extent;
+    extent.firstCol = columnOf(fromSeconds);
+    extent.lastCol = std::max(extent.firstCol, columnOf(toSeconds - 1));
+    return extent;
+}
+
+std::pair<qint32, qint32> BusyHours(const GridData &grid, std::optional<qint32> alsoSeconds)
+{
+    constexpr qint32 Day = 24 * 3600;
+    qint32 earliest = Day;
+    qint32 latest = 0;
+    const auto take = [&](qint32 seconds) {
+        earliest = std::min(earliest, seconds);
+        latest = std::max(latest, seconds);
+    };
+    for (int row = grid.fixedRows(); row < grid.rows(); ++row) {
+        for (int col = 2; col <= 6; ++col) {
+            if (col == 4)
+                continue; // durations
+            const QString &text = grid.text(row, col);
+            if (!text.isEmpty())
+                take(TextSeconds(text));
+        }
+    }
+    if (alsoSeconds)
+        take(*alsoSeconds);
+    if (latest < earliest)
+        return {0, Day};
+    return {std::clamp(earliest / 3600 * 3600, 0, Day - 3600),
+            std::clamp((latest / 3600 + 1) * 3600, 3600, Day)};
+}
+
+QSize ChartSize(const GanttGrid &grid, const ChartExtent &extent)
+{
+    const Columns cols = timeColumns(grid, extent);
+    return {grid.fixedWidthPixels() + widthOf(grid, cols.first, cols.last),
+            grid.fixedHeightPixels() + grid.bodyRowCount() * grid.rowHeightPixels()};
+}
+
+void RenderChart(GanttGrid &grid, QPainter &painter, const ChartExtent &extent)
+{
+    const Columns cols = timeColumns(grid, extent);
+    grid.paintView(painter, ChartSize(grid, extent), 0, cols.first, cols.last);
+}
+
+std::vector<ChartPage> PlanChartPages(const GanttGrid &grid, const QSize &pageSize,
+                                      const ChartExtent &extent)
+{
+    const Columns cols = timeColumns(grid, extent);
+    const int rowHeight = grid.rowHeightPixels();
+    const int rowsPerPage =
+        std::max(1, (pageSize.height() - grid.fixedHeightPixels()) / std::max(1, rowHeight));
+    const int bodyRows = grid.bodyRowCount();
+    const int widthLeft = pageSize.width() - grid.fixedWidthPixels();
+
+    // Runs of columns that fit across a page.
+    std::vector<std::pair<int, int>> runs;
+    for (int c = cols.first; c <= cols.last;) {
+        int end = c;
+        while (end + 1 <= cols.last && widthOf(grid, c, end + 1) <= widthLeft)
+            ++end;
+        runs.emplace_back(c, end);
+        c = end + 1;
+    }
+    if (runs.empty())
+        runs.emplace_back(cols.first, cols.first - 1);
+
+    std::vector<ChartPage> pages;
+    for (const auto &[first, last] : runs) {
+        int index = 0;
+        do {
+            const int count = std::min(rowsPerPage, bodyRows - index);
+            pages.push_back({index, std::max(0, count), first, last});
+            index += rowsPerPage;
+        } while (index < bodyRows);
+    }
+    return pages;
+}
+
+QSize ChartPageSize(const GanttGrid &grid, const ChartPage &page)
+{
+    return {grid.fixedWidthPixels() + widthOf(grid, page.firstCol, page.lastCol),
+            grid.fixedHeightPixels() + page.bodyRows * grid.rowHeightPixels()};
+}
+
+void RenderChartPage(GanttGrid &grid, QPainter &painter, const ChartPage &page)
+{
+    grid.paintView(painter, ChartPageSize(grid, page), page.firstBodyIndex, page.firstCol,
+                   page.lastCol);
+}
+
+int RenderChartPages(GanttGrid &grid, QPagedPaintDevice &device, const ChartExtent &extent,
+                     int fromPage, int toPage)
+{
+    const qreal scale = device.logicalDpiY() / 96.0;
+    const QSize pageSize(int(device.width() / scale), int(device.height() / scale));
+    const std::vector<ChartPage> pages = PlanChartPages(grid, pageSize, extent);
+    const int first = std::max(1, fromPage);
+    const int last = toPage <= 0 ? int(pages.size()) : std::min(toPage, int(pages.size()));
+    if (first > last)
+        return 0;
+    QPainter painter;
+    if (!painter.begin(&device))
+        return 0;
+    for (int number = first; number <= last; ++number) {
+        if (number > first)
+            device.newPage();
+        painter.save();
+        painter.scale(scale, scale);
+        RenderChartPage(grid, painter, pages[size_t(number - 1)]);
+        painter.restore();
+    }
+    painter.end();
+    return last - first + 1;
+}
+
+QString SaveChartFile(GanttGrid &grid, const ChartExtent &extent, const QString &path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+    const QSize size = ChartSize(grid, extent);
+    if (suffix == QLatin1String("png")) {
+        QImage image(size, QImage::Format_RGB32);
+        if (image.isNull())
+            return QStringLiteral("a chart of %1 x %2 pixels is too large for one picture; write a PDF instead")
+                .arg(size.width())
+                .arg(size.height());
+        QPainter painter(&image);
+        RenderChart(grid, painter, extent);
+        painter.end();
+        if (!image.save(&file, "PNG"))
+            return QStringLiteral("cannot write %1").arg(path);
+    } else if (suffix == QLatin1String("svg")) {
+        QSvgGenerator svg;
+        svg.setOutputDevice(&file);
+        svg.setResolution(96);
+        svg.setSize(size);
+        svg.setViewBox(QRect(QPoint(), size));
+        svg.setTitle(GetText(1));
+        QPainter painter(&svg);
+        RenderChart(grid, painter, extent);
+    } else {
+        QPdfWriter pdf(&file);
+        pdf.setResolution(96);
+        pdf.setTitle(GetText(1));
+        pdf.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape,
+                                      QMarginsF(8, 8, 8, 8), QPageLayout::Millimeter));
+        if (RenderChartPages(grid, pdf, extent) == 0)
+            return QStringLiteral("cannot write %1").arg(path);
+    }
+    if (!file.commit())
+        return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+    return {};
+}
+
+} // namespace vorn::chart

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QSize>
+#include <QString>
+#include <QtGlobal>
+
+#include <optional>
+#include <utility>
+
+#include <vector>
+
+class QPagedPaintDevice;
+class QPainter;
+
+namespace vorn::chart {
+
+class GanttGrid;
+class GridData;
+
+// Painting the whole chart, or pages of it, onto any surface (an image, a
+// PDF, an SVG, a printer) exactly as the grid paints its viewport, with
+// whatever overlay and callback the grid has. Sizes are logical pixels.
+
+// The time-scale columns to paint; -1: from the first, to the last.
+struct ChartExtent {
+    int firstCol = -1;
+    int lastCol = -1;
+};
+
+// The time-scale columns that cover fromSeconds up to toSeconds (end
+// excluded) at the interval, clamped to the day.
+ChartExtent ExtentOfTimes(const GridData &grid, double intervalMinutes, qint32 fromSeconds,
+                          qint32 toSeconds);
+// Whole hours around every start and finish the rows show, and around
+// alsoSeconds when given (the now line); the whole day when there is none.
+std::pair<qint32, qint32> BusyHours(const GridData &grid, std::optional<qint32> alsoSeconds);
+
+// The leading columns and the chosen time-scale columns across, the header
+// rows and every shown body row down.
+QSize ChartSize(const GanttGrid &grid, const ChartExtent &extent = {});
+// Paints that whole chart with its top left at the painter's origin.
+void RenderChart(GanttGrid &grid, QPainter &painter, const ChartExtent &extent = {});
+
+// One page: body rows from a position on, and a run of time-scale columns;
+// the header rows and the leading columns come on every page.
+struct ChartPage {
+    int firstBodyIndex = 0;
+    int bodyRows = 0;
+    int firstCol = 0;
+    int lastCol = 0;
+};
+// Pages no larger than pageSize, down the rows first and then across; at
+// least one row and one column a page even when they do not fit.
+std::vector<ChartPage> PlanChartPages(const GanttGrid &grid, const QSize &pageSize,
+                                      const ChartExtent &extent = {});
+QSize ChartPageSize(const GanttGrid &grid, const ChartPage &page);
+void RenderChartPage(GanttGrid &grid, QPainter &painter, const ChartPage &page);
+
+// Pages fromPage to toPage (from 1; 0: from the first, to the last) into a
+// paged device, one logical pixel to 1/96 inch, each page at the top left of
+// the device's page area. Returns the number of pages painted (0 when the
+// painter could not start).
+int RenderChartPages(GanttGrid &grid, QPagedPaintDevice &device, const ChartExtent &extent = {},
+                     int fromPage = 0, int toPage = 0);
+
+// Writes the whole chart into `path` by its ending: ".png" one picture,
+// ".svg" one drawing, anything else a PDF paginated on A4 landscape. The
+// file is replaced only when everything was written. Returns an empty text
+// on success, else one line saying what failed.
+QString SaveChartFile(GanttGrid &grid, const ChartExtent &extent, const QString &path);
+
+} // namespace vorn::chart

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+class QAccessibleEvent;
+
+namespace vorn::chart {
+
+class GanttGrid;
+class GridData;
+
+// What a screen reader says about a row's bars, from the six time texts the
+// fill and the refresh left in columns 2 to 7 ("Planned 06:00:03 to
+// 06:58:14, actual 06:13:43, running"); empty for a header row.
+QString RowBarsDescription(const GridData &grid, int row);
+
+// Makes every GanttGrid a table for assistive technology: rows below the
+// two header rows, the visible columns, header cells and the bars'
+// description per row. Safe to call more than once.
+void InstallGanttAccessibility();
+
+// Tells assistive technology that the current cell moved (keyboard or mouse).
+void NotifyCurrentCellMoved(GanttGrid *grid);
+
+// Tells assistive technology that rows or columns came or went, so that
+// cells it holds are asked again.
+void NotifyGridLayoutChanged(GanttGrid *grid);
+
+// Where the two notices go: to QAccessible::updateAccessibility while a
+// screen reader listens, or to `sink` when one is set (tests record them
+// there: Qt drops notices on platforms without an accessibility bridge,
+// such as the headless one). nullptr restores the default.
+using AccessibleNoticeSink = void (*)(QAccessibleEvent *event);
+void SetAccessibleNoticeSink(AccessibleNoticeSink sink);
+
+} // namespace vorn::chart

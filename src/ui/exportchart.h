@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace vorn {
+
+struct AppState;
+class frmScheduler;
+
+namespace chart {
+class GanttGrid;
+}
+
+// What a write of an export gave: ok, or why not (the system's reason, or
+// what about the chart stood in the way), for the message the user reads.
+struct ExportResult {
+    bool ok = true;
+    QString reason;
+};
+
+// The formats Export offers, as file-dialog filters (in the interface
+// language), and the file suffix each one writes.
+QStringList ExportFilters();
+QString ExportSuffix(int filterIndex);
+
+// Writes the grid to `path` as CSV. The file is written beside the target and
+// renamed over it at the end, so a failed write leaves no half-written file
+// and keeps an existing one.
+ExportResult ExportSchedule(chart::GanttGrid &grid, const QString &path);
+
+// The folder the export dialog opens in: the one last exported to (an extra
+// key of the settings file), else the current directory.
+QString ExportFolder(const AppState &state);
+void RememberExportFolder(const AppState &state, const QString &folder);
+
+// File > Export...: asks for a file and a format, writes it, and says why
+// when the write fails.
+void RunExportDialog(frmScheduler &window, bool topMost);
+
+} // namespace vorn

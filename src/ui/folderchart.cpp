@@ -1,0 +1,56 @@
+#include "folderchart.h"
+
+#include "dbftable.h"
+#include "ganttgrid.h"
+#include "gridfill.h"
+#include "gridlayout.h"
+#include "schedulerows.h"
+#include "settings.h"
+#include "texts.h"
+
+#include <QDateTime>
+
+namespace vorn {
+
+QString IntervalTextOfIndex(int index)
+{
+    static const char *const texts[] = {"1", "2", "3", "4", "5", "6", "10", "12"};
+    return QString::fromLatin1(texts[index >= 0 && index < 8 ? index : 0]);
+}
+
+QString FillChartFromFolder(chart::GanttGrid &grid, AppState &state, const FolderChartRequest &request)
+{
+    state.DataFolder = request.dataFolder;
+    state.SettingsFile = request.dataFolder + QStringLiteral("VornSched.ini");
+    LoadSettings(state);
+    state.SortOrder = request.sortOrder.value_or(ReadSortOrder(state.SettingsFile));
+
+    chart::GridData &data = grid.data();
+    chart::SetUpGrid(data);
+    const std::array<int, 6> columns = request.columns.value_or(std::array<int, 6>{
+        state.PlanBegVisible, state.PlanEndVisible, state.PlanDurVisible, state.ActBegVisible,
+        state.ActEndVisible, state.ActDurVisible});
+    for (int i = 0; i < 6; ++i)
+        chart::ShowCol_Click(data, i, columns[size_t(i)]);
+    chart::CmbInterval_Click(data, state, request.interval.value_or(IntervalTextOfIndex(state.IntervalIndex)),
+                             nullptr);
+    data.setText(0, 1, GetText(state.SortOrder == 0 ? 53 : 43));
+
+    // All three are read, as every fill opens them, so that a folder the
+    // window could not show is not shown here either.
+    store::DbfTable schedule;
+    store::DbfTable plan;
+    store::DbfTable process;
+    const std::pair<store::DbfTable *, const char *> tables[] = {
+        {&schedule, "Scheduler"}, {&plan, "Aplan"}, {&process, "Process"}};
+    for (const auto &[table, name] : tables) {
+        const QString path = request.dataFolder + QString::fromLatin1(name) + QStringLiteral(".dbf");
+        if (const store::StoreError error = table->open(path); !error)
+            return QStringLiteral("cannot read the %1 table: %2").arg(QString::fromLatin1(name), error.message);
+    }
+    ApplyScheduleRows(data, model::BuildScheduleRows(schedule, state.SortOrder, nullptr).rows);
+    DrawBodyBorders(data);
+    return {};
+}
+
+} // namespace vorn

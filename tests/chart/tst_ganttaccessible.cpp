@@ -1,0 +1,187 @@
+#include "appstate.h"
+#include "ganttaccessible.h"
+#include "ganttgrid.h"
+#include "gridlayout.h"
+#include "texts.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QTest>
+
+#include <memory>
+
+using namespace vorn;
+using namespace vorn::chart;
+
+namespace {
+
+// What a screen reader would have been told, as "Focus 3" (event and child index).
+QStringList g_events;
+
+void RecordEvent(QAccessibleEvent *event)
+{
+    if (event->type() == QAccessible::Focus || event->type() == QAccessible::TableModelChanged)
+        g_events << QStringLiteral("%1 %2").arg(event->type() == QAccessible::Focus ? "Focus" : "Reset")
+                        .arg(event->child());
+}
+
+// A grid at a 12-minute interval with header texts in the leading columns
+// and one detail row per entry (key, then up to six time texts).
+struct Chart {
+    AppState state;
+    std::unique_ptr<GanttGrid> grid = std::make_unique<GanttGrid>();
+
+    explicit Chart(const QList<QStringList> &rows)
+    {
+        grid->setLogicalDpi(96);
+        grid->resize(800, 300);
+        grid->setAttribute(Qt::WA_DontShowOnScreen);
+        grid->show();
+        GridData &d = grid->data();
+        SetUpGrid(d);
+        CmbInterval_Click(d, state, QStringLiteral("12"), nullptr);
+        const QStringList row0{"", "Machine/Part", "Planned", "Planned", "Planned", "Actual", "Actual", "Actual"};
+        const QStringList row1{"", "", "Start", "Finish", "Duration", "Start", "Finish", "Duration"};
+        for (int c = 0; c < 8; ++c) {
+            d.setText(0, c, row0[c]);
+            d.setText(1, c, row1[c]);
+        }
+        for (const QStringList &texts : rows) {
+            d.addItem(QString(u'\t' + texts.join(u'\t')));
+        }
+        QApplication::setActiveWindow(grid.get());
+        grid->setFocus();
+        QCoreApplication::processEvents();
+    }
+
+    QAccessibleInterface *table() const { return QAccessible::queryAccessibleInterface(grid.get()); }
+};
+
+QString cellText(QAccessibleInterface *cell, QAccessible::Text t = QAccessible::Name)
+{
+    return cell ? cell->text(t) : QStringLiteral("<none>");
+}
+
+} // namespace
+
+class GanttAccessibleTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        SetAccessibleNoticeSink(RecordEvent);
+    }
+    void init() { g_events.clear(); }
+
+    void rowBarsDescription_data()
+    {
+        QTest::addColumn<QStringList>("row");
+        QTest::addColumn<qint32>("language");
+        QTest::addColumn<QString>("said");
+
+        QTest::newRow("finished-operation")
+            << QStringList{"P1", "06:00:03", "06:58:14", "00:58:11", "06:13:43", "07:02:00", ""} << LanguageEnglish
+            << "Planned 06:00:03 to 06:58:14, actual 06:13:43 to 07:02:00";
+        QTest::newRow("started-not-finished-is-running")
+            << QStringList{"P1", "06:00:03", "06:58:14", "", "06:13:43", "", ""} << LanguageEnglish
+            << "Planned 06:00:03 to 06:58:14, actual 06:13:43, running";
+        QTest::newRow("no-actual-start")
+            << QStringList{"P1", "06:00:03", "06:58:14"} << LanguageEnglish << "Planned 06:00:03 to 06:58:14, not started";
+        QTest::newRow("no-planned-times") << QStringList{"P1", "", "", "", "06:13:43", "06:20:00"} << LanguageEnglish
+                                          << "actual 06:13:43 to 06:20:00";
+        QTest::newRow("chinese-interface")
+            << QStringList{"P1", "06:00:03", "06:58:14", "", "06:13:43", "", ""} << LanguageChinese
+            << "计划 06:00:03 至 06:58:14，实际 06:13:43，运行中";
+    }
+
+    void rowBarsDescription()
+    {
+        QFETCH(QStringList, row);
+        QFETCH(qint32, language);
+        QFETCH(QString, said);
+        Chart chart({row});
+        SetLanguage(language);
+        const QString description = RowBarsDescription(chart.grid->data(), 2);
+        SetLanguage(LanguageEnglish);
+        QCOMPARE(description, said);
+        QCOMPARE(RowBarsDescription(chart.grid->data(), 1), QString()); // a header row has no bars
+    }
+
+    void gridIsATableOfItsBodyRows()
+    {
+        Chart chart({{"M1", "06:00:00", "07:00:00"}, {"P1", "06:00:00", "06:30:00", "", "06:10:00"}});
+        chart.grid->data().setColHidden(3, true); // planned finish hidden by its check box
+        QAccessibleInterface *table = chart.table();
+        QVERIFY(table);
+        QCOMPARE(table->role(), QAccessible::Table);
+        QCOMPARE(table->text(QAccessible::Name), "Schedule chart");
+        QAccessibleTableInterface *t = table->tableInterface();
+        QVERIFY(t);
+        QCOMPARE(t->rowCount(), 2);
+        QCOMPARE(t->columnCount(), chart.grid->data().cols() - 1);
+        QCOMPARE(t->rowDescription(1), "P1");
+        QCOMPARE(t->columnDescription(2), "Planned Start");
+        QCOMPARE(t->columnDescription(3), "Planned Duration"); // the hidden column is skipped
+
+        QAccessibleInterface *cell = t->cellAt(1, 2);
+        QCOMPARE(cellText(cell), "06:00:00");
+        QCOMPARE(cellText(cell, QAccessible::Description), "Planned 06:00:00 to 06:30:00, actual 06:10:00, running");
+        QCOMPARE(cell->role(), QAccessible::Cell);
+        QAccessibleTableCellInterface *c = cell->tableCellInterface();
+        QVERIFY(c);
+        QCOMPARE(c->rowIndex(), 1);
+        QCOMPARE(c->columnIndex(), 2);
+        QStringList headers;
+        for (QAccessibleInterface *h : c->columnHeaderCells())
+            headers << h->text(QAccessible::Name) + "/" + QString::number(h->role() == QAccessible::ColumnHeader);
+        QCOMPARE(headers.join(u','), "Planned/1,Start/1");
+        QCOMPARE(c->rowHeaderCells().size(), 1);
+        QCOMPARE(cellText(c->rowHeaderCells().first()), "P1");
+        QCOMPARE(table->indexOfChild(cell), 1 * t->columnCount() + 2);
+        QCOMPARE(table->child(table->indexOfChild(cell)), cell);
+        QCOMPARE(cell->parent(), table);
+    }
+
+    void userMovesAreAnnouncedTicksAreNot_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("row"); // grid row and column of the new current cell
+        QTest::addColumn<int>("col");
+
+        QTest::newRow("down") << int(Qt::Key_Down) << 3 << 1;
+        QTest::newRow("right") << int(Qt::Key_Right) << 2 << 2;
+        QTest::newRow("page-down-stops-at-last-row") << int(Qt::Key_PageDown) << 4 << 1;
+        QTest::newRow("home") << int(Qt::Key_Home) << 2 << 0;
+    }
+
+    void userMovesAreAnnouncedTicksAreNot()
+    {
+        QFETCH(int, key);
+        QFETCH(int, row);
+        QFETCH(int, col);
+        Chart chart({{"M1", "06:00:00"}, {"P1"}, {"P2"}});
+        QVERIFY(g_events.contains("Reset -1")); // rows came: cells are asked again
+        g_events.clear();
+        chart.grid->data().select(2, 1); // where every tick leaves it
+        QCoreApplication::processEvents();
+        QCOMPARE(g_events, QStringList());
+
+        g_events.clear();
+        QTest::keyClick(chart.grid.get(), Qt::Key(key));
+        QAccessibleTableInterface *t = chart.table()->tableInterface();
+        QAccessibleInterface *current = t->cellAt(row - 2, col);
+        QCOMPARE(g_events, QStringList{QStringLiteral("Focus %1").arg(chart.table()->indexOfChild(current))});
+        QCOMPARE(chart.table()->focusChild(), current);
+        QVERIFY(current->state().focused);
+        QCOMPARE(t->selectedCells(), QList<QAccessibleInterface *>{current});
+
+        g_events.clear();
+        chart.grid->data().select(2, 1);
+        QCoreApplication::processEvents();
+        QVERIFY(g_events.isEmpty());
+    }
+};
+
+QTEST_MAIN(GanttAccessibleTest)
+#include "tst_ganttaccessible.moc"

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs the build into a scratch root as a package would and checks what
+# a desktop sees of it: the programs, the manuals where Help looks for them,
+# the menu entry, the icon and the software-centre data, each where the
+# freedesktop layout puts it and each accepted by the desktop's own validators.
+#
+#   install_layout.sh BUILD_DIR PREFIX APP_ID PLANT_BIN
+set -euo pipefail
+build=$1 prefix=$2 app=$3 plant_bin=$4
+
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+DESTDIR="$root" cmake --install "$build" >/dev/null
+top="$root$prefix"
+
+for f in bin/vorn-scheduler bin/vorn-scheduler-ctl; do
+    [ -x "$top/$f" ] || fail "$f not installed"
+done
+for f in share/vorn-scheduler/PlantoraUserManual.pdf share/vorn-scheduler/PlantoraUserManual_zh_CN.pdf \
+         share/applications/$app.desktop share/metainfo/$app.metainfo.xml \
+         share/icons/hicolor/scalable/apps/$app.svg; do
+    [ -s "$top/$f" ] || fail "$f not installed"
+done
+[ -d "$root$plant_bin" ] || fail "the menu entry's folder $plant_bin is not installed"
+head -c 5 "$top/share/vorn-scheduler/PlantoraUserManual.pdf" | grep -q '%PDF-' || fail "the manual is not a PDF"
+
+desktop="$top/share/applications/$app.desktop"
+desktop-file-validate "$desktop" || fail "desktop-file-validate"
+appstreamcli validate --no-net "$top/share/metainfo/$app.metainfo.xml" || fail "appstreamcli validate"
+grep -qx "Path=$plant_bin" "$desktop" || fail "the menu entry does not start in $plant_bin"
+grep -qx "Icon=$app" "$desktop" || fail "the menu entry's icon is not the installed one"
+
+echo "PASS: installed layout"

@@ -1,0 +1,153 @@
+// The window as a desktop sees it: names for assistive technology, the
+// keyboard path through the view controls, pictures at high pixel density
+// and the desktop's palette.
+
+#include "uiplant.h"
+
+#include <QAccessible>
+
+using namespace vorn;
+using namespace vorn::test;
+
+namespace {
+
+// Every colour of an image region, counted.
+QMap<QRgb, int> Colours(const QImage &image, const QRect &region)
+{
+    QMap<QRgb, int> colours;
+    for (int y = region.top(); y <= region.bottom(); ++y)
+        for (int x = region.left(); x <= region.right(); ++x)
+            ++colours[image.pixel(x, y) & 0xffffff];
+    return colours;
+}
+
+} // namespace
+
+class DesktopWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void everyCommandHasAnAccessibleName()
+    {
+        Plant plant;
+        plant.writeTables({{"P1", "M1", "O1", 3600, 7200, 3700, 0}});
+        auto window = plant.load();
+        window->show();
+        QStringList unnamed;
+        for (QToolButton *button : window->findChildren<QToolButton *>()) {
+            if (!button->defaultAction() || button->defaultAction()->isSeparator() || !button->isVisible())
+                continue;
+            QAccessibleInterface *face = QAccessible::queryAccessibleInterface(button);
+            if (face->text(QAccessible::Name).isEmpty())
+                unnamed << button->defaultAction()->objectName();
+        }
+        for (QMenu *menu : window->menuBar()->findChildren<QMenu *>()) {
+            for (QAction *action : menu->actions()) {
+                if (!action->isSeparator() && action->text().remove(u'&').trimmed().isEmpty())
+                    unnamed << action->objectName();
+            }
+        }
+        // A combo box is named by its label (on Linux through the label
+        // relation; its own name is the value shown).
+        QAccessibleInterface *interval = QAccessible::queryAccessibleInterface(window->findChild<QComboBox *>("CmbInterval"));
+        QStringList labels;
+        for (const auto &relation : interval->relations(QAccessible::Label))
+            labels << relation.first->object()->objectName();
+        QCOMPARE(labels, QStringList{"Label1"});
+        auto *actualStart = window->findChild<QCheckBox *>("ShowCol3");
+        QCOMPARE(QAccessible::queryAccessibleInterface(actualStart)->text(QAccessible::Description), "Actual:");
+        QCOMPARE(unnamed, QStringList());
+    }
+
+    void tabReachesTheIntervalAndEveryColumnBox()
+    {
+        Plant plant;
+        plant.writeTables({{"P1", "M1", "O1", 3600, 7200, 3700, 0}});
+        auto window = plant.load();
+        window->show();
+        QApplication::setActiveWindow(window.get());
+        window->findChild<QWidget *>("CmbInterval")->setFocus();
+        QStringList visited;
+        for (int i = 0; i < 12; ++i) {
+            QWidget *focus = QApplication::focusWidget();
+            if (focus && !visited.contains(focus->objectName()))
+                visited << focus->objectName();
+            QTest::keyClick(focus ? focus : window.get(), Qt::Key_Tab);
+        }
+        for (const char *name : {"CmbInterval", "ShowCol0", "ShowCol1", "ShowCol2", "ShowCol3", "ShowCol4",
+                                 "ShowCol5", "fg"})
+            QVERIFY2(visited.contains(QLatin1String(name)), qPrintable(visited.join(u',')));
+    }
+
+    void picturesAreDrawnForThePixelDensity_data()
+    {
+        QTest::addColumn<qreal>("scale");
+        QTest::newRow("150-percent") << 1.5;
+        QTest::newRow("200-percent") << 2.0;
+    }
+
+    // A toolbar picture drawn for the density has as many distinct colours
+    // along its edges as the 1x one has, not the blur of a scaled-up bitmap,
+    // and the chart's bars keep hard edges: only the bar colours and the
+    // cell's own background inside a bar cell.
+    void picturesAreDrawnForThePixelDensity()
+    {
+        QFETCH(qreal, scale);
+        Plant plant;
+        plant.writeTables({{"P1", "M1", "O1", 3600, 7200, 3700, 7000}});
+        auto window = plant.load();
+        window->show();
+        QCoreApplication::processEvents();
+
+        auto *online = window->findChild<QToolBar *>("MainToolbar")->actions().first();
+        const QSize logical(24, 23);
+        const QPixmap sharp = online->icon().pixmap(logical, scale);
+        QCOMPARE(sharp.deviceIndependentSize().toSize(), logical);
+        QCOMPARE(sharp.size(), (QSizeF(logical) * scale).toSize());
+
+        auto *grid = window->findChild<chart::GanttGrid *>("fg");
+        QImage image(grid->viewport()->size() * scale, QImage::Format_RGB32);
+        image.setDevicePixelRatio(scale);
+        grid->viewport()->render(&image);
+        // Row 3 is the detail row; at 01:02 both bars cover the whole cell.
+        const QRect cell = grid->cellRect(3, 8 + 62);
+        QVERIFY2(!cell.isEmpty(), qPrintable(QStringLiteral("rows %1 left %2 size %3x%4").arg(grid->data().rows()).arg(grid->leftCol()).arg(grid->width()).arg(grid->height())));
+        // Inside the cell's own lines.
+        const int inset = int(std::ceil(scale)) + 1;
+        const QRect device((QPointF(cell.topLeft()) * scale).toPoint() + QPoint(inset, inset),
+                           (QSizeF(cell.size()) * scale).toSize() - QSize(2 * inset, 2 * inset));
+        const QMap<QRgb, int> colours = Colours(image, device);
+        for (QRgb c : colours.keys())
+            QVERIFY2(c == 0x0000ff || c == 0xff0000 || c == 0xffffff,
+                     qPrintable(QStringLiteral("blended colour %1").arg(c, 6, 16, QLatin1Char('0'))));
+        QVERIFY(colours.contains(0x0000ff) && colours.contains(0xff0000));
+    }
+
+    // A dark desktop darkens the window's own parts; the chart keeps the
+    // white body and the bar colours its users read.
+    void followsTheDesktopPalette()
+    {
+        Plant plant;
+        plant.writeTables({{"P1", "M1", "O1", 3600, 7200, 3700, 7000}});
+        const QPalette light = QApplication::palette();
+        QPalette dark(QColor(40, 40, 40), QColor(30, 30, 30));
+        QApplication::setPalette(dark);
+        auto window = plant.load();
+        window->show();
+        QCoreApplication::processEvents();
+        const QImage shot = window->grab().toImage();
+        QApplication::setPalette(light);
+
+        auto *status = window->findChild<QStatusBar *>("StatusBar1");
+        const QPoint inStatus = status->mapTo(window.get(), QPoint(status->width() / 2, status->height() / 2));
+        QVERIFY(qGray(shot.pixel(inStatus)) < 80);
+        auto *grid = window->findChild<chart::GanttGrid *>("fg");
+        const QRect last = grid->cellRect(grid->data().rows() - 1, grid->leftCol());
+        QVERIFY(!last.isEmpty() && last.bottom() + 10 < grid->viewport()->height());
+        const QPoint inBody = grid->viewport()->mapTo(window.get(), QPoint(last.center().x(), last.bottom() + 10));
+        QCOMPARE(shot.pixel(inBody) & 0xffffff, 0xffffffu);
+    }
+};
+
+QTEST_MAIN(DesktopWindowTest)
+#include "tst_desktopwindow.moc"
