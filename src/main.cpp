@@ -9,6 +9,7 @@
 #include "frmscheduler.h"
 #include "ganttgrid.h"
 #include "messageboxdialog.h"
+#include "printchart.h"
 #include "paths.h"
 #include "texts.h"
 
@@ -149,6 +150,8 @@ int main(int argc, char *argv[])
     window.setSaveAsDialog(vorn::RunSaveAsDialog);
     window.setAboutDialog(vorn::RunAboutDialog);
     window.setExportDialog(vorn::RunExportDialog);
+    window.setPrintDialog(vorn::RunPrintDialog);
+    window.setPrintPreviewDialog(vorn::RunPrintPreviewDialog);
     // Design-time size: most of the screen, since the leading columns take
     // ten fourteenths of the grid's width and the time scale the rest.
     const QSize available = window.screen()->availableSize();

@@ -10,7 +10,8 @@ set -euo pipefail
 #   tests:  shapelib (dbfcreate/dbfadd) and libshp-dev (store benchmark),
 #           python3 with dbf/dbfread (tables written by other programs),
 #           dbus-run-session and dbus-send (private session bus),
-#           desktop-file-validate and appstreamcli (the installed entries)
+#           desktop-file-validate and appstreamcli (the installed entries),
+#           pdfinfo of poppler-utils (pages of a printed PDF)
 #   fuzz:   clang and libclang-rt-14-dev (libFuzzer with the sanitizers)
 #   demo:   xvfb-run with xauth (runs without a display), fonts for the
 #           Latin and Chinese texts of the window and the manual
@@ -20,7 +21,7 @@ packages=(
     qt6-base-dev qt6-svg-dev
     shapelib libshp-dev python3 python3-dbf python3-dbfread
     dbus-daemon dbus-bin
-    desktop-file-utils appstream
+    desktop-file-utils appstream poppler-utils
     xvfb xauth
     fonts-noto-cjk fonts-dejavu-core
 )

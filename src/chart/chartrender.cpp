@@ -16,6 +16,7 @@
 #include <QSvgGenerator>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 
 namespace vorn::chart {
@@ -169,24 +170,31 @@ int RenderChartPages(GanttGrid &grid, QPagedPaintDevice &device, const ChartExte
     return last - first + 1;
 }
 
+QString FileFailureReason(const QString &path, const QFileDevice &file)
+{
+    if (!file.errorString().isEmpty() && file.error() != QFileDevice::NoError)
+        return file.errorString();
+    return qt_error_string(QFileInfo(path).isDir() ? EISDIR : EIO);
+}
+
 QString SaveChartFile(GanttGrid &grid, const ChartExtent &extent, const QString &path)
 {
     const QString suffix = QFileInfo(path).suffix().toLower();
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        return FileFailureReason(path, file);
     const QSize size = ChartSize(grid, extent);
     if (suffix == QLatin1String("png")) {
         QImage image(size, QImage::Format_RGB32);
         if (image.isNull())
-            return QStringLiteral("a chart of %1 x %2 pixels is too large for one picture; write a PDF instead")
+            return GetText(423, "The chart is %1 x %2 pixels, too large for one picture; a PDF takes it in pages.")
                 .arg(size.width())
                 .arg(size.height());
         QPainter painter(&image);
         RenderChart(grid, painter, extent);
         painter.end();
         if (!image.save(&file, "PNG"))
-            return QStringLiteral("cannot write %1").arg(path);
+            return FileFailureReason(path, file);
     } else if (suffix == QLatin1String("svg")) {
         QSvgGenerator svg;
         svg.setOutputDevice(&file);
@@ -203,10 +211,10 @@ QString SaveChartFile(GanttGrid &grid, const ChartExtent &extent, const QString 
         pdf.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape,
                                       QMarginsF(8, 8, 8, 8), QPageLayout::Millimeter));
         if (RenderChartPages(grid, pdf, extent) == 0)
-            return QStringLiteral("cannot write %1").arg(path);
+            return FileFailureReason(path, file);
     }
     if (!file.commit())
-        return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        return FileFailureReason(path, file);
     return {};
 }
 

@@ -9,6 +9,7 @@
 
 #include <vector>
 
+class QFileDevice;
 class QPagedPaintDevice;
 class QPainter;
 
@@ -66,7 +67,12 @@ int RenderChartPages(GanttGrid &grid, QPagedPaintDevice &device, const ChartExte
 // Writes the whole chart into `path` by its ending: ".png" one picture,
 // ".svg" one drawing, anything else a PDF paginated on A4 landscape. The
 // file is replaced only when everything was written. Returns an empty text
-// on success, else one line saying what failed.
+// on success, else why not (the system's reason, in the interface language
+// where it is ours), for a message that names the path itself.
 QString SaveChartFile(GanttGrid &grid, const ChartExtent &extent, const QString &path);
+
+// Why a write through `file` to `path` failed: the system's reason, which
+// QSaveFile leaves empty when the target is a folder.
+QString FileFailureReason(const QString &path, const QFileDevice &file);
 
 } // namespace vorn::chart

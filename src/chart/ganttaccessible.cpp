@@ -1,6 +1,8 @@
 #include "ganttaccessible.h"
 
 #include "ganttgrid.h"
+#include "gridoverlay.h"
+#include "overlaymodel.h"
 #include "texts.h"
 
 #include <QAccessible>
@@ -61,7 +63,8 @@ public:
         case QAccessible::Name:
             return m_grid->data().text(m_row, m_col);
         case QAccessible::Description:
-            return RowBarsDescription(m_grid->data(), m_row);
+            return RowBarsDescription(m_grid->data(), m_row,
+                                      m_grid->overlay() ? m_grid->overlay()->nowSeconds() : std::nullopt);
         default:
             return {};
         }
@@ -108,7 +111,7 @@ public:
     QList<QAccessibleInterface *> columnHeaderCells() const override;
     QList<QAccessibleInterface *> rowHeaderCells() const override;
     int columnIndex() const override;
-    int rowIndex() const override { return m_grid ? m_row - m_grid->data().fixedRows() : -1; }
+    int rowIndex() const override;
     bool isSelected() const override { return state().selected; }
     QAccessibleInterface *table() const override { return parent(); }
 
@@ -121,9 +124,10 @@ private:
     int m_col;
 };
 
-// The grid as a table: the rows below the header rows and the columns not
-// hidden; the header rows are the column headers, the key column the row
-// header. Children are the body cells row by row.
+// The grid as a table: the rows below the header rows that are shown (not
+// in a collapsed group) and the columns not hidden; the header rows are the
+// column headers, the key column the row header. Children are the body
+// cells row by row.
 class GanttGridAccessible : public QAccessibleWidget, public QAccessibleTableInterface {
 public:
     explicit GanttGridAccessible(GanttGrid *grid) : QAccessibleWidget(grid, QAccessible::Table) {}
@@ -188,11 +192,7 @@ public:
             count += grid()->data().colHidden(c) ? 0 : 1;
         return count;
     }
-    int rowCount() const override
-    {
-        const GridData &data = grid()->data();
-        return std::max(0, data.rows() - data.fixedRows());
-    }
+    int rowCount() const override { return grid()->bodyRowCount(); }
     QString columnDescription(int column) const override
     {
         const int col = gridColumn(column);
@@ -206,14 +206,16 @@ public:
     }
     QString rowDescription(int row) const override
     {
-        return grid()->data().text(row + grid()->data().fixedRows(), KeyCol);
+        if (row < 0 || row >= rowCount())
+            return {};
+        return grid()->data().text(grid()->bodyRowAt(row), KeyCol);
     }
     QAccessibleInterface *cellAt(int row, int column) const override
     {
         const int col = gridColumn(column);
         if (row < 0 || row >= rowCount() || col < 0)
             return nullptr;
-        return cellFor(row + grid()->data().fixedRows(), col);
+        return cellFor(grid()->bodyRowAt(row), col);
     }
     int selectedCellCount() const override { return currentCell() ? 1 : 0; }
     QList<QAccessibleInterface *> selectedCells() const override
@@ -233,6 +235,15 @@ public:
     bool unselectRow(int) override { return false; }
     bool unselectColumn(int) override { return false; }
     void modelChange(QAccessibleTableModelChangeEvent *) override { clearCells(); }
+
+    // The accessible row of a grid row; -1 for a header row or a hidden one.
+    int tableRow(int row) const
+    {
+        const GridData &data = grid()->data();
+        if (row < data.fixedRows() || row >= data.rows() || data.rowHidden(row))
+            return -1;
+        return grid()->bodyIndexOf(row);
+    }
 
     // The accessible column of a grid column; -1 when hidden.
     int tableColumn(int col) const
@@ -291,6 +302,11 @@ GanttGridAccessible *tableOf(const GanttCellAccessible *cell)
     return static_cast<GanttGridAccessible *>(cell->parent());
 }
 
+int GanttCellAccessible::rowIndex() const
+{
+    return m_grid ? tableOf(this)->tableRow(m_row) : -1;
+}
+
 int GanttCellAccessible::columnIndex() const
 {
     return m_grid ? tableOf(this)->tableColumn(m_col) : -1;
@@ -320,7 +336,7 @@ QAccessibleInterface *GanttAccessibleFactory(const QString &className, QObject *
 
 } // namespace
 
-QString RowBarsDescription(const GridData &grid, int row)
+QString RowBarsDescription(const GridData &grid, int row, std::optional<qint32> nowSeconds)
 {
     if (row < grid.fixedRows() || row >= grid.rows())
         return {};
@@ -337,6 +353,13 @@ QString RowBarsDescription(const GridData &grid, int row)
         parts << GetText(402, "actual %1").arg(actualStart) << GetText(403, "running");
     } else {
         parts << GetText(401, "actual %1 to %2").arg(actualStart, actualFinish);
+    }
+    if (nowSeconds) {
+        // A whole minute once late at all, so that "late" is never "0 min".
+        if (const auto running = RunningAt(grid, row, *nowSeconds); running && running->lateSeconds > 0)
+            parts << GetText(404, "%1 min late").arg(std::max(1, running->lateSeconds / 60));
+        else if (const int late = LateCountAt(grid, row, *nowSeconds); late > 0)
+            parts << GetText(306, "%1 late").arg(late);
     }
     return parts.join(GetText(406, ", "));
 }
@@ -362,9 +385,10 @@ void NotifyCurrentCellMoved(GanttGrid *grid)
     auto *table = static_cast<GanttGridAccessible *>(QAccessible::queryAccessibleInterface(grid));
     const GridData &data = grid->data();
     const int column = table ? table->tableColumn(data.col()) : -1;
-    if (column < 0 || data.row() < data.fixedRows())
+    const int row = table ? table->tableRow(data.row()) : -1;
+    if (column < 0 || row < 0)
         return;
-    const int child = (data.row() - data.fixedRows()) * table->columnCount() + column;
+    const int child = row * table->columnCount() + column;
     QAccessibleEvent focus(grid, QAccessible::Focus);
     focus.setChild(child);
     SendNotice(&focus);

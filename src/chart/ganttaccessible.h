@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
+
+#include <optional>
 
 class QAccessibleEvent;
 
@@ -11,8 +14,10 @@ class GridData;
 
 // What a screen reader says about a row's bars, from the six time texts the
 // fill and the refresh left in columns 2 to 7 ("Planned 06:00:03 to
-// 06:58:14, actual 06:13:43, running"); empty for a header row.
-QString RowBarsDescription(const GridData &grid, int row);
+// 06:58:14, actual 06:13:43, running"); with the live overlays' time of day
+// also how late a running operation is ("4 min late"), or how many of a
+// group's are. Empty for a header row.
+QString RowBarsDescription(const GridData &grid, int row, std::optional<qint32> nowSeconds = std::nullopt);
 
 // Makes every GanttGrid a table for assistive technology: rows below the
 // two header rows, the visible columns, header cells and the bars'

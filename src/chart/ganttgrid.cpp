@@ -5,6 +5,7 @@
 #include "ganttpainter.h"
 #include "twips.h"
 
+#include <QBackingStore>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -53,7 +54,8 @@ GanttGrid::GanttGrid(QWidget *parent)
     : QAbstractScrollArea(parent)
 {
     setFocusPolicy(Qt::StrongFocus);
-    // Every paint covers what it exposes, from the kept picture or anew.
+    // Every paint covers all it exposes, or (redraw off) nothing at all,
+    // which leaves the last picture in the window's backing store.
     viewport()->setAutoFillBackground(false);
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     QPalette pal = viewport()->palette();
@@ -400,50 +402,30 @@ void GanttGrid::paintEvent(QPaintEvent *event)
     // ratio must still give the callback that image's pixels.
     const QPaintDevice *device = painter.paintEngine() ? painter.paintEngine()->paintDevice() : nullptr;
     const qreal dpr = device ? device->devicePixelRatioF() : viewport()->devicePixelRatioF();
-    if (!m_redraw) {
-        // Nothing new is painted, but a window uncovered meanwhile shows the
-        // last picture rather than an empty area.
-        for (const QRect &exposed : event->region()) {
-            painter.fillRect(exposed, m_backColor);
-            if (!m_picture.isNull())
-                painter.drawImage(exposed, m_picture, pictureRect(exposed));
-        }
-        return;
+    // A store without a size has no surface yet, and some platforms fail
+    // when asked for it then (a grid rendered before it was ever shown).
+    QBackingStore *store = viewport()->backingStore();
+    if (device && store && !store->size().isEmpty() && device == store->paintDevice()) {
+        // On screen. The window's backing store still holds the last picture
+        // where it was painted, and an opaque viewport that paints nothing
+        // leaves it there: while redraw is off, a grid exposed again shows
+        // it. Moved, resized or at another pixel ratio, the backing store
+        // has nothing of the grid's there, and the grid is painted as it is.
+        const ShownPicture here{viewport()->mapTo(window(), QPoint()), viewport()->size(), dpr,
+                                store->size()};
+        if (!m_redraw && here == m_shown)
+            return;
+        m_shown = here;
     }
-    // The picture is painted first, then shown: it is the one kept for
-    // while redraw is off.
-    const QSize pixels = (QSizeF(viewport()->size()) * dpr).toSize();
-    if (m_picture.size() != pixels || m_picture.devicePixelRatio() != dpr) {
-        m_picture = QImage(pixels, QImage::Format_RGB32);
-        m_picture.setDevicePixelRatio(dpr);
-        m_picture.fill(m_backColor);
+    // Rectangle by rectangle: two strips far apart (a moving line and a key
+    // cell) must not cost the whole view between them.
+    for (const QRect &exposed : event->region()) {
+        painter.setClipRect(exposed);
+        painter.fillRect(exposed, m_backColor);
+        paintPanes(painter, viewport()->rect(), exposed, verticalScrollBar()->value(), leftCol(), -1);
+        painter.setClipRect(exposed);
+        paintFocusFrame(painter);
     }
-    if (device) {
-        // Fonts take their size from the device's resolution.
-        m_picture.setDotsPerMeterX(int(std::lround(device->logicalDpiX() / 0.0254)));
-        m_picture.setDotsPerMeterY(int(std::lround(device->logicalDpiY() / 0.0254)));
-    }
-    {
-        QPainter picture(&m_picture);
-        picture.setFont(font());
-        // Rectangle by rectangle: two strips far apart (a moving line and a
-        // key cell) must not cost the whole view between them.
-        for (const QRect &exposed : event->region()) {
-            picture.setClipRect(exposed);
-            picture.fillRect(exposed, m_backColor);
-            paintPanes(picture, viewport()->rect(), exposed, verticalScrollBar()->value(), leftCol(), -1);
-            picture.setClipRect(exposed);
-            paintFocusFrame(picture);
-        }
-    }
-    for (const QRect &exposed : event->region())
-        painter.drawImage(exposed, m_picture, pictureRect(exposed));
-}
-
-QRect GanttGrid::pictureRect(const QRect &logical) const
-{
-    const qreal dpr = m_picture.devicePixelRatio();
-    return QRectF(QPointF(logical.topLeft()) * dpr, QSizeF(logical.size()) * dpr).toAlignedRect();
 }
 
 void GanttGrid::paintFocusFrame(QPainter &painter)

@@ -4,8 +4,9 @@
 #include "gridoverlay.h"
 
 #include <QAbstractScrollArea>
-#include <QImage>
+#include <QPoint>
 #include <QRect>
+#include <QSize>
 
 #include <functional>
 #include <vector>
@@ -146,8 +147,6 @@ private:
                     int leftCol, int lastCol);
     void paintFocusFrame(QPainter &painter);
     void paintPane(QPainter &painter, const Pane &pane, qreal dpr);
-    // The part of the kept picture behind a rectangle of the viewport.
-    QRect pictureRect(const QRect &logical) const;
     void moveCursor(int row, int col);
     bool askOutline(int row, bool collapse);
     int maxLeftCol() const;
@@ -174,9 +173,17 @@ private:
     QPoint m_wheelRest;
     int m_dpi = 0;
     bool m_redraw = true;
-    // The last picture of the viewport, in device pixels, shown while
-    // redraw is off; reused from paint to paint.
-    QImage m_picture;
+    // Where the last picture went into the window's backing store: the
+    // viewport's place in the window, its size and pixel ratio, and the
+    // store's size. While they stay, the store still holds that picture.
+    struct ShownPicture {
+        QPoint topLeft;
+        QSize size;
+        qreal dpr = 0;
+        QSize store;
+        bool operator==(const ShownPicture &) const = default;
+    };
+    ShownPicture m_shown;
     bool m_updatePending = false;
     bool m_accessibleLayoutPending = false;
     QColor m_backColor{255, 255, 255};

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QRect>
+#include <QtGlobal>
+
+#include <optional>
 
 #include <span>
 
@@ -40,6 +43,9 @@ public:
     virtual void paintUnder(QPainter &painter, const GridData &grid, const PaneView &pane) = 0;
     // After everything the grid paints in the pane.
     virtual void paintOver(QPainter &painter, const GridData &grid, const PaneView &pane) = 0;
+    // The time of day (seconds) the overlay shows as now, for what is said
+    // about the rows besides painting; nothing while it shows no live state.
+    virtual std::optional<qint32> nowSeconds() const { return std::nullopt; }
 };
 
 } // namespace vorn::chart

@@ -51,6 +51,9 @@ public:
     // STOP, START, going on- or offline: the banner may change.
     void noteModeChanged();
 
+    // Whether the body is greyed because the live table cannot be read.
+    bool tableMissing() const { return m_painter.tableMissing(); }
+
     GroupOutline &outline() { return m_outline; }
     const ChangeFlashes &flashes() const { return m_flashes; }
     void setAllCollapsed(bool collapse);

@@ -228,4 +228,11 @@ void OverlayPainter::paintLateCounts(QPainter &painter, const GridData &grid, co
     }
 }
 
+std::optional<qint32> OverlayPainter::nowSeconds() const
+{
+    if (!m_enabled)
+        return std::nullopt;
+    return qint32(m_clock.timeOfDayMs() / 1000);
+}
+
 } // namespace vorn::chart

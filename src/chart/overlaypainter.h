@@ -49,6 +49,7 @@ public:
 
     void paintUnder(QPainter &painter, const GridData &grid, const PaneView &pane) override;
     void paintOver(QPainter &painter, const GridData &grid, const PaneView &pane) override;
+    std::optional<qint32> nowSeconds() const override;
 
 private:
     void paintTimeScale(QPainter &painter, const GridData &grid, const PaneView &pane,

@@ -478,13 +478,6 @@ void DbfTable::syncView()
     m_spans = d->spans.data();
 }
 
-QByteArrayView DbfTable::rawFieldChecked(qint32 record, int position) const
-{
-    const char *bytes = checkedRecord(record);
-    const FieldSpan span = m_spans[position - 1];
-    return QByteArrayView(bytes + span.offset, span.length);
-}
-
 const char *DbfTable::checkedRecord(qint32 record) const
 {
     Impl &impl = *d;

@@ -53,23 +53,19 @@ public:
     const FieldDescriptor &field(int position) const;   // position 1..fieldCount()
     quint8 languageDriver() const;
 
+    class Record;
+    // Record `number` (1-based), looked at for a cut once: a scan over many
+    // fields of one record reads them from here. A record beyond the end has
+    // no fields; one that the file lost after the open reads as blanks.
+    // Like a field's view, it shows the bytes of the file as they are read,
+    // so a cut made after it was taken shows through it: take it again to
+    // look again. It lives until the table is closed or written.
+    inline Record record(qint32 number) const;
     // Raw bytes of field `position` (1-based) of record `record` (1-based) as
     // stored, blank padding included. A record beyond the end reads as empty;
     // one that the file lost after the open reads as blanks. The view lives
     // until the table is closed or written.
-    QByteArrayView rawField(qint32 record, int position) const
-    {
-        // Inline and free of the implementation: the scan over every field
-        // of every record spends most of its time here. Through a mapping,
-        // the record is looked at for the marks of a cut on every read.
-        if (quint32(record - 1) >= quint32(m_records) || quint32(position - 1) >= quint32(m_fieldCount))
-            return {};
-        const char *bytes = m_firstRecord + qint64(record - 1) * m_recordLength;
-        if (m_mapped && mayBeCut(bytes)) [[unlikely]]
-            return rawFieldChecked(record, position);
-        const FieldSpan span = m_spans[position - 1];
-        return QByteArrayView(bytes + span.offset, span.length);
-    }
+    inline QByteArrayView rawField(qint32 record, int position) const;
     bool isDeleted(qint32 record) const;
 
     // Content of a field as the program sees it: memo fields resolved from the
@@ -117,8 +113,11 @@ public:
 private:
     friend class TableContext;
     struct Impl;
+    struct FieldSpan {
+        int offset = 0;
+        int length = 0;
+    };
     StoreError packImpl(int writeLimit, qint64 tornBytes, const std::function<void(int)> &beforeWrite);
-    QByteArrayView rawFieldChecked(qint32 record, int position) const;
     // Whether a mapped record reaches into zeros such as a cut leaves from
     // the file's new end to the end of its page (pages behind it read as
     // blanks, see MappedFile): its last byte, or the last before a page
@@ -139,10 +138,6 @@ private:
     // Refreshes the copies below after anything that moved or resized the buffer.
     void syncView();
 
-    struct FieldSpan {
-        int offset = 0;
-        int length = 0;
-    };
     std::unique_ptr<Impl> d;
     const char *m_firstRecord = nullptr;
     qint64 m_recordLength = 0;
@@ -152,5 +147,51 @@ private:
     int m_fieldCount = 0;
     const FieldSpan *m_spans = nullptr;
 };
+
+// The bytes of one record and where its fields lie in them. A scan keeps it
+// in registers, so reading a field costs an offset and a length.
+class DbfTable::Record {
+public:
+    Record() = default;
+
+    int fieldCount() const { return m_fieldCount; }
+    // Field `position` (1-based) as stored, blank padding included; empty
+    // beyond the record's fields.
+    QByteArrayView field(int position) const
+    {
+        if (quint32(position - 1) >= quint32(m_fieldCount))
+            return {};
+        const FieldSpan span = m_spans[position - 1];
+        return QByteArrayView(m_bytes + span.offset, span.length);
+    }
+
+private:
+    friend class DbfTable;
+    Record(const char *bytes, const FieldSpan *spans, int fieldCount)
+        : m_bytes(bytes), m_spans(spans), m_fieldCount(fieldCount)
+    {
+    }
+
+    const char *m_bytes = nullptr;
+    const FieldSpan *m_spans = nullptr;
+    int m_fieldCount = 0;
+};
+
+// Inline and free of the implementation: the scan over every field of every
+// record spends most of its time here.
+DbfTable::Record DbfTable::record(qint32 number) const
+{
+    if (quint32(number - 1) >= quint32(m_records))
+        return {};
+    const char *bytes = m_firstRecord + qint64(number - 1) * m_recordLength;
+    if (m_mapped && mayBeCut(bytes)) [[unlikely]]
+        bytes = checkedRecord(number);
+    return Record(bytes, m_spans, m_fieldCount);
+}
+
+QByteArrayView DbfTable::rawField(qint32 record, int position) const
+{
+    return this->record(record).field(position);
+}
 
 } // namespace vorn::store

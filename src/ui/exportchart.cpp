@@ -1,11 +1,13 @@
 #include "exportchart.h"
 
+#include "chartrender.h"
 #include "frmscheduler.h"
 #include "ganttgrid.h"
 #include "gridcsv.h"
 #include "inifile.h"
 #include "messagebox.h"
 #include "texts.h"
+#include "windowchart.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -13,50 +15,58 @@
 #include <QSaveFile>
 #include <QUrl>
 
-#include <cerrno>
+#include <iterator>
 
 namespace vorn {
 
 namespace {
 
-const char *const Suffixes[] = {"csv"};
-constexpr int FormatCount = 1;
+// In the order the dialog offers them; the first is its default.
+struct Format {
+    int textId;
+    const char *filter;
+    const char *suffix;
+};
+constexpr Format Formats[] = {
+    {414, "PNG picture (*.png)", "png"},
+    {415, "PDF document (*.pdf)", "pdf"},
+    {416, "SVG drawing (*.svg)", "svg"},
+    {417, "CSV table (*.csv)", "csv"},
+};
+constexpr int FormatCount = int(std::size(Formats));
 // The settings file is ANSI text: the folder is kept percent-encoded so that
 // any name survives it.
 const QString ExportFolderKey = QStringLiteral("ExportFolder");
 const QString SettingsSection = QStringLiteral("SCHEDULER");
 
-// The system's reason; QSaveFile gives none when the target is a folder.
-QString FailureReason(const QString &path, const QFileDevice &file)
-{
-    if (!file.errorString().isEmpty())
-        return file.errorString();
-    return qt_error_string(QFileInfo(path).isDir() ? EISDIR : EIO);
-}
-
-ExportResult WriteBytes(const QString &path, const QByteArray &bytes)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        return {false, FailureReason(path, file)};
-    return {};
-}
-
 } // namespace
 
 QStringList ExportFilters()
 {
-    return {GetText(417, "CSV table (*.csv)")};
+    QStringList filters;
+    for (const Format &format : Formats)
+        filters << GetText(format.textId, format.filter);
+    return filters;
 }
 
 QString ExportSuffix(int filterIndex)
 {
-    return filterIndex >= 0 && filterIndex < FormatCount ? QLatin1String(Suffixes[filterIndex]) : QString();
+    return filterIndex >= 0 && filterIndex < FormatCount ? QLatin1String(Formats[filterIndex].suffix) : QString();
 }
 
-ExportResult ExportSchedule(chart::GanttGrid &grid, const QString &path)
+ExportResult ExportSchedule(frmScheduler &window, const QString &path)
 {
-    return WriteBytes(path, chart::GridCsv(grid.data()));
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == u"png" || suffix == u"svg" || suffix == u"pdf") {
+        WindowChart chart(window);
+        const QString reason = chart::SaveChartFile(chart.grid(), chart.extent(), path);
+        return {reason.isEmpty(), reason};
+    }
+    const QByteArray bytes = chart::GridCsv(window.fg()->data());
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        return {false, chart::FileFailureReason(path, file)};
+    return {};
 }
 
 QString ExportFolder(const AppState &state)
@@ -83,11 +93,16 @@ void RunExportDialog(frmScheduler &window, bool topMost)
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     QString path = dialog.selectedFiles().first();
-    const QString suffix = ExportSuffix(int(ExportFilters().indexOf(dialog.selectedNameFilter())));
-    if (QFileInfo(path).suffix().toLower() != suffix)
-        path += u'.' + suffix;
+    // A name typed with one of the formats' endings chooses that format;
+    // any other name gets the ending of the chosen filter.
+    const QString typed = QFileInfo(path).suffix().toLower();
+    bool known = false;
+    for (int i = 0; i < FormatCount; ++i)
+        known = known || typed == ExportSuffix(i);
+    if (!known)
+        path += u'.' + ExportSuffix(int(ExportFilters().indexOf(dialog.selectedNameFilter())));
     RememberExportFolder(window.state(), QFileInfo(path).absolutePath());
-    const ExportResult result = ExportSchedule(*window.fg(), path);
+    const ExportResult result = ExportSchedule(window, path);
     if (!result.ok) {
         ShowMessage({GetText(419, "The file could not be written:") + u'\n' + QDir::toNativeSeparators(path)
                          + u'\n' + result.reason,

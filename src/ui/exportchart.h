@@ -24,10 +24,12 @@ struct ExportResult {
 QStringList ExportFilters();
 QString ExportSuffix(int filterIndex);
 
-// Writes the grid to `path` as CSV. The file is written beside the target and
-// renamed over it at the end, so a failed write leaves no half-written file
-// and keeps an existing one.
-ExportResult ExportSchedule(chart::GanttGrid &grid, const QString &path);
+// Writes what the window shows to `path`, by the path's ending: the chart
+// as ".png", ".svg" or ".pdf" (pages of A4 landscape), as the renderer tool
+// draws it; anything else the grid as CSV. The file is written beside the
+// target and renamed over it at the end, so a failed write leaves no
+// half-written file and keeps an existing one.
+ExportResult ExportSchedule(frmScheduler &window, const QString &path);
 
 // The folder the export dialog opens in: the one last exported to (an extra
 // key of the settings file), else the current directory.

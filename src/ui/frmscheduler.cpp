@@ -98,7 +98,7 @@ void frmScheduler::ApplyCaptions()
         {"mnuAbout", 21}, {"mnuVornHelp", 20}, {"mnuClean", 12}, {"mnuDisplay", 14},
         {"mnuExit", 13}, {"mnuFile", 8}, {"mnuHelp", 19}, {"mnuMachineSort", 16},
         {"mnuOnLine", 15}, {"mnuOpen", 9}, {"mnuPartSort", 17}, {"mnuResize", 18},
-        {"mnuSave", 10}, {"mnuExport", 411}, {"mnuLiveOverlays", 300}, {"mnuCollapseAll", 301},
+        {"mnuSave", 10}, {"mnuExport", 411}, {"mnuPrint", 412}, {"mnuPrintPreview", 413}, {"mnuLiveOverlays", 300}, {"mnuCollapseAll", 301},
         {"mnuExpandAll", 302},
     };
     for (const auto &[name, id] : menuCaptions) {

@@ -102,8 +102,11 @@ public:
     void setOpenDialog(DialogRunner runner) { m_openDialog = std::move(runner); }
     void setSaveAsDialog(DialogRunner runner) { m_saveAsDialog = std::move(runner); }
     void setAboutDialog(DialogRunner runner) { m_aboutDialog = std::move(runner); }
-    // File > Export..., an addition behind the archive items, runs this.
+    // File > Export..., Print... and Print Preview..., additions behind the
+    // archive items, run these.
     void setExportDialog(DialogRunner runner) { m_exportDialog = std::move(runner); }
+    void setPrintDialog(DialogRunner runner) { m_printDialog = std::move(runner); }
+    void setPrintPreviewDialog(DialogRunner runner) { m_printPreviewDialog = std::move(runner); }
 
     // What Exit and Help do with the process and the desktop. The defaults
     // end the process at once and open the manual with the desktop's viewer;
@@ -235,6 +238,8 @@ private:
     DialogRunner m_saveAsDialog;
     DialogRunner m_aboutDialog;
     DialogRunner m_exportDialog;
+    DialogRunner m_printDialog;
+    DialogRunner m_printPreviewDialog;
     std::function<void()> m_exitProcess;
     std::function<void(const QString &)> m_openUrl;
 };

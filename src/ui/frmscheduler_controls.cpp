@@ -224,10 +224,16 @@ void frmScheduler::createMenus()
     m_mnuFile = addMenu("mnuFile", "&File");
     addItem(m_mnuFile, "mnuOpen", "&Open...", [this] { RunCommand(Command::Open); });
     addItem(m_mnuFile, "mnuSave", "&Save As...", [this] { RunCommand(Command::SaveAs); });
-    addItem(m_mnuFile, "mnuExport", "E&xport...", [this] {
-        if (m_exportDialog)
-            m_exportDialog(*this, m_topMost);
-    });
+    // The additions' dialogs run nested event loops like the archive's.
+    auto runDialog = [this](const DialogRunner &runner) {
+        const OperationScope scope(*this);
+        if (runner)
+            runner(*this, m_topMost);
+    };
+    addItem(m_mnuFile, "mnuExport", "E&xport...", [this, runDialog] { runDialog(m_exportDialog); });
+    addSeparator(m_mnuFile, "mnuFilePrintSeparator");
+    addItem(m_mnuFile, "mnuPrint", "&Print...", [this, runDialog] { runDialog(m_printDialog); });
+    addItem(m_mnuFile, "mnuPrintPreview", "Print Pre&view...", [this, runDialog] { runDialog(m_printPreviewDialog); });
     addSeparator(m_mnuFile, "mnuFileSeparator1");
     addItem(m_mnuFile, "mnuClean", "&Clean", [this] { RunCommand(Command::Clean); });
     addSeparator(m_mnuFile, "mnuFileSeparator2");

@@ -45,11 +45,9 @@ private slots:
     void commandLine()
     {
         QFETCH(QString, commandLine);
-        QFETCH(QString, commandText);
-        QFETCH(bool, hosted);
         QFETCH(MaybePlacement, placement);
-        QCOMPARE(CommandText(commandLine), commandText);
-        QCOMPARE(IsHosted(commandLine), hosted);
+        QTEST(CommandText(commandLine), "commandText");
+        QTEST(IsHosted(commandLine), "hosted");
         QVERIFY(ParsePlacement(commandLine) == placement);
     }
 
@@ -78,11 +76,9 @@ private slots:
     void startArgumentsSplit()
     {
         QFETCH(QStringList, arguments);
-        QFETCH(QStringList, diagnostics);
-        QFETCH(QString, commandLine);
         const StartArguments split = SplitStartArguments(arguments);
-        QCOMPARE(split.diagnostics, diagnostics);
-        QCOMPARE(CommandLineText(split.commandLine), commandLine);
+        QTEST(split.diagnostics, "diagnostics");
+        QTEST(CommandLineText(split.commandLine), "commandLine");
     }
 
     void pathsJoinWithOneSeparator()

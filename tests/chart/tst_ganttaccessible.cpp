@@ -1,7 +1,9 @@
 #include "appstate.h"
+#include "chartclock.h"
 #include "ganttaccessible.h"
 #include "ganttgrid.h"
 #include "gridlayout.h"
+#include "overlaypainter.h"
 #include "texts.h"
 
 #include <QAccessible>
@@ -74,38 +76,88 @@ private slots:
     }
     void init() { g_events.clear(); }
 
+    // What a row's cell says about its bars; while the live overlays are on
+    // also how late a running operation is, and its group how many are.
     void rowBarsDescription_data()
     {
-        QTest::addColumn<QStringList>("row");
+        QTest::addColumn<QStringList>("times"); // of the operation and its group
         QTest::addColumn<qint32>("language");
+        QTest::addColumn<int>("now");     // seconds of the day; -1: overlays off
+        QTest::addColumn<bool>("group");  // ask the group row, not the operation
         QTest::addColumn<QString>("said");
 
+        const QStringList running{"06:00:00", "06:30:00", "00:30:00", "06:00:00", "", ""};
+        const QString runningSaid = "Planned 06:00:00 to 06:30:00, actual 06:00:00, running";
         QTest::newRow("finished-operation")
-            << QStringList{"P1", "06:00:03", "06:58:14", "00:58:11", "06:13:43", "07:02:00", ""} << LanguageEnglish
-            << "Planned 06:00:03 to 06:58:14, actual 06:13:43 to 07:02:00";
-        QTest::newRow("started-not-finished-is-running")
-            << QStringList{"P1", "06:00:03", "06:58:14", "", "06:13:43", "", ""} << LanguageEnglish
-            << "Planned 06:00:03 to 06:58:14, actual 06:13:43, running";
-        QTest::newRow("no-actual-start")
-            << QStringList{"P1", "06:00:03", "06:58:14"} << LanguageEnglish << "Planned 06:00:03 to 06:58:14, not started";
-        QTest::newRow("no-planned-times") << QStringList{"P1", "", "", "", "06:13:43", "06:20:00"} << LanguageEnglish
-                                          << "actual 06:13:43 to 06:20:00";
+            << QStringList{"06:00:03", "06:58:14", "00:58:11", "06:13:43", "07:02:00", ""} << LanguageEnglish << -1
+            << false << "Planned 06:00:03 to 06:58:14, actual 06:13:43 to 07:02:00";
+        QTest::newRow("no-actual-start") << QStringList{"06:00:03", "06:58:14"} << LanguageEnglish << -1 << false
+                                         << "Planned 06:00:03 to 06:58:14, not started";
+        QTest::newRow("no-planned-times") << QStringList{"", "", "", "06:13:43", "06:20:00"} << LanguageEnglish << -1
+                                          << false << "actual 06:13:43 to 06:20:00";
         QTest::newRow("chinese-interface")
-            << QStringList{"P1", "06:00:03", "06:58:14", "", "06:13:43", "", ""} << LanguageChinese
+            << QStringList{"06:00:03", "06:58:14", "", "06:13:43", "", ""} << LanguageChinese << -1 << false
             << "计划 06:00:03 至 06:58:14，实际 06:13:43，运行中";
+        QTest::newRow("late-but-overlays-off") << running << LanguageEnglish << -1 << false << runningSaid;
+        QTest::newRow("within-the-planned-duration")
+            << running << LanguageEnglish << 6 * 3600 + 1200 << false << runningSaid;
+        QTest::newRow("seconds-late-count-as-a-minute")
+            << running << LanguageEnglish << 6 * 3600 + 1830 << false << runningSaid + ", 1 min late";
+        QTest::newRow("whole-minutes-late")
+            << running << LanguageEnglish << 6 * 3600 + 1800 + 4 * 60 + 59 << false << runningSaid + ", 4 min late";
+        QTest::newRow("group-counts-its-late-operations")
+            << running << LanguageEnglish << 6 * 3600 + 2400 << true << runningSaid + ", 1 late";
     }
 
     void rowBarsDescription()
     {
-        QFETCH(QStringList, row);
+        QFETCH(QStringList, times);
         QFETCH(qint32, language);
+        QFETCH(int, now);
+        QFETCH(bool, group);
         QFETCH(QString, said);
-        Chart chart({row});
+        Chart chart({QStringList{"M1"} + times, QStringList{"P1"} + times});
+        chart.grid->data().setRowOutlineLevel(3, 1);
+        const ChartClock clock = ChartClock::frozen(qint64(std::max(0, now)) * 1000);
+        OverlayPainter overlay(chart.state, clock);
+        overlay.setEnabled(now >= 0);
+        chart.grid->setOverlay(&overlay);
         SetLanguage(language);
-        const QString description = RowBarsDescription(chart.grid->data(), 2);
+        const QString description =
+            cellText(chart.table()->tableInterface()->cellAt(group ? 0 : 1, 1), QAccessible::Description);
         SetLanguage(LanguageEnglish);
+        chart.grid->setOverlay(nullptr);
         QCOMPARE(description, said);
         QCOMPARE(RowBarsDescription(chart.grid->data(), 1), QString()); // a header row has no bars
+    }
+
+    // Rows of a collapsed group are not in the table; the keys step over
+    // them and what is announced is the row's place among the shown ones.
+    void collapsedRowsAreLeftOut()
+    {
+        Chart chart({{"M1", "06:00:00"}, {"P1"}, {"P2"}, {"M2"}, {"P3"}});
+        GridData &d = chart.grid->data();
+        g_events.clear();
+        d.setRowHidden(3, true);
+        d.setRowHidden(4, true);
+        QCoreApplication::processEvents();
+        QCOMPARE(g_events, QStringList{"Reset -1"});
+        QAccessibleTableInterface *t = chart.table()->tableInterface();
+        QCOMPARE(t->rowCount(), 3);
+        QCOMPARE(chart.table()->childCount(), 3 * t->columnCount());
+        QCOMPARE(t->rowDescription(1), "M2");
+        QAccessibleInterface *p3 = t->cellAt(2, 1);
+        QCOMPARE(cellText(p3), "P3");
+        QCOMPARE(p3->tableCellInterface()->rowIndex(), 2);
+        QCOMPARE(t->cellAt(3, 1), nullptr);
+
+        d.select(2, 1);
+        g_events.clear();
+        QTest::keyClick(chart.grid.get(), Qt::Key_Down);
+        QCOMPARE(d.row(), 5);
+        QAccessibleInterface *m2 = t->cellAt(1, 1);
+        QCOMPARE(g_events, QStringList{QStringLiteral("Focus %1").arg(chart.table()->indexOfChild(m2))});
+        QCOMPARE(chart.table()->indexOfChild(m2), 1 * t->columnCount() + 1);
     }
 
     void gridIsATableOfItsBodyRows()

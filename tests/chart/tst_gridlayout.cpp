@@ -40,224 +40,210 @@ class TestGridLayout : public QObject {
     Q_OBJECT
 
 private slots:
-    void shrinkingDropsWhatWasBeyond_data();
-    void shrinkingDropsWhatWasBeyond();
-    void rangePropertiesLastWriteWins_data();
-    void rangePropertiesLastWriteWins();
-    void settingsOutsideTheGridAreIgnored_data();
-    void settingsOutsideTheGridAreIgnored();
-    void repeatedFillsKeepOneBorderRegionEach();
-    void intervalRebuildsTheScale_data();
-    void intervalRebuildsTheScale();
-    void intervalChangeShowsProgress_data();
-    void intervalChangeShowsProgress();
-    void setUpFramesTheHeader_data();
-    void setUpFramesTheHeader();
-};
-
-void TestGridLayout::shrinkingDropsWhatWasBeyond_data()
-{
-    QTest::addColumn<bool>("shrinkColumns"); // else rows
-    QTest::newRow("columns") << true;
-    QTest::newRow("rows") << false;
-}
-
-// Fills restart from two rows, interval changes cut columns: nothing old may come back.
-void TestGridLayout::shrinkingDropsWhatWasBeyond()
-{
-    QFETCH(bool, shrinkColumns);
-    GridData grid;
-    grid.setCols(20);
-    grid.setRows(6);
-    grid.setText(5, 19, "x");
-    grid.setCellBackColor({5, 0, 5, 19}, QColor(226, 226, 226));
-    grid.addBorder({{4, 15, 5, 19}, Qt::black, 1, 1, 1, 1, 1, 1});
-    grid.setRowOutlineLevel(5, 1);
-    grid.setIsNode(5, true);
-    grid.setRowData(5, 100000);
-
-    shrinkColumns ? grid.setCols(10) : grid.setRows(3);
-    shrinkColumns ? grid.setCols(20) : grid.setRows(6);
-
-    QCOMPARE(grid.text(5, 19), QString());
-    QVERIFY(!grid.cellBackColor(5, 19).isValid());
-    QVERIFY(!grid.cellEdges(5, 19).isSet);
-    // What stayed inside is kept.
-    QCOMPARE(grid.cellBackColor(5, 9).isValid(), shrinkColumns);
-    QCOMPARE(grid.rowData(5), shrinkColumns ? 100000 : 0);
-    QCOMPARE(grid.rowOutlineLevel(5), qint16(shrinkColumns ? 1 : 0));
-    QCOMPARE(grid.isNode(5), shrinkColumns);
-}
-
-void TestGridLayout::rangePropertiesLastWriteWins_data()
-{
-    QTest::addColumn<int>("col");
-    QTest::addColumn<QColor>("back");
-    QTest::addColumn<bool>("bold");
-    QTest::newRow("only-in-row-wide-range") << 0 << QColor(226, 226, 226) << false;
-    QTest::newRow("right-edge-of-second-range") << 5 << QColor(Qt::red) << true;
-    QTest::newRow("after-second-range") << 6 << QColor(226, 226, 226) << false;
-}
-
-void TestGridLayout::rangePropertiesLastWriteWins()
-{
-    QFETCH(int, col);
-    GridData grid;
-    grid.setCols(1448);
-    grid.setRows(3);
-    QVERIFY(grid.setCellBackColor({2, 0, 2, 1447}, QColor(226, 226, 226)));
-    // Corners given the other way round still name the same range.
-    QVERIFY(grid.setCellBackColor({2, 5, 2, 3}, Qt::red));
-    QVERIFY(grid.setCellFontBold({2, 3, 2, 5}, true));
-    QTEST(grid.cellBackColor(2, col), "back");
-    QTEST(grid.cellFontBold(2, col), "bold");
-}
-
-void TestGridLayout::settingsOutsideTheGridAreIgnored_data()
-{
-    QTest::addColumn<int>("row");
-    QTest::addColumn<int>("col");
-    QTest::newRow("row-past-end") << 3 << 1;
-    QTest::newRow("negative-col") << 0 << -1;
-}
-
-void TestGridLayout::settingsOutsideTheGridAreIgnored()
-{
-    QFETCH(int, row);
-    QFETCH(int, col);
-    GridData grid;
-    grid.setCols(8);
-    grid.setRows(3);
-    grid.select(2, 1);
-    QVERIFY(!grid.setText(row, col, "x"));
-    QVERIFY(!grid.setCellBackColor({2, 0, row, col}, Qt::red));
-    QVERIFY(!grid.select(row, col));
-    QCOMPARE(grid.selection(), (CellRange{2, 1, 2, 1}));
-    QCOMPARE(grid.text(row, col), QString());
-    QVERIFY(!grid.cellBackColor(2, 0).isValid());
-}
-
-// Every fill draws its borders again: the regions must not pile up.
-void TestGridLayout::repeatedFillsKeepOneBorderRegionEach()
-{
-    GridData grid;
-    grid.setCols(10);
-    for (int fill = 0; fill < 50; ++fill) {
-        grid.setRows(2);
-        for (int i = 0; i < 5 + fill % 3; ++i)
-            grid.addItem(u"\tx");
-        grid.select(2, 2, grid.rows() - 1, 7);
-        grid.setCellBorder(QColor(3, 0, 0), 1, 1, 1, 1, 1, 1);
-        grid.select(2, 0, grid.rows() - 1, 2);
-        grid.setCellBorder(QColor(1, 0, 0), 1, 1, 1, 1, 1, 1);
+    void shrinkingDropsWhatWasBeyond_data()
+    {
+        QTest::addColumn<bool>("shrinkColumns"); // else rows
+        QTest::newRow("columns") << true;
+        QTest::newRow("rows") << false;
     }
-    QCOMPARE(grid.borders().size(), size_t(2));
-    // Column 2 lies in both; the later region wins.
-    QCOMPARE(grid.cellEdges(3, 2).color, QColor(1, 0, 0));
-    QCOMPARE(grid.cellEdges(3, 3).color, QColor(3, 0, 0));
-}
 
-void TestGridLayout::intervalRebuildsTheScale_data()
-{
-    QTest::addColumn<QString>("before");
-    QTest::addColumn<QString>("interval");
-    QTest::addColumn<int>("cols");
-    QTest::addColumn<QString>("labels"); // of the first two columns, the last of hour 0, the first of hour 1, the last
-    QTest::newRow("12-minutes") << "1" << "12" << 128 << "0:0 0:12 0:48 1:0 23:48";
-    QTest::newRow("1-after-12") << "12" << "1" << 1448 << "0:0 0:1 0:59 1:0 23:59";
-    QTest::newRow("5-minutes") << "1" << "5" << 296 << "0:0 0:5 0:55 1:0 23:55";
-    QTest::newRow("10-after-6") << "6" << "10" << 152 << "0:0 0:10 0:50 1:0 23:50";
-    QTest::newRow("not-a-number-keeps-leading-columns-only") << "5" << "abc" << 8 << "";
-}
+    // Fills restart from two rows, interval changes cut columns: nothing old may come back.
+    void shrinkingDropsWhatWasBeyond()
+    {
+        QFETCH(bool, shrinkColumns);
+        GridData grid;
+        grid.setCols(20);
+        grid.setRows(6);
+        grid.setText(5, 19, "x");
+        grid.setCellBackColor({5, 0, 5, 19}, QColor(226, 226, 226));
+        grid.addBorder({{4, 15, 5, 19}, Qt::black, 1, 1, 1, 1, 1, 1});
+        grid.setRowOutlineLevel(5, 1);
+        grid.setIsNode(5, true);
+        grid.setRowData(5, 100000);
 
-void TestGridLayout::intervalRebuildsTheScale()
-{
-    QFETCH(QString, before);
-    QFETCH(QString, interval);
-    QFETCH(int, cols);
-    // One group row with its grey band and one detail row, as the fill leaves them.
-    GridData grid;
-    SetUpGrid(grid);
-    grid.addItem(u"\tM1");
-    grid.setCellBackColor({2, 0, 2, grid.cols() - 1}, QColor::fromRgb(GroupBandRgb));
-    grid.addItem(u"\tP1");
-    grid.setText(3, 2, "00:10:00");
-    AppState state;
-    CmbInterval_Click(grid, state, before, nullptr);
-    CmbInterval_Click(grid, state, interval, nullptr);
+        shrinkColumns ? grid.setCols(10) : grid.setRows(3);
+        shrinkColumns ? grid.setCols(20) : grid.setRows(6);
 
-    QCOMPARE(grid.cols(), cols);
-    QCOMPARE(state.IntervalText, interval);
-    const int perHour = (cols - 8) / 24;
-    QTEST(cols > 8 ? labels(grid, {8, 9, 7 + perHour, 8 + perHour, cols - 1}) : QString(), "labels");
-    for (int c = 8; c < cols; ++c)
-        QCOMPARE(grid.colWidth(c), 400);
-    // Rows and texts stay; the new columns get the band of group rows only.
-    QCOMPARE(grid.rows(), 4);
-    QCOMPARE(grid.text(3, 2), QStringLiteral("00:10:00"));
-    QCOMPARE(grid.cellBackColor(2, cols - 1), QColor(226, 226, 226));
-    QVERIFY(!grid.cellBackColor(3, cols - 1).isValid());
-}
+        QCOMPARE(grid.text(5, 19), QString());
+        QVERIFY(!grid.cellBackColor(5, 19).isValid());
+        QVERIFY(!grid.cellEdges(5, 19).isSet);
+        // What stayed inside is kept.
+        QCOMPARE(grid.cellBackColor(5, 9).isValid(), shrinkColumns);
+        QCOMPARE(grid.rowData(5), shrinkColumns ? 100000 : 0);
+        QCOMPARE(grid.rowOutlineLevel(5), qint16(shrinkColumns ? 1 : 0));
+        QCOMPARE(grid.isNode(5), shrinkColumns);
+    }
 
-void TestGridLayout::intervalChangeShowsProgress_data()
-{
-    QTest::addColumn<QString>("interval");
-    QTest::addColumn<QSize>("window");
-    QTest::addColumn<QSize>("box");
-    QTest::addColumn<QStringList>("log");
-    QTest::newRow("1-minute-box-centred") << "1" << QSize(12000, 9000) << QSize(4000, 600)
-                                          << QStringList{"show 4000,4200", "range 0-1439", "hide"};
-    // Odd sizes halve with truncation; a box wider than the window still lands inside.
-    QTest::newRow("12-minutes-box-wider-than-window") << "12" << QSize(2001, 1001) << QSize(4001, 600)
-                                                      << QStringList{"show 1000,200", "range 0-119", "hide"};
-}
+    void rangePropertiesLastWriteWins_data()
+    {
+        QTest::addColumn<int>("col");
+        QTest::addColumn<QColor>("back");
+        QTest::addColumn<bool>("bold");
+        QTest::newRow("only-in-row-wide-range") << 0 << QColor(226, 226, 226) << false;
+        QTest::newRow("right-edge-of-second-range") << 5 << QColor(Qt::red) << true;
+        QTest::newRow("after-second-range") << 6 << QColor(226, 226, 226) << false;
+    }
 
-void TestGridLayout::intervalChangeShowsProgress()
-{
-    QFETCH(QString, interval);
-    GridData grid;
-    SetUpGrid(grid);
-    AppState state;
-    RecordingProgress progress;
-    QFETCH(QSize, window);
-    QFETCH(QSize, box);
-    progress.window = window;
-    progress.box = box;
-    CmbInterval_Click(grid, state, interval, &progress);
+    void rangePropertiesLastWriteWins()
+    {
+        QFETCH(int, col);
+        GridData grid;
+        grid.setCols(1448);
+        grid.setRows(3);
+        QVERIFY(grid.setCellBackColor({2, 0, 2, 1447}, QColor(226, 226, 226)));
+        // Corners given the other way round still name the same range.
+        QVERIFY(grid.setCellBackColor({2, 5, 2, 3}, Qt::red));
+        QVERIFY(grid.setCellFontBold({2, 3, 2, 5}, true));
+        QTEST(grid.cellBackColor(2, col), "back");
+        QTEST(grid.cellFontBold(2, col), "bold");
+    }
 
-    QTEST(progress.log, "log");
-    QCOMPARE(progress.values.first(), 0);
-    QCOMPARE(progress.values.last(), grid.cols() - 9);
-    QVERIFY(std::is_sorted(progress.values.begin(), progress.values.end()));
-}
+    void settingsOutsideTheGridAreIgnored_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<int>("col");
+        QTest::newRow("row-past-end") << 3 << 1;
+        QTest::newRow("negative-col") << 0 << -1;
+    }
 
-void TestGridLayout::setUpFramesTheHeader_data()
-{
-    QTest::addColumn<int>("row");
-    QTest::addColumn<int>("col");
-    QTest::addColumn<QString>("edges"); // left top right bottom
-    // Columns 0 to 2 without a line between the two header rows, then
-    // columns 2 to the end with every line; column 2 takes the later.
-    QTest::newRow("outline-col-no-left-no-line-between-headers") << 0 << 0 << "0110";
-    QTest::newRow("planned-start-all-lines") << 1 << 2 << "1111";
-    QTest::newRow("time-col-all-lines") << 0 << 500 << "1111";
-}
+    void settingsOutsideTheGridAreIgnored()
+    {
+        QFETCH(int, row);
+        QFETCH(int, col);
+        GridData grid;
+        grid.setCols(8);
+        grid.setRows(3);
+        grid.select(2, 1);
+        QVERIFY(!grid.setText(row, col, "x"));
+        QVERIFY(!grid.setCellBackColor({2, 0, row, col}, Qt::red));
+        QVERIFY(!grid.select(row, col));
+        QCOMPARE(grid.selection(), (CellRange{2, 1, 2, 1}));
+        QCOMPARE(grid.text(row, col), QString());
+        QVERIFY(!grid.cellBackColor(2, 0).isValid());
+    }
 
-void TestGridLayout::setUpFramesTheHeader()
-{
-    QFETCH(int, row);
-    QFETCH(int, col);
-    GridData grid;
-    SetUpGrid(grid);
-    QCOMPARE(QSize(grid.cols(), grid.rows()), QSize(1448, 2));
-    QVERIFY(grid.mergeRow0());
-    const CellEdges e = grid.cellEdges(row, col);
-    QCOMPARE(e.color, QColor(3, 0, 0));
-    QTEST(QStringLiteral("%1%2%3%4").arg(e.left).arg(e.top).arg(e.right).arg(e.bottom), "edges");
-    // Hour blocks: every column of an hour carries its hour in row 0.
-    QCOMPARE(labels(grid, {8 + 60 * 5 + 59, 8 + 60 * 23}), QStringLiteral("5:59 23:0"));
-    QCOMPARE(grid.cellAlignment(1, 8 + 60 * 23), Qt::Alignment(Qt::AlignCenter));
-}
+    // Every fill draws its borders again: the regions must not pile up.
+    void repeatedFillsKeepOneBorderRegionEach()
+    {
+        GridData grid;
+        grid.setCols(10);
+        for (int fill = 0; fill < 50; ++fill) {
+            grid.setRows(2);
+            for (int i = 0; i < 5 + fill % 3; ++i)
+                grid.addItem(u"\tx");
+            grid.select(2, 2, grid.rows() - 1, 7);
+            grid.setCellBorder(QColor(3, 0, 0), 1, 1, 1, 1, 1, 1);
+            grid.select(2, 0, grid.rows() - 1, 2);
+            grid.setCellBorder(QColor(1, 0, 0), 1, 1, 1, 1, 1, 1);
+        }
+        QCOMPARE(grid.borders().size(), size_t(2));
+        // Column 2 lies in both; the later region wins.
+        QCOMPARE(grid.cellEdges(3, 2).color, QColor(1, 0, 0));
+        QCOMPARE(grid.cellEdges(3, 3).color, QColor(3, 0, 0));
+    }
+
+    void intervalRebuildsTheScale_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("interval");
+        QTest::addColumn<int>("cols");
+        QTest::addColumn<QString>("labels"); // of the first two columns, the last of hour 0, the first of hour 1, the last
+        QTest::newRow("12-minutes") << "1" << "12" << 128 << "0:0 0:12 0:48 1:0 23:48";
+        QTest::newRow("1-after-12") << "12" << "1" << 1448 << "0:0 0:1 0:59 1:0 23:59";
+        QTest::newRow("5-minutes") << "1" << "5" << 296 << "0:0 0:5 0:55 1:0 23:55";
+        QTest::newRow("10-after-6") << "6" << "10" << 152 << "0:0 0:10 0:50 1:0 23:50";
+        QTest::newRow("not-a-number-keeps-leading-columns-only") << "5" << "abc" << 8 << "";
+    }
+
+    void intervalRebuildsTheScale()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, interval);
+        QFETCH(int, cols);
+        // One group row with its grey band and one detail row, as the fill leaves them.
+        GridData grid;
+        SetUpGrid(grid);
+        grid.addItem(u"\tM1");
+        grid.setCellBackColor({2, 0, 2, grid.cols() - 1}, QColor::fromRgb(GroupBandRgb));
+        grid.addItem(u"\tP1");
+        grid.setText(3, 2, "00:10:00");
+        AppState state;
+        CmbInterval_Click(grid, state, before, nullptr);
+        CmbInterval_Click(grid, state, interval, nullptr);
+
+        QCOMPARE(grid.cols(), cols);
+        QCOMPARE(state.IntervalText, interval);
+        const int perHour = (cols - 8) / 24;
+        QTEST(cols > 8 ? labels(grid, {8, 9, 7 + perHour, 8 + perHour, cols - 1}) : QString(), "labels");
+        for (int c = 8; c < cols; ++c)
+            QCOMPARE(grid.colWidth(c), 400);
+        // Rows and texts stay; the new columns get the band of group rows only.
+        QCOMPARE(grid.rows(), 4);
+        QCOMPARE(grid.text(3, 2), QStringLiteral("00:10:00"));
+        QCOMPARE(grid.cellBackColor(2, cols - 1), QColor(226, 226, 226));
+        QVERIFY(!grid.cellBackColor(3, cols - 1).isValid());
+    }
+
+    void intervalChangeShowsProgress_data()
+    {
+        QTest::addColumn<QString>("interval");
+        QTest::addColumn<QSize>("window");
+        QTest::addColumn<QSize>("box");
+        QTest::addColumn<QStringList>("log");
+        QTest::newRow("1-minute-box-centred") << "1" << QSize(12000, 9000) << QSize(4000, 600)
+                                              << QStringList{"show 4000,4200", "range 0-1439", "hide"};
+        // Odd sizes halve with truncation; a box wider than the window still lands inside.
+        QTest::newRow("12-minutes-box-wider-than-window") << "12" << QSize(2001, 1001) << QSize(4001, 600)
+                                                          << QStringList{"show 1000,200", "range 0-119", "hide"};
+    }
+
+    void intervalChangeShowsProgress()
+    {
+        QFETCH(QString, interval);
+        GridData grid;
+        SetUpGrid(grid);
+        AppState state;
+        RecordingProgress progress;
+        QFETCH(QSize, window);
+        QFETCH(QSize, box);
+        progress.window = window;
+        progress.box = box;
+        CmbInterval_Click(grid, state, interval, &progress);
+
+        QTEST(progress.log, "log");
+        QCOMPARE(progress.values.first(), 0);
+        QCOMPARE(progress.values.last(), grid.cols() - 9);
+        QVERIFY(std::is_sorted(progress.values.begin(), progress.values.end()));
+    }
+
+    void setUpFramesTheHeader_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<int>("col");
+        QTest::addColumn<QString>("edges"); // left top right bottom
+        // Columns 0 to 2 without a line between the two header rows, then
+        // columns 2 to the end with every line; column 2 takes the later.
+        QTest::newRow("outline-col-no-left-no-line-between-headers") << 0 << 0 << "0110";
+        QTest::newRow("planned-start-all-lines") << 1 << 2 << "1111";
+        QTest::newRow("time-col-all-lines") << 0 << 500 << "1111";
+    }
+
+    void setUpFramesTheHeader()
+    {
+        QFETCH(int, row);
+        QFETCH(int, col);
+        GridData grid;
+        SetUpGrid(grid);
+        QCOMPARE(QSize(grid.cols(), grid.rows()), QSize(1448, 2));
+        QVERIFY(grid.mergeRow0());
+        const CellEdges e = grid.cellEdges(row, col);
+        QCOMPARE(e.color, QColor(3, 0, 0));
+        QTEST(QStringLiteral("%1%2%3%4").arg(e.left).arg(e.top).arg(e.right).arg(e.bottom), "edges");
+        // Hour blocks: every column of an hour carries its hour in row 0.
+        QCOMPARE(labels(grid, {8 + 60 * 5 + 59, 8 + 60 * 23}), QStringLiteral("5:59 23:0"));
+        QCOMPARE(grid.cellAlignment(1, 8 + 60 * 23), Qt::Alignment(Qt::AlignCenter));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestGridLayout)
 #include "tst_gridlayout.moc"

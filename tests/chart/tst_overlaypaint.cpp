@@ -11,14 +11,12 @@
 #include "texts.h"
 
 #include <QApplication>
-#include <QBuffer>
 #include <QImage>
 #include <QDateTime>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QToolTip>
 #include <QMouseEvent>
-#include <QPdfWriter>
 #include <QPainter>
 #include <QTest>
 
@@ -112,34 +110,6 @@ bool anyPixel(const QImage &image, const QRect &area, QRgb color)
     return false;
 }
 
-} // namespace
-
-// The live overlays as pixels: off they change nothing; on they draw the now
-// line, running and late operations, group late counts, change flashes and
-// the missing-table hatching, each only where it belongs. Also the grid's
-// hidden rows and the renderer's pages.
-class tst_OverlayPaint : public QObject {
-    Q_OBJECT
-private slots:
-    void initTestCase() { LoadTextResources(); }
-    void offPaintsExactlyTheGrid_data();
-    void offPaintsExactlyTheGrid();
-    void nowLineOnlyOverTheTimeScaleBody();
-    void runningOperationIsHatchedWithGhostAndOverrun();
-    void groupRowShowsItsLateCount();
-    void changedRowFlashesWithItsPreviousBar();
-    void missingTableHatchesTheBodyOnly();
-    void collapsedGroupHidesRowsAndKeepsScrollPosition();
-    void outlineBoxAndKeysAskTheHandler_data();
-    void outlineBoxAndKeysAskTheHandler();
-    void pagesRepeatHeaderAndLeadingColumns();
-    void nowLineStepRepaintsOnlyItsStrip();
-    void tooltipOverBarsAndGroupRows_data();
-    void tooltipOverBarsAndGroupRows();
-};
-
-namespace {
-
 // Records the rectangles the viewport is asked to paint.
 struct PaintRecorder : QObject {
     QList<QRect> rects;
@@ -155,314 +125,317 @@ struct PaintRecorder : QObject {
 
 } // namespace
 
-void tst_OverlayPaint::offPaintsExactlyTheGrid_data()
-{
-    QTest::addColumn<bool>("collapsedRemembered");
-    QTest::addColumn<bool>("tableMissing");
-    QTest::newRow("switched-off") << false << false;
-    QTest::newRow("switched-off-with-collapsed-groups-and-missing-table") << true << true;
-}
+// The live overlays as pixels: off they change nothing; on they draw the now
+// line, running and late operations, group late counts, change flashes and
+// the missing-table hatching, each only where it belongs. Also the grid's
+// hidden rows and the renderer's pages.
+class tst_OverlayPaint : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { LoadTextResources(); }
 
-void tst_OverlayPaint::offPaintsExactlyTheGrid()
-{
-    QFETCH(bool, collapsedRemembered);
-    QFETCH(bool, tableMissing);
-    Chart chart;
-    const QImage without = chart.render();
+    void offPaintsExactlyTheGrid_data()
+    {
+        QTest::addColumn<bool>("collapsedRemembered");
+        QTest::addColumn<bool>("tableMissing");
+        QTest::newRow("switched-off") << false << false;
+        QTest::newRow("switched-off-with-collapsed-groups-and-missing-table") << true << true;
+    }
 
-    chart.flashes.noteChanges({{3, QStringLiteral("00:50:00"), QStringLiteral("01:20:00")}}, 0);
-    chart.painter.setTableMissing(tableMissing);
-    chart.painter.setEnabled(false);
-    GroupOutline outline;
-    if (collapsedRemembered) {
+    void offPaintsExactlyTheGrid()
+    {
+        QFETCH(bool, collapsedRemembered);
+        QFETCH(bool, tableMissing);
+        Chart chart;
+        const QImage without = chart.render();
+
+        chart.flashes.noteChanges({{3, QStringLiteral("00:50:00"), QStringLiteral("01:20:00")}}, 0);
+        chart.painter.setTableMissing(tableMissing);
+        chart.painter.setEnabled(false);
+        GroupOutline outline;
+        if (collapsedRemembered) {
+            outline.setCollapsed(chart.grid->data(), 2, 1, true);
+            outline.apply(chart.grid->data(), 1, false);
+        }
+        chart.grid->setOverlay(&chart.painter);
+        QCOMPARE(chart.render(), without);
+        chart.painter.setEnabled(true);
+        QVERIFY(chart.render() != without);
+    }
+
+    void nowLineOnlyOverTheTimeScaleBody()
+    {
+        Chart chart;
+        chart.grid->setOverlay(&chart.painter);
+        const QImage image = chart.render();
+        const int x = chart.xAt(At(1, 45));
+        const int fixedHeight = chart.grid->fixedHeightPixels();
+        // Two pixels wide, down the whole body, centred on the time.
+        for (int y : {fixedHeight, fixedHeight + 57, image.height() - 1}) {
+            QCOMPARE(rgb(image, x - 1, y), QRgb(NowLineRgb));
+            QCOMPARE(rgb(image, x, y), QRgb(NowLineRgb));
+            QVERIFY(rgb(image, x - 2, y) != NowLineRgb && rgb(image, x + 1, y) != NowLineRgb);
+        }
+        QVERIFY(!anyPixel(image, QRect(0, 0, image.width(), fixedHeight), NowLineRgb));
+
+        // Scrolled so that 01:45 lies under the leading columns: no line at all.
+        chart.grid->setLeftCol(8 + 24);
+        QVERIFY(!anyPixel(chart.render(), QRect(QPoint(), image.size()), NowLineRgb));
+    }
+
+    void runningOperationIsHatchedWithGhostAndOverrun()
+    {
+        Chart chart;
+        const int y = chart.bandY(3, true);
+        QVERIFY(!anyPixel(chart.render(), QRect(chart.xAt(At(1, 5)), y, 200, 1), 0xFF0000));
+        chart.grid->setOverlay(&chart.painter);
+        const QImage image = chart.render();
+
+        // Started 01:05: hatched red up to the ghost's end at 01:35 (pale fill
+        // and red lines), orange from there to now, the late text behind.
+        QString line;
+        for (int x = chart.xAt(At(1, 5)) + 2; x < chart.xAt(At(1, 45)) - 1; ++x) {
+            const QRgb p = rgb(image, x, y);
+            const QChar c = p == RunningFillRgb || p == 0xFF0000 ? u'h' : p == OverrunRgb ? u'o' : u'?';
+            if (line.isEmpty() || line.back() != c)
+                line += c;
+        }
+        QCOMPARE(line, QStringLiteral("h?o"));
+        QVERIFY(anyPixel(image, QRect(chart.xAt(At(1, 5)) + 2, y, 60, 1), 0xFF0000));
+        QCOMPARE(rgb(image, chart.xAt(At(1, 35)) - 1, y), QRgb(GhostLineRgb));
+        // Planned band and the finished row below are as the grid paints them.
+        QCOMPARE(rgb(image, chart.xAt(At(1, 10)), chart.bandY(3, false)), QRgb(0x0000FF));
+        QCOMPARE(rgb(image, chart.xAt(At(1, 40)), chart.bandY(4, true)), QRgb(0xFF0000));
+        const QRect cell = chart.grid->cellRect(3, 8 + 21);
+        bool text = false;
+        for (int x = cell.left() + 3; x < cell.left() + 40 && !text; ++x) {
+            for (int dy = 4; dy < cell.height() - 4 && !text; ++dy) {
+                const QColor c = image.pixelColor(x, cell.top() + dy);
+                text = c.red() > c.green() + 40 && c.green() > c.blue();
+            }
+        }
+        QVERIFY(text);
+    }
+
+    void groupRowShowsItsLateCount()
+    {
+        Chart chart;
+        chart.grid->setOverlay(&chart.painter);
+        const QImage image = chart.render();
+        QVERIFY(anyPixel(image, chart.grid->cellRect(2, 1), OverrunRgb));
+        QVERIFY(!anyPixel(image, chart.grid->cellRect(6, 1), OverrunRgb));
+        // Before the ghost's end nothing is late.
+        chart.clock = ChartClock::frozen(qint64(At(1, 30)) * 1000);
+        QVERIFY(!anyPixel(chart.render(), chart.grid->cellRect(2, 1), OverrunRgb));
+    }
+
+    void changedRowFlashesWithItsPreviousBar()
+    {
+        Chart chart;
+        chart.grid->setOverlay(&chart.painter);
+        const QImage before = chart.render();
+        chart.flashes.noteChanges({{5, QStringLiteral("01:00:00"), QStringLiteral("01:30:00")}}, chart.clock.steadyMs());
+        const QImage flashing = chart.render();
+        // The row's background is tinted across the leading columns and the scale.
+        const QRect key = chart.grid->cellRect(5, 1);
+        const QColor tint = flashing.pixelColor(key.right() - 2, key.top() + 2);
+        QVERIFY2(tint.red() > 200 && tint.blue() < 200, qPrintable(tint.name()));
+        // The previous planned bar is a faint blue ghost over the tint; the new
+        // one stays blue.
+        const QColor ghost = flashing.pixelColor(chart.xAt(At(1, 10)) + 3, chart.bandY(5, false));
+        const QColor tinted = flashing.pixelColor(chart.xAt(At(1, 40)) + 3, chart.bandY(5, false));
+        QVERIFY2(ghost.blue() - ghost.red() > tinted.blue() - tinted.red() + 40, qPrintable(ghost.name()));
+        QCOMPARE(rgb(flashing, chart.xAt(At(2, 10)), chart.bandY(5, false)), QRgb(0x0000FF));
+        // Faded out, the row is as before.
+        chart.clock.advance(ChangeFlashes::FadeMs);
+        const QRect row(0, key.top(), before.width(), key.height());
+        QCOMPARE(chart.render().copy(row), before.copy(row));
+    }
+
+    void missingTableHatchesTheBodyOnly()
+    {
+        Chart chart;
+        chart.grid->setOverlay(&chart.painter);
+        const QImage fresh = chart.render();
+        chart.painter.setTableMissing(true);
+        const QImage missing = chart.render();
+        const int fixedHeight = chart.grid->fixedHeightPixels();
+        QCOMPARE(missing.copy(0, 0, missing.width(), fixedHeight), fresh.copy(0, 0, fresh.width(), fixedHeight));
+        // Empty body cells, leading and time scale, turn grey; bars still show through.
+        const QRect empty = chart.grid->cellRect(7, 8 + 30);
+        const QRect lead = chart.grid->cellRect(7, 3);
+        for (const QRect &area : {empty, lead}) {
+            bool grey = false;
+            for (int x = area.left(); x <= area.right(); ++x) {
+                const QColor c = missing.pixelColor(x, area.center().y());
+                grey = grey || (c.red() < 200 && c.red() == c.green() && c.green() == c.blue());
+            }
+            QVERIFY(grey);
+        }
+        const QColor bar = missing.pixelColor(chart.xAt(At(2, 10)), chart.bandY(5, false));
+        QVERIFY2(bar.blue() > bar.red() + 50, qPrintable(bar.name()));
+    }
+
+    void collapsedGroupHidesRowsAndKeepsScrollPosition()
+    {
+        Chart chart;
+        const QImage expanded = chart.render();
+        const QRect lathe = chart.grid->cellRect(6, 1);
+        GroupOutline outline;
         outline.setCollapsed(chart.grid->data(), 2, 1, true);
-        outline.apply(chart.grid->data(), 1, false);
+        QVERIFY(chart.grid->isCollapsed(2));
+        QVERIFY(chart.grid->cellRect(3, 1).isEmpty());
+        // The next group moves up under the collapsed one; the group row keeps
+        // its summary bars.
+        QCOMPARE(chart.grid->cellRect(6, 1).top(), chart.grid->cellRect(2, 1).bottom() + 1);
+        const QImage collapsed = chart.render();
+        QCOMPARE(collapsed.copy(chart.grid->cellRect(2, 8 + 12)), expanded.copy(chart.grid->cellRect(2, 8 + 12)));
+        QCOMPARE(collapsed.copy(chart.grid->cellRect(6, 1)), expanded.copy(lathe));
+        // The box shows a plus: a vertical stroke through its middle.
+        const QRect box = chart.grid->cellRect(2, 0);
+        QVERIFY(collapsed.copy(box) != expanded.copy(box));
+
+        // The scroll position stays a grid row; a hidden row shows its group.
+        chart.grid->resize(1400, 4 * 20); // room for two body rows
+        chart.grid->setTopRow(4);
+        QCOMPARE(chart.grid->topRow(), 2);
+        chart.grid->setTopRow(7);
+        QCOMPARE(chart.grid->topRow(), 6);
+        QCOMPARE(chart.grid->bodyRowCount(), 3);
+        int row = 0;
+        QVERIFY(chart.grid->cellAt(QPoint(5, 2 * 20 + 1), &row, nullptr));
+        QCOMPARE(row, 6);
     }
-    chart.grid->setOverlay(&chart.painter);
-    QCOMPARE(chart.render(), without);
-    chart.painter.setEnabled(true);
-    QVERIFY(chart.render() != without);
-}
 
-void tst_OverlayPaint::nowLineOnlyOverTheTimeScaleBody()
-{
-    Chart chart;
-    chart.grid->setOverlay(&chart.painter);
-    const QImage image = chart.render();
-    const int x = chart.xAt(At(1, 45));
-    const int fixedHeight = chart.grid->fixedHeightPixels();
-    // Two pixels wide, down the whole body, centred on the time.
-    for (int y : {fixedHeight, fixedHeight + 57, image.height() - 1}) {
-        QCOMPARE(rgb(image, x - 1, y), QRgb(NowLineRgb));
-        QCOMPARE(rgb(image, x, y), QRgb(NowLineRgb));
-        QVERIFY(rgb(image, x - 2, y) != NowLineRgb && rgb(image, x + 1, y) != NowLineRgb);
+    void outlineBoxAndKeysAskTheHandler_data()
+    {
+        QTest::addColumn<int>("col");      // current column before the key
+        QTest::addColumn<int>("key");      // 0: click on the outline box
+        QTest::addColumn<bool>("accept");  // what the handler answers
+        QTest::addColumn<QString>("asked"); // "row:collapse" or empty
+        QTest::addColumn<int>("colAfter");
+
+        QTest::newRow("click-on-box-collapses") << 1 << 0 << true << "2:1" << 1;
+        QTest::newRow("left-on-key-column-collapses") << 1 << int(Qt::Key_Left) << true << "2:1" << 1;
+        QTest::newRow("declined-left-moves-the-cell") << 1 << int(Qt::Key_Left) << false << "2:1" << 0;
+        QTest::newRow("right-on-expanded-group-moves") << 1 << int(Qt::Key_Right) << true << "" << 2;
+        QTest::newRow("left-elsewhere-moves") << 3 << int(Qt::Key_Left) << true << "" << 2;
     }
-    QVERIFY(!anyPixel(image, QRect(0, 0, image.width(), fixedHeight), NowLineRgb));
 
-    // Scrolled so that 01:45 lies under the leading columns: no line at all.
-    chart.grid->setLeftCol(8 + 24);
-    QVERIFY(!anyPixel(chart.render(), QRect(QPoint(), image.size()), NowLineRgb));
-}
-
-void tst_OverlayPaint::runningOperationIsHatchedWithGhostAndOverrun()
-{
-    Chart chart;
-    const int y = chart.bandY(3, true);
-    QVERIFY(!anyPixel(chart.render(), QRect(chart.xAt(At(1, 5)), y, 200, 1), 0xFF0000));
-    chart.grid->setOverlay(&chart.painter);
-    const QImage image = chart.render();
-
-    // Started 01:05: hatched red up to the ghost's end at 01:35 (pale fill
-    // and red lines), orange from there to now, the late text behind.
-    QString line;
-    for (int x = chart.xAt(At(1, 5)) + 2; x < chart.xAt(At(1, 45)) - 1; ++x) {
-        const QRgb p = rgb(image, x, y);
-        const QChar c = p == RunningFillRgb || p == 0xFF0000 ? u'h' : p == OverrunRgb ? u'o' : u'?';
-        if (line.isEmpty() || line.back() != c)
-            line += c;
+    void outlineBoxAndKeysAskTheHandler()
+    {
+        QFETCH(int, col);
+        QFETCH(int, key);
+        QFETCH(bool, accept);
+        Chart chart;
+        QString asked;
+        chart.grid->setOutlineHandler([&](int row, bool collapse) {
+            asked = QStringLiteral("%1:%2").arg(row).arg(int(collapse));
+            return accept;
+        });
+        chart.grid->data().select(2, col);
+        if (key == 0) {
+            QTest::mouseClick(chart.grid->viewport(), Qt::LeftButton, {}, chart.grid->cellRect(2, 0).center());
+        } else {
+            QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+            QApplication::sendEvent(chart.grid.get(), &press);
+        }
+        QTEST(asked, "asked");
+        QTEST(chart.grid->data().col(), "colAfter");
     }
-    QCOMPARE(line, QStringLiteral("h?o"));
-    QVERIFY(anyPixel(image, QRect(chart.xAt(At(1, 5)) + 2, y, 60, 1), 0xFF0000));
-    QCOMPARE(rgb(image, chart.xAt(At(1, 35)) - 1, y), QRgb(GhostLineRgb));
-    // Planned band and the finished row below are as the grid paints them.
-    QCOMPARE(rgb(image, chart.xAt(At(1, 10)), chart.bandY(3, false)), QRgb(0x0000FF));
-    QCOMPARE(rgb(image, chart.xAt(At(1, 40)), chart.bandY(4, true)), QRgb(0xFF0000));
-    const QRect cell = chart.grid->cellRect(3, 8 + 21);
-    bool text = false;
-    for (int x = cell.left() + 3; x < cell.left() + 40 && !text; ++x) {
-        for (int dy = 4; dy < cell.height() - 4 && !text; ++dy) {
-            const QColor c = image.pixelColor(x, cell.top() + dy);
-            text = c.red() > c.green() + 40 && c.green() > c.blue();
+
+    void pagesRepeatHeaderAndLeadingColumns()
+    {
+        Chart chart;
+        chart.grid->setOverlay(&chart.painter);
+        GanttGrid &grid = *chart.grid;
+        const ChartExtent extent = ExtentOfTimes(grid.data(), 5, At(0, 45), At(2, 45));
+        QCOMPARE(extent.firstCol, 8 + 9);
+        QCOMPARE(extent.lastCol, 8 + 32);
+        // Room for two body rows and ten columns a page: 3 row runs x 3 column runs.
+        const QSize page(grid.fixedWidthPixels() + 10 * 26 + 5, grid.fixedHeightPixels() + 2 * 20 + 5);
+        const std::vector<ChartPage> pages = PlanChartPages(grid, page, extent);
+        QCOMPARE(int(pages.size()), 9);
+        QCOMPARE(pages[1].firstBodyIndex, 2);
+        QCOMPARE(pages[2].bodyRows, 2);
+        QCOMPARE(pages[3].firstCol, 8 + 19);
+        QCOMPARE(pages[8].lastCol, 8 + 32);
+
+        const auto renderPage = [&](const ChartPage &p) {
+            QImage image(ChartPageSize(grid, p), QImage::Format_RGB32);
+            QPainter painter(&image);
+            RenderChartPage(grid, painter, p);
+            return image;
+        };
+        const QImage first = renderPage(pages[0]);
+        const QImage later = renderPage(pages[4]);
+        const QRect corner(0, 0, grid.fixedWidthPixels(), grid.fixedHeightPixels());
+        QCOMPARE(later.copy(corner), first.copy(corner));
+        QVERIFY(later.copy(0, corner.bottom() + 1, corner.width(), 40) != first.copy(0, corner.bottom() + 1, corner.width(), 40));
+
+        // The whole chart as one picture equals the viewport where both show the same
+        QImage whole(ChartSize(grid, {8 + 9, -1}), QImage::Format_RGB32);
+        QPainter painter(&whole);
+        RenderChart(grid, painter, {8 + 9, -1});
+        painter.end();
+        // (up to the hour the viewport cuts off, whose label is centred in what shows).
+        const QRect shared(0, 0, chart.xAt(At(3, 0)), whole.height());
+        QCOMPARE(whole.copy(shared), chart.render().copy(shared));
+    }
+
+    void nowLineStepRepaintsOnlyItsStrip()
+    {
+        Chart chart;
+        LiveOverlay live(*chart.grid, chart.state);
+        // A minute of the chart a second: the line moves a pixel about every
+        // 50 ms step.
+        live.setClock(ChartClock::simulated(qint64(At(1, 45)) * 1000, 60, QDateTime::currentMSecsSinceEpoch()));
+        // The whole view is painted once for the new clock before recording.
+        QCoreApplication::processEvents();
+        PaintRecorder recorder;
+        chart.grid->viewport()->installEventFilter(&recorder);
+        QTRY_VERIFY(!recorder.rects.isEmpty());
+        QTRY_VERIFY(recorder.rects.size() >= 3);
+        const int body = chart.grid->fixedHeightPixels();
+        const int keyWidth = chart.grid->cellRect(2, 1).width();
+        for (const QRect &rect : recorder.rects) {
+            // The line's strip with the late texts beside it, or the key column
+            // when a late count changes; never the header or the whole view.
+            QVERIFY2(rect.top() >= body && rect.width() <= keyWidth, qPrintable(QStringLiteral("%1 %2 %3x%4")
+                         .arg(rect.x()).arg(rect.y()).arg(rect.width()).arg(rect.height())));
         }
     }
-    QVERIFY(text);
-}
 
-void tst_OverlayPaint::groupRowShowsItsLateCount()
-{
-    Chart chart;
-    chart.grid->setOverlay(&chart.painter);
-    const QImage image = chart.render();
-    QVERIFY(anyPixel(image, chart.grid->cellRect(2, 1), OverrunRgb));
-    QVERIFY(!anyPixel(image, chart.grid->cellRect(6, 1), OverrunRgb));
-    // Before the ghost's end nothing is late.
-    chart.clock = ChartClock::frozen(qint64(At(1, 30)) * 1000);
-    QVERIFY(!anyPixel(chart.render(), chart.grid->cellRect(2, 1), OverrunRgb));
-}
-
-void tst_OverlayPaint::changedRowFlashesWithItsPreviousBar()
-{
-    Chart chart;
-    chart.grid->setOverlay(&chart.painter);
-    const QImage before = chart.render();
-    chart.flashes.noteChanges({{5, QStringLiteral("01:00:00"), QStringLiteral("01:30:00")}}, chart.clock.steadyMs());
-    const QImage flashing = chart.render();
-    // The row's background is tinted across the leading columns and the scale.
-    const QRect key = chart.grid->cellRect(5, 1);
-    const QColor tint = flashing.pixelColor(key.right() - 2, key.top() + 2);
-    QVERIFY2(tint.red() > 200 && tint.blue() < 200, qPrintable(tint.name()));
-    // The previous planned bar is a faint blue ghost over the tint; the new
-    // one stays blue.
-    const QColor ghost = flashing.pixelColor(chart.xAt(At(1, 10)) + 3, chart.bandY(5, false));
-    const QColor tinted = flashing.pixelColor(chart.xAt(At(1, 40)) + 3, chart.bandY(5, false));
-    QVERIFY2(ghost.blue() - ghost.red() > tinted.blue() - tinted.red() + 40, qPrintable(ghost.name()));
-    QCOMPARE(rgb(flashing, chart.xAt(At(2, 10)), chart.bandY(5, false)), QRgb(0x0000FF));
-    // Faded out, the row is as before.
-    chart.clock.advance(ChangeFlashes::FadeMs);
-    const QRect row(0, key.top(), before.width(), key.height());
-    QCOMPARE(chart.render().copy(row), before.copy(row));
-}
-
-void tst_OverlayPaint::missingTableHatchesTheBodyOnly()
-{
-    Chart chart;
-    chart.grid->setOverlay(&chart.painter);
-    const QImage fresh = chart.render();
-    chart.painter.setTableMissing(true);
-    const QImage missing = chart.render();
-    const int fixedHeight = chart.grid->fixedHeightPixels();
-    QCOMPARE(missing.copy(0, 0, missing.width(), fixedHeight), fresh.copy(0, 0, fresh.width(), fixedHeight));
-    // Empty body cells, leading and time scale, turn grey; bars still show through.
-    const QRect empty = chart.grid->cellRect(7, 8 + 30);
-    const QRect lead = chart.grid->cellRect(7, 3);
-    for (const QRect &area : {empty, lead}) {
-        bool grey = false;
-        for (int x = area.left(); x <= area.right(); ++x) {
-            const QColor c = missing.pixelColor(x, area.center().y());
-            grey = grey || (c.red() < 200 && c.red() == c.green() && c.green() == c.blue());
-        }
-        QVERIFY(grey);
+    void tooltipOverBarsAndGroupRows_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<int>("seconds"); // where on the time scale; -1: the key column
+        QTest::addColumn<QString>("text"); // a piece of the tooltip, empty: none
+        QTest::newRow("running-bar-with-lateness") << 3 << At(1, 20) << "+10:00";
+        QTest::newRow("planned-bar-of-a-waiting-row") << 5 << At(2, 10) << "Waiting";
+        QTest::newRow("group-row-key-totals") << 2 << -1 << "Operations";
+        QTest::newRow("empty-cell-no-tooltip") << 5 << At(1, 0) << "";
     }
-    const QColor bar = missing.pixelColor(chart.xAt(At(2, 10)), chart.bandY(5, false));
-    QVERIFY2(bar.blue() > bar.red() + 50, qPrintable(bar.name()));
-}
 
-void tst_OverlayPaint::collapsedGroupHidesRowsAndKeepsScrollPosition()
-{
-    Chart chart;
-    const QImage expanded = chart.render();
-    const QRect lathe = chart.grid->cellRect(6, 1);
-    GroupOutline outline;
-    outline.setCollapsed(chart.grid->data(), 2, 1, true);
-    QVERIFY(chart.grid->isCollapsed(2));
-    QVERIFY(chart.grid->cellRect(3, 1).isEmpty());
-    // The next group moves up under the collapsed one; the group row keeps
-    // its summary bars.
-    QCOMPARE(chart.grid->cellRect(6, 1).top(), chart.grid->cellRect(2, 1).bottom() + 1);
-    const QImage collapsed = chart.render();
-    QCOMPARE(collapsed.copy(chart.grid->cellRect(2, 8 + 12)), expanded.copy(chart.grid->cellRect(2, 8 + 12)));
-    QCOMPARE(collapsed.copy(chart.grid->cellRect(6, 1)), expanded.copy(lathe));
-    // The box shows a plus: a vertical stroke through its middle.
-    const QRect box = chart.grid->cellRect(2, 0);
-    QVERIFY(collapsed.copy(box) != expanded.copy(box));
-
-    // The scroll position stays a grid row; a hidden row shows its group.
-    chart.grid->resize(1400, 4 * 20); // room for two body rows
-    chart.grid->setTopRow(4);
-    QCOMPARE(chart.grid->topRow(), 2);
-    chart.grid->setTopRow(7);
-    QCOMPARE(chart.grid->topRow(), 6);
-    QCOMPARE(chart.grid->bodyRowCount(), 3);
-    int row = 0;
-    QVERIFY(chart.grid->cellAt(QPoint(5, 2 * 20 + 1), &row, nullptr));
-    QCOMPARE(row, 6);
-}
-
-void tst_OverlayPaint::outlineBoxAndKeysAskTheHandler_data()
-{
-    QTest::addColumn<int>("col");      // current column before the key
-    QTest::addColumn<int>("key");      // 0: click on the outline box
-    QTest::addColumn<bool>("accept");  // what the handler answers
-    QTest::addColumn<QString>("asked"); // "row:collapse" or empty
-    QTest::addColumn<int>("colAfter");
-
-    QTest::newRow("click-on-box-collapses") << 1 << 0 << true << "2:1" << 1;
-    QTest::newRow("left-on-key-column-collapses") << 1 << int(Qt::Key_Left) << true << "2:1" << 1;
-    QTest::newRow("declined-left-moves-the-cell") << 1 << int(Qt::Key_Left) << false << "2:1" << 0;
-    QTest::newRow("right-on-expanded-group-moves") << 1 << int(Qt::Key_Right) << true << "" << 2;
-    QTest::newRow("left-elsewhere-moves") << 3 << int(Qt::Key_Left) << true << "" << 2;
-}
-
-void tst_OverlayPaint::outlineBoxAndKeysAskTheHandler()
-{
-    QFETCH(int, col);
-    QFETCH(int, key);
-    QFETCH(bool, accept);
-    Chart chart;
-    QString asked;
-    chart.grid->setOutlineHandler([&](int row, bool collapse) {
-        asked = QStringLiteral("%1:%2").arg(row).arg(int(collapse));
-        return accept;
-    });
-    chart.grid->data().select(2, col);
-    if (key == 0) {
-        QTest::mouseClick(chart.grid->viewport(), Qt::LeftButton, {}, chart.grid->cellRect(2, 0).center());
-    } else {
-        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-        QApplication::sendEvent(chart.grid.get(), &press);
+    void tooltipOverBarsAndGroupRows()
+    {
+        QFETCH(int, row);
+        QFETCH(int, seconds);
+        QFETCH(QString, text);
+        Chart chart;
+        LiveOverlay live(*chart.grid, chart.state);
+        live.setClock(chart.clock);
+        QToolTip::hideText();
+        const QRect cell = chart.grid->cellRect(row, seconds < 0 ? 1 : 8 + seconds / 300);
+        QHelpEvent help(QEvent::ToolTip, cell.center(), chart.grid->viewport()->mapToGlobal(cell.center()));
+        QApplication::sendEvent(chart.grid->viewport(), &help);
+        if (text.isEmpty())
+            QVERIFY(!QToolTip::isVisible());
+        else
+            QVERIFY2(QToolTip::text().contains(text), qPrintable(QToolTip::text()));
+        QToolTip::hideText();
     }
-    QTEST(asked, "asked");
-    QTEST(chart.grid->data().col(), "colAfter");
-}
-
-void tst_OverlayPaint::pagesRepeatHeaderAndLeadingColumns()
-{
-    Chart chart;
-    chart.grid->setOverlay(&chart.painter);
-    GanttGrid &grid = *chart.grid;
-    const ChartExtent extent = ExtentOfTimes(grid.data(), 5, At(0, 45), At(2, 45));
-    QCOMPARE(extent.firstCol, 8 + 9);
-    QCOMPARE(extent.lastCol, 8 + 32);
-    // Room for two body rows and ten columns a page: 3 row runs x 3 column runs.
-    const QSize page(grid.fixedWidthPixels() + 10 * 26 + 5, grid.fixedHeightPixels() + 2 * 20 + 5);
-    const std::vector<ChartPage> pages = PlanChartPages(grid, page, extent);
-    QCOMPARE(int(pages.size()), 9);
-    QCOMPARE(pages[1].firstBodyIndex, 2);
-    QCOMPARE(pages[2].bodyRows, 2);
-    QCOMPARE(pages[3].firstCol, 8 + 19);
-    QCOMPARE(pages[8].lastCol, 8 + 32);
-
-    const auto renderPage = [&](const ChartPage &p) {
-        QImage image(ChartPageSize(grid, p), QImage::Format_RGB32);
-        QPainter painter(&image);
-        RenderChartPage(grid, painter, p);
-        return image;
-    };
-    const QImage first = renderPage(pages[0]);
-    const QImage later = renderPage(pages[4]);
-    const QRect corner(0, 0, grid.fixedWidthPixels(), grid.fixedHeightPixels());
-    QCOMPARE(later.copy(corner), first.copy(corner));
-    QVERIFY(later.copy(0, corner.bottom() + 1, corner.width(), 40) != first.copy(0, corner.bottom() + 1, corner.width(), 40));
-
-    // The whole chart as one picture equals the viewport where both show the same
-    QImage whole(ChartSize(grid, {8 + 9, -1}), QImage::Format_RGB32);
-    QPainter painter(&whole);
-    RenderChart(grid, painter, {8 + 9, -1});
-    painter.end();
-    // (up to the hour the viewport cuts off, whose label is centred in what shows).
-    const QRect shared(0, 0, chart.xAt(At(3, 0)), whole.height());
-    QCOMPARE(whole.copy(shared), chart.render().copy(shared));
-
-    QBuffer pdf;
-    pdf.open(QIODevice::WriteOnly);
-    QPdfWriter writer(&pdf);
-    writer.setResolution(96);
-    QCOMPARE(RenderChartPages(grid, writer, extent, 2, 3), 2);
-    QVERIFY(pdf.data().startsWith("%PDF"));
-}
-
-void tst_OverlayPaint::nowLineStepRepaintsOnlyItsStrip()
-{
-    Chart chart;
-    LiveOverlay live(*chart.grid, chart.state);
-    // A minute of the chart a second: the line moves a pixel about every
-    // 50 ms step.
-    live.setClock(ChartClock::simulated(qint64(At(1, 45)) * 1000, 60, QDateTime::currentMSecsSinceEpoch()));
-    // The whole view is painted once for the new clock before recording.
-    QCoreApplication::processEvents();
-    PaintRecorder recorder;
-    chart.grid->viewport()->installEventFilter(&recorder);
-    QTRY_VERIFY(!recorder.rects.isEmpty());
-    QTRY_VERIFY(recorder.rects.size() >= 3);
-    const int body = chart.grid->fixedHeightPixels();
-    const int keyWidth = chart.grid->cellRect(2, 1).width();
-    for (const QRect &rect : recorder.rects) {
-        // The line's strip with the late texts beside it, or the key column
-        // when a late count changes; never the header or the whole view.
-        QVERIFY2(rect.top() >= body && rect.width() <= keyWidth, qPrintable(QStringLiteral("%1 %2 %3x%4")
-                     .arg(rect.x()).arg(rect.y()).arg(rect.width()).arg(rect.height())));
-    }
-}
-
-void tst_OverlayPaint::tooltipOverBarsAndGroupRows_data()
-{
-    QTest::addColumn<int>("row");
-    QTest::addColumn<int>("seconds"); // where on the time scale; -1: the key column
-    QTest::addColumn<QString>("text"); // a piece of the tooltip, empty: none
-    QTest::newRow("running-bar-with-lateness") << 3 << At(1, 20) << "+10:00";
-    QTest::newRow("planned-bar-of-a-waiting-row") << 5 << At(2, 10) << "Waiting";
-    QTest::newRow("group-row-key-totals") << 2 << -1 << "Operations";
-    QTest::newRow("empty-cell-no-tooltip") << 5 << At(1, 0) << "";
-}
-
-void tst_OverlayPaint::tooltipOverBarsAndGroupRows()
-{
-    QFETCH(int, row);
-    QFETCH(int, seconds);
-    QFETCH(QString, text);
-    Chart chart;
-    LiveOverlay live(*chart.grid, chart.state);
-    live.setClock(chart.clock);
-    QToolTip::hideText();
-    const QRect cell = chart.grid->cellRect(row, seconds < 0 ? 1 : 8 + seconds / 300);
-    QHelpEvent help(QEvent::ToolTip, cell.center(), chart.grid->viewport()->mapToGlobal(cell.center()));
-    QApplication::sendEvent(chart.grid->viewport(), &help);
-    if (text.isEmpty())
-        QVERIFY(!QToolTip::isVisible());
-    else
-        QVERIFY2(QToolTip::text().contains(text), qPrintable(QToolTip::text()));
-    QToolTip::hideText();
-}
+};
 
 QTEST_MAIN(tst_OverlayPaint)
 #include "tst_overlaypaint.moc"

@@ -15,7 +15,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 DESTDIR="$root" cmake --install "$build" >/dev/null
 top="$root$prefix"
 
-for f in bin/vorn-scheduler bin/vorn-scheduler-ctl; do
+for f in bin/vorn-scheduler bin/vorn-scheduler-ctl bin/vorn-scheduler-render; do
     [ -x "$top/$f" ] || fail "$f not installed"
 done
 for f in share/vorn-scheduler/PlantoraUserManual.pdf share/vorn-scheduler/PlantoraUserManual_zh_CN.pdf \
@@ -25,6 +25,19 @@ for f in share/vorn-scheduler/PlantoraUserManual.pdf share/vorn-scheduler/Planto
 done
 [ -d "$root$plant_bin" ] || fail "the menu entry's folder $plant_bin is not installed"
 head -c 5 "$top/share/vorn-scheduler/PlantoraUserManual.pdf" | grep -q '%PDF-' || fail "the manual is not a PDF"
+# With the renderer built, each manual carries its two chart pictures, each
+# shrunk into the text width of A4 (8.27 in less two 2 cm margins) rather
+# than cut off at the paper's edge.
+if [ -x "$top/bin/vorn-scheduler-render" ]; then
+    for m in PlantoraUserManual.pdf PlantoraUserManual_zh_CN.pdf; do
+        pdfimages -list "$top/share/vorn-scheduler/$m" | awk -v m="$m" '
+            NR > 2 && $3 == "image" { n++; if ($4 / $13 > 8.27 - 4 / 2.54 + 0.01) wide++ }
+            END {
+                if (n != 2) { print "FAIL: " m " holds " n + 0 " pictures, not 2"; exit 1 }
+                if (wide) { print "FAIL: " m ": " wide " picture(s) wider than the text"; exit 1 }
+            }' || exit 1
+    done
+fi
 
 desktop="$top/share/applications/$app.desktop"
 desktop-file-validate "$desktop" || fail "desktop-file-validate"

@@ -108,27 +108,27 @@ struct Listing {
     QString error;
     std::vector<qint64> ids;
     int broken = 0;
+
+    void add(const QStringList &values)
+    {
+        const qint64 id = wholeRecordId(values);
+        id < 0 ? void(++broken) : ids.push_back(id);
+    }
 };
 
 Listing readOurs(const QString &path)
 {
     Listing out;
     DbfTable table;
-    if (const StoreError error = table.open(path); !error) {
+    if (const StoreError error = table.open(path); !error)
         out.error = error.message;
-        return out;
-    }
     for (qint32 r = 1; r <= table.recordCount(); ++r) {
         if (table.isDeleted(r))
             continue;
         QStringList values;
         for (int f = 1; f <= table.fieldCount(); ++f)
             values << table.decode(table.rawField(r, f));
-        const qint64 id = wholeRecordId(values);
-        if (id < 0)
-            ++out.broken;
-        else
-            out.ids.push_back(id);
+        out.add(values);
     }
     return out;
 }
@@ -146,16 +146,8 @@ Listing readDbfread(const QString &path)
         return out;
     }
     const QJsonArray records = QJsonDocument::fromJson(python.readAllStandardOutput()).object().value("records").toArray();
-    for (const QJsonValue &record : records) {
-        QStringList values;
-        for (const QJsonValue &v : record.toArray())
-            values << v.toString();
-        const qint64 id = wholeRecordId(values);
-        if (id < 0)
-            ++out.broken;
-        else
-            out.ids.push_back(id);
-    }
+    for (const QJsonValue &record : records)
+        out.add(record.toVariant().toStringList());
     return out;
 }
 
@@ -277,17 +269,11 @@ int main(int argc, char **argv)
     readUntil(whole.output, "S\n");
     QElapsedTimer clock;
     clock.start();
-    qint64 packStart = -1;
-    QByteArray reports;
-    for (char c; ::read(whole.output, &c, 1) == 1;) {
-        reports += c;
-        if (reports.endsWith("P\n") && packStart < 0)
-            packStart = clock.nsecsElapsed();
-    }
+    const qint64 packStart = readUntil(whole.output, "P\n").endsWith("P\n") ? clock.nsecsElapsed() : -1;
+    readRest(whole.output);
     const qint64 work = clock.nsecsElapsed();
     int status = 0;
     ::waitpid(whole.pid, &status, 0);
-    ::close(whole.output);
     bool duplicates = false;
     const Listing done = readOurs(calibration);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || packStart < 0

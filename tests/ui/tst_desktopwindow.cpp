@@ -2,6 +2,8 @@
 // keyboard path through the view controls, pictures at high pixel density
 // and the desktop's palette.
 
+#include "liveoverlay.h"
+#include "overlaypainter.h"
 #include "uiplant.h"
 
 #include <QAccessible>
@@ -121,6 +123,44 @@ private slots:
             QVERIFY2(c == 0x0000ff || c == 0xff0000 || c == 0xffffff,
                      qPrintable(QStringLiteral("blended colour %1").arg(c, 6, 16, QLatin1Char('0'))));
         QVERIFY(colours.contains(0x0000ff) && colours.contains(0xff0000));
+    }
+
+    void overlaysAreDrawnForThePixelDensity_data()
+    {
+        QTest::addColumn<qreal>("scale");
+        QTest::newRow("150-percent") << 1.5;
+        QTest::newRow("200-percent") << 2.0;
+    }
+
+    // The overlays' lines and bands land on whole device pixels: the now
+    // line is exactly twice the scale wide in its one green, and the band of
+    // a late operation holds no colour between its orange and the cell's white.
+    void overlaysAreDrawnForThePixelDensity()
+    {
+        QFETCH(qreal, scale);
+        Plant plant;
+        plant.writeTables({{"P1", "M1", "O1", 3600, 7200, 3700, 0}});
+        auto window = plant.load();
+        window->overlay()->setClock(chart::ChartClock::frozen(qint64(9000) * 1000)); // 02:30, late since 02:01:40
+        window->show();
+        QCoreApplication::processEvents();
+        auto *grid = window->findChild<chart::GanttGrid *>("fg");
+        QImage image(grid->viewport()->size() * scale, QImage::Format_RGB32);
+        image.setDevicePixelRatio(scale);
+        grid->viewport()->render(&image);
+
+        // Below the rows the now line stands alone on white.
+        const QMap<QRgb, int> below = Colours(image, QRect(0, image.height() - 3, image.width(), 1));
+        QCOMPARE(below.keys(), QList<QRgb>({chart::NowLineRgb, 0xffffff}));
+        QCOMPARE(below.value(chart::NowLineRgb), qRound(2 * scale));
+
+        const QRect cell = grid->cellRect(3, 8 + 148); // 02:28, inside the overrun
+        QVERIFY(!cell.isEmpty());
+        const int x = int((cell.left() + cell.width() / 2) * scale);
+        const int inset = int(std::ceil(scale)) + 1; // inside the cell's own lines
+        const QMap<QRgb, int> across =
+            Colours(image, QRect(x, int(cell.top() * scale) + inset, 1, int(cell.height() * scale) - 2 * inset));
+        QCOMPARE(across.keys(), QList<QRgb>({chart::OverrunRgb, 0xffffff}));
     }
 
     // A dark desktop darkens the window's own parts; the chart keeps the

@@ -1,8 +1,12 @@
 // File > Export: what lands in the file, what a failed write leaves, and the
 // folder the dialog comes back to.
 
+#include "chartrender.h"
 #include "exportchart.h"
+#include "liveoverlay.h"
+#include "overlaypainter.h"
 #include "uiplant.h"
+#include "windowchart.h"
 
 using namespace vorn;
 using namespace vorn::test;
@@ -17,10 +21,56 @@ private slots:
         plant.writeTables({{"P1", "M1", "O1", 3600, 7200, 3700, 7300}});
         auto window = plant.load();
         const QString path = plant.dir.path() + "/out.csv";
-        QVERIFY(ExportSchedule(*window->fg(), path).ok);
+        QVERIFY(ExportSchedule(*window, path).ok);
         const QStringList lines = QString::fromUtf8(readFile(path)).split("\r\n");
         QCOMPARE(lines.mid(0, 3), QStringList({"Row,Part/Machine,Planned Duration,Actual Duration",
                                                 "Group,P1(O1),01:00:00,01:00:00", "Operation,M1,01:00:00,01:00:00"}));
+    }
+
+    // The chart as the window shows it, through the renderer's code: a
+    // picture exactly the chart's size, with the now line only while the
+    // overlays are on; the window keeps its own overlay afterwards.
+    void chartFormatsDrawWhatTheWindowShows_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("overlays");
+        QTest::addColumn<QByteArray>("start"); // the file's first bytes
+
+        QTest::newRow("png-with-overlays") << "out.png" << true << QByteArray("\x89PNG");
+        QTest::newRow("png-overlays-switched-off") << "out.png" << false << QByteArray("\x89PNG");
+        QTest::newRow("pdf") << "out.pdf" << true << QByteArray("%PDF");
+        QTest::newRow("svg-upper-case-ending") << "out.SVG" << true << QByteArray("<?xml");
+    }
+
+    void chartFormatsDrawWhatTheWindowShows()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, overlays);
+        QFETCH(QByteArray, start);
+        Plant plant;
+        plant.writeTables({{"P1", "M1", "O1", 6 * 3600, 8 * 3600, 6 * 3600 + 300, 0}});
+        auto window = plant.load();
+        window->overlay()->setClock(chart::ChartClock::frozen(qint64(7 * 3600) * 1000));
+        if (!overlays)
+            window->menuItem("mnuLiveOverlays")->trigger();
+        chart::GridOverlay *live = window->fg()->overlay();
+        const QString path = plant.dir.path() + "/" + name;
+        const ExportResult result = ExportSchedule(*window, path);
+        QVERIFY2(result.ok, qPrintable(result.reason));
+        QCOMPARE(window->fg()->overlay(), live);
+        QVERIFY(readFile(path).startsWith(start));
+        if (!name.endsWith(".png"))
+            return;
+        const QImage image(path);
+        // The whole hours around the times (and now): 06:00 to 09:00 at the minute.
+        const WindowChart chart(*window);
+        QCOMPARE(chart.extent().lastCol - chart.extent().firstCol + 1, 180);
+        QCOMPARE(image.size(), chart::ChartSize(*window->fg(), chart.extent()));
+        int green = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                green += (image.pixel(x, y) & 0xffffff) == chart::NowLineRgb;
+        QCOMPARE(green > 0, overlays);
     }
 
     void failedWriteSaysWhyAndLeavesNothing_data()
@@ -28,6 +78,8 @@ private slots:
         QTest::addColumn<QString>("target"); // below the plant folder
         QTest::newRow("folder-missing") << "missing/out.csv";
         QTest::newRow("target-is-a-folder") << "taken.csv";
+        QTest::newRow("chart-folder-missing") << "missing/out.png";
+        QTest::newRow("pdf-target-is-a-folder") << "taken.pdf";
     }
 
     void failedWriteSaysWhyAndLeavesNothing()
@@ -36,13 +88,15 @@ private slots:
         Plant plant;
         plant.writeTables({{"P1", "M1", "O1", 3600, 7200, 3700, 0}});
         QVERIFY(QDir(plant.dir.path()).mkdir("taken.csv"));
+        QVERIFY(QDir(plant.dir.path()).mkdir("taken.pdf"));
         auto window = plant.load();
         const QStringList before = QDir(plant.dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
-        const ExportResult result = ExportSchedule(*window->fg(), plant.dir.path() + "/" + target);
+        const ExportResult result = ExportSchedule(*window, plant.dir.path() + "/" + target);
         QVERIFY(!result.ok);
         QVERIFY(!result.reason.isEmpty());
         QCOMPARE(QDir(plant.dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
-        QCOMPARE(QDir(plant.dir.path() + "/taken.csv").entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+        QCOMPARE(QDir(plant.dir.path() + "/" + QFileInfo(target).fileName()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList());
     }
 
     void dialogComesBackToTheLastFolder()
@@ -57,15 +111,18 @@ private slots:
         QCOMPARE(ExportFolder(plant.state), QDir::currentPath()); // gone: start somewhere that exists
     }
 
-    void menuItemAfterSaveAsRunsTheExport()
+    void fileMenuItemsRunTheirDialogs()
     {
         Plant plant;
         plant.writeTables({{"P1", "M1", "O1", 3600, 7200, 3700, 0}});
         auto window = plant.load();
-        int runs = 0;
-        window->setExportDialog([&runs](frmScheduler &, bool) { ++runs; });
-        window->menuItem("mnuExport")->trigger();
-        QCOMPARE(runs, 1);
+        QStringList runs;
+        window->setExportDialog([&runs](frmScheduler &, bool) { runs << "export"; });
+        window->setPrintDialog([&runs](frmScheduler &, bool) { runs << "print"; });
+        window->setPrintPreviewDialog([&runs](frmScheduler &, bool) { runs << "preview"; });
+        for (const char *item : {"mnuExport", "mnuPrint", "mnuPrintPreview"})
+            window->menuItem(item)->trigger();
+        QCOMPARE(runs, QStringList({"export", "print", "preview"}));
     }
 };
 

@@ -8,12 +8,6 @@ using namespace vorn::test;
 
 namespace {
 
-const QList<Op> ops{
-    {QStringLiteral("P1"), QStringLiteral("Mill1"), QStringLiteral("O7"), 300, 400, 310, 420},
-    {QStringLiteral("P2"), QStringLiteral("Lathe2"), QString(), 100, 900, 0, 0},
-    {QStringLiteral("P1"), QStringLiteral("Lathe2"), QStringLiteral("O7"), 500, 700, 0, 0},
-};
-
 // Hidden flags of the body rows: "h" hidden, "." shown.
 QString hidden(const frmScheduler &window)
 {
@@ -43,7 +37,7 @@ private slots:
 void tst_LiveOverlay::switchPersistsOnlyWhenChanged()
 {
     Plant plant;
-    plant.writeTables(ops);
+    plant.writeTables(demoOps);
     {
         auto window = plant.load();
         QVERIFY(window->menuItem("mnuLiveOverlays")->isChecked());
@@ -81,8 +75,7 @@ void tst_LiveOverlay::bannerSaysWhatIsWrong()
     QFETCH(qint32, language);
     QFETCH(QString, banner);
     Plant plant;
-    plant.writeTables(ops);
-    auto window = plant.load();
+    auto window = plant.loadDemo();
     window->show();
     SetLanguage(language);
     QVERIFY(window->banner()->isHidden());
@@ -113,12 +106,11 @@ void tst_LiveOverlay::bannerSaysWhatIsWrong()
 void tst_LiveOverlay::changedPlanFlashesAfterATick()
 {
     Plant plant;
-    plant.writeTables(ops);
-    auto window = plant.load();
+    auto window = plant.loadDemo();
     window->Timer1_Timer();
     QVERIFY(window->overlay()->flashes().flashes().empty());
 
-    QList<Op> moved = ops;
+    QList<Op> moved = demoOps;
     moved[1].finishP = 1000; // P2 on Lathe2: by part its group row 5 and its row 6
     writeSchedule(plant.dataFile("Scheduler.dbf"), moved);
     window->Timer1_Timer();
@@ -136,7 +128,7 @@ void tst_LiveOverlay::changedPlanFlashesAfterATick()
 void tst_LiveOverlay::collapsedGroupsSurviveRefillsSortChangesAndRestarts()
 {
     Plant plant;
-    plant.writeTables(ops);
+    plant.writeTables(demoOps);
     {
         auto window = plant.load();
         QCOMPARE(window->state().SortOrder, qint16(0)); // by part: P1(O7) [Mill1, Lathe2], P2 [Lathe2]
@@ -146,7 +138,7 @@ void tst_LiveOverlay::collapsedGroupsSurviveRefillsSortChangesAndRestarts()
         QCOMPARE(hidden(*window), QStringLiteral(".hh.."));
 
         // Hidden rows are refreshed all the same.
-        QList<Op> later = ops;
+        QList<Op> later = demoOps;
         later[2].startA = 510;
         writeSchedule(plant.dataFile("Scheduler.dbf"), later);
         window->Timer1_Timer();

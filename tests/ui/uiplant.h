@@ -51,6 +51,13 @@ inline QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
+// Two parts over two machines; P1 finished on Mill1, the rest waiting.
+inline const QList<Op> demoOps{
+    {QStringLiteral("P1"), QStringLiteral("Mill1"), QStringLiteral("O7"), 300, 400, 310, 420},
+    {QStringLiteral("P2"), QStringLiteral("Lathe2"), QString(), 100, 900, 0, 0},
+    {QStringLiteral("P1"), QStringLiteral("Lathe2"), QStringLiteral("O7"), 500, 700, 0, 0},
+};
+
 struct Plant {
     Plant()
     {
@@ -74,6 +81,11 @@ struct Plant {
         window->resize(1000, 600);
         window->Form_Load();
         return window;
+    }
+    std::unique_ptr<frmScheduler> loadDemo(const QString &commandLine = QString())
+    {
+        writeTables(demoOps);
+        return load(commandLine);
     }
 
     QTemporaryDir dir;

@@ -63,7 +63,9 @@ void FitPictures(QTextDocument &doc, qreal textWidth)
             QTextImageFormat format = fragment.charFormat().toImageFormat();
             if (!format.isValid())
                 continue;
-            const QSize size = QImageReader(QUrl(format.name()).toLocalFile()).size();
+            // The Markdown names the pictures by plain path, not by file URL.
+            const QUrl url(format.name());
+            const QSize size = QImageReader(url.isLocalFile() ? url.toLocalFile() : format.name()).size();
             if (!size.isValid() || size.width() <= textWidth)
                 continue;
             format.setWidth(textWidth);

@@ -198,7 +198,7 @@ int main(int argc, char *argv[])
         chart::ExtentOfTimes(grid.data(), interval, from.value_or(busyFrom), to.value_or(busyTo));
 
     if (const QString error = chart::SaveChartFile(grid, extent, output); !error.isEmpty())
-        return fail(error);
+        return fail(QStringLiteral("cannot write %1: %2").arg(output, error));
     grid.setOverlay(nullptr);
     return 0;
 }

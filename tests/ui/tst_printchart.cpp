@@ -1,0 +1,178 @@
+// File > Print and Print Preview: the pages a schedule takes on paper, what
+// each one says in its footer, and what really lands in a printed PDF.
+
+#include "liveoverlay.h"
+#include "printchart.h"
+#include "uiplant.h"
+#include "windowchart.h"
+
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
+
+using namespace vorn;
+using namespace vorn::test;
+
+namespace {
+
+constexpr int Hour = 3600;
+
+// `count` operations on four machines, their starts spread evenly over
+// `spanHours` from 06:00, ten minutes each.
+QList<Op> Operations(int count, int spanHours)
+{
+    QList<Op> ops;
+    for (int i = 0; i < count; ++i) {
+        const int start = 6 * Hour + (count > 1 ? i * (spanHours * Hour - 600) / (count - 1) : 0);
+        ops.append({QStringLiteral("P%1").arg(i), QStringLiteral("M%1").arg(i % 4), QStringLiteral("O1"), start,
+                    start + 600, start, start + 600});
+    }
+    return ops;
+}
+
+std::unique_ptr<frmScheduler> LoadAtSixThirty(Plant &plant, const QList<Op> &ops, int intervalIndex = 0)
+{
+    plant.writeTables(ops);
+    auto window = plant.load();
+    window->findChild<QComboBox *>("CmbInterval")->setCurrentIndex(intervalIndex);
+    window->overlay()->setClock(chart::ChartClock::frozen(qint64(6 * Hour + 1800) * 1000));
+    // Shown, the window fits its columns to its width once and for all.
+    window->show();
+    QCoreApplication::processEvents();
+    return window;
+}
+
+// "Pages: 3" and "Page size: 841.89 x 595.28 pts (A4)" of pdfinfo.
+QMap<QString, QString> PdfInfo(const QString &path)
+{
+    QProcess pdfinfo;
+    pdfinfo.start(QStringLiteral("pdfinfo"), {path});
+    if (!pdfinfo.waitForFinished() || pdfinfo.exitCode() != 0)
+        return {};
+    QMap<QString, QString> info;
+    for (const QString &line : QString::fromUtf8(pdfinfo.readAllStandardOutput()).split(u'\n')) {
+        const qsizetype colon = line.indexOf(u':');
+        if (colon > 0)
+            info.insert(line.left(colon), line.mid(colon + 1).trimmed());
+    }
+    return info;
+}
+
+} // namespace
+
+class PrintChartTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void printedPdfHasThePlannedPages_data()
+    {
+        QTest::addColumn<int>("operations");
+        QTest::addColumn<int>("spanHours");
+        QTest::addColumn<int>("intervalIndex");
+        QTest::addColumn<bool>("portrait");
+        QTest::addColumn<int>("fromPage");
+        QTest::addColumn<int>("toPage");
+
+        QTest::newRow("short-schedule-on-one-page") << 3 << 1 << 7 << false << 0 << 0;
+        QTest::newRow("many-rows-run-down-the-pages") << 120 << 1 << 7 << false << 0 << 0;
+        QTest::newRow("long-day-runs-across-the-pages") << 6 << 12 << 0 << false << 0 << 0;
+        QTest::newRow("portrait-when-the-user-turns-it") << 120 << 3 << 0 << true << 0 << 0;
+        QTest::newRow("pages-2-to-3-of-the-dialog") << 120 << 3 << 0 << false << 2 << 3;
+    }
+
+    void printedPdfHasThePlannedPages()
+    {
+        QFETCH(int, operations);
+        QFETCH(int, spanHours);
+        QFETCH(int, intervalIndex);
+        QFETCH(bool, portrait);
+        QFETCH(int, fromPage);
+        QFETCH(int, toPage);
+        Plant plant;
+        auto window = LoadAtSixThirty(plant, Operations(operations, spanHours), intervalIndex);
+        const QString path = plant.dir.path() + "/printed.pdf";
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(path);
+        printer.setPageOrientation(portrait ? QPageLayout::Portrait : QPageLayout::Landscape);
+
+        WindowChart chart(*window);
+        const auto pages = PlanPrintedPages(chart, PrintableArea(printer));
+        const int expected = fromPage > 0 ? toPage - fromPage + 1 : int(pages.size());
+        QCOMPARE(PrintChart(chart, printer, fromPage, toPage), expected);
+        if (operations == 3)
+            QCOMPARE(pages.size(), size_t(1));
+        else
+            QVERIFY(pages.size() > 1);
+
+        const QMap<QString, QString> info = PdfInfo(path);
+        QVERIFY2(!info.isEmpty(), "pdfinfo (poppler-utils) could not read the file");
+        QCOMPARE(info.value("Pages").toInt(), expected);
+        const QStringList size = info.value("Page size").split(u' ');
+        QVERIFY(size.size() > 2);
+        QCOMPARE(size[0].toDouble() < size[2].toDouble(), portrait);
+    }
+
+    // Down the rows first, then across: every run of time columns takes all
+    // shown rows, its pages' time ranges join the next run's, the header
+    // rows and the leading columns are on every page, and nothing is larger
+    // than the paper above the footer.
+    void pagesGoDownThenAcrossWithTheirRangeAndNumber()
+    {
+        Plant plant;
+        auto window = LoadAtSixThirty(plant, Operations(90, 10));
+        WindowChart chart(*window);
+        const QSizeF area(1000, 700);
+        const auto pages = PlanPrintedPages(chart, area);
+        QVERIFY(pages.size() > 2);
+
+        QStringList ranges;
+        int rowsInRun = 0;
+        for (size_t i = 0; i < pages.size(); ++i) {
+            const PrintedPage &p = pages[i];
+            QCOMPARE(p.number, QStringLiteral("Page %1 of %2").arg(i + 1).arg(pages.size()));
+            QCOMPARE(p.page.firstBodyIndex, rowsInRun);
+            rowsInRun += p.page.bodyRows;
+            if (rowsInRun == chart.grid().bodyRowCount()) {
+                ranges << p.timeRange;
+                rowsInRun = 0;
+            }
+            const QSize size = chart::ChartPageSize(chart.grid(), p.page);
+            QCOMPARE(p.scale, 1.0);
+            QVERIFY(size.width() <= area.width() && size.height() <= area.height() - FooterPixels);
+            QVERIFY(size.width() > chart.grid().fixedWidthPixels() && size.height() > chart.grid().fixedHeightPixels());
+        }
+        QCOMPARE(rowsInRun, 0); // the last run took every row
+        QVERIFY(ranges.size() > 1);
+        QVERIFY(ranges.first().startsWith("06:00 – "));
+        QVERIFY(ranges.last().endsWith(" – 17:00")); // the last finish is 16:00, on the hour
+        for (qsizetype i = 1; i < ranges.size(); ++i)
+            QCOMPARE(ranges[i].left(5), ranges[i - 1].right(5));
+    }
+
+    void previewOpensLandscapeWithEveryPageAndCloses()
+    {
+        Plant plant;
+        auto window = LoadAtSixThirty(plant, Operations(120, 3));
+        window->setPrintPreviewDialog(RunPrintPreviewDialog);
+        int shownPages = -1;
+        int plannedPages = 0;
+        bool landscape = false;
+        QTimer::singleShot(0, [&] {
+            auto *dialog = qobject_cast<QPrintPreviewDialog *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            landscape = dialog->printer()->pageLayout().orientation() == QPageLayout::Landscape;
+            shownPages = dialog->findChild<QPrintPreviewWidget *>()->pageCount();
+            WindowChart chart(*window);
+            plannedPages = int(PlanPrintedPages(chart, PrintableArea(*dialog->printer())).size());
+            dialog->reject();
+        });
+        window->menuItem("mnuPrintPreview")->trigger();
+        QVERIFY(landscape);
+        QCOMPARE(shownPages, plannedPages);
+        QVERIFY(shownPages > 1);
+    }
+};
+
+QTEST_MAIN(PrintChartTest)
+#include "tst_printchart.moc"
