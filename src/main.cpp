@@ -24,6 +24,10 @@
 
 #include <cstdio>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #ifdef Q_OS_LINUX
 #include <QFile>
 #include <unistd.h>
@@ -63,6 +67,7 @@ struct Options {
     int screenshotDelayMs = 0; // --screenshot-delay MS: ... that many milliseconds after the first paint
     bool startupTiming = false;  // --startup-timing: print the time to the first painted chart
     bool printWindow = false;    // --print-window: print the title and layout direction at the first paint
+    bool answerBoxes = false;    // --answer-boxes: no box waits for a user; each goes to standard error
     QString clock;               // --clock DESCRIPTION: the overlays' clock, shared with a simulated cell
 };
 
@@ -79,6 +84,8 @@ Options parseOptions(const QStringList &diagnostics)
             options.startupTiming = true;
         else if (option == QLatin1String("--print-window"))
             options.printWindow = true;
+        else if (option == QLatin1String("--answer-boxes"))
+            options.answerBoxes = true;
         else if (option == QLatin1String("--clock") && i + 1 < diagnostics.size())
             options.clock = diagnostics.at(++i);
     }
@@ -117,6 +124,15 @@ int main(int argc, char *argv[])
     QElapsedTimer sinceStart;
     sinceStart.start();
     const qint64 beforeMain = msBeforeMain();
+#ifdef __GLIBC__
+    // A fill's large buffers (the rows of a big schedule, its XML) live for
+    // one fill. With its own threshold glibc would move such sizes into the
+    // heap after the first one is freed, where they stay resident for good
+    // once the heap is fragmented; a fixed threshold keeps them in mappings
+    // of their own that go back to the system when freed. What runs every
+    // tick reuses its buffers and never asks for fresh memory of this size.
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024);
+#endif
 
     // The arguments exactly as typed, taken before Qt sees them: QApplication
     // removes the options it knows (-reverse, -style X, -platform X,
@@ -132,7 +148,9 @@ int main(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     const vorn::StartArguments arguments = vorn::SplitStartArguments(typed);
     const Options options = parseOptions(arguments.diagnostics);
-    vorn::InstallMessageBoxDialog();
+    // Unattended runs (the soak) have nobody to close an "Open Failed" box.
+    if (!options.answerBoxes)
+        vorn::InstallMessageBoxDialog();
 
     // 1. Strings.
     vorn::LoadTextResources();

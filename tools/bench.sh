@@ -3,7 +3,11 @@
 # each printing its own figures. Run it on a quiet machine: the figures are
 # wall and processor times of this machine, nothing is asserted.
 #
-#   tools/bench.sh [store|chart|model|link|ui ...]
+#   tools/bench.sh [store|chart|model|link|ui|live ...]
+#
+# live (not among the defaults: it runs for minutes) starts the viewer in its
+# own process beside a stand-in manager on a private bus; pass its options
+# after it, e.g. tools/bench.sh live --records 100000 --modes hosted.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,6 +18,10 @@ cmake --build build-bench -j "$(nproc)"
 export QT_QPA_PLATFORM=offscreen
 which=("$@")
 [ ${#which[@]} -gt 0 ] || which=(store model chart ui link)
+if [ "${which[0]}" = live ]; then
+    echo "=== bench/live"
+    exec dbus-run-session -- build-bench/bench/live/bench_live "${which[@]:1}"
+fi
 for b in "${which[@]}"; do
     echo "=== bench/$b"
     case "$b" in

@@ -6,7 +6,8 @@ set -euo pipefail
 # Each package is here for something the scripts or the build use:
 #   build:  compiler and make tools, CMake, Ninja, Qt (qt6-base-dev brings
 #           the platform plugins, the OpenGL headers Qt's CMake files ask
-#           for, D-Bus and Print Support), Qt SVG (toolbar pictures, icon)
+#           for, D-Bus and Print Support), Qt SVG (toolbar pictures, icon),
+#           xxHash (the fingerprints of records a tick compares)
 #   tests:  shapelib (dbfcreate/dbfadd) and libshp-dev (store benchmark),
 #           python3 with dbf/dbfread (tables written by other programs),
 #           dbus-run-session and dbus-send (private session bus),
@@ -18,7 +19,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build
     clang libclang-rt-14-dev
-    qt6-base-dev qt6-svg-dev
+    qt6-base-dev qt6-svg-dev libxxhash-dev
     shapelib libshp-dev python3 python3-dbf python3-dbfread
     dbus-daemon dbus-bin
     desktop-file-utils appstream poppler-utils

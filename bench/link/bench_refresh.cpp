@@ -5,6 +5,7 @@
 //
 //   bench_refresh [ticks]     (default 10000 for the memory run)
 
+#include "fieldreader.h"
 #include "griddata.h"
 #include "managerclient.h"
 #include "plantmodel.h"
@@ -98,13 +99,52 @@ void drain(ManagerServerClient *view)
 }
 
 // One tick as the window runs it: a context of its own, open, refresh, close.
-RefreshResult tick(const QString &tablePath, chart::GridData &grid, ManagerServerClient *view)
+RefreshResult tick(const QString &tablePath, chart::GridData &grid, ManagerServerClient *view,
+                   RefreshState *state = nullptr)
 {
     store::TableContext context;
     store::DbfTable table;
     if (!context.OpenTable(table, tablePath))
         return {};
-    return RefreshTimesAndFeed(table, grid, view != nullptr, view);
+    return RefreshTimesAndFeed(table, grid, view != nullptr, view, state);
+}
+
+// A tick on a table that did not change, with what the last tick saw kept, as
+// the window runs it, beside its floor: opening the table and finding that no
+// record's bytes changed, which no tick can skip.
+void timeQuietTicks(const QString &path, chart::GridData &grid, ManagerServerClient *view)
+{
+    for (const bool feed : {false, true}) {
+        if (feed && !view)
+            continue;
+        RefreshState state;
+        tick(path, grid, feed ? view : nullptr, &state);
+        drain(feed ? view : nullptr);
+        Timing quiet;
+        Timing floor;
+        quint64 sink = 0;
+        for (int run = 0; run < 15; ++run) {
+            QElapsedTimer timer;
+            timer.start();
+            tick(path, grid, feed ? view : nullptr, &state);
+            quiet.ms.push_back(timer.nsecsElapsed() / 1e6);
+            drain(feed ? view : nullptr);
+            timer.restart();
+            {
+                store::TableContext context;
+                store::DbfTable table;
+                if (context.OpenTable(table, path)) {
+                    for (qint32 record = 1; record <= table.recordCount(); ++record)
+                        sink += model::RecordFingerprint(table.rawRecord(record));
+                }
+            }
+            floor.ms.push_back(timer.nsecsElapsed() / 1e6);
+        }
+        std::printf("  nothing changed, %-14s median %6.2f ms  best %6.2f ms; floor (open, fingerprint every record) "
+                    "best %6.2f ms%s\n",
+                    feed ? "with feed" : "without feed", quiet.median(), quiet.best(), floor.best(),
+                    sink == 42 ? " " : "");
+    }
 }
 
 void timeTicks(qint64 operations, ManagerServerClient *view, const QTemporaryDir &dir)
@@ -144,6 +184,7 @@ void timeTicks(qint64 operations, ManagerServerClient *view, const QTemporaryDir
             std::printf("  the view has the new text %.1f ms after the tick began (median)\n",
                         delivered.median());
     }
+    timeQuietTicks(path, grid, view);
     if (!view)
         return;
     // The feed built and sent on the window's thread, as a table with memo

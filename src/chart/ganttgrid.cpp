@@ -6,6 +6,7 @@
 #include "twips.h"
 
 #include <QBackingStore>
+#include <QDateTime>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -15,6 +16,7 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <ctime>
 #include <cmath>
 #include <span>
 #include <utility>
@@ -63,7 +65,7 @@ GanttGrid::GanttGrid(QWidget *parent)
     viewport()->setPalette(pal);
     horizontalScrollBar()->setSingleStep(1);
     verticalScrollBar()->setSingleStep(1);
-    m_data.setChangeListener([this](GridData::Change change) { dataChanged(change); });
+    m_data.setChangeListener([this](GridData::Change change, int row) { dataChanged(change, row); });
     m_layoutPending = true;
     InstallGanttAccessibility();
 }
@@ -108,16 +110,30 @@ void GanttGrid::setRedraw(bool on)
     m_redraw = on;
     if (on) {
         ensureLayout();
-        viewport()->update();
+        // An area exposed while redraw was off showed the old picture: it
+        // is painted whole now; otherwise only what changed meanwhile.
+        if (std::exchange(m_paintRefused, false))
+            m_dirtyAll = true;
+        updateDirtyRows();
     }
 }
 
-void GanttGrid::dataChanged(GridData::Change change)
+void GanttGrid::dataChanged(GridData::Change change, int row)
 {
     // The fill writes hundreds of thousands of cells; everything is folded
     // into one relayout and one repaint once control returns to the loop.
+    // A tick rewrites a few rows' texts: only those of them that show are
+    // painted again.
     if (change == GridData::Change::Layout)
         m_layoutPending = m_accessibleLayoutPending = true;
+    if (change == GridData::Change::Layout || row < 0 || m_dirtyRows.size() >= MaxDirtyRows) {
+        m_dirtyAll = true;
+    } else if (!m_dirtyAll) {
+        // A row out of sight is painted when it is scrolled in.
+        if (!m_layoutPending && row >= m_data.fixedRows() && rowRect(row).isEmpty())
+            return;
+        m_dirtyRows.push_back(row);
+    }
     if (m_updatePending)
         return;
     m_updatePending = true;
@@ -127,11 +143,38 @@ void GanttGrid::dataChanged(GridData::Change change)
             m_updatePending = false;
             ensureLayout();
             if (m_redraw)
-                viewport()->update();
+                updateDirtyRows();
             if (std::exchange(m_accessibleLayoutPending, false))
                 NotifyGridLayoutChanged(this);
         },
         Qt::QueuedConnection);
+}
+
+void GanttGrid::updateDirtyRows()
+{
+    if (m_dirtyAll) {
+        viewport()->update();
+    } else {
+        for (const int row : m_dirtyRows) {
+            const QRect rect = rowRect(row);
+            if (!rect.isEmpty())
+                viewport()->update(rect);
+        }
+    }
+    m_dirtyAll = false;
+    m_dirtyRows.clear();
+}
+
+QRect GanttGrid::rowRect(int row) const
+{
+    if (row < m_data.fixedRows())
+        return QRect(0, row * m_rowHeight, viewport()->width(), m_rowHeight);
+    if (row >= m_data.rows() || m_data.rowHidden(row))
+        return {};
+    const int index = bodyIndexOf(row) - verticalScrollBar()->value();
+    if (index < 0 || index > visibleBodyRows())
+        return {};
+    return QRect(0, fixedHeight() + index * m_rowHeight, viewport()->width(), m_rowHeight);
 }
 
 void GanttGrid::ensureLayout() const
@@ -413,9 +456,16 @@ void GanttGrid::paintEvent(QPaintEvent *event)
         // has nothing of the grid's there, and the grid is painted as it is.
         const ShownPicture here{viewport()->mapTo(window(), QPoint()), viewport()->size(), dpr,
                                 store->size()};
-        if (!m_redraw && here == m_shown)
+        if (!m_redraw && here == m_shown) {
+            m_paintRefused = true;
             return;
+        }
         m_shown = here;
+    }
+    ensureLayout();
+    if (m_firstChartPaintMs < 0 && m_data.rows() > m_data.fixedRows()) {
+        m_firstChartPaintMs = QDateTime::currentMSecsSinceEpoch();
+        m_firstChartPaintCpuMs = qint64(std::clock()) * 1000 / CLOCKS_PER_SEC;
     }
     // Rectangle by rectangle: two strips far apart (a moving line and a key
     // cell) must not cost the whole view between them.

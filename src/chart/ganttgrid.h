@@ -67,6 +67,11 @@ public:
     // Redraw off: nothing new is painted until it is switched on again; the
     // grid shows the picture it painted last.
     bool redraw() const { return m_redraw; }
+    // When the grid was first painted with rows below its header (ms since
+    // the epoch), -1 until then: the moment a user first sees a chart.
+    qint64 firstChartPaintMs() const { return m_firstChartPaintMs; }
+    // The processor time the process had used by then (ms), -1 until then.
+    qint64 firstChartPaintCpuMs() const { return m_firstChartPaintCpuMs; }
     void setRedraw(bool on);
 
     // Scroll position: the first visible scrollable row and column. Hidden
@@ -139,7 +144,10 @@ protected:
 
 private:
     struct Pane;
-    void dataChanged(GridData::Change change);
+    void dataChanged(GridData::Change change, int row);
+    void updateDirtyRows();
+    // Where `row` shows in the viewport; empty when it does not.
+    QRect rowRect(int row) const;
     void ensureLayout() const;
     void relayout();
     void updateScrollBars();
@@ -185,6 +193,14 @@ private:
     };
     ShownPicture m_shown;
     bool m_updatePending = false;
+    qint64 m_firstChartPaintMs = -1;
+    qint64 m_firstChartPaintCpuMs = -1;
+    bool m_paintRefused = false;   // a paint came while redraw was off
+    // Rows whose texts changed since the last update; beyond a screenful
+    // everything is painted again anyway.
+    static constexpr size_t MaxDirtyRows = 256;
+    std::vector<int> m_dirtyRows;
+    bool m_dirtyAll = false;
     bool m_accessibleLayoutPending = false;
     QColor m_backColor{255, 255, 255};
 };

@@ -33,10 +33,10 @@ void GridData::setChangeListener(ChangeListener listener)
     m_listener = std::move(listener);
 }
 
-void GridData::notify(Change change) const
+void GridData::notify(Change change, int row) const
 {
     if (m_listener)
-        m_listener(change);
+        m_listener(change, row);
 }
 
 void GridData::setRows(int count)
@@ -59,6 +59,7 @@ void GridData::setRows(int count)
     }
     if (m_selection.row1 >= count || m_selection.row2 >= count)
         m_selection = {};
+    ++m_rowsGeneration;
     notify(Change::Layout);
 }
 
@@ -80,6 +81,7 @@ void GridData::appendRows(std::vector<RowContent> &&rows)
         row.outlineLevel = content.outlineLevel;
         row.node = content.node;
     }
+    ++m_rowsGeneration;
     notify(Change::Layout);
 }
 
@@ -144,8 +146,10 @@ bool GridData::setText(int row, int col, const QString &text)
             texts.reserve(std::max(size_t(col) + 1, size_t(std::min(m_fixedCols, cols()))));
         texts.resize(size_t(col) + 1);
     }
+    if (texts[size_t(col)] == text)
+        return true;
     texts[size_t(col)] = text;
-    notify(Change::Content);
+    notify(Change::Content, row);
     return true;
 }
 
@@ -165,6 +169,7 @@ void GridData::addItem(QStringView tabSeparated)
         ++col;
     }
     m_rows.push_back(std::move(row));
+    ++m_rowsGeneration;
     notify(Change::Layout);
 }
 
@@ -310,6 +315,7 @@ bool GridData::setRowOutlineLevel(int row, qint16 level)
     if (row < 0 || row >= rows())
         return false;
     m_rows[size_t(row)].outlineLevel = level;
+    ++m_rowsGeneration;
     notify(Change::Content);
     return true;
 }
@@ -338,6 +344,7 @@ bool GridData::setRowData(int row, qint32 value)
     if (row < 0 || row >= rows())
         return false;
     m_rows[size_t(row)].data = value;
+    ++m_rowsGeneration;
     return true;
 }
 
@@ -363,7 +370,10 @@ bool GridData::select(int row1, int col1, int row2, int col2)
 {
     if (!validCell(row1, col1) || !validCell(row2, col2))
         return false;
-    m_selection = {row1, col1, row2, col2};
+    const CellRange selection{row1, col1, row2, col2};
+    if (selection == m_selection)
+        return true;
+    m_selection = selection;
     notify(Change::Content);
     return true;
 }

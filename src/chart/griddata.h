@@ -41,6 +41,8 @@ struct BorderRegion {
     quint8 bottom = 0;
     quint8 innerVertical = 0;
     quint8 innerHorizontal = 0;
+
+    friend bool operator==(const BorderRegion &, const BorderRegion &) = default;
 };
 
 // The lines of one cell as the most recent region covering it set them.
@@ -71,15 +73,24 @@ public:
     // What a change affects: Content needs a repaint, Layout also new scroll
     // ranges (row/column counts, widths, hidden columns, row height).
     enum class Change { Content, Layout };
-    using ChangeListener = std::function<void(Change)>;
+    // `row` is the one row whose texts changed, or -1 when the change may
+    // touch any cell.
+    using ChangeListener = std::function<void(Change, int row)>;
 
     GridData();
     // A grid is large and tied to its widget by the listener: never copied.
     GridData(const GridData &) = delete;
     GridData &operator=(const GridData &) = delete;
 
-    // Called after every change; the widget coalesces the calls.
+    // Called after every change; the widget coalesces the calls. Setting a
+    // text, a selection or a border to what it already is changes nothing
+    // and calls nothing.
     void setChangeListener(ChangeListener listener);
+
+    // Changes whenever rows are added or removed or a row's outline level or
+    // row data is set: whoever keeps something per row (the refresh does)
+    // knows then that it no longer holds.
+    quint64 rowsGeneration() const { return m_rowsGeneration; }
 
     // Row and column counts; a smaller count drops rows or columns at the
     // end (with their texts, properties and borders), a larger adds empty ones.
@@ -203,7 +214,7 @@ private:
     bool validRange(const CellRange &range) const;
     bool setProp(const CellRange &range, Prop prop, quint32 value);
     const Span *findSpan(int row, int col, Prop prop) const;
-    void notify(Change change) const;
+    void notify(Change change, int row = -1) const;
 
     std::vector<Row> m_rows;
     struct Column {
@@ -220,6 +231,7 @@ private:
     CellRange m_selection;
     std::vector<BorderRegion> m_borders;
     ChangeListener m_listener;
+    quint64 m_rowsGeneration = 0;
 };
 
 } // namespace vorn::chart

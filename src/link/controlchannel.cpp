@@ -31,6 +31,10 @@ public slots:
     {
         m_channel->handleChangeLanguage(languageId, name);
     }
+    // Not a message of the manager's: what benchmarks and the soak ask a
+    // running window (counters, and the grid's rows when asked for them).
+    QVariantMap Diagnostics() { return m_channel->diagnostics(false); }
+    QVariantMap DiagnosticsWithGrid() { return m_channel->diagnostics(true); }
 
 private:
     ControlChannel *m_channel;
@@ -154,6 +158,16 @@ void ControlChannel::handleCopyData(quint32 dwData, const QByteArray &data)
     const CopyDataEffect effect = ApplyCopyData(m_state, data);
     if (effect != CopyDataEffect::None)
         emit copyDataApplied(effect);
+}
+
+void ControlChannel::setDiagnostics(DiagnosticsProvider provider)
+{
+    m_diagnostics = std::move(provider);
+}
+
+QVariantMap ControlChannel::diagnostics(bool withGrid) const
+{
+    return m_diagnostics ? m_diagnostics(withGrid) : QVariantMap();
 }
 
 void ControlChannel::handleHelp()

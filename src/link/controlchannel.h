@@ -8,6 +8,9 @@
 #include <QObject>
 #include <QString>
 #include <QVariantList>
+#include <QVariantMap>
+
+#include <functional>
 
 namespace vorn {
 
@@ -67,6 +70,12 @@ public:
     void handleHelp();
     void handleChangeLanguage(qint32 languageId, const QString &name);
 
+    // What the window tells about itself when a benchmark or the soak asks
+    // (Diagnostics, DiagnosticsWithGrid); empty until a provider is set.
+    using DiagnosticsProvider = std::function<QVariantMap(bool withGrid)>;
+    void setDiagnostics(DiagnosticsProvider provider);
+    QVariantMap diagnostics(bool withGrid) const;
+
 signals:
     // CloseRequested is already true; the window should now run its unload.
     // Delivered from the event loop, after the caller has its reply, so a
@@ -85,6 +94,7 @@ private:
     QString m_processName;
     bool m_ownsShared = false;
     bool m_active = false;
+    DiagnosticsProvider m_diagnostics;
 };
 
 } // namespace vorn

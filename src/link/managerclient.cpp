@@ -1,15 +1,20 @@
 #include "managerclient.h"
 
+#include "directbus.h"
+
 #include <QDBusConnectionInterface>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QThread>
+
+#include <cstdio>
 
 namespace vorn {
 
 namespace {
 const QString CreateViewMethod = QStringLiteral("CreateView");
 const QString SetViewXmlMethod = QStringLiteral("SetViewXMLData");
+std::atomic<quint64> nextClientId{1};
 
 QDBusMessage methodCall(const QString &method, const QVariantList &arguments)
 {
@@ -23,16 +28,6 @@ QDBusMessage methodCall(const QString &method, const QVariantList &arguments)
 }
 } // namespace
 
-std::optional<QDBusMessage> ManagerServerClient::Call::message() const
-{
-    if (!build)
-        return methodCall(method, arguments);
-    const QString xml = build();
-    if (xml.isEmpty())
-        return std::nullopt;
-    return methodCall(method, QVariantList(arguments) << xml);
-}
-
 std::unique_ptr<ManagerServerClient> ManagerServerClient::create(const QDBusConnection &bus)
 {
     if (!bus.isConnected())
@@ -44,11 +39,25 @@ std::unique_ptr<ManagerServerClient> ManagerServerClient::create(const QDBusConn
     const QDBusReply<bool> registered = daemon->isServiceRegistered(ServiceName);
     if (!registered.isValid() || !registered.value())
         return nullptr;
-    return std::unique_ptr<ManagerServerClient>(new ManagerServerClient(bus));
+    // Our own connection reaches the same bus only when that is the session
+    // bus the environment names.
+    const bool direct = bus.name() == QDBusConnection::sessionBus().name()
+        && DirectBusConnection::sessionBusReachable();
+    return std::unique_ptr<ManagerServerClient>(new ManagerServerClient(bus, direct));
 }
 
-ManagerServerClient::ManagerServerClient(const QDBusConnection &bus)
-    : m_bus(bus), m_senderThread(std::make_unique<QThread>()), m_sender(new QObject)
+bool ManagerServerClient::feedFits(qint64 records)
+{
+    return model::kScheduleXmlFrameLength + records * model::kScheduleXmlRowTagsLength
+        < DirectBusConnection::MaxMessageSize;
+}
+
+ManagerServerClient::ManagerServerClient(const QDBusConnection &bus, bool direct)
+    : m_bus(bus)
+    , m_id(nextClientId++)
+    , m_direct(direct)
+    , m_senderThread(std::make_unique<QThread>())
+    , m_sender(new QObject)
 {
     m_senderThread->setObjectName(QStringLiteral("ManagerServer sender"));
     m_sender->moveToThread(m_senderThread.get());
@@ -58,16 +67,21 @@ ManagerServerClient::ManagerServerClient(const QDBusConnection &bus)
 ManagerServerClient::~ManagerServerClient()
 {
     // The final feed of a closing window still reaches the view, but the
-    // window does not stay alive to hear whether it arrived.
+    // window does not stay alive to hear whether it arrived: a call still
+    // waiting for its reply stops waiting, and what is queued is only
+    // handed to the bus.
+    m_closing = true;
     std::deque<Call> remaining = std::move(m_queue);
-    const QDBusConnection bus = m_bus;
+    for (Call &call : remaining) {
+        if (call.refreshText)
+            call.changes = std::exchange(m_pendingChanges, {});
+    }
     QMetaObject::invokeMethod(
         m_sender,
-        [&remaining, bus] {
-            for (const Call &call : remaining) {
-                if (const std::optional<QDBusMessage> message = call.message())
-                    bus.send(*message);
-            }
+        [this, &remaining] {
+            m_closing = false;
+            for (Call &call : remaining)
+                sendOnSenderThread(call, false);
         },
         Qt::BlockingQueuedConnection);
     m_senderThread->quit();
@@ -77,20 +91,22 @@ ManagerServerClient::~ManagerServerClient()
 
 void ManagerServerClient::CreateView(const QString &name, const QString &caption, qint16 kind)
 {
-    enqueue({CreateViewMethod, {name, caption, QVariant::fromValue<qint16>(kind)}, {}});
+    enqueue({CreateViewMethod, {name, caption, QVariant::fromValue<qint16>(kind)}, false, {}});
 }
 
 void ManagerServerClient::SetViewXMLData(const QString &viewName, const QString &xml)
 {
-    Call call{SetViewXmlMethod, {viewName, xml}, {}};
+    Call call{SetViewXmlMethod, {viewName, xml}, false, {}};
     if (!replaceQueuedFeed(viewName, call))
         enqueue(std::move(call));
 }
 
-void ManagerServerClient::SetViewXMLDataBuiltLater(const QString &viewName, XmlBuilder build)
+void ManagerServerClient::SetViewXMLDataChanged(const QString &viewName, model::ScheduleXmlChanges &&changes)
 {
-    Q_ASSERT(build);
-    Call call{SetViewXmlMethod, {viewName}, std::move(build)};
+    // The rows wait here until a call takes them, so that a feed replaced in
+    // the queue loses none of them.
+    m_pendingChanges.merge(std::move(changes));
+    Call call{SetViewXmlMethod, {viewName}, true, {}};
     if (!replaceQueuedFeed(viewName, call))
         enqueue(std::move(call));
 }
@@ -137,23 +153,87 @@ void ManagerServerClient::sendNext()
     }
     Call call = std::move(m_queue.front());
     m_queue.pop_front();
+    if (call.refreshText)
+        call.changes = std::exchange(m_pendingChanges, {});
     m_inFlight = true;
-    QMetaObject::invokeMethod(m_sender, [this, call = std::move(call)] { sendOnSenderThread(call); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_sender, [this, call = std::move(call)]() mutable { sendOnSenderThread(call, true); },
+        Qt::QueuedConnection);
 }
 
-void ManagerServerClient::sendOnSenderThread(const Call &call)
+bool ManagerServerClient::sendDirect(const Call &call, bool waitForReply, bool *ok, QString *errorName)
 {
-    const auto report = [this, method = call.method](bool sent, bool ok, const QString &errorName) {
+    DirectBusCall message(ServiceName.toUtf8(), ObjectPath.toUtf8(), InterfaceName.toUtf8(), call.method.toUtf8());
+    std::vector<QByteArray> texts;   // alive until the call is written
+    texts.reserve(call.arguments.size());
+    for (const QVariant &argument : call.arguments) {
+        if (argument.typeId() == QMetaType::Short) {
+            message.addInt16(argument.value<qint16>());
+        } else {
+            texts.push_back(model::BusSafeUtf8(argument.toString()));
+            message.addString(texts.back());
+        }
+    }
+    if (call.refreshText) {
+        message.addString(m_refreshText.size(),
+                          [this](const DirectBusCall::Sink &sink) { return m_refreshText.write(sink); });
+    }
+    const DirectBusConnection::Reply reply = m_connection->call(message, ReplyTimeoutMs, waitForReply);
+    *ok = reply.ok;
+    *errorName = reply.errorName;
+    return reply.sent;
+}
+
+void ManagerServerClient::sendOnSenderThread(Call &call, bool waitForReply)
+{
+    const auto report = [this, method = call.method, waitForReply](bool sent, bool ok, const QString &errorName) {
+        if (!waitForReply)
+            return;
         QMetaObject::invokeMethod(
             this, [=, this] { onFinished(method, sent, ok, errorName); }, Qt::QueuedConnection);
     };
-    const std::optional<QDBusMessage> message = call.message();
-    if (!message) {
-        report(false, true, QString());
+    if (call.refreshText) {
+        m_refreshText.apply(std::move(call.changes));
+        if (m_refreshText.size() + 4096 > DirectBusConnection::MaxMessageSize) {
+            report(false, false, QString());
+            return;
+        }
+    }
+    if (m_direct && !m_connection) {
+        m_connection = std::make_unique<DirectBusConnection>();
+        m_connection->setAbortFlag(&m_closing);
+        // A bus that does not take our own connection is reached through Qt's.
+        QString why;
+        if (!m_connection->open(ReplyTimeoutMs, &why)) {
+            if (!m_closing)
+                std::fprintf(stderr, "vorn-scheduler: Manager Server calls go through Qt's bus connection: %s\n",
+                         qPrintable(why));
+            m_direct = false;
+        }
+    }
+    if (m_direct) {
+        bool ok = false;
+        QString errorName;
+        const bool sent = sendDirect(call, waitForReply, &ok, &errorName);
+        report(sent, ok, errorName);
         return;
     }
-    auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(*message, ReplyTimeoutMs), m_sender);
+    QVariantList arguments;
+    for (const QVariant &argument : call.arguments) {
+        // Qt's bus carries a string as UTF-8 too; the same characters stand
+        // in for those it cannot carry.
+        arguments << (argument.typeId() == QMetaType::QString
+                          ? QVariant(QString::fromUtf8(model::BusSafeUtf8(argument.toString())))
+                          : argument);
+    }
+    if (call.refreshText)
+        arguments << QString::fromUtf8(m_refreshText.text());
+    if (!waitForReply) {
+        m_bus.send(methodCall(call.method, arguments));
+        return;
+    }
+    auto *watcher = new QDBusPendingCallWatcher(
+        m_bus.asyncCall(methodCall(call.method, arguments), ReplyTimeoutMs), m_sender);
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, m_sender,
                      [report](QDBusPendingCallWatcher *finished) {
                          const bool ok = !finished->isError();
@@ -172,6 +252,7 @@ void ManagerServerClient::onFinished(const QString &method, bool sent, bool ok, 
         emit callFinished(method, ok, errorName);
     } else {
         ++m_skipped;
+        ++m_failed;
     }
     sendNext();
 }

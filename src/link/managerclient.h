@@ -1,18 +1,21 @@
 #pragma once
 
+#include "schedulexml.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <deque>
-#include <functional>
 #include <memory>
-#include <optional>
 
 class QThread;
 
 namespace vorn {
+
+class DirectBusConnection;
 
 // The Manager Server document: the cell manager's view host, reached on the
 // session bus. The window only ever creates one view and feeds it XML; no
@@ -26,9 +29,12 @@ namespace vorn {
 // previous one in the view anyway; a stuck manager therefore receives at most
 // one message per timeout instead of one per refresh tick.
 //
-// Turning a call into bytes for the bus (tens of megabytes for a large
-// schedule) happens on a sender thread of the client's own, as may the
-// building of a feed's XML, so that the window's thread only hands texts over.
+// Sending happens on a sender thread of the client's own, so that the
+// window's thread only hands texts over. The refresh feed is handed over as
+// the rows of the records that changed: the sender thread keeps the whole
+// text row by row and writes it to the bus from those rows, on a connection
+// of its own that takes UTF-8 as it is (on the session bus, where the
+// environment names its socket); elsewhere calls go through Qt's bus.
 class ManagerServerClient : public QObject {
     Q_OBJECT
 public:
@@ -49,11 +55,18 @@ public:
     void CreateView(const QString &name, const QString &caption, qint16 kind);
     // SetViewXMLData(s viewName, s xml); never blocks, errors are ignored.
     void SetViewXMLData(const QString &viewName, const QString &xml);
-    // The same with the text made on the sender thread right before it is
-    // sent; an empty text sends nothing. `build` must not touch the window
-    // or anything else of the caller's thread.
-    using XmlBuilder = std::function<QString()>;
-    void SetViewXMLDataBuiltLater(const QString &viewName, XmlBuilder build);
+    // SetViewXMLData with the client's refresh text after `changes`: the text
+    // the client keeps between feeds, brought up to date row by row. The
+    // first call after the client was made must carry every record.
+    void SetViewXMLDataChanged(const QString &viewName, model::ScheduleXmlChanges &&changes);
+    // Different for every client made in this process: a feeder that kept
+    // rows for one client knows from it that another needs all of them.
+    quint64 id() const { return m_id; }
+    // Whether a schedule of `records` records can be fed at all: every row
+    // takes at least its tags, and a bus message has a largest size.
+    static bool feedFits(qint64 records);
+    // Whether calls go out on the client's own bus connection.
+    bool usesDirectBus() const { return m_direct; }
 
     // Nothing queued and nothing waiting for a reply.
     bool isIdle() const;
@@ -65,7 +78,7 @@ public:
     int sentCount() const { return m_sent; }
     int failedCount() const { return m_failed; }       // error reply or timeout
     int supersededCount() const { return m_superseded; } // queued feeds replaced by newer ones
-    int skippedCount() const { return m_skipped; }     // built-later feeds that came out empty
+    int skippedCount() const { return m_skipped; }     // feeds too large to send
 
 signals:
     // One per sent call, when its reply, error or timeout arrives.
@@ -76,23 +89,26 @@ signals:
 private:
     struct Call {
         QString method;
-        QVariantList arguments;   // for a built-later feed: the view name; the text follows
-        XmlBuilder build;
-        // The message to send, a built-later text built now; nothing when
-        // the builder had nothing to send.
-        std::optional<QDBusMessage> message() const;
+        QVariantList arguments;   // for a refresh feed: the view name; the text follows
+        bool refreshText = false; // the text is the client's own refresh text
+        model::ScheduleXmlChanges changes;   // for it, taken over when the call leaves
     };
 
-    explicit ManagerServerClient(const QDBusConnection &bus);
+    ManagerServerClient(const QDBusConnection &bus, bool direct);
     void enqueue(Call call);
     bool replaceQueuedFeed(const QString &viewName, Call &call);
     void sendNext();
     void onFinished(const QString &method, bool sent, bool ok, const QString &errorName);
-    // On the sender thread: builds, sends and watches one call.
-    void sendOnSenderThread(const Call &call);
+    // On the sender thread: sends and watches one call; with `waitForReply`
+    // false (at the end) it only hands it to the bus.
+    void sendOnSenderThread(Call &call, bool waitForReply);
+    bool sendDirect(const Call &call, bool waitForReply, bool *ok, QString *errorName);
 
     QDBusConnection m_bus;
+    const quint64 m_id;
+    std::atomic<bool> m_direct{false};
     std::deque<Call> m_queue;
+    model::ScheduleXmlChanges m_pendingChanges;   // rows not yet taken by a leaving call
     bool m_inFlight = false;
     int m_sent = 0;
     int m_failed = 0;
@@ -100,6 +116,10 @@ private:
     int m_skipped = 0;
     std::unique_ptr<QThread> m_senderThread;
     QObject *m_sender = nullptr;   // lives on m_senderThread
+    // Owned by the sender thread:
+    model::ScheduleXmlRows m_refreshText;
+    std::unique_ptr<DirectBusConnection> m_connection;
+    std::atomic<bool> m_closing{false};   // cuts a reply wait short when the client goes
 };
 
 } // namespace vorn

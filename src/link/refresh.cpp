@@ -11,46 +11,29 @@
 #include <QByteArrayView>
 
 #include <algorithm>
-#include <cstring>
 #include <limits>
 #include <optional>
+#include <tuple>
+#include <utility>
 
 namespace vorn {
 
 namespace {
 
-using model::SecondsText;
 using model::SecondsTextOfValue;
-using model::SecondsValue;
 
 constexpr int FirstTimeColumn = 2;
 
 // One time field of a record as the refresh reads it: trailing blanks
 // removed. Plain ASCII digits are looked at in place; anything else (a memo
 // field, bytes that need the code page) goes through the decoded text.
-class TimeField {
-public:
-    TimeField(const model::FieldReader &reader, qint32 record, int position)
-    {
-        m_ascii = reader.asciiBytes(record, position, model::Blanks::Trailing, &m_bytes);
-        if (!m_ascii)
-            m_text = reader.text(record, position, model::Blanks::Trailing);
-    }
-    bool isEmpty() const { return m_ascii ? m_bytes.isEmpty() : m_text.isEmpty(); }
-    std::optional<qint32> value() const
-    {
-        return m_ascii ? SecondsValue(m_bytes) : SecondsValue(QStringView(m_text));
-    }
-    QString secondsText(bool *overflow) const
-    {
-        return m_ascii ? SecondsText(m_bytes, overflow) : SecondsText(QStringView(m_text), overflow);
-    }
-
-private:
-    QByteArrayView m_bytes;
-    QString m_text;
-    bool m_ascii = false;
-};
+model::SecondsField readTimeField(const model::FieldReader &reader, qint32 record, int position)
+{
+    QByteArrayView bytes;
+    if (reader.asciiBytes(record, position, model::Blanks::Trailing, &bytes))
+        return model::ReadSecondsField(bytes);
+    return model::ReadSecondsField(QStringView(reader.text(record, position, model::Blanks::Trailing)));
+}
 
 // Earliest start and latest finish of one group; 0 means not yet set, which
 // is how the summaries have always told "no value" from a value.
@@ -65,51 +48,33 @@ struct Span {
         if (finish && *finish > latestFinish)
             latestFinish = *finish;
     }
+    friend bool operator==(const Span &, const Span &) = default;
 };
 
-// Writes `text` unless the value could not be converted: a value of 92 hours
-// or more leaves the cell with the text it had. Returns whether the cell's
-// text changed; `before` then receives the text it had. The cell is written
-// even when equal: a grid whose texts are renewed every tick stays compact
-// in memory, and the next tick reads it faster.
-bool setTimeCell(chart::GridData &grid, int row, int col, const QString &text, bool overflow,
-                 QString &before)
+// Writes the text of `seconds` unless it cannot be written: a value of 92
+// hours or more leaves the cell with the text it had.
+void setTimeCell(chart::GridData &grid, int row, int col, qint64 seconds)
 {
-    if (overflow)
-        return false;
-    const QString &current = grid.text(row, col);
-    // A plain comparison of the few characters; QString's own goes through a
-    // general routine that shows in a tick of 100,000 rows.
-    const bool same = current.size() == text.size()
-        && std::memcmp(current.constData(), text.constData(), size_t(text.size()) * sizeof(QChar)) == 0;
-    if (!same)
-        before = current;
-    grid.setText(row, col, text);
-    return !same;
+    bool overflow = false;
+    const QString text = SecondsTextOfValue(seconds, &overflow);
+    if (!overflow)
+        grid.setText(row, col, text);
 }
 
-// The start and finish cells of a triple. Returns whether either changed,
-// and then the texts both had before in `old` (planned changes keep them for
-// the ghost of the previous bar).
-bool writeEnds(chart::GridData &grid, int row, int col, const QString &start, bool startOverflow,
-               const QString &finish, bool finishOverflow, chart::PlannedChange &old)
+// A start or finish cell from its field: a number as time text, a number
+// beyond 32 bits leaves the cell alone, anything else empties it.
+void setFieldCell(chart::GridData &grid, int row, int col, const model::SecondsField &field)
 {
-    const bool startMoved = setTimeCell(grid, row, col, start, startOverflow, old.oldStart);
-    const bool finishMoved = setTimeCell(grid, row, col + 1, finish, finishOverflow, old.oldFinish);
-    if (startMoved && !finishMoved)
-        old.oldFinish = grid.text(row, col + 1);
-    else if (finishMoved && !startMoved)
-        old.oldStart = grid.text(row, col);
-    return startMoved || finishMoved;
-}
-
-// Notes a triple's changes in the result.
-void noteTriple(RefreshResult &result, int row, int col, bool moved, chart::PlannedChange &&old)
-{
-    result.changed = result.changed || moved;
-    if (moved && col == FirstTimeColumn) {
-        old.row = row;
-        result.plannedChanges.push_back(std::move(old));
+    switch (field.kind) {
+    case model::SecondsField::Value:
+        setTimeCell(grid, row, col, field.value);
+        break;
+    case model::SecondsField::OutOfRange:
+        break;
+    case model::SecondsField::Empty:
+    case model::SecondsField::NotNumeric:
+        grid.setText(row, col, QString());
+        break;
     }
 }
 
@@ -126,120 +91,334 @@ std::optional<qint32> difference(const std::optional<qint32> &finish,
     return qint32(value);
 }
 
-// One start/finish/duration triple of a detail row.
-void refreshTriple(chart::GridData &grid, int row, int col, const TimeField &start,
-                   const TimeField &finish, Span &span, RefreshResult &result)
+// Whether the start or finish text of the triple at `col` differs from
+// `before` (the texts the cells had); the duration follows from the two.
+bool endsMoved(const chart::GridData &grid, int row, int col, const chart::PlannedChange &before)
 {
-    const std::optional<qint32> startValue = start.value();
-    const std::optional<qint32> finishValue = finish.value();
-    span.take(startValue, finishValue);
+    return grid.text(row, col) != before.oldStart || grid.text(row, col + 1) != before.oldFinish;
+}
 
-    bool startOverflow = false;
-    bool finishOverflow = false;
-    const QString startText = start.secondsText(&startOverflow);
-    const QString finishText = finish.secondsText(&finishOverflow);
-    chart::PlannedChange old;
-    const bool moved = writeEnds(grid, row, col, startText, startOverflow, finishText, finishOverflow, old);
+// Notes in `result` a triple whose start or finish text changed; a planned
+// one goes to the overlays with the texts it had.
+void noteTriple(RefreshResult &result, int row, int col, chart::PlannedChange &&before)
+{
+    result.changed = true;
+    if (col == FirstTimeColumn) {
+        before.row = row;
+        result.plannedChanges.push_back(std::move(before));
+    }
+}
 
-    // The duration follows from the two ends: a change shows in them.
-    if (start.isEmpty() && finish.isEmpty()) {
+// One start/finish/duration triple of a detail row. The duration is finish
+// minus start; when only one side is there, or one is not a number, it
+// cannot be formed and the cell keeps its text.
+void writeTriple(chart::GridData &grid, int row, int col, const model::SecondsField &start,
+                 const model::SecondsField &finish, RefreshResult &result)
+{
+    chart::PlannedChange before{row, grid.text(row, col), grid.text(row, col + 1)};
+    setFieldCell(grid, row, col, start);
+    setFieldCell(grid, row, col + 1, finish);
+    if (start.kind == model::SecondsField::Empty && finish.kind == model::SecondsField::Empty)
         grid.setText(row, col + 2, QString());
-    } else if (const std::optional<qint32> duration = difference(finishValue, startValue)) {
-        bool overflow = false;
-        const QString text = SecondsTextOfValue(*duration, &overflow);
-        if (!overflow)
-            grid.setText(row, col + 2, text);
-    }
-    noteTriple(result, row, col, moved, std::move(old));
+    else if (const std::optional<qint32> duration = difference(finish.number(), start.number()))
+        setTimeCell(grid, row, col + 2, *duration);
+    if (endsMoved(grid, row, col, before))
+        noteTriple(result, row, col, std::move(before));
 }
 
-void writeSummaryTriple(chart::GridData &grid, int row, int col, const Span &span,
-                        RefreshResult &result)
+// Whether a fill's duration cell, the text of the stored duration, already
+// shows what a tick writes there: finish minus start, empty when both are
+// empty, the cell kept when the difference cannot be formed or written. The
+// texts are compared by the seconds they show, 0 standing for the empty text.
+bool durationShown(const model::SecondsField &start, const model::SecondsField &finish,
+                   const model::SecondsField &stored)
 {
-    bool startOverflow = false;
-    bool finishOverflow = false;
-    const QString startText = SecondsTextOfValue(span.earliestStart, &startOverflow);
-    const QString finishText = SecondsTextOfValue(span.latestFinish, &finishOverflow);
-    chart::PlannedChange old;
-    const bool moved = writeEnds(grid, row, col, startText, startOverflow, finishText, finishOverflow, old);
-    if (const auto duration = difference(span.latestFinish, span.earliestStart)) {
-        bool overflow = false;
-        const QString text = SecondsTextOfValue(*duration, &overflow);
-        if (!overflow)
-            grid.setText(row, col + 2, text);
-    }
-    noteTriple(result, row, col, moved, std::move(old));
+    const auto shown = [](qint64 seconds) {
+        return seconds >= model::kSecondsTextLimit || seconds <= -model::kSecondsTextLimit ? 0 : seconds;
+    };
+    const qint64 fill = stored.kind == model::SecondsField::Value ? shown(stored.value) : 0;
+    if (start.kind == model::SecondsField::Empty && finish.kind == model::SecondsField::Empty)
+        return fill == 0;
+    const std::optional<qint32> duration = difference(finish.number(), start.number());
+    if (!duration || shown(*duration) != *duration)
+        return true;   // kept
+    return fill == *duration;
 }
 
-// Whether the XML can be built away from the window's thread: a table read
-// from a file whose eleven fields are plain (no memo, nothing long enough to
-// raise the store's message box, which only the window's thread may show).
-bool canBuildOffThread(const store::DbfTable &table)
+void writeSummaryTriple(chart::GridData &grid, int row, int col, const Span &span, RefreshResult &result)
 {
-    return !table.filePath().isEmpty() && model::FieldReader(table).allDirect();
+    chart::PlannedChange before{row, grid.text(row, col), grid.text(row, col + 1)};
+    setTimeCell(grid, row, col, span.earliestStart);
+    setTimeCell(grid, row, col + 1, span.latestFinish);
+    if (const auto duration = difference(span.latestFinish, span.earliestStart))
+        setTimeCell(grid, row, col + 2, *duration);
+    if (endsMoved(grid, row, col, before))
+        noteTriple(result, row, col, std::move(before));
+}
+
+// What the state's per-record fingerprints depend on besides the record
+// bytes: the field layout and the code page the bytes are read with.
+quint64 layoutFingerprint(const store::DbfTable &table)
+{
+    QByteArray key;
+    key.append(char(table.languageDriver()));
+    for (int position = 1; position <= table.fieldCount(); ++position) {
+        const store::FieldDescriptor &field = table.field(position);
+        key.append(field.name).append('\0').append(char(field.type));
+        key.append(reinterpret_cast<const char *>(&field.offset), sizeof field.offset);
+        key.append(reinterpret_cast<const char *>(&field.length), sizeof field.length);
+    }
+    return model::RecordFingerprint(key);
 }
 
 } // namespace
 
+struct RefreshState::Data {
+    quint64 layout = 0;                 // fingerprint of the header's field layout
+    std::vector<quint64> shown;         // per record (index record - 1): the bytes the grid's texts come from
+    std::vector<qint32> changed;        // records whose rows this tick works on
+    std::vector<quint64> fed;           // per record: the bytes of the row the client has
+    quint64 fedClient = 0;              // the client that has every row as of `fed`
+
+    // The grid the rows below were read from, as it stood then.
+    const chart::GridData *grid = nullptr;
+    quint64 generation = 0;
+    struct Row {
+        qint32 record = 0;   // 0: a group row, or a row a tick leaves alone
+        int group = -1;      // index into groups whose summary the row counts into
+        int nextOfRecord = 0;   // the next row showing the same record, 0 at the end
+        model::SecondsField fields[4];   // StartP, FinishP, StartA, FinishA as last written
+    };
+    std::vector<Row> rows;
+    std::vector<int> firstRowOfRecord;   // per record number: its first row, 0 when none
+    std::vector<int> dirtyRows;          // rows the next tick rewrites whatever their record
+    struct Group {
+        int row = 0;
+        int firstMember = 0;   // member rows [firstMember, endMember), the group row inside
+        int endMember = 0;
+        Span spans[2];         // planned, actual, as last written
+        bool written = false;
+        bool dirty = true;
+    };
+    std::vector<Group> groups;
+
+    void bind(const chart::GridData &target);
+    bool bound(const chart::GridData &target) const
+    {
+        return grid == &target && generation == target.rowsGeneration() && rows.size() == size_t(target.rows());
+    }
+};
+
+// Reads the rows' outline and records once per fill: the ticks in between
+// find a changed record's rows and a row's group without asking the grid.
+void RefreshState::Data::bind(const chart::GridData &target)
+{
+    grid = &target;
+    generation = target.rowsGeneration();
+    rows.assign(size_t(target.rows()), {});
+    firstRowOfRecord.clear();
+    dirtyRows.clear();
+    groups.clear();
+    for (int row = target.rows() - 1; row >= 2; --row) {
+        if (target.rowOutlineLevel(row) == 0)
+            continue;
+        const qint32 record = target.rowData(row);
+        if (record <= 0)
+            continue;
+        if (size_t(record) >= firstRowOfRecord.size())
+            firstRowOfRecord.resize(size_t(record) + 1, 0);
+        rows[size_t(row)].record = record;
+        rows[size_t(row)].nextOfRecord = std::exchange(firstRowOfRecord[size_t(record)], row);
+    }
+    for (int row = 2; row < target.rows(); ++row) {
+        if (target.rowOutlineLevel(row) != 0)
+            continue;
+        if (!groups.empty())
+            groups.back().endMember = row;
+        // Detail rows above the first group row count into its summary:
+        // the aggregates start afresh only after a summary is written.
+        groups.push_back({row, groups.empty() ? 2 : row, target.rows()});
+    }
+    for (int g = 0; g < int(groups.size()); ++g) {
+        for (int row = groups[size_t(g)].firstMember; row < groups[size_t(g)].endMember; ++row)
+            rows[size_t(row)].group = g;
+    }
+}
+
+RefreshState::RefreshState() : d(std::make_unique<Data>()) {}
+
+RefreshState::~RefreshState() = default;
+
+void RefreshState::clear()
+{
+    *d = Data();
+}
+
+void RefreshState::adoptFill(const store::DbfTable &table, const chart::GridData &grid,
+                             const std::vector<quint64> &fingerprints,
+                             const std::vector<std::array<model::SecondsField, 6>> &fields)
+{
+    Data &state = *d;
+    const quint64 layout = layoutFingerprint(table);
+    if (layout != state.layout) {
+        state = {};
+        state.layout = layout;
+    }
+    state.grid = nullptr;
+    if (fingerprints.size() != size_t(table.recordCount()) || fields.size() + 2 != size_t(grid.rows()))
+        return;   // the next tick works on every row
+    state.shown = fingerprints;
+    state.bind(grid);
+    // Starts and finishes show what a tick would write; a duration cell shows
+    // the stored duration, which a tick replaces by finish minus start unless
+    // both agree.
+    for (int row = 2; row < grid.rows(); ++row) {
+        Data::Row &info = state.rows[size_t(row)];
+        if (info.record <= 0)
+            continue;
+        const std::array<model::SecondsField, 6> &read = fields[size_t(row - 2)];
+        info.fields[0] = read[0];
+        info.fields[1] = read[1];
+        info.fields[2] = read[3];
+        info.fields[3] = read[4];
+        if (!durationShown(read[0], read[1], read[2]) || !durationShown(read[3], read[4], read[5]))
+            state.dirtyRows.push_back(row);
+    }
+}
+
 RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData &grid, bool hosted,
-                                  ManagerServerClient *view)
+                                  ManagerServerClient *view, RefreshState *kept)
 {
     RefreshResult result;
     result.records = table.recordCount();
     if (result.records == 0)
         return result;
 
+    RefreshState scratch;
+    RefreshState::Data &state = *(kept ? kept : &scratch)->d;
     const model::FieldReader reader(table);
-    Span planned;
-    Span actual;
-    int groupRow = 0;
-    const auto writeSummary = [&] {
-        writeSummaryTriple(grid, groupRow, FirstTimeColumn, planned, result);
-        writeSummaryTriple(grid, groupRow, FirstTimeColumn + 3, actual, result);
-    };
+    const qint32 records = result.records;
 
-    for (int row = 2; row < grid.rows(); ++row) {
-        const qint16 level = grid.rowOutlineLevel(row);
-        if (level == 0) {
-            // Detail rows above the first group row count into its summary:
-            // the aggregates start afresh only after a summary is written.
-            if (groupRow != 0) {
-                writeSummary();
-                planned = {};
-                actual = {};
-            }
-            groupRow = row;
-            continue;
-        }
-        const qint32 record = grid.rowData(row);
-        if (record <= 0)
-            continue;
-        // A record the manager has since removed reads as blanks.
-        refreshTriple(grid, row, FirstTimeColumn, TimeField(reader, record, model::kStartP),
-                      TimeField(reader, record, model::kFinishP), planned, result);
-        refreshTriple(grid, row, FirstTimeColumn + 3, TimeField(reader, record, model::kStartA),
-                      TimeField(reader, record, model::kFinishA), actual, result);
-        ++result.detailRows;
+    // Which records changed since the grid's texts and the client's rows were
+    // made. A memo field's content lives outside the record, so such a table
+    // counts as changed throughout.
+    const quint64 layout = layoutFingerprint(table);
+    if (layout != state.layout || !reader.allDirect()) {
+        state = {};
+        state.layout = layout;
     }
-    if (groupRow != 0)
-        writeSummary();
-
-    if (hosted && view) {
-        const QString viewName = QStringLiteral("SCHEDULER");
-        if (canBuildOffThread(table)) {
-            // The feed reads every record once more; it does so from the file
-            // on the client's sender thread, so that a large schedule costs
-            // the tick only the grid. Like any re-read of the live table it
-            // sees what the manager has written by then.
-            view->SetViewXMLDataBuiltLater(viewName, [path = table.filePath()] {
-                store::DbfTable again;
-                if (!again.open(path) || !canBuildOffThread(again))
-                    return QString();
-                return model::BuildScheduleXml(again, model::XmlVariant::Refresh);
-            });
-        } else {
-            view->SetViewXMLData(viewName, model::BuildScheduleXml(table, model::XmlVariant::Refresh));
+    const bool feeding = hosted && view && ManagerServerClient::feedFits(records);
+    const bool fedBefore = feeding && state.fedClient == view->id();
+    const qint32 shownBefore = qint32(state.shown.size());
+    const qint32 fedBeforeCount = qint32(state.fed.size());
+    state.changed.clear();
+    std::vector<qint32> changedRows;   // for the feed
+    state.shown.resize(size_t(records));
+    if (feeding)
+        state.fed.resize(size_t(records));
+    for (qint32 record = 1; record <= records; ++record) {
+        const quint64 fingerprint = model::RecordFingerprint(table.rawRecord(record));
+        quint64 &shown = state.shown[size_t(record - 1)];
+        if (record > shownBefore || shown != fingerprint)
+            state.changed.push_back(record);
+        shown = fingerprint;
+        if (feeding) {
+            quint64 &fed = state.fed[size_t(record - 1)];
+            if (!fedBefore || record > fedBeforeCount || fed != fingerprint)
+                changedRows.push_back(record);
+            fed = fingerprint;
         }
+    }
+    result.changedRecords = qint32(state.changed.size());
+    // Records cut off since: their rows now read blanks.
+    for (qint32 record = records + 1; record <= shownBefore; ++record)
+        state.changed.push_back(record);
+
+    // Rows a fill has rebuilt since, and not handed over, are all worked out afresh.
+    const bool sameRows = state.bound(grid);
+    if (!sameRows)
+        state.bind(grid);
+
+    const auto refreshRow = [&](int row, bool force) {
+        RefreshState::Data::Row &info = state.rows[size_t(row)];
+        // A record the manager has since removed reads as blanks.
+        const model::SecondsField fields[4] = {
+            readTimeField(reader, info.record, model::kStartP), readTimeField(reader, info.record, model::kFinishP),
+            readTimeField(reader, info.record, model::kStartA), readTimeField(reader, info.record, model::kFinishA)};
+        bool moved = false;
+        for (int pair = 0; pair < 2; ++pair) {
+            const model::SecondsField &start = fields[2 * pair];
+            const model::SecondsField &finish = fields[2 * pair + 1];
+            // The same fields would give the same texts.
+            if (!force && start == info.fields[2 * pair] && finish == info.fields[2 * pair + 1])
+                continue;
+            writeTriple(grid, row, FirstTimeColumn + 3 * pair, start, finish, result);
+            moved = moved || start.number() != info.fields[2 * pair].number()
+                || finish.number() != info.fields[2 * pair + 1].number();
+            info.fields[2 * pair] = start;
+            info.fields[2 * pair + 1] = finish;
+        }
+        if ((moved || force) && info.group >= 0)
+            state.groups[size_t(info.group)].dirty = true;
+        ++result.detailRows;
+    };
+    if (sameRows) {
+        for (const int row : state.dirtyRows)
+            refreshRow(row, true);
+        state.dirtyRows.clear();
+        for (const qint32 record : state.changed) {
+            if (size_t(record) >= state.firstRowOfRecord.size())
+                continue;
+            for (int row = state.firstRowOfRecord[size_t(record)]; row != 0; row = state.rows[size_t(row)].nextOfRecord)
+                refreshRow(row, false);
+        }
+    } else {
+        for (int row = 2; row < grid.rows(); ++row) {
+            if (state.rows[size_t(row)].record > 0)
+                refreshRow(row, true);
+        }
+    }
+
+    // The summaries are gathered again over the detail rows of every group
+    // that had a row move; only those whose values moved are written.
+    for (RefreshState::Data::Group &group : state.groups) {
+        if (!group.dirty)
+            continue;
+        group.dirty = false;
+        Span spans[2];
+        for (int row = group.firstMember; row < group.endMember; ++row) {
+            const RefreshState::Data::Row &info = state.rows[size_t(row)];
+            if (info.record <= 0)
+                continue;
+            spans[0].take(info.fields[0].number(), info.fields[1].number());
+            spans[1].take(info.fields[2].number(), info.fields[3].number());
+        }
+        if (group.written && spans[0] == group.spans[0] && spans[1] == group.spans[1])
+            continue;
+        group.spans[0] = spans[0];
+        group.spans[1] = spans[1];
+        group.written = true;
+        writeSummaryTriple(grid, group.row, FirstTimeColumn, spans[0], result);
+        writeSummaryTriple(grid, group.row, FirstTimeColumn + 3, spans[1], result);
+    }
+
+    // The feed: the client keeps the text row by row; it gets the rows of
+    // the records that changed, or all of them when it has not had them yet.
+    if (hosted && view) {
+        if (!feeding) {
+            state.fedClient = 0;   // the rows it misses now are all sent with the next feed
+            return result;
+        }
+        model::ScheduleXmlChanges changes;
+        changes.records = records;
+        changes.rows.reserve(changedRows.size());
+        for (const qint32 record : changedRows) {
+            QByteArray row;
+            model::AppendScheduleXmlContents(row, reader, record);
+            changes.rows.emplace_back(record, std::move(row));
+        }
+        view->SetViewXMLDataChanged(QStringLiteral("SCHEDULER"), std::move(changes));
+        state.fedClient = view->id();
         result.fed = true;
     }
     return result;

@@ -3,6 +3,9 @@
 #include "dbftable.h"
 #include "tablelibrary.h"
 
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
 namespace vorn::model {
 
 QStringView TrimBlanks(QStringView text, Blanks blanks)
@@ -16,6 +19,11 @@ QStringView TrimBlanks(QStringView text, Blanks blanks)
             ++begin;
     }
     return text.sliced(begin, end - begin);
+}
+
+quint64 RecordFingerprint(QByteArrayView bytes)
+{
+    return XXH3_64bits(bytes.data(), size_t(bytes.size()));
 }
 
 FieldReader::FieldReader(const store::DbfTable &table)

@@ -41,6 +41,10 @@ inline QByteArrayView TrimBlanks(QByteArrayView bytes, Blanks blanks)
 
 QStringView TrimBlanks(QStringView text, Blanks blanks);
 
+// A 64-bit fingerprint of a record's bytes: two reads of a record with equal
+// fingerprints found the same bytes (the odds of the contrary are 2^-64).
+quint64 RecordFingerprint(QByteArrayView bytes);
+
 // Reads the fields of schedule records the way every pass of the program does
 // (the store's FieldText, then blank removal), but without a heap allocation
 // per field where it can: ordinary fields of pure ASCII are taken straight from

@@ -83,8 +83,8 @@ private:
     std::vector<QString> m_texts;
 };
 
-// The whole seconds of one time field, when numeric.
-std::optional<qint32> readSeconds(const FieldReader &reader, qint32 record, int position)
+// One time field as read: its kind and, when numeric, its whole seconds.
+SecondsField readSeconds(const FieldReader &reader, qint32 record, int position)
 {
     // Nearly every time field is blank padding, an optional minus, up to nine
     // digits and blank padding; one look at the stored bytes settles those.
@@ -95,7 +95,7 @@ std::optional<qint32> readSeconds(const FieldReader &reader, qint32 record, int 
         while (p < end && *p == ' ')
             ++p;
         if (p == end)
-            return std::nullopt;   // blank: the empty text
+            return {};   // blank: the empty text
         const bool negative = *p == '-';
         p += negative;
         const char *const digits = p;
@@ -106,12 +106,12 @@ std::optional<qint32> readSeconds(const FieldReader &reader, qint32 record, int 
         while (p < end && *p == ' ')
             ++p;
         if (p == end && digitsEnd != digits)
-            return negative ? -value : value;
+            return {SecondsField::Value, negative ? -value : value};
     }
     QByteArrayView bytes;
     if (reader.asciiBytes(record, position, Blanks::Trailing, &bytes))
-        return SecondsValue(bytes);
-    return SecondsValue(QStringView(reader.text(record, position, Blanks::Trailing)));
+        return ReadSecondsField(bytes);
+    return ReadSecondsField(QStringView(reader.text(record, position, Blanks::Trailing)));
 }
 
 // Hashes texts held as bytes; looks up by view without building a string.
@@ -152,9 +152,8 @@ private:
 // the first, which reads the table in order: the second follows the groups
 // and would otherwise jump about the whole table.
 struct Detail {
-    qint32 seconds[6] = {};   // StartP .. DurationA, valid where numeric has the bit
+    SecondsField times[6];    // StartP .. DurationA
     qint32 label = 0;         // in LabelTexts
-    quint8 numeric = 0;       // bit i: seconds[i] holds a numeric value
 };
 
 // Group keys are remembered as the pieces between "|" separators of all keys
@@ -302,8 +301,15 @@ FillResult BuildScheduleRows(const store::DbfTable &table, qint16 sortOrder, QSt
         next.assign(size_t(count) + 1, 0);
         details.resize(size_t(count) + 1);
     }
+    // Taken before a record's fields are read: a record rewritten in between
+    // then differs at the next tick, never the other way round.
+    result.fingerprinted = grouping && reader.allDirect();
+    if (result.fingerprinted)
+        result.fingerprints.resize(size_t(count));
 
     for (qint32 record = 1; record <= count; ++record) {
+        if (result.fingerprinted)
+            result.fingerprints[size_t(record - 1)] = RecordFingerprint(table.rawRecord(record));
         if (xml)
             AppendScheduleXmlRow(*xml, reader, record, XmlVariant::Fill);
         if (!grouping)
@@ -337,12 +343,8 @@ FillResult BuildScheduleRows(const store::DbfTable &table, qint16 sortOrder, QSt
         }
         Detail &detail = details[size_t(record)];
         detail.label = detailLabel(reader, record, sortOrder, labels, labelBytes);
-        for (int i = 0; i < 6; ++i) {
-            if (const std::optional<qint32> seconds = readSeconds(reader, record, kStartP + i)) {
-                detail.seconds[i] = *seconds;
-                detail.numeric |= quint8(1u << i);
-            }
-        }
+        for (int i = 0; i < 6; ++i)
+            detail.times[i] = readSeconds(reader, record, kStartP + i);
         KeyEntry &entry = entries[size_t(entryIndex)];
         if (entry.count == 0)
             entry.first = record;
@@ -383,11 +385,10 @@ FillResult BuildScheduleRows(const store::DbfTable &table, qint16 sortOrder, QSt
             row.record = record;
             std::optional<qint32> seconds[6];
             for (int i = 0; i < 6; ++i) {
-                if (detail.numeric & (1u << i)) {
-                    seconds[i] = detail.seconds[i];
-                    row.times[size_t(i)] = times.text(detail.seconds[i]);
-                }
+                if ((seconds[i] = detail.times[i].number()))
+                    row.times[size_t(i)] = times.text(*seconds[i]);
             }
+            std::copy(std::begin(detail.times), std::end(detail.times), row.fields.begin());
             Aggregates::earliest(aggregates.startP, seconds[0]);
             Aggregates::latest(aggregates.finishP, seconds[1]);
             Aggregates::earliest(aggregates.startA, seconds[3]);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "secondstext.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -18,6 +20,9 @@ struct ScheduleRow {
     qint16 level = 0;             // outline level: 0 group row, 1 detail row
     qint32 record = 0;            // row data: record number from 1 (group: its first record)
     std::array<QString, 6> times; // columns 2..7: planned start, finish, duration; actual start, finish, duration
+    // Detail rows: the six time fields as read (StartP .. DurationA), which
+    // the refresh of the next tick takes over instead of reading them again.
+    std::array<SecondsField, 6> fields{};
 };
 
 // Everything one fill pass produces apart from the XML.
@@ -27,6 +32,11 @@ struct FillResult {
     std::vector<ScheduleRow> rows;
     qint32 recordCount = 0;   // records read (the table's count at the start of the pass)
     qint32 groupCount = 0;    // rows of level 0
+    // RecordFingerprint of every record, taken before its fields were read;
+    // empty unless fingerprinted (a grouping fill of a table whose fields
+    // all lie in the record).
+    std::vector<quint64> fingerprints;
+    bool fingerprinted = false;
 };
 
 // Sort orders the fill understands; any other value forms no group.

@@ -4,6 +4,8 @@
 #include "fieldreader.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <iterator>
 
 using namespace Qt::StringLiterals;
@@ -79,6 +81,279 @@ void AppendScheduleXmlRow(QString &out, const FieldReader &reader, qint32 record
     }
     put("</DataRow>"_L1);
     out.resize(p - out.constData());
+}
+
+namespace {
+
+const QByteArray ReplacementUtf8 = QByteArrayLiteral("\xEF\xBF\xBD");
+
+bool isBusSafe(QStringView text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c == 0)
+            return false;
+        if (QChar::isHighSurrogate(c)) {
+            if (i + 1 == text.size() || !QChar::isLowSurrogate(text[i + 1].unicode()))
+                return false;
+            ++i;
+        } else if (QChar::isLowSurrogate(c)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Appends ASCII bytes, a NUL as U+FFFD.
+void appendAscii(QByteArray &out, QByteArrayView bytes)
+{
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] != '\0')
+            continue;
+        out.append(bytes.sliced(from, i - from)).append(ReplacementUtf8);
+        from = i + 1;
+    }
+    out.append(bytes.sliced(from));
+}
+
+} // namespace
+
+QByteArray BusSafeUtf8(QStringView text)
+{
+    if (isBusSafe(text))
+        return text.toUtf8();
+    QString safe = text.toString();
+    for (qsizetype i = 0; i < safe.size(); ++i) {
+        const char16_t c = safe[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < safe.size() && QChar::isLowSurrogate(safe[i + 1].unicode()))
+            ++i;
+        else if (c == 0 || QChar::isSurrogate(c))
+            safe[i] = QChar::ReplacementCharacter;
+    }
+    return safe.toUtf8();
+}
+
+namespace {
+
+void appendLength(QByteArray &out, quint32 length)
+{
+    do {
+        const char byte = char(length & 0x7f);
+        length >>= 7;
+        out.append(length ? char(byte | 0x80) : byte);
+    } while (length);
+}
+
+quint32 readLength(const char *&p)
+{
+    quint32 length = 0;
+    for (int shift = 0;; shift += 7) {
+        const quint8 byte = quint8(*p++);
+        length |= quint32(byte & 0x7f) << shift;
+        if (!(byte & 0x80))
+            return length;
+    }
+}
+
+} // namespace
+
+void AppendScheduleXmlContents(QByteArray &out, const FieldReader &reader, qint32 record)
+{
+    QByteArray content;
+    for (const Element &element : kElements) {
+        content.clear();
+        QByteArrayView bytes;
+        if (reader.asciiBytes(record, element.position, element.blanks, &bytes))
+            appendAscii(content, bytes);
+        else
+            content = BusSafeUtf8(reader.text(record, element.position, element.blanks));
+        if (content.isEmpty() && element.time)
+            content = QByteArrayLiteral("0");
+        appendLength(out, quint32(content.size()));
+        out.append(content);
+    }
+}
+
+void ScheduleXmlChanges::merge(ScheduleXmlChanges &&newer)
+{
+    std::vector<std::pair<qint32, QByteArray>> merged;
+    merged.reserve(rows.size() + newer.rows.size());
+    auto older = rows.begin();
+    for (auto &row : newer.rows) {
+        for (; older != rows.end() && older->first < row.first; ++older) {
+            if (older->first <= newer.records)
+                merged.push_back(std::move(*older));
+        }
+        if (older != rows.end() && older->first == row.first)
+            ++older;
+        merged.push_back(std::move(row));
+    }
+    for (; older != rows.end(); ++older) {
+        if (older->first <= newer.records)
+            merged.push_back(std::move(*older));
+    }
+    rows = std::move(merged);
+    records = newer.records;
+}
+
+namespace {
+
+constexpr QByteArrayView kHead{"<DataView><DataTable>"};
+constexpr QByteArrayView kTail{"</DataTable></DataView>"};
+
+// Bytes of the text a row's contents give: the tags and the contents.
+qint64 rowTextSize(const char *contents, quint32 size)
+{
+    const char *p = contents;
+    const char *const end = contents + size;
+    qint64 text = kScheduleXmlRowTagsLength;
+    while (p < end) {
+        const quint32 length = readLength(p);
+        text += length;
+        p += length;
+    }
+    return text;
+}
+
+} // namespace
+
+void ScheduleXmlRows::apply(ScheduleXmlChanges &&changes)
+{
+    const qint32 records = std::max(0, changes.records);
+    if (m_rows.empty())
+        m_textSize = kHead.size() + kTail.size();
+    for (qint32 gone = records; gone < qint32(m_rows.size()); ++gone) {
+        const Row &row = m_rows[size_t(gone)];
+        m_textSize -= row.size ? rowTextSize(m_contents.data() + row.offset, row.size) : 0;
+        m_garbage += row.size;
+    }
+    m_rows.resize(size_t(records));
+    for (const auto &[record, contents] : changes.rows) {
+        if (record < 1 || record > records)
+            continue;
+        Row &row = m_rows[size_t(record - 1)];
+        if (row.size) {
+            m_textSize -= rowTextSize(m_contents.data() + row.offset, row.size);
+            m_garbage += row.size;
+        }
+        row.offset = quint32(m_contents.size());
+        row.size = quint32(contents.size());
+        m_contents.insert(m_contents.end(), contents.cbegin(), contents.cend());
+        m_textSize += rowTextSize(contents.constData(), row.size);
+    }
+    changes.rows.clear();
+    // Rows replaced leave their old contents behind; once they are a third
+    // of the buffer, the live ones move up over them.
+    if (m_garbage > qint64(m_contents.size()) / 3)
+        compact();
+}
+
+void ScheduleXmlRows::compact()
+{
+    std::vector<qint32> order(m_rows.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = qint32(i);
+    std::sort(order.begin(), order.end(), [this](qint32 a, qint32 b) { return m_rows[size_t(a)].offset < m_rows[size_t(b)].offset; });
+    // In offset order every row moves down or stays, never over a row not yet moved.
+    quint32 to = 0;
+    for (const qint32 index : order) {
+        Row &row = m_rows[size_t(index)];
+        if (row.size == 0)
+            continue;
+        std::memmove(m_contents.data() + to, m_contents.data() + row.offset, row.size);
+        row.offset = to;
+        to += row.size;
+    }
+    m_contents.resize(to);
+    m_garbage = 0;
+}
+
+bool ScheduleXmlRows::write(const std::function<bool(QByteArrayView)> &write, qsizetype chunk) const
+{
+    // Tags are copied 16 bytes at a time (none is longer) and short contents
+    // likewise; the buffer keeps room for the overshoot of one element.
+    constexpr qsizetype Room = 64;
+    std::vector<char> buffer(size_t(std::max<qsizetype>(chunk, 1024) + Room));
+    char *out = buffer.data();
+    const auto left = [&] { return qsizetype(buffer.size()) - (out - buffer.data()); };
+    const auto flush = [&] {
+        const bool ok = out == buffer.data() || write(QByteArrayView(buffer.data(), out - buffer.data()));
+        out = buffer.data();
+        return ok;
+    };
+    const auto put16 = [&out](const char *from, qsizetype length) {
+        for (qsizetype done = 0; done < length; done += 16)
+            std::memcpy(out + done, from + done, 16);
+        out += length;
+    };
+    struct Tag {
+        char text[16];
+        qsizetype size;
+    };
+    static const auto tags = [] {
+        std::array<Tag, 2 * std::size(kElements) + 2> all{};
+        const auto set = [](Tag &tag, QLatin1StringView text) {
+            std::memcpy(tag.text, text.data(), size_t(text.size()));
+            tag.size = text.size();
+        };
+        set(all[0], QLatin1StringView("<DataRow>"));
+        set(all[1], QLatin1StringView("</DataRow>"));
+        for (size_t e = 0; e < std::size(kElements); ++e) {
+            set(all[2 + 2 * e], kElements[e].open);
+            set(all[3 + 2 * e], kElements[e].close);
+        }
+        return all;
+    }();
+    const char *const contentsEnd = m_contents.data() + m_contents.size();
+
+    std::memcpy(out, kHead.data(), size_t(kHead.size()));
+    out += kHead.size();
+    for (const Row &row : m_rows) {
+        if (left() < Room && !flush())
+            return false;
+        put16(tags[0].text, tags[0].size);
+        const char *p = m_contents.data() + row.offset;
+        for (size_t e = 0; e < std::size(kElements); ++e) {
+            const quint32 length = row.size ? readLength(p) : 0;
+            if (left() < Room + qsizetype(length) && !flush())
+                return false;
+            put16(tags[2 + 2 * e].text, tags[2 + 2 * e].size);
+            if (length > 16 || p + 16 > contentsEnd) {
+                if (left() < Room + qsizetype(length)) {
+                    // Longer than the buffer: straight from the contents.
+                    if (!flush() || !write(QByteArrayView(p, length)))
+                        return false;
+                } else {
+                    std::memcpy(out, p, length);
+                    out += length;
+                }
+            } else {
+                put16(p, length);
+            }
+            p += length;
+            put16(tags[3 + 2 * e].text, tags[3 + 2 * e].size);
+        }
+        put16(tags[1].text, tags[1].size);
+        if (out - buffer.data() >= chunk && !flush())
+            return false;
+    }
+    if (left() < Room && !flush())
+        return false;
+    std::memcpy(out, kTail.data(), size_t(kTail.size()));
+    out += kTail.size();
+    return flush();
+}
+
+QByteArray ScheduleXmlRows::text() const
+{
+    QByteArray text;
+    text.reserve(m_textSize);
+    write([&text](QByteArrayView piece) {
+        text.append(piece);
+        return true;
+    });
+    return text;
 }
 
 void BeginScheduleXml(QString &out, const FieldReader &reader, qint32 records)

@@ -2,8 +2,13 @@
 
 #include "fieldreader.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
+
+#include <functional>
+#include <utility>
+#include <vector>
 
 namespace vorn::model {
 
@@ -34,5 +39,58 @@ void EndScheduleXml(QString &out);
 // gives the bare frame in the fill variant and the empty text in the refresh
 // variant (a refresh of an empty table sends nothing).
 QString BuildScheduleXml(const store::DbfTable &table, XmlVariant variant);
+
+// The text of the bus. A D-Bus string cannot carry a NUL character, nor a
+// UTF-16 surrogate without its partner (no UTF-8 exists for one); each such
+// character becomes U+FFFD, the replacement character, so that every tag and
+// every other character arrives. A NUL in a field is what a record read
+// while the manager rewrites it can hold.
+QByteArray BusSafeUtf8(QStringView text);
+
+// Appends what a feed needs of the row of `record`, kept between feeds: the
+// eleven element contents as the UTF-8 of the bus (BusSafeUtf8), each behind
+// its length (LEB128), the refresh variant's "0" for empty times included.
+// The tags are the same for every row and are written only when the text is.
+void AppendScheduleXmlContents(QByteArray &out, const FieldReader &reader, qint32 record);
+
+// Contents of records that changed, to bring a ScheduleXmlRows up to date:
+// the record count they lead to and the new contents of each record that
+// changed, in ascending record order. Records beyond the count are gone;
+// every record beyond the previous count must be among the rows.
+struct ScheduleXmlChanges {
+    qint32 records = 0;
+    std::vector<std::pair<qint32, QByteArray>> rows;
+
+    // Folds newer changes in, as if both had been applied one after the other.
+    void merge(ScheduleXmlChanges &&newer);
+};
+
+// The refresh variant of the schedule XML kept between feeds as the contents
+// of each record in one buffer: a feed changes only the rows of the records
+// that changed, and the text is written out piece by piece, never held whole.
+class ScheduleXmlRows {
+public:
+    qint32 records() const { return qint32(m_rows.size()); }
+    // Bytes of the whole text.
+    qint64 size() const { return m_textSize; }
+    void apply(ScheduleXmlChanges &&changes);
+    // Hands the text to `write` in pieces of about `chunk` bytes, in order;
+    // stops early when `write` returns false.
+    bool write(const std::function<bool(QByteArrayView)> &write, qsizetype chunk = 256 * 1024) const;
+    // The whole text in one piece (for a bus reached without our own writer, and tests).
+    QByteArray text() const;
+
+private:
+    struct Row {
+        quint32 offset = 0;   // in m_contents
+        quint32 size = 0;
+    };
+    void compact();
+
+    std::vector<Row> m_rows;   // index record - 1
+    std::vector<char> m_contents;
+    qint64 m_garbage = 0;      // bytes of m_contents no row uses
+    qint64 m_textSize = 0;
+};
 
 } // namespace vorn::model

@@ -249,7 +249,39 @@ std::optional<qint32> secondsValue(const Char *text, qsizetype size)
     return std::nullopt;
 }
 
+template <typename Char>
+SecondsField readSecondsField(const Char *text, qsizetype size)
+{
+    SecondsField field;
+    if (size == 0)
+        return field;
+    switch (parseSeconds(text, size, &field.value)) {
+    case Parse::Value:
+        field.kind = SecondsField::Value;
+        break;
+    case Parse::OutOfRange:
+        field.kind = SecondsField::OutOfRange;
+        break;
+    case Parse::NotNumeric:
+        field.kind = SecondsField::NotNumeric;
+        break;
+    }
+    if (field.kind != SecondsField::Value)
+        field.value = 0;
+    return field;
+}
+
 } // namespace
+
+SecondsField ReadSecondsField(QStringView text)
+{
+    return readSecondsField(text.utf16(), text.size());
+}
+
+SecondsField ReadSecondsField(QByteArrayView text)
+{
+    return readSecondsField(text.data(), text.size());
+}
 
 std::optional<qint32> SecondsValue(QStringView text)
 {

@@ -25,6 +25,18 @@ namespace vorn::model {
 std::optional<qint32> SecondsValue(QStringView text);
 std::optional<qint32> SecondsValue(QByteArrayView text);   // ASCII bytes; any other byte is not numeric
 
+// What a time text holds, read once: the refresh compares it with what the
+// last tick read instead of writing the same texts again.
+struct SecondsField {
+    enum Kind : quint8 { Empty, NotNumeric, OutOfRange, Value };
+    Kind kind = Empty;   // Empty: no character at all (after the caller's trimming)
+    qint32 value = 0;    // for Value
+    std::optional<qint32> number() const { return kind == Value ? std::optional<qint32>(value) : std::nullopt; }
+    friend bool operator==(const SecondsField &, const SecondsField &) = default;
+};
+SecondsField ReadSecondsField(QStringView text);
+SecondsField ReadSecondsField(QByteArrayView text);
+
 // Seconds as "hh:mm:ss"; each part has at least two digits and a negative part
 // carries its own minus sign ("-01:-01:-40" for -3700). Zero, an empty text and
 // a non-numeric text give the empty text.

@@ -66,6 +66,18 @@ public:
     // one that the file lost after the open reads as blanks. The view lives
     // until the table is closed or written.
     inline QByteArrayView rawField(qint32 record, int position) const;
+    // Every byte of record `record` (1-based), deletion flag included; empty
+    // beyond the end, blanks when the file lost it after the open (as
+    // rawField). The view lives until the table is closed or written.
+    QByteArrayView rawRecord(qint32 record) const
+    {
+        if (quint32(record - 1) >= quint32(m_records))
+            return {};
+        const char *bytes = m_firstRecord + qint64(record - 1) * m_recordLength;
+        if (m_mapped && mayBeCut(bytes)) [[unlikely]]
+            bytes = checkedRecord(record);
+        return QByteArrayView(bytes, m_recordLength);
+    }
     bool isDeleted(qint32 record) const;
 
     // Content of a field as the program sees it: memo fields resolved from the

@@ -12,6 +12,7 @@
 #include "managerclient.h"
 #include "messagebox.h"
 #include "paths.h"
+#include "refresh.h"
 #include "settings.h"
 #include "texts.h"
 #include "windowtitle.h"
@@ -304,6 +305,7 @@ void frmScheduler::SubclassWindow()
             Qt::UniqueConnection);
     connect(m_channel.get(), &ControlChannel::helpRequested, this, &frmScheduler::HelpCommand,
             Qt::UniqueConnection);
+    m_channel->setDiagnostics([this](bool withGrid) { return diagnostics(withGrid); });
     if (m_start.useSessionBus)
         m_channel->start();
 }

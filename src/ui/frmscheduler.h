@@ -4,10 +4,12 @@
 #include "settings.h"
 #include "toolbarlayout.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QIcon>
 #include <QMainWindow>
 #include <QString>
+#include <QVariantMap>
 
 #include <array>
 #include <functional>
@@ -29,6 +31,7 @@ namespace vorn {
 
 class ControlChannel;
 class ManagerServerClient;
+class RefreshState;
 
 namespace chart {
 class GanttGrid;
@@ -189,6 +192,9 @@ private:
     void setButtonPressed(const QString &key, bool pressed);
     void setButtonEnabled(const QString &key, bool enabled);
     void scrollToFirstStart();
+    // Counters and, when asked, the grid's body rows, for the control
+    // channel's Diagnostics calls.
+    QVariantMap diagnostics(bool withGrid) const;
     void createOverlays();
     void saveOverlaySettings();
     void placeBanner();
@@ -203,6 +209,18 @@ private:
     int m_operations = 0;
     bool m_unloaded = false;
     bool m_inTick = false;
+    // What the last tick saw; a tick then works only on what changed.
+    std::unique_ptr<RefreshState> m_refreshState;
+    // What the ticks cost: counted for benchmarks, never shown.
+    struct TickStats {
+        qint64 ticks = 0;          // ticks that refreshed or rebuilt
+        qint64 longestTickMs = 0;
+        qint64 totalTickCpuUs = 0;   // processor time of the window's thread in ticks
+        qint64 rowsRewritten = 0;    // detail rows whose times a tick worked out
+        qint64 recordsChanged = 0;   // records whose bytes a tick found changed
+        qint64 longestGapMs = 0;   // between the starts of two such ticks
+        QElapsedTimer sinceLast;
+    } m_tickStats;
     bool m_loaded = false;
     bool m_shownOnce = false;
 

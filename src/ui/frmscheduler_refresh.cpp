@@ -14,9 +14,28 @@
 #include "texts.h"
 
 #include <QAction>
+#include <QStringList>
+
+#include <ctime>
 #include <QTimer>
 
 namespace vorn {
+
+namespace {
+
+// Processor time of the calling thread: what a tick costs, whatever else
+// the machine is doing meanwhile. 0 where the system does not tell.
+qint64 ThreadCpuUs()
+{
+#ifdef CLOCK_THREAD_CPUTIME_ID
+    timespec now{};
+    if (clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now) == 0)
+        return qint64(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+#endif
+    return 0;
+}
+
+} // namespace
 
 // ---------------------------------------------------------------------------
 // Grid fill
@@ -53,10 +72,21 @@ void frmScheduler::FillTree(qint16 sortOrder)
         const bool planOpen = context.OpenTable(plan, PlanTablePath(m_state));
         const bool processOpen = context.OpenTable(process, ProcessTablePath(m_state));
         if (scheduleOpen && planOpen && processOpen) {
-            const bool withXml = m_hosted && m_managerServer;
+            // A schedule too large for one bus message is not fed at all.
+            const bool withXml = m_hosted && m_managerServer
+                && ManagerServerClient::feedFits(schedule.recordCount());
             model::FillResult result =
                 model::BuildScheduleRows(schedule, sortOrder, withXml ? &xml : nullptr);
+            // The next tick starts from what this fill read instead of reading
+            // every row again.
+            std::vector<std::array<model::SecondsField, 6>> fields;
+            fields.reserve(result.rows.size());
+            for (const model::ScheduleRow &row : result.rows)
+                fields.push_back(row.fields);
             ApplyScheduleRows(grid, std::move(result.rows));
+            if (!m_refreshState)
+                m_refreshState = std::make_unique<RefreshState>();
+            m_refreshState->adoptFill(schedule, grid, result.fingerprints, fields);
             feed = withXml;
             filled = true;
             context.closeAll();
@@ -109,11 +139,52 @@ void frmScheduler::Timer1_Timer()
         return;
     m_inTick = true;
     const OperationScope scope(*this);
+    if (m_tickStats.sinceLast.isValid())
+        m_tickStats.longestGapMs = qMax(m_tickStats.longestGapMs, m_tickStats.sinceLast.elapsed());
+    m_tickStats.sinceLast.start();
+    const qint64 cpuStartUs = ThreadCpuUs();
     if (m_state.ReloadRequested)
         RefreshAfterClean();
     else
         UpdateScheduleView();
+    ++m_tickStats.ticks;
+    m_tickStats.totalTickCpuUs += ThreadCpuUs() - cpuStartUs;
+    m_tickStats.longestTickMs = qMax(m_tickStats.longestTickMs, m_tickStats.sinceLast.elapsed());
     m_inTick = false;
+}
+
+QVariantMap frmScheduler::diagnostics(bool withGrid) const
+{
+    QVariantMap map;
+    map.insert(QStringLiteral("ticks"), m_tickStats.ticks);
+    map.insert(QStringLiteral("longestTickMs"), m_tickStats.longestTickMs);
+    map.insert(QStringLiteral("totalTickCpuUs"), m_tickStats.totalTickCpuUs);
+    map.insert(QStringLiteral("rowsRewritten"), m_tickStats.rowsRewritten);
+    map.insert(QStringLiteral("recordsChanged"), m_tickStats.recordsChanged);
+    map.insert(QStringLiteral("longestTickGapMs"), m_tickStats.longestGapMs);
+    if (m_managerServer) {
+        map.insert(QStringLiteral("feedsSent"), m_managerServer->sentCount());
+        map.insert(QStringLiteral("feedsFailed"), m_managerServer->failedCount());
+    }
+    if (!m_grid)
+        return map;
+    const chart::GridData &grid = m_grid->data();
+    map.insert(QStringLiteral("rows"), grid.rows());
+    map.insert(QStringLiteral("firstChartPaintMs"), m_grid->firstChartPaintMs());
+    map.insert(QStringLiteral("firstChartPaintCpuMs"), m_grid->firstChartPaintCpuMs());
+    if (withGrid) {
+        // One line per body row: level, record, then the texts of columns 1 to 7.
+        QStringList lines;
+        lines.reserve(grid.rows());
+        for (int row = grid.fixedRows(); row < grid.rows(); ++row) {
+            QStringList cells{QString::number(grid.rowOutlineLevel(row)), QString::number(grid.rowData(row))};
+            for (int col = 1; col <= 7; ++col)
+                cells << grid.text(row, col);
+            lines << cells.join(u'|');
+        }
+        map.insert(QStringLiteral("grid"), lines.join(u'\n'));
+    }
+    return map;
 }
 
 void frmScheduler::UpdateScheduleView()
@@ -131,7 +202,12 @@ void frmScheduler::UpdateScheduleView()
         store::DbfTable schedule;
         if (context.OpenTable(schedule, LiveTablePath(m_state))) {
             readable = true;
-            result = RefreshTimesAndFeed(schedule, grid, m_hosted, m_hosted ? m_managerServer.get() : nullptr);
+            if (!m_refreshState)
+                m_refreshState = std::make_unique<RefreshState>();
+            result = RefreshTimesAndFeed(schedule, grid, m_hosted, m_hosted ? m_managerServer.get() : nullptr,
+                                         m_refreshState.get());
+            m_tickStats.rowsRewritten += result.detailRows;
+            m_tickStats.recordsChanged += result.changedRecords;
             context.closeAll();
         }
     }

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QPaintEvent>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QTest>
@@ -101,6 +102,8 @@ private slots:
     void keepsThePictureOnScreenWithRedrawOff();
     void headerLinesFollowTheBorders_data();
     void headerLinesFollowTheBorders();
+    void repaintsTheRowsThatChangedAndShow_data();
+    void repaintsTheRowsThatChangedAndShow();
     void badInputPaintsWithoutCrashing_data();
     void badInputPaintsWithoutCrashing();
     void scrollsByWholeRowsAndColumns();
@@ -353,6 +356,81 @@ void TestGanttGrid::headerLinesFollowTheBorders()
         pixels += p == 0x030000 ? u'#' : p == 0xECEFF4 ? u'-' : u'?';
     }
     QCOMPARE(pixels, QString(cell.width() - 1, line));
+}
+
+namespace {
+
+// The areas the viewport repaints, one rectangle per paint.
+class PaintLog : public QObject {
+public:
+    explicit PaintLog(QWidget *viewport) { viewport->installEventFilter(this); }
+    QList<QRect> rects;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            rects << static_cast<QPaintEvent *>(event)->rect();
+        return false;
+    }
+};
+
+} // namespace
+
+void TestGanttGrid::repaintsTheRowsThatChangedAndShow_data()
+{
+    // The grid shows rows 2..20 of 60 (rows 20 pixels high under a 40-pixel header).
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QString>("repainted");   // "" nothing, "all", or "row N"
+
+    QTest::newRow("shown-row-text") << "text 5" << "row 5";
+    QTest::newRow("row-out-of-sight") << "text 40" << "";
+    QTest::newRow("same-text-again") << "same 5" << "";
+    QTest::newRow("shown-row-while-redraw-off-painted-when-on") << "off-text 5" << "row 5";
+    QTest::newRow("nothing-while-redraw-off") << "off-nothing" << "";
+    QTest::newRow("rows-added") << "rows 61" << "all";
+}
+
+void TestGanttGrid::repaintsTheRowsThatChangedAndShow()
+{
+    QFETCH(QString, change);
+    QFETCH(QString, repainted);
+    Chart chart("1", QList<QStringList>(58, {"01:00:00", "02:00:00", "01:00:00"}));
+    // Painted through the window system, as the window paints it.
+    chart.grid->hide();
+    chart.grid->setAttribute(Qt::WA_DontShowOnScreen, false);
+    chart.grid->show();
+    QVERIFY(QTest::qWaitForWindowExposed(chart.grid.get()));
+    QCoreApplication::processEvents();
+    PaintLog log(chart.grid->viewport());
+    GridData &data = chart.grid->data();
+    const QStringList step = change.split(u' ');
+    const int row = step.value(1).toInt();
+
+    if (step[0] == u"text") {
+        data.setText(row, 2, QStringLiteral("03:00:00"));
+    } else if (step[0] == u"same") {
+        data.setText(row, 2, QStringLiteral("01:00:00"));
+    } else if (step[0].startsWith(u"off")) {
+        chart.grid->setRedraw(false);
+        if (step[0] == u"off-text")
+            data.setText(row, 2, QStringLiteral("03:00:00"));
+        QTest::qWait(20);
+        chart.grid->setRedraw(true);
+    } else if (step[0] == u"rows") {
+        data.setRows(row);
+    }
+    QTest::qWait(50);
+
+    const QRect rowStrip(0, 40 + (row - 2) * 20, chart.grid->viewport()->width(), 20);
+    QString seen;
+    if (log.rects.contains(chart.grid->viewport()->rect()))
+        seen = QStringLiteral("all");
+    else if (log.rects == QList<QRect>{rowStrip})
+        seen = QStringLiteral("row %1").arg(row);
+    else if (!log.rects.isEmpty())
+        seen = QStringLiteral("other");
+    QCOMPARE(seen, repainted);
 }
 
 void TestGanttGrid::badInputPaintsWithoutCrashing_data()

@@ -3,9 +3,11 @@
 
 #include "../model/scheduletable.h"
 #include "griddata.h"
+#include "schedulerows.h"
 #include "messagebox.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -29,6 +31,19 @@ void layOutGrid(GridData &grid, const QString &rows)
     }
 }
 
+// Columns 2..7 of every body row, "|"-separated.
+QStringList timeCells(const GridData &grid)
+{
+    QStringList cells;
+    for (int row = 2; row < grid.rows(); ++row) {
+        QStringList line;
+        for (int col = 2; col <= 7; ++col)
+            line << grid.text(row, col);
+        cells << line.join(u'|');
+    }
+    return cells;
+}
+
 } // namespace
 
 // What a timer tick does with the live table: refresh in place, or clean and wait for records.
@@ -37,6 +52,10 @@ class tst_Refresh : public QObject {
 private slots:
     void rewritesTimeCells_data();
     void rewritesTimeCells();
+    void keptStateAgreesWithAFreshRefresh_data();
+    void keptStateAgreesWithAFreshRefresh();
+    void tickAfterAFillStartsFromWhatTheFillRead_data();
+    void tickAfterAFillStartsFromWhatTheFillRead();
     void reportsWhatChanged_data();
     void reportsWhatChanged();
     void cleanEmptiesTheLiveTable_data();
@@ -87,14 +106,156 @@ void tst_Refresh::rewritesTimeCells()
     GridData grid;
     layOutGrid(grid, rows);
     QCOMPARE(vorn::RefreshTimesAndFeed(table, grid, false, nullptr).records, qint32(records.size()));
-    QStringList cells;
-    for (int row = 2; row < grid.rows(); ++row) {
-        QStringList line;
-        for (int col = 2; col <= 7; ++col)
-            line << grid.text(row, col);
-        cells << line.join(u'|');
+    QTEST(timeCells(grid), "cells");
+}
+
+void tst_Refresh::keptStateAgreesWithAFreshRefresh_data()
+{
+    // Steps between two ticks, applied to the table "Scheduler.dbf" of four
+    // records "P;;M;;<10n>;<10n + 5>" (n = 1..4): "set <record> <StartP> <FinishP>",
+    // "cut <count>" (the file shortened to that many records), "append
+    // <StartP> <FinishP>", "recreate" (fields of another width), "refill"
+    // (the grid's rows laid out again).
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QList<int>>("rowsRewritten");   // per step
+
+    QTest::newRow("unchanged-table-rewrites-no-row") << QStringList{"", ""} << QList<int>{0, 0};
+    QTest::newRow("changed-record-rewrites-its-row-and-group") << QStringList{"set 2 700 900"} << QList<int>{1};
+    QTest::newRow("cut-off-records-read-as-blanks-and-come-back") << QStringList{"cut 2", "append 77 88", "append 5 6"}
+        << QList<int>{2, 1, 1};
+    QTest::newRow("recreated-table-rewrites-every-row") << QStringList{"recreate", ""} << QList<int>{4, 0};
+    QTest::newRow("refilled-grid-rewrites-every-row") << QStringList{"refill", ""} << QList<int>{4, 0};
+    QTest::newRow("same-bytes-written-again-is-no-change") << QStringList{"set 1 10 15"} << QList<int>{0};
+}
+
+void tst_Refresh::keptStateAgreesWithAFreshRefresh()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QList<int>, rowsRewritten);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Scheduler.dbf"));
+    QStringList records;
+    for (int n = 1; n <= 4; ++n)
+        records << QStringLiteral("P;;M;;%1;%2").arg(n * 10).arg(n * 10 + 5);
+    vorn::store::DbfTable table;
+    QCOMPARE(vorn::testing::makeScheduleTable(table, path, records), QString());
+    GridData grid;
+    layOutGrid(grid, QStringLiteral("G D1 D2 G D3 D4"));
+    vorn::RefreshState state;
+    vorn::RefreshTimesAndFeed(table, grid, false, nullptr, &state);
+
+    for (qsizetype i = 0; i < steps.size(); ++i) {
+        const QStringList step = steps[i].split(u' ');
+        table.close();
+        if (step[0] == u"set") {
+            QVERIFY(table.open(path));
+            QVERIFY(table.setField(step[1].toInt(), 5, step[2]));
+            QVERIFY(table.setField(step[1].toInt(), 6, step[3]));
+        } else if (step[0] == u"append") {
+            QVERIFY(table.open(path));
+            QStringList values{"P", "", "M", "", step[1], step[2]};
+            values.resize(11);
+            QVERIFY(table.appendRecord(values));
+        } else if (step[0] == u"cut") {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            const QByteArray head = file.read(12);
+            const int headerLength = quint8(head[8]) | quint8(head[9]) << 8;
+            const int recordLength = quint8(head[10]) | quint8(head[11]) << 8;
+            QVERIFY(file.resize(headerLength + step[1].toInt() * recordLength));
+        } else if (step[0] == u"recreate") {
+            QList<vorn::store::FieldDescriptor> fields = vorn::testing::scheduleFields();
+            for (vorn::store::FieldDescriptor &field : fields)
+                field.length += 2;
+            QVERIFY(vorn::store::DbfTable::create(path, fields));
+            QVERIFY(table.open(path));
+            for (const QString &record : records) {
+                QStringList values = record.split(u';');
+                values.resize(11);
+                QVERIFY(table.appendRecord(values));
+            }
+        }
+        table.close();
+        QVERIFY(table.open(path));
+        if (step[0] == u"refill")
+            layOutGrid(grid, QStringLiteral("G D1 D2 G D3 D4"));
+        const vorn::RefreshResult kept = vorn::RefreshTimesAndFeed(table, grid, false, nullptr, &state);
+        GridData fresh;
+        layOutGrid(fresh, QStringLiteral("G D1 D2 G D3 D4"));
+        vorn::RefreshTimesAndFeed(table, fresh, false, nullptr);
+        QCOMPARE(timeCells(grid), timeCells(fresh));
+        QCOMPARE(kept.detailRows, rowsRewritten.value(i));
     }
-    QTEST(cells, "cells");
+}
+
+namespace {
+
+// The fill's rows written into the grid as the window's fill writes them.
+void applyFill(GridData &grid, const vorn::model::FillResult &fill)
+{
+    grid.setCols(8);
+    grid.setRows(2);
+    for (const vorn::model::ScheduleRow &row : fill.rows) {
+        const int r = grid.rows();
+        grid.setRows(r + 1);
+        grid.setText(r, 1, row.label);
+        for (int i = 0; i < 6; ++i)
+            grid.setText(r, 2 + i, row.times[size_t(i)]);
+        grid.setRowOutlineLevel(r, row.level);
+        grid.setRowData(r, row.record);
+    }
+}
+
+} // namespace
+
+void tst_Refresh::tickAfterAFillStartsFromWhatTheFillRead_data()
+{
+    // Records "StartP;FinishP;DurationP;StartA;FinishA;DurationA" of machine M;
+    // "set <record> <StartP>" changes one between the fill and the tick.
+    QTest::addColumn<QStringList>("records");
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<int>("rowsRewritten");
+
+    QTest::newRow("stored-durations-agree-nothing-to-do") << QStringList{"60;180;120;70;250;180", "100;200;100"} << "" << 0;
+    QTest::newRow("stored-duration-differs-row-rewritten") << QStringList{"60;180;999", "100;200;100"} << "" << 1;
+    QTest::newRow("one-side-empty-keeps-the-stored-duration") << QStringList{"60;;999", ";;"} << "" << 0;
+    QTest::newRow("both-empty-clears-a-stored-duration") << QStringList{";;30", "5;6;1"} << "" << 1;
+    QTest::newRow("duration-beyond-92-hours-kept") << QStringList{"-1;331199;5"} << "" << 0;
+    QTest::newRow("record-changed-after-the-fill") << QStringList{"60;180;120", "100;200;100"} << "set 2 150" << 1;
+}
+
+void tst_Refresh::tickAfterAFillStartsFromWhatTheFillRead()
+{
+    QFETCH(QStringList, records);
+    QFETCH(QString, change);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Scheduler.dbf"));
+    for (QString &record : records)
+        record.prepend(QStringLiteral("P;;M;;"));
+    vorn::store::DbfTable table;
+    QCOMPARE(vorn::testing::makeScheduleTable(table, path, records), QString());
+    const vorn::model::FillResult fill = vorn::model::BuildScheduleRows(table, vorn::model::kSortByMachine, nullptr);
+    GridData grid;
+    GridData fresh;
+    applyFill(grid, fill);
+    applyFill(fresh, fill);
+    std::vector<std::array<vorn::model::SecondsField, 6>> fields;
+    for (const vorn::model::ScheduleRow &row : fill.rows)
+        fields.push_back(row.fields);
+    vorn::RefreshState state;
+    state.adoptFill(table, grid, fill.fingerprints, fields);
+    if (!change.isEmpty()) {
+        const QStringList words = change.split(u' ');
+        table.close();
+        QVERIFY(table.open(path));
+        QVERIFY(table.setField(words[1].toInt(), 5, words[2]));
+        table.close();
+        QVERIFY(table.open(path));
+    }
+    const vorn::RefreshResult tick = vorn::RefreshTimesAndFeed(table, grid, false, nullptr, &state);
+    vorn::RefreshTimesAndFeed(table, fresh, false, nullptr);
+    QCOMPARE(timeCells(grid), timeCells(fresh));
+    QTEST(int(tick.detailRows), "rowsRewritten");
 }
 
 void tst_Refresh::reportsWhatChanged_data()
@@ -123,20 +284,28 @@ void tst_Refresh::reportsWhatChanged()
         for (QString &record : *records)
             record.prepend(u";;;;");
     }
-    QTemporaryDir dir;
-    vorn::store::DbfTable table;
-    GridData grid;
-    layOutGrid(grid, before.size() == 1 ? QStringLiteral("G D1") : QStringLiteral("G D1 D2"));
-    QCOMPARE(vorn::testing::makeScheduleTable(table, dir.filePath(QStringLiteral("a.dbf")), before), QString());
-    vorn::RefreshTimesAndFeed(table, grid, false, nullptr);
-    QCOMPARE(vorn::testing::makeScheduleTable(table, dir.filePath(QStringLiteral("b.dbf")), after), QString());
+    QFETCH(bool, changed);
+    QFETCH(QStringList, planned);
+    // The window's ticks keep what they saw and skip records whose bytes did
+    // not change; the overlays must hear the same either way.
+    for (const bool keep : {false, true}) {
+        QTemporaryDir dir;
+        vorn::store::DbfTable table;
+        GridData grid;
+        vorn::RefreshState state;
+        vorn::RefreshState *kept = keep ? &state : nullptr;
+        layOutGrid(grid, before.size() == 1 ? QStringLiteral("G D1") : QStringLiteral("G D1 D2"));
+        QCOMPARE(vorn::testing::makeScheduleTable(table, dir.filePath(QStringLiteral("a.dbf")), before), QString());
+        vorn::RefreshTimesAndFeed(table, grid, false, nullptr, kept);
+        QCOMPARE(vorn::testing::makeScheduleTable(table, dir.filePath(QStringLiteral("b.dbf")), after), QString());
 
-    const vorn::RefreshResult result = vorn::RefreshTimesAndFeed(table, grid, false, nullptr);
-    QStringList planned;
-    for (const vorn::chart::PlannedChange &change : result.plannedChanges)
-        planned << QStringLiteral("%1:%2|%3").arg(change.row).arg(change.oldStart, change.oldFinish);
-    QTEST(result.changed, "changed");
-    QTEST(planned, "planned");
+        const vorn::RefreshResult result = vorn::RefreshTimesAndFeed(table, grid, false, nullptr, kept);
+        QStringList reported;
+        for (const vorn::chart::PlannedChange &change : result.plannedChanges)
+            reported << QStringLiteral("%1:%2|%3").arg(change.row).arg(change.oldStart, change.oldFinish);
+        QCOMPARE(result.changed, changed);
+        QCOMPARE(reported, planned);
+    }
 }
 
 void tst_Refresh::cleanEmptiesTheLiveTable_data()

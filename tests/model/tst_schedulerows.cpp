@@ -57,6 +57,8 @@ private slots:
     void groupsRecords_data();
     void groupsRecords();
     void writesWholeDocument();
+    void keptRowsGiveTheTextBuiltAfresh_data();
+    void keptRowsGiveTheTextBuiltAfresh();
     void writesFieldContent_data();
     void writesFieldContent();
 };
@@ -170,6 +172,66 @@ void TestScheduleRows::writesFieldContent()
     };
     QTEST(rowsOf(BuildScheduleXml(table, XmlVariant::Fill)), "fill");
     QTEST(rowsOf(BuildScheduleXml(table, XmlVariant::Refresh)), "refresh");
+}
+
+void TestScheduleRows::keptRowsGiveTheTextBuiltAfresh_data()
+{
+    // Tables one after the other, records "Part;Process;..."; each step's
+    // changes carry the records that differ from the step before. "merge"
+    // folds a step's changes into the next before they are applied.
+    QTest::addColumn<QList<QStringList>>("tables");
+    QTest::addColumn<bool>("merge");
+    QTest::addColumn<int>("chunk");
+    const QString longPart = QString(300, u'x');
+    const QList<QStringList> steps{{"P1;;M;;1;2", "P2;;M;;3;4", "P3"},
+                                   {"P1;;M;;1;2", "P2;;M;;33;44", "P3", "P4;Mill;;;5"},
+                                   {"P1;;M;;1;2"},
+                                   {"P1;;M;;1;2", longPart + ";;M", "零件;;机床"}};
+    QTest::newRow("applied-one-by-one") << steps << false << 256 * 1024;
+    QTest::newRow("folded-together") << steps << true << 256 * 1024;
+    QTest::newRow("written-in-small-pieces") << steps << false << 64;
+    // Enough rewrites of one record that the old contents are compacted away.
+    QList<QStringList> rewrites;
+    for (int i = 0; i < 12; ++i)
+        rewrites << QStringList{"P1;;M;;1;2", QStringLiteral("P2;;M;;%1;9").arg(i), "P3"};
+    QTest::newRow("compacted") << rewrites << false << 256 * 1024;
+}
+
+void TestScheduleRows::keptRowsGiveTheTextBuiltAfresh()
+{
+    QFETCH(QList<QStringList>, tables);
+    QFETCH(bool, merge);
+    QFETCH(int, chunk);
+    QTemporaryDir dir;
+    ScheduleXmlRows kept;
+    ScheduleXmlChanges waiting;
+    QStringList before;
+    for (qsizetype step = 0; step < tables.size(); ++step) {
+        const QStringList &records = tables[step];
+        store::DbfTable table;
+        QCOMPARE(vorn::testing::makeScheduleTable(table, dir.filePath(QStringLiteral("s%1.dbf").arg(step)), records, 0x7A),
+                 QString());
+        const FieldReader reader(table);
+        ScheduleXmlChanges changes;
+        changes.records = qint32(records.size());
+        for (qint32 record = 1; record <= qint32(records.size()); ++record) {
+            if (before.value(record - 1, QStringLiteral("<none>")) == records[record - 1])
+                continue;
+            QByteArray contents;
+            AppendScheduleXmlContents(contents, reader, record);
+            changes.rows.emplace_back(record, contents);
+        }
+        before = records;
+        waiting.merge(std::move(changes));
+        if (merge && step % 2 == 0 && step + 1 < tables.size())
+            continue;
+        kept.apply(std::move(std::exchange(waiting, {})));
+        QByteArray text;
+        QVERIFY(kept.write([&text](QByteArrayView piece) { text.append(piece); return true; }, chunk));
+        const QByteArray expected = BusSafeUtf8(BuildScheduleXml(table, XmlVariant::Refresh));
+        QCOMPARE(text, expected);
+        QCOMPARE(kept.size(), expected.size());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestScheduleRows)

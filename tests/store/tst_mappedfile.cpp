@@ -249,6 +249,13 @@ private slots:
             || what == Change::CutToNothing;
         for (qint32 r = 1; r <= reader.recordCount(); ++r) {
             const qint64 offset = headerLength + qint64(r - 1) * recordLength;
+            const bool gone = cut && offset + recordLength > size;
+            // The whole record, as a tick fingerprints it, before any field
+            // of it is read.
+            const QByteArrayView bytes = reader.rawRecord(r);
+            QCOMPARE(bytes.size(), qsizetype(recordLength));
+            if (gone && bytes != QByteArray(recordLength, ' '))
+                QFAIL(qPrintable(QStringLiteral("record %1 outlived the cut").arg(r)));
             // Taken after the cut, a record looks for it as a field read does.
             const DbfTable::Record record = reader.record(r);
             for (int f = 1; f <= reader.fieldCount(); ++f) {
@@ -257,7 +264,6 @@ private slots:
                 QCOMPARE(raw.size(), reader.field(f).length);
                 // Gone with the cut, wherever it fell: blanks, never the
                 // zeros the system shows past the end inside the last page.
-                const bool gone = cut && offset + recordLength > size;
                 for (char c : raw) {
                     if (gone && c != ' ')
                         QFAIL(qPrintable(QStringLiteral("record %1 field %2 outlived the cut").arg(r).arg(f)));

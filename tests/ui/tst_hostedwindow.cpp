@@ -7,6 +7,7 @@
 #include "uiplant.h"
 
 #include <QDBusConnection>
+#include <QProcess>
 
 using namespace vorn;
 using namespace vorn::test;
@@ -159,6 +160,75 @@ private slots:
         QVERIFY(!window->ManagerServerObject());
         QVERIFY(recorder.texts.value(0).startsWith(QStringLiteral("Error #: -910")));
         QVERIFY(QFile::exists(plant.state.SettingsFile));
+    }
+
+    // A manager process that never answers, one that answers after 5 s, and
+    // one that vanishes and comes back: ticks and input go on while a call
+    // is unanswered, at most one feed waits behind it, and a manager that
+    // returns gets the whole text again.
+    void stuckOrVanishedManagerNeverHoldsUpTheWindow_data()
+    {
+        QTest::addColumn<QString>("reply");   // the stand-in's --reply
+        QTest::addColumn<bool>("vanishes");   // killed mid-run, then started again
+        QTest::newRow("never-answers") << QStringLiteral("never") << false;
+        QTest::newRow("answers-after-5-s") << QStringLiteral("5000") << false;
+        QTest::newRow("vanishes-and-comes-back") << QStringLiteral("now") << true;
+    }
+
+    void stuckOrVanishedManagerNeverHoldsUpTheWindow()
+    {
+#ifndef VORN_STANDIN_PATH
+        QSKIP("needs vorn-stand-in-manager");
+#else
+        QFETCH(QString, reply);
+        QFETCH(bool, vanishes);
+        QTemporaryDir dir;
+        const QString kept = dir.filePath(QStringLiteral("received.xml"));
+        const auto startManager = [&](QProcess &process) {
+            process.start(QStringLiteral(VORN_STANDIN_PATH), {QStringLiteral("--reply"), reply, QStringLiteral("--keep"), kept});
+            QVERIFY(process.waitForReadyRead(10000));
+            QCOMPARE(process.readLine().trimmed(), QByteArray("ready"));
+        };
+        QProcess manager;
+        startManager(manager);
+        Plant plant;
+        auto window = loadWindow(plant, QStringLiteral("Cell /H"));
+        ManagerServerClient *client = window->ManagerServerObject();
+        QVERIFY(client);
+        if (vanishes) {
+            QTRY_VERIFY_WITH_TIMEOUT(client->isIdle(), 10000);
+            manager.kill();
+            QVERIFY(manager.waitForFinished());
+        } else {
+            QVERIFY(client->isWaitingForReply());   // CreateView, left unanswered
+        }
+
+        // Ticks return at once while a call waits, the window's events run,
+        // and nothing piles up behind the waiting call.
+        int eventsWhileWaiting = 0;
+        QTimer input;
+        connect(&input, &QTimer::timeout, [&] { eventsWhileWaiting += client->isWaitingForReply(); });
+        input.start(20);
+        const int failedBefore = client->failedCount();
+        for (int i = 0; i < 60 && client->failedCount() <= failedBefore + 1; ++i) {
+            window->Timer1_Timer();
+            QVERIFY(client->queuedCount() <= 1);
+            QTest::qWait(50);
+        }
+        QVERIFY(client->failedCount() > failedBefore);
+        QVERIFY(vanishes || eventsWhileWaiting > 0);
+
+        // A manager that is there again gets the whole text with the next feed.
+        if (vanishes)
+            startManager(manager);
+        QFile::remove(kept);
+        QTRY_VERIFY_WITH_TIMEOUT((window->Timer1_Timer(), QFile::exists(kept)), 15000);
+        QFile text(kept);
+        QVERIFY(text.open(QIODevice::ReadOnly));
+        QCOMPARE(text.readAll().count("<DataRow>"), 2);
+        manager.kill();
+        manager.waitForFinished();
+#endif
     }
 
     void hostedWithoutManagerSaysSoOnce()

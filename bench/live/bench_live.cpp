@@ -1,0 +1,498 @@
+// What the running viewer costs the plant PC: the viewer is started as the
+// manager starts it, in its own process on the session bus (run this under
+// dbus-run-session for a private one), beside a stand-in manager that only
+// counts what it receives, while a writer rewrites the actual times of a
+// share of the records at a fixed period. Prints, per table size and mode,
+// the viewer's processor share over the measured wall time, its memory,
+// its ticks and the feeds that arrived. Asserts nothing.
+//
+//   bench_live [--records 10000,100000,1000000] [--modes hosted,plain]
+//              [--seconds 20] [--share 0.01] [--period 500] [--viewer PATH]
+//              [--no-latency]
+//
+// The window's answers are probed (a call its thread must answer, every 20 ms)
+// while it starts and for 10 s after the processor time was measured, never
+// during it.
+
+#include "plantmodel.h"
+
+#include "dbftable.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include <atomic>
+#include <cstdio>
+#include <unistd.h>
+
+using namespace vorn;
+
+namespace {
+
+const QString WindowPath = QStringLiteral("/VornScheduler/Window");
+const QString WindowInterface = QStringLiteral("VornScheduler.Window");
+
+// A manager that only counts what it receives, on a thread of its own so that
+// a large feed never delays the writer or the probes of this process.
+class CountingManager : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "ManagerServer.Document")
+public:
+    std::atomic<qint64> feeds{0};
+    std::atomic<qint64> characters{0};
+    std::atomic<qint64> lastFeedMs{0};
+public slots:
+    void CreateView(const QString &, const QString &, short) {}
+    void SetViewXMLData(const QString &, const QString &xml)
+    {
+        characters += xml.size();
+        lastFeedMs = QDateTime::currentMSecsSinceEpoch();
+        ++feeds;
+    }
+};
+
+// Processor time (user + system, every thread) and memory of another process.
+struct ProcessSample {
+    double cpuSeconds = 0;
+    long rssKiB = 0;
+    long peakKiB = 0;
+};
+
+ProcessSample sample(qint64 pid)
+{
+    ProcessSample s;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (stat.open(QIODevice::ReadOnly)) {
+        const QByteArray line = stat.readAll();
+        // utime and stime are fields 14 and 15; the command name before them
+        // may hold blanks, so count from the ")" that ends it.
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 12)
+            s.cpuSeconds = double(fields[11].toLongLong() + fields[12].toLongLong())
+                / double(sysconf(_SC_CLK_TCK));
+    }
+    // The scheduler's nanoseconds of every live thread are finer than the
+    // 10 ms clock ticks of stat (a thread that ended is only counted there,
+    // and the viewer's threads live as long as it does).
+    double threads = 0;
+    const QStringList tasks = QDir(QStringLiteral("/proc/%1/task").arg(pid)).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &task : tasks) {
+        QFile schedstat(QStringLiteral("/proc/%1/task/%2/schedstat").arg(pid).arg(task));
+        if (schedstat.open(QIODevice::ReadOnly))
+            threads += schedstat.readAll().split(' ').value(0).toDouble() / 1e9;
+    }
+    if (threads > 0)
+        s.cpuSeconds = threads;
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("VmRSS:"))
+                s.rssKiB = line.mid(6).trimmed().split(' ').first().toLong();
+            else if (line.startsWith("VmHWM:"))
+                s.peakKiB = line.mid(6).trimmed().split(' ').first().toLong();
+        }
+    }
+    return s;
+}
+
+// The schedule table written as the manager keeps it, in one go: the store's
+// own record-by-record append takes seconds for a million records.
+bool writeSchedule(const QString &path, const plant::Plant &cell, qint32 now)
+{
+    const QList<store::FieldDescriptor> fields = plant::ScheduleTableFields();
+    if (!store::DbfTable::create(path, fields))
+        return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    QByteArray header = file.readAll();
+    if (header.endsWith('\x1a'))
+        header.chop(1);
+    qsizetype recordLength = 1;
+    for (const store::FieldDescriptor &field : fields)
+        recordLength += field.length;
+    QByteArray bytes;
+    bytes.reserve(header.size() + recordLength * cell.operations.size() + 1);
+    bytes.append(header);
+    for (const plant::Operation &op : cell.operations) {
+        const QList<QString> values = op.recordAt(now);
+        bytes.append(' ');
+        for (int i = 0; i < fields.size(); ++i) {
+            const QByteArray value = values.value(i).toLatin1().left(fields[i].length);
+            const QByteArray pad(fields[i].length - value.size(), ' ');
+            if (fields[i].type == 'N')
+                bytes.append(pad).append(value);
+            else
+                bytes.append(value).append(pad);
+        }
+    }
+    bytes.append('\x1a');
+    const quint32 count = quint32(cell.operations.size());
+    for (int i = 0; i < 4; ++i)
+        bytes[4 + i] = char((count >> (8 * i)) & 0xff);
+    file.resize(0);
+    file.seek(0);
+    return file.write(bytes) == bytes.size();
+}
+
+// Rewrites the actual start, finish and duration of `share` of the records in
+// place, the way the manager updates a running schedule.
+class Writer {
+public:
+    Writer(const QString &path, qint32 records, double share)
+        : m_file(path), m_records(records), m_perTick(qMax(1, int(records * share)))
+    {
+        m_file.open(QIODevice::ReadWrite | QIODevice::Unbuffered);
+        const QByteArray head = m_file.read(12);
+        m_headerLength = quint8(head[8]) | (quint8(head[9]) << 8);
+        m_recordLength = quint8(head[10]) | (quint8(head[11]) << 8);
+        // Deletion flag, Part 20, Process 20, Machine 15, Order 15, then
+        // StartP, FinishP, DurationP of 10 each before StartA.
+        m_actualOffset = 1 + 20 + 20 + 15 + 15 + 3 * 10;
+    }
+    void rewrite()
+    {
+        for (int i = 0; i < m_perTick; ++i) {
+            const qint32 record = qint32(m_random.bounded(m_records));
+            const qint32 start = 6 * 3600 + qint32(m_random.bounded(12 * 3600));
+            const qint32 duration = 60 + qint32(m_random.bounded(3600));
+            const QByteArray bytes = QByteArray::number(start).rightJustified(10, ' ')
+                + QByteArray::number(start + duration).rightJustified(10, ' ')
+                + QByteArray::number(duration).rightJustified(10, ' ');
+            m_file.seek(m_headerLength + qint64(record) * m_recordLength + m_actualOffset);
+            m_file.write(bytes);
+        }
+        ++m_rounds;
+    }
+    int rounds() const { return m_rounds; }
+
+private:
+    QFile m_file;
+    qint32 m_records;
+    int m_perTick;
+    qint64 m_headerLength = 0;
+    qint64 m_recordLength = 0;
+    qint64 m_actualOffset = 0;
+    int m_rounds = 0;
+    QRandomGenerator m_random{42};
+};
+
+// How long the window's thread takes to answer: a call that the window's
+// object handles on that thread, sent again as soon as the last one came back
+// and at most every probe period.
+class Prober : public QObject {
+public:
+    Prober(const QString &service, int periodMs) : m_service(service)
+    {
+        m_timer.setInterval(periodMs);
+        connect(&m_timer, &QTimer::timeout, this, &Prober::probe);
+        m_timer.start();
+    }
+    qint64 worstMs() const { return m_worst; }
+    int probes() const { return m_done; }
+    int over(int ms) const { return ms == 100 ? m_over100 : m_over2000; }
+    void reset()
+    {
+        m_worst = 0;
+        m_done = 0;
+        m_over100 = 0;
+        m_over2000 = 0;
+    }
+
+private:
+    void probe()
+    {
+        if (m_pending)
+            return;
+        m_pending = true;
+        QElapsedTimer sent;
+        sent.start();
+        const QDBusMessage call = QDBusMessage::createMethodCall(
+            m_service, WindowPath, QStringLiteral("org.freedesktop.DBus.Introspectable"),
+            QStringLiteral("Introspect"));
+        auto *watcher =
+            new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, 60000), this);
+        connect(watcher, &QDBusPendingCallWatcher::finished, this,
+                [this, sent](QDBusPendingCallWatcher *w) {
+                    const qint64 ms = sent.elapsed();
+                    m_worst = qMax(m_worst, ms);
+                    m_over100 += ms > 100;
+                    m_over2000 += ms > 2000;
+                    ++m_done;
+                    m_pending = false;
+                    w->deleteLater();
+                });
+    }
+
+    QString m_service;
+    QTimer m_timer;
+    bool m_pending = false;
+    qint64 m_worst = 0;
+    int m_done = 0;
+    int m_over100 = 0;
+    int m_over2000 = 0;
+};
+
+// What the viewer says about itself on its control channel, when it says it.
+QVariantMap diagnostics(const QString &service)
+{
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(
+        QDBusMessage::createMethodCall(service, WindowPath, WindowInterface,
+                                       QStringLiteral("Diagnostics")),
+        QDBus::Block, 60000);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return {};
+    return qdbus_cast<QVariantMap>(reply.arguments().constFirst());
+}
+
+void runFor(int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, int(qMax<qint64>(1, ms - t.elapsed())));
+}
+
+bool waitFor(const std::function<bool()> &ready, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!ready()) {
+        if (t.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    }
+    return true;
+}
+
+struct Options {
+    QList<qint64> records;
+    QStringList modes;
+    int seconds = 20;
+    double share = 0.01;
+    int periodMs = 500;
+    int answerSeconds = 10;
+    QString viewer;
+    bool latency = true;
+};
+
+void runOne(const Options &options, qint64 records, bool hosted, CountingManager &manager)
+{
+    QTemporaryDir dir;
+    QDir(dir.path()).mkpath(QStringLiteral("data"));
+    QDir(dir.path()).mkpath(QStringLiteral("bin"));
+    const QString data = dir.filePath(QStringLiteral("data"));
+    plant::PlantOptions plantOptions;
+    plantOptions.operations = records;
+    const plant::Plant cell = plant::GeneratePlant(plantOptions);
+    const QString schedule = data + QStringLiteral("/Scheduler.dbf");
+    if (!writeSchedule(schedule, cell, 13 * 3600)
+        || !plant::WritePlanTable(data + QStringLiteral("/Aplan.dbf"), plant::GeneratePlant({}))
+        || !plant::WriteProcessTable(data + QStringLiteral("/Process.dbf"), cell)) {
+        std::printf("cannot write the tables in %s\n", qPrintable(data));
+        return;
+    }
+    const qint64 tableBytes = QFileInfo(schedule).size();
+
+    // The writer has a thread of its own: ten thousand writes must not delay
+    // the probes' answers, which this thread times.
+    Writer writer(schedule, qint32(cell.operations.size()), options.share);
+    QThread writerThread;
+    QTimer writing;
+    writing.setInterval(options.periodMs);
+    writing.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&writing, &QTimer::timeout, &writing, [&writer] { writer.rewrite(); }, Qt::DirectConnection);
+    writing.moveToThread(&writerThread);
+    writerThread.start();
+    const auto stopWriting = qScopeGuard([&] {
+        QMetaObject::invokeMethod(&writing, [&writing] { writing.stop(); }, Qt::BlockingQueuedConnection);
+        writerThread.quit();
+        writerThread.wait();
+    });
+
+    QProcess viewer;
+    viewer.setWorkingDirectory(dir.filePath(QStringLiteral("bin")));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (!env.contains(QStringLiteral("QT_QPA_PLATFORM")))
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    viewer.setProcessEnvironment(env);
+    viewer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    const qint64 feedsBefore = manager.feeds;
+    const qint64 startMs = QDateTime::currentMSecsSinceEpoch();
+    viewer.start(options.viewer, hosted ? QStringList{QStringLiteral("/H")} : QStringList{});
+    if (!viewer.waitForStarted()) {
+        std::printf("cannot start %s\n", qPrintable(options.viewer));
+        return;
+    }
+    const qint64 pid = viewer.processId();
+    // The window by its process name; the shared name serves a viewer started
+    // through a wrapper (a profiler), whose process id is not the one started.
+    QString service = QStringLiteral("VornScheduler.Window.p%1").arg(pid);
+    QDBusConnectionInterface *bus = QDBusConnection::sessionBus().interface();
+
+    // Responsiveness from the very start: the first fill is part of it.
+    std::unique_ptr<Prober> prober;
+    const bool up = waitFor([&] {
+        if (bus->isServiceRegistered(service).value())
+            return true;
+        if (!bus->isServiceRegistered(QStringLiteral("VornScheduler.Window")).value())
+            return false;
+        service = bus->serviceOwner(QStringLiteral("VornScheduler.Window")).value();
+        return true;
+    }, 60000);
+    if (up && options.latency)
+        prober = std::make_unique<Prober>(service, 20);
+    QMetaObject::invokeMethod(&writing, [&writing] { writing.start(); });
+    const bool fed = !hosted || waitFor([&] { return manager.feeds > feedsBefore; }, 60000);
+    if (!up || !fed) {
+        std::printf("%8lld  %-6s  %s\n", records, hosted ? "hosted" : "plain",
+                    !up ? "the viewer did not come up"
+                        : "no feed within 60 s (a schedule too large for one bus message is not fed)");
+        viewer.kill();
+        viewer.waitForFinished();
+        return;
+    }
+    // Answered on the window's thread, so only once the load is over.
+    QVariantMap diag = diagnostics(service);
+    const qint64 firstPaint = diag.value(QStringLiteral("firstChartPaintMs"), -1).toLongLong();
+    const qint64 firstPaintCpu = diag.value(QStringLiteral("firstChartPaintCpuMs"), -1).toLongLong();
+    runFor(100);   // the probe that waited for the load comes back
+    const qint64 loadWorst = prober ? prober->worstMs() : -1;
+    // The probes cost the viewer time of their own: none while its processor
+    // time is measured.
+    prober.reset();
+    // Settle: the first ticks after the fill still find every row new.
+    runFor(2000);
+
+    const ProcessSample before = sample(pid);
+    diag = diagnostics(service);
+    const qint64 ticksBefore = diag.value(QStringLiteral("ticks"), -1).toLongLong();
+    const qint64 tickUsBefore = diag.value(QStringLiteral("totalTickCpuUs"), 0).toLongLong();
+    const qint64 rowsBefore = diag.value(QStringLiteral("rowsRewritten"), 0).toLongLong();
+    const qint64 changedBefore = diag.value(QStringLiteral("recordsChanged"), 0).toLongLong();
+    const qint64 feeds0 = manager.feeds;
+    const qint64 chars0 = manager.characters;
+    QElapsedTimer wall;
+    wall.start();
+    runFor(options.seconds * 1000);
+    const double seconds = wall.nsecsElapsed() / 1e9;
+    const ProcessSample after = sample(pid);
+    diag = diagnostics(service);
+    const qint64 ticks = diag.isEmpty() ? -1 : diag.value(QStringLiteral("ticks")).toLongLong() - ticksBefore;
+    const qint64 tickUs = diag.value(QStringLiteral("totalTickCpuUs"), 0).toLongLong() - tickUsBefore;
+    const qint64 feeds = manager.feeds - feeds0;
+    // Then how soon the window answers while it goes on ticking.
+    if (options.latency) {
+        prober = std::make_unique<Prober>(service, 20);
+        runFor(options.answerSeconds * 1000);
+    }
+
+    std::printf("%8lld  %-6s  cpu %6.2f%%  rss %4ld MB (peak %4ld)  ticks %4s  feeds %4lld"
+                "  %5.1f MB/feed",
+                records, hosted ? "hosted" : "plain",
+                100.0 * (after.cpuSeconds - before.cpuSeconds) / seconds, after.rssKiB / 1024,
+                after.peakKiB / 1024, ticks < 0 ? "n/a" : qPrintable(QString::number(ticks)), feeds,
+                feeds ? double(manager.characters - chars0) / feeds / 1e6 : 0.0);
+    if (prober)
+        std::printf("  answer worst %lld ms (%d of %d probes over 100 ms)", prober->worstMs(),
+                    prober->over(100), prober->probes());
+    std::printf("\n");
+    std::printf("%28s table %.0f MB; worst answer while starting %lld ms", "", tableBytes / 1e6,
+                loadWorst);
+    if (firstPaint >= 0)
+        std::printf("; first chart painted %lld ms after start (%lld ms of processor time)", firstPaint - startMs,
+                    firstPaintCpu);
+    if (ticks > 0 && tickUs > 0)
+        std::printf("; a tick costs the window's thread %.2f ms of processor time and rewrites %lld rows "
+                    "for %lld changed records (means)",
+                    tickUs / 1000.0 / ticks,
+                    (diag.value(QStringLiteral("rowsRewritten")).toLongLong() - rowsBefore) / ticks,
+                    (diag.value(QStringLiteral("recordsChanged")).toLongLong() - changedBefore) / ticks);
+    if (diag.contains(QStringLiteral("longestTickGapMs")))
+        std::printf("; longest gap between ticks %lld ms, longest tick %lld ms",
+                    diag.value(QStringLiteral("longestTickGapMs")).toLongLong(),
+                    diag.value(QStringLiteral("longestTickMs")).toLongLong());
+    std::printf("\n");
+    std::fflush(stdout);
+
+    viewer.terminate();
+    if (!viewer.waitForFinished(5000)) {
+        viewer.kill();
+        viewer.waitForFinished();
+    }
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    parser.addOption({QStringLiteral("records"), QStringLiteral("Table sizes."), QStringLiteral("list"),
+                      QStringLiteral("10000,100000,1000000")});
+    parser.addOption({QStringLiteral("modes"), QStringLiteral("hosted and/or plain."), QStringLiteral("list"),
+                      QStringLiteral("hosted,plain")});
+    parser.addOption({QStringLiteral("seconds"), QStringLiteral("Measured wall time."), QStringLiteral("s"),
+                      QStringLiteral("20")});
+    parser.addOption({QStringLiteral("share"), QStringLiteral("Share of records rewritten per period."),
+                      QStringLiteral("fraction"), QStringLiteral("0.01")});
+    parser.addOption({QStringLiteral("period"), QStringLiteral("Writer period."), QStringLiteral("ms"),
+                      QStringLiteral("500")});
+    parser.addOption({QStringLiteral("viewer"), QStringLiteral("The viewer executable."), QStringLiteral("path"),
+                      QCoreApplication::applicationDirPath() + QStringLiteral("/../../src/vorn-scheduler")});
+    parser.addOption({QStringLiteral("no-latency"), QStringLiteral("Do not probe the window's answers.")});
+    parser.process(app);
+
+    Options options;
+    for (const QString &n : parser.value(QStringLiteral("records")).split(u',', Qt::SkipEmptyParts))
+        options.records << n.toLongLong();
+    options.modes = parser.value(QStringLiteral("modes")).split(u',', Qt::SkipEmptyParts);
+    options.seconds = qMax(1, parser.value(QStringLiteral("seconds")).toInt());
+    options.share = parser.value(QStringLiteral("share")).toDouble();
+    options.periodMs = qMax(10, parser.value(QStringLiteral("period")).toInt());
+    options.viewer = QFileInfo(parser.value(QStringLiteral("viewer"))).absoluteFilePath();
+    options.latency = !parser.isSet(QStringLiteral("no-latency"));
+
+    QThread managerThread;
+    managerThread.start();
+    CountingManager manager;
+    manager.moveToThread(&managerThread);
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.registerObject(QStringLiteral("/ManagerServer/Document"), &manager, QDBusConnection::ExportAllSlots)
+        || !bus.registerService(QStringLiteral("ManagerServer.Document"))) {
+        std::printf("no session bus, or the manager's name is taken: run under dbus-run-session\n");
+        managerThread.quit();
+        managerThread.wait();
+        return 1;
+    }
+    std::printf("viewer %s; %.1f%% of the records rewritten every %d ms; %d s measured after the first "
+                "feed and 2 s of settling\n",
+                qPrintable(options.viewer), options.share * 100, options.periodMs, options.seconds);
+    for (const qint64 records : options.records) {
+        for (const QString &mode : options.modes)
+            runOne(options, records, mode == QLatin1String("hosted"), manager);
+    }
+    bus.unregisterService(QStringLiteral("ManagerServer.Document"));
+    bus.unregisterObject(QStringLiteral("/ManagerServer/Document"));
+    managerThread.quit();
+    managerThread.wait();
+    return 0;
+}
+
+#include "bench_live.moc"
