@@ -13,10 +13,12 @@ set -euo pipefail
 #           dbus-run-session and dbus-send (private session bus),
 #           desktop-file-validate and appstreamcli (the installed entries),
 #           pdfinfo of poppler-utils (pages of a printed PDF)
+#   fuzz:   clang and libclang-rt-14-dev (libFuzzer with the sanitizers)
 #   demo:   xvfb-run with xauth (runs without a display), fonts for the
 #           Latin and Chinese texts of the window and the manual
 packages=(
     build-essential cmake ninja-build
+    clang libclang-rt-14-dev
     qt6-base-dev qt6-svg-dev libxxhash-dev
     shapelib libshp-dev python3 python3-dbf python3-dbfread
     dbus-daemon dbus-bin

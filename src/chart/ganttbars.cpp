@@ -96,7 +96,9 @@ std::optional<double> IntervalMinutes(QStringView intervalText)
             return std::nullopt;
         }
     }
-    if (!digits || !(value > 0) || !std::isfinite(value))
+    // The bars work in seconds: an interval whose seconds overflow a double
+    // would turn a bar's end into NaN.
+    if (!digits || !(value > 0) || !std::isfinite(value * 60))
         return std::nullopt;
     return value;
 }

@@ -7,10 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <cstdint>
 #include <functional>
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size);
 
 using namespace vorn::store;
 using namespace vorn::store::testing;
@@ -122,25 +119,6 @@ private slots:
         for (const auto &[r, f] : outside)
             QVERIFY(table.rawField(r, f).isEmpty() && table.fieldContent(r, f).isEmpty());
         QVERIFY(!table.isDeleted(n + 1));
-    }
-
-    void survivesFuzzCorpus_data()
-    {
-        QTest::addColumn<QByteArray>("bytes");
-        const QDir corpus(VORN_TEST_DATA_DIR "/fuzz-corpus");
-        const QStringList names = corpus.entryList(QDir::Files);
-        QVERIFY(!names.isEmpty());
-        for (const QString &name : names)
-            QTest::newRow(qPrintable(name)) << readAll(corpus.filePath(name));
-    }
-
-    void survivesFuzzCorpus()
-    {
-        // Inputs that once took the reader out of bounds, each also cut short
-        // at every seventh of its length, as a torn read of a live table.
-        QFETCH(QByteArray, bytes);
-        for (qsizetype n = bytes.size(); n >= 0; n -= std::max<qsizetype>(1, bytes.size() / 7))
-            QCOMPARE(LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t *>(bytes.constData()), std::size_t(n)), 0);
     }
 
     void writesValuesAsStored_data()

@@ -1,0 +1,88 @@
+// INI text as the program meets it in VornSched.ini and LANGUAGE.INI: every
+// key the program reads is read, then each is written and read back. A write
+// changes one place of the file (one line rewritten, or lines inserted at
+// one point); every other byte stays as it was.
+
+#include "fuzzing.h"
+
+#include "appstate.h"
+#include "inifile.h"
+#include "settings.h"
+#include "texts.h"
+
+using namespace vorn;
+
+namespace {
+
+struct Key {
+    const char *section;
+    const char *name;
+};
+
+// Settings keys, the grouping (read under its own spelling of the section)
+// and the interface language.
+constexpr Key keys[] = {
+    {"SCHEDULER", "Timer"},         {"SCHEDULER", "PlanBegVisible"}, {"SCHEDULER", "PlanEndVisible"},
+    {"SCHEDULER", "PlanDurVisible"}, {"SCHEDULER", "ActBegVisible"}, {"SCHEDULER", "ActEndVisible"},
+    {"SCHEDULER", "ActDurVisible"}, {"SCHEDULER", "Interval"},       {"SCHEDULER", "BaseDate"},
+    {"SCHEDULER", "BaseTime"},      {"Scheduler", "SortOrder"},      {"GENERAL", "ApplicationLanguage"},
+};
+
+// Old and new text differ in one place only, which lies within one line of
+// the old text (or between two of its lines).
+void checkOnePlaceChanged(const QByteArray &before, const QByteArray &after)
+{
+    const qsizetype shorter = std::min(before.size(), after.size());
+    qsizetype prefix = 0;
+    while (prefix < shorter && before[prefix] == after[prefix])
+        ++prefix;
+    qsizetype suffix = 0;
+    while (suffix < shorter - prefix && before[before.size() - 1 - suffix] == after[after.size() - 1 - suffix])
+        ++suffix;
+    const QByteArrayView removed = QByteArrayView(before).sliced(prefix, before.size() - prefix - suffix);
+    VORN_FUZZ_CHECK(!removed.contains('\n'));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const QByteArrayView text(reinterpret_cast<const char *>(data), qsizetype(size));
+    const QString folder = fuzz::ScratchFolder();
+    const QString file = folder + QStringLiteral("LANGUAGE.INI");
+    fuzz::WriteFile(file, text);
+
+    AppState state;
+    state.SettingsFile = file;
+    LoadSettings(state, QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)));
+    VORN_FUZZ_CHECK(state.IntervalIndex >= 0 && state.IntervalIndex <= 7 && state.TimerInterval > 0);
+    VORN_FUZZ_CHECK(state.BaseDate.size() <= 15 && state.BaseTime.size() <= 8);
+    ReadSortOrder(file);
+    GetLanguageID(folder);
+
+    // The values written depend on the input, so that they sometimes equal
+    // what is already there.
+    uint seed = qHash(text);
+    for (const Key &key : keys) {
+        const QString section = QLatin1StringView(key.section);
+        const QString name = QLatin1StringView(key.name);
+        const QString value = QString::number(qint16(seed % 65536));
+        seed = seed * 1103515245u + 12345u;
+        const QByteArray before = fuzz::ReadFile(file);
+        VORN_FUZZ_CHECK(WriteIniString(file, section, name, value).ok);
+        checkOnePlaceChanged(before, fuzz::ReadFile(file));
+        VORN_FUZZ_CHECK(ReadIniString(file, section, name, QString(), 256) == value);
+        VORN_FUZZ_CHECK(ReadIniInt(file, section, name, 12345) == value.toInt());
+    }
+
+    // The settings the window writes when it closes, read back.
+    const std::array<int, 6> shown{1, 0, 1, 0, 1, 0};
+    VORN_FUZZ_CHECK(SaveSettings(state, shown, 7, 1).ok);
+    AppState reread;
+    reread.SettingsFile = file;
+    LoadSettings(reread, QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)));
+    // A stored 0 reads as the column's default: shown for the two durations.
+    VORN_FUZZ_CHECK(reread.PlanBegVisible == 1 && reread.PlanEndVisible == 0 && reread.ActDurVisible == 1);
+    VORN_FUZZ_CHECK(reread.IntervalIndex == 7 && ReadSortOrder(file) == 1);
+    return 0;
+}

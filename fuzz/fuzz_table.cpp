@@ -1,0 +1,93 @@
+// A schedule table (and its memo file) from raw bytes, read the way the fill
+// and the tick read the live table: opened through the table library from a
+// file, every field of every record through FieldText and the fill's field
+// reader, both XML variants, the grouped rows in both orders into a grid,
+// and the in-place refresh of that grid. Input: the table's bytes, then
+// optionally "|MEMO|" and the memo file's bytes.
+
+#include "fuzzing.h"
+
+#include "fieldreader.h"
+#include "griddata.h"
+#include "gridfill.h"
+#include "refresh.h"
+#include "schedulerows.h"
+#include "schedulexml.h"
+#include "tablelibrary.h"
+
+using namespace vorn;
+
+namespace {
+
+void readEveryField(const store::DbfTable &table)
+{
+    const model::FieldReader reader(table);
+    for (int f = 0; f <= table.fieldCount() + 1; ++f)
+        store::FieldNameText(table, f);
+    for (qint32 r = 0; r <= table.recordCount() + 1; ++r) {
+        for (int f = 0; f <= table.fieldCount() + 1; ++f) {
+            const QString text = store::FieldText(table, r, f);
+            VORN_FUZZ_CHECK(text.size() <= store::MaxFieldText);
+            QByteArrayView bytes;
+            if (reader.asciiBytes(r, f, model::Blanks::Both, &bytes))
+                VORN_FUZZ_CHECK(reader.text(r, f, model::Blanks::Both) == QLatin1StringView(bytes));
+            reader.rawBytes(r, f, &bytes);
+            QString appended;
+            const bool empty = reader.append(appended, r, f, model::Blanks::Trailing);
+            VORN_FUZZ_CHECK(appended == reader.text(r, f, model::Blanks::Trailing) && empty == appended.isEmpty());
+        }
+    }
+}
+
+void checkFrame(const QString &xml)
+{
+    VORN_FUZZ_CHECK(xml.startsWith(u"<DataView><DataTable>") && xml.endsWith(u"</DataTable></DataView>"));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    fuzz::AnswerMessagesAtOnce();
+    const QByteArrayView input(reinterpret_cast<const char *>(data), qsizetype(size));
+    const qsizetype marker = input.indexOf(QByteArrayView("|MEMO|"));
+    const QByteArrayView tableBytes = marker < 0 ? input : input.first(marker);
+    const QString base = fuzz::ScratchFolder() + QStringLiteral("Scheduler");
+    fuzz::WriteFile(base + QStringLiteral(".dbf"), tableBytes);
+    for (const char *extension : {".dbt", ".fpt"}) {
+        const QString memoPath = base + QLatin1StringView(extension);
+        if (marker < 0)
+            QFile::remove(memoPath);
+        else
+            fuzz::WriteFile(memoPath, input.sliced(marker + 6));
+    }
+
+    store::TableContext context;
+    store::DbfTable table;
+    const bool opened = context.OpenTable(table, base);
+    store::DbfTable fromBytes;
+    VORN_FUZZ_CHECK(opened == bool(fromBytes.openBytes(tableBytes)));
+    if (!opened)
+        return 0;
+    fuzz::CheckSameAsBytes(table, tableBytes);
+    readEveryField(table);
+
+    chart::GridData grid;
+    grid.setCols(8 + 24);
+    grid.setFixedRows(2);
+    for (const qint16 sortOrder : {model::kSortByMachine, model::kSortByPart}) {
+        QString xml;
+        model::FillResult fill = model::BuildScheduleRows(table, sortOrder, &xml);
+        checkFrame(xml);
+        VORN_FUZZ_CHECK(fill.recordCount == table.recordCount());
+        const qint32 rows = qint32(fill.rows.size());
+        ApplyScheduleRows(grid, std::move(fill.rows));
+        DrawBodyBorders(grid);
+        VORN_FUZZ_CHECK(grid.rows() == 2 + rows);
+        const RefreshResult refreshed = RefreshTimesAndFeed(table, grid, false, nullptr);
+        VORN_FUZZ_CHECK(table.recordCount() == 0 || refreshed.detailRows == rows - fill.groupCount);
+    }
+    const QString feed = model::BuildScheduleXml(table, model::XmlVariant::Refresh);
+    VORN_FUZZ_CHECK(table.recordCount() == 0 ? feed.isEmpty() : feed.startsWith(u"<DataView>"));
+    return 0;
+}

@@ -1,0 +1,121 @@
+#pragma once
+
+// What the fuzz targets share: the check that turns a broken promise into a
+// crash, a scratch folder for the files they write, message boxes answered
+// at once, and a reader that takes the fuzzer's bytes from the front.
+
+#include "dbftable.h"
+#include "messagebox.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QDir>
+#include <QFile>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+// abort() is what both libFuzzer and the corpus replay report as a failure.
+#define VORN_FUZZ_CHECK(condition)                                                              \
+    do {                                                                                        \
+        if (!(condition)) {                                                                     \
+            std::fprintf(stderr, "fuzz check failed: %s (%s:%d)\n", #condition, __FILE__,       \
+                         __LINE__);                                                             \
+            std::abort();                                                                       \
+        }                                                                                       \
+    } while (0)
+
+namespace vorn::fuzz {
+
+// One folder per process, on tmpfs when there is one: most targets write a
+// file or two for every input.
+inline const QString &ScratchFolder()
+{
+    static const QTemporaryDir dir((QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm")
+                                                                                : QDir::tempPath())
+                                   + QStringLiteral("/vorn-fuzz-XXXXXX"));
+    static const QString path = dir.path() + u'/';
+    return path;
+}
+
+inline void WriteFile(const QString &path, QByteArrayView bytes)
+{
+    QFile file(path);
+    VORN_FUZZ_CHECK(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    VORN_FUZZ_CHECK(file.write(bytes.data(), bytes.size()) == bytes.size());
+}
+
+inline QByteArray ReadFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The store raises boxes for overlong fields and failed opens; nobody is
+// there to answer them.
+inline void AnswerMessagesAtOnce()
+{
+    static const bool installed = [] {
+        SetMessageHandler([](const MessageRequest &) { return MessageAnswer::Ok; });
+        return true;
+    }();
+    (void)installed;
+}
+
+// A table opened from a file must read exactly as the same bytes read from
+// memory: record count, fields, deletion flags, every raw field.
+inline void CheckSameAsBytes(const store::DbfTable &table, QByteArrayView bytes)
+{
+    store::DbfTable copy;
+    VORN_FUZZ_CHECK(bool(copy.openBytes(bytes)));
+    VORN_FUZZ_CHECK(copy.recordCount() == table.recordCount() && copy.fieldCount() == table.fieldCount());
+    for (qint32 r = 0; r <= table.recordCount() + 1; ++r) {
+        VORN_FUZZ_CHECK(copy.isDeleted(r) == table.isDeleted(r));
+        for (int f = 0; f <= table.fieldCount() + 1; ++f)
+            VORN_FUZZ_CHECK(copy.rawField(r, f) == table.rawField(r, f));
+    }
+}
+
+// The fuzzer's bytes, taken from the front; zeros once they run out.
+class Bytes {
+public:
+    Bytes(const std::uint8_t *data, std::size_t size)
+        : m_data(reinterpret_cast<const char *>(data), qsizetype(size))
+    {
+    }
+    Bytes(QByteArrayView bytes) : m_data(bytes) {}
+    bool empty() const { return m_data.isEmpty(); }
+    std::uint8_t u8()
+    {
+        if (m_data.isEmpty())
+            return 0;
+        const auto value = std::uint8_t(m_data.front());
+        m_data = m_data.sliced(1);
+        return value;
+    }
+    std::uint16_t u16() { return std::uint16_t(u8() | (u8() << 8)); }
+    QByteArrayView take(qsizetype n)
+    {
+        const QByteArrayView piece = m_data.first(std::clamp<qsizetype>(n, 0, m_data.size()));
+        m_data = m_data.sliced(piece.size());
+        return piece;
+    }
+    // Up to the next `separator` (dropped), or everything left.
+    QByteArrayView upTo(char separator)
+    {
+        const qsizetype at = m_data.indexOf(separator);
+        const QByteArrayView piece = take(at < 0 ? m_data.size() : at);
+        take(at < 0 ? 0 : 1);
+        return piece;
+    }
+    QByteArrayView rest() { return take(m_data.size()); }
+
+private:
+    QByteArrayView m_data;
+};
+
+} // namespace vorn::fuzz
