@@ -47,6 +47,9 @@ struct Document {
     QList<Line> lines;
     QString newline = QStringLiteral("\n");
     Encoding encoding = Encoding::Ansi;
+    // The last byte of a UTF-16 file that has no partner, kept as it was:
+    // it is no character, and the file is rewritten around it.
+    QByteArray oddByte;
 };
 
 bool isBlank(QChar c)
@@ -173,11 +176,18 @@ bool readPlainFile(const QString &fileName, QByteArray *bytes)
     return true;
 }
 
-QString decodeText(const QByteArray &bytes, Encoding *encoding)
+QString decodeText(const QByteArray &bytes, Encoding *encoding, QByteArray *oddByte)
 {
     const auto utf16 = [&](QStringConverter::Encoding which) {
-        QStringDecoder decoder(which, QStringConverter::Flag::Stateless);
-        return QString(decoder.decode(QByteArrayView(bytes).sliced(2)));
+        // A second mark after the first is a character of the text and
+        // stays one; so does the byte behind the last whole unit.
+        QByteArrayView units = QByteArrayView(bytes).sliced(2);
+        if (units.size() % 2) {
+            *oddByte = units.last(1).toByteArray();
+            units.chop(1);
+        }
+        QStringDecoder decoder(which, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+        return QString(decoder.decode(units));
     };
     if (bytes.startsWith("\xFF\xFE")) {
         *encoding = Encoding::Utf16LE;
@@ -217,8 +227,10 @@ bool loadDocument(const QString &fileName, Document *doc, QByteArray *bytes = nu
     if (!readPlainFile(fileName, &read))
         return false;
     Encoding encoding = Encoding::Ansi;
-    *doc = parse(decodeText(read, &encoding));
+    QByteArray oddByte;
+    *doc = parse(decodeText(read, &encoding, &oddByte));
     doc->encoding = encoding;
+    doc->oddByte = std::move(oddByte);
     if (bytes)
         *bytes = std::move(read);
     return true;
@@ -406,7 +418,7 @@ IniWriteResult WriteIniStrings(const QString &fileName, const QString &section,
     QString text;
     for (const Line &line : std::as_const(doc.lines))
         text += line.text + line.ending;
-    const QByteArray bytes = encodeText(text, doc.encoding);
+    const QByteArray bytes = encodeText(text, doc.encoding) + doc.oddByte;
 
     // Written beside and renamed over, so that a crash leaves the old file
     // or the new one; where that cannot be done, in place.
