@@ -203,6 +203,16 @@ struct DbfTable::Impl {
         return file.size();
     }
 
+    // The record count the header on disk holds now.
+    StoreError countInHeader(QFile *file, quint32 &count)
+    {
+        char bytes[4];
+        if (!file->seek(4) || file->read(bytes, 4) != 4)
+            return StoreError::failure(QStringLiteral("%1: the header cannot be read").arg(path));
+        count = qFromLittleEndian<quint32>(bytes);
+        return {};
+    }
+
     // The header's count and the records present by the file's size, now.
     StoreError countOnDisk(qint32 &present)
     {
@@ -210,11 +220,10 @@ struct DbfTable::Impl {
         QFile *file = openWriter(error);
         if (!file)
             return error;
-        char count[4];
-        if (!file->seek(4) || file->read(count, 4) != 4)
-            return StoreError::failure(QStringLiteral("%1: the header cannot be read").arg(path));
         DbfHeader now = header;
-        now.declaredRecords = qFromLittleEndian<quint32>(count);
+        error = countInHeader(file, now.declaredRecords);
+        if (!error.ok)
+            return error;
         present = now.completeRecords(file->size());
         return error;
     }
@@ -229,10 +238,10 @@ struct DbfTable::Impl {
         QFile *file = openWriter(error);
         if (!file)
             return error;
-        char count[4];
-        if (!file->seek(4) || file->read(count, 4) != 4)
-            return StoreError::failure(QStringLiteral("%1: the header cannot be read").arg(path));
-        const quint32 onDisk = qFromLittleEndian<quint32>(count);
+        quint32 onDisk = 0;
+        error = countInHeader(file, onDisk);
+        if (!error.ok)
+            return error;
         if (onDisk == quint32(records) && file->size() == size())
             return makeWritable();
         return readFile(true);
