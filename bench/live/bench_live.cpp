@@ -192,8 +192,9 @@ private:
     QRandomGenerator m_random{42};
 };
 
-// How long the window's thread takes to answer: a call that the window's
-// object handles on that thread, sent again as soon as the last one came back
+// How long the window's thread takes to answer: the window's own Diagnostics
+// call, which its object handles on that thread (an introspection would be
+// answered by the bus library on a thread of its own), sent again as soon as the last one came back
 // and at most every probe period.
 class Prober : public QObject {
 public:
@@ -223,19 +224,22 @@ private:
         QElapsedTimer sent;
         sent.start();
         const QDBusMessage call = QDBusMessage::createMethodCall(
-            m_service, WindowPath, QStringLiteral("org.freedesktop.DBus.Introspectable"),
-            QStringLiteral("Introspect"));
+            m_service, WindowPath, WindowInterface, QStringLiteral("Diagnostics"));
         auto *watcher =
             new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, 60000), this);
         connect(watcher, &QDBusPendingCallWatcher::finished, this,
                 [this, sent](QDBusPendingCallWatcher *w) {
                     const qint64 ms = sent.elapsed();
+                    m_pending = false;
+                    w->deleteLater();
+                    // Before the window has put its object on the bus the
+                    // bus itself answers, at once, with an error.
+                    if (w->isError())
+                        return;
                     m_worst = qMax(m_worst, ms);
                     m_over100 += ms > 100;
                     m_over2000 += ms > 2000;
                     ++m_done;
-                    m_pending = false;
-                    w->deleteLater();
                 });
     }
 
