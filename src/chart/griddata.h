@@ -125,6 +125,8 @@ public:
     // setRowOutlineLevel and setRowData on each new row: texts beyond the
     // last column are dropped. One layout change is reported per call.
     void appendRows(std::vector<RowContent> &&rows);
+    // Room for this many rows in all, so that appending them moves no row.
+    void reserveRows(size_t rows) { m_rows.reserve(rows); }
 
     // Cell properties over a range (every cell of it). A range that leaves
     // the grid is not applied.

@@ -241,7 +241,7 @@ void RefreshState::clear()
 }
 
 void RefreshState::adoptFill(const store::DbfTable &table, const chart::GridData &grid,
-                             const std::vector<quint64> &fingerprints,
+                             std::vector<quint64> fingerprints,
                              const std::vector<std::array<model::SecondsField, 6>> &fields)
 {
     Data &state = *d;
@@ -253,7 +253,7 @@ void RefreshState::adoptFill(const store::DbfTable &table, const chart::GridData
     state.grid = nullptr;
     if (fingerprints.size() != size_t(table.recordCount()) || fields.size() + 2 != size_t(grid.rows()))
         return;   // the next tick works on every row
-    state.shown = fingerprints;
+    state.shown = std::move(fingerprints);
     state.bind(grid);
     // Starts and finishes show what a tick would write; a duration cell shows
     // the stored duration, which a tick replaces by finish minus start unless

@@ -51,7 +51,7 @@ public:
     // rows whose stored duration differs from finish minus start, instead of
     // on every row. Anything that does not fit leaves a full tick.
     void adoptFill(const store::DbfTable &table, const chart::GridData &grid,
-                   const std::vector<quint64> &fingerprints,
+                   std::vector<quint64> fingerprints,
                    const std::vector<std::array<model::SecondsField, 6>> &fields);
 
 private:

@@ -275,7 +275,7 @@ bool groupKeyBytes(const FieldReader &reader, qint32 record, qint16 sortOrder, s
 // a group where a key first appears unseen; the second walks the groups in
 // that order and builds each row exactly once from the notes, straight into
 // the result.
-FillResult BuildScheduleRows(const store::DbfTable &table, qint16 sortOrder, QString *xml)
+FillResult BuildScheduleRows(const store::DbfTable &table, qint16 sortOrder, QString *xml, const FillSink &sink)
 {
     FillResult result;
     const qint32 count = table.recordCount();
@@ -307,7 +307,11 @@ FillResult BuildScheduleRows(const store::DbfTable &table, qint16 sortOrder, QSt
     if (result.fingerprinted)
         result.fingerprints.resize(size_t(count));
 
+    // How many records or rows pass between two pauses.
+    constexpr qint32 pauseEvery = 8192;
     for (qint32 record = 1; record <= count; ++record) {
+        if (sink.pause && record % pauseEvery == 0)
+            sink.pause();
         if (result.fingerprinted)
             result.fingerprints[size_t(record - 1)] = RecordFingerprint(table.rawRecord(record));
         if (xml)
@@ -359,42 +363,63 @@ FillResult BuildScheduleRows(const store::DbfTable &table, qint16 sortOrder, QSt
     size_t rowCount = groups.size();
     for (const Group &group : groups)
         rowCount += size_t(entries[size_t(group.entry)].count - group.ordinal);
-    result.rows.reserve(rowCount);
     result.groupCount = qint32(groups.size());
+    std::vector<ScheduleRow> &kept = result.rows;
+    const auto handOver = [&sink, &kept](ScheduleRow &&row) {
+        if (sink.row)
+            sink.row(std::move(row));
+        else
+            kept.push_back(std::move(row));
+    };
+    if (sink.row) {
+        if (sink.begin)
+            sink.begin(rowCount);
+    } else {
+        kept.reserve(rowCount);
+    }
 
     TimeTexts times;
+    size_t made = 0;
     for (const Group &group : groups) {
-        const size_t groupRow = result.rows.size();
-        result.rows.push_back({entries[size_t(group.entry)].key, 0, group.record, {}});
+        // The group row goes first but shows what its details sum up to, so
+        // its chain is walked twice: the numbers first, then the rows.
         Aggregates aggregates;
-        const auto summary = [&times, &aggregates, &rows = result.rows, groupRow] {
-            // A summary value beyond the 92-hour limit leaves its cell empty, as a detail cell.
-            std::array<QString, 6> &cells = rows[groupRow].times;
-            cells[0] = times.text(aggregates.startP);
-            cells[1] = times.text(aggregates.finishP);
-            cells[2] = times.text(qint64(aggregates.finishP) - aggregates.startP);
-            cells[3] = times.text(aggregates.startA);
-            cells[4] = times.text(aggregates.finishA);
-            cells[5] = times.text(qint64(aggregates.finishA) - aggregates.startA);
-        };
+        for (qint32 record = group.record; record != 0; record = next[size_t(record)]) {
+            const SecondsField *read = details[size_t(record)].times;
+            Aggregates::earliest(aggregates.startP, read[0].number());
+            Aggregates::latest(aggregates.finishP, read[1].number());
+            Aggregates::earliest(aggregates.startA, read[3].number());
+            Aggregates::latest(aggregates.finishA, read[4].number());
+        }
+        ScheduleRow groupRow{entries[size_t(group.entry)].key, 0, group.record, {}};
+        // A summary value beyond the 92-hour limit leaves its cell empty, as a detail cell.
+        std::array<QString, 6> &cells = groupRow.times;
+        cells[0] = times.text(aggregates.startP);
+        cells[1] = times.text(aggregates.finishP);
+        cells[2] = times.text(qint64(aggregates.finishP) - aggregates.startP);
+        cells[3] = times.text(aggregates.startA);
+        cells[4] = times.text(aggregates.finishA);
+        cells[5] = times.text(qint64(aggregates.finishA) - aggregates.startA);
+        if (!cells[0].isEmpty() && aggregates.startP > 0
+            && (result.earliestPlannedStart < 0 || aggregates.startP < result.earliestPlannedStart))
+            result.earliestPlannedStart = aggregates.startP;
+        handOver(std::move(groupRow));
+
         for (qint32 record = group.record; record != 0; record = next[size_t(record)]) {
             const Detail &detail = details[size_t(record)];
-            ScheduleRow &row = result.rows.emplace_back();
+            ScheduleRow row;
             row.label = labels.text(detail.label);
             row.level = 1;
             row.record = record;
-            std::optional<qint32> seconds[6];
             for (int i = 0; i < 6; ++i) {
-                if ((seconds[i] = detail.times[i].number()))
-                    row.times[size_t(i)] = times.text(*seconds[i]);
+                if (const std::optional<qint32> seconds = detail.times[i].number())
+                    row.times[size_t(i)] = times.text(*seconds);
             }
             std::copy(std::begin(detail.times), std::end(detail.times), row.fields.begin());
-            Aggregates::earliest(aggregates.startP, seconds[0]);
-            Aggregates::latest(aggregates.finishP, seconds[1]);
-            Aggregates::earliest(aggregates.startA, seconds[3]);
-            Aggregates::latest(aggregates.finishA, seconds[4]);
+            handOver(std::move(row));
+            if (sink.pause && ++made % pauseEvery == 0)
+                sink.pause();
         }
-        summary();
     }
     return result;
 }

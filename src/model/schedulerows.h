@@ -6,6 +6,7 @@
 #include <QtGlobal>
 
 #include <array>
+#include <functional>
 #include <vector>
 
 namespace vorn::store {
@@ -37,6 +38,19 @@ struct FillResult {
     // all lie in the record).
     std::vector<quint64> fingerprints;
     bool fingerprinted = false;
+    // The earliest planned start any group row shows, in seconds; -1 when
+    // none shows one.
+    qint32 earliestPlannedStart = -1;
+};
+
+// Where a fill's rows go when the caller takes them as they are made instead
+// of in FillResult::rows: a large fill then never holds every row twice.
+struct FillSink {
+    std::function<void(size_t rowCount)> begin;   // once, before the first row
+    std::function<void(ScheduleRow &&row)> row;   // every row, in grid order
+    // Now and then during a long pass: the caller's chance to keep its
+    // window answering. Rows handed over so far stay valid meanwhile.
+    std::function<void()> pause;
 };
 
 // Sort orders the fill understands; any other value forms no group.
@@ -49,7 +63,9 @@ inline constexpr qint16 kSortByMachine = 1;
 //
 // When xml is not null, the fill variant of the schedule XML over all records
 // (also those that form no group) is written into *xml, replacing its content.
-FillResult BuildScheduleRows(const store::DbfTable &table, qint16 sortOrder, QString *xml);
+// When sink.row is set, the rows go there and FillResult::rows stays empty.
+FillResult BuildScheduleRows(const store::DbfTable &table, qint16 sortOrder, QString *xml,
+                             const FillSink &sink = {});
 
 // PartLabel of a record: the part, followed by "(order)" when the order is not
 // empty. Both arguments already without trailing blanks.

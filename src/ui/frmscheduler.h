@@ -192,6 +192,7 @@ private:
     void setButtonPressed(const QString &key, bool pressed);
     void setButtonEnabled(const QString &key, bool enabled);
     void scrollToFirstStart();
+    void keepAnswering();
     // Counters and, when asked, the grid's body rows, for the control
     // channel's Diagnostics calls.
     QVariantMap diagnostics(bool withGrid) const;
@@ -209,6 +210,15 @@ private:
     int m_operations = 0;
     bool m_unloaded = false;
     bool m_inTick = false;
+    bool m_filling = false;          // ticks that come meanwhile are dropped
+    QElapsedTimer m_sinceAnswered;   // during a fill: since the window last answered
+    // The earliest planned start of any group as the last fill left it, and
+    // what tells whether the grid still shows that fill's times.
+    struct FirstStart {
+        qint32 seconds = -1;
+        quint64 rowsGeneration = 0;
+        qint64 ticks = -1;
+    } m_firstStart;
     // What the last tick saw; a tick then works only on what changed.
     std::unique_ptr<RefreshState> m_refreshState;
     // What the ticks cost: counted for benchmarks, never shown.

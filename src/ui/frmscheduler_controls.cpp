@@ -356,16 +356,21 @@ void frmScheduler::scrollToFirstStart()
     if (!m_grid)
         return;
     const chart::GridData &grid = m_grid->data();
-    qint32 earliest = -1;
-    for (int r = 2; r < grid.rows(); ++r) {
-        if (grid.rowOutlineLevel(r) != 0)
-            continue;
-        const QString &start = grid.text(r, 2);
-        if (start.isEmpty())
-            continue;
-        const qint32 seconds = chart::TextSeconds(start);
-        if (seconds > 0 && (earliest < 0 || seconds < earliest))
-            earliest = seconds;
+    qint32 earliest = m_firstStart.seconds;
+    // Unless a tick or anything else has changed the rows since the fill,
+    // the fill already knows; a large table then costs nothing here.
+    if (m_firstStart.rowsGeneration != grid.rowsGeneration() || m_firstStart.ticks != m_tickStats.ticks) {
+        earliest = -1;
+        for (int r = 2; r < grid.rows(); ++r) {
+            if (grid.rowOutlineLevel(r) != 0)
+                continue;
+            const QString &start = grid.text(r, 2);
+            if (start.isEmpty())
+                continue;
+            const qint32 seconds = chart::TextSeconds(start);
+            if (seconds > 0 && (earliest < 0 || seconds < earliest))
+                earliest = seconds;
+        }
     }
     // With the live overlays, the present when the schedule reaches it.
     if (const std::optional<int> present = m_overlay ? m_overlay->firstViewColumn() : std::nullopt) {

@@ -14,6 +14,8 @@
 #include "texts.h"
 
 #include <QAction>
+#include <QCoreApplication>
+#include <QScopedValueRollback>
 #include <QStringList>
 
 #include <ctime>
@@ -45,6 +47,8 @@ void frmScheduler::FillTree(qint16 sortOrder)
     if (!m_grid)
         return;
     const OperationScope scope(*this);
+    const QScopedValueRollback filling(m_filling, true);
+    m_sinceAnswered.start();
     chart::GridData &grid = m_grid->data();
     m_grid->setRedraw(false);
 
@@ -75,18 +79,28 @@ void frmScheduler::FillTree(qint16 sortOrder)
             // A schedule too large for one bus message is not fed at all.
             const bool withXml = m_hosted && m_managerServer
                 && ManagerServerClient::feedFits(schedule.recordCount());
-            model::FillResult result =
-                model::BuildScheduleRows(schedule, sortOrder, withXml ? &xml : nullptr);
-            // The next tick starts from what this fill read instead of reading
-            // every row again.
+            // The rows go into the grid as they are made; the next tick
+            // starts from the fields this fill read instead of reading every
+            // row again.
+            ScheduleRowAppender appender(grid);
             std::vector<std::array<model::SecondsField, 6>> fields;
-            fields.reserve(result.rows.size());
-            for (const model::ScheduleRow &row : result.rows)
+            model::FillSink sink;
+            sink.begin = [&](size_t rows) {
+                appender.reserve(rows);
+                fields.reserve(rows);
+            };
+            sink.row = [&](model::ScheduleRow &&row) {
                 fields.push_back(row.fields);
-            ApplyScheduleRows(grid, std::move(result.rows));
+                appender.add(std::move(row));
+            };
+            sink.pause = [this] { keepAnswering(); };
+            model::FillResult result =
+                model::BuildScheduleRows(schedule, sortOrder, withXml ? &xml : nullptr, sink);
+            appender.finish();
             if (!m_refreshState)
                 m_refreshState = std::make_unique<RefreshState>();
-            m_refreshState->adoptFill(schedule, grid, result.fingerprints, fields);
+            m_refreshState->adoptFill(schedule, grid, std::move(result.fingerprints), fields);
+            m_firstStart = {result.earliestPlannedStart, grid.rowsGeneration(), m_tickStats.ticks};
             feed = withXml;
             filled = true;
             context.closeAll();
@@ -107,6 +121,22 @@ void frmScheduler::FillTree(qint16 sortOrder)
     m_grid->setRedraw(true);
     if (grid.rows() > 1)
         grid.select(2, 1);
+    // The next tick comes a whole period after a long fill, not at once: the
+    // window shows the new rows first.
+    if (m_timer->isActive())
+        m_timer->start();
+}
+
+void frmScheduler::keepAnswering()
+{
+    // A fill of a large table takes a second; meanwhile the window paints,
+    // follows moves and answers the bus. Clicks and keys wait for the end
+    // of the fill, so that nothing a user does runs in the middle of one.
+    constexpr qint64 answerEveryMs = 40;
+    if (m_sinceAnswered.elapsed() < answerEveryMs)
+        return;
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    m_sinceAnswered.start();
 }
 
 // ---------------------------------------------------------------------------
@@ -132,7 +162,7 @@ void frmScheduler::Timer1_Timer()
 {
     // A message box raised by a tick runs its own event loop; the ticks that
     // arrive meanwhile are dropped, so one box stands at a time.
-    if (m_inTick)
+    if (m_inTick || m_filling)
         return;
     if ((m_state.SortOrder != model::kSortByPart && m_state.SortOrder != model::kSortByMachine) || m_state.Offline != 0
         || m_state.UpdatesStopped)

@@ -3,7 +3,6 @@
 #include "griddata.h"
 
 #include <algorithm>
-#include <type_traits>
 
 namespace vorn {
 
@@ -53,53 +52,83 @@ chart::GridData::RowContent contentOf(Row &&row, int cols)
     return content;
 }
 
-template <typename Rows>
-void applyRows(chart::GridData &grid, Rows &&rows)
-{
-    constexpr int firstRow = 2;
-    grid.setRows(firstRow);
-    const int cols = grid.cols();
-    // Rows go in by batches: a small batch vector stays warm in the cache.
-    constexpr size_t batchSize = 4096;
-    std::vector<chart::GridData::RowContent> batch;
-    batch.reserve(std::min(batchSize, rows.size()));
-    for (auto &row : rows) {
-        if constexpr (std::is_const_v<std::remove_reference_t<decltype(row)>>)
-            batch.push_back(contentOf(row, cols));
-        else
-            batch.push_back(contentOf(std::move(row), cols));
-        if (batch.size() == batchSize) {
-            grid.appendRows(std::move(batch));
-            batch.clear();
-        }
-    }
-    grid.appendRows(std::move(batch));
-    if (rows.empty())
-        return;
+} // namespace
 
-    const int lastRow = grid.rows() - 1;
-    const int lastCol = grid.cols() - 1;
-    grid.setCellFontBold(chart::CellRange{firstRow, 1, lastRow, 1}, true);
-    int r = firstRow;
-    for (const model::ScheduleRow &row : rows) {
-        if (row.level == 0) {
-            grid.setCellForeColor(chart::CellRange{r, 1, r, 1}, GroupTextColor);
-            grid.setCellBackColor(chart::CellRange{r, 0, r, lastCol}, GroupBackColor);
-        }
-        ++r;
+// Rows go in by batches: a small batch vector stays warm in the cache.
+constexpr size_t BatchSize = 4096;
+constexpr int FirstBodyRow = 2;
+
+ScheduleRowAppender::ScheduleRowAppender(chart::GridData &grid)
+    : m_grid(grid)
+{
+    m_grid.setRows(FirstBodyRow);
+    m_cols = m_grid.cols();
+    m_nextRow = FirstBodyRow;
+    m_batch.reserve(BatchSize);
+}
+
+void ScheduleRowAppender::reserve(size_t rows)
+{
+    m_grid.reserveRows(size_t(FirstBodyRow) + rows);
+}
+
+void ScheduleRowAppender::add(model::ScheduleRow &&row)
+{
+    const bool group = row.level == 0;
+    push(contentOf(std::move(row), m_cols), group);
+}
+
+void ScheduleRowAppender::add(const model::ScheduleRow &row)
+{
+    push(contentOf(row, m_cols), row.level == 0);
+}
+
+void ScheduleRowAppender::push(chart::GridData::RowContent &&content, bool group)
+{
+    if (group)
+        m_groupRows.push_back(m_nextRow);
+    ++m_nextRow;
+    m_batch.push_back(std::move(content));
+    if (m_batch.size() == BatchSize)
+        flush();
+}
+
+void ScheduleRowAppender::flush()
+{
+    m_grid.appendRows(std::move(m_batch));
+    m_batch.clear();
+}
+
+void ScheduleRowAppender::finish()
+{
+    flush();
+    if (m_nextRow == FirstBodyRow)
+        return;
+    const int lastRow = m_grid.rows() - 1;
+    const int lastCol = m_grid.cols() - 1;
+    m_grid.setCellFontBold(chart::CellRange{FirstBodyRow, 1, lastRow, 1}, true);
+    for (const int r : m_groupRows) {
+        m_grid.setCellForeColor(chart::CellRange{r, 1, r, 1}, GroupTextColor);
+        m_grid.setCellBackColor(chart::CellRange{r, 0, r, lastCol}, GroupBackColor);
     }
 }
 
-} // namespace
-
 void ApplyScheduleRows(chart::GridData &grid, const std::vector<model::ScheduleRow> &rows)
 {
-    applyRows(grid, rows);
+    ScheduleRowAppender appender(grid);
+    appender.reserve(rows.size());
+    for (const model::ScheduleRow &row : rows)
+        appender.add(row);
+    appender.finish();
 }
 
 void ApplyScheduleRows(chart::GridData &grid, std::vector<model::ScheduleRow> &&rows)
 {
-    applyRows(grid, rows);
+    ScheduleRowAppender appender(grid);
+    appender.reserve(rows.size());
+    for (model::ScheduleRow &row : rows)
+        appender.add(std::move(row));
+    appender.finish();
 }
 
 void DrawBodyBorders(chart::GridData &grid)

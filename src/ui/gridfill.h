@@ -1,5 +1,6 @@
 #pragma once
 
+#include "griddata.h"
 #include "gridlayout.h"
 #include "schedulerows.h"
 
@@ -7,16 +8,37 @@
 
 #include <vector>
 
-namespace vorn::chart {
-class GridData;
-}
-
 namespace vorn {
 
 // Colours of a group row: the key in dark green on a light grey band.
 inline const QColor GroupTextColor{10, 100, 30};
 // The interval change finds group rows by this band, so it is the chart's.
 inline const QColor GroupBackColor = QColor::fromRgb(chart::GroupBandRgb);
+
+// Builds the body of the grid as a fill hands its rows over one by one,
+// exactly as ApplyScheduleRows does for a whole list. The body is emptied at
+// construction; the fonts and colours follow at finish().
+class ScheduleRowAppender {
+public:
+    explicit ScheduleRowAppender(chart::GridData &grid);
+    ScheduleRowAppender(const ScheduleRowAppender &) = delete;
+    ScheduleRowAppender &operator=(const ScheduleRowAppender &) = delete;
+
+    void reserve(size_t rows);
+    void add(model::ScheduleRow &&row);
+    void add(const model::ScheduleRow &row);
+    void finish();
+
+private:
+    void push(chart::GridData::RowContent &&content, bool group);
+    void flush();
+
+    chart::GridData &m_grid;
+    int m_cols = 0;
+    int m_nextRow = 0;
+    std::vector<int> m_groupRows;
+    std::vector<chart::GridData::RowContent> m_batch;
+};
 
 // The body of the grid after a fill: only the two fixed rows stay, then one
 // grid row per schedule row, as AddScheduleRow writes it. Group rows: key in

@@ -111,6 +111,29 @@ void TestScheduleRows::groupsRecords()
         QCOMPARE(rows, expected);
     QCOMPARE(result.recordCount, qint32(table.size()));
     QCOMPARE(result.groupCount, qint32(rows.filter(QRegularExpression("^0 ")).size()));
+
+    // Taken one by one as they are made, the rows are the same, and the
+    // earliest planned start is the one the group rows show.
+    std::vector<ScheduleRow> handed;
+    size_t announced = 0;
+    FillSink sink;
+    sink.begin = [&](size_t count) { announced = count; };
+    sink.row = [&](ScheduleRow &&row) { handed.push_back(std::move(row)); };
+    const FillResult streamed = BuildScheduleRows(dbf, qint16(sortOrder), nullptr, sink);
+    QVERIFY(streamed.rows.empty());
+    QCOMPARE(flatten(handed), rows);
+    QCOMPARE(announced, handed.size());
+    QCOMPARE(streamed.fingerprints, result.fingerprints);
+    qint32 earliest = -1;
+    for (const ScheduleRow &row : handed) {
+        const QStringList parts = row.times[0].split(u':');
+        if (row.level != 0 || parts.size() != 3)
+            continue;
+        const qint32 seconds = parts[0].toInt() * 3600 + parts[1].toInt() * 60 + parts[2].toInt();
+        if (seconds > 0 && (earliest < 0 || seconds < earliest))
+            earliest = seconds;
+    }
+    QCOMPARE(streamed.earliestPlannedStart, earliest);
     // The XML of the same pass holds every record, also those the grid leaves out.
     QCOMPARE(xml, BuildScheduleXml(dbf, XmlVariant::Fill));
 }
