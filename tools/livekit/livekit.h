@@ -58,9 +58,9 @@ private:
 };
 
 // Calls the window's Diagnostics every period, never two at once. The
-// window's own thread answers it (an introspection would be answered by the
-// bus library on a thread of its own), so the time to the answer is how
-// long that thread kept a caller waiting.
+// window's own thread answers it (the bus library answers the standard
+// interfaces itself, on a thread of its own), so the time to the answer is
+// how long that thread kept a caller waiting.
 class WindowProbe : public QObject {
 public:
     WindowProbe(const QString &service, int periodMs, int timeoutMs);
