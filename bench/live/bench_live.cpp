@@ -14,6 +14,7 @@
 // while it starts and for 10 s after the processor time was measured, never
 // during it.
 
+#include "livekit.h"
 #include "plantmodel.h"
 
 #include "dbftable.h"
@@ -21,31 +22,22 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
 #include <QDateTime>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QScopeGuard>
-#include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 
 #include <atomic>
 #include <cstdio>
-#include <unistd.h>
 
 using namespace vorn;
+using namespace vorn::livekit;
 
 namespace {
-
-const QString WindowPath = QStringLiteral("/VornScheduler/Window");
-const QString WindowInterface = QStringLiteral("VornScheduler.Window");
 
 // A manager that only counts what it receives, on a thread of its own so that
 // a large feed never delays the writer or the probes of this process.
@@ -65,50 +57,6 @@ public slots:
         ++feeds;
     }
 };
-
-// Processor time (user + system, every thread) and memory of another process.
-struct ProcessSample {
-    double cpuSeconds = 0;
-    long rssKiB = 0;
-    long peakKiB = 0;
-};
-
-ProcessSample sample(qint64 pid)
-{
-    ProcessSample s;
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (stat.open(QIODevice::ReadOnly)) {
-        const QByteArray line = stat.readAll();
-        // utime and stime are fields 14 and 15; the command name before them
-        // may hold blanks, so count from the ")" that ends it.
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 12)
-            s.cpuSeconds = double(fields[11].toLongLong() + fields[12].toLongLong())
-                / double(sysconf(_SC_CLK_TCK));
-    }
-    // The scheduler's nanoseconds of every live thread are finer than the
-    // 10 ms clock ticks of stat (a thread that ended is only counted there,
-    // and the viewer's threads live as long as it does).
-    double threads = 0;
-    const QStringList tasks = QDir(QStringLiteral("/proc/%1/task").arg(pid)).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString &task : tasks) {
-        QFile schedstat(QStringLiteral("/proc/%1/task/%2/schedstat").arg(pid).arg(task));
-        if (schedstat.open(QIODevice::ReadOnly))
-            threads += schedstat.readAll().split(' ').value(0).toDouble() / 1e9;
-    }
-    if (threads > 0)
-        s.cpuSeconds = threads;
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (status.open(QIODevice::ReadOnly)) {
-        for (const QByteArray &line : status.readAll().split('\n')) {
-            if (line.startsWith("VmRSS:"))
-                s.rssKiB = line.mid(6).trimmed().split(' ').first().toLong();
-            else if (line.startsWith("VmHWM:"))
-                s.peakKiB = line.mid(6).trimmed().split(' ').first().toLong();
-        }
-    }
-    return s;
-}
 
 // The schedule table written as the manager keeps it, in one go: the store's
 // own record-by-record append takes seconds for a million records.
@@ -192,97 +140,30 @@ private:
     QRandomGenerator m_random{42};
 };
 
-// How long the window's thread takes to answer: the window's own Diagnostics
-// call, which its object handles on that thread (an introspection would be
-// answered by the bus library on a thread of its own), sent again as soon as the last one came back
-// and at most every probe period.
-class Prober : public QObject {
+// How long the window's thread takes to answer: the worst answer and how
+// many took long. Error replies are not answers.
+class Prober {
 public:
-    Prober(const QString &service, int periodMs) : m_service(service)
+    Prober(const QString &service, int periodMs) : m_probe(service, periodMs, 60000)
     {
-        m_timer.setInterval(periodMs);
-        connect(&m_timer, &QTimer::timeout, this, &Prober::probe);
-        m_timer.start();
+        m_probe.onAnswer = [this](qint64 ms, bool error) {
+            if (error)
+                return;
+            m_worst = qMax(m_worst, ms);
+            m_over100 += ms > 100;
+            ++m_done;
+        };
     }
     qint64 worstMs() const { return m_worst; }
     int probes() const { return m_done; }
-    int over(int ms) const { return ms == 100 ? m_over100 : m_over2000; }
-    void reset()
-    {
-        m_worst = 0;
-        m_done = 0;
-        m_over100 = 0;
-        m_over2000 = 0;
-    }
+    int over100() const { return m_over100; }
 
 private:
-    void probe()
-    {
-        if (m_pending)
-            return;
-        m_pending = true;
-        QElapsedTimer sent;
-        sent.start();
-        const QDBusMessage call = QDBusMessage::createMethodCall(
-            m_service, WindowPath, WindowInterface, QStringLiteral("Diagnostics"));
-        auto *watcher =
-            new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, 60000), this);
-        connect(watcher, &QDBusPendingCallWatcher::finished, this,
-                [this, sent](QDBusPendingCallWatcher *w) {
-                    const qint64 ms = sent.elapsed();
-                    m_pending = false;
-                    w->deleteLater();
-                    // Before the window has put its object on the bus the
-                    // bus itself answers, at once, with an error.
-                    if (w->isError())
-                        return;
-                    m_worst = qMax(m_worst, ms);
-                    m_over100 += ms > 100;
-                    m_over2000 += ms > 2000;
-                    ++m_done;
-                });
-    }
-
-    QString m_service;
-    QTimer m_timer;
-    bool m_pending = false;
+    WindowProbe m_probe;
     qint64 m_worst = 0;
     int m_done = 0;
     int m_over100 = 0;
-    int m_over2000 = 0;
 };
-
-// What the viewer says about itself on its control channel, when it says it.
-QVariantMap diagnostics(const QString &service)
-{
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(
-        QDBusMessage::createMethodCall(service, WindowPath, WindowInterface,
-                                       QStringLiteral("Diagnostics")),
-        QDBus::Block, 60000);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-        return {};
-    return qdbus_cast<QVariantMap>(reply.arguments().constFirst());
-}
-
-void runFor(int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, int(qMax<qint64>(1, ms - t.elapsed())));
-}
-
-bool waitFor(const std::function<bool()> &ready, int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!ready()) {
-        if (t.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    }
-    return true;
-}
 
 struct Options {
     QList<qint64> records;
@@ -297,10 +178,8 @@ struct Options {
 
 void runOne(const Options &options, qint64 records, bool hosted, CountingManager &manager)
 {
-    QTemporaryDir dir;
-    QDir(dir.path()).mkpath(QStringLiteral("data"));
-    QDir(dir.path()).mkpath(QStringLiteral("bin"));
-    const QString data = dir.filePath(QStringLiteral("data"));
+    ViewerHost host;
+    const QString data = host.filePath(QStringLiteral("data"));
     plant::PlantOptions plantOptions;
     plantOptions.operations = records;
     const plant::Plant cell = plant::GeneratePlant(plantOptions);
@@ -329,40 +208,24 @@ void runOne(const Options &options, qint64 records, bool hosted, CountingManager
         writerThread.wait();
     });
 
-    QProcess viewer;
-    viewer.setWorkingDirectory(dir.filePath(QStringLiteral("bin")));
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    if (!env.contains(QStringLiteral("QT_QPA_PLATFORM")))
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    viewer.setProcessEnvironment(env);
+    QProcess &viewer = host.process();
     viewer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     const qint64 feedsBefore = manager.feeds;
     const qint64 startMs = QDateTime::currentMSecsSinceEpoch();
-    viewer.start(options.viewer, hosted ? QStringList{QStringLiteral("/H")} : QStringList{});
-    if (!viewer.waitForStarted()) {
+    if (!host.start(options.viewer, hosted ? QStringList{QStringLiteral("/H")} : QStringList{})) {
         std::printf("cannot start %s\n", qPrintable(options.viewer));
         return;
     }
     const qint64 pid = viewer.processId();
-    // The window by its process name; the shared name serves a viewer started
-    // through a wrapper (a profiler), whose process id is not the one started.
-    QString service = QStringLiteral("VornScheduler.Window.p%1").arg(pid);
-    QDBusConnectionInterface *bus = QDBusConnection::sessionBus().interface();
 
     // Responsiveness from the very start: the first fill is part of it.
     std::unique_ptr<Prober> prober;
-    const bool up = waitFor([&] {
-        if (bus->isServiceRegistered(service).value())
-            return true;
-        if (!bus->isServiceRegistered(QStringLiteral("VornScheduler.Window")).value())
-            return false;
-        service = bus->serviceOwner(QStringLiteral("VornScheduler.Window")).value();
-        return true;
-    }, 60000);
+    const bool up = host.waitForWindow(60000);
+    const QString &service = host.service();
     if (up && options.latency)
         prober = std::make_unique<Prober>(service, 20);
     QMetaObject::invokeMethod(&writing, [&writing] { writing.start(); });
-    const bool fed = !hosted || waitFor([&] { return manager.feeds > feedsBefore; }, 60000);
+    const bool fed = !hosted || WaitFor([&] { return manager.feeds > feedsBefore; }, 60000);
     if (!up || !fed) {
         std::printf("%8lld  %-6s  %s\n", records, hosted ? "hosted" : "plain",
                     !up ? "the viewer did not come up"
@@ -372,19 +235,19 @@ void runOne(const Options &options, qint64 records, bool hosted, CountingManager
         return;
     }
     // Answered on the window's thread, so only once the load is over.
-    QVariantMap diag = diagnostics(service);
+    QVariantMap diag = host.diagnostics(QStringLiteral("Diagnostics"), 60000);
     const qint64 firstPaint = diag.value(QStringLiteral("firstChartPaintMs"), -1).toLongLong();
     const qint64 firstPaintCpu = diag.value(QStringLiteral("firstChartPaintCpuMs"), -1).toLongLong();
-    runFor(100);   // the probe that waited for the load comes back
+    RunFor(100);   // the probe that waited for the load comes back
     const qint64 loadWorst = prober ? prober->worstMs() : -1;
     // The probes cost the viewer time of their own: none while its processor
     // time is measured.
     prober.reset();
     // Settle: the first ticks after the fill still find every row new.
-    runFor(2000);
+    RunFor(2000);
 
-    const ProcessSample before = sample(pid);
-    diag = diagnostics(service);
+    const ProcessSample before = SampleProcess(pid);
+    diag = host.diagnostics(QStringLiteral("Diagnostics"), 60000);
     const qint64 ticksBefore = diag.value(QStringLiteral("ticks"), -1).toLongLong();
     const qint64 tickUsBefore = diag.value(QStringLiteral("totalTickCpuUs"), 0).toLongLong();
     const qint64 rowsBefore = diag.value(QStringLiteral("rowsRewritten"), 0).toLongLong();
@@ -393,17 +256,17 @@ void runOne(const Options &options, qint64 records, bool hosted, CountingManager
     const qint64 chars0 = manager.characters;
     QElapsedTimer wall;
     wall.start();
-    runFor(options.seconds * 1000);
+    RunFor(options.seconds * 1000);
     const double seconds = wall.nsecsElapsed() / 1e9;
-    const ProcessSample after = sample(pid);
-    diag = diagnostics(service);
+    const ProcessSample after = SampleProcess(pid);
+    diag = host.diagnostics(QStringLiteral("Diagnostics"), 60000);
     const qint64 ticks = diag.isEmpty() ? -1 : diag.value(QStringLiteral("ticks")).toLongLong() - ticksBefore;
     const qint64 tickUs = diag.value(QStringLiteral("totalTickCpuUs"), 0).toLongLong() - tickUsBefore;
     const qint64 feeds = manager.feeds - feeds0;
     // Then how soon the window answers while it goes on ticking.
     if (options.latency) {
         prober = std::make_unique<Prober>(service, 20);
-        runFor(options.answerSeconds * 1000);
+        RunFor(options.answerSeconds * 1000);
     }
 
     std::printf("%8lld  %-6s  cpu %6.2f%%  rss %4ld MB (peak %4ld)  ticks %4s  feeds %4lld"
@@ -414,7 +277,7 @@ void runOne(const Options &options, qint64 records, bool hosted, CountingManager
                 feeds ? double(manager.characters - chars0) / feeds / 1e6 : 0.0);
     if (prober)
         std::printf("  answer worst %lld ms (%d of %d probes over 100 ms)", prober->worstMs(),
-                    prober->over(100), prober->probes());
+                    prober->over100(), prober->probes());
     std::printf("\n");
     std::printf("%28s table %.0f MB; worst answer while starting %lld ms", "", tableBytes / 1e6,
                 loadWorst);

@@ -1,6 +1,7 @@
 #include "ganttaccessible.h"
 
 #include "ganttgrid.h"
+#include "gridcolumns.h"
 #include "gridoverlay.h"
 #include "overlaymodel.h"
 #include "texts.h"
@@ -16,14 +17,6 @@
 namespace vorn::chart {
 
 namespace {
-
-// Columns 2 to 7: planned start, finish, duration, actual start, finish, duration.
-constexpr int PlannedStartCol = 2;
-constexpr int PlannedFinishCol = 3;
-constexpr int ActualStartCol = 5;
-constexpr int ActualFinishCol = 6;
-// The key column names the row (machine or part), so it is the row header.
-constexpr int KeyCol = 1;
 
 class GanttGridAccessible;
 
@@ -81,6 +74,7 @@ public:
     {
         if (m_grid && m_row < m_grid->data().fixedRows())
             return QAccessible::ColumnHeader;
+        // The key column names the row (machine or part), so it is the row header.
         return m_col == KeyCol ? QAccessible::RowHeader : QAccessible::Cell;
     }
     QAccessible::State state() const override

@@ -1,5 +1,6 @@
 #include "gridcsv.h"
 
+#include "gridcolumns.h"
 #include "griddata.h"
 #include "texts.h"
 
@@ -8,10 +9,6 @@
 namespace vorn::chart {
 
 namespace {
-
-constexpr int KeyCol = 1;
-constexpr int FirstTimeValueCol = 2;
-constexpr int LastTimeValueCol = 7;
 
 void AppendField(QString &line, const QString &field)
 {
@@ -31,7 +28,7 @@ void AppendField(QString &line, const QString &field)
 QByteArray GridCsv(const GridData &grid)
 {
     std::vector<int> columns{KeyCol};
-    for (int c = FirstTimeValueCol; c <= LastTimeValueCol && c < grid.cols(); ++c) {
+    for (int c = PlannedStartCol; c <= ActualDurationCol && c < grid.cols(); ++c) {
         if (!grid.colHidden(c))
             columns.push_back(c);
     }

@@ -3,6 +3,7 @@
 #include "appstate.h"
 #include "ganttbars.h"
 #include "ganttgrid.h"
+#include "gridcolumns.h"
 #include "griddata.h"
 #include "texts.h"
 
@@ -20,7 +21,6 @@ constexpr int OutlineColumnTwips = 400;
 // fit-to-window rule replaces them on the first resize.
 constexpr int KeyColumnTwips = 2100;
 constexpr int TimeValueColumnTwips = 1050;
-constexpr int FirstTimeColumn = 8;
 // How many times the progress bar moves during a rebuild: enough to be seen,
 // few enough that repainting it costs nothing.
 constexpr int ProgressSteps = 16;
@@ -47,11 +47,11 @@ int IntervalColumnCount(const QString &intervalText)
 {
     const std::optional<double> minutes = IntervalMinutes(intervalText);
     if (!minutes)
-        return FirstTimeColumn;
+        return FirstScaleCol;
     const double whole = Nearest(*minutes);
     if (whole <= 0)
-        return FirstTimeColumn;
-    return int(Nearest(60 / whole)) * 24 + FirstTimeColumn;
+        return FirstScaleCol;
+    return int(Nearest(60 / whole)) * 24 + FirstScaleCol;
 }
 
 void SetUpGrid(GridData &grid)
@@ -59,10 +59,10 @@ void SetUpGrid(GridData &grid)
     grid.setRows(2);
     grid.setCols(1448);
     grid.setFixedRows(2);
-    grid.setFixedCols(FirstTimeColumn);
+    grid.setFixedCols(FirstScaleCol);
     grid.setMergeRow0(true);
 
-    grid.setText(0, 1, GetTextOr(43, "Machine/Part"));
+    grid.setText(0, KeyCol, GetTextOr(43, "Machine/Part"));
     const QString planned = GetTextOr(44, "Planned");
     const QString actual = GetTextOr(45, "Actual");
     const QString start = GetTextOr(4, "Start");
@@ -70,15 +70,15 @@ void SetUpGrid(GridData &grid)
     const QString duration = GetTextOr(2, "Duration");
     const QString lower[3] = {start, finish, duration};
     for (int i = 0; i < 3; ++i) {
-        grid.setText(0, 2 + i, planned);
-        grid.setText(1, 2 + i, lower[i]);
-        grid.setText(0, 5 + i, actual);
-        grid.setText(1, 5 + i, lower[i]);
+        grid.setText(0, PlannedStartCol + i, planned);
+        grid.setText(1, PlannedStartCol + i, lower[i]);
+        grid.setText(0, ActualStartCol + i, actual);
+        grid.setText(1, ActualStartCol + i, lower[i]);
     }
 
     int hour = -1;
-    for (int c = FirstTimeColumn; c < 1448; ++c) {
-        const int minute = (c - FirstTimeColumn) % 60;
+    for (int c = FirstScaleCol; c < 1448; ++c) {
+        const int minute = (c - FirstScaleCol) % 60;
         grid.setText(1, c, QString::number(minute));
         if (minute == 0)
             ++hour;
@@ -88,14 +88,14 @@ void SetUpGrid(GridData &grid)
     // Appearance: rows of 300 twips (20 pixels at 96 DPI) and the
     // design-time widths of the leading columns and the scale.
     grid.setRowHeight(300);
-    grid.setColWidth(1, KeyColumnTwips);
-    for (int c = 2; c < FirstTimeColumn; ++c)
+    grid.setColWidth(KeyCol, KeyColumnTwips);
+    for (int c = PlannedStartCol; c < FirstScaleCol; ++c)
         grid.setColWidth(c, TimeValueColumnTwips);
-    for (int c = FirstTimeColumn; c < grid.cols(); ++c)
+    for (int c = FirstScaleCol; c < grid.cols(); ++c)
         grid.setColWidth(c, TimeColumnTwips);
 
     grid.setCellAlignment({0, 0, 0, 7}, Qt::AlignCenter);
-    grid.setColWidth(0, OutlineColumnTwips);
+    grid.setColWidth(OutlineCol, OutlineColumnTwips);
     FrameTimeHeader(grid);
 }
 
@@ -103,7 +103,7 @@ void FrameTimeHeader(GridData &grid)
 {
     const QColor line = QColor::fromRgb(HeaderLineRgb);
     int hour = 0;
-    for (int c = FirstTimeColumn; c <= grid.cols() - 60; c += 60) {
+    for (int c = FirstScaleCol; c <= grid.cols() - 60; c += 60) {
         grid.select(0, c, 1, c + 59);
         grid.setCellBorder(line, 1, 1, 1, 1, 0, 1);
         grid.setCellAlignment({0, c, 1, c + 59}, Qt::AlignCenter);
@@ -123,7 +123,7 @@ void CmbInterval_Click(GridData &grid, AppState &state, const QString &intervalT
     }
 
     const int count = IntervalColumnCount(intervalText);
-    const int interval = count > FirstTimeColumn ? int(Nearest(*IntervalMinutes(intervalText))) : 0;
+    const int interval = count > FirstScaleCol ? int(Nearest(*IntervalMinutes(intervalText))) : 0;
     grid.setCols(count);
     const int maximum = std::abs(count - 9);
     if (progress)
@@ -131,10 +131,10 @@ void CmbInterval_Click(GridData &grid, AppState &state, const QString &intervalT
 
     // The bar moves in a few steps rather than once per column: each step
     // repaints the box, and the whole rebuild takes only milliseconds.
-    const int stride = std::max(1, (count - FirstTimeColumn) / ProgressSteps);
+    const int stride = std::max(1, (count - FirstScaleCol) / ProgressSteps);
     int hour = -1;
-    for (int c = FirstTimeColumn; c < count; ++c) {
-        const int offset = c - FirstTimeColumn;
+    for (int c = FirstScaleCol; c < count; ++c) {
+        const int offset = c - FirstScaleCol;
         if (progress && (offset % stride == 0 || c == count - 1))
             progress->setValue(std::abs(offset));
         const int minute = (offset * interval) % 60;
@@ -150,7 +150,7 @@ void CmbInterval_Click(GridData &grid, AppState &state, const QString &intervalT
     const QColor band = QColor::fromRgb(GroupBandRgb);
     const int last = grid.cols() - 1;
     for (int r = 2; r < grid.rows(); ++r) {
-        if (grid.cellBackColor(r, 1) == band)
+        if (grid.cellBackColor(r, KeyCol) == band)
             grid.setCellBackColor({r, 0, r, last}, band);
     }
 
@@ -178,8 +178,8 @@ void Form_Resize(GanttGrid &grid, const QSize &clientPixels, bool fitToWindow)
     // is outside the supported range, so the unit stops where 4 units fit.
     const int unit = std::min(int(Nearest(std::abs(grid.widthTwips() - 350) / 14.0)), 32767 / 4);
     GridData &data = grid.data();
-    data.setColWidth(1, 4 * unit);
-    for (int c = 2; c < FirstTimeColumn; ++c)
+    data.setColWidth(KeyCol, 4 * unit);
+    for (int c = PlannedStartCol; c < FirstScaleCol; ++c)
         data.setColWidth(c, unit);
 }
 

@@ -1,5 +1,6 @@
 #include "groupoutline.h"
 
+#include "gridcolumns.h"
 #include "griddata.h"
 
 #include <QStringList>
@@ -38,7 +39,7 @@ void GroupOutline::setCollapsed(GridData &grid, int groupRow, qint16 sortOrder, 
 {
     if (!isGroupRow(grid, groupRow))
         return;
-    const QString key = entry(sortOrder, grid.text(groupRow, 1));
+    const QString key = entry(sortOrder, grid.text(groupRow, KeyCol));
     if (collapse)
         m_collapsed.insert(key);
     else
@@ -52,7 +53,7 @@ void GroupOutline::setAll(GridData &grid, qint16 sortOrder, bool collapse)
         m_collapsed.clear();
     for (int row = grid.fixedRows(); row < grid.rows(); ++row) {
         if (isGroupRow(grid, row) && collapse)
-            m_collapsed.insert(entry(sortOrder, grid.text(row, 1)));
+            m_collapsed.insert(entry(sortOrder, grid.text(row, KeyCol)));
     }
     apply(grid, sortOrder, true);
 }
@@ -62,7 +63,7 @@ void GroupOutline::apply(GridData &grid, qint16 sortOrder, bool enabled) const
     bool hide = false;
     for (int row = grid.fixedRows(); row < grid.rows(); ++row) {
         if (isGroupRow(grid, row)) {
-            hide = enabled && !m_collapsed.isEmpty() && isCollapsed(sortOrder, grid.text(row, 1));
+            hide = enabled && !m_collapsed.isEmpty() && isCollapsed(sortOrder, grid.text(row, KeyCol));
             continue;
         }
         grid.setRowHidden(row, hide);

@@ -4,6 +4,7 @@
 #include "chartrender.h"
 #include "ganttbars.h"
 #include "ganttgrid.h"
+#include "gridcolumns.h"
 
 #include <QHelpEvent>
 #include <QScrollBar>
@@ -257,11 +258,11 @@ QString LiveOverlay::tooltipAt(const QPoint &pos, QRect *area) const
         const double from = double(col - data.fixedCols()) * *interval * 60;
         const double to = from + *interval * 60;
         const qint32 now = qint32(m_clock.timeOfDayMs() / 1000);
-        const bool onBar = meets(data.text(row, 2), data.text(row, 3), 0, from, to)
-            || meets(data.text(row, 5), data.text(row, 6), now, from, to);
+        const bool onBar = meets(data.text(row, PlannedStartCol), data.text(row, PlannedFinishCol), 0, from, to)
+            || meets(data.text(row, ActualStartCol), data.text(row, ActualFinishCol), now, from, to);
         if (!onBar)
             return {};
-    } else if (col != 1) {
+    } else if (col != KeyCol) {
         return {};
     }
     *area = m_grid.cellRect(row, col);

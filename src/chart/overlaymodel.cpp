@@ -2,6 +2,7 @@
 
 #include "chartclock.h"
 #include "ganttbars.h"
+#include "gridcolumns.h"
 #include "griddata.h"
 #include "texts.h"
 
@@ -10,11 +11,6 @@
 namespace vorn::chart {
 
 namespace {
-
-constexpr int PlannedStartCol = 2;
-constexpr int PlannedDurationCol = 4;
-constexpr int ActualStartCol = 5;
-constexpr int ActualFinishCol = 6;
 
 // Ids of the overlay texts.
 enum TextId {
@@ -151,7 +147,7 @@ QString TooltipText(const GridData &grid, int row, qint16 sortOrder, qint32 nowS
         return {};
     QString html = QStringLiteral("<table>");
     if (isGroupRow(grid, row)) {
-        html += QStringLiteral("<tr><td colspan=2><b>%1</b></td></tr>").arg(escaped(grid.text(row, 1)));
+        html += QStringLiteral("<tr><td colspan=2><b>%1</b></td></tr>").arg(escaped(grid.text(row, KeyCol)));
         const GroupTotals totals = GroupTotalsAt(grid, row, nowSeconds);
         addLine(html, GetText(TextOperations), QString::number(totals.operations));
         addLine(html, GetText(TextFinished), QString::number(totals.finished));
@@ -166,10 +162,10 @@ QString TooltipText(const GridData &grid, int row, qint16 sortOrder, qint32 nowS
     int groupRow = row - 1;
     while (groupRow >= grid.fixedRows() && !isGroupRow(grid, groupRow))
         --groupRow;
-    const QString groupKey = groupRow >= grid.fixedRows() ? grid.text(groupRow, 1) : QString();
+    const QString groupKey = groupRow >= grid.fixedRows() ? grid.text(groupRow, KeyCol) : QString();
     const bool byMachine = sortOrder == 1;
-    const QString machine = byMachine ? groupKey : grid.text(row, 1);
-    const auto [part, order] = splitPartLabel(byMachine ? grid.text(row, 1) : groupKey);
+    const QString machine = byMachine ? groupKey : grid.text(row, KeyCol);
+    const auto [part, order] = splitPartLabel(byMachine ? grid.text(row, KeyCol) : groupKey);
 
     addLine(html, GetText(TextPart), part);
     if (details) {

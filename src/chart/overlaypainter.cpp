@@ -3,6 +3,7 @@
 #include "appstate.h"
 #include "chartclock.h"
 #include "ganttbars.h"
+#include "gridcolumns.h"
 #include "griddata.h"
 #include "overlaymodel.h"
 #include "texts.h"
@@ -18,7 +19,6 @@ namespace vorn::chart {
 namespace {
 
 constexpr int TextLateCount = 306;
-constexpr int KeyCol = 1;
 
 QColor withAlpha(unsigned rgb, int alpha)
 {

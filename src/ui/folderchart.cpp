@@ -2,6 +2,7 @@
 
 #include "dbftable.h"
 #include "ganttgrid.h"
+#include "gridcolumns.h"
 #include "gridfill.h"
 #include "gridlayout.h"
 #include "schedulerows.h"
@@ -34,7 +35,7 @@ QString FillChartFromFolder(chart::GanttGrid &grid, AppState &state, const Folde
         chart::ShowCol_Click(data, i, columns[size_t(i)]);
     chart::CmbInterval_Click(data, state, request.interval.value_or(IntervalTextOfIndex(state.IntervalIndex)),
                              nullptr);
-    data.setText(0, 1, GetText(state.SortOrder == 0 ? 53 : 43));
+    data.setText(0, chart::KeyCol, GetText(state.SortOrder == 0 ? 53 : 43));
 
     // All three are read, as every fill opens them, so that a folder the
     // window could not show is not shown here either.

@@ -10,6 +10,7 @@
 //   vorn-soak [--seconds 600] [--rate 50] [--viewer PATH] [--stand-in PATH] [--seed N]
 
 #include "griddata.h"
+#include "livekit.h"
 #include "refresh.h"
 #include "schedulexml.h"
 
@@ -19,21 +20,17 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
+#include <QFileInfo>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
+#include <memory>
 
 using namespace vorn;
+using namespace vorn::livekit;
 
 namespace {
 
@@ -50,18 +47,6 @@ QList<store::FieldDescriptor> scheduleFields()
         fields.append({name, 'N', 10});
     fields.append({"STATUSFIN", 'C', 10});
     return fields;
-}
-
-long residentKiB(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return -1;
 }
 
 // The manager's side: every operation opens the table, changes it and closes
@@ -154,72 +139,36 @@ struct Options {
 class Soak : public QObject {
 public:
     explicit Soak(const Options &options)
-        : m_options(options), m_writer(m_dir.filePath(QStringLiteral("data/Scheduler.dbf")), options.seed)
+        : m_options(options), m_writer(m_host.filePath(QStringLiteral("data/Scheduler.dbf")), options.seed)
     {
     }
 
     int run();
 
 private:
-    QVariantMap diagnostics(bool withGrid, int timeoutMs = 30000);
-    void probe();
+    QVariantMap diagnostics(bool withGrid);
     void readStandIn();
     bool checkGrid(const QString &dump, QString *why);
     bool checkText(QString *why);
 
     Options m_options;
-    QTemporaryDir m_dir;
+    ViewerHost m_host;
     Writer m_writer;
-    QProcess m_viewer;
+    QProcess &m_viewer = m_host.process();
     QProcess m_standIn;
-    QString m_service;
     QString m_kept;
     qint64 m_feeds = 0;
     qint64 m_malformed = 0;
     qint64 m_boxes = 0;
     int m_hangs = 0;
     qint64 m_slowestAnswerMs = 0;
-    bool m_probePending = false;
-    QElapsedTimer m_probeSent;
     bool m_hangCounted = false;
+    std::unique_ptr<WindowProbe> m_probe;
 };
 
-QVariantMap Soak::diagnostics(bool withGrid, int timeoutMs)
+QVariantMap Soak::diagnostics(bool withGrid)
 {
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(
-        QDBusMessage::createMethodCall(m_service, QStringLiteral("/VornScheduler/Window"),
-                                       QStringLiteral("VornScheduler.Window"),
-                                       withGrid ? QStringLiteral("DiagnosticsWithGrid") : QStringLiteral("Diagnostics")),
-        QDBus::Block, timeoutMs);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-        return {};
-    return qdbus_cast<QVariantMap>(reply.arguments().constFirst());
-}
-
-// A call the window's thread answers: one that stays unanswered for 5 s is a hang.
-void Soak::probe()
-{
-    if (m_probePending) {
-        if (!m_hangCounted && m_probeSent.elapsed() > HangMs) {
-            ++m_hangs;
-            m_hangCounted = true;
-        }
-        return;
-    }
-    m_probePending = true;
-    m_hangCounted = false;
-    m_probeSent.start();
-    auto *watcher = new QDBusPendingCallWatcher(
-        QDBusConnection::sessionBus().asyncCall(
-            QDBusMessage::createMethodCall(m_service, QStringLiteral("/VornScheduler/Window"),
-                                           QStringLiteral("VornScheduler.Window"), QStringLiteral("Diagnostics")),
-            600000),
-        this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *w) {
-        m_slowestAnswerMs = std::max(m_slowestAnswerMs, m_probeSent.elapsed());
-        m_probePending = false;
-        w->deleteLater();
-    });
+    return m_host.diagnostics(withGrid ? QStringLiteral("DiagnosticsWithGrid") : QStringLiteral("Diagnostics"), 30000);
 }
 
 void Soak::readStandIn()
@@ -250,7 +199,7 @@ bool Soak::checkGrid(const QString &dump, QString *why)
             fresh.setText(2 + i, col, cells.value(col + 1));
     }
     store::DbfTable table;
-    if (!table.open(m_dir.filePath(QStringLiteral("data/Scheduler.dbf")))) {
+    if (!table.open(m_host.filePath(QStringLiteral("data/Scheduler.dbf")))) {
         *why = QStringLiteral("the final table does not open");
         return false;
     }
@@ -271,7 +220,7 @@ bool Soak::checkGrid(const QString &dump, QString *why)
 bool Soak::checkText(QString *why)
 {
     store::DbfTable table;
-    if (!table.open(m_dir.filePath(QStringLiteral("data/Scheduler.dbf"))))
+    if (!table.open(m_host.filePath(QStringLiteral("data/Scheduler.dbf"))))
         return false;
     const QByteArray expected = model::BusSafeUtf8(model::BuildScheduleXml(table, model::XmlVariant::Refresh));
     QFile kept(m_kept);
@@ -296,9 +245,7 @@ bool Soak::checkText(QString *why)
 
 int Soak::run()
 {
-    QDir(m_dir.path()).mkpath(QStringLiteral("bin"));
-    QDir(m_dir.path()).mkpath(QStringLiteral("data"));
-    const QString data = m_dir.filePath(QStringLiteral("data/"));
+    const QString data = m_host.filePath(QStringLiteral("data/"));
     if (!m_writer.recreate(1000) || !store::DbfTable::create(data + QStringLiteral("Aplan.dbf"), {{"NAME", 'C', 10}})
         || !store::DbfTable::create(data + QStringLiteral("Process.dbf"), {{"NAME", 'C', 10}})) {
         std::printf("cannot write the tables in %s\n", qPrintable(data));
@@ -309,7 +256,7 @@ int Soak::run()
         return 2;
     ini.close();
 
-    m_kept = m_dir.filePath(QStringLiteral("received.xml"));
+    m_kept = m_host.filePath(QStringLiteral("received.xml"));
     m_standIn.start(m_options.standIn, {QStringLiteral("--check"), QStringLiteral("--keep"), m_kept});
     if (!m_standIn.waitForReadyRead(10000) || m_standIn.readLine().trimmed() != "ready") {
         std::printf("the Manager Server stand-in did not start\n");
@@ -317,11 +264,6 @@ int Soak::run()
     }
     connect(&m_standIn, &QProcess::readyReadStandardOutput, this, &Soak::readStandIn);
 
-    m_viewer.setWorkingDirectory(m_dir.filePath(QStringLiteral("bin")));
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    if (!env.contains(QStringLiteral("QT_QPA_PLATFORM")))
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    m_viewer.setProcessEnvironment(env);
     // Its boxes ("Open Failed" while the file is half rewritten) are answered
     // at once and said on standard error, which this process counts.
     m_viewer.setProcessChannelMode(QProcess::SeparateChannels);
@@ -334,24 +276,17 @@ int Soak::run()
                 std::fprintf(stderr, "%s\n", line.constData());
         }
     });
-    m_viewer.start(m_options.viewer, {QStringLiteral("--vorn-diag"), QStringLiteral("--answer-boxes"),
-                                      QStringLiteral("--"), QStringLiteral("/H")});
-    if (!m_viewer.waitForStarted()) {
+    if (!m_host.start(m_options.viewer, {QStringLiteral("--vorn-diag"), QStringLiteral("--answer-boxes"),
+                                         QStringLiteral("--"), QStringLiteral("/H")})) {
         std::printf("cannot start %s\n", qPrintable(m_options.viewer));
         return 2;
     }
-    m_service = QStringLiteral("VornScheduler.Window.p%1").arg(m_viewer.processId());
-    QElapsedTimer waited;
-    waited.start();
-    while (!QDBusConnection::sessionBus().interface()->isServiceRegistered(m_service).value()) {
-        if (waited.elapsed() > 60000 || m_viewer.state() != QProcess::Running) {
-            std::printf("the viewer did not come up\n");
-            return 2;
-        }
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    if (!m_host.waitForWindow(60000)) {
+        std::printf("the viewer did not come up\n");
+        return 2;
     }
     diagnostics(false);   // answered once the load is over
-    const long startKiB = residentKiB(m_viewer.processId());
+    const long startKiB = SampleProcess(m_viewer.processId()).rssKiB;
     const qint64 ticksAtStart = diagnostics(false).value(QStringLiteral("ticks")).toLongLong();
 
     int crashes = 0;
@@ -360,16 +295,25 @@ int Soak::run()
     writing.setTimerType(Qt::PreciseTimer);
     connect(&writing, &QTimer::timeout, this, [this] { m_writer.step(); });
     writing.start(1000 / std::max(1, m_options.rate));
-    QTimer probing;
-    connect(&probing, &QTimer::timeout, this, &Soak::probe);
-    probing.start(250);
+    // A call the window's thread answers: one that stays unanswered for 5 s is a hang.
+    m_probe = std::make_unique<WindowProbe>(m_host.service(), 250, 600000);
+    m_probe->onWaiting = [this](qint64 waitingMs) {
+        if (!m_hangCounted && waitingMs > HangMs) {
+            ++m_hangs;
+            m_hangCounted = true;
+        }
+    };
+    m_probe->onAnswer = [this](qint64 ms, bool) {
+        m_slowestAnswerMs = std::max(m_slowestAnswerMs, ms);
+        m_hangCounted = false;
+    };
 
     QElapsedTimer soaking;
     soaking.start();
     while (soaking.elapsed() < qint64(m_options.seconds) * 1000 && crashes == 0)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
     writing.stop();
-    probing.stop();
+    m_probe->stop();
     QCoreApplication::processEvents();
 
     // The writing has stopped: a tick that begins from now on must show the
@@ -381,31 +325,22 @@ int Soak::run()
     qint64 ticks = 0;
     if (crashes == 0) {
         const qint64 ticksAtStop = diagnostics(false).value(QStringLiteral("ticks")).toLongLong();
-        QElapsedTimer stopped;
-        stopped.start();
-        while (diagnostics(false).value(QStringLiteral("ticks")).toLongLong() < ticksAtStop + 2) {
-            if (stopped.elapsed() > HangMs) {
-                ++m_hangs;
-                break;
-            }
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-        }
+        if (!WaitFor([&] { return diagnostics(false).value(QStringLiteral("ticks")).toLongLong() >= ticksAtStop + 2; },
+                     HangMs))
+            ++m_hangs;
         const QVariantMap state = diagnostics(true);
         gridOk = checkGrid(state.value(QStringLiteral("grid")).toString(), &why);
         // A call may be on its way with an older text, and the stand-in keeps
         // each text before it answers: the second call the viewer sees
         // answered from now on was begun after these ticks.
         const qint64 sentAtGrid = state.value(QStringLiteral("feedsSent")).toLongLong();
-        QElapsedTimer settle;
-        settle.start();
-        while (diagnostics(false).value(QStringLiteral("feedsSent")).toLongLong() < sentAtGrid + 2
-               && settle.elapsed() < 10000)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        WaitFor([&] { return diagnostics(false).value(QStringLiteral("feedsSent")).toLongLong() >= sentAtGrid + 2; },
+                10000);
         QString whyText;
         textOk = checkText(&whyText);
         why += (why.isEmpty() || whyText.isEmpty() ? QString() : QStringLiteral("; ")) + whyText;
         ticks = diagnostics(false).value(QStringLiteral("ticks")).toLongLong() - ticksAtStart;
-        endKiB = residentKiB(m_viewer.processId());
+        endKiB = SampleProcess(m_viewer.processId()).rssKiB;
         m_viewer.disconnect(this);
         m_viewer.terminate();
         m_viewer.waitForFinished(10000);

@@ -1,0 +1,156 @@
+#include "livekit.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDir>
+#include <QFile>
+
+#include <unistd.h>
+
+namespace vorn::livekit {
+
+namespace {
+
+const QString WindowName = QStringLiteral("VornScheduler.Window");
+const QString WindowPath = QStringLiteral("/VornScheduler/Window");
+const QString WindowInterface = QStringLiteral("VornScheduler.Window");
+
+} // namespace
+
+ProcessSample SampleProcess(qint64 pid)
+{
+    ProcessSample s;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (stat.open(QIODevice::ReadOnly)) {
+        const QByteArray line = stat.readAll();
+        // utime and stime are fields 14 and 15; the command name before them
+        // may hold blanks, so count from the ")" that ends it.
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 12)
+            s.cpuSeconds = double(fields[11].toLongLong() + fields[12].toLongLong())
+                / double(sysconf(_SC_CLK_TCK));
+    }
+    // The scheduler's nanoseconds of every live thread are finer than the
+    // 10 ms clock ticks of stat (a thread that ended is only counted there,
+    // and the viewer's threads live as long as it does).
+    double threads = 0;
+    const QStringList tasks = QDir(QStringLiteral("/proc/%1/task").arg(pid)).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &task : tasks) {
+        QFile schedstat(QStringLiteral("/proc/%1/task/%2/schedstat").arg(pid).arg(task));
+        if (schedstat.open(QIODevice::ReadOnly))
+            threads += schedstat.readAll().split(' ').value(0).toDouble() / 1e9;
+    }
+    if (threads > 0)
+        s.cpuSeconds = threads;
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : status.readAll().split('\n')) {
+            if (line.startsWith("VmRSS:"))
+                s.rssKiB = line.mid(6).trimmed().split(' ').first().toLong();
+            else if (line.startsWith("VmHWM:"))
+                s.peakKiB = line.mid(6).trimmed().split(' ').first().toLong();
+        }
+    }
+    return s;
+}
+
+void RunFor(int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, int(qMax<qint64>(1, ms - t.elapsed())));
+}
+
+bool WaitFor(const std::function<bool()> &ready, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!ready()) {
+        if (t.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    }
+    return true;
+}
+
+ViewerHost::ViewerHost()
+{
+    QDir(m_dir.path()).mkpath(QStringLiteral("bin"));
+    QDir(m_dir.path()).mkpath(QStringLiteral("data"));
+    m_process.setWorkingDirectory(m_dir.filePath(QStringLiteral("bin")));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (!env.contains(QStringLiteral("QT_QPA_PLATFORM")))
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    m_process.setProcessEnvironment(env);
+}
+
+bool ViewerHost::start(const QString &program, const QStringList &arguments)
+{
+    m_process.start(program, arguments);
+    return m_process.waitForStarted();
+}
+
+bool ViewerHost::waitForWindow(int ms)
+{
+    // The window by its process's name; the shared name serves a viewer
+    // started through a wrapper (a profiler), whose process id is not the
+    // one started.
+    m_service = WindowName + QStringLiteral(".p%1").arg(m_process.processId());
+    QDBusConnectionInterface *bus = QDBusConnection::sessionBus().interface();
+    bool up = false;
+    WaitFor([&] {
+        if (bus->isServiceRegistered(m_service).value()) {
+            up = true;
+        } else if (bus->isServiceRegistered(WindowName).value()) {
+            m_service = bus->serviceOwner(WindowName).value();
+            up = true;
+        }
+        return up || m_process.state() != QProcess::Running;
+    }, ms);
+    return up;
+}
+
+QVariantMap ViewerHost::diagnostics(const QString &method, int timeoutMs) const
+{
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(
+        QDBusMessage::createMethodCall(m_service, WindowPath, WindowInterface, method), QDBus::Block, timeoutMs);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return {};
+    return qdbus_cast<QVariantMap>(reply.arguments().constFirst());
+}
+
+WindowProbe::WindowProbe(const QString &service, int periodMs, int timeoutMs)
+    : m_service(service), m_timeoutMs(timeoutMs)
+{
+    m_timer.setInterval(periodMs);
+    connect(&m_timer, &QTimer::timeout, this, &WindowProbe::probe);
+    m_timer.start();
+}
+
+void WindowProbe::probe()
+{
+    if (m_pending) {
+        if (onWaiting)
+            onWaiting(m_sent.elapsed());
+        return;
+    }
+    m_pending = true;
+    m_sent.start();
+    const QDBusMessage call =
+        QDBusMessage::createMethodCall(m_service, WindowPath, WindowInterface, QStringLiteral("Diagnostics"));
+    auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, m_timeoutMs), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *w) {
+        const qint64 ms = m_sent.elapsed();
+        m_pending = false;
+        w->deleteLater();
+        if (onAnswer)
+            onAnswer(ms, w->isError());
+    });
+}
+
+} // namespace vorn::livekit
