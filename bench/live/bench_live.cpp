@@ -234,8 +234,13 @@ void runOne(const Options &options, qint64 records, bool hosted, CountingManager
         viewer.waitForFinished();
         return;
     }
-    // Answered on the window's thread, so only once the load is over.
-    QVariantMap diag = host.diagnostics(QStringLiteral("Diagnostics"), 60000);
+    // Answered on the window's thread, so only once the load is over; the
+    // window may answer before it has painted its first chart.
+    QVariantMap diag;
+    WaitFor([&] {
+        diag = host.diagnostics(QStringLiteral("Diagnostics"), 60000);
+        return diag.value(QStringLiteral("firstChartPaintMs"), -1).toLongLong() >= 0;
+    }, 10000);
     const qint64 firstPaint = diag.value(QStringLiteral("firstChartPaintMs"), -1).toLongLong();
     const qint64 firstPaintCpu = diag.value(QStringLiteral("firstChartPaintCpuMs"), -1).toLongLong();
     RunFor(100);   // the probe that waited for the load comes back

@@ -16,6 +16,7 @@
 #include <QSvgGenerator>
 
 #include <algorithm>
+#include <limits>
 #include <cerrno>
 #include <cmath>
 
@@ -62,24 +63,32 @@ ChartExtent ExtentOfTimes(const GridData &grid, double intervalMinutes, qint32 f
 
 std::pair<qint32, qint32> BusyHours(const GridData &grid, std::optional<qint32> alsoSeconds)
 {
-    constexpr qint32 Day = 24 * 3600;
-    qint32 earliest = Day;
-    qint32 latest = 0;
-    const auto take = [&](qint32 seconds) {
-        earliest = std::min(earliest, seconds);
-        latest = std::max(latest, seconds);
-    };
+    qint32 earliest = std::numeric_limits<qint32>::max();
+    qint32 latest = std::numeric_limits<qint32>::min();
     for (int row = grid.fixedRows(); row < grid.rows(); ++row) {
         for (int col = 2; col <= 6; ++col) {
             if (col == 4)
                 continue; // durations
             const QString &text = grid.text(row, col);
-            if (!text.isEmpty())
-                take(TextSeconds(text));
+            if (text.isEmpty())
+                continue;
+            const qint32 seconds = TextSeconds(text);
+            earliest = std::min(earliest, seconds);
+            latest = std::max(latest, seconds);
         }
     }
-    if (alsoSeconds)
-        take(*alsoSeconds);
+    return BusyHours(earliest, latest, alsoSeconds);
+}
+
+std::pair<qint32, qint32> BusyHours(qint32 earliest, qint32 latest, std::optional<qint32> alsoSeconds)
+{
+    constexpr qint32 Day = 24 * 3600;
+    earliest = std::min(earliest, Day);
+    latest = std::max(latest, 0);
+    if (alsoSeconds) {
+        earliest = std::min(earliest, *alsoSeconds);
+        latest = std::max(latest, *alsoSeconds);
+    }
     if (latest < earliest)
         return {0, Day};
     return {std::clamp(earliest / 3600 * 3600, 0, Day - 3600),

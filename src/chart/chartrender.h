@@ -35,6 +35,9 @@ ChartExtent ExtentOfTimes(const GridData &grid, double intervalMinutes, qint32 f
 // Whole hours around every start and finish the rows show, and around
 // alsoSeconds when given (the now line); the whole day when there is none.
 std::pair<qint32, qint32> BusyHours(const GridData &grid, std::optional<qint32> alsoSeconds);
+// The same from the earliest and latest time the rows show, where already
+// known (latest < earliest: none).
+std::pair<qint32, qint32> BusyHours(qint32 earliest, qint32 latest, std::optional<qint32> alsoSeconds);
 
 // The leading columns and the chosen time-scale columns across, the header
 // rows and every shown body row down.

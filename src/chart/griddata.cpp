@@ -99,7 +99,7 @@ void GridData::setCols(int count)
                 continue;
             for (Span &span : row.spans)
                 span.col2 = qint16(std::min(int(span.col2), count - 1));
-            std::erase_if(row.spans, [](const Span &s) { return s.col2 < s.col1; });
+            row.spans.removeIf([](const Span &s) { return s.col2 < s.col1; });
         }
         for (auto &region : m_borders)
             region.range.col2 = std::min(region.range.col2, count - 1);
@@ -189,7 +189,7 @@ bool GridData::setProp(const CellRange &range, Prop prop, quint32 value)
         auto &spans = m_rows[size_t(i)].spans;
         // A span hidden completely by the new one can never be read again;
         // dropping it keeps repeated refreshes from growing the row.
-        std::erase_if(spans, [&](const Span &s) {
+        spans.removeIf([&](const Span &s) {
             return s.prop == prop && s.col1 >= span.col1 && s.col2 <= span.col2;
         });
         spans.push_back(span);

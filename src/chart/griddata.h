@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QString>
+#include <QVarLengthArray>
 #include <QStringView>
 #include <QtGlobal>
 
@@ -202,7 +203,9 @@ private:
     };
     struct Row {
         std::vector<QString> texts; // up to the last column written
-        std::vector<Span> spans;    // later spans win
+        // Later spans win. Most rows hold one (the bold key column), which
+        // then needs no allocation of its own.
+        QVarLengthArray<Span, 1> spans;
         qint32 data = 0;
         qint16 outlineLevel = 0;
         bool node = false;

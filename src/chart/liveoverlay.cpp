@@ -138,14 +138,15 @@ bool LiveOverlay::toggleGroup(int row, bool collapse)
     return true;
 }
 
-std::optional<int> LiveOverlay::firstViewColumn() const
+std::optional<int> LiveOverlay::firstViewColumn(std::optional<std::pair<qint32, qint32>> shownTimes) const
 {
     const GridData &data = m_grid.data();
     const std::optional<double> interval = IntervalMinutes(m_state.IntervalText);
     if (!enabled() || !interval || data.rows() <= data.fixedRows() || data.cols() <= data.fixedCols())
         return std::nullopt;
     const qint32 now = qint32(m_clock.timeOfDayMs() / 1000);
-    const auto [from, to] = BusyHours(data, std::nullopt);
+    const auto [from, to] = shownTimes ? BusyHours(shownTimes->first, shownTimes->second, std::nullopt)
+                                       : BusyHours(data, std::nullopt);
     if (now < from || now >= to)
         return std::nullopt;
     const int columnWidth = std::max(1, m_grid.columnX(data.fixedCols() + 1) - m_grid.columnX(data.fixedCols()));

@@ -61,7 +61,9 @@ public:
     // The first time-scale column of a first look at the chart: now a
     // quarter into the view when the schedule's times reach now (and the
     // overlays are on); else nothing.
-    std::optional<int> firstViewColumn() const;
+    // shownTimes: the earliest and latest time the rows show, where the
+    // caller already knows them.
+    std::optional<int> firstViewColumn(std::optional<std::pair<qint32, qint32>> shownTimes = {}) const;
 
     // What the stale-data banner shows; empty when nothing is wrong.
     QString bannerText() const;

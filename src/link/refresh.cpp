@@ -20,7 +20,6 @@ namespace vorn {
 
 namespace {
 
-using model::SecondsTextOfValue;
 
 constexpr int FirstTimeColumn = 2;
 
@@ -55,10 +54,9 @@ struct Span {
 // hours or more leaves the cell with the text it had.
 void setTimeCell(chart::GridData &grid, int row, int col, qint64 seconds)
 {
-    bool overflow = false;
-    const QString text = SecondsTextOfValue(seconds, &overflow);
-    if (!overflow)
-        grid.setText(row, col, text);
+    if (seconds >= model::kSecondsTextLimit || seconds <= -model::kSecondsTextLimit)
+        return;
+    grid.setText(row, col, seconds == 0 ? QString() : model::KeptSecondsText(qint32(seconds)));
 }
 
 // A start or finish cell from its field: a number as time text, a number

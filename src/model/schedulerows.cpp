@@ -49,11 +49,10 @@ struct Aggregates {
     }
 };
 
-// The time texts of one pass, one QString per distinct value. QString has no
-// small-string storage, so without sharing every non-empty cell of a fill
-// costs an allocation, and a schedule repeats its values a lot (durations
-// above all). The seconds of one day and a half index a table directly;
-// zero and values beyond the 92-hour limit are empty and never stored.
+// The time texts of one pass, one QString per distinct value, each a kept
+// text (KeptSecondsText): copying one into a cell then touches nothing but
+// the cell. The seconds of one day and a half index a table directly; zero
+// and values beyond the 92-hour limit are empty and never stored.
 class TimeTexts {
 public:
     QString text(qint64 value)
@@ -71,7 +70,7 @@ public:
         }
         if (*slot < 0) {
             *slot = qint32(m_texts.size());
-            m_texts.push_back(SecondsTextOfValue(seconds));
+            m_texts.push_back(KeptSecondsText(seconds));
         }
         return m_texts[size_t(*slot)];
     }
@@ -412,8 +411,15 @@ FillResult BuildScheduleRows(const store::DbfTable &table, qint16 sortOrder, QSt
             row.level = 1;
             row.record = record;
             for (int i = 0; i < 6; ++i) {
-                if (const std::optional<qint32> seconds = detail.times[i].number())
-                    row.times[size_t(i)] = times.text(*seconds);
+                const std::optional<qint32> seconds = detail.times[i].number();
+                if (!seconds)
+                    continue;
+                row.times[size_t(i)] = times.text(*seconds);
+                // Group rows show some of these values again, never others.
+                if (i != 2 && i != 5 && !row.times[size_t(i)].isEmpty()) {
+                    result.earliestShown = std::min(result.earliestShown, *seconds);
+                    result.latestShown = std::max(result.latestShown, *seconds);
+                }
             }
             std::copy(std::begin(detail.times), std::end(detail.times), row.fields.begin());
             handOver(std::move(row));

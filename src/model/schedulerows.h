@@ -7,6 +7,7 @@
 
 #include <array>
 #include <functional>
+#include <limits>
 #include <vector>
 
 namespace vorn::store {
@@ -41,6 +42,10 @@ struct FillResult {
     // The earliest planned start any group row shows, in seconds; -1 when
     // none shows one.
     qint32 earliestPlannedStart = -1;
+    // The earliest and the latest time any start or finish cell shows,
+    // planned or actual, in seconds; latest < earliest when none shows one.
+    qint32 earliestShown = std::numeric_limits<qint32>::max();
+    qint32 latestShown = std::numeric_limits<qint32>::min();
 };
 
 // Where a fill's rows go when the caller takes them as they are made instead

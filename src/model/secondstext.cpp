@@ -1,6 +1,11 @@
 #include "secondstext.h"
 
+#include <QMutex>
+
 #include <charconv>
+#include <cstdlib>
+#include <memory>
+#include <vector>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -311,6 +316,66 @@ QString SecondsTextOfValue(qint64 seconds, bool *overflow)
         return {};
     }
     return formatSeconds(static_cast<qint32>(seconds), overflow);
+}
+
+namespace {
+
+// Every time text made so far, never freed: the texts handed out point into
+// its blocks of characters.
+class KeptTexts {
+public:
+    QString text(qint32 seconds)
+    {
+        const QMutexLocker lock(&m_mutex);
+        if (!m_index) {
+            // Zeroed pages come from the system untouched: only the slots of
+            // values that occur cost memory.
+            m_index = static_cast<qint32 *>(std::calloc(size_t(2 * kSecondsTextLimit), sizeof(qint32)));
+            if (!m_index)
+                return SecondsTextOfValue(seconds);
+        }
+        qint32 &slot = m_index[seconds + kSecondsTextLimit];
+        if (slot == 0) {
+            const QString made = SecondsTextOfValue(seconds);
+            m_texts.push_back(keep(made));
+            slot = qint32(m_texts.size());
+        }
+        return m_texts[size_t(slot - 1)];
+    }
+
+private:
+    QString keep(const QString &text)
+    {
+        const qsizetype size = text.size();
+        if (m_blocks.empty() || m_used + size + 1 > BlockSize) {
+            m_blocks.push_back(std::make_unique<QChar[]>(BlockSize));
+            m_used = 0;
+        }
+        QChar *at = m_blocks.back().get() + m_used;
+        std::copy(text.cbegin(), text.cend(), at);
+        at[size] = QChar(0);
+        m_used += size + 1;
+        return QString::fromRawData(at, size);
+    }
+
+    static constexpr qsizetype BlockSize = 1 << 16;
+    QMutex m_mutex;
+    qint32 *m_index = nullptr;   // per value from -limit: 1 + its place in m_texts, 0 when not made
+    std::vector<QString> m_texts;
+    std::vector<std::unique_ptr<QChar[]>> m_blocks;
+    qsizetype m_used = 0;
+};
+
+} // namespace
+
+QString KeptSecondsText(qint32 seconds)
+{
+    if (seconds == 0 || seconds >= kSecondsTextLimit || seconds <= -kSecondsTextLimit)
+        return SecondsTextOfValue(seconds);
+    // Made once and never destroyed: texts in the grid may outlive any
+    // object with a destructor that would run at exit.
+    static KeptTexts *const kept = new KeptTexts;
+    return kept->text(seconds);
 }
 
 } // namespace vorn::model

@@ -55,4 +55,12 @@ QString SecondsTextOfValue(qint64 seconds, bool *overflow = nullptr);
 // Hours from which SecondsText reports an overflow.
 inline constexpr qint32 kSecondsTextLimit = 92 * 3600;
 
+// SecondsTextOfValue of a value that can be written (not 0, |seconds| below
+// the limit), from a store the process keeps to its end: the text holds no
+// reference count, so that the million cells of a large schedule can share
+// the few thousand texts of its times without touching a shared counter for
+// every cell they are copied into, and freeing them costs nothing either.
+// Safe from any thread.
+QString KeptSecondsText(qint32 seconds);
+
 } // namespace vorn::model

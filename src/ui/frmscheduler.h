@@ -216,6 +216,7 @@ private:
     // what tells whether the grid still shows that fill's times.
     struct FirstStart {
         qint32 seconds = -1;
+        std::pair<qint32, qint32> shownTimes;   // earliest and latest time shown
         quint64 rowsGeneration = 0;
         qint64 ticks = -1;
     } m_firstStart;

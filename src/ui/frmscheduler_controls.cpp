@@ -356,10 +356,21 @@ void frmScheduler::scrollToFirstStart()
     if (!m_grid)
         return;
     const chart::GridData &grid = m_grid->data();
-    qint32 earliest = m_firstStart.seconds;
     // Unless a tick or anything else has changed the rows since the fill,
-    // the fill already knows; a large table then costs nothing here.
-    if (m_firstStart.rowsGeneration != grid.rowsGeneration() || m_firstStart.ticks != m_tickStats.ticks) {
+    // the fill already knows what they show; a large table then costs
+    // nothing here.
+    const bool asFilled =
+        m_firstStart.rowsGeneration == grid.rowsGeneration() && m_firstStart.ticks == m_tickStats.ticks;
+    // With the live overlays, the present when the schedule reaches it.
+    const std::optional<int> present =
+        m_overlay ? m_overlay->firstViewColumn(asFilled ? std::optional(m_firstStart.shownTimes) : std::nullopt)
+                  : std::nullopt;
+    if (present) {
+        m_grid->setLeftCol(*present);
+        return;
+    }
+    qint32 earliest = m_firstStart.seconds;
+    if (!asFilled) {
         earliest = -1;
         for (int r = 2; r < grid.rows(); ++r) {
             if (grid.rowOutlineLevel(r) != 0)
@@ -371,11 +382,6 @@ void frmScheduler::scrollToFirstStart()
             if (seconds > 0 && (earliest < 0 || seconds < earliest))
                 earliest = seconds;
         }
-    }
-    // With the live overlays, the present when the schedule reaches it.
-    if (const std::optional<int> present = m_overlay ? m_overlay->firstViewColumn() : std::nullopt) {
-        m_grid->setLeftCol(*present);
-        return;
     }
     const int columnsPerHour = (grid.cols() - 8) / 24;
     if (earliest < 0 || columnsPerHour <= 0)

@@ -100,7 +100,8 @@ void frmScheduler::FillTree(qint16 sortOrder)
             if (!m_refreshState)
                 m_refreshState = std::make_unique<RefreshState>();
             m_refreshState->adoptFill(schedule, grid, std::move(result.fingerprints), fields);
-            m_firstStart = {result.earliestPlannedStart, grid.rowsGeneration(), m_tickStats.ticks};
+            m_firstStart = {result.earliestPlannedStart, {result.earliestShown, result.latestShown},
+                            grid.rowsGeneration(), m_tickStats.ticks};
             feed = withXml;
             filled = true;
             context.closeAll();
@@ -180,6 +181,7 @@ void frmScheduler::Timer1_Timer()
     ++m_tickStats.ticks;
     m_tickStats.totalTickCpuUs += ThreadCpuUs() - cpuStartUs;
     m_tickStats.longestTickMs = qMax(m_tickStats.longestTickMs, m_tickStats.sinceLast.elapsed());
+    if (qEnvironmentVariableIsSet("VORN_TICKLOG")) fprintf(stderr, "TICK %lld ms cpu %lld us\n", (long long)m_tickStats.sinceLast.elapsed(), (long long)(ThreadCpuUs() - cpuStartUs));
     m_inTick = false;
 }
 

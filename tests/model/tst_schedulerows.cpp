@@ -124,16 +124,25 @@ void TestScheduleRows::groupsRecords()
     QCOMPARE(flatten(handed), rows);
     QCOMPARE(announced, handed.size());
     QCOMPARE(streamed.fingerprints, result.fingerprints);
+    // The times the rows show, and the earliest planned start of a group, as
+    // read back from the texts.
     qint32 earliest = -1;
+    qint32 shownFrom = std::numeric_limits<qint32>::max();
+    qint32 shownTo = std::numeric_limits<qint32>::min();
     for (const ScheduleRow &row : handed) {
-        const QStringList parts = row.times[0].split(u':');
-        if (row.level != 0 || parts.size() != 3)
-            continue;
-        const qint32 seconds = parts[0].toInt() * 3600 + parts[1].toInt() * 60 + parts[2].toInt();
-        if (seconds > 0 && (earliest < 0 || seconds < earliest))
-            earliest = seconds;
+        for (const int cell : {0, 1, 3, 4}) {
+            const QStringList parts = row.times[size_t(cell)].split(u':');
+            if (parts.size() != 3)
+                continue;
+            const qint32 seconds = parts[0].toInt() * 3600 + parts[1].toInt() * 60 + parts[2].toInt();
+            shownFrom = std::min(shownFrom, seconds);
+            shownTo = std::max(shownTo, seconds);
+            if (row.level == 0 && cell == 0 && seconds > 0 && (earliest < 0 || seconds < earliest))
+                earliest = seconds;
+        }
     }
     QCOMPARE(streamed.earliestPlannedStart, earliest);
+    QCOMPARE(std::pair(streamed.earliestShown, streamed.latestShown), std::pair(shownFrom, shownTo));
     // The XML of the same pass holds every record, also those the grid leaves out.
     QCOMPARE(xml, BuildScheduleXml(dbf, XmlVariant::Fill));
 }

@@ -2,6 +2,8 @@
 
 #include <QTest>
 
+#include <thread>
+
 using namespace vorn::model;
 
 class TestSecondsText : public QObject {
@@ -59,8 +61,17 @@ void TestSecondsText::converts()
     checkText([&](bool *o) { return SecondsText(QStringView(input), o); });
     checkText([&](bool *o) { return SecondsText(QByteArrayView(bytes), o); });
     bool integer = false;
-    if (const qint64 seconds = input.toLongLong(&integer); integer)
+    if (const qint64 seconds = input.toLongLong(&integer); integer) {
         checkText([&](bool *o) { return SecondsTextOfValue(seconds, o); });
+        // The kept text of a value, asked for twice, also from another thread.
+        if (seconds == qint32(seconds)) {
+            const QString shown = overflow ? QString() : text;
+            QCOMPARE(KeptSecondsText(qint32(seconds)), shown);
+            QString elsewhere;
+            std::thread([&] { elsewhere = KeptSecondsText(qint32(seconds)); }).join();
+            QCOMPARE(elsewhere, shown);
+        }
+    }
     QCOMPARE(SecondsValue(QStringView(input)), expected);
     QCOMPARE(SecondsValue(QByteArrayView(bytes)), expected);
 }

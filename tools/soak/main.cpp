@@ -311,7 +311,7 @@ int Soak::run()
     QElapsedTimer soaking;
     soaking.start();
     while (soaking.elapsed() < qint64(m_options.seconds) * 1000 && crashes == 0)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+        RunFor(100);
     writing.stop();
     m_probe->stop();
     QCoreApplication::processEvents();
