@@ -135,6 +135,8 @@ public:
     QFrame *PicProgress() const { return m_picProgress; }
     QProgressBar *ProgressBar1() const { return m_progressBar; }
     QTimer *Timer1() const { return m_timer; }
+    // How often a long fill lets the window answer (40 ms unless set).
+    void setFillAnswerPeriod(int milliseconds) { m_fillAnswerPeriodMs = milliseconds; }
 
     ControlChannel *channel() const { return m_channel.get(); }
     chart::LiveOverlay *overlay() const { return m_overlay.get(); }
@@ -212,6 +214,7 @@ private:
     bool m_inTick = false;
     bool m_filling = false;          // ticks that come meanwhile are dropped
     QElapsedTimer m_sinceAnswered;   // during a fill: since the window last answered
+    int m_fillAnswerPeriodMs = 40;
     // The earliest planned start of any group as the last fill left it, and
     // what tells whether the grid still shows that fill's times.
     struct FirstStart {

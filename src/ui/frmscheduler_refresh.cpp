@@ -133,8 +133,7 @@ void frmScheduler::keepAnswering()
     // A fill of a large table takes a second; meanwhile the window paints,
     // follows moves and answers the bus. Clicks and keys wait for the end
     // of the fill, so that nothing a user does runs in the middle of one.
-    constexpr qint64 answerEveryMs = 40;
-    if (m_sinceAnswered.elapsed() < answerEveryMs)
+    if (m_sinceAnswered.elapsed() < m_fillAnswerPeriodMs)
         return;
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     m_sinceAnswered.start();
@@ -181,7 +180,6 @@ void frmScheduler::Timer1_Timer()
     ++m_tickStats.ticks;
     m_tickStats.totalTickCpuUs += ThreadCpuUs() - cpuStartUs;
     m_tickStats.longestTickMs = qMax(m_tickStats.longestTickMs, m_tickStats.sinceLast.elapsed());
-    if (qEnvironmentVariableIsSet("VORN_TICKLOG")) fprintf(stderr, "TICK %lld ms cpu %lld us\n", (long long)m_tickStats.sinceLast.elapsed(), (long long)(ThreadCpuUs() - cpuStartUs));
     m_inTick = false;
 }
 

@@ -398,6 +398,35 @@ private slots:
         QCOMPARE(plant.state.ReloadRequested, flags.contains("reload") && !refreshes);
     }
 
+    // A long fill lets the window answer now and then; a tick that comes
+    // meanwhile is dropped rather than run on half a grid.
+    void longFillAnswersButRunsNoTick()
+    {
+        QList<Op> many;
+        for (int i = 0; i < 20000; ++i)
+            many << Op{QStringLiteral("P%1").arg(i % 900), QStringLiteral("M%1").arg(i % 7), QString(), 60 + i, 600 + i};
+        Plant plant;
+        plant.writeTables(many);
+        auto window = plant.load();
+        const int rows = window->fg()->data().rows();
+        QCOMPARE(rows, 2 + 900 + 20000);
+        window->setFillAnswerPeriod(0);
+        int rowsSeen = -1;
+        QVariant ticksBefore, ticksAfter;
+        QTimer::singleShot(0, window.get(), [&] {
+            rowsSeen = window->fg()->data().rows();
+            ticksBefore = window->channel()->diagnostics(false).value("ticks");
+            window->Timer1_Timer();
+            ticksAfter = window->channel()->diagnostics(false).value("ticks");
+        });
+        window->FillTree(0);
+        QVERIFY(rowsSeen >= 2 && rowsSeen < rows);   // answered in the middle of the fill
+        QCOMPARE(ticksAfter, ticksBefore);
+        QCOMPARE(window->fg()->data().rows(), rows);
+        window->Timer1_Timer();
+        QCOMPARE(window->channel()->diagnostics(false).value("ticks").toInt(), ticksBefore.toInt() + 1);
+    }
+
     void tickKeepsTheScrollPosition()
     {
         QList<Op> many;
