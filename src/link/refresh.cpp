@@ -154,6 +154,18 @@ void writeSummaryTriple(chart::GridData &grid, int row, int col, const Span &spa
         noteTriple(result, row, col, std::move(before));
 }
 
+// Whether writeSummaryTriple would leave the three cells as they are.
+bool summaryShown(const chart::GridData &grid, int row, int col, const Span &span)
+{
+    const auto shows = [&](int c, qint64 seconds) {
+        if (seconds >= model::kSecondsTextLimit || seconds <= -model::kSecondsTextLimit)
+            return true;   // a value that cannot be written leaves the cell alone
+        return seconds == 0 ? grid.text(row, c).isEmpty() : grid.text(row, c) == model::KeptSecondsText(qint32(seconds));
+    };
+    const std::optional<qint32> duration = difference(span.latestFinish, span.earliestStart);
+    return shows(col, span.earliestStart) && shows(col + 1, span.latestFinish) && (!duration || shows(col + 2, *duration));
+}
+
 } // namespace
 
 struct RefreshState::Data {
@@ -187,6 +199,17 @@ struct RefreshState::Data {
     std::vector<Group> groups;
 
     void bind(const chart::GridData &target);
+    // A group's planned and actual spans over its detail rows as last written.
+    void gather(const Group &group, Span spans[2]) const
+    {
+        for (int row = group.firstMember; row < group.endMember; ++row) {
+            const Row &info = rows[size_t(row)];
+            if (info.record <= 0)
+                continue;
+            spans[0].take(info.fields[0].number(), info.fields[1].number());
+            spans[1].take(info.fields[2].number(), info.fields[3].number());
+        }
+    }
     bool bound(const chart::GridData &target) const
     {
         return grid == &target && generation == target.rowsGeneration() && rows.size() == size_t(target.rows());
@@ -267,6 +290,20 @@ void RefreshState::adoptFill(const store::DbfTable &table, const chart::GridData
         info.fields[3] = read[4];
         if (!durationShown(read[0], read[1], read[2]) || !durationShown(read[3], read[4], read[5]))
             state.dirtyRows.push_back(row);
+    }
+    // A summary the fill wrote as a tick would write it counts as written:
+    // the first tick then regathers only the groups whose rows it rewrites,
+    // not every group of the table.
+    for (Data::Group &group : state.groups) {
+        Span spans[2];
+        state.gather(group, spans);
+        if (!summaryShown(grid, group.row, FirstTimeColumn, spans[0])
+            || !summaryShown(grid, group.row, FirstTimeColumn + 3, spans[1]))
+            continue;
+        group.spans[0] = spans[0];
+        group.spans[1] = spans[1];
+        group.written = true;
+        group.dirty = false;
     }
 }
 
@@ -392,13 +429,7 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
             continue;
         group.dirty = false;
         Span spans[2];
-        for (int row = group.firstMember; row < group.endMember; ++row) {
-            const RefreshState::Data::Row &info = state.rows[size_t(row)];
-            if (info.record <= 0)
-                continue;
-            spans[0].take(info.fields[0].number(), info.fields[1].number());
-            spans[1].take(info.fields[2].number(), info.fields[3].number());
-        }
+        state.gather(group, spans);
         if (group.written && spans[0] == group.spans[0] && spans[1] == group.spans[1])
             continue;
         group.spans[0] = spans[0];

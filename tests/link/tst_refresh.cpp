@@ -222,6 +222,9 @@ void tst_Refresh::tickAfterAFillStartsFromWhatTheFillRead_data()
     QTest::newRow("both-empty-clears-a-stored-duration") << QStringList{";;30", "5;6;1"} << "" << 1;
     QTest::newRow("duration-beyond-92-hours-kept") << QStringList{"-1;331199;5"} << "" << 0;
     QTest::newRow("record-changed-after-the-fill") << QStringList{"60;180;120", "100;200;100"} << "set 2 150" << 1;
+    // The fill takes a negative finish as the latest, a tick does not.
+    QTest::newRow("summary-a-tick-writes-otherwise") << QStringList{"-100;-50;50", "-90;-60;30"} << "" << 0;
+    QTest::newRow("summary-beyond-92-hours-kept") << QStringList{"10;331300;331290"} << "" << 0;
 }
 
 void tst_Refresh::tickAfterAFillStartsFromWhatTheFillRead()
@@ -253,8 +256,10 @@ void tst_Refresh::tickAfterAFillStartsFromWhatTheFillRead()
         QVERIFY(table.open(path));
     }
     const vorn::RefreshResult tick = vorn::RefreshTimesAndFeed(table, grid, false, nullptr, &state);
-    vorn::RefreshTimesAndFeed(table, fresh, false, nullptr);
+    const vorn::RefreshResult freshTick = vorn::RefreshTimesAndFeed(table, fresh, false, nullptr);
     QCOMPARE(timeCells(grid), timeCells(fresh));
+    QCOMPARE(tick.changed, freshTick.changed);
+    QCOMPARE(tick.plannedChanges.size(), freshTick.plannedChanges.size());
     QTEST(int(tick.detailRows), "rowsRewritten");
 }
 
