@@ -2,6 +2,7 @@
 
 #include "fieldreader.h"
 #include "griddata.h"
+#include "gridcolumns.h"
 #include "managerclient.h"
 #include "schedulexml.h"
 #include "secondstext.h"
@@ -20,8 +21,8 @@ namespace vorn {
 
 namespace {
 
-
-constexpr int FirstTimeColumn = 2;
+using chart::ActualStartCol;
+using chart::PlannedStartCol;
 
 // One time field of a record as the refresh reads it: trailing blanks
 // removed. Plain ASCII digits are looked at in place; anything else (a memo
@@ -101,7 +102,7 @@ bool endsMoved(const chart::GridData &grid, int row, int col, const chart::Plann
 void noteTriple(RefreshResult &result, int row, int col, chart::PlannedChange &&before)
 {
     result.changed = true;
-    if (col == FirstTimeColumn) {
+    if (col == PlannedStartCol) {
         before.row = row;
         result.plannedChanges.push_back(std::move(before));
     }
@@ -297,8 +298,8 @@ void RefreshState::adoptFill(const store::DbfTable &table, const chart::GridData
     for (Data::Group &group : state.groups) {
         Span spans[2];
         state.gather(group, spans);
-        if (!summaryShown(grid, group.row, FirstTimeColumn, spans[0])
-            || !summaryShown(grid, group.row, FirstTimeColumn + 3, spans[1]))
+        if (!summaryShown(grid, group.row, PlannedStartCol, spans[0])
+            || !summaryShown(grid, group.row, ActualStartCol, spans[1]))
             continue;
         group.spans[0] = spans[0];
         group.spans[1] = spans[1];
@@ -395,7 +396,7 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
             // The same fields would give the same texts.
             if (!force && start == info.fields[2 * pair] && finish == info.fields[2 * pair + 1])
                 continue;
-            writeTriple(grid, row, FirstTimeColumn + 3 * pair, start, finish, result);
+            writeTriple(grid, row, pair == 0 ? PlannedStartCol : ActualStartCol, start, finish, result);
             moved = moved || start.number() != info.fields[2 * pair].number()
                 || finish.number() != info.fields[2 * pair + 1].number();
             info.fields[2 * pair] = start;
@@ -435,8 +436,8 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
         group.spans[0] = spans[0];
         group.spans[1] = spans[1];
         group.written = true;
-        writeSummaryTriple(grid, group.row, FirstTimeColumn, spans[0], result);
-        writeSummaryTriple(grid, group.row, FirstTimeColumn + 3, spans[1], result);
+        writeSummaryTriple(grid, group.row, PlannedStartCol, spans[0], result);
+        writeSummaryTriple(grid, group.row, ActualStartCol, spans[1], result);
     }
 
     // The feed: the client keeps the text row by row; it gets the rows of

@@ -4,6 +4,7 @@
 
 #include "ganttbars.h"
 #include "ganttgrid.h"
+#include "gridcolumns.h"
 #include "gridlayout.h"
 #include "liveoverlay.h"
 #include "texts.h"
@@ -375,7 +376,7 @@ void frmScheduler::scrollToFirstStart()
         for (int r = 2; r < grid.rows(); ++r) {
             if (grid.rowOutlineLevel(r) != 0)
                 continue;
-            const QString &start = grid.text(r, 2);
+            const QString &start = grid.text(r, chart::PlannedStartCol);
             if (start.isEmpty())
                 continue;
             const qint32 seconds = chart::TextSeconds(start);
@@ -383,11 +384,11 @@ void frmScheduler::scrollToFirstStart()
                 earliest = seconds;
         }
     }
-    const int columnsPerHour = (grid.cols() - 8) / 24;
+    const int columnsPerHour = (grid.cols() - chart::FirstScaleCol) / 24;
     if (earliest < 0 || columnsPerHour <= 0)
         return;
     const int hour = qMin(23, earliest / 3600);
-    m_grid->setLeftCol(8 + hour * columnsPerHour);
+    m_grid->setLeftCol(chart::FirstScaleCol + hour * columnsPerHour);
 }
 
 void frmScheduler::layoutClientArea()
