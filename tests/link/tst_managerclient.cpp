@@ -4,6 +4,7 @@
 #include "griddata.h"
 #include "refresh.h"
 #include "schedulexml.h"
+#include "testfiles.h"
 
 #include <QFile>
 #include <QProcess>
@@ -410,9 +411,7 @@ private slots:
         manager.terminate();
         QVERIFY(manager.waitForFinished(10000));
 
-        QFile received(kept);
-        QVERIFY(received.open(QIODevice::ReadOnly));
-        const QString text = QString::fromUtf8(received.readAll());
+        const QString text = QString::fromUtf8(vorn::testing::readFile(kept));
         QCOMPARE(text.count(QStringLiteral("<DataRow>")), records.size());
         QVERIFY(!text.contains(QChar(0)));
         QCOMPARE(text, xml.replace(QChar(0), QChar::ReplacementCharacter));
