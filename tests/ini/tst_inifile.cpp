@@ -21,13 +21,11 @@ using testing::readFile;
 
 namespace {
 
-// Writes `content` as `name` into `dir` (nothing for a null array) and gives its path.
+// Writes `content` as `name` into `dir` (nothing for a null array) and gives its path, "" when the write failed.
 QString putFile(const QTemporaryDir &dir, const QByteArray &content, const QString &name = "test.ini")
 {
-    QFile file(dir.filePath(name));
-    if (!content.isNull() && file.open(QIODevice::WriteOnly))
-        file.write(content);
-    return file.fileName();
+    const QString path = dir.filePath(name);
+    return content.isNull() || testing::writeFile(path, content) ? path : QString();
 }
 
 // Text as a Windows editor saves "Unicode": UTF-16 after its byte-order mark.
