@@ -1,4 +1,5 @@
 #include "settings.h"
+#include "testfiles.h"
 
 #include <QFile>
 #include <QLocale>
@@ -6,6 +7,7 @@
 #include <QTest>
 
 using namespace vorn;
+using testing::readFile;
 
 namespace {
 
@@ -23,12 +25,6 @@ QString loaded(const QString &file)
         .arg(s.TimerInterval).arg(s.PlanBegVisible).arg(s.PlanEndVisible).arg(s.PlanDurVisible)
         .arg(s.ActBegVisible).arg(s.ActEndVisible).arg(s.ActDurVisible).arg(s.IntervalIndex)
         .arg(s.BaseDate, s.BaseTime).arg(ReadSortOrder(file));
-}
-
-QByteArray readBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -90,7 +86,7 @@ private slots:
                 showCol[i] = columns[i].digitValue();
             QCOMPARE(SaveSettings(state, showCol, interval, sortOrder).ok, expected != kDefaults);
             if (QFile::exists(fixture))
-                QCOMPARE(readBytes(state.SettingsFile), readBytes(QString(fixture).replace(".ini", ".saved.ini")));
+                QCOMPARE(readFile(state.SettingsFile), readFile(QString(fixture).replace(".ini", ".saved.ini")));
         }
         QCOMPARE(loaded(state.SettingsFile), expected);
     }

@@ -81,285 +81,6 @@ bool anyBarPixel(const QImage &image, const QRect &area)
     return false;
 }
 
-} // namespace
-
-// The bars of the time-scale cells: their geometry and the pixels the grid paints.
-class TestGanttGrid : public QObject {
-    Q_OBJECT
-
-private slots:
-    void readsTimeText_data();
-    void readsTimeText();
-    void barRows_data();
-    void barRows();
-    void cellBarsStayInsideTheCell_data();
-    void cellBarsStayInsideTheCell();
-    void barPixelsInCell_data();
-    void barPixelsInCell();
-    void barsUseDevicePixels();
-    void paintsOnlyTheTimeScale();
-    void keepsThePictureOnScreenWithRedrawOff_data();
-    void keepsThePictureOnScreenWithRedrawOff();
-    void headerLinesFollowTheBorders_data();
-    void headerLinesFollowTheBorders();
-    void repaintsTheRowsThatChangedAndShow_data();
-    void repaintsTheRowsThatChangedAndShow();
-    void badInputPaintsWithoutCrashing_data();
-    void badInputPaintsWithoutCrashing();
-    void scrollsByWholeRowsAndColumns();
-    void formResizePlacesAndSharesTheWidth_data();
-    void formResizePlacesAndSharesTheWidth();
-    void hiddenColumnTakesNoRoom();
-};
-
-void TestGanttGrid::readsTimeText_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("pieces"); // hour|minute|second
-    QTest::addColumn<int>("seconds");
-    QTest::newRow("regular") << "02:17:30" << "02|17|30" << 8250;
-    QTest::newRow("cut-in-minutes") << "01:2" << "01|2|" << 3720;
-    QTest::newRow("negative-parts-cut-by-position") << "00:-01:-40" << "00|-0|:-" << 0;
-    // Each piece: leading blanks, a sign and the digits that follow; anything else reads 0.
-    QTest::newRow("blank-sign-letters") << " 1:-4:ab" << " 1|-4|ab" << 3360;
-    QTest::newRow("one-digit-hour") << "1:23:45" << "1:|3:|5" << 3785;
-}
-
-void TestGanttGrid::readsTimeText()
-{
-    QFETCH(QString, text);
-    QTEST(QStringList({HourPart(text).toString(), MinutePart(text).toString(), SecondPart(text).toString()})
-              .join(u'|'), "pieces");
-    QTEST(int(TextSeconds(text)), "seconds");
-}
-
-void TestGanttGrid::barRows_data()
-{
-    QTest::addColumn<int>("height");
-    QTest::addColumn<QList<int>>("bands"); // planned top, bottom; actual top, bottom
-    // 10.5 and 11.5 both round to the even neighbour.
-    QTest::newRow("odd-height-21") << 21 << QList<int>{103, 110, 111, 118};
-    QTest::newRow("odd-height-23") << 23 << QList<int>{103, 112, 113, 122};
-}
-
-void TestGanttGrid::barRows()
-{
-    QFETCH(int, height);
-    const BarBands b = BarRows(100, 100 + height);
-    QTEST((QList<int>{b.plannedTop, b.plannedBottom, b.actualTop, b.actualBottom}), "bands");
-}
-
-void TestGanttGrid::cellBarsStayInsideTheCell_data()
-{
-    QTest::addColumn<QString>("start");
-    QTest::addColumn<QString>("finish");
-    QTest::newRow("minutes-beyond-59") << "02:99:00" << "02:99:99";
-    QTest::newRow("negative-minutes") << "02:-9:00" << "02:10:00";
-    QTest::newRow("hours-in-the-past") << "-9:00:00" << "99:00:00";
-}
-
-// Bad texts can put a bar edge outside its cell; it must be clipped there.
-void TestGanttGrid::cellBarsStayInsideTheCell()
-{
-    QFETCH(QString, start);
-    QFETCH(QString, finish);
-    const BarTexts bar{start, finish, u"01:00:00"};
-    for (int minute = 0; minute < 60; minute += 5) {
-        const CellBars bars = ComputeCellBars(bar, bar, u"2", QString::number(minute), 5.0, 100, 40, 126, 60);
-        const QRect both = bars.planned | bars.actual;
-        QVERIFY(both.isNull() || QRect(100, 40, 26, 20).contains(both));
-    }
-}
-
-void TestGanttGrid::barPixelsInCell_data()
-{
-    QTest::addColumn<QString>("intervals");
-    QTest::addColumn<int>("widthTwips"); // of every time column
-    QTest::addColumn<QStringList>("texts");
-    QTest::addColumn<QString>("column");  // hour:minute
-    QTest::addColumn<QString>("planned"); // pixel rows 3..9 of the cell
-    QTest::addColumn<QString>("actual");  // pixel rows 11..17
-
-    const QStringList example{"02:17:30", "02:40:00", "00:22:30"};
-    const QString none = run(26, 0), full = run(0, 26);
-    QTest::newRow("i5-2:10-before-start") << "5" << 400 << example << "2:10" << none << none;
-    QTest::newRow("i5-2:15-right-half") << "5" << 400 << example + example << "2:15" << run(13, 13)
-                                        << run(13, 13, 'R');
-    QTest::newRow("i5-2:40-touches-but-nothing-visible") << "5" << 400 << example << "2:40" << none << none;
-    QTest::newRow("i10-after-i5-1:10-inside-the-cell")
-        << "5>10" << 400 << QStringList{"01:12:00", "01:15:00", "00:03:00"} << "1:10" << run(5, 8) + run(13, 0)
-        << none;
-    // 405 twips are 27 pixels; half of them rounds to 14.
-    QTest::newRow("27px-at-50-percent") << "5" << 405 << example << "2:15" << run(14, 13) << run(27, 0);
-    // The percent is of the column span: 1 s of 60 s is 2 percent.
-    QTest::newRow("i1-one-second-in") << "1" << 400 << QStringList{"00:00:01", "00:00:30", "00:00:29"} << "0:0"
-                                      << run(1, 12) + run(13, 0) << none;
-    QTest::newRow("start-in-earlier-hour") << "5" << 400 << QStringList{"01:58:00", "02:30:00", "00:32:00"}
-                                           << "2:0" << full << none;
-    QTest::newRow("planned-duration-empty-actual-drawn")
-        << "5" << 400 << QStringList{"02:17:30", "02:40:00", ""} + example << "2:20" << none << run(0, 26, 'R');
-    QTest::newRow("duration-zero-no-bar")
-        << "5" << 400 << QStringList{"02:17:30", "02:40:00", "00:00:00"} << "2:20" << none << none;
-    QTest::newRow("empty-start-from-left-of-0:00")
-        << "5" << 400 << QStringList{"", "00:02:30", "00:02:30"} << "0:0" << run(0, 13) + run(13, 0) << none;
-    QTest::newRow("past-24h-runs-to-the-end")
-        << "12" << 400 << QStringList{"23:00:00", "25:00:00", "02:00:00"} << "23:48" << full << none;
-    // The last column ends at 24:00:00 and touches such a start: still no bar.
-    QTest::newRow("start-at-24h-not-drawn")
-        << "12" << 400 << QStringList{"24:00:00", "26:00:00", "02:00:00", "24:00:00", "24:30:00", "00:30:00"} << "23:48"
-        << none << none;
-    QTest::newRow("start-past-24h-not-drawn")
-        << "12" << 400 << QStringList{"24:30:00", "26:00:00", "01:30:00"} << "23:48" << none << none;
-    // Group summaries can carry negative parts; they read like any piece.
-    QTest::newRow("negative-duration-text-draws") << "5" << 400 << QStringList{"00:01:40", "00:03:00", "00:-01:-40"}
-                                                  << "0:0" << run(9, 7) + run(10, 0) << none;
-}
-
-void TestGanttGrid::barPixelsInCell()
-{
-    QFETCH(QString, intervals);
-    QFETCH(int, widthTwips);
-    QFETCH(QStringList, texts);
-    QFETCH(QString, column);
-    Chart chart(intervals, {texts});
-    GridData &d = chart.grid->data();
-    for (int c = 8; c < d.cols(); ++c)
-        d.setColWidth(c, widthTwips);
-    // The column found by its header labels.
-    int col = d.cols() - 1;
-    while (col > 8 && d.text(0, col) + u':' + d.text(1, col) != column)
-        --col;
-    chart.grid->setLeftCol(col);
-    const QRect cell = chart.grid->cellRect(2, col);
-    QCOMPARE(cell.size(), QSize(widthTwips * 96 / 1440, 20));
-
-    const QImage image = chart.render();
-    for (int dy = 3; dy <= 17; ++dy) {
-        if (dy != 10)
-            QTEST(scanLine(image, cell, dy), dy < 10 ? "planned" : "actual");
-    }
-    for (const int dy : {2, 10, 18})
-        QCOMPARE(scanLine(image, cell, dy), run(cell.width(), 0));
-}
-
-void TestGanttGrid::barsUseDevicePixels()
-{
-    Chart chart("5", {{"02:17:30", "02:40:00", "00:22:30", "02:17:30", "02:40:00", "00:22:30"}});
-    chart.grid->setLeftCol(8 + 27);
-    const QRect cell = chart.grid->cellRect(2, 8 + 27); // 2:15
-    const QImage image = chart.render(2);
-    // At twice the pixels the cell is 52 x 40: planned rows 3..19, actual 21..37, each from half the cell.
-    const QRect device(cell.topLeft() * 2, cell.size() * 2);
-    QStringList lines;
-    for (const int dy : {2, 3, 19, 20, 21, 37, 38})
-        lines << scanLine(image, device, dy);
-    QCOMPARE(lines, QStringList({run(52, 0), run(26, 26), run(26, 26), run(52, 0), run(26, 26, 'R'),
-                                 run(26, 26, 'R'), run(52, 0)}));
-}
-
-void TestGanttGrid::paintsOnlyTheTimeScale()
-{
-    // A bar over the whole day on every row, scrolled to the middle.
-    Chart chart("1", QList<QStringList>(30, {"", "23:59:00", "23:59:00", "", "23:59:00", "23:59:00"}));
-    chart.grid->setLeftCol(600);
-    chart.grid->setTopRow(10);
-    const QImage image = chart.render();
-    const QRect first = chart.grid->cellRect(10, 600);
-    QCOMPARE(first.top(), 40);
-    QVERIFY(!anyBarPixel(image, QRect(0, 0, image.width(), first.top())));
-    QVERIFY(!anyBarPixel(image, QRect(0, 0, first.left(), image.height())));
-    QVERIFY(anyBarPixel(image, first));
-}
-
-void TestGanttGrid::keepsThePictureOnScreenWithRedrawOff_data()
-{
-    QTest::addColumn<QString>("exposure");
-    QTest::addColumn<bool>("kept");
-    QTest::newRow("repainted-keeps-it") << "repaint" << true;
-    QTest::newRow("hidden-and-shown-again-keeps-it") << "show" << true;
-    QTest::newRow("resized-paints-the-data") << "resize" << false;
-    QTest::newRow("rendered-elsewhere-paints-the-data") << "render" << false;
-}
-
-void TestGanttGrid::keepsThePictureOnScreenWithRedrawOff()
-{
-    // While redraw is off the data changes (a fill's rows, or none at all
-    // while its "Open Failed" box stands), but a grid exposed meanwhile shows
-    // the window's last picture, never an empty area. The picture lives in
-    // the window's backing store, which a paint that paints nothing leaves
-    // as it was. CTest runs this once more at twice the pixel ratio.
-    QFETCH(QString, exposure);
-    QFETCH(bool, kept);
-    Chart chart("1", QList<QStringList>(30, {"", "23:59:00", "23:59:00", "", "23:59:00", "23:59:00"}));
-    GanttGrid &grid = *chart.grid;
-    grid.hide();
-    grid.setAttribute(Qt::WA_DontShowOnScreen, false);
-    grid.resize(380, 300); // on the smallest screen the platform offers, at either ratio
-    grid.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&grid));
-    const auto onScreen = [&] {
-        QCoreApplication::processEvents();
-        // At a ratio above 1 the offscreen platform hands out only the
-        // window's top left corner (its logical size in device pixels); the
-        // texts that change below lie in it.
-        return grid.screen()->grabWindow(grid.winId()).toImage().convertToFormat(QImage::Format_RGB32);
-    };
-    const QImage shown = onScreen();
-    QVERIFY(!shown.isNull());
-
-    grid.setRedraw(false);
-    for (int r = 2; r < grid.data().rows(); ++r) {
-        for (int c = 1; c < 8; ++c)
-            grid.data().setText(r, c, "");
-    }
-    if (exposure == u"repaint") {
-        grid.viewport()->repaint();
-    } else if (exposure == u"show") {
-        grid.hide();
-        grid.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&grid));
-    } else if (exposure == u"resize") {
-        grid.resize(grid.width() - 40, grid.height());
-    }
-    const QImage exposed = exposure == u"render" ? chart.render(grid.devicePixelRatio()) : onScreen();
-    QVERIFY(exposure != u"render" || onScreen() == shown);
-
-    // Redraw on: the data as it is now. An exposure that could not keep the
-    // picture painted just that.
-    grid.setRedraw(true);
-    const QImage now = onScreen();
-    QVERIFY(now != shown);
-    const QRect corner(QPoint(), exposed.size().boundedTo(now.size()));
-    QCOMPARE(exposed.copy(corner), (kept ? shown : now).copy(corner));
-}
-
-void TestGanttGrid::headerLinesFollowTheBorders_data()
-{
-    QTest::addColumn<int>("col");
-    QTest::addColumn<QChar>("line"); // between header rows 0 and 1: '#' a border line, '-' none
-    QTest::newRow("outline-column-none") << 0 << QChar(u'-');
-    QTest::newRow("key-column-none") << 1 << QChar(u'-');
-    QTest::newRow("planned-start-line") << 2 << QChar(u'#');
-    QTest::newRow("time-column-line") << 9 << QChar(u'#');
-}
-
-void TestGanttGrid::headerLinesFollowTheBorders()
-{
-    QFETCH(int, col);
-    QFETCH(QChar, line);
-    Chart chart("1");
-    const QImage image = chart.render();
-    const QRect cell = chart.grid->cellRect(0, col);
-    QString pixels;
-    for (int x = cell.left(); x < cell.right(); ++x) {
-        const QRgb p = image.pixel(x, cell.bottom()) & 0xFFFFFF;
-        pixels += p == 0x030000 ? u'#' : p == 0xECEFF4 ? u'-' : u'?';
-    }
-    QCOMPARE(pixels, QString(cell.width() - 1, line));
-}
-
-namespace {
-
 // The areas the viewport repaints, one rectangle per paint.
 class PaintLog : public QObject {
 public:
@@ -377,157 +98,409 @@ protected:
 
 } // namespace
 
-void TestGanttGrid::repaintsTheRowsThatChangedAndShow_data()
-{
-    // The grid shows rows 2..20 of 60 (rows 20 pixels high under a 40-pixel header).
-    QTest::addColumn<QString>("change");
-    QTest::addColumn<QString>("repainted");   // "" nothing, "all", or "row N"
+// The bars of the time-scale cells: their geometry and the pixels the grid paints.
+class TestGanttGrid : public QObject {
+    Q_OBJECT
 
-    QTest::newRow("shown-row-text") << "text 5" << "row 5";
-    QTest::newRow("row-out-of-sight") << "text 40" << "";
-    QTest::newRow("same-text-again") << "same 5" << "";
-    QTest::newRow("shown-row-while-redraw-off-painted-when-on") << "off-text 5" << "row 5";
-    QTest::newRow("nothing-while-redraw-off") << "off-nothing" << "";
-    QTest::newRow("rows-added") << "rows 61" << "all";
-}
+private slots:
+    void readsTimeText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("pieces"); // hour|minute|second
+        QTest::addColumn<int>("seconds");
+        QTest::newRow("regular") << "02:17:30" << "02|17|30" << 8250;
+        QTest::newRow("cut-in-minutes") << "01:2" << "01|2|" << 3720;
+        QTest::newRow("negative-parts-cut-by-position") << "00:-01:-40" << "00|-0|:-" << 0;
+        // Each piece: leading blanks, a sign and the digits that follow; anything else reads 0.
+        QTest::newRow("blank-sign-letters") << " 1:-4:ab" << " 1|-4|ab" << 3360;
+        QTest::newRow("one-digit-hour") << "1:23:45" << "1:|3:|5" << 3785;
+    }
 
-void TestGanttGrid::repaintsTheRowsThatChangedAndShow()
-{
-    QFETCH(QString, change);
-    QFETCH(QString, repainted);
-    Chart chart("1", QList<QStringList>(58, {"01:00:00", "02:00:00", "01:00:00"}));
-    // Painted through the window system, as the window paints it.
-    chart.grid->hide();
-    chart.grid->setAttribute(Qt::WA_DontShowOnScreen, false);
-    chart.grid->show();
-    QVERIFY(QTest::qWaitForWindowExposed(chart.grid.get()));
-    QCoreApplication::processEvents();
-    PaintLog log(chart.grid->viewport());
-    GridData &data = chart.grid->data();
-    const QStringList step = change.split(u' ');
-    const int row = step.value(1).toInt();
+    void readsTimeText()
+    {
+        QFETCH(QString, text);
+        QTEST(QStringList({HourPart(text).toString(), MinutePart(text).toString(), SecondPart(text).toString()})
+                  .join(u'|'), "pieces");
+        QTEST(int(TextSeconds(text)), "seconds");
+    }
 
-    if (step[0] == u"text") {
-        data.setText(row, 2, QStringLiteral("03:00:00"));
-    } else if (step[0] == u"same") {
-        data.setText(row, 2, QStringLiteral("01:00:00"));
-    } else if (step[0].startsWith(u"off")) {
-        chart.grid->setRedraw(false);
-        if (step[0] == u"off-text")
+    void barRows_data()
+    {
+        QTest::addColumn<int>("height");
+        QTest::addColumn<QList<int>>("bands"); // planned top, bottom; actual top, bottom
+        // 10.5 and 11.5 both round to the even neighbour.
+        QTest::newRow("odd-height-21") << 21 << QList<int>{103, 110, 111, 118};
+        QTest::newRow("odd-height-23") << 23 << QList<int>{103, 112, 113, 122};
+    }
+
+    void barRows()
+    {
+        QFETCH(int, height);
+        const BarBands b = BarRows(100, 100 + height);
+        QTEST((QList<int>{b.plannedTop, b.plannedBottom, b.actualTop, b.actualBottom}), "bands");
+    }
+
+    void cellBarsStayInsideTheCell_data()
+    {
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("finish");
+        QTest::newRow("minutes-beyond-59") << "02:99:00" << "02:99:99";
+        QTest::newRow("negative-minutes") << "02:-9:00" << "02:10:00";
+        QTest::newRow("hours-in-the-past") << "-9:00:00" << "99:00:00";
+    }
+
+    // Bad texts can put a bar edge outside its cell; it must be clipped there.
+    void cellBarsStayInsideTheCell()
+    {
+        QFETCH(QString, start);
+        QFETCH(QString, finish);
+        const BarTexts bar{start, finish, u"01:00:00"};
+        for (int minute = 0; minute < 60; minute += 5) {
+            const CellBars bars = ComputeCellBars(bar, bar, u"2", QString::number(minute), 5.0, 100, 40, 126, 60);
+            const QRect both = bars.planned | bars.actual;
+            QVERIFY(both.isNull() || QRect(100, 40, 26, 20).contains(both));
+        }
+    }
+
+    void barPixelsInCell_data()
+    {
+        QTest::addColumn<QString>("intervals");
+        QTest::addColumn<int>("widthTwips"); // of every time column
+        QTest::addColumn<QStringList>("texts");
+        QTest::addColumn<QString>("column");  // hour:minute
+        QTest::addColumn<QString>("planned"); // pixel rows 3..9 of the cell
+        QTest::addColumn<QString>("actual");  // pixel rows 11..17
+
+        const QStringList example{"02:17:30", "02:40:00", "00:22:30"};
+        const QString none = run(26, 0), full = run(0, 26);
+        QTest::newRow("i5-2:10-before-start") << "5" << 400 << example << "2:10" << none << none;
+        QTest::newRow("i5-2:15-right-half") << "5" << 400 << example + example << "2:15" << run(13, 13)
+                                            << run(13, 13, 'R');
+        QTest::newRow("i5-2:40-touches-but-nothing-visible") << "5" << 400 << example << "2:40" << none << none;
+        QTest::newRow("i10-after-i5-1:10-inside-the-cell")
+            << "5>10" << 400 << QStringList{"01:12:00", "01:15:00", "00:03:00"} << "1:10" << run(5, 8) + run(13, 0)
+            << none;
+        // 405 twips are 27 pixels; half of them rounds to 14.
+        QTest::newRow("27px-at-50-percent") << "5" << 405 << example << "2:15" << run(14, 13) << run(27, 0);
+        // The percent is of the column span: 1 s of 60 s is 2 percent.
+        QTest::newRow("i1-one-second-in") << "1" << 400 << QStringList{"00:00:01", "00:00:30", "00:00:29"} << "0:0"
+                                          << run(1, 12) + run(13, 0) << none;
+        QTest::newRow("start-in-earlier-hour") << "5" << 400 << QStringList{"01:58:00", "02:30:00", "00:32:00"}
+                                               << "2:0" << full << none;
+        QTest::newRow("planned-duration-empty-actual-drawn")
+            << "5" << 400 << QStringList{"02:17:30", "02:40:00", ""} + example << "2:20" << none << run(0, 26, 'R');
+        QTest::newRow("duration-zero-no-bar")
+            << "5" << 400 << QStringList{"02:17:30", "02:40:00", "00:00:00"} << "2:20" << none << none;
+        QTest::newRow("empty-start-from-left-of-0:00")
+            << "5" << 400 << QStringList{"", "00:02:30", "00:02:30"} << "0:0" << run(0, 13) + run(13, 0) << none;
+        QTest::newRow("past-24h-runs-to-the-end")
+            << "12" << 400 << QStringList{"23:00:00", "25:00:00", "02:00:00"} << "23:48" << full << none;
+        // The last column ends at 24:00:00 and touches such a start: still no bar.
+        QTest::newRow("start-at-24h-not-drawn")
+            << "12" << 400 << QStringList{"24:00:00", "26:00:00", "02:00:00", "24:00:00", "24:30:00", "00:30:00"} << "23:48"
+            << none << none;
+        QTest::newRow("start-past-24h-not-drawn")
+            << "12" << 400 << QStringList{"24:30:00", "26:00:00", "01:30:00"} << "23:48" << none << none;
+        // Group summaries can carry negative parts; they read like any piece.
+        QTest::newRow("negative-duration-text-draws") << "5" << 400 << QStringList{"00:01:40", "00:03:00", "00:-01:-40"}
+                                                      << "0:0" << run(9, 7) + run(10, 0) << none;
+    }
+
+    void barPixelsInCell()
+    {
+        QFETCH(QString, intervals);
+        QFETCH(int, widthTwips);
+        QFETCH(QStringList, texts);
+        QFETCH(QString, column);
+        Chart chart(intervals, {texts});
+        GridData &d = chart.grid->data();
+        for (int c = 8; c < d.cols(); ++c)
+            d.setColWidth(c, widthTwips);
+        // The column found by its header labels.
+        int col = d.cols() - 1;
+        while (col > 8 && d.text(0, col) + u':' + d.text(1, col) != column)
+            --col;
+        chart.grid->setLeftCol(col);
+        const QRect cell = chart.grid->cellRect(2, col);
+        QCOMPARE(cell.size(), QSize(widthTwips * 96 / 1440, 20));
+
+        const QImage image = chart.render();
+        for (int dy = 3; dy <= 17; ++dy) {
+            if (dy != 10)
+                QTEST(scanLine(image, cell, dy), dy < 10 ? "planned" : "actual");
+        }
+        for (const int dy : {2, 10, 18})
+            QCOMPARE(scanLine(image, cell, dy), run(cell.width(), 0));
+    }
+
+    void barsUseDevicePixels()
+    {
+        Chart chart("5", {{"02:17:30", "02:40:00", "00:22:30", "02:17:30", "02:40:00", "00:22:30"}});
+        chart.grid->setLeftCol(8 + 27);
+        const QRect cell = chart.grid->cellRect(2, 8 + 27); // 2:15
+        const QImage image = chart.render(2);
+        // At twice the pixels the cell is 52 x 40: planned rows 3..19, actual 21..37, each from half the cell.
+        const QRect device(cell.topLeft() * 2, cell.size() * 2);
+        QStringList lines;
+        for (const int dy : {2, 3, 19, 20, 21, 37, 38})
+            lines << scanLine(image, device, dy);
+        QCOMPARE(lines, QStringList({run(52, 0), run(26, 26), run(26, 26), run(52, 0), run(26, 26, 'R'),
+                                     run(26, 26, 'R'), run(52, 0)}));
+    }
+
+    void paintsOnlyTheTimeScale()
+    {
+        // A bar over the whole day on every row, scrolled to the middle.
+        Chart chart("1", QList<QStringList>(30, {"", "23:59:00", "23:59:00", "", "23:59:00", "23:59:00"}));
+        chart.grid->setLeftCol(600);
+        chart.grid->setTopRow(10);
+        const QImage image = chart.render();
+        const QRect first = chart.grid->cellRect(10, 600);
+        QCOMPARE(first.top(), 40);
+        QVERIFY(!anyBarPixel(image, QRect(0, 0, image.width(), first.top())));
+        QVERIFY(!anyBarPixel(image, QRect(0, 0, first.left(), image.height())));
+        QVERIFY(anyBarPixel(image, first));
+    }
+
+    void keepsThePictureOnScreenWithRedrawOff_data()
+    {
+        QTest::addColumn<QString>("exposure");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("repainted-keeps-it") << "repaint" << true;
+        QTest::newRow("hidden-and-shown-again-keeps-it") << "show" << true;
+        QTest::newRow("resized-paints-the-data") << "resize" << false;
+        QTest::newRow("rendered-elsewhere-paints-the-data") << "render" << false;
+    }
+
+    void keepsThePictureOnScreenWithRedrawOff()
+    {
+        // While redraw is off the data changes (a fill's rows, or none at all
+        // while its "Open Failed" box stands), but a grid exposed meanwhile shows
+        // the window's last picture, never an empty area. The picture lives in
+        // the window's backing store, which a paint that paints nothing leaves
+        // as it was. CTest runs this once more at twice the pixel ratio.
+        QFETCH(QString, exposure);
+        QFETCH(bool, kept);
+        Chart chart("1", QList<QStringList>(30, {"", "23:59:00", "23:59:00", "", "23:59:00", "23:59:00"}));
+        GanttGrid &grid = *chart.grid;
+        grid.hide();
+        grid.setAttribute(Qt::WA_DontShowOnScreen, false);
+        grid.resize(380, 300); // on the smallest screen the platform offers, at either ratio
+        grid.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        const auto onScreen = [&] {
+            QCoreApplication::processEvents();
+            // At a ratio above 1 the offscreen platform hands out only the
+            // window's top left corner (its logical size in device pixels); the
+            // texts that change below lie in it.
+            return grid.screen()->grabWindow(grid.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+        };
+        const QImage shown = onScreen();
+        QVERIFY(!shown.isNull());
+
+        grid.setRedraw(false);
+        for (int r = 2; r < grid.data().rows(); ++r) {
+            for (int c = 1; c < 8; ++c)
+                grid.data().setText(r, c, "");
+        }
+        if (exposure == u"repaint") {
+            grid.viewport()->repaint();
+        } else if (exposure == u"show") {
+            grid.hide();
+            grid.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&grid));
+        } else if (exposure == u"resize") {
+            grid.resize(grid.width() - 40, grid.height());
+        }
+        const QImage exposed = exposure == u"render" ? chart.render(grid.devicePixelRatio()) : onScreen();
+        QVERIFY(exposure != u"render" || onScreen() == shown);
+
+        // Redraw on: the data as it is now. An exposure that could not keep the
+        // picture painted just that.
+        grid.setRedraw(true);
+        const QImage now = onScreen();
+        QVERIFY(now != shown);
+        const QRect corner(QPoint(), exposed.size().boundedTo(now.size()));
+        QCOMPARE(exposed.copy(corner), (kept ? shown : now).copy(corner));
+    }
+
+    void headerLinesFollowTheBorders_data()
+    {
+        QTest::addColumn<int>("col");
+        QTest::addColumn<QChar>("line"); // between header rows 0 and 1: '#' a border line, '-' none
+        QTest::newRow("outline-column-none") << 0 << QChar(u'-');
+        QTest::newRow("key-column-none") << 1 << QChar(u'-');
+        QTest::newRow("planned-start-line") << 2 << QChar(u'#');
+        QTest::newRow("time-column-line") << 9 << QChar(u'#');
+    }
+
+    void headerLinesFollowTheBorders()
+    {
+        QFETCH(int, col);
+        QFETCH(QChar, line);
+        Chart chart("1");
+        const QImage image = chart.render();
+        const QRect cell = chart.grid->cellRect(0, col);
+        QString pixels;
+        for (int x = cell.left(); x < cell.right(); ++x) {
+            const QRgb p = image.pixel(x, cell.bottom()) & 0xFFFFFF;
+            pixels += p == 0x030000 ? u'#' : p == 0xECEFF4 ? u'-' : u'?';
+        }
+        QCOMPARE(pixels, QString(cell.width() - 1, line));
+    }
+
+    void repaintsTheRowsThatChangedAndShow_data()
+    {
+        // The grid shows rows 2..20 of 60 (rows 20 pixels high under a 40-pixel header).
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("repainted");   // "" nothing, "all", or "row N"
+
+        QTest::newRow("shown-row-text") << "text 5" << "row 5";
+        QTest::newRow("row-out-of-sight") << "text 40" << "";
+        QTest::newRow("same-text-again") << "same 5" << "";
+        QTest::newRow("shown-row-while-redraw-off-painted-when-on") << "off-text 5" << "row 5";
+        QTest::newRow("nothing-while-redraw-off") << "off-nothing" << "";
+        QTest::newRow("rows-added") << "rows 61" << "all";
+    }
+
+    void repaintsTheRowsThatChangedAndShow()
+    {
+        QFETCH(QString, change);
+        QFETCH(QString, repainted);
+        Chart chart("1", QList<QStringList>(58, {"01:00:00", "02:00:00", "01:00:00"}));
+        // Painted through the window system, as the window paints it.
+        chart.grid->hide();
+        chart.grid->setAttribute(Qt::WA_DontShowOnScreen, false);
+        chart.grid->show();
+        QVERIFY(QTest::qWaitForWindowExposed(chart.grid.get()));
+        QCoreApplication::processEvents();
+        PaintLog log(chart.grid->viewport());
+        GridData &data = chart.grid->data();
+        const QStringList step = change.split(u' ');
+        const int row = step.value(1).toInt();
+
+        if (step[0] == u"text") {
             data.setText(row, 2, QStringLiteral("03:00:00"));
-        QTest::qWait(20);
-        chart.grid->setRedraw(true);
-    } else if (step[0] == u"rows") {
-        data.setRows(row);
+        } else if (step[0] == u"same") {
+            data.setText(row, 2, QStringLiteral("01:00:00"));
+        } else if (step[0].startsWith(u"off")) {
+            chart.grid->setRedraw(false);
+            if (step[0] == u"off-text")
+                data.setText(row, 2, QStringLiteral("03:00:00"));
+            QTest::qWait(20);
+            chart.grid->setRedraw(true);
+        } else if (step[0] == u"rows") {
+            data.setRows(row);
+        }
+        QTest::qWait(50);
+
+        const QRect rowStrip(0, 40 + (row - 2) * 20, chart.grid->viewport()->width(), 20);
+        QString seen;
+        if (log.rects.contains(chart.grid->viewport()->rect()))
+            seen = QStringLiteral("all");
+        else if (log.rects == QList<QRect>{rowStrip})
+            seen = QStringLiteral("row %1").arg(row);
+        else if (!log.rects.isEmpty())
+            seen = QStringLiteral("other");
+        QCOMPARE(seen, repainted);
     }
-    QTest::qWait(50);
 
-    const QRect rowStrip(0, 40 + (row - 2) * 20, chart.grid->viewport()->width(), 20);
-    QString seen;
-    if (log.rects.contains(chart.grid->viewport()->rect()))
-        seen = QStringLiteral("all");
-    else if (log.rects == QList<QRect>{rowStrip})
-        seen = QStringLiteral("row %1").arg(row);
-    else if (!log.rects.isEmpty())
-        seen = QStringLiteral("other");
-    QCOMPARE(seen, repainted);
-}
-
-void TestGanttGrid::badInputPaintsWithoutCrashing_data()
-{
-    QTest::addColumn<QString>("interval");
-    QTest::addColumn<QStringList>("texts");
-    QTest::addColumn<QSize>("size");
-    const QStringList tenHours{"00:00:00", "10:00:00", "10:00:00"};
-    QTest::newRow("letters") << "5" << QStringList{"ab:cd:ef", "xx", "yy:zz"} << QSize(800, 300);
-    QTest::newRow("empty-interval-no-bars") << "" << tenHours << QSize(800, 300);
-    QTest::newRow("tiny-window") << "5" << tenHours << QSize(3, 2);
-}
-
-void TestGanttGrid::badInputPaintsWithoutCrashing()
-{
-    QFETCH(QString, interval);
-    QFETCH(QStringList, texts);
-    QFETCH(QSize, size);
-    Chart chart("1", {texts, texts});
-    chart.state.IntervalText = interval;
-    chart.grid->resize(size);
-    const QImage image = chart.render();
-    QVERIFY(!interval.isEmpty() || !anyBarPixel(image, image.rect()));
-}
-
-void TestGanttGrid::scrollsByWholeRowsAndColumns()
-{
-    // 400 pixels high: 2 header rows and 18 body rows fit; 50 rows + 2 fixed.
-    Chart chart("1", QList<QStringList>(50, {"01:00:00"}));
-    chart.grid->setTopRow(0);
-    QCOMPARE(chart.grid->topRow(), 2);
-    chart.grid->setTopRow(500);
-    chart.grid->setLeftCol(9999);
-    QCOMPARE(chart.grid->topRow(), 52 - 18);
-    // The last column sits at the right edge of the viewport.
-    const QRect last = chart.grid->cellRect(chart.grid->topRow(), 1447);
-    QVERIFY(!last.isEmpty() && last.right() < 1000 && last.right() >= 1000 - 26);
-
-    chart.grid->setTopRow(2);
-    chart.grid->setLeftCol(100);
-    chart.grid->data().select(2, 1);
-    for (int i = 0; i < 20; ++i)
-        QTest::keyClick(chart.grid.get(), Qt::Key_Down);
-    QCOMPARE(chart.grid->data().row(), 22);
-    QCOMPARE(chart.grid->topRow(), 22 - 18 + 1);
-    for (const Qt::KeyboardModifier modifier : {Qt::ShiftModifier, Qt::NoModifier}) {
-        QWheelEvent wheel(QPointF(500, 200), QPointF(500, 200), QPoint(), QPoint(0, -120), Qt::NoButton, modifier,
-                          Qt::NoScrollPhase, false);
-        QApplication::sendEvent(chart.grid->viewport(), &wheel);
+    void badInputPaintsWithoutCrashing_data()
+    {
+        QTest::addColumn<QString>("interval");
+        QTest::addColumn<QStringList>("texts");
+        QTest::addColumn<QSize>("size");
+        const QStringList tenHours{"00:00:00", "10:00:00", "10:00:00"};
+        QTest::newRow("letters") << "5" << QStringList{"ab:cd:ef", "xx", "yy:zz"} << QSize(800, 300);
+        QTest::newRow("empty-interval-no-bars") << "" << tenHours << QSize(800, 300);
+        QTest::newRow("tiny-window") << "5" << tenHours << QSize(3, 2);
     }
-    // Shift+wheel goes sideways; each notch is three rows or columns.
-    QCOMPARE(chart.grid->leftCol(), 103);
-    QCOMPARE(chart.grid->topRow(), 22 - 18 + 1 + 3);
-    // A touchpad sends the same notch in small steps; none may be lost.
-    for (int step = 0; step < 8; ++step) {
-        QWheelEvent wheel(QPointF(500, 200), QPointF(500, 200), QPoint(), QPoint(0, -15), Qt::NoButton,
-                          Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(chart.grid->viewport(), &wheel);
+
+    void badInputPaintsWithoutCrashing()
+    {
+        QFETCH(QString, interval);
+        QFETCH(QStringList, texts);
+        QFETCH(QSize, size);
+        Chart chart("1", {texts, texts});
+        chart.state.IntervalText = interval;
+        chart.grid->resize(size);
+        const QImage image = chart.render();
+        QVERIFY(!interval.isEmpty() || !anyBarPixel(image, image.rect()));
     }
-    QCOMPARE(chart.grid->topRow(), 22 - 18 + 1 + 6);
-}
 
-void TestGanttGrid::formResizePlacesAndSharesTheWidth_data()
-{
-    QTest::addColumn<QSize>("client");
-    QTest::addColumn<QSize>("sizeTwips");
-    QTest::addColumn<int>("unit"); // width of columns 2..7, column 1 four of them
-    // 1000 px = 15000 twips; less 5 and read back through whole pixels.
-    QTest::newRow("fit-1000x700") << QSize(1000, 700) << QSize(14985, 9600) << 1045;
-    QTest::newRow("minimised-fit") << QSize(0, 0) << QSize(0, 900) << 25;
-}
+    void scrollsByWholeRowsAndColumns()
+    {
+        // 400 pixels high: 2 header rows and 18 body rows fit; 50 rows + 2 fixed.
+        Chart chart("1", QList<QStringList>(50, {"01:00:00"}));
+        chart.grid->setTopRow(0);
+        QCOMPARE(chart.grid->topRow(), 2);
+        chart.grid->setTopRow(500);
+        chart.grid->setLeftCol(9999);
+        QCOMPARE(chart.grid->topRow(), 52 - 18);
+        // The last column sits at the right edge of the viewport.
+        const QRect last = chart.grid->cellRect(chart.grid->topRow(), 1447);
+        QVERIFY(!last.isEmpty() && last.right() < 1000 && last.right() >= 1000 - 26);
 
-void TestGanttGrid::formResizePlacesAndSharesTheWidth()
-{
-    QFETCH(QSize, client);
-    QFETCH(int, unit);
-    Chart chart("5");
-    Form_Resize(*chart.grid, client, true);
-    QCOMPARE(QPoint(chart.grid->leftTwips(), chart.grid->topTwips()), QPoint(0, 600));
-    QTEST(QSize(chart.grid->widthTwips(), chart.grid->heightTwips()), "sizeTwips");
-    QList<int> widths;
-    for (int c = 1; c <= 7; ++c)
-        widths << chart.grid->data().colWidth(c);
-    QCOMPARE(widths, QList<int>({4 * unit, unit, unit, unit, unit, unit, unit}));
-}
+        chart.grid->setTopRow(2);
+        chart.grid->setLeftCol(100);
+        chart.grid->data().select(2, 1);
+        for (int i = 0; i < 20; ++i)
+            QTest::keyClick(chart.grid.get(), Qt::Key_Down);
+        QCOMPARE(chart.grid->data().row(), 22);
+        QCOMPARE(chart.grid->topRow(), 22 - 18 + 1);
+        for (const Qt::KeyboardModifier modifier : {Qt::ShiftModifier, Qt::NoModifier}) {
+            QWheelEvent wheel(QPointF(500, 200), QPointF(500, 200), QPoint(), QPoint(0, -120), Qt::NoButton, modifier,
+                              Qt::NoScrollPhase, false);
+            QApplication::sendEvent(chart.grid->viewport(), &wheel);
+        }
+        // Shift+wheel goes sideways; each notch is three rows or columns.
+        QCOMPARE(chart.grid->leftCol(), 103);
+        QCOMPARE(chart.grid->topRow(), 22 - 18 + 1 + 3);
+        // A touchpad sends the same notch in small steps; none may be lost.
+        for (int step = 0; step < 8; ++step) {
+            QWheelEvent wheel(QPointF(500, 200), QPointF(500, 200), QPoint(), QPoint(0, -15), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(chart.grid->viewport(), &wheel);
+        }
+        QCOMPARE(chart.grid->topRow(), 22 - 18 + 1 + 6);
+    }
 
-void TestGanttGrid::hiddenColumnTakesNoRoom()
-{
-    Chart chart("5", {{"00:00:00", "01:00:00", "01:00:00"}});
-    const QRect before = chart.grid->cellRect(2, 8);
-    ShowCol_Click(chart.grid->data(), 2, 2); // greyed hides as unchecked does
-    QVERIFY(chart.grid->cellRect(2, 4).isEmpty());
-    const QRect after = chart.grid->cellRect(2, 8);
-    QCOMPARE(before.left() - after.left(), 1050 * 96 / 1440);
-    // The bar still reads the hidden duration text.
-    QCOMPARE(scanLine(chart.render(), after, 5), run(0, 26));
-}
+    void formResizePlacesAndSharesTheWidth_data()
+    {
+        QTest::addColumn<QSize>("client");
+        QTest::addColumn<QSize>("sizeTwips");
+        QTest::addColumn<int>("unit"); // width of columns 2..7, column 1 four of them
+        // 1000 px = 15000 twips; less 5 and read back through whole pixels.
+        QTest::newRow("fit-1000x700") << QSize(1000, 700) << QSize(14985, 9600) << 1045;
+        QTest::newRow("minimised-fit") << QSize(0, 0) << QSize(0, 900) << 25;
+    }
+
+    void formResizePlacesAndSharesTheWidth()
+    {
+        QFETCH(QSize, client);
+        QFETCH(int, unit);
+        Chart chart("5");
+        Form_Resize(*chart.grid, client, true);
+        QCOMPARE(QPoint(chart.grid->leftTwips(), chart.grid->topTwips()), QPoint(0, 600));
+        QTEST(QSize(chart.grid->widthTwips(), chart.grid->heightTwips()), "sizeTwips");
+        QList<int> widths;
+        for (int c = 1; c <= 7; ++c)
+            widths << chart.grid->data().colWidth(c);
+        QCOMPARE(widths, QList<int>({4 * unit, unit, unit, unit, unit, unit, unit}));
+    }
+
+    void hiddenColumnTakesNoRoom()
+    {
+        Chart chart("5", {{"00:00:00", "01:00:00", "01:00:00"}});
+        const QRect before = chart.grid->cellRect(2, 8);
+        ShowCol_Click(chart.grid->data(), 2, 2); // greyed hides as unchecked does
+        QVERIFY(chart.grid->cellRect(2, 4).isEmpty());
+        const QRect after = chart.grid->cellRect(2, 8);
+        QCOMPARE(before.left() - after.left(), 1050 * 96 / 1440);
+        // The bar still reads the hidden duration text.
+        QCOMPARE(scanLine(chart.render(), after, 5), run(0, 26));
+    }
+};
 
 QTEST_MAIN(TestGanttGrid)
 #include "tst_ganttgrid.moc"

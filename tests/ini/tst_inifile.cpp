@@ -1,4 +1,5 @@
 #include "inifile.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,22 +17,15 @@
 
 using namespace vorn;
 using namespace Qt::StringLiterals;
+using testing::readFile;
 
 namespace {
 
-// Writes `content` as `name` into `dir` (nothing for a null array) and gives its path.
+// Writes `content` as `name` into `dir` (nothing for a null array) and gives its path, "" when the write failed.
 QString putFile(const QTemporaryDir &dir, const QByteArray &content, const QString &name = "test.ini")
 {
-    QFile file(dir.filePath(name));
-    if (!content.isNull() && file.open(QIODevice::WriteOnly))
-        file.write(content);
-    return file.fileName();
-}
-
-QByteArray readBytes(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    const QString path = dir.filePath(name);
+    return content.isNull() || testing::writeFile(path, content) ? path : QString();
 }
 
 // Text as a Windows editor saves "Unicode": UTF-16 after its byte-order mark.
@@ -139,7 +133,7 @@ private slots:
         QVERIFY2(result.ok, qPrintable(result.error));
         const QStringList files = QDir(dir.path()).entryList(QDir::Files);
         QCOMPARE(files, QStringList{before.isNull() ? "test.ini" : "TEST.INI"});
-        QTEST(readBytes(dir.filePath(files[0])), "after");
+        QTEST(readFile(dir.filePath(files[0])), "after");
         QTEST(ReadIniString(path, "S", "B", QString(), 256), "readBack");
     }
 
@@ -221,7 +215,7 @@ private slots:
         chmod(folder.constData(), 0700);
         QVERIFY(WIFEXITED(status));
         QCOMPARE(WEXITSTATUS(status), after == before ? 1 : 0);
-        QCOMPARE(readBytes(path), after);
+        QCOMPARE(readFile(path), after);
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"VornSched.ini"});
     }
 };

@@ -32,97 +32,90 @@ QString runCtl(const QStringList &arguments)
 class tst_ControlChannel : public QObject {
     Q_OBJECT
 private slots:
-    void copyDataNotice_data();
-    void copyDataNotice();
-    void messagesReachTheWindow_data();
-    void messagesReachTheWindow();
-    void secondWindowKeepsItsProcessNameOnly();
-    void runsWithoutABus();
+    void copyDataNotice_data()
+    {
+        QTest::addColumn<QString>("before"); // S: updates stopped, R: reload requested
+        QTest::addColumn<QByteArray>("payload");
+        QTest::addColumn<QString>("after");  // the same, close requested, and the effect
+        QTest::newRow("stop") << "--" << QByteArray("STOP") << "S-- 1";
+        QTest::newRow("stop-leaves-reload-alone") << "-R" << QByteArray("STOP") << "SR- 1";
+        QTest::newRow("stop-with-trailing-nul") << "--" << QByteArray("STOP\0", 5) << "--- 0";
+        QTest::newRow("stop-with-trailing-blank") << "--" << QByteArray("STOP ") << "--- 0";
+        QTest::newRow("start-after-stop") << "S-" << QByteArray("START") << "-R- 2";
+        QTest::newRow("start-lower-case-while-running") << "--" << QByteArray("start") << "-R- 2";
+        QTest::newRow("empty-payload") << "SR" << QByteArray() << "SR- 0";
+        QTest::newRow("other-text") << "S-" << QByteArray("RESTART") << "S-- 0";
+        // 0x9A is s-caron in Windows-1252; upper-cased it is not an S.
+        QTest::newRow("lookalike-high-byte") << "--" << QByteArray("\x9aTOP") << "--- 0";
+    }
+
+    void copyDataNotice()
+    {
+        QFETCH(QString, before);
+        QFETCH(QByteArray, payload);
+        AppState state;
+        state.UpdatesStopped = before[0] == u'S';
+        state.ReloadRequested = before[1] == u'R';
+        const vorn::CopyDataEffect effect = vorn::ApplyCopyData(state, payload);
+        QTEST(stateText(state) + u' ' + QString::number(int(effect)), "after");
+    }
+
+    void messagesReachTheWindow_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("expected"); // exit code and error output; state; what the window heard
+        QTest::newRow("start") << QStringList{"start"} << "0 ;-R-";
+        // The flag is set before the caller has its answer; the window hears of it afterwards.
+        QTest::newRow("close") << QStringList{"close"} << "0 ;--C close(C)";
+        QTest::newRow("language") << QStringList{"language", "2052"} << "0 ;--- language(2052 Chinese (China))";
+        QTest::newRow("help") << QStringList{"help"} << "0 ;--- help";
+        QTest::newRow("no-window-of-that-pid") << QStringList{"--pid", "999999", "close"}
+            << "1 vorn-scheduler-ctl: no Vorn Scheduler window on the session bus with process id 999999;---";
+        QTest::newRow("upper-case-command-unknown") << QStringList{"STOP"}
+            << "2 vorn-scheduler-ctl: unknown command \"STOP\";---";
+    }
+
+    void messagesReachTheWindow()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, expected);
+        AppState state;
+        ControlChannel channel(state);
+        QVERIFY(channel.start());
+        QString heard;
+        connect(&channel, &ControlChannel::closeRequested, this,
+                [&] { heard += QStringLiteral(" close(%1)").arg(state.CloseRequested ? "C" : "-"); });
+        connect(&channel, &ControlChannel::helpRequested, this, [&] { heard += QStringLiteral(" help"); });
+        connect(&channel, &ControlChannel::languageChangeRequested, this,
+                [&](qint32 id, const QString &name) { heard += QStringLiteral(" language(%1 %2)").arg(id).arg(name); });
+        const QString result = runCtl(arguments);
+        QTRY_COMPARE(result + u';' + stateText(state) + heard, expected);
+    }
+
+    void secondWindowKeepsItsProcessNameOnly()
+    {
+        AppState firstState, secondState;
+        ControlChannel first(firstState), second(secondState);
+        QVERIFY(first.start());
+        QVERIFY(second.start(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "second"), 4711));
+        QVERIFY(first.ownsSharedName() && !second.ownsSharedName());
+        // The shared name still reaches the first window, the process name the second.
+        QCOMPARE(runCtl({"stop"}) + runCtl({"--pid", "4711", "start"}), QStringLiteral("0 0 "));
+        QCOMPARE(stateText(firstState) + stateText(secondState), QStringLiteral("S---R-"));
+    }
+
+    void runsWithoutABus()
+    {
+        AppState state;
+        ControlChannel channel(state);
+        QVERIFY(!channel.start(QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), "no-bus")));
+        QVERIFY(!channel.isActive() && channel.processServiceName().isEmpty());
+        // The messages still act when something in the process calls them.
+        channel.handleCopyData(0, QByteArray("STOP"));
+        QCOMPARE(stateText(state), QStringLiteral("S--"));
+        QDBusConnection::disconnectFromBus(QStringLiteral("no-bus"));
+    }
 };
-
-void tst_ControlChannel::copyDataNotice_data()
-{
-    QTest::addColumn<QString>("before"); // S: updates stopped, R: reload requested
-    QTest::addColumn<QByteArray>("payload");
-    QTest::addColumn<QString>("after");  // the same, close requested, and the effect
-    QTest::newRow("stop") << "--" << QByteArray("STOP") << "S-- 1";
-    QTest::newRow("stop-leaves-reload-alone") << "-R" << QByteArray("STOP") << "SR- 1";
-    QTest::newRow("stop-with-trailing-nul") << "--" << QByteArray("STOP\0", 5) << "--- 0";
-    QTest::newRow("stop-with-trailing-blank") << "--" << QByteArray("STOP ") << "--- 0";
-    QTest::newRow("start-after-stop") << "S-" << QByteArray("START") << "-R- 2";
-    QTest::newRow("start-lower-case-while-running") << "--" << QByteArray("start") << "-R- 2";
-    QTest::newRow("empty-payload") << "SR" << QByteArray() << "SR- 0";
-    QTest::newRow("other-text") << "S-" << QByteArray("RESTART") << "S-- 0";
-    // 0x9A is s-caron in Windows-1252; upper-cased it is not an S.
-    QTest::newRow("lookalike-high-byte") << "--" << QByteArray("\x9aTOP") << "--- 0";
-}
-
-void tst_ControlChannel::copyDataNotice()
-{
-    QFETCH(QString, before);
-    QFETCH(QByteArray, payload);
-    AppState state;
-    state.UpdatesStopped = before[0] == u'S';
-    state.ReloadRequested = before[1] == u'R';
-    const vorn::CopyDataEffect effect = vorn::ApplyCopyData(state, payload);
-    QTEST(stateText(state) + u' ' + QString::number(int(effect)), "after");
-}
-
-void tst_ControlChannel::messagesReachTheWindow_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("expected"); // exit code and error output; state; what the window heard
-    QTest::newRow("start") << QStringList{"start"} << "0 ;-R-";
-    // The flag is set before the caller has its answer; the window hears of it afterwards.
-    QTest::newRow("close") << QStringList{"close"} << "0 ;--C close(C)";
-    QTest::newRow("language") << QStringList{"language", "2052"} << "0 ;--- language(2052 Chinese (China))";
-    QTest::newRow("help") << QStringList{"help"} << "0 ;--- help";
-    QTest::newRow("no-window-of-that-pid") << QStringList{"--pid", "999999", "close"}
-        << "1 vorn-scheduler-ctl: no Vorn Scheduler window on the session bus with process id 999999;---";
-    QTest::newRow("upper-case-command-unknown") << QStringList{"STOP"}
-        << "2 vorn-scheduler-ctl: unknown command \"STOP\";---";
-}
-
-void tst_ControlChannel::messagesReachTheWindow()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, expected);
-    AppState state;
-    ControlChannel channel(state);
-    QVERIFY(channel.start());
-    QString heard;
-    connect(&channel, &ControlChannel::closeRequested, this,
-            [&] { heard += QStringLiteral(" close(%1)").arg(state.CloseRequested ? "C" : "-"); });
-    connect(&channel, &ControlChannel::helpRequested, this, [&] { heard += QStringLiteral(" help"); });
-    connect(&channel, &ControlChannel::languageChangeRequested, this,
-            [&](qint32 id, const QString &name) { heard += QStringLiteral(" language(%1 %2)").arg(id).arg(name); });
-    const QString result = runCtl(arguments);
-    QTRY_COMPARE(result + u';' + stateText(state) + heard, expected);
-}
-
-void tst_ControlChannel::secondWindowKeepsItsProcessNameOnly()
-{
-    AppState firstState, secondState;
-    ControlChannel first(firstState), second(secondState);
-    QVERIFY(first.start());
-    QVERIFY(second.start(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "second"), 4711));
-    QVERIFY(first.ownsSharedName() && !second.ownsSharedName());
-    // The shared name still reaches the first window, the process name the second.
-    QCOMPARE(runCtl({"stop"}) + runCtl({"--pid", "4711", "start"}), QStringLiteral("0 0 "));
-    QCOMPARE(stateText(firstState) + stateText(secondState), QStringLiteral("S---R-"));
-}
-
-void tst_ControlChannel::runsWithoutABus()
-{
-    AppState state;
-    ControlChannel channel(state);
-    QVERIFY(!channel.start(QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), "no-bus")));
-    QVERIFY(!channel.isActive() && channel.processServiceName().isEmpty());
-    // The messages still act when something in the process calls them.
-    channel.handleCopyData(0, QByteArray("STOP"));
-    QCOMPARE(stateText(state), QStringLiteral("S--"));
-    QDBusConnection::disconnectFromBus(QStringLiteral("no-bus"));
-}
 
 QTEST_GUILESS_MAIN(tst_ControlChannel)
 #include "tst_controlchannel.moc"

@@ -4,6 +4,7 @@
 #include "griddata.h"
 #include "refresh.h"
 #include "schedulexml.h"
+#include "testfiles.h"
 
 #include <QFile>
 #include <QProcess>
@@ -100,340 +101,323 @@ std::unique_ptr<ManagerServerClient> viewOf(Manager &manager, bool stuck = false
 class tst_ManagerClient : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void noObjectWithoutManager_data();
-    void noObjectWithoutManager();
-    void callsArriveInOrderWithTheirArguments_data();
-    void callsArriveInOrderWithTheirArguments();
-    void managerGoneMidRunIsIgnoredAndFoundAgain();
-    void stuckManagerNeverBlocksTheCaller_data();
-    void stuckManagerNeverBlocksTheCaller();
-    void everyFeedIsTheWholeTableAfterItsChanges_data();
-    void everyFeedIsTheWholeTableAfterItsChanges();
-    void rowsTheClientReadItselfAreSentAgainWhenTheyDiffered_data();
-    void rowsTheClientReadItselfAreSentAgainWhenTheyDiffered();
-    void everyRecordReachesAManagerProcess_data();
-    void everyRecordReachesAManagerProcess();
-};
-
-void tst_ManagerClient::initTestCase()
-{
-    if (!QDBusConnection::sessionBus().isConnected())
-        QSKIP("needs a session bus (run under dbus-run-session)");
-}
-
-void tst_ManagerClient::noObjectWithoutManager_data()
-{
-    QTest::addColumn<bool>("busReachable");
-    QTest::addColumn<bool>("nameOwned");
-    QTest::newRow("manager-running") << true << true;
-    // Object registered but name not claimed: only the name's owner counts.
-    QTest::newRow("no-owner-of-the-name") << true << false;
-    QTest::newRow("bus-unreachable") << false << false;
-}
-
-void tst_ManagerClient::noObjectWithoutManager()
-{
-    QFETCH(bool, busReachable);
-    QFETCH(bool, nameOwned);
-    Manager manager;
-    QVERIFY(!nameOwned || manager.claimName());
-    const QDBusConnection bus = busReachable
-        ? QDBusConnection::sessionBus()
-        : QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/vorn-bus"), QStringLiteral("dead"));
-    QCOMPARE(bool(ManagerServerClient::create(bus)), nameOwned);
-    QDBusConnection::disconnectFromBus(QStringLiteral("dead"));
-}
-
-void tst_ManagerClient::callsArriveInOrderWithTheirArguments_data()
-{
-    QTest::addColumn<QStringList>("feeds");
-    QTest::addColumn<bool>("ownConnection");   // else through Qt's bus connection
-    for (const bool own : {true, false}) {
-        const char *way = own ? "own-connection" : "qt-connection";
-        QTest::addRow("view-then-three-feeds-%s", way)
-            << QStringList{"<DataView><DataTable></DataTable></DataView>", "<DataView>a</DataView>", "b"} << own;
-        // Nothing is escaped on the way: a bare ampersand and angle brackets inside
-        // a field, and text outside Latin-1, arrive exactly as given.
-        QTest::addRow("feed-with-unescaped-markup-and-chinese-%s", way) << QStringList{"<Part>A&B <x> 零件</Part>"} << own;
-        QTest::addRow("feed-empty-text-%s", way) << QStringList{QString()} << own;
-        // About the size of a 10,000-record schedule.
-        QTest::addRow("feed-of-three-megabytes-%s", way) << QStringList{QString(3'000'000, u'x')} << own;
+    void initTestCase()
+    {
+        if (!QDBusConnection::sessionBus().isConnected())
+            QSKIP("needs a session bus (run under dbus-run-session)");
     }
-}
 
-void tst_ManagerClient::callsArriveInOrderWithTheirArguments()
-{
-    QFETCH(QStringList, feeds);
-    QFETCH(bool, ownConnection);
-    Manager manager;
-    manager.claimName();
-    // Qt's own session connection is the one the client can stand in for.
-    const auto client = ownConnection
-        ? ManagerServerClient::create()
-        : ManagerServerClient::create(QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("qt-way")));
-    QVERIFY(client);
-    QCOMPARE(client->usesDirectBus(), ownConnection);
-    client->CreateView(QStringLiteral("Scheduler"), QStringLiteral("View Scheduler"), 7);
-    QStringList expected{kView};
-    for (const QString &xml : feeds) {
-        // Each answer awaited, so that no feed is folded into a later one.
+    void noObjectWithoutManager_data()
+    {
+        QTest::addColumn<bool>("busReachable");
+        QTest::addColumn<bool>("nameOwned");
+        QTest::newRow("manager-running") << true << true;
+        // Object registered but name not claimed: only the name's owner counts.
+        QTest::newRow("no-owner-of-the-name") << true << false;
+        QTest::newRow("bus-unreachable") << false << false;
+    }
+
+    void noObjectWithoutManager()
+    {
+        QFETCH(bool, busReachable);
+        QFETCH(bool, nameOwned);
+        Manager manager;
+        QVERIFY(!nameOwned || manager.claimName());
+        const QDBusConnection bus = busReachable
+            ? QDBusConnection::sessionBus()
+            : QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/vorn-bus"), QStringLiteral("dead"));
+        QCOMPARE(bool(ManagerServerClient::create(bus)), nameOwned);
+        QDBusConnection::disconnectFromBus(QStringLiteral("dead"));
+    }
+
+    void callsArriveInOrderWithTheirArguments_data()
+    {
+        QTest::addColumn<QStringList>("feeds");
+        QTest::addColumn<bool>("ownConnection");   // else through Qt's bus connection
+        for (const bool own : {true, false}) {
+            const char *way = own ? "own-connection" : "qt-connection";
+            QTest::addRow("view-then-three-feeds-%s", way)
+                << QStringList{"<DataView><DataTable></DataTable></DataView>", "<DataView>a</DataView>", "b"} << own;
+            // Nothing is escaped on the way: a bare ampersand and angle brackets inside
+            // a field, and text outside Latin-1, arrive exactly as given.
+            QTest::addRow("feed-with-unescaped-markup-and-chinese-%s", way) << QStringList{"<Part>A&B <x> 零件</Part>"} << own;
+            QTest::addRow("feed-empty-text-%s", way) << QStringList{QString()} << own;
+            // About the size of a 10,000-record schedule.
+            QTest::addRow("feed-of-three-megabytes-%s", way) << QStringList{QString(3'000'000, u'x')} << own;
+        }
+    }
+
+    void callsArriveInOrderWithTheirArguments()
+    {
+        QFETCH(QStringList, feeds);
+        QFETCH(bool, ownConnection);
+        Manager manager;
+        manager.claimName();
+        // Qt's own session connection is the one the client can stand in for.
+        const auto client = ownConnection
+            ? ManagerServerClient::create()
+            : ManagerServerClient::create(QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("qt-way")));
+        QVERIFY(client);
+        QCOMPARE(client->usesDirectBus(), ownConnection);
+        client->CreateView(QStringLiteral("Scheduler"), QStringLiteral("View Scheduler"), 7);
+        QStringList expected{kView};
+        for (const QString &xml : feeds) {
+            // Each answer awaited, so that no feed is folded into a later one.
+            QTRY_VERIFY_WITH_TIMEOUT(client->isIdle(), kWaitMs);
+            client->SetViewXMLData(QStringLiteral("SCHEDULER"), xml);
+            expected << "SetViewXMLData(SCHEDULER|" + xml + ')';
+        }
         QTRY_VERIFY_WITH_TIMEOUT(client->isIdle(), kWaitMs);
-        client->SetViewXMLData(QStringLiteral("SCHEDULER"), xml);
-        expected << "SetViewXMLData(SCHEDULER|" + xml + ')';
+        QCOMPARE(manager.calls(), expected);
+        QCOMPARE(client->failedCount() + client->supersededCount(), 0);
+        QDBusConnection::disconnectFromBus(QStringLiteral("qt-way"));
     }
-    QTRY_VERIFY_WITH_TIMEOUT(client->isIdle(), kWaitMs);
-    QCOMPARE(manager.calls(), expected);
-    QCOMPARE(client->failedCount() + client->supersededCount(), 0);
-    QDBusConnection::disconnectFromBus(QStringLiteral("qt-way"));
-}
 
-void tst_ManagerClient::managerGoneMidRunIsIgnoredAndFoundAgain()
-{
-    Manager manager;
-    const auto client = viewOf(manager);
-    QVERIFY(client);
-    QTRY_VERIFY_WITH_TIMEOUT(client->isIdle(), kWaitMs);
-    QVERIFY(manager.dropName());
-    client->SetViewXMLData(QStringLiteral("SCHEDULER"), QStringLiteral("lost"));
-    QTRY_COMPARE_WITH_TIMEOUT(client->failedCount(), 1, kWaitMs);
-    // The document is reached by its name, so a manager that comes back is
-    // fed again without a new object.
-    QVERIFY(manager.claimName());
-    client->SetViewXMLData(QStringLiteral("SCHEDULER"), QStringLiteral("found"));
-    QTRY_COMPARE_WITH_TIMEOUT(manager.calls(), QStringList({kView, "SetViewXMLData(SCHEDULER|found)"}), kWaitMs);
-}
+    void managerGoneMidRunIsIgnoredAndFoundAgain()
+    {
+        Manager manager;
+        const auto client = viewOf(manager);
+        QVERIFY(client);
+        QTRY_VERIFY_WITH_TIMEOUT(client->isIdle(), kWaitMs);
+        QVERIFY(manager.dropName());
+        client->SetViewXMLData(QStringLiteral("SCHEDULER"), QStringLiteral("lost"));
+        QTRY_COMPARE_WITH_TIMEOUT(client->failedCount(), 1, kWaitMs);
+        // The document is reached by its name, so a manager that comes back is
+        // fed again without a new object.
+        QVERIFY(manager.claimName());
+        client->SetViewXMLData(QStringLiteral("SCHEDULER"), QStringLiteral("found"));
+        QTRY_COMPARE_WITH_TIMEOUT(manager.calls(), QStringList({kView, "SetViewXMLData(SCHEDULER|found)"}), kWaitMs);
+    }
 
-void tst_ManagerClient::stuckManagerNeverBlocksTheCaller_data()
-{
-    QTest::addColumn<QStringList>("feeds");
-    QTest::addColumn<bool>("waitForTimeout"); // else the client goes before the manager recovers
-    QTest::newRow("newest-feed-kept-and-sent-by-a-released-client") << QStringList{"1", "2", "3", "4"} << false;
-    QTest::newRow("timeout-lets-the-next-call-go") << QStringList{"after the timeout"} << true;
-}
+    void stuckManagerNeverBlocksTheCaller_data()
+    {
+        QTest::addColumn<QStringList>("feeds");
+        QTest::addColumn<bool>("waitForTimeout"); // else the client goes before the manager recovers
+        QTest::newRow("newest-feed-kept-and-sent-by-a-released-client") << QStringList{"1", "2", "3", "4"} << false;
+        QTest::newRow("timeout-lets-the-next-call-go") << QStringList{"after the timeout"} << true;
+    }
 
-void tst_ManagerClient::stuckManagerNeverBlocksTheCaller()
-{
-    QFETCH(QStringList, feeds);
-    QFETCH(bool, waitForTimeout);
-    Manager manager;
-    auto client = viewOf(manager, true);
-    QVERIFY(client);
-    QSignalSpy finished(client.get(), &ManagerServerClient::callFinished);
-    for (const QString &xml : feeds)
-        client->SetViewXMLData(QStringLiteral("SCHEDULER"), xml);
-    // Every call has returned while the manager still sits on the first one:
-    // nothing was waited for. Only the newest feed is kept behind it.
-    QVERIFY(client->isWaitingForReply());
-    QCOMPARE(client->queuedCount(), 1);
-    QCOMPARE(client->supersededCount(), feeds.size() - 1);
-    QCOMPARE(manager.calls(), QStringList());
-    if (waitForTimeout) {
-        QVERIFY(finished.wait(kWaitMs));
-        QCOMPARE(finished.at(0), QVariantList({"CreateView", false, "org.freedesktop.DBus.Error.NoReply"}));
-        // The feed went out without waiting for the stuck manager to recover.
+    void stuckManagerNeverBlocksTheCaller()
+    {
+        QFETCH(QStringList, feeds);
+        QFETCH(bool, waitForTimeout);
+        Manager manager;
+        auto client = viewOf(manager, true);
+        QVERIFY(client);
+        QSignalSpy finished(client.get(), &ManagerServerClient::callFinished);
+        for (const QString &xml : feeds)
+            client->SetViewXMLData(QStringLiteral("SCHEDULER"), xml);
+        // Every call has returned while the manager still sits on the first one:
+        // nothing was waited for. Only the newest feed is kept behind it.
         QVERIFY(client->isWaitingForReply());
-        QCOMPARE(client->queuedCount(), 0);
-    } else {
-        client.reset();
+        QCOMPARE(client->queuedCount(), 1);
+        QCOMPARE(client->supersededCount(), feeds.size() - 1);
+        QCOMPARE(manager.calls(), QStringList());
+        if (waitForTimeout) {
+            QVERIFY(finished.wait(kWaitMs));
+            QCOMPARE(finished.at(0), QVariantList({"CreateView", false, "org.freedesktop.DBus.Error.NoReply"}));
+            // The feed went out without waiting for the stuck manager to recover.
+            QVERIFY(client->isWaitingForReply());
+            QCOMPARE(client->queuedCount(), 0);
+        } else {
+            client.reset();
+        }
+        manager.release();
+        QTRY_COMPARE(manager.calls(), QStringList({kView, "SetViewXMLData(SCHEDULER|" + feeds.last() + ')'}));
     }
-    manager.release();
-    QTRY_COMPARE(manager.calls(), QStringList({kView, "SetViewXMLData(SCHEDULER|" + feeds.last() + ')'}));
-}
 
-void tst_ManagerClient::everyFeedIsTheWholeTableAfterItsChanges_data()
-{
-    // Steps between ticks: "set <record> <StartA>", "cut <records>" (the file
-    // shortened), "append <StartA>", "nul <record>" (a NUL inside the part
-    // name, as a record caught while the manager rewrites it can hold).
-    QTest::addColumn<QStringList>("records");
-    QTest::addColumn<bool>("hosted");
-    QTest::addColumn<QStringList>("steps");
-    const QStringList three{"P1;;M;;1;2;;3", "P2;;M;;4;5;;6", "P3;;M;;7;8;;9"};
-    QTest::newRow("not-hosted-sends-nothing") << three << false << QStringList{"set 2 700"};
-    QTest::newRow("hosted-empty-table-sends-nothing") << QStringList{} << true << QStringList{};
-    QTest::newRow("rewrites") << three << true << QStringList{"set 2 700", "set 1 5", "", "set 3 12345"};
-    QTest::newRow("cut-and-grown-back") << three << true << QStringList{"cut 1", "append 9", "append 10"};
-    QTest::newRow("nul-in-a-field") << three << true << QStringList{"nul 2", "set 2 8"};
-}
+    void everyFeedIsTheWholeTableAfterItsChanges_data()
+    {
+        // Steps between ticks: "set <record> <StartA>", "cut <records>" (the file
+        // shortened), "append <StartA>", "nul <record>" (a NUL inside the part
+        // name, as a record caught while the manager rewrites it can hold).
+        QTest::addColumn<QStringList>("records");
+        QTest::addColumn<bool>("hosted");
+        QTest::addColumn<QStringList>("steps");
+        const QStringList three{"P1;;M;;1;2;;3", "P2;;M;;4;5;;6", "P3;;M;;7;8;;9"};
+        QTest::newRow("not-hosted-sends-nothing") << three << false << QStringList{"set 2 700"};
+        QTest::newRow("hosted-empty-table-sends-nothing") << QStringList{} << true << QStringList{};
+        QTest::newRow("rewrites") << three << true << QStringList{"set 2 700", "set 1 5", "", "set 3 12345"};
+        QTest::newRow("cut-and-grown-back") << three << true << QStringList{"cut 1", "append 9", "append 10"};
+        QTest::newRow("nul-in-a-field") << three << true << QStringList{"nul 2", "set 2 8"};
+    }
 
-void tst_ManagerClient::everyFeedIsTheWholeTableAfterItsChanges()
-{
-    QFETCH(QStringList, records);
-    QFETCH(bool, hosted);
-    QFETCH(QStringList, steps);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("Scheduler.dbf"));
-    vorn::store::DbfTable table;
-    QCOMPARE(vorn::testing::makeScheduleTable(table, path, records), QString());
-    Manager manager;
-    manager.claimName();
-    const auto client = ManagerServerClient::create();
-    QVERIFY(client);
-    vorn::chart::GridData grid;
-    grid.setCols(8);
-    vorn::RefreshState state;
-    QStringList expected;
-    bool nulWritten = false;
-    for (const QString &step : QStringList{""} + steps) {
-        const QStringList words = step.split(u' ');
+    void everyFeedIsTheWholeTableAfterItsChanges()
+    {
+        QFETCH(QStringList, records);
+        QFETCH(bool, hosted);
+        QFETCH(QStringList, steps);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Scheduler.dbf"));
+        vorn::store::DbfTable table;
+        QCOMPARE(vorn::testing::makeScheduleTable(table, path, records), QString());
+        Manager manager;
+        manager.claimName();
+        const auto client = ManagerServerClient::create();
+        QVERIFY(client);
+        vorn::chart::GridData grid;
+        grid.setCols(8);
+        vorn::RefreshState state;
+        QStringList expected;
+        bool nulWritten = false;
+        for (const QString &step : QStringList{""} + steps) {
+            const QStringList words = step.split(u' ');
+            table.close();
+            QVERIFY(table.open(path));
+            if (words[0] == u"set") {
+                QVERIFY(table.setField(words[1].toInt(), 8, words[2]));
+            } else if (words[0] == u"append") {
+                QVERIFY(table.appendRecord({"P9", "", "M", "", "1", "2", "", words[1], "", "", ""}));
+            } else if (words[0] == u"nul") {
+                QVERIFY(table.setField(words[1].toInt(), 1, QStringLiteral("A%1B").arg(QChar(0))));
+            } else if (words[0] == u"cut") {
+                table.close();
+                QFile file(path);
+                QVERIFY(file.open(QIODevice::ReadWrite));
+                const QByteArray head = file.read(12);
+                QVERIFY(file.resize((quint8(head[8]) | quint8(head[9]) << 8)
+                                    + words[1].toInt() * (quint8(head[10]) | quint8(head[11]) << 8)));
+            }
+            table.close();
+            QVERIFY(table.open(path));
+            QVERIFY(!vorn::RefreshTimesAndFeed(table, grid, true, nullptr).fed);
+            const bool fed = vorn::RefreshTimesAndFeed(table, grid, hosted, client.get(), &state).fed;
+            QCOMPARE(fed, hosted && !records.isEmpty());
+            QTRY_VERIFY_WITH_TIMEOUT(client->isIdle(), kWaitMs);
+            if (!fed) {
+                QCOMPARE(manager.calls(), QStringList());
+                continue;
+            }
+            // Every feed carries every record, as a text built afresh would,
+            // with a NUL as the replacement character.
+            QString xml = vorn::model::BuildScheduleXml(table, vorn::model::XmlVariant::Refresh);
+            nulWritten = nulWritten || words[0] == u"nul";
+            QCOMPARE(xml.contains(QChar(0)), nulWritten);
+            xml.replace(QChar(0), QChar::ReplacementCharacter);
+            expected << "SetViewXMLData(SCHEDULER|" + xml + ')';
+            QCOMPARE(manager.calls(), expected);
+        }
+    }
+
+    void rowsTheClientReadItselfAreSentAgainWhenTheyDiffered_data()
+    {
+        // While the manager sits on an earlier call, the first tick's feed waits
+        // in the queue; the table then changes before the client reads it.
+        QTest::addColumn<bool>("otherLayout");   // else record 2 rewritten, and back before the next tick
+        QTest::newRow("record-rewritten-and-back") << false;
+        QTest::newRow("file-replaced-by-another-layout-and-back") << true;
+    }
+
+    void rowsTheClientReadItselfAreSentAgainWhenTheyDiffered()
+    {
+        QFETCH(bool, otherLayout);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Scheduler.dbf"));
+        const QString keep = dir.filePath(QStringLiteral("kept.dbf"));
+        vorn::store::DbfTable table;
+        QCOMPARE(vorn::testing::makeScheduleTable(table, path, {"P1;;M;;1;2;;3", "P2;;M;;4;5;;6"}), QString());
         table.close();
+        QVERIFY(QFile::copy(path, keep));
+        Manager manager;
+        const auto client = viewOf(manager, true);
+        QVERIFY(client);
+        vorn::chart::GridData grid;
+        grid.setCols(8);
+        vorn::RefreshState state;
         QVERIFY(table.open(path));
-        if (words[0] == u"set") {
-            QVERIFY(table.setField(words[1].toInt(), 8, words[2]));
-        } else if (words[0] == u"append") {
-            QVERIFY(table.appendRecord({"P9", "", "M", "", "1", "2", "", words[1], "", "", ""}));
-        } else if (words[0] == u"nul") {
-            QVERIFY(table.setField(words[1].toInt(), 1, QStringLiteral("A%1B").arg(QChar(0))));
-        } else if (words[0] == u"cut") {
+        QVERIFY(vorn::RefreshTimesAndFeed(table, grid, true, client.get(), &state).fed);
+        table.close();
+        if (otherLayout) {
+            QVERIFY(QFile::remove(path));
+            QVERIFY(vorn::store::DbfTable::create(path, {{"PART", 'C', 10, 0}}));
+        } else {
+            QVERIFY(table.open(path));
+            QVERIFY(table.setField(2, 8, QStringLiteral("700")));
+            table.close();
+        }
+        manager.release();
+        QTRY_VERIFY_WITH_TIMEOUT(client->isIdle(), kWaitMs);
+        // The table is back as the first tick saw it: the next feed must show it.
+        QVERIFY(QFile::remove(path));
+        QVERIFY(QFile::copy(keep, path));
+        QVERIFY(table.open(path));
+        QVERIFY(vorn::RefreshTimesAndFeed(table, grid, true, client.get(), &state).fed);
+        QTRY_VERIFY_WITH_TIMEOUT(client->isIdle(), kWaitMs);
+        const QString xml = vorn::model::BuildScheduleXml(table, vorn::model::XmlVariant::Refresh);
+        QCOMPARE(manager.calls().last(), "SetViewXMLData(SCHEDULER|" + xml + ')');
+        QCOMPARE(manager.calls().size(), otherLayout ? 2 : 3);
+    }
+
+    void everyRecordReachesAManagerProcess_data()
+    {
+        // Records as "Part;Process;...", "\0" standing for a NUL byte, "zeros"
+        // for a record of zero bytes (caught while the manager rewrites it).
+        QTest::addColumn<QStringList>("records");
+        QTest::addColumn<bool>("fillVariant");
+        const QStringList nuls{"P1;;M;;60;120", "Gear-wheel\0of the seventeenth order;Mill\0ing;M\0;O\0;6\00;;;;;;Fin\0",
+                               "zeros", "P3;;M;;1;2"};
+        QTest::newRow("refresh-with-nul-bytes") << nuls << false;
+        QTest::newRow("fill-with-nul-bytes") << nuls << true;
+        QTest::newRow("refresh-chinese-gbk") << QStringList{"零件;铣削;机床1;订单;60;120"} << false;
+    }
+
+    // Between two processes, as the manager and the window are: the text of every
+    // record arrives whole, a NUL as U+FFFD.
+    void everyRecordReachesAManagerProcess()
+    {
+#ifndef VORN_STANDIN_PATH
+        QSKIP("needs vorn-stand-in-manager");
+#else
+        QFETCH(QStringList, records);
+        QFETCH(bool, fillVariant);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Scheduler.dbf"));
+        const bool gbk = records.first().contains(QStringLiteral("零件"));
+        vorn::store::DbfTable table;
+        QStringList texts = records;
+        for (QString &record : texts)
+            record.replace(QStringLiteral("\\0"), QString(QChar(0))).replace(QStringLiteral("zeros"), QString());
+        QCOMPARE(vorn::testing::makeScheduleTable(table, path, texts, gbk ? 0x7A : 0x57), QString());
+        const qsizetype zeros = records.indexOf(QStringLiteral("zeros"));
+        if (zeros >= 0) {
             table.close();
             QFile file(path);
             QVERIFY(file.open(QIODevice::ReadWrite));
             const QByteArray head = file.read(12);
-            QVERIFY(file.resize((quint8(head[8]) | quint8(head[9]) << 8)
-                                + words[1].toInt() * (quint8(head[10]) | quint8(head[11]) << 8)));
+            const int length = quint8(head[10]) | quint8(head[11]) << 8;
+            QVERIFY(file.seek((quint8(head[8]) | quint8(head[9]) << 8) + zeros * length));
+            QVERIFY(file.write(QByteArray(length, '\0')) == length);
+            file.close();
+            QVERIFY(table.open(path));
         }
-        table.close();
-        QVERIFY(table.open(path));
-        QVERIFY(!vorn::RefreshTimesAndFeed(table, grid, true, nullptr).fed);
-        const bool fed = vorn::RefreshTimesAndFeed(table, grid, hosted, client.get(), &state).fed;
-        QCOMPARE(fed, hosted && !records.isEmpty());
+
+        const QString kept = dir.filePath(QStringLiteral("received.xml"));
+        QProcess manager;
+        manager.start(QStringLiteral(VORN_STANDIN_PATH), {QStringLiteral("--keep"), kept});
+        QVERIFY(manager.waitForReadyRead(10000));
+        QCOMPARE(manager.readLine().trimmed(), QByteArray("ready"));
+        const auto client = ManagerServerClient::create();
+        QVERIFY(client);
+        const vorn::model::XmlVariant variant = fillVariant ? vorn::model::XmlVariant::Fill : vorn::model::XmlVariant::Refresh;
+        QString xml = vorn::model::BuildScheduleXml(table, variant);
+        if (fillVariant) {
+            client->SetViewXMLData(QStringLiteral("SCHEDULER"), xml);
+        } else {
+            vorn::chart::GridData grid;
+            QVERIFY(vorn::RefreshTimesAndFeed(table, grid, true, client.get()).fed);
+        }
         QTRY_VERIFY_WITH_TIMEOUT(client->isIdle(), kWaitMs);
-        if (!fed) {
-            QCOMPARE(manager.calls(), QStringList());
-            continue;
-        }
-        // Every feed carries every record, as a text built afresh would,
-        // with a NUL as the replacement character.
-        QString xml = vorn::model::BuildScheduleXml(table, vorn::model::XmlVariant::Refresh);
-        nulWritten = nulWritten || words[0] == u"nul";
-        QCOMPARE(xml.contains(QChar(0)), nulWritten);
-        xml.replace(QChar(0), QChar::ReplacementCharacter);
-        expected << "SetViewXMLData(SCHEDULER|" + xml + ')';
-        QCOMPARE(manager.calls(), expected);
-    }
-}
+        QCOMPARE(client->failedCount(), 0);
+        manager.terminate();
+        QVERIFY(manager.waitForFinished(10000));
 
-void tst_ManagerClient::rowsTheClientReadItselfAreSentAgainWhenTheyDiffered_data()
-{
-    // While the manager sits on an earlier call, the first tick's feed waits
-    // in the queue; the table then changes before the client reads it.
-    QTest::addColumn<bool>("otherLayout");   // else record 2 rewritten, and back before the next tick
-    QTest::newRow("record-rewritten-and-back") << false;
-    QTest::newRow("file-replaced-by-another-layout-and-back") << true;
-}
-
-void tst_ManagerClient::rowsTheClientReadItselfAreSentAgainWhenTheyDiffered()
-{
-    QFETCH(bool, otherLayout);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("Scheduler.dbf"));
-    const QString keep = dir.filePath(QStringLiteral("kept.dbf"));
-    vorn::store::DbfTable table;
-    QCOMPARE(vorn::testing::makeScheduleTable(table, path, {"P1;;M;;1;2;;3", "P2;;M;;4;5;;6"}), QString());
-    table.close();
-    QVERIFY(QFile::copy(path, keep));
-    Manager manager;
-    const auto client = viewOf(manager, true);
-    QVERIFY(client);
-    vorn::chart::GridData grid;
-    grid.setCols(8);
-    vorn::RefreshState state;
-    QVERIFY(table.open(path));
-    QVERIFY(vorn::RefreshTimesAndFeed(table, grid, true, client.get(), &state).fed);
-    table.close();
-    if (otherLayout) {
-        QVERIFY(QFile::remove(path));
-        QVERIFY(vorn::store::DbfTable::create(path, {{"PART", 'C', 10, 0}}));
-    } else {
-        QVERIFY(table.open(path));
-        QVERIFY(table.setField(2, 8, QStringLiteral("700")));
-        table.close();
-    }
-    manager.release();
-    QTRY_VERIFY_WITH_TIMEOUT(client->isIdle(), kWaitMs);
-    // The table is back as the first tick saw it: the next feed must show it.
-    QVERIFY(QFile::remove(path));
-    QVERIFY(QFile::copy(keep, path));
-    QVERIFY(table.open(path));
-    QVERIFY(vorn::RefreshTimesAndFeed(table, grid, true, client.get(), &state).fed);
-    QTRY_VERIFY_WITH_TIMEOUT(client->isIdle(), kWaitMs);
-    const QString xml = vorn::model::BuildScheduleXml(table, vorn::model::XmlVariant::Refresh);
-    QCOMPARE(manager.calls().last(), "SetViewXMLData(SCHEDULER|" + xml + ')');
-    QCOMPARE(manager.calls().size(), otherLayout ? 2 : 3);
-}
-
-void tst_ManagerClient::everyRecordReachesAManagerProcess_data()
-{
-    // Records as "Part;Process;...", "\0" standing for a NUL byte, "zeros"
-    // for a record of zero bytes (caught while the manager rewrites it).
-    QTest::addColumn<QStringList>("records");
-    QTest::addColumn<bool>("fillVariant");
-    const QStringList nuls{"P1;;M;;60;120", "Gear-wheel\0of the seventeenth order;Mill\0ing;M\0;O\0;6\00;;;;;;Fin\0",
-                           "zeros", "P3;;M;;1;2"};
-    QTest::newRow("refresh-with-nul-bytes") << nuls << false;
-    QTest::newRow("fill-with-nul-bytes") << nuls << true;
-    QTest::newRow("refresh-chinese-gbk") << QStringList{"零件;铣削;机床1;订单;60;120"} << false;
-}
-
-// Between two processes, as the manager and the window are: the text of every
-// record arrives whole, a NUL as U+FFFD.
-void tst_ManagerClient::everyRecordReachesAManagerProcess()
-{
-#ifndef VORN_STANDIN_PATH
-    QSKIP("needs vorn-stand-in-manager");
-#else
-    QFETCH(QStringList, records);
-    QFETCH(bool, fillVariant);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("Scheduler.dbf"));
-    const bool gbk = records.first().contains(QStringLiteral("零件"));
-    vorn::store::DbfTable table;
-    QStringList texts = records;
-    for (QString &record : texts)
-        record.replace(QStringLiteral("\\0"), QString(QChar(0))).replace(QStringLiteral("zeros"), QString());
-    QCOMPARE(vorn::testing::makeScheduleTable(table, path, texts, gbk ? 0x7A : 0x57), QString());
-    const qsizetype zeros = records.indexOf(QStringLiteral("zeros"));
-    if (zeros >= 0) {
-        table.close();
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadWrite));
-        const QByteArray head = file.read(12);
-        const int length = quint8(head[10]) | quint8(head[11]) << 8;
-        QVERIFY(file.seek((quint8(head[8]) | quint8(head[9]) << 8) + zeros * length));
-        QVERIFY(file.write(QByteArray(length, '\0')) == length);
-        file.close();
-        QVERIFY(table.open(path));
-    }
-
-    const QString kept = dir.filePath(QStringLiteral("received.xml"));
-    QProcess manager;
-    manager.start(QStringLiteral(VORN_STANDIN_PATH), {QStringLiteral("--keep"), kept});
-    QVERIFY(manager.waitForReadyRead(10000));
-    QCOMPARE(manager.readLine().trimmed(), QByteArray("ready"));
-    const auto client = ManagerServerClient::create();
-    QVERIFY(client);
-    const vorn::model::XmlVariant variant = fillVariant ? vorn::model::XmlVariant::Fill : vorn::model::XmlVariant::Refresh;
-    QString xml = vorn::model::BuildScheduleXml(table, variant);
-    if (fillVariant) {
-        client->SetViewXMLData(QStringLiteral("SCHEDULER"), xml);
-    } else {
-        vorn::chart::GridData grid;
-        QVERIFY(vorn::RefreshTimesAndFeed(table, grid, true, client.get()).fed);
-    }
-    QTRY_VERIFY_WITH_TIMEOUT(client->isIdle(), kWaitMs);
-    QCOMPARE(client->failedCount(), 0);
-    manager.terminate();
-    QVERIFY(manager.waitForFinished(10000));
-
-    QFile received(kept);
-    QVERIFY(received.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(received.readAll());
-    QCOMPARE(text.count(QStringLiteral("<DataRow>")), records.size());
-    QVERIFY(!text.contains(QChar(0)));
-    QCOMPARE(text, xml.replace(QChar(0), QChar::ReplacementCharacter));
+        const QString text = QString::fromUtf8(vorn::testing::readFile(kept));
+        QCOMPARE(text.count(QStringLiteral("<DataRow>")), records.size());
+        QVERIFY(!text.contains(QChar(0)));
+        QCOMPARE(text, xml.replace(QChar(0), QChar::ReplacementCharacter));
 #endif
-}
+    }
+};
 
 QTEST_GUILESS_MAIN(tst_ManagerClient)
 #include "tst_managerclient.moc"

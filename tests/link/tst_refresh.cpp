@@ -44,152 +44,6 @@ QStringList timeCells(const GridData &grid)
     return cells;
 }
 
-} // namespace
-
-// What a timer tick does with the live table: refresh in place, or clean and wait for records.
-class tst_Refresh : public QObject {
-    Q_OBJECT
-private slots:
-    void rewritesTimeCells_data();
-    void rewritesTimeCells();
-    void keptStateAgreesWithAFreshRefresh_data();
-    void keptStateAgreesWithAFreshRefresh();
-    void tickAfterAFillStartsFromWhatTheFillRead_data();
-    void tickAfterAFillStartsFromWhatTheFillRead();
-    void reportsWhatChanged_data();
-    void reportsWhatChanged();
-    void cleanEmptiesTheLiveTable_data();
-    void cleanEmptiesTheLiveTable();
-};
-
-void tst_Refresh::rewritesTimeCells_data()
-{
-    QTest::addColumn<QStringList>("records"); // StartP;FinishP;DurationP;StartA;FinishA
-    QTest::addColumn<QString>("rows");
-    QTest::addColumn<QStringList>("cells");   // columns 2..7 of each row
-
-    QTest::newRow("group-earliest-start-latest-finish") << QStringList{"300;400", "100;900"} << "G D1 D2"
-        << QStringList{"00:01:40|00:15:00|00:13:20|||", "00:05:00|00:06:40|00:01:40|||", "00:01:40|00:15:00|00:13:20|||"};
-    QTest::newRow("one-side-empty-keeps-old-duration-both-empty-clear-it") << QStringList{"120", ""} << "D1 D2"
-        << QStringList{"00:02:00||old|||", "|||||"};
-    QTest::newRow("start-not-a-number-keeps-duration-and-aggregate") << QStringList{"abc;300", "200;250"}
-        << "G D1 D2" << QStringList{"00:03:20|00:05:00|00:01:40|||", "|00:05:00|old|||", "00:03:20|00:04:10|00:00:50|||"};
-    QTest::newRow("duration-is-finish-minus-start-not-the-stored-field") << QStringList{"60;180;999;70;250"} << "D1"
-        << QStringList{"00:01:00|00:03:00|00:02:00|00:01:10|00:04:10|00:03:00"};
-    QTest::newRow("start-zero-is-no-earliest-start") << QStringList{"0;100", "50;60"} << "G D1 D2"
-        << QStringList{"00:00:50|00:01:40|00:00:50|||", "|00:01:40|00:01:40|||", "00:00:50|00:01:00|00:00:10|||"};
-    QTest::newRow("negative-finish-is-no-latest-finish") << QStringList{"-200;-100"} << "G D1"
-        << QStringList{"00:-03:-20||00:03:20|||", "00:-03:-20|00:-01:-40|00:01:40|||"};
-    QTest::newRow("92-hours-keeps-old-text") << QStringList{"331200;331300;;-1;331199"} << "G D1"
-        << QStringList{"old|old|00:01:40|00:00:-01|91:59:59|old", "old|old|00:01:40|00:00:-01|91:59:59|old"};
-    QTest::newRow("summaries-do-not-leak-into-the-next-group") << QStringList{"100;200;;10;20", "500;600"}
-        << "G D1 G D2" << QStringList{"00:01:40|00:03:20|00:01:40|00:00:10|00:00:20|00:00:10",
-                                      "00:01:40|00:03:20|00:01:40|00:00:10|00:00:20|00:00:10",
-                                      "00:08:20|00:10:00|00:01:40|||", "00:08:20|00:10:00|00:01:40|||"};
-    // Nothing resets the aggregates before the first group row, so detail
-    // rows above it count into its summary.
-    QTest::newRow("rows-before-the-first-group-count-into-it") << QStringList{"60;120", "300;400"} << "D1 G D2"
-        << QStringList{"00:01:00|00:02:00|00:01:00|||", "00:01:00|00:06:40|00:05:40|||", "00:05:00|00:06:40|00:01:40|||"};
-    QTest::newRow("empty-table-leaves-the-grid-alone") << QStringList{} << "G D1"
-        << QStringList{"old|old|old|old|old|old", "old|old|old|old|old|old"};
-}
-
-void tst_Refresh::rewritesTimeCells()
-{
-    QFETCH(QStringList, records);
-    QFETCH(QString, rows);
-    for (QString &record : records)
-        record.prepend(u";;;;");
-    QTemporaryDir dir;
-    vorn::store::DbfTable table;
-    QCOMPARE(vorn::testing::makeScheduleTable(table, dir.filePath(QStringLiteral("Scheduler.dbf")), records), QString());
-    GridData grid;
-    layOutGrid(grid, rows);
-    QCOMPARE(vorn::RefreshTimesAndFeed(table, grid, false, nullptr).records, qint32(records.size()));
-    QTEST(timeCells(grid), "cells");
-}
-
-void tst_Refresh::keptStateAgreesWithAFreshRefresh_data()
-{
-    // Steps between two ticks, applied to the table "Scheduler.dbf" of four
-    // records "P;;M;;<10n>;<10n + 5>" (n = 1..4): "set <record> <StartP> <FinishP>",
-    // "cut <count>" (the file shortened to that many records), "append
-    // <StartP> <FinishP>", "recreate" (fields of another width), "refill"
-    // (the grid's rows laid out again).
-    QTest::addColumn<QStringList>("steps");
-    QTest::addColumn<QList<int>>("rowsRewritten");   // per step
-
-    QTest::newRow("unchanged-table-rewrites-no-row") << QStringList{"", ""} << QList<int>{0, 0};
-    QTest::newRow("changed-record-rewrites-its-row-and-group") << QStringList{"set 2 700 900"} << QList<int>{1};
-    QTest::newRow("cut-off-records-read-as-blanks-and-come-back") << QStringList{"cut 2", "append 77 88", "append 5 6"}
-        << QList<int>{2, 1, 1};
-    QTest::newRow("recreated-table-rewrites-every-row") << QStringList{"recreate", ""} << QList<int>{4, 0};
-    QTest::newRow("refilled-grid-rewrites-every-row") << QStringList{"refill", ""} << QList<int>{4, 0};
-    QTest::newRow("same-bytes-written-again-is-no-change") << QStringList{"set 1 10 15"} << QList<int>{0};
-}
-
-void tst_Refresh::keptStateAgreesWithAFreshRefresh()
-{
-    QFETCH(QStringList, steps);
-    QFETCH(QList<int>, rowsRewritten);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("Scheduler.dbf"));
-    QStringList records;
-    for (int n = 1; n <= 4; ++n)
-        records << QStringLiteral("P;;M;;%1;%2").arg(n * 10).arg(n * 10 + 5);
-    vorn::store::DbfTable table;
-    QCOMPARE(vorn::testing::makeScheduleTable(table, path, records), QString());
-    GridData grid;
-    layOutGrid(grid, QStringLiteral("G D1 D2 G D3 D4"));
-    vorn::RefreshState state;
-    vorn::RefreshTimesAndFeed(table, grid, false, nullptr, &state);
-
-    for (qsizetype i = 0; i < steps.size(); ++i) {
-        const QStringList step = steps[i].split(u' ');
-        table.close();
-        if (step[0] == u"set") {
-            QVERIFY(table.open(path));
-            QVERIFY(table.setField(step[1].toInt(), 5, step[2]));
-            QVERIFY(table.setField(step[1].toInt(), 6, step[3]));
-        } else if (step[0] == u"append") {
-            QVERIFY(table.open(path));
-            QStringList values{"P", "", "M", "", step[1], step[2]};
-            values.resize(11);
-            QVERIFY(table.appendRecord(values));
-        } else if (step[0] == u"cut") {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::ReadWrite));
-            const QByteArray head = file.read(12);
-            const int headerLength = quint8(head[8]) | quint8(head[9]) << 8;
-            const int recordLength = quint8(head[10]) | quint8(head[11]) << 8;
-            QVERIFY(file.resize(headerLength + step[1].toInt() * recordLength));
-        } else if (step[0] == u"recreate") {
-            QList<vorn::store::FieldDescriptor> fields = vorn::testing::scheduleFields();
-            for (vorn::store::FieldDescriptor &field : fields)
-                field.length += 2;
-            QVERIFY(vorn::store::DbfTable::create(path, fields));
-            QVERIFY(table.open(path));
-            for (const QString &record : records) {
-                QStringList values = record.split(u';');
-                values.resize(11);
-                QVERIFY(table.appendRecord(values));
-            }
-        }
-        table.close();
-        QVERIFY(table.open(path));
-        if (step[0] == u"refill")
-            layOutGrid(grid, QStringLiteral("G D1 D2 G D3 D4"));
-        const vorn::RefreshResult kept = vorn::RefreshTimesAndFeed(table, grid, false, nullptr, &state);
-        GridData fresh;
-        layOutGrid(fresh, QStringLiteral("G D1 D2 G D3 D4"));
-        vorn::RefreshTimesAndFeed(table, fresh, false, nullptr);
-        QCOMPARE(timeCells(grid), timeCells(fresh));
-        QCOMPARE(kept.detailRows, rowsRewritten.value(i));
-    }
-}
-
-namespace {
-
 // The fill's rows written into the grid as the window's fill writes them.
 void applyFill(GridData &grid, const vorn::model::FillResult &fill)
 {
@@ -208,155 +62,286 @@ void applyFill(GridData &grid, const vorn::model::FillResult &fill)
 
 } // namespace
 
-void tst_Refresh::tickAfterAFillStartsFromWhatTheFillRead_data()
-{
-    // Records "StartP;FinishP;DurationP;StartA;FinishA;DurationA" of machine M;
-    // "set <record> <StartP>" changes one between the fill and the tick.
-    QTest::addColumn<QStringList>("records");
-    QTest::addColumn<QString>("change");
-    QTest::addColumn<int>("rowsRewritten");
+// What a timer tick does with the live table: refresh in place, or clean and wait for records.
+class tst_Refresh : public QObject {
+    Q_OBJECT
+private slots:
+    void rewritesTimeCells_data()
+    {
+        QTest::addColumn<QStringList>("records"); // StartP;FinishP;DurationP;StartA;FinishA
+        QTest::addColumn<QString>("rows");
+        QTest::addColumn<QStringList>("cells");   // columns 2..7 of each row
 
-    QTest::newRow("stored-durations-agree-nothing-to-do") << QStringList{"60;180;120;70;250;180", "100;200;100"} << "" << 0;
-    QTest::newRow("stored-duration-differs-row-rewritten") << QStringList{"60;180;999", "100;200;100"} << "" << 1;
-    QTest::newRow("one-side-empty-keeps-the-stored-duration") << QStringList{"60;;999", ";;"} << "" << 0;
-    QTest::newRow("both-empty-clears-a-stored-duration") << QStringList{";;30", "5;6;1"} << "" << 1;
-    QTest::newRow("duration-beyond-92-hours-kept") << QStringList{"-1;331199;5"} << "" << 0;
-    QTest::newRow("record-changed-after-the-fill") << QStringList{"60;180;120", "100;200;100"} << "set 2 150" << 1;
-    // The fill takes a negative finish as the latest, a tick does not.
-    QTest::newRow("summary-a-tick-writes-otherwise") << QStringList{"-100;-50;50", "-90;-60;30"} << "" << 0;
-    QTest::newRow("summary-beyond-92-hours-kept") << QStringList{"10;331300;331290"} << "" << 0;
-}
-
-void tst_Refresh::tickAfterAFillStartsFromWhatTheFillRead()
-{
-    QFETCH(QStringList, records);
-    QFETCH(QString, change);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("Scheduler.dbf"));
-    for (QString &record : records)
-        record.prepend(QStringLiteral("P;;M;;"));
-    vorn::store::DbfTable table;
-    QCOMPARE(vorn::testing::makeScheduleTable(table, path, records), QString());
-    const vorn::model::FillResult fill = vorn::model::BuildScheduleRows(table, vorn::model::kSortByMachine, nullptr);
-    GridData grid;
-    GridData fresh;
-    applyFill(grid, fill);
-    applyFill(fresh, fill);
-    std::vector<std::array<vorn::model::SecondsField, 6>> fields;
-    for (const vorn::model::ScheduleRow &row : fill.rows)
-        fields.push_back(row.fields);
-    vorn::RefreshState state;
-    state.adoptFill(table, grid, fill.fingerprints, fields);
-    if (!change.isEmpty()) {
-        const QStringList words = change.split(u' ');
-        table.close();
-        QVERIFY(table.open(path));
-        QVERIFY(table.setField(words[1].toInt(), 5, words[2]));
-        table.close();
-        QVERIFY(table.open(path));
+        QTest::newRow("group-earliest-start-latest-finish") << QStringList{"300;400", "100;900"} << "G D1 D2"
+            << QStringList{"00:01:40|00:15:00|00:13:20|||", "00:05:00|00:06:40|00:01:40|||", "00:01:40|00:15:00|00:13:20|||"};
+        QTest::newRow("one-side-empty-keeps-old-duration-both-empty-clear-it") << QStringList{"120", ""} << "D1 D2"
+            << QStringList{"00:02:00||old|||", "|||||"};
+        QTest::newRow("start-not-a-number-keeps-duration-and-aggregate") << QStringList{"abc;300", "200;250"}
+            << "G D1 D2" << QStringList{"00:03:20|00:05:00|00:01:40|||", "|00:05:00|old|||", "00:03:20|00:04:10|00:00:50|||"};
+        QTest::newRow("duration-is-finish-minus-start-not-the-stored-field") << QStringList{"60;180;999;70;250"} << "D1"
+            << QStringList{"00:01:00|00:03:00|00:02:00|00:01:10|00:04:10|00:03:00"};
+        QTest::newRow("start-zero-is-no-earliest-start") << QStringList{"0;100", "50;60"} << "G D1 D2"
+            << QStringList{"00:00:50|00:01:40|00:00:50|||", "|00:01:40|00:01:40|||", "00:00:50|00:01:00|00:00:10|||"};
+        QTest::newRow("negative-finish-is-no-latest-finish") << QStringList{"-200;-100"} << "G D1"
+            << QStringList{"00:-03:-20||00:03:20|||", "00:-03:-20|00:-01:-40|00:01:40|||"};
+        QTest::newRow("92-hours-keeps-old-text") << QStringList{"331200;331300;;-1;331199"} << "G D1"
+            << QStringList{"old|old|00:01:40|00:00:-01|91:59:59|old", "old|old|00:01:40|00:00:-01|91:59:59|old"};
+        QTest::newRow("summaries-do-not-leak-into-the-next-group") << QStringList{"100;200;;10;20", "500;600"}
+            << "G D1 G D2" << QStringList{"00:01:40|00:03:20|00:01:40|00:00:10|00:00:20|00:00:10",
+                                          "00:01:40|00:03:20|00:01:40|00:00:10|00:00:20|00:00:10",
+                                          "00:08:20|00:10:00|00:01:40|||", "00:08:20|00:10:00|00:01:40|||"};
+        // Nothing resets the aggregates before the first group row, so detail
+        // rows above it count into its summary.
+        QTest::newRow("rows-before-the-first-group-count-into-it") << QStringList{"60;120", "300;400"} << "D1 G D2"
+            << QStringList{"00:01:00|00:02:00|00:01:00|||", "00:01:00|00:06:40|00:05:40|||", "00:05:00|00:06:40|00:01:40|||"};
+        QTest::newRow("empty-table-leaves-the-grid-alone") << QStringList{} << "G D1"
+            << QStringList{"old|old|old|old|old|old", "old|old|old|old|old|old"};
     }
-    const vorn::RefreshResult tick = vorn::RefreshTimesAndFeed(table, grid, false, nullptr, &state);
-    const vorn::RefreshResult freshTick = vorn::RefreshTimesAndFeed(table, fresh, false, nullptr);
-    QCOMPARE(timeCells(grid), timeCells(fresh));
-    QCOMPARE(tick.changed, freshTick.changed);
-    QCOMPARE(tick.plannedChanges.size(), freshTick.plannedChanges.size());
-    QTEST(int(tick.detailRows), "rowsRewritten");
-}
 
-void tst_Refresh::reportsWhatChanged_data()
-{
-    QTest::addColumn<QStringList>("before"); // records as in rewritesTimeCells
-    QTest::addColumn<QStringList>("after");
-    QTest::addColumn<bool>("changed");
-    QTest::addColumn<QStringList>("planned"); // "row:old start|old finish"
-
-    QTest::newRow("nothing-changed") << QStringList{"100;200;;10"} << QStringList{"100;200;;10"} << false
-                                     << QStringList{};
-    QTest::newRow("actual-times-change-no-planned-row") << QStringList{"100;200"} << QStringList{"100;200;;10"}
-                                                        << true << QStringList{};
-    QTest::newRow("planned-finish-moves-row-and-its-group")
-        << QStringList{"100;200", "300;400"} << QStringList{"100;200", "300;500"} << true
-        << QStringList{"4:00:05:00|00:06:40", "2:00:01:40|00:06:40"};
-    QTest::newRow("planned-start-appears") << QStringList{";200"} << QStringList{"100;200"} << true
-                                           << QStringList{"3:|00:03:20", "2:|00:03:20"};
-}
-
-void tst_Refresh::reportsWhatChanged()
-{
-    QFETCH(QStringList, before);
-    QFETCH(QStringList, after);
-    for (QStringList *records : {&before, &after}) {
-        for (QString &record : *records)
+    void rewritesTimeCells()
+    {
+        QFETCH(QStringList, records);
+        QFETCH(QString, rows);
+        for (QString &record : records)
             record.prepend(u";;;;");
-    }
-    QFETCH(bool, changed);
-    QFETCH(QStringList, planned);
-    // The window's ticks keep what they saw and skip records whose bytes did
-    // not change; the overlays must hear the same either way.
-    for (const bool keep : {false, true}) {
         QTemporaryDir dir;
         vorn::store::DbfTable table;
+        QCOMPARE(vorn::testing::makeScheduleTable(table, dir.filePath(QStringLiteral("Scheduler.dbf")), records), QString());
         GridData grid;
+        layOutGrid(grid, rows);
+        QCOMPARE(vorn::RefreshTimesAndFeed(table, grid, false, nullptr).records, qint32(records.size()));
+        QTEST(timeCells(grid), "cells");
+    }
+
+    void keptStateAgreesWithAFreshRefresh_data()
+    {
+        // Steps between two ticks, applied to the table "Scheduler.dbf" of four
+        // records "P;;M;;<10n>;<10n + 5>" (n = 1..4): "set <record> <StartP> <FinishP>",
+        // "cut <count>" (the file shortened to that many records), "append
+        // <StartP> <FinishP>", "recreate" (fields of another width), "refill"
+        // (the grid's rows laid out again).
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QList<int>>("rowsRewritten");   // per step
+
+        QTest::newRow("unchanged-table-rewrites-no-row") << QStringList{"", ""} << QList<int>{0, 0};
+        QTest::newRow("changed-record-rewrites-its-row-and-group") << QStringList{"set 2 700 900"} << QList<int>{1};
+        QTest::newRow("cut-off-records-read-as-blanks-and-come-back") << QStringList{"cut 2", "append 77 88", "append 5 6"}
+            << QList<int>{2, 1, 1};
+        QTest::newRow("recreated-table-rewrites-every-row") << QStringList{"recreate", ""} << QList<int>{4, 0};
+        QTest::newRow("refilled-grid-rewrites-every-row") << QStringList{"refill", ""} << QList<int>{4, 0};
+        QTest::newRow("same-bytes-written-again-is-no-change") << QStringList{"set 1 10 15"} << QList<int>{0};
+    }
+
+    void keptStateAgreesWithAFreshRefresh()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QList<int>, rowsRewritten);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Scheduler.dbf"));
+        QStringList records;
+        for (int n = 1; n <= 4; ++n)
+            records << QStringLiteral("P;;M;;%1;%2").arg(n * 10).arg(n * 10 + 5);
+        vorn::store::DbfTable table;
+        QCOMPARE(vorn::testing::makeScheduleTable(table, path, records), QString());
+        GridData grid;
+        layOutGrid(grid, QStringLiteral("G D1 D2 G D3 D4"));
         vorn::RefreshState state;
-        vorn::RefreshState *kept = keep ? &state : nullptr;
-        layOutGrid(grid, before.size() == 1 ? QStringLiteral("G D1") : QStringLiteral("G D1 D2"));
-        QCOMPARE(vorn::testing::makeScheduleTable(table, dir.filePath(QStringLiteral("a.dbf")), before), QString());
-        vorn::RefreshTimesAndFeed(table, grid, false, nullptr, kept);
-        QCOMPARE(vorn::testing::makeScheduleTable(table, dir.filePath(QStringLiteral("b.dbf")), after), QString());
+        vorn::RefreshTimesAndFeed(table, grid, false, nullptr, &state);
 
-        const vorn::RefreshResult result = vorn::RefreshTimesAndFeed(table, grid, false, nullptr, kept);
-        QStringList reported;
-        for (const vorn::chart::PlannedChange &change : result.plannedChanges)
-            reported << QStringLiteral("%1:%2|%3").arg(change.row).arg(change.oldStart, change.oldFinish);
-        QCOMPARE(result.changed, changed);
-        QCOMPARE(reported, planned);
+        for (qsizetype i = 0; i < steps.size(); ++i) {
+            const QStringList step = steps[i].split(u' ');
+            table.close();
+            if (step[0] == u"set") {
+                QVERIFY(table.open(path));
+                QVERIFY(table.setField(step[1].toInt(), 5, step[2]));
+                QVERIFY(table.setField(step[1].toInt(), 6, step[3]));
+            } else if (step[0] == u"append") {
+                QVERIFY(table.open(path));
+                QStringList values{"P", "", "M", "", step[1], step[2]};
+                values.resize(11);
+                QVERIFY(table.appendRecord(values));
+            } else if (step[0] == u"cut") {
+                QFile file(path);
+                QVERIFY(file.open(QIODevice::ReadWrite));
+                const QByteArray head = file.read(12);
+                const int headerLength = quint8(head[8]) | quint8(head[9]) << 8;
+                const int recordLength = quint8(head[10]) | quint8(head[11]) << 8;
+                QVERIFY(file.resize(headerLength + step[1].toInt() * recordLength));
+            } else if (step[0] == u"recreate") {
+                QList<vorn::store::FieldDescriptor> fields = vorn::testing::scheduleFields();
+                for (vorn::store::FieldDescriptor &field : fields)
+                    field.length += 2;
+                QVERIFY(vorn::store::DbfTable::create(path, fields));
+                QVERIFY(table.open(path));
+                for (const QString &record : records) {
+                    QStringList values = record.split(u';');
+                    values.resize(11);
+                    QVERIFY(table.appendRecord(values));
+                }
+            }
+            table.close();
+            QVERIFY(table.open(path));
+            if (step[0] == u"refill")
+                layOutGrid(grid, QStringLiteral("G D1 D2 G D3 D4"));
+            const vorn::RefreshResult kept = vorn::RefreshTimesAndFeed(table, grid, false, nullptr, &state);
+            GridData fresh;
+            layOutGrid(fresh, QStringLiteral("G D1 D2 G D3 D4"));
+            vorn::RefreshTimesAndFeed(table, fresh, false, nullptr);
+            QCOMPARE(timeCells(grid), timeCells(fresh));
+            QCOMPARE(kept.detailRows, rowsRewritten.value(i));
+        }
     }
-}
 
-void tst_Refresh::cleanEmptiesTheLiveTable_data()
-{
-    QTest::addColumn<int>("records"); // the first marked deleted already; -1: no live table
-    QTest::newRow("five-records") << 5;
-    // Beyond what a 16-bit count reaches: every record still goes.
-    QTest::newRow("more-than-32767-records") << 32770;
-    QTest::newRow("missing-table-reported-nothing-happens") << -1;
-}
+    void tickAfterAFillStartsFromWhatTheFillRead_data()
+    {
+        // Records "StartP;FinishP;DurationP;StartA;FinishA;DurationA" of machine M;
+        // "set <record> <StartP>" changes one between the fill and the tick.
+        QTest::addColumn<QStringList>("records");
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("rowsRewritten");
 
-// Always the live table, also while the window shows an archived copy.
-void tst_Refresh::cleanEmptiesTheLiveTable()
-{
-    QFETCH(int, records);
-    QTemporaryDir dir;
-    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Scheduler")));
-    vorn::store::DbfTable table;
-    QCOMPARE(vorn::testing::makeScheduleTable(table, dir.filePath("Scheduler/Monday.dbf"), {"P", "P", "P"}), QString());
-    if (records >= 0) {
-        QCOMPARE(vorn::testing::makeScheduleTable(table, dir.filePath("Scheduler.dbf"), QStringList(records, "P")), QString());
-        QVERIFY(table.markDeleted(1));
+        QTest::newRow("stored-durations-agree-nothing-to-do") << QStringList{"60;180;120;70;250;180", "100;200;100"} << "" << 0;
+        QTest::newRow("stored-duration-differs-row-rewritten") << QStringList{"60;180;999", "100;200;100"} << "" << 1;
+        QTest::newRow("one-side-empty-keeps-the-stored-duration") << QStringList{"60;;999", ";;"} << "" << 0;
+        QTest::newRow("both-empty-clears-a-stored-duration") << QStringList{";;30", "5;6;1"} << "" << 1;
+        QTest::newRow("duration-beyond-92-hours-kept") << QStringList{"-1;331199;5"} << "" << 0;
+        QTest::newRow("record-changed-after-the-fill") << QStringList{"60;180;120", "100;200;100"} << "set 2 150" << 1;
+        // The fill takes a negative finish as the latest, a tick does not.
+        QTest::newRow("summary-a-tick-writes-otherwise") << QStringList{"-100;-50;50", "-90;-60;30"} << "" << 0;
+        QTest::newRow("summary-beyond-92-hours-kept") << QStringList{"10;331300;331290"} << "" << 0;
     }
-    table.close();
-    vorn::AppState state;
-    state.DataFolder = dir.path() + u'/';
-    state.Offline = 1;
-    state.LoadedName = QStringLiteral("Monday");
 
-    QStringList messages;
-    const vorn::MessageHandler previous = vorn::SetMessageHandler([&](const vorn::MessageRequest &request) {
-        messages << request.text;
-        return vorn::MessageAnswer::Ok;
-    });
-    // The wait after a clean looks at the count only: marked records still count.
-    const std::optional<qint32> before = vorn::LiveRecordCount(state);
-    const bool cleaned = vorn::CleanLiveTable(state);
-    const std::optional<qint32> after = vorn::LiveRecordCount(state);
-    vorn::SetMessageHandler(previous);
-    QCOMPARE(before, records < 0 ? std::nullopt : std::optional<qint32>(records));
-    QCOMPARE(cleaned, records >= 0);
-    // The emptied table is still a table the manager and the fill can open.
-    QCOMPARE(after, records < 0 ? std::nullopt : std::optional<qint32>(0));
-    QCOMPARE(messages, QStringList(records < 0 ? 3 : 0, QStringLiteral("Open Failed")));
-    QCOMPARE(table.open(dir.filePath("Scheduler/Monday.dbf")) ? table.recordCount() : -1, 3);
-}
+    void tickAfterAFillStartsFromWhatTheFillRead()
+    {
+        QFETCH(QStringList, records);
+        QFETCH(QString, change);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Scheduler.dbf"));
+        for (QString &record : records)
+            record.prepend(QStringLiteral("P;;M;;"));
+        vorn::store::DbfTable table;
+        QCOMPARE(vorn::testing::makeScheduleTable(table, path, records), QString());
+        const vorn::model::FillResult fill = vorn::model::BuildScheduleRows(table, vorn::model::kSortByMachine, nullptr);
+        GridData grid;
+        GridData fresh;
+        applyFill(grid, fill);
+        applyFill(fresh, fill);
+        std::vector<std::array<vorn::model::SecondsField, 6>> fields;
+        for (const vorn::model::ScheduleRow &row : fill.rows)
+            fields.push_back(row.fields);
+        vorn::RefreshState state;
+        state.adoptFill(table, grid, fill.fingerprints, fields);
+        if (!change.isEmpty()) {
+            const QStringList words = change.split(u' ');
+            table.close();
+            QVERIFY(table.open(path));
+            QVERIFY(table.setField(words[1].toInt(), 5, words[2]));
+            table.close();
+            QVERIFY(table.open(path));
+        }
+        const vorn::RefreshResult tick = vorn::RefreshTimesAndFeed(table, grid, false, nullptr, &state);
+        const vorn::RefreshResult freshTick = vorn::RefreshTimesAndFeed(table, fresh, false, nullptr);
+        QCOMPARE(timeCells(grid), timeCells(fresh));
+        QCOMPARE(tick.changed, freshTick.changed);
+        QCOMPARE(tick.plannedChanges.size(), freshTick.plannedChanges.size());
+        QTEST(int(tick.detailRows), "rowsRewritten");
+    }
+
+    void reportsWhatChanged_data()
+    {
+        QTest::addColumn<QStringList>("before"); // records as in rewritesTimeCells
+        QTest::addColumn<QStringList>("after");
+        QTest::addColumn<bool>("changed");
+        QTest::addColumn<QStringList>("planned"); // "row:old start|old finish"
+
+        QTest::newRow("nothing-changed") << QStringList{"100;200;;10"} << QStringList{"100;200;;10"} << false
+                                         << QStringList{};
+        QTest::newRow("actual-times-change-no-planned-row") << QStringList{"100;200"} << QStringList{"100;200;;10"}
+                                                            << true << QStringList{};
+        QTest::newRow("planned-finish-moves-row-and-its-group")
+            << QStringList{"100;200", "300;400"} << QStringList{"100;200", "300;500"} << true
+            << QStringList{"4:00:05:00|00:06:40", "2:00:01:40|00:06:40"};
+        QTest::newRow("planned-start-appears") << QStringList{";200"} << QStringList{"100;200"} << true
+                                               << QStringList{"3:|00:03:20", "2:|00:03:20"};
+    }
+
+    void reportsWhatChanged()
+    {
+        QFETCH(QStringList, before);
+        QFETCH(QStringList, after);
+        for (QStringList *records : {&before, &after}) {
+            for (QString &record : *records)
+                record.prepend(u";;;;");
+        }
+        QFETCH(bool, changed);
+        QFETCH(QStringList, planned);
+        // The window's ticks keep what they saw and skip records whose bytes did
+        // not change; the overlays must hear the same either way.
+        for (const bool keep : {false, true}) {
+            QTemporaryDir dir;
+            vorn::store::DbfTable table;
+            GridData grid;
+            vorn::RefreshState state;
+            vorn::RefreshState *kept = keep ? &state : nullptr;
+            layOutGrid(grid, before.size() == 1 ? QStringLiteral("G D1") : QStringLiteral("G D1 D2"));
+            QCOMPARE(vorn::testing::makeScheduleTable(table, dir.filePath(QStringLiteral("a.dbf")), before), QString());
+            vorn::RefreshTimesAndFeed(table, grid, false, nullptr, kept);
+            QCOMPARE(vorn::testing::makeScheduleTable(table, dir.filePath(QStringLiteral("b.dbf")), after), QString());
+
+            const vorn::RefreshResult result = vorn::RefreshTimesAndFeed(table, grid, false, nullptr, kept);
+            QStringList reported;
+            for (const vorn::chart::PlannedChange &change : result.plannedChanges)
+                reported << QStringLiteral("%1:%2|%3").arg(change.row).arg(change.oldStart, change.oldFinish);
+            QCOMPARE(result.changed, changed);
+            QCOMPARE(reported, planned);
+        }
+    }
+
+    void cleanEmptiesTheLiveTable_data()
+    {
+        QTest::addColumn<int>("records"); // the first marked deleted already; -1: no live table
+        QTest::newRow("five-records") << 5;
+        // Beyond what a 16-bit count reaches: every record still goes.
+        QTest::newRow("more-than-32767-records") << 32770;
+        QTest::newRow("missing-table-reported-nothing-happens") << -1;
+    }
+
+    // Always the live table, also while the window shows an archived copy.
+    void cleanEmptiesTheLiveTable()
+    {
+        QFETCH(int, records);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Scheduler")));
+        vorn::store::DbfTable table;
+        QCOMPARE(vorn::testing::makeScheduleTable(table, dir.filePath("Scheduler/Monday.dbf"), {"P", "P", "P"}), QString());
+        if (records >= 0) {
+            QCOMPARE(vorn::testing::makeScheduleTable(table, dir.filePath("Scheduler.dbf"), QStringList(records, "P")), QString());
+            QVERIFY(table.markDeleted(1));
+        }
+        table.close();
+        vorn::AppState state;
+        state.DataFolder = dir.path() + u'/';
+        state.Offline = 1;
+        state.LoadedName = QStringLiteral("Monday");
+
+        QStringList messages;
+        const vorn::MessageHandler previous = vorn::SetMessageHandler([&](const vorn::MessageRequest &request) {
+            messages << request.text;
+            return vorn::MessageAnswer::Ok;
+        });
+        // The wait after a clean looks at the count only: marked records still count.
+        const std::optional<qint32> before = vorn::LiveRecordCount(state);
+        const bool cleaned = vorn::CleanLiveTable(state);
+        const std::optional<qint32> after = vorn::LiveRecordCount(state);
+        vorn::SetMessageHandler(previous);
+        QCOMPARE(before, records < 0 ? std::nullopt : std::optional<qint32>(records));
+        QCOMPARE(cleaned, records >= 0);
+        // The emptied table is still a table the manager and the fill can open.
+        QCOMPARE(after, records < 0 ? std::nullopt : std::optional<qint32>(0));
+        QCOMPARE(messages, QStringList(records < 0 ? 3 : 0, QStringLiteral("Open Failed")));
+        QCOMPARE(table.open(dir.filePath("Scheduler/Monday.dbf")) ? table.recordCount() : -1, 3);
+    }
+};
 
 QTEST_GUILESS_MAIN(tst_Refresh)
 #include "tst_refresh.moc"

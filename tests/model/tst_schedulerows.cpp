@@ -54,217 +54,209 @@ class TestScheduleRows : public QObject {
     Q_OBJECT
 
 private slots:
-    void groupsRecords_data();
-    void groupsRecords();
-    void writesWholeDocument();
-    void keptRowsGiveTheTextBuiltAfresh_data();
-    void keptRowsGiveTheTextBuiltAfresh();
-    void writesFieldContent_data();
-    void writesFieldContent();
-};
+    void groupsRecords_data()
+    {
+        QTest::addColumn<QStringList>("table"); // Part;Process;Machine;Order;StartP;...;DurationA
+        QTest::addColumn<int>("sortOrder");
+        QTest::addColumn<QStringList>("expected");
 
-void TestScheduleRows::groupsRecords_data()
-{
-    QTest::addColumn<QStringList>("table"); // Part;Process;Machine;Order;StartP;...;DurationA
-    QTest::addColumn<int>("sortOrder");
-    QTest::addColumn<QStringList>("expected");
-
-    QTest::newRow("non-adjacent-records-gathered-by-part") << QStringList{"P1;;M1;;100;200", "P2;;M2", "P1;;M3;;300;400"}
-        << 0 << QStringList{"0 P1 #1 00:01:40,00:06:40,00:05:00", "1 M1 #1 00:01:40,00:03:20", "1 M3 #3 00:05:00,00:06:40",
-                            "0 P2 #2", "1 M2 #2"};
-    QTest::newRow("part-with-two-orders-by-part") << QStringList{"P1;;M1;O1", "P1  ;;M2;O2", "P1;;M3;O1"} << 0
-        << QStringList{"0 P1(O1) #1", "1 M1 #1", "1 M3 #3", "0 P1(O2) #2", "1 M2 #2"};
-    QTest::newRow("part-with-two-orders-by-machine") << QStringList{"P1;;M1;O1", "P1;;M1;O2", "P2;;M2;   "} << 1
-        << QStringList{"0 M1 #1", "1 P1(O1) #1", "1 P1(O2) #2", "0 M2 #3", "1 P2 #3"};
-    QTest::newRow("empty-part-label-no-group-order-alone-forms-one")
-        << QStringList{";;M1;", ";;M2;O7"} << 0 << QStringList{"0 (O7) #2", "1 M2 #2"};
-    QTest::newRow("no-numeric-planned-times-actual-start-without-finish") << QStringList{"P1;;M1;;n/a;;x;100;-"}
-        << 0 << QStringList{"0 P1 #1 ,,,00:01:40,,00:-01:-40", "1 M1 #1 ,,,00:01:40"};
-    // 0 is "no value yet": the next numeric start replaces it.
-    QTest::newRow("zero-start-is-no-value") << QStringList{"P1;;M1;;0;10", "P1;;M2;;50;60"} << 0
-        << QStringList{"0 P1 #1 00:00:50,00:01:00,00:00:10", "1 M1 #1 ,00:00:10", "1 M2 #2 00:00:50,00:01:00"};
-    // A key is seen when it equals a piece of the list, blanks aside; one holding "|" never is.
-    QTest::newRow("piece-of-separated-key-or-blank-variant-is-seen")
-        << QStringList{"A|B;;M1;", "B;;M2;", " A;;M3;"} << 0 << QStringList{"0 A|B #1", "1 M1 #1"};
-    QTest::newRow("separated-key-never-seen") << QStringList{"P1;;X|Y;;10", "P2;;X|Y;;20"} << 1
-        << QStringList{"0 X|Y #1 00:00:10,,00:00:-10", "1 P1 #1 00:00:10", "1 P2 #2 00:00:20",
-                       "0 X|Y #2 00:00:20,,00:00:-20", "1 P2 #2 00:00:20"};
-    QTest::newRow("other-sort-order-forms-nothing") << QStringList{"P1;;M1;", "P2;;M2;"} << 2 << QStringList{};
-    QTest::newRow("generated-by-part-few-groups") << generatedRecords(1, 300, 8) << 0 << kAsPlainAlgorithm;
-    QTest::newRow("generated-by-part-many-groups") << generatedRecords(3, 600, 150) << 0 << kAsPlainAlgorithm;
-    QTest::newRow("generated-by-machine-single-records") << generatedRecords(6, 400, 1000) << 1 << kAsPlainAlgorithm;
-}
-
-void TestScheduleRows::groupsRecords()
-{
-    QFETCH(QStringList, table);
-    QFETCH(int, sortOrder);
-    QFETCH(QStringList, expected);
-    QTemporaryDir dir;
-    store::DbfTable dbf;
-    QCOMPARE(testing::makeScheduleTable(dbf, dir.filePath("Scheduler.dbf"), table), QString());
-    QString xml = QStringLiteral("previous document");
-    const FillResult result = BuildScheduleRows(dbf, qint16(sortOrder), &xml);
-    const QStringList rows = flatten(result.rows);
-    QCOMPARE(rows, flatten(oracle::fillRows(dbf, qint16(sortOrder))));
-    if (expected != kAsPlainAlgorithm)
-        QCOMPARE(rows, expected);
-    QCOMPARE(result.recordCount, qint32(table.size()));
-    QCOMPARE(result.groupCount, qint32(rows.filter(QRegularExpression("^0 ")).size()));
-
-    // Taken one by one as they are made, the rows are the same, and the
-    // earliest planned start is the one the group rows show.
-    std::vector<ScheduleRow> handed;
-    size_t announced = 0;
-    FillSink sink;
-    sink.begin = [&](size_t count) { announced = count; };
-    sink.row = [&](ScheduleRow &&row) { handed.push_back(std::move(row)); };
-    const FillResult streamed = BuildScheduleRows(dbf, qint16(sortOrder), nullptr, sink);
-    QVERIFY(streamed.rows.empty());
-    QCOMPARE(flatten(handed), rows);
-    QCOMPARE(announced, handed.size());
-    QCOMPARE(streamed.fingerprints, result.fingerprints);
-    // The times the rows show, and the earliest planned start of a group, as
-    // read back from the texts.
-    qint32 earliest = -1;
-    qint32 shownFrom = std::numeric_limits<qint32>::max();
-    qint32 shownTo = std::numeric_limits<qint32>::min();
-    for (const ScheduleRow &row : handed) {
-        for (const int cell : {0, 1, 3, 4}) {
-            const QStringList parts = row.times[size_t(cell)].split(u':');
-            if (parts.size() != 3)
-                continue;
-            const qint32 seconds = parts[0].toInt() * 3600 + parts[1].toInt() * 60 + parts[2].toInt();
-            shownFrom = std::min(shownFrom, seconds);
-            shownTo = std::max(shownTo, seconds);
-            if (row.level == 0 && cell == 0 && seconds > 0 && (earliest < 0 || seconds < earliest))
-                earliest = seconds;
-        }
+        QTest::newRow("non-adjacent-records-gathered-by-part") << QStringList{"P1;;M1;;100;200", "P2;;M2", "P1;;M3;;300;400"}
+            << 0 << QStringList{"0 P1 #1 00:01:40,00:06:40,00:05:00", "1 M1 #1 00:01:40,00:03:20", "1 M3 #3 00:05:00,00:06:40",
+                                "0 P2 #2", "1 M2 #2"};
+        QTest::newRow("part-with-two-orders-by-part") << QStringList{"P1;;M1;O1", "P1  ;;M2;O2", "P1;;M3;O1"} << 0
+            << QStringList{"0 P1(O1) #1", "1 M1 #1", "1 M3 #3", "0 P1(O2) #2", "1 M2 #2"};
+        QTest::newRow("part-with-two-orders-by-machine") << QStringList{"P1;;M1;O1", "P1;;M1;O2", "P2;;M2;   "} << 1
+            << QStringList{"0 M1 #1", "1 P1(O1) #1", "1 P1(O2) #2", "0 M2 #3", "1 P2 #3"};
+        QTest::newRow("empty-part-label-no-group-order-alone-forms-one")
+            << QStringList{";;M1;", ";;M2;O7"} << 0 << QStringList{"0 (O7) #2", "1 M2 #2"};
+        QTest::newRow("no-numeric-planned-times-actual-start-without-finish") << QStringList{"P1;;M1;;n/a;;x;100;-"}
+            << 0 << QStringList{"0 P1 #1 ,,,00:01:40,,00:-01:-40", "1 M1 #1 ,,,00:01:40"};
+        // 0 is "no value yet": the next numeric start replaces it.
+        QTest::newRow("zero-start-is-no-value") << QStringList{"P1;;M1;;0;10", "P1;;M2;;50;60"} << 0
+            << QStringList{"0 P1 #1 00:00:50,00:01:00,00:00:10", "1 M1 #1 ,00:00:10", "1 M2 #2 00:00:50,00:01:00"};
+        // A key is seen when it equals a piece of the list, blanks aside; one holding "|" never is.
+        QTest::newRow("piece-of-separated-key-or-blank-variant-is-seen")
+            << QStringList{"A|B;;M1;", "B;;M2;", " A;;M3;"} << 0 << QStringList{"0 A|B #1", "1 M1 #1"};
+        QTest::newRow("separated-key-never-seen") << QStringList{"P1;;X|Y;;10", "P2;;X|Y;;20"} << 1
+            << QStringList{"0 X|Y #1 00:00:10,,00:00:-10", "1 P1 #1 00:00:10", "1 P2 #2 00:00:20",
+                           "0 X|Y #2 00:00:20,,00:00:-20", "1 P2 #2 00:00:20"};
+        QTest::newRow("other-sort-order-forms-nothing") << QStringList{"P1;;M1;", "P2;;M2;"} << 2 << QStringList{};
+        QTest::newRow("generated-by-part-few-groups") << generatedRecords(1, 300, 8) << 0 << kAsPlainAlgorithm;
+        QTest::newRow("generated-by-part-many-groups") << generatedRecords(3, 600, 150) << 0 << kAsPlainAlgorithm;
+        QTest::newRow("generated-by-machine-single-records") << generatedRecords(6, 400, 1000) << 1 << kAsPlainAlgorithm;
     }
-    QCOMPARE(streamed.earliestPlannedStart, earliest);
-    QCOMPARE(std::pair(streamed.earliestShown, streamed.latestShown), std::pair(shownFrom, shownTo));
-    // The XML of the same pass holds every record, also those the grid leaves out.
-    QCOMPARE(xml, BuildScheduleXml(dbf, XmlVariant::Fill));
-}
 
-void TestScheduleRows::writesWholeDocument()
-{
-    QTemporaryDir dir;
-    store::DbfTable table;
-    QCOMPARE(testing::makeScheduleTable(table, dir.filePath("Scheduler.dbf"), {}), QString());
-    QCOMPARE(BuildScheduleXml(table, XmlVariant::Fill), QStringLiteral("<DataView><DataTable></DataTable></DataView>"));
-    // A refresh of an empty table sends nothing.
-    QCOMPARE(BuildScheduleXml(table, XmlVariant::Refresh), QString());
+    void groupsRecords()
+    {
+        QFETCH(QStringList, table);
+        QFETCH(int, sortOrder);
+        QFETCH(QStringList, expected);
+        QTemporaryDir dir;
+        store::DbfTable dbf;
+        QCOMPARE(testing::makeScheduleTable(dbf, dir.filePath("Scheduler.dbf"), table), QString());
+        QString xml = QStringLiteral("previous document");
+        const FillResult result = BuildScheduleRows(dbf, qint16(sortOrder), &xml);
+        const QStringList rows = flatten(result.rows);
+        QCOMPARE(rows, flatten(oracle::fillRows(dbf, qint16(sortOrder))));
+        if (expected != kAsPlainAlgorithm)
+            QCOMPARE(rows, expected);
+        QCOMPARE(result.recordCount, qint32(table.size()));
+        QCOMPARE(result.groupCount, qint32(rows.filter(QRegularExpression("^0 ")).size()));
 
-    QVERIFY(table.appendRecord(QStringLiteral("Gear;Milling;Mill1;;120;480;360;130;;;").split(u';')));
-    const QString head = "<DataView><DataTable><DataRow><Part>Gear</Part><Process>Milling</Process><Machine>Mill1"
-                         "</Machine><Order></Order><StartP>120</StartP><FinishP>480</FinishP><DurationP>360"
-                         "</DurationP><StartA>130</StartA>";
-    const QString tail = "<StatusFinish></StatusFinish></DataRow></DataTable></DataView>";
-    QCOMPARE(BuildScheduleXml(table, XmlVariant::Fill), head + "<FinishA></FinishA><DurationA></DurationA>" + tail);
-    QCOMPARE(BuildScheduleXml(table, XmlVariant::Refresh), head + "<FinishA>0</FinishA><DurationA>0</DurationA>" + tail);
-}
+        // Taken one by one as they are made, the rows are the same, and the
+        // earliest planned start is the one the group rows show.
+        std::vector<ScheduleRow> handed;
+        size_t announced = 0;
+        FillSink sink;
+        sink.begin = [&](size_t count) { announced = count; };
+        sink.row = [&](ScheduleRow &&row) { handed.push_back(std::move(row)); };
+        const FillResult streamed = BuildScheduleRows(dbf, qint16(sortOrder), nullptr, sink);
+        QVERIFY(streamed.rows.empty());
+        QCOMPARE(flatten(handed), rows);
+        QCOMPARE(announced, handed.size());
+        QCOMPARE(streamed.fingerprints, result.fingerprints);
+        // The times the rows show, and the earliest planned start of a group, as
+        // read back from the texts.
+        qint32 earliest = -1;
+        qint32 shownFrom = std::numeric_limits<qint32>::max();
+        qint32 shownTo = std::numeric_limits<qint32>::min();
+        for (const ScheduleRow &row : handed) {
+            for (const int cell : {0, 1, 3, 4}) {
+                const QStringList parts = row.times[size_t(cell)].split(u':');
+                if (parts.size() != 3)
+                    continue;
+                const qint32 seconds = parts[0].toInt() * 3600 + parts[1].toInt() * 60 + parts[2].toInt();
+                shownFrom = std::min(shownFrom, seconds);
+                shownTo = std::max(shownTo, seconds);
+                if (row.level == 0 && cell == 0 && seconds > 0 && (earliest < 0 || seconds < earliest))
+                    earliest = seconds;
+            }
+        }
+        QCOMPARE(streamed.earliestPlannedStart, earliest);
+        QCOMPARE(std::pair(streamed.earliestShown, streamed.latestShown), std::pair(shownFrom, shownTo));
+        // The XML of the same pass holds every record, also those the grid leaves out.
+        QCOMPARE(xml, BuildScheduleXml(dbf, XmlVariant::Fill));
+    }
 
-void TestScheduleRows::writesFieldContent_data()
-{
-    QTest::addColumn<QStringList>("records");
-    QTest::addColumn<int>("languageDriver");
-    QTest::addColumn<QStringList>("fill");    // per record: the element contents joined by "|"
-    QTest::addColumn<QStringList>("refresh");
-
-    // Part, machine and order lose trailing blanks only, the rest both, also
-    // beyond ASCII; times go as stored, an empty one as "0" in a refresh.
-    QTest::newRow("blanks-per-field-times-as-stored")
-        << QStringList{"  Gear  ;  Ölen  ; Mühle ; O1 ;  120 ;     ;0;12.5;n/a;; done "} << 0x57
-        << QStringList{"  Gear|Ölen| Mühle| O1|120||0|12.5|n/a||done"}
-        << QStringList{"  Gear|Ölen| Mühle| O1|120|0|0|12.5|n/a|0|done"};
-    QTest::newRow("markup-and-tabs-unchanged-records-in-table-order")
-        << QStringList{"R&D <1>;\tMilling\t", ";;;;;;;;;;x"} << 0x57
-        << QStringList{"R&D <1>|\tMilling\t|||||||||", "||||||||||x"}
-        << QStringList{"R&D <1>|\tMilling\t|||0|0|0|0|0|0|", "||||0|0|0|0|0|0|x"};
-    QTest::newRow("gbk-with-blanks") << QStringList{"  齿轮 ; 铣削 "} << 0x7A << QStringList{"  齿轮|铣削|||||||||"}
-                                     << QStringList{"  齿轮|铣削|||0|0|0|0|0|0|"};
-}
-
-void TestScheduleRows::writesFieldContent()
-{
-    QFETCH(QStringList, records);
-    QFETCH(int, languageDriver);
-    QTemporaryDir dir;
-    store::DbfTable table;
-    QCOMPARE(testing::makeScheduleTable(table, dir.filePath("Scheduler.dbf"), records, quint8(languageDriver)),
-             QString());
-    const auto rowsOf = [](const QString &xml) {
-        static const QRegularExpression ends(QStringLiteral("^<Part>|</StatusFinish>.*")),
-            between(QStringLiteral("</\\w+><\\w+>"));
-        QStringList rows = xml.split(QStringLiteral("<DataRow>")).mid(1);
-        for (QString &row : rows)
-            row.remove(ends).replace(between, QStringLiteral("|"));
-        return rows;
-    };
-    QTEST(rowsOf(BuildScheduleXml(table, XmlVariant::Fill)), "fill");
-    QTEST(rowsOf(BuildScheduleXml(table, XmlVariant::Refresh)), "refresh");
-}
-
-void TestScheduleRows::keptRowsGiveTheTextBuiltAfresh_data()
-{
-    // Tables one after the other, records "Part;Process;..."; each step's
-    // changes carry the records that differ from the step before. "merge"
-    // folds a step's changes into the next before they are applied.
-    QTest::addColumn<QList<QStringList>>("tables");
-    QTest::addColumn<bool>("merge");
-    QTest::addColumn<int>("chunk");
-    const QString longPart = QString(300, u'x');
-    const QList<QStringList> steps{{"P1;;M;;1;2", "P2;;M;;3;4", "P3"},
-                                   {"P1;;M;;1;2", "P2;;M;;33;44", "P3", "P4;Mill;;;5"},
-                                   {"P1;;M;;1;2"},
-                                   {"P1;;M;;1;2", longPart + ";;M", "零件;;机床"}};
-    QTest::newRow("applied-one-by-one") << steps << false << 256 * 1024;
-    QTest::newRow("folded-together") << steps << true << 256 * 1024;
-    QTest::newRow("written-in-small-pieces") << steps << false << 64;
-    // Enough rewrites of one record that the old contents are compacted away.
-    QList<QStringList> rewrites;
-    for (int i = 0; i < 12; ++i)
-        rewrites << QStringList{"P1;;M;;1;2", QStringLiteral("P2;;M;;%1;9").arg(i), "P3"};
-    QTest::newRow("compacted") << rewrites << false << 256 * 1024;
-}
-
-void TestScheduleRows::keptRowsGiveTheTextBuiltAfresh()
-{
-    QFETCH(QList<QStringList>, tables);
-    QFETCH(bool, merge);
-    QFETCH(int, chunk);
-    QTemporaryDir dir;
-    ScheduleXmlRows kept;
-    ScheduleXmlChanges waiting;
-    QStringList before;
-    for (qsizetype step = 0; step < tables.size(); ++step) {
-        const QStringList &records = tables[step];
+    void writesWholeDocument()
+    {
+        QTemporaryDir dir;
         store::DbfTable table;
-        QCOMPARE(vorn::testing::makeScheduleTable(table, dir.filePath(QStringLiteral("s%1.dbf").arg(step)), records, 0x7A),
-                 QString());
-        const FieldReader reader(table);
-        ScheduleXmlChanges changes;
-        changes.records = qint32(records.size());
-        for (qint32 record = 1; record <= qint32(records.size()); ++record) {
-            if (before.value(record - 1, QStringLiteral("<none>")) == records[record - 1])
-                continue;
-            QByteArray contents;
-            AppendScheduleXmlContents(contents, reader, record);
-            changes.rows.emplace_back(record, contents);
-        }
-        before = records;
-        waiting.merge(std::move(changes));
-        if (merge && step % 2 == 0 && step + 1 < tables.size())
-            continue;
-        kept.apply(std::move(std::exchange(waiting, {})));
-        QByteArray text;
-        QVERIFY(kept.write([&text](QByteArrayView piece) { text.append(piece); return true; }, chunk));
-        const QByteArray expected = BusSafeUtf8(BuildScheduleXml(table, XmlVariant::Refresh));
-        QCOMPARE(text, expected);
-        QCOMPARE(kept.size(), expected.size());
+        QCOMPARE(testing::makeScheduleTable(table, dir.filePath("Scheduler.dbf"), {}), QString());
+        QCOMPARE(BuildScheduleXml(table, XmlVariant::Fill), QStringLiteral("<DataView><DataTable></DataTable></DataView>"));
+        // A refresh of an empty table sends nothing.
+        QCOMPARE(BuildScheduleXml(table, XmlVariant::Refresh), QString());
+
+        QVERIFY(table.appendRecord(QStringLiteral("Gear;Milling;Mill1;;120;480;360;130;;;").split(u';')));
+        const QString head = "<DataView><DataTable><DataRow><Part>Gear</Part><Process>Milling</Process><Machine>Mill1"
+                             "</Machine><Order></Order><StartP>120</StartP><FinishP>480</FinishP><DurationP>360"
+                             "</DurationP><StartA>130</StartA>";
+        const QString tail = "<StatusFinish></StatusFinish></DataRow></DataTable></DataView>";
+        QCOMPARE(BuildScheduleXml(table, XmlVariant::Fill), head + "<FinishA></FinishA><DurationA></DurationA>" + tail);
+        QCOMPARE(BuildScheduleXml(table, XmlVariant::Refresh), head + "<FinishA>0</FinishA><DurationA>0</DurationA>" + tail);
     }
-}
+
+    void writesFieldContent_data()
+    {
+        QTest::addColumn<QStringList>("records");
+        QTest::addColumn<int>("languageDriver");
+        QTest::addColumn<QStringList>("fill");    // per record: the element contents joined by "|"
+        QTest::addColumn<QStringList>("refresh");
+
+        // Part, machine and order lose trailing blanks only, the rest both, also
+        // beyond ASCII; times go as stored, an empty one as "0" in a refresh.
+        QTest::newRow("blanks-per-field-times-as-stored")
+            << QStringList{"  Gear  ;  Ölen  ; Mühle ; O1 ;  120 ;     ;0;12.5;n/a;; done "} << 0x57
+            << QStringList{"  Gear|Ölen| Mühle| O1|120||0|12.5|n/a||done"}
+            << QStringList{"  Gear|Ölen| Mühle| O1|120|0|0|12.5|n/a|0|done"};
+        QTest::newRow("markup-and-tabs-unchanged-records-in-table-order")
+            << QStringList{"R&D <1>;\tMilling\t", ";;;;;;;;;;x"} << 0x57
+            << QStringList{"R&D <1>|\tMilling\t|||||||||", "||||||||||x"}
+            << QStringList{"R&D <1>|\tMilling\t|||0|0|0|0|0|0|", "||||0|0|0|0|0|0|x"};
+        QTest::newRow("gbk-with-blanks") << QStringList{"  齿轮 ; 铣削 "} << 0x7A << QStringList{"  齿轮|铣削|||||||||"}
+                                         << QStringList{"  齿轮|铣削|||0|0|0|0|0|0|"};
+    }
+
+    void writesFieldContent()
+    {
+        QFETCH(QStringList, records);
+        QFETCH(int, languageDriver);
+        QTemporaryDir dir;
+        store::DbfTable table;
+        QCOMPARE(testing::makeScheduleTable(table, dir.filePath("Scheduler.dbf"), records, quint8(languageDriver)),
+                 QString());
+        const auto rowsOf = [](const QString &xml) {
+            static const QRegularExpression ends(QStringLiteral("^<Part>|</StatusFinish>.*")),
+                between(QStringLiteral("</\\w+><\\w+>"));
+            QStringList rows = xml.split(QStringLiteral("<DataRow>")).mid(1);
+            for (QString &row : rows)
+                row.remove(ends).replace(between, QStringLiteral("|"));
+            return rows;
+        };
+        QTEST(rowsOf(BuildScheduleXml(table, XmlVariant::Fill)), "fill");
+        QTEST(rowsOf(BuildScheduleXml(table, XmlVariant::Refresh)), "refresh");
+    }
+
+    void keptRowsGiveTheTextBuiltAfresh_data()
+    {
+        // Tables one after the other, records "Part;Process;..."; each step's
+        // changes carry the records that differ from the step before. "merge"
+        // folds a step's changes into the next before they are applied.
+        QTest::addColumn<QList<QStringList>>("tables");
+        QTest::addColumn<bool>("merge");
+        QTest::addColumn<int>("chunk");
+        const QString longPart = QString(300, u'x');
+        const QList<QStringList> steps{{"P1;;M;;1;2", "P2;;M;;3;4", "P3"},
+                                       {"P1;;M;;1;2", "P2;;M;;33;44", "P3", "P4;Mill;;;5"},
+                                       {"P1;;M;;1;2"},
+                                       {"P1;;M;;1;2", longPart + ";;M", "零件;;机床"}};
+        QTest::newRow("applied-one-by-one") << steps << false << 256 * 1024;
+        QTest::newRow("folded-together") << steps << true << 256 * 1024;
+        QTest::newRow("written-in-small-pieces") << steps << false << 64;
+        // Enough rewrites of one record that the old contents are compacted away.
+        QList<QStringList> rewrites;
+        for (int i = 0; i < 12; ++i)
+            rewrites << QStringList{"P1;;M;;1;2", QStringLiteral("P2;;M;;%1;9").arg(i), "P3"};
+        QTest::newRow("compacted") << rewrites << false << 256 * 1024;
+    }
+
+    void keptRowsGiveTheTextBuiltAfresh()
+    {
+        QFETCH(QList<QStringList>, tables);
+        QFETCH(bool, merge);
+        QFETCH(int, chunk);
+        QTemporaryDir dir;
+        ScheduleXmlRows kept;
+        ScheduleXmlChanges waiting;
+        QStringList before;
+        for (qsizetype step = 0; step < tables.size(); ++step) {
+            const QStringList &records = tables[step];
+            store::DbfTable table;
+            QCOMPARE(vorn::testing::makeScheduleTable(table, dir.filePath(QStringLiteral("s%1.dbf").arg(step)), records, 0x7A),
+                     QString());
+            const FieldReader reader(table);
+            ScheduleXmlChanges changes;
+            changes.records = qint32(records.size());
+            for (qint32 record = 1; record <= qint32(records.size()); ++record) {
+                if (before.value(record - 1, QStringLiteral("<none>")) == records[record - 1])
+                    continue;
+                QByteArray contents;
+                AppendScheduleXmlContents(contents, reader, record);
+                changes.rows.emplace_back(record, contents);
+            }
+            before = records;
+            waiting.merge(std::move(changes));
+            if (merge && step % 2 == 0 && step + 1 < tables.size())
+                continue;
+            kept.apply(std::move(std::exchange(waiting, {})));
+            QByteArray text;
+            QVERIFY(kept.write([&text](QByteArrayView piece) { text.append(piece); return true; }, chunk));
+            const QByteArray expected = BusSafeUtf8(BuildScheduleXml(table, XmlVariant::Refresh));
+            QCOMPARE(text, expected);
+            QCOMPARE(kept.size(), expected.size());
+        }
+    }
+};
 
 QTEST_GUILESS_MAIN(TestScheduleRows)
 #include "tst_schedulerows.moc"

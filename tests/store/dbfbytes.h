@@ -5,13 +5,16 @@
 
 #include "dbfheader.h"
 #include "dbftable.h"
+#include "testfiles.h"
 
 #include <QByteArray>
 #include <QDataStream>
-#include <QFile>
 #include <QStringList>
 
 namespace vorn::store::testing {
+
+using vorn::testing::readFile;
+using vorn::testing::writeFile;
 
 struct RawTable {
     quint8 version = 0x03;
@@ -44,12 +47,6 @@ struct RawTable {
         return (out + (terminator ? "\x0D" : "")).leftJustified(hdrLen, '\0') + records.join() + char(0x1A);
     }
 };
-
-inline bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 // Every record as one string, fields joined by '|', a deleted one marked '*'.
 inline QStringList flatten(const DbfTable &table)

@@ -355,9 +355,7 @@ private slots:
         const QString path = dir.filePath("Scheduler.dbf");
         const QString other = dir.filePath("other.bin");
         QVERIFY(writeTable(path, 500));
-        QFile bytes(other);
-        QVERIFY(bytes.open(QIODevice::WriteOnly) && bytes.write(QByteArray(64 * 1024, 'x')) == 64 * 1024);
-        bytes.close();
+        QVERIFY(writeFile(other, QByteArray(64 * 1024, 'x')));
 
         const pid_t child = fork();
         if (child == 0) {

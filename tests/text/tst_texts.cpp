@@ -1,6 +1,6 @@
+#include "testfiles.h"
 #include "texts.h"
 
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -42,9 +42,7 @@ private slots:
         QStringList ids[2];
         int i = 0;
         for (const char *name : {":/vorn/strings/en.json", ":/vorn/strings/zh_CN.json"}) {
-            QFile file{QString::fromLatin1(name)};
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            ids[i] = QJsonDocument::fromJson(file.readAll()).object().keys();
+            ids[i] = QJsonDocument::fromJson(testing::readFile(QString::fromLatin1(name))).object().keys();
             QVERIFY(!ids[i++].isEmpty());
         }
         QCOMPARE(ids[1], ids[0]);
@@ -105,9 +103,7 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(qint16, language);
         QTemporaryDir dir;
-        QFile file(dir.filePath(u"LANGUAGE.INI"_qs));
-        QVERIFY(content.isNull() || (file.open(QIODevice::WriteOnly) && file.write(content) == content.size()));
-        file.close();
+        QVERIFY(content.isNull() || testing::writeFile(dir.filePath(u"LANGUAGE.INI"_qs), content));
         QCOMPARE(GetLanguageID(dir.path()), language);
         QCOMPARE(GetLanguageID(dir.path() + u'/'), language);
     }

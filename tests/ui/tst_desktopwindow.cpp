@@ -131,12 +131,7 @@ private slots:
         QVERIFY(colours.contains(0x0000ff) && colours.contains(0xff0000));
     }
 
-    void overlaysAreDrawnForThePixelDensity_data()
-    {
-        QTest::addColumn<qreal>("scale");
-        QTest::newRow("150-percent") << 1.5;
-        QTest::newRow("200-percent") << 2.0;
-    }
+    void overlaysAreDrawnForThePixelDensity_data() { picturesAreDrawnForThePixelDensity_data(); }
 
     // The overlays' lines and bands land on whole device pixels: the now
     // line is exactly twice the scale wide in its one green, and the band of

@@ -89,11 +89,11 @@ private slots:
         if (inTheWay.endsWith(u'/'))
             QVERIFY(QDir(plant.state.DataFolder).mkpath(inTheWay));
         else if (!inTheWay.isEmpty())
-            writeFile(plant.dataFile(inTheWay), "in the way");
+            QVERIFY(writeFile(plant.dataFile(inTheWay), "in the way"));
         if (!liveFile.isEmpty())
-            writeFile(plant.dataFile(liveFile), "live");
+            QVERIFY(writeFile(plant.dataFile(liveFile), "live"));
         if (!shownCopy.isEmpty()) {
-            writeFile(plant.copyFile(shownCopy + QStringLiteral(".dbf")), "copy");
+            QVERIFY(writeFile(plant.copyFile(shownCopy + QStringLiteral(".dbf")), "copy"));
             plant.state.LoadedName = shownCopy;
             plant.state.Offline = 1;
         }
@@ -153,7 +153,7 @@ private slots:
         QFETCH(QString, refusal);
         Plant plant;
         for (const char *table : {"Scheduler.dbf", "Aplan.dbf", "Process.dbf"})
-            writeFile(plant.dataFile(QLatin1String(table)), table);
+            QVERIFY(writeFile(plant.dataFile(QLatin1String(table)), table));
         for (const QString &link : links) {
             const QString path = plant.dataFile(link.section(u'=', 0, 0));
             QVERIFY(QDir().mkpath(QFileInfo(path).path()));
@@ -228,7 +228,7 @@ private slots:
             if (file.endsWith(u'/'))
                 QVERIFY(QDir(plant.dataFile(QString())).mkpath(QStringLiteral("Scheduler/") + file));
             else
-                writeFile(plant.copyFile(file), "copy");
+                QVERIFY(writeFile(plant.copyFile(file), "copy"));
         }
         plant.state.SortOrder = 1;
         plant.state.LoadedName = QStringLiteral("before");

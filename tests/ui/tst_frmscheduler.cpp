@@ -48,8 +48,8 @@ private slots:
         QFETCH(qint32, change);
         QFETCH(QString, window);
         Plant plant;
-        writeFile(plant.binFolder() + QStringLiteral("/LANGUAGE.INI"),
-                  "[GENERAL]\r\nApplicationLanguage=" + language + "\r\n");
+        QVERIFY(writeFile(plant.binFolder() + QStringLiteral("/LANGUAGE.INI"),
+                  "[GENERAL]\r\nApplicationLanguage=" + language + "\r\n"));
         auto form = plant.loadDemo();
         if (change != 0)
             form->channel()->handleChangeLanguage(change, QStringLiteral("any"));
@@ -148,7 +148,7 @@ private slots:
         QFETCH(QString, interval);
         Plant plant;
         if (!settings.isEmpty())
-            writeFile(plant.state.SettingsFile, settings);
+            QVERIFY(writeFile(plant.state.SettingsFile, settings));
         auto window = plant.loadDemo();
         const chart::GridData &grid = window->fg()->data();
         QCOMPARE(window->CmbInterval()->currentText(), interval);
@@ -305,7 +305,7 @@ private slots:
     {
         Plant plant;
         const QByteArray original = "; kept\r\n[SCHEDULER]\r\nTimer=500\r\nActBegVisible=2\r\nOther=x\r\n";
-        writeFile(plant.state.SettingsFile, original);
+        QVERIFY(writeFile(plant.state.SettingsFile, original));
         auto window = plant.loadDemo();
         // A stored 2 greys the box and hides its column.
         QCOMPARE(window->ShowCol(3)->checkState(), Qt::PartiallyChecked);

@@ -67,9 +67,9 @@ void writeOverlongMemoSchedule(const Plant &plant)
         record += QByteArray("60").rightJustified(10);
     }
     table.records = {record};
-    QVERIFY(store::testing::writeFile(plant.dataFile("Scheduler.dbf"), table.bytes()));
+    QVERIFY(writeFile(plant.dataFile("Scheduler.dbf"), table.bytes()));
     const QByteArray memo = QByteArray(1, '\x03').leftJustified(512, '\0') + QByteArray(32768, 'm') + "\x1A\x1A";
-    QVERIFY(store::testing::writeFile(plant.dataFile("Scheduler.dbt"), memo));
+    QVERIFY(writeFile(plant.dataFile("Scheduler.dbt"), memo));
 }
 
 } // namespace
@@ -223,9 +223,7 @@ private slots:
             startManager(manager);
         QFile::remove(kept);
         QTRY_VERIFY_WITH_TIMEOUT((window->Timer1_Timer(), QFile::exists(kept)), 15000);
-        QFile text(kept);
-        QVERIFY(text.open(QIODevice::ReadOnly));
-        QCOMPARE(text.readAll().count("<DataRow>"), 2);
+        QCOMPARE(readFile(kept).count("<DataRow>"), 2);
         manager.kill();
         manager.waitForFinished();
 #endif

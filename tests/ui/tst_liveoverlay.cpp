@@ -27,144 +27,139 @@ class tst_LiveOverlay : public QObject {
     Q_OBJECT
 private slots:
     void init() { SetLanguage(LanguageEnglish); }
-    void switchPersistsOnlyWhenChanged();
-    void bannerSaysWhatIsWrong_data();
-    void bannerSaysWhatIsWrong();
-    void changedPlanFlashesAfterATick();
-    void collapsedGroupsSurviveRefillsSortChangesAndRestarts();
-};
 
-void tst_LiveOverlay::switchPersistsOnlyWhenChanged()
-{
-    Plant plant;
-    plant.writeTables(demoOps);
+    void switchPersistsOnlyWhenChanged()
     {
+        Plant plant;
+        plant.writeTables(demoOps);
+        {
+            auto window = plant.load();
+            QVERIFY(window->menuItem("mnuLiveOverlays")->isChecked());
+            QVERIFY(window->overlay()->enabled());
+            window->close();
+        }
+        QVERIFY(!readFile(plant.dataFile("VornSched.ini")).contains("LiveOverlays"));
+        {
+            auto window = plant.load();
+            window->menuItem("mnuLiveOverlays")->trigger();
+            QVERIFY(!window->menuItem("mnuLiveOverlays")->isChecked());
+            QVERIFY(!window->overlay()->enabled() && !window->menuItem("mnuCollapseAll")->isEnabled());
+            window->close();
+        }
+        QVERIFY(readFile(plant.dataFile("VornSched.ini")).contains("LiveOverlays=0"));
         auto window = plant.load();
-        QVERIFY(window->menuItem("mnuLiveOverlays")->isChecked());
-        QVERIFY(window->overlay()->enabled());
-        window->close();
+        QVERIFY(!window->menuItem("mnuLiveOverlays")->isChecked() && !window->overlay()->enabled());
     }
-    QVERIFY(!readFile(plant.dataFile("VornSched.ini")).contains("LiveOverlays"));
+
+    void bannerSaysWhatIsWrong_data()
     {
-        auto window = plant.load();
-        window->menuItem("mnuLiveOverlays")->trigger();
-        QVERIFY(!window->menuItem("mnuLiveOverlays")->isChecked());
-        QVERIFY(!window->overlay()->enabled() && !window->menuItem("mnuCollapseAll")->isEnabled());
-        window->close();
+        QTest::addColumn<QString>("trouble"); // "missing" table, "stopped" by the manager
+        QTest::addColumn<qint32>("language");
+        QTest::addColumn<QString>("banner");  // a regular expression
+        QTest::newRow("missing-table") << "missing" << LanguageEnglish
+                                       << "^Schedule table unreadable since \\d\\d:\\d\\d:\\d\\d$";
+        QTest::newRow("missing-table-chinese") << "missing" << LanguageChinese
+                                               << QString::fromUtf8("^排程表自 \\d\\d:\\d\\d:\\d\\d 起无法读取$");
+        QTest::newRow("stopped") << "stopped" << LanguageEnglish << "^Updates stopped by the manager \\(STOP\\)$";
     }
-    QVERIFY(readFile(plant.dataFile("VornSched.ini")).contains("LiveOverlays=0"));
-    auto window = plant.load();
-    QVERIFY(!window->menuItem("mnuLiveOverlays")->isChecked() && !window->overlay()->enabled());
-}
 
-void tst_LiveOverlay::bannerSaysWhatIsWrong_data()
-{
-    QTest::addColumn<QString>("trouble"); // "missing" table, "stopped" by the manager
-    QTest::addColumn<qint32>("language");
-    QTest::addColumn<QString>("banner");  // a regular expression
-    QTest::newRow("missing-table") << "missing" << LanguageEnglish
-                                   << "^Schedule table unreadable since \\d\\d:\\d\\d:\\d\\d$";
-    QTest::newRow("missing-table-chinese") << "missing" << LanguageChinese
-                                           << QString::fromUtf8("^排程表自 \\d\\d:\\d\\d:\\d\\d 起无法读取$");
-    QTest::newRow("stopped") << "stopped" << LanguageEnglish << "^Updates stopped by the manager \\(STOP\\)$";
-}
-
-void tst_LiveOverlay::bannerSaysWhatIsWrong()
-{
-    QFETCH(QString, trouble);
-    QFETCH(qint32, language);
-    QFETCH(QString, banner);
-    Plant plant;
-    auto window = plant.loadDemo();
-    window->show();
-    SetLanguage(language);
-    QVERIFY(window->banner()->isHidden());
-    const QRect gridPlace = window->fg()->geometry();
-
-    MessageRecorder messages;
-    if (trouble == u"missing") {
-        QVERIFY(QFile::remove(plant.dataFile("Scheduler.dbf")));
-        window->Timer1_Timer();
-        // The message box of a failed open stays as it always was.
-        QCOMPARE(messages.texts, QStringList{GetText(60)});
-    } else {
-        window->state().UpdatesStopped = true;
-        window->overlay()->noteModeChanged();
-    }
-    QVERIFY2(QRegularExpression(banner).match(window->banner()->text()).hasMatch(),
-             qPrintable(window->banner()->text()));
-    QVERIFY(window->banner()->isVisible());
-    QCOMPARE(window->banner()->geometry().top(), gridPlace.top());
-    QCOMPARE(window->fg()->geometry().top(), window->banner()->geometry().bottom() + 1);
-
-    // Switched off, the banner goes and the grid is back in its place.
-    window->LiveOverlaysCommand();
-    QVERIFY(window->banner()->isHidden());
-    QCOMPARE(window->fg()->geometry(), gridPlace);
-}
-
-void tst_LiveOverlay::changedPlanFlashesAfterATick()
-{
-    Plant plant;
-    auto window = plant.loadDemo();
-    window->Timer1_Timer();
-    QVERIFY(window->overlay()->flashes().flashes().empty());
-
-    QList<Op> moved = demoOps;
-    moved[1].finishP = 1000; // P2 on Lathe2: by part its group row 5 and its row 6
-    writeSchedule(plant.dataFile("Scheduler.dbf"), moved);
-    window->Timer1_Timer();
-    QStringList rows;
-    for (const auto &flash : window->overlay()->flashes().flashes())
-        rows << QStringLiteral("%1:%2").arg(flash.row).arg(flash.oldFinish);
-    rows.sort();
-    QCOMPARE(rows, (QStringList{"5:00:15:00", "6:00:15:00"}));
-
-    // A refill starts afresh: nothing flashes.
-    window->FillTree(window->state().SortOrder);
-    QVERIFY(window->overlay()->flashes().flashes().empty());
-}
-
-void tst_LiveOverlay::collapsedGroupsSurviveRefillsSortChangesAndRestarts()
-{
-    Plant plant;
-    plant.writeTables(demoOps);
+    void bannerSaysWhatIsWrong()
     {
-        auto window = plant.load();
-        QCOMPARE(window->state().SortOrder, qint16(0)); // by part: P1(O7) [Mill1, Lathe2], P2 [Lathe2]
-        QCOMPARE(hidden(*window), QStringLiteral("....."));
+        QFETCH(QString, trouble);
+        QFETCH(qint32, language);
+        QFETCH(QString, banner);
+        Plant plant;
+        auto window = plant.loadDemo();
         window->show();
-        QTest::mouseClick(window->fg()->viewport(), Qt::LeftButton, {}, window->fg()->cellRect(2, 0).center());
-        QCOMPARE(hidden(*window), QStringLiteral(".hh.."));
+        SetLanguage(language);
+        QVERIFY(window->banner()->isHidden());
+        const QRect gridPlace = window->fg()->geometry();
 
-        // Hidden rows are refreshed all the same.
-        QList<Op> later = demoOps;
-        later[2].startA = 510;
-        writeSchedule(plant.dataFile("Scheduler.dbf"), later);
-        window->Timer1_Timer();
-        QCOMPARE(window->fg()->data().text(4, 5), QStringLiteral("00:08:30"));
-        QCOMPARE(hidden(*window), QStringLiteral(".hh.."));
+        MessageRecorder messages;
+        if (trouble == u"missing") {
+            QVERIFY(QFile::remove(plant.dataFile("Scheduler.dbf")));
+            window->Timer1_Timer();
+            // The message box of a failed open stays as it always was.
+            QCOMPARE(messages.texts, QStringList{GetText(60)});
+        } else {
+            window->state().UpdatesStopped = true;
+            window->overlay()->noteModeChanged();
+        }
+        QVERIFY2(QRegularExpression(banner).match(window->banner()->text()).hasMatch(),
+                 qPrintable(window->banner()->text()));
+        QVERIFY(window->banner()->isVisible());
+        QCOMPARE(window->banner()->geometry().top(), gridPlace.top());
+        QCOMPARE(window->fg()->geometry().top(), window->banner()->geometry().bottom() + 1);
 
-        window->SortBy(1);
-        QCOMPARE(hidden(*window), QStringLiteral("....."));
-        window->SortBy(0);
-        QCOMPARE(hidden(*window), QStringLiteral(".hh.."));
-
-        // Off shows every row and leaves the commands alone; on again hides.
+        // Switched off, the banner goes and the grid is back in its place.
         window->LiveOverlaysCommand();
-        QCOMPARE(hidden(*window), QStringLiteral("....."));
-        window->CollapseAllCommand(false);
-        window->LiveOverlaysCommand();
-        QCOMPARE(hidden(*window), QStringLiteral(".hh.."));
-        window->CollapseAllCommand(true);
-        QCOMPARE(hidden(*window), QStringLiteral(".hh.h"));
-        window->close();
+        QVERIFY(window->banner()->isHidden());
+        QCOMPARE(window->fg()->geometry(), gridPlace);
     }
-    auto window = plant.load();
-    QCOMPARE(hidden(*window), QStringLiteral(".hh.h"));
-    window->CollapseAllCommand(false);
-    QCOMPARE(hidden(*window), QStringLiteral("....."));
-}
+
+    void changedPlanFlashesAfterATick()
+    {
+        Plant plant;
+        auto window = plant.loadDemo();
+        window->Timer1_Timer();
+        QVERIFY(window->overlay()->flashes().flashes().empty());
+
+        QList<Op> moved = demoOps;
+        moved[1].finishP = 1000; // P2 on Lathe2: by part its group row 5 and its row 6
+        writeSchedule(plant.dataFile("Scheduler.dbf"), moved);
+        window->Timer1_Timer();
+        QStringList rows;
+        for (const auto &flash : window->overlay()->flashes().flashes())
+            rows << QStringLiteral("%1:%2").arg(flash.row).arg(flash.oldFinish);
+        rows.sort();
+        QCOMPARE(rows, (QStringList{"5:00:15:00", "6:00:15:00"}));
+
+        // A refill starts afresh: nothing flashes.
+        window->FillTree(window->state().SortOrder);
+        QVERIFY(window->overlay()->flashes().flashes().empty());
+    }
+
+    void collapsedGroupsSurviveRefillsSortChangesAndRestarts()
+    {
+        Plant plant;
+        plant.writeTables(demoOps);
+        {
+            auto window = plant.load();
+            QCOMPARE(window->state().SortOrder, qint16(0)); // by part: P1(O7) [Mill1, Lathe2], P2 [Lathe2]
+            QCOMPARE(hidden(*window), QStringLiteral("....."));
+            window->show();
+            QTest::mouseClick(window->fg()->viewport(), Qt::LeftButton, {}, window->fg()->cellRect(2, 0).center());
+            QCOMPARE(hidden(*window), QStringLiteral(".hh.."));
+
+            // Hidden rows are refreshed all the same.
+            QList<Op> later = demoOps;
+            later[2].startA = 510;
+            writeSchedule(plant.dataFile("Scheduler.dbf"), later);
+            window->Timer1_Timer();
+            QCOMPARE(window->fg()->data().text(4, 5), QStringLiteral("00:08:30"));
+            QCOMPARE(hidden(*window), QStringLiteral(".hh.."));
+
+            window->SortBy(1);
+            QCOMPARE(hidden(*window), QStringLiteral("....."));
+            window->SortBy(0);
+            QCOMPARE(hidden(*window), QStringLiteral(".hh.."));
+
+            // Off shows every row and leaves the commands alone; on again hides.
+            window->LiveOverlaysCommand();
+            QCOMPARE(hidden(*window), QStringLiteral("....."));
+            window->CollapseAllCommand(false);
+            window->LiveOverlaysCommand();
+            QCOMPARE(hidden(*window), QStringLiteral(".hh.."));
+            window->CollapseAllCommand(true);
+            QCOMPARE(hidden(*window), QStringLiteral(".hh.h"));
+            window->close();
+        }
+        auto window = plant.load();
+        QCOMPARE(hidden(*window), QStringLiteral(".hh.h"));
+        window->CollapseAllCommand(false);
+        QCOMPARE(hidden(*window), QStringLiteral("....."));
+    }
+};
 
 QTEST_MAIN(tst_LiveOverlay)
 #include "tst_liveoverlay.moc"

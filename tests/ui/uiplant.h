@@ -7,11 +7,15 @@
 #include "ganttgrid.h"
 #include "messagebox.h"
 #include "paths.h"
+#include "testfiles.h"
 
 #include <QtTest>
 #include <QtWidgets>
 
 namespace vorn::test {
+
+using testing::readFile;
+using testing::writeFile;
 
 struct Op {
     QString part, machine, order;
@@ -35,20 +39,6 @@ inline void writeSchedule(const QString &path, const QList<Op> &ops)
         QVERIFY(table.appendRecord({op.part, QStringLiteral("Turn"), op.machine, op.order, n(op.startP), n(op.finishP),
                                     n(op.finishP - op.startP), n(op.startA), n(op.finishA), n(op.finishA - op.startA),
                                     QString()}).ok);
-}
-
-inline void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-inline QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
 // Two parts over two machines; P1 finished on Mill1, the rest waiting.
