@@ -33,6 +33,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <unistd.h>
 
 using namespace vorn;
 using namespace vorn::livekit;
@@ -95,7 +96,11 @@ bool writeSchedule(const QString &path, const plant::Plant &cell, qint32 now)
         bytes[4 + i] = char((count >> (8 * i)) & 0xff);
     file.resize(0);
     file.seek(0);
-    return file.write(bytes) == bytes.size();
+    if (file.write(bytes) != bytes.size() || !file.flush())
+        return false;
+    // On disk before the viewer starts: the system's write-back of a table
+    // just written must not be timed as the viewer's start.
+    return ::fdatasync(file.handle()) == 0;
 }
 
 // Rewrites the actual start, finish and duration of `share` of the records in

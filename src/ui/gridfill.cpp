@@ -17,10 +17,18 @@ chart::GridData::RowContent contentOf(Row &&row, int cols)
 {
     chart::GridData::RowContent content;
     std::vector<QString> &texts = content.texts;
-    texts.reserve(8);
+    const bool spills = row.level != 0 && row.label.contains(QLatin1Char('\t'));
+    // Room for exactly the cells written: a row without actual times stops
+    // at the planned duration, and a million rows make the difference.
+    size_t last = 1;
+    for (size_t i = 0; i < 6; ++i) {
+        if (!row.times[i].isEmpty())
+            last = 2 + i;
+    }
+    texts.reserve(spills ? 8 : last + 1);
     texts.resize(2);
     bool spilled = false;
-    if (row.level != 0 && row.label.contains(QLatin1Char('\t'))) {
+    if (spills) {
         spilled = true;
         texts.pop_back();
         // An empty cell is never written: it stays a null text.
