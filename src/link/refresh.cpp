@@ -51,13 +51,20 @@ struct Span {
     friend bool operator==(const Span &, const Span &) = default;
 };
 
-// Writes the text of `seconds` unless it cannot be written: a value of 92
-// hours or more leaves the cell with the text it had.
-void setTimeCell(chart::GridData &grid, int row, int col, qint64 seconds)
+// The text a time cell gets for `seconds`; none when it cannot be written:
+// a value of 92 hours or more leaves the cell with the text it had.
+std::optional<QString> timeCellText(qint64 seconds)
 {
     if (seconds >= model::kSecondsTextLimit || seconds <= -model::kSecondsTextLimit)
-        return;
-    grid.setText(row, col, seconds == 0 ? QString() : model::KeptSecondsText(qint32(seconds)));
+        return std::nullopt;
+    return seconds == 0 ? QString() : model::KeptSecondsText(qint32(seconds));
+}
+
+// Writes the text of `seconds`, unless it cannot be written.
+void setTimeCell(chart::GridData &grid, int row, int col, qint64 seconds)
+{
+    if (const std::optional<QString> text = timeCellText(seconds))
+        grid.setText(row, col, *text);
 }
 
 // A start or finish cell from its field: a number as time text, a number
@@ -159,9 +166,8 @@ void writeSummaryTriple(chart::GridData &grid, int row, int col, const Span &spa
 bool summaryShown(const chart::GridData &grid, int row, int col, const Span &span)
 {
     const auto shows = [&](int c, qint64 seconds) {
-        if (seconds >= model::kSecondsTextLimit || seconds <= -model::kSecondsTextLimit)
-            return true;   // a value that cannot be written leaves the cell alone
-        return seconds == 0 ? grid.text(row, c).isEmpty() : grid.text(row, c) == model::KeptSecondsText(qint32(seconds));
+        const std::optional<QString> text = timeCellText(seconds);
+        return !text || grid.text(row, c) == *text;
     };
     const std::optional<qint32> duration = difference(span.latestFinish, span.earliestStart);
     return shows(col, span.earliestStart) && shows(col + 1, span.latestFinish) && (!duration || shows(col + 2, *duration));
