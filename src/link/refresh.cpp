@@ -194,6 +194,9 @@ struct RefreshState::Data {
     };
     std::vector<Row> rows;
     std::vector<int> firstRowOfRecord;   // per record number: its first row, 0 when none
+    // Per record number: its last row, 0 while it is the first; made only
+    // when some record shows in more than one row.
+    std::vector<int> lastRowOfRecord;
     std::vector<int> dirtyRows;          // rows the next tick rewrites whatever their record
     struct Group {
         int row = 0;
@@ -204,7 +207,14 @@ struct RefreshState::Data {
         bool dirty = true;
     };
     std::vector<Group> groups;
+    qint32 fillRecords = -1;   // records of the fill being taken over; -1 when none is
 
+    // The rows' outline and records, read once per fill: the ticks in
+    // between find a changed record's rows and a row's group without asking
+    // the grid. Rows are appended in grid order from row 2 on, then closed.
+    void startRows(size_t total);
+    Row &appendRow(qint16 level, qint32 record);
+    void closeRows(const chart::GridData &target);
     void bind(const chart::GridData &target);
     // A group's planned and actual spans over its detail rows as last written.
     void gather(const Group &group, Span spans[2]) const
@@ -223,40 +233,72 @@ struct RefreshState::Data {
     }
 };
 
-// Reads the rows' outline and records once per fill: the ticks in between
-// find a changed record's rows and a row's group without asking the grid.
-void RefreshState::Data::bind(const chart::GridData &target)
+void RefreshState::Data::startRows(size_t total)
+{
+    grid = nullptr;
+    rows.clear();
+    rows.reserve(total);
+    rows.resize(std::min<size_t>(2, total));
+    firstRowOfRecord.clear();
+    lastRowOfRecord.clear();
+    dirtyRows.clear();
+    groups.clear();
+}
+
+RefreshState::Data::Row &RefreshState::Data::appendRow(qint16 level, qint32 record)
+{
+    const int row = int(rows.size());
+    Row &info = rows.emplace_back();
+    if (level == 0) {
+        if (groups.empty()) {
+            // Detail rows above the first group row count into its summary:
+            // the aggregates start afresh only after a summary is written.
+            for (int above = 2; above < row; ++above)
+                rows[size_t(above)].group = 0;
+        } else {
+            groups.back().endMember = row;
+        }
+        Group &group = groups.emplace_back();
+        group.row = row;
+        group.firstMember = groups.size() == 1 ? 2 : row;
+        group.endMember = row + 1;
+        info.group = int(groups.size()) - 1;
+        return info;
+    }
+    info.group = int(groups.size()) - 1;
+    if (record <= 0)
+        return info;
+    info.record = record;
+    if (size_t(record) >= firstRowOfRecord.size())
+        firstRowOfRecord.resize(size_t(record) + 1, 0);
+    int &first = firstRowOfRecord[size_t(record)];
+    if (first == 0) {
+        first = row;
+        return info;
+    }
+    // The same record once more, further down.
+    if (lastRowOfRecord.size() < firstRowOfRecord.size())
+        lastRowOfRecord.resize(firstRowOfRecord.size(), 0);
+    int &last = lastRowOfRecord[size_t(record)];
+    rows[size_t(last != 0 ? last : first)].nextOfRecord = row;
+    last = row;
+    return info;
+}
+
+void RefreshState::Data::closeRows(const chart::GridData &target)
 {
     grid = &target;
     generation = target.rowsGeneration();
-    rows.assign(size_t(target.rows()), {});
-    firstRowOfRecord.clear();
-    dirtyRows.clear();
-    groups.clear();
-    for (int row = target.rows() - 1; row >= 2; --row) {
-        if (target.rowOutlineLevel(row) == 0)
-            continue;
-        const qint32 record = target.rowData(row);
-        if (record <= 0)
-            continue;
-        if (size_t(record) >= firstRowOfRecord.size())
-            firstRowOfRecord.resize(size_t(record) + 1, 0);
-        rows[size_t(row)].record = record;
-        rows[size_t(row)].nextOfRecord = std::exchange(firstRowOfRecord[size_t(record)], row);
-    }
-    for (int row = 2; row < target.rows(); ++row) {
-        if (target.rowOutlineLevel(row) != 0)
-            continue;
-        if (!groups.empty())
-            groups.back().endMember = row;
-        // Detail rows above the first group row count into its summary:
-        // the aggregates start afresh only after a summary is written.
-        groups.push_back({row, groups.empty() ? 2 : row, target.rows()});
-    }
-    for (int g = 0; g < int(groups.size()); ++g) {
-        for (int row = groups[size_t(g)].firstMember; row < groups[size_t(g)].endMember; ++row)
-            rows[size_t(row)].group = g;
-    }
+    if (!groups.empty())
+        groups.back().endMember = int(rows.size());
+}
+
+void RefreshState::Data::bind(const chart::GridData &target)
+{
+    startRows(size_t(std::max(target.rows(), 0)));
+    for (int row = 2; row < target.rows(); ++row)
+        appendRow(target.rowOutlineLevel(row), target.rowData(row));
+    closeRows(target);
 }
 
 RefreshState::RefreshState() : d(std::make_unique<Data>()) {}
@@ -268,9 +310,7 @@ void RefreshState::clear()
     *d = Data();
 }
 
-void RefreshState::adoptFill(const store::DbfTable &table, const chart::GridData &grid,
-                             std::vector<quint64> fingerprints,
-                             const std::vector<std::array<model::SecondsField, 6>> &fields)
+void RefreshState::beginFill(const store::DbfTable &table, size_t rows)
 {
     Data &state = *d;
     const quint64 layout = model::LayoutFingerprint(table);
@@ -278,26 +318,42 @@ void RefreshState::adoptFill(const store::DbfTable &table, const chart::GridData
         state = {};
         state.layout = layout;
     }
-    state.grid = nullptr;
-    if (fingerprints.size() != size_t(table.recordCount()) || fields.size() + 2 != size_t(grid.rows()))
-        return;   // the next tick works on every row
-    state.shown = std::move(fingerprints);
-    state.bind(grid);
+    state.startRows(rows + 2);
+    state.fillRecords = table.recordCount();
+    state.firstRowOfRecord.assign(size_t(std::max(state.fillRecords, 0)) + 1, 0);
+}
+
+void RefreshState::addFillRow(qint16 level, qint32 record, const std::array<model::SecondsField, 6> &read)
+{
+    Data &state = *d;
+    if (state.fillRecords < 0)
+        return;
+    Data::Row &info = state.appendRow(level, record);
+    if (info.record <= 0)
+        return;
+    info.fields[0] = read[0];
+    info.fields[1] = read[1];
+    info.fields[2] = read[3];
+    info.fields[3] = read[4];
     // Starts and finishes show what a tick would write; a duration cell shows
     // the stored duration, which a tick replaces by finish minus start unless
     // both agree.
-    for (int row = 2; row < grid.rows(); ++row) {
-        Data::Row &info = state.rows[size_t(row)];
-        if (info.record <= 0)
-            continue;
-        const std::array<model::SecondsField, 6> &read = fields[size_t(row - 2)];
-        info.fields[0] = read[0];
-        info.fields[1] = read[1];
-        info.fields[2] = read[3];
-        info.fields[3] = read[4];
-        if (!durationShown(read[0], read[1], read[2]) || !durationShown(read[3], read[4], read[5]))
-            state.dirtyRows.push_back(row);
+    if (!durationShown(read[0], read[1], read[2]) || !durationShown(read[3], read[4], read[5]))
+        state.dirtyRows.push_back(int(state.rows.size()) - 1);
+}
+
+void RefreshState::endFill(const chart::GridData &grid, std::vector<quint64> fingerprints)
+{
+    Data &state = *d;
+    const bool fits = state.fillRecords >= 0 && fingerprints.size() == size_t(state.fillRecords)
+        && state.rows.size() == size_t(grid.rows());
+    state.fillRecords = -1;
+    if (!fits) {
+        state.grid = nullptr;   // the next tick works on every row
+        return;
     }
+    state.shown = std::move(fingerprints);
+    state.closeRows(grid);
     // A summary the fill wrote as a tick would write it counts as written:
     // the first tick then regathers only the groups whose rows it rewrites,
     // not every group of the table.

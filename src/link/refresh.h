@@ -44,15 +44,16 @@ public:
     ~RefreshState();
     // Forgets everything: the next tick works on every row and record.
     void clear();
-    // Takes over what a fill has just put in `grid` from `table`: the
-    // fingerprints the fill took of every record before reading it and, per
-    // body row, the six time fields it read (FillResult).
+    // Takes over what a fill puts in a grid, row by row as the fill hands
+    // its rows to the grid: per body row its outline level, its record and
+    // the six time fields it read (ScheduleRow), then, at the end, the
+    // fingerprints the fill took of every record before reading it.
     // The next tick then works only on the records changed since and on the
     // rows whose stored duration differs from finish minus start, instead of
     // on every row. Anything that does not fit leaves a full tick.
-    void adoptFill(const store::DbfTable &table, const chart::GridData &grid,
-                   std::vector<quint64> fingerprints,
-                   const std::vector<std::array<model::SecondsField, 6>> &fields);
+    void beginFill(const store::DbfTable &table, size_t rows);
+    void addFillRow(qint16 level, qint32 record, const std::array<model::SecondsField, 6> &fields);
+    void endFill(const chart::GridData &grid, std::vector<quint64> fingerprints);
 
 private:
     friend RefreshResult RefreshTimesAndFeed(const store::DbfTable &, chart::GridData &, bool,

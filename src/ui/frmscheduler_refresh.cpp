@@ -83,23 +83,23 @@ void frmScheduler::FillTree(qint16 sortOrder)
             // starts from the fields this fill read instead of reading every
             // row again.
             ScheduleRowAppender appender(grid);
-            std::vector<std::array<model::SecondsField, 6>> fields;
+            if (!m_refreshState)
+                m_refreshState = std::make_unique<RefreshState>();
+            RefreshState &state = *m_refreshState;
             model::FillSink sink;
             sink.begin = [&](size_t rows) {
                 appender.reserve(rows);
-                fields.reserve(rows);
+                state.beginFill(schedule, rows);
             };
             sink.row = [&](model::ScheduleRow &&row) {
-                fields.push_back(row.fields);
+                state.addFillRow(row.level, row.record, row.fields);
                 appender.add(std::move(row));
             };
             sink.pause = [this] { keepAnswering(); };
             model::FillResult result =
                 model::BuildScheduleRows(schedule, sortOrder, withXml ? &xml : nullptr, sink);
             appender.finish();
-            if (!m_refreshState)
-                m_refreshState = std::make_unique<RefreshState>();
-            m_refreshState->adoptFill(schedule, grid, std::move(result.fingerprints), fields);
+            state.endFill(grid, std::move(result.fingerprints));
             m_firstStart = {result.earliestPlannedStart, {result.earliestShown, result.latestShown},
                             grid.rowsGeneration(), m_tickStats.ticks};
             feed = withXml;

@@ -194,31 +194,37 @@ private slots:
 
     void tickAfterAFillStartsFromWhatTheFillRead_data()
     {
-        // Records "StartP;FinishP;DurationP;StartA;FinishA;DurationA" of machine M;
+        // Records "StartP;FinishP;DurationP;StartA;FinishA;DurationA" of one machine;
         // "set <record> <StartP>" changes one between the fill and the tick.
         QTest::addColumn<QStringList>("records");
         QTest::addColumn<QString>("change");
         QTest::addColumn<int>("rowsRewritten");
+        QTest::addColumn<QString>("machine");
 
-        QTest::newRow("stored-durations-agree-nothing-to-do") << QStringList{"60;180;120;70;250;180", "100;200;100"} << "" << 0;
-        QTest::newRow("stored-duration-differs-row-rewritten") << QStringList{"60;180;999", "100;200;100"} << "" << 1;
-        QTest::newRow("one-side-empty-keeps-the-stored-duration") << QStringList{"60;;999", ";;"} << "" << 0;
-        QTest::newRow("both-empty-clears-a-stored-duration") << QStringList{";;30", "5;6;1"} << "" << 1;
-        QTest::newRow("duration-beyond-92-hours-kept") << QStringList{"-1;331199;5"} << "" << 0;
-        QTest::newRow("record-changed-after-the-fill") << QStringList{"60;180;120", "100;200;100"} << "set 2 150" << 1;
+        QTest::newRow("stored-durations-agree-nothing-to-do") << QStringList{"60;180;120;70;250;180", "100;200;100"} << "" << 0 << "M";
+        QTest::newRow("stored-duration-differs-row-rewritten") << QStringList{"60;180;999", "100;200;100"} << "" << 1 << "M";
+        QTest::newRow("one-side-empty-keeps-the-stored-duration") << QStringList{"60;;999", ";;"} << "" << 0 << "M";
+        QTest::newRow("both-empty-clears-a-stored-duration") << QStringList{";;30", "5;6;1"} << "" << 1 << "M";
+        QTest::newRow("duration-beyond-92-hours-kept") << QStringList{"-1;331199;5"} << "" << 0 << "M";
+        QTest::newRow("record-changed-after-the-fill") << QStringList{"60;180;120", "100;200;100"} << "set 2 150" << 1 << "M";
         // The fill takes a negative finish as the latest, a tick does not.
-        QTest::newRow("summary-a-tick-writes-otherwise") << QStringList{"-100;-50;50", "-90;-60;30"} << "" << 0;
-        QTest::newRow("summary-beyond-92-hours-kept") << QStringList{"10;331300;331290"} << "" << 0;
+        QTest::newRow("summary-a-tick-writes-otherwise") << QStringList{"-100;-50;50", "-90;-60;30"} << "" << 0 << "M";
+        QTest::newRow("summary-beyond-92-hours-kept") << QStringList{"10;331300;331290"} << "" << 0 << "M";
+        // A machine named with "|" opens a group at each of its records, each
+        // showing the records from there on: record 3 stands in three rows.
+        QTest::newRow("record-in-three-rows-changed")
+            << QStringList{"60;180;120", "100;200;100", "10;20;10"} << "set 3 15" << 3 << "A|B";
     }
 
     void tickAfterAFillStartsFromWhatTheFillRead()
     {
         QFETCH(QStringList, records);
         QFETCH(QString, change);
+        QFETCH(QString, machine);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Scheduler.dbf"));
         for (QString &record : records)
-            record.prepend(QStringLiteral("P;;M;;"));
+            record.prepend(QStringLiteral("P;;%1;;").arg(machine));
         vorn::store::DbfTable table;
         QCOMPARE(vorn::testing::makeScheduleTable(table, path, records), QString());
         const vorn::model::FillResult fill = vorn::model::BuildScheduleRows(table, vorn::model::kSortByMachine, nullptr);
@@ -226,11 +232,11 @@ private slots:
         GridData fresh;
         applyFill(grid, fill);
         applyFill(fresh, fill);
-        std::vector<std::array<vorn::model::SecondsField, 6>> fields;
-        for (const vorn::model::ScheduleRow &row : fill.rows)
-            fields.push_back(row.fields);
         vorn::RefreshState state;
-        state.adoptFill(table, grid, fill.fingerprints, fields);
+        state.beginFill(table, fill.rows.size());
+        for (const vorn::model::ScheduleRow &row : fill.rows)
+            state.addFillRow(row.level, row.record, row.fields);
+        state.endFill(grid, fill.fingerprints);
         if (!change.isEmpty()) {
             const QStringList words = change.split(u' ');
             table.close();
