@@ -8,7 +8,13 @@
 #include <QSet>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <string_view>
 #include <unordered_map>
 
@@ -82,8 +88,9 @@ private:
     std::vector<QString> m_texts;
 };
 
-// One time field as read: its kind and, when numeric, its whole seconds.
-SecondsField readSeconds(const FieldReader &reader, qint32 record, int position)
+// One time field as read from its plain bytes: its kind and, when numeric,
+// its whole seconds; nothing when the bytes need the table's code page.
+std::optional<SecondsField> readPlainSeconds(const FieldReader &reader, qint32 record, int position)
 {
     // Nearly every time field is blank padding, an optional minus, up to nine
     // digits and blank padding; one look at the stored bytes settles those.
@@ -94,7 +101,7 @@ SecondsField readSeconds(const FieldReader &reader, qint32 record, int position)
         while (p < end && *p == ' ')
             ++p;
         if (p == end)
-            return {};   // blank: the empty text
+            return SecondsField{};   // blank: the empty text
         const bool negative = *p == '-';
         p += negative;
         const char *const digits = p;
@@ -105,11 +112,18 @@ SecondsField readSeconds(const FieldReader &reader, qint32 record, int position)
         while (p < end && *p == ' ')
             ++p;
         if (p == end && digitsEnd != digits)
-            return {SecondsField::Value, negative ? -value : value};
+            return SecondsField{SecondsField::Value, negative ? -value : value};
     }
     QByteArrayView bytes;
     if (reader.asciiBytes(record, position, Blanks::Trailing, &bytes))
         return ReadSecondsField(bytes);
+    return std::nullopt;
+}
+
+SecondsField readSeconds(const FieldReader &reader, qint32 record, int position)
+{
+    if (const std::optional<SecondsField> plain = readPlainSeconds(reader, record, position))
+        return *plain;
     return ReadSecondsField(QStringView(reader.text(record, position, Blanks::Trailing)));
 }
 
@@ -210,26 +224,130 @@ QString PartLabel(const QString &part, const QString &order)
 
 namespace {
 
-// The label of a detail row: the record's other key.
-qint32 detailLabel(const FieldReader &reader, qint32 record, qint16 sortOrder, LabelTexts &labels,
-                   std::string &bytes)
+// The label of a detail row, the record's other key, from plain ASCII
+// bytes; -1 when the key needs the table's code page.
+qint32 plainDetailLabel(const FieldReader &reader, qint32 record, qint16 sortOrder, LabelTexts &labels,
+                        std::string &bytes)
 {
-    QByteArrayView machine;
     if (sortOrder == kSortByPart) {
-        if (reader.asciiBytes(record, kMachine, Blanks::Trailing, &machine))
-            return labels.index(std::string_view(machine.data(), size_t(machine.size())));
-        return labels.add(reader.text(record, kMachine, Blanks::Trailing));
+        QByteArrayView machine;
+        if (!reader.asciiBytes(record, kMachine, Blanks::Trailing, &machine))
+            return -1;
+        return labels.index(std::string_view(machine.data(), size_t(machine.size())));
     }
     QByteArrayView part;
     QByteArrayView order;
     if (!reader.asciiBytes(record, kPart, Blanks::Trailing, &part)
         || !reader.asciiBytes(record, kOrder, Blanks::Trailing, &order)) {
-        return labels.add(decodedPartLabel(reader, record));
+        return -1;
     }
     bytes.clear();
     appendPartLabel(bytes, part, order);
     return labels.index(bytes);
 }
+
+qint32 detailLabel(const FieldReader &reader, qint32 record, qint16 sortOrder, LabelTexts &labels,
+                   std::string &bytes)
+{
+    const qint32 plain = plainDetailLabel(reader, record, sortOrder, labels, bytes);
+    if (plain >= 0)
+        return plain;
+    return labels.add(sortOrder == kSortByPart ? reader.text(record, kMachine, Blanks::Trailing)
+                                               : decodedPartLabel(reader, record));
+}
+
+// What the first pass notes of every record besides its group key: its
+// fingerprint, taken before its fields are read, and what its detail row
+// shows. Only plain bytes are read here, so that a large table's records
+// can be read on a thread of their own while the caller groups them; the
+// records whose fields need the table's code page are returned, for the
+// caller's thread, which alone may decode.
+std::vector<qint32> readDetails(const store::DbfTable &table, const FieldReader &reader, qint16 sortOrder,
+                                std::vector<Detail> &details, std::vector<quint64> *fingerprints,
+                                LabelTexts &labels)
+{
+    const qint32 count = table.recordCount();
+    details.resize(size_t(count) + 1);
+    if (fingerprints)
+        fingerprints->resize(size_t(count));
+    std::vector<qint32> left;
+    std::string bytes;
+    for (qint32 record = 1; record <= count; ++record) {
+        if (fingerprints)
+            (*fingerprints)[size_t(record - 1)] = RecordFingerprint(table.rawRecord(record));
+        Detail &detail = details[size_t(record)];
+        detail.label = plainDetailLabel(reader, record, sortOrder, labels, bytes);
+        bool plain = detail.label >= 0;
+        for (int i = 0; plain && i < 6; ++i) {
+            const std::optional<SecondsField> field = readPlainSeconds(reader, record, kStartP + i);
+            plain = field.has_value();
+            if (plain)
+                detail.times[i] = *field;
+        }
+        if (!plain)
+            left.push_back(record);
+    }
+    return left;
+}
+
+// Runs readDetails beside the caller, on a thread of its own, for a table
+// large enough to be worth one; otherwise, or when no thread can be had, at
+// once on the caller's.
+class DetailReading {
+public:
+    DetailReading(const store::DbfTable &table, const FieldReader &reader, qint16 sortOrder,
+                  std::vector<Detail> &details, std::vector<quint64> *fingerprints, LabelTexts &labels)
+    {
+        const auto read = [&table, &reader, sortOrder, &details, fingerprints, &labels, this] {
+            std::vector<qint32> left = readDetails(table, reader, sortOrder, details, fingerprints, labels);
+            const std::lock_guard lock(m_mutex);
+            m_left = std::move(left);
+            m_done = true;
+            m_finished.notify_all();
+        };
+        constexpr qint32 besideFrom = 16384;
+        if (table.recordCount() >= besideFrom) {
+            try {
+                m_thread = std::thread(read);
+                return;
+            } catch (const std::system_error &) {
+            }
+        }
+        read();
+    }
+    DetailReading(const DetailReading &) = delete;
+    DetailReading &operator=(const DetailReading &) = delete;
+    ~DetailReading()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+    // Waits for the reading to end, calling `pause` now and then meanwhile;
+    // returns the records left for the caller.
+    std::vector<qint32> finish(const std::function<void()> &pause)
+    {
+        std::unique_lock lock(m_mutex);
+        while (!m_finished.wait_for(lock, std::chrono::milliseconds(10), [this] { return m_done; })) {
+            if (pause) {
+                lock.unlock();
+                pause();
+                lock.lock();
+            }
+        }
+        lock.unlock();
+        if (m_thread.joinable())
+            m_thread.join();
+        return std::move(m_left);
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_finished;
+    bool m_done = false;
+    std::vector<qint32> m_left;
+    std::thread m_thread;
+};
 
 // The group key of a record as lookup bytes: an ASCII key as it is, any
 // other key as its UTF-16 code units behind a 0xFF byte, which no ASCII key
@@ -270,10 +388,11 @@ bool groupKeyBytes(const FieldReader &reader, qint32 record, qint16 sortOrder, s
 } // namespace
 
 // The table is read once, in record order: the first pass sorts every record
-// into the chain of its exact key, notes what its detail row needs and opens
-// a group where a key first appears unseen; the second walks the groups in
-// that order and builds each row exactly once from the notes, straight into
-// the result.
+// into the chain of its exact key and opens a group where a key first appears
+// unseen, while what each record's detail row needs is noted beside it, on a
+// thread of its own for a large table; the second walks the groups in that
+// order and builds each row exactly once from the notes, straight into the
+// result.
 FillResult BuildScheduleRows(const store::DbfTable &table, qint16 sortOrder, QString *xml, const FillSink &sink)
 {
     FillResult result;
@@ -292,27 +411,26 @@ FillResult BuildScheduleRows(const store::DbfTable &table, qint16 sortOrder, QSt
     std::vector<qint32> next;   // next record of the same key, 0 at the end
     SeenKeys seen;
     std::string keyBytes;       // reused: only a new key is copied into the map
+    std::string lastKeyBytes;   // the key of the record before, and its entry
+    auto lastEntry = entryOfKey.end();
     QString keyText;            // the key, when it is not ASCII
     std::vector<Detail> details;
     LabelTexts labels;
-    std::string labelBytes;
-    if (grouping) {
-        next.assign(size_t(count) + 1, 0);
-        details.resize(size_t(count) + 1);
-    }
     // Taken before a record's fields are read: a record rewritten in between
     // then differs at the next tick, never the other way round.
     result.fingerprinted = grouping && reader.allDirect();
-    if (result.fingerprinted)
-        result.fingerprints.resize(size_t(count));
+    std::optional<DetailReading> reading;
+    if (grouping) {
+        next.assign(size_t(count) + 1, 0);
+        reading.emplace(table, reader, sortOrder, details,
+                        result.fingerprinted ? &result.fingerprints : nullptr, labels);
+    }
 
     // How many records or rows pass between two pauses.
     constexpr qint32 pauseEvery = 8192;
     for (qint32 record = 1; record <= count; ++record) {
         if (sink.pause && record % pauseEvery == 0)
             sink.pause();
-        if (result.fingerprinted)
-            result.fingerprints[size_t(record - 1)] = RecordFingerprint(table.rawRecord(record));
         if (xml)
             AppendScheduleXmlRow(*xml, reader, record, XmlVariant::Fill);
         if (!grouping)
@@ -323,7 +441,9 @@ FillResult BuildScheduleRows(const store::DbfTable &table, qint16 sortOrder, QSt
             continue;
 
         qint32 entryIndex = 0;
-        const auto found = entryOfKey.find(keyBytes);
+        // Records of one key mostly stand together: the key of the record
+        // before needs no lookup.
+        const auto found = keyBytes == lastKeyBytes ? lastEntry : entryOfKey.find(keyBytes);
         if (found == entryOfKey.end()) {
             entryIndex = qint32(entries.size());
             const QString key = ascii ? QString::fromLatin1(keyBytes.data(), qsizetype(keyBytes.size()))
@@ -331,23 +451,24 @@ FillResult BuildScheduleRows(const store::DbfTable &table, qint16 sortOrder, QSt
             const bool grouped = !seen.contains(key);
             if (grouped)
                 seen.add(key);
-            entryOfKey.emplace(keyBytes, entryIndex);
+            lastEntry = entryOfKey.emplace(keyBytes, entryIndex).first;
+            lastKeyBytes = keyBytes;
             entries.push_back({key, grouped, key.contains(u'|'), 0, 0, 0});
             if (!grouped)
                 continue;
             groups.push_back({entryIndex, record, 0});
         } else {
             entryIndex = found->second;
+            if (found != lastEntry) {
+                lastEntry = found;
+                lastKeyBytes = keyBytes;
+            }
             const KeyEntry &entry = entries[size_t(entryIndex)];
             if (!entry.grouped)
                 continue;
             if (entry.separated)
                 groups.push_back({entryIndex, record, entry.count});
         }
-        Detail &detail = details[size_t(record)];
-        detail.label = detailLabel(reader, record, sortOrder, labels, labelBytes);
-        for (int i = 0; i < 6; ++i)
-            detail.times[i] = readSeconds(reader, record, kStartP + i);
         KeyEntry &entry = entries[size_t(entryIndex)];
         if (entry.count == 0)
             entry.first = record;
@@ -358,6 +479,15 @@ FillResult BuildScheduleRows(const store::DbfTable &table, qint16 sortOrder, QSt
     }
     if (xml)
         EndScheduleXml(*xml);
+    if (reading) {
+        std::string labelBytes;
+        for (const qint32 record : reading->finish(sink.pause)) {
+            Detail &detail = details[size_t(record)];
+            detail.label = detailLabel(reader, record, sortOrder, labels, labelBytes);
+            for (int i = 0; i < 6; ++i)
+                detail.times[i] = readSeconds(reader, record, kStartP + i);
+        }
+    }
 
     size_t rowCount = groups.size();
     for (const Group &group : groups)

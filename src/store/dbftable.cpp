@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <mutex>
 #include <vector>
 
 #if defined(Q_OS_UNIX)
@@ -65,9 +66,11 @@ struct DbfTable::Impl {
     bool dateWritten = false;
     char lastDate[3] = {};
     // Through a mapping: the first record the file no longer held when
-    // looked at (0: none), and a record of blanks that stands for it.
+    // looked at (0: none), and a record of blanks that stands for it. Two
+    // threads may read one open table; they meet only here.
     qint32 cutFrom = 0;
     QByteArray blankRecord;
+    std::mutex cutLock;
 
     const char *bytes() const { return mapped.isMapped() ? mapped.data() : buffer.data(); }
     qint64 size() const { return mapped.isMapped() ? mapped.size() : buffer.size(); }
@@ -490,6 +493,7 @@ void DbfTable::syncView()
 const char *DbfTable::checkedRecord(qint32 record) const
 {
     Impl &impl = *d;
+    const std::lock_guard lock(impl.cutLock);
     const char *bytes = impl.record(record);
     if (m_mapped && (impl.cutFrom == 0 || record < impl.cutFrom) && mayBeCut(bytes)) {
         const qint64 now = impl.mapped.currentSize();

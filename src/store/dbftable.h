@@ -30,6 +30,10 @@ inline constexpr qsizetype MaxFieldText = 32767;
 //
 // A failed operation leaves the object either the table it was before or
 // closed, never half of each.
+//
+// Records and fields (record, rawRecord, rawField, isDeleted) may be read
+// from several threads at once while nothing else uses the object; all else
+// belongs to one thread.
 class DbfTable {
 public:
     DbfTable();

@@ -84,6 +84,15 @@ private slots:
         QTest::newRow("generated-by-part-few-groups") << generatedRecords(1, 300, 8) << 0 << kAsPlainAlgorithm;
         QTest::newRow("generated-by-part-many-groups") << generatedRecords(3, 600, 150) << 0 << kAsPlainAlgorithm;
         QTest::newRow("generated-by-machine-single-records") << generatedRecords(6, 400, 1000) << 1 << kAsPlainAlgorithm;
+        // Large enough for the records to be read on a second thread while the
+        // first groups them; the odd ones at the end (keys beyond ASCII among
+        // them) are left to the first.
+        QStringList large;
+        for (int i = 0; i < 19700; ++i)
+            large << QStringLiteral("P%1;;M%2;;%3;%4;;%5").arg(i % 40).arg(i % 7).arg(i).arg(i + 60).arg(i % 3 ? QString::number(i + 5) : QString());
+        large << generatedRecords(7, 300, 8);
+        QTest::newRow("large-by-part-read-beside") << large << 0 << kAsPlainAlgorithm;
+        QTest::newRow("large-by-machine-read-beside") << large << 1 << kAsPlainAlgorithm;
     }
 
     void groupsRecords()
