@@ -5,6 +5,7 @@
 #include "schedulexml.h"
 #include "secondstext.h"
 
+#include <QHash>
 #include <QSet>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <memory>
 #include <string_view>
 #include <unordered_map>
 
@@ -66,26 +68,24 @@ public:
         if (value == 0 || value >= kSecondsTextLimit || value <= -kSecondsTextLimit)
             return {};
         const qint32 seconds = qint32(value);
-        qint32 *slot = nullptr;
         if (seconds > 0 && seconds < kDirect) {
             if (m_direct.empty())
-                m_direct.resize(kDirect, -1);
-            slot = &m_direct[size_t(seconds)];
-        } else {
-            slot = &m_other.try_emplace(seconds, -1).first->second;
+                m_direct.resize(kDirect);
+            QString &slot = m_direct[size_t(seconds)];
+            if (slot.isNull())
+                slot = KeptSecondsText(seconds);
+            return slot;
         }
-        if (*slot < 0) {
-            *slot = qint32(m_texts.size());
-            m_texts.push_back(KeptSecondsText(seconds));
-        }
-        return m_texts[size_t(*slot)];
+        const auto [slot, made] = m_other.try_emplace(seconds);
+        if (made)
+            slot->second = KeptSecondsText(seconds);
+        return slot->second;
     }
 
 private:
     static constexpr qint32 kDirect = 1 << 17;
-    std::vector<qint32> m_direct;                 // index into m_texts, -1 when not made yet
-    std::unordered_map<qint32, qint32> m_other;   // the same for the other values
-    std::vector<QString> m_texts;
+    std::vector<QString> m_direct;                // null when not made yet
+    std::unordered_map<qint32, QString> m_other;  // the other values
 };
 
 // One time field as read from its plain bytes: its kind and, when numeric,
@@ -127,10 +127,34 @@ SecondsField readSeconds(const FieldReader &reader, qint32 record, int position)
     return ReadSecondsField(QStringView(reader.text(record, position, Blanks::Trailing)));
 }
 
-// Hashes texts held as bytes; looks up by view without building a string.
-struct BytesHash {
-    using is_transparent = void;
-    size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+// Byte texts and the index each was given. Every text is stored once, in
+// blocks that never move, so the table keeps views of them and a pass of a
+// million records allocates nothing per distinct text.
+class ByteIndex {
+public:
+    // The index given to `bytes`, or -1.
+    qint32 find(QByteArrayView bytes) const { return m_indexes.value(bytes, -1); }
+    // Gives `bytes`, which has none yet, `index`.
+    void insert(QByteArrayView bytes, qint32 index) { m_indexes.insert(keep(bytes), index); }
+
+private:
+    QByteArrayView keep(QByteArrayView bytes)
+    {
+        const qsizetype size = bytes.size();
+        if (m_blocks.empty() || m_used + size > BlockSize) {
+            m_blocks.push_back(std::make_unique<char[]>(size_t(std::max(size, BlockSize))));
+            m_used = 0;
+        }
+        char *at = m_blocks.back().get() + m_used;
+        std::copy(bytes.begin(), bytes.end(), at);
+        m_used += size;
+        return QByteArrayView(at, size);
+    }
+
+    static constexpr qsizetype BlockSize = 1 << 16;
+    QHash<QByteArrayView, qint32> m_indexes;
+    std::vector<std::unique_ptr<char[]>> m_blocks;
+    qsizetype m_used = 0;
 };
 
 // Labels of detail rows, one QString per distinct ASCII text: a pass holds
@@ -138,15 +162,15 @@ struct BytesHash {
 // Labels are handed out as indexes, so that the first pass can note them.
 class LabelTexts {
 public:
-    qint32 index(std::string_view ascii)
+    qint32 index(QByteArrayView ascii)
     {
-        auto found = m_indexes.find(ascii);
-        if (found == m_indexes.end()) {
-            found = m_indexes.emplace(std::string(ascii), qint32(m_texts.size())).first;
-            m_texts.push_back(ascii.empty() ? QString()
-                                            : QString::fromLatin1(ascii.data(), qsizetype(ascii.size())));
+        qint32 found = m_indexes.find(ascii);
+        if (found < 0) {
+            found = qint32(m_texts.size());
+            m_indexes.insert(ascii, found);
+            m_texts.push_back(ascii.empty() ? QString() : QString::fromLatin1(ascii));
         }
-        return found->second;
+        return found;
     }
     // A label that is not ASCII is kept as it is, unshared: such tables are rare.
     qint32 add(QString text)
@@ -157,7 +181,7 @@ public:
     const QString &text(qint32 index) const { return m_texts[size_t(index)]; }
 
 private:
-    std::unordered_map<std::string, qint32, BytesHash, std::equal_to<>> m_indexes;
+    ByteIndex m_indexes;
     std::vector<QString> m_texts;
 };
 
@@ -172,15 +196,27 @@ struct Detail {
 // Group keys are remembered as the pieces between "|" separators of all keys
 // placed so far, blanks removed; a key counts as seen when it equals one such
 // piece. A key holding "|" can therefore never be seen.
+//
+// Asked only about keys never placed. While every key placed and asked about
+// is plain (no "|", no blank at either end), each piece is a whole key placed,
+// so no key asked about is seen, and the pieces are only gathered once some
+// key is not plain: a table of a hundred thousand parts never needs them.
 class SeenKeys {
 public:
     void add(const QString &key)
     {
-        for (const QStringView piece : QStringView(key).tokenize(u'|'))
-            m_pieces.insert(TrimBlanks(piece, Blanks::Both).toString());
+        if (m_plainOnly && plain(key)) {
+            m_placed.push_back(key);
+            return;
+        }
+        gather();
+        addPieces(key);
     }
-    bool contains(const QString &key) const
+    bool contains(const QString &key)
     {
+        if (m_plainOnly && plain(key))
+            return false;
+        gather();
         if (key.contains(u'|'))
             return false;
         const QStringView trimmed = TrimBlanks(QStringView(key), Blanks::Both);
@@ -189,6 +225,27 @@ public:
     }
 
 private:
+    static bool plain(const QString &key)
+    {
+        return !key.contains(u'|') && TrimBlanks(QStringView(key), Blanks::Both).size() == key.size();
+    }
+    void gather()
+    {
+        if (!m_plainOnly)
+            return;
+        m_plainOnly = false;
+        for (const QString &key : m_placed)
+            addPieces(key);
+        m_placed = {};
+    }
+    void addPieces(const QString &key)
+    {
+        for (const QStringView piece : QStringView(key).tokenize(u'|'))
+            m_pieces.insert(TrimBlanks(piece, Blanks::Both).toString());
+    }
+
+    bool m_plainOnly = true;
+    std::vector<QString> m_placed;   // while plain only
     QSet<QString> m_pieces;
 };
 
@@ -233,7 +290,7 @@ qint32 plainDetailLabel(const FieldReader &reader, qint32 record, qint16 sortOrd
         QByteArrayView machine;
         if (!reader.asciiBytes(record, kMachine, Blanks::Trailing, &machine))
             return -1;
-        return labels.index(std::string_view(machine.data(), size_t(machine.size())));
+        return labels.index(machine);
     }
     QByteArrayView part;
     QByteArrayView order;
@@ -243,7 +300,7 @@ qint32 plainDetailLabel(const FieldReader &reader, qint32 record, qint16 sortOrd
     }
     bytes.clear();
     appendPartLabel(bytes, part, order);
-    return labels.index(bytes);
+    return labels.index(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
 }
 
 qint32 detailLabel(const FieldReader &reader, qint32 record, qint16 sortOrder, LabelTexts &labels,
@@ -405,14 +462,14 @@ FillResult BuildScheduleRows(const store::DbfTable &table, qint16 sortOrder, QSt
     const FieldReader reader(table);
     if (xml)
         BeginScheduleXml(*xml, reader, count);
-    std::unordered_map<std::string, qint32, BytesHash, std::equal_to<>> entryOfKey;
+    ByteIndex entryOfKey;
     std::vector<KeyEntry> entries;
     std::vector<Group> groups;
     std::vector<qint32> next;   // next record of the same key, 0 at the end
     SeenKeys seen;
     std::string keyBytes;       // reused: only a new key is copied into the map
     std::string lastKeyBytes;   // the key of the record before, and its entry
-    auto lastEntry = entryOfKey.end();
+    qint32 lastEntry = -1;
     QString keyText;            // the key, when it is not ASCII
     std::vector<Detail> details;
     LabelTexts labels;
@@ -440,35 +497,30 @@ FillResult BuildScheduleRows(const store::DbfTable &table, qint16 sortOrder, QSt
         if (keyBytes.empty())
             continue;
 
-        qint32 entryIndex = 0;
         // Records of one key mostly stand together: the key of the record
         // before needs no lookup.
-        const auto found = keyBytes == lastKeyBytes ? lastEntry : entryOfKey.find(keyBytes);
-        if (found == entryOfKey.end()) {
+        const QByteArrayView key(keyBytes.data(), qsizetype(keyBytes.size()));
+        qint32 entryIndex = lastEntry >= 0 && keyBytes == lastKeyBytes ? lastEntry : entryOfKey.find(key);
+        if (entryIndex < 0) {
             entryIndex = qint32(entries.size());
-            const QString key = ascii ? QString::fromLatin1(keyBytes.data(), qsizetype(keyBytes.size()))
-                                      : keyText;
-            const bool grouped = !seen.contains(key);
+            const QString text = ascii ? QString::fromLatin1(key) : keyText;
+            const bool grouped = !seen.contains(text);
             if (grouped)
-                seen.add(key);
-            lastEntry = entryOfKey.emplace(keyBytes, entryIndex).first;
-            lastKeyBytes = keyBytes;
-            entries.push_back({key, grouped, key.contains(u'|'), 0, 0, 0});
-            if (!grouped)
-                continue;
-            groups.push_back({entryIndex, record, 0});
-        } else {
-            entryIndex = found->second;
-            if (found != lastEntry) {
-                lastEntry = found;
-                lastKeyBytes = keyBytes;
-            }
-            const KeyEntry &entry = entries[size_t(entryIndex)];
-            if (!entry.grouped)
-                continue;
-            if (entry.separated)
-                groups.push_back({entryIndex, record, entry.count});
+                seen.add(text);
+            entryOfKey.insert(key, entryIndex);
+            entries.push_back({text, grouped, text.contains(u'|'), 0, 0, 0});
         }
+        if (entryIndex != lastEntry) {
+            lastEntry = entryIndex;
+            lastKeyBytes = keyBytes;
+        }
+        const KeyEntry &placed = entries[size_t(entryIndex)];
+        if (!placed.grouped)
+            continue;
+        if (placed.count == 0)
+            groups.push_back({entryIndex, record, 0});
+        else if (placed.separated)
+            groups.push_back({entryIndex, record, placed.count});
         KeyEntry &entry = entries[size_t(entryIndex)];
         if (entry.count == 0)
             entry.first = record;
