@@ -77,6 +77,9 @@ private slots:
         // A key is seen when it equals a piece of the list, blanks aside; one holding "|" never is.
         QTest::newRow("piece-of-separated-key-or-blank-variant-is-seen")
             << QStringList{"A|B;;M1;", "B;;M2;", " A;;M3;"} << 0 << QStringList{"0 A|B #1", "1 M1 #1"};
+        QTest::newRow("plain-keys-placed-before-a-separated-one-count-as-pieces")
+            << QStringList{"B;;M1;", "A|C;;M2;", " B;;M3;", "A;;M4;"} << 0
+            << QStringList{"0 B #1", "1 M1 #1", "0 A|C #2", "1 M2 #2"};
         QTest::newRow("separated-key-never-seen") << QStringList{"P1;;X|Y;;10", "P2;;X|Y;;20"} << 1
             << QStringList{"0 X|Y #1 00:00:10,,00:00:-10", "1 P1 #1 00:00:10", "1 P2 #2 00:00:20",
                            "0 X|Y #2 00:00:20,,00:00:-20", "1 P2 #2 00:00:20"};
