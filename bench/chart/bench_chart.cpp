@@ -179,7 +179,7 @@ void benchOverlays()
                          QStringLiteral("06:00:30")};
         }
     }
-    d.appendRows(std::move(rows));
+    d.appendRows(rows);
     grid.setLeftCol(8 + 7 * 60);
     grid.setTopRow(50000);
     // Now at 07:30, half way across the view.

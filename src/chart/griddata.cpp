@@ -1,7 +1,11 @@
 #include "griddata.h"
 
+#include "pagesinbackground.h"
+
 #include <algorithm>
 #include <limits>
+#include <memory>
+#include <utility>
 
 namespace vorn::chart {
 
@@ -49,6 +53,9 @@ void GridData::setRows(int count)
             m_hiddenRows -= int(std::count_if(m_rows.begin() + count, m_rows.end(),
                                               [](const Row &r) { return r.hidden; }));
         m_rows.resize(size_t(count));
+        // The dropped rows have destroyed their texts; blocks only they used go.
+        while (!m_textBlocks.empty() && m_textBlocks.back().firstRow >= count)
+            m_textBlocks.pop_back();
         // Borders belong to cells: the dropped rows take theirs along.
         for (auto &region : m_borders)
             region.range.row2 = std::min(region.range.row2, count - 1);
@@ -63,7 +70,83 @@ void GridData::setRows(int count)
     notify(Change::Layout);
 }
 
-void GridData::appendRows(std::vector<RowContent> &&rows)
+void GridData::RowTexts::take(RowTexts &other) noexcept
+{
+    m_data = std::exchange(other.m_data, nullptr);
+    m_size = std::exchange(other.m_size, 0);
+    m_capacity = other.m_capacity;
+    m_owned = other.m_owned;
+    other.m_capacity = 0;
+    other.m_owned = 0;
+}
+
+void GridData::RowTexts::release() noexcept
+{
+    if (!m_data)
+        return;
+    if (m_owned)
+        delete[] m_data;
+    else
+        std::destroy_n(m_data, m_capacity);   // the block's room stays with the grid
+    m_data = nullptr;
+    m_size = 0;
+    m_capacity = 0;
+    m_owned = 0;
+}
+
+void GridData::RowTexts::reserve(size_t capacity)
+{
+    if (capacity <= m_capacity)
+        return;
+    QString *fresh = new QString[capacity];
+    std::move(m_data, m_data + m_size, fresh);
+    const quint32 size = m_size;
+    release();
+    m_data = fresh;
+    m_size = size;
+    m_capacity = quint32(capacity);
+    m_owned = 1;
+}
+
+void GridData::RowTexts::resize(size_t size)
+{
+    reserve(size);
+    for (size_t i = size; i < m_size; ++i)
+        m_data[i] = QString();
+    m_size = quint32(size);
+}
+
+void GridData::reserveRows(size_t rows)
+{
+    if (rows <= m_rows.capacity())
+        return;
+    m_rows.reserve(rows);
+    PopulatePagesInBackground(m_rows.data() + m_rows.size(), (m_rows.capacity() - m_rows.size()) * sizeof(Row));
+    m_textsExpected = (rows - m_rows.size()) * size_t(std::clamp(std::min(m_fixedCols, cols()), 1, 64));
+}
+
+QString *GridData::textSlots(size_t count, int row)
+{
+    if (m_textBlocks.empty() || m_textBlocks.back().used + count > m_textBlocks.back().capacity) {
+        // Blocks of up to 12 MB: the texts expected, without holding much
+        // room nobody fills when fewer come.
+        constexpr size_t smallest = 1024;
+        constexpr size_t largest = size_t(1) << 19;
+        const size_t capacity = std::max(count, std::clamp(m_textsExpected, smallest, largest));
+        TextBlock &block = m_textBlocks.emplace_back();
+        block.room.reset(static_cast<QString *>(::operator new(capacity * sizeof(QString))));
+        block.capacity = capacity;
+        block.firstRow = row;
+        PopulatePagesInBackground(block.room.get(), capacity * sizeof(QString));
+    }
+    TextBlock &block = m_textBlocks.back();
+    QString *given = block.room.get() + block.used;
+    block.used += count;
+    m_textsExpected -= std::min(m_textsExpected, count);
+    return given;
+}
+
+void GridData::appendRows(std::span<RowContent> rows)
 {
     if (rows.empty())
         return;
@@ -72,11 +155,15 @@ void GridData::appendRows(std::vector<RowContent> &&rows)
         m_rows.reserve(std::max(needed, 2 * m_rows.capacity()));
     const size_t columns = size_t(cols());
     for (RowContent &content : rows) {
-        Row &row = m_rows.emplace_back();
         std::vector<QString> &texts = content.texts;
-        if (texts.size() > columns)
-            texts.resize(columns);
-        row.texts = std::move(texts);
+        const size_t count = std::min(texts.size(), columns);
+        Row &row = m_rows.emplace_back();
+        if (count > 0) {
+            QString *given = textSlots(count, int(m_rows.size()) - 1);
+            std::uninitialized_move_n(texts.begin(), count, given);
+            row.texts = RowTexts(given, count);
+        }
+        texts.clear();
         row.data = content.data;
         row.outlineLevel = content.outlineLevel;
         row.node = content.node;

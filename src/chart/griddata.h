@@ -7,6 +7,8 @@
 #include <QtGlobal>
 
 #include <functional>
+#include <memory>
+#include <span>
 #include <vector>
 
 namespace vorn::chart {
@@ -125,9 +127,13 @@ public:
     // grid ends as after setRows and then setText, setIsNode,
     // setRowOutlineLevel and setRowData on each new row: texts beyond the
     // last column are dropped. One layout change is reported per call.
-    void appendRows(std::vector<RowContent> &&rows);
-    // Room for this many rows in all, so that appending them moves no row.
-    void reserveRows(size_t rows) { m_rows.reserve(rows); }
+    // The contents are left without texts but with their room, so that a
+    // caller appending batch after batch can fill them again.
+    void appendRows(std::span<RowContent> rows);
+    // Room for this many rows in all, and for the texts of their leading
+    // columns, so that appending them moves no row; the memory is made
+    // ready on another thread meanwhile.
+    void reserveRows(size_t rows);
 
     // Cell properties over a range (every cell of it). A range that leaves
     // the grid is not applied.
@@ -201,8 +207,59 @@ private:
         Prop prop;
         quint32 value;
     };
+    // The texts of one row, up to the last column written. Rows appended in
+    // bulk keep theirs side by side in the grid's text blocks, so a fill of a
+    // million rows makes a few dozen allocations instead of a million; a row
+    // that needs more columns than it was given, or is written cell by cell,
+    // gets an array of its own. Texts from size() to capacity() are empty.
+    class RowTexts {
+    public:
+        RowTexts() = default;
+        // Texts already moved into `count` slots of a block.
+        RowTexts(QString *room, size_t count) : m_data(room), m_size(quint32(count)), m_capacity(quint32(count)) {}
+        RowTexts(RowTexts &&other) noexcept { take(other); }
+        RowTexts &operator=(RowTexts &&other) noexcept
+        {
+            if (this != &other) {
+                release();
+                take(other);
+            }
+            return *this;
+        }
+        ~RowTexts() { release(); }
+
+        size_t size() const { return m_size; }
+        bool empty() const { return m_size == 0; }
+        size_t capacity() const { return m_capacity; }
+        QString &operator[](size_t i) { return m_data[i]; }
+        const QString &operator[](size_t i) const { return m_data[i]; }
+        void reserve(size_t capacity);
+        void resize(size_t size);   // added texts are empty
+
+    private:
+        void take(RowTexts &other) noexcept;
+        void release() noexcept;
+
+        QString *m_data = nullptr;
+        quint32 m_size = 0;
+        quint32 m_capacity : 31 = 0;
+        quint32 m_owned : 1 = 0;   // an array of its own, else slots of a block
+    };
+    // Raw room for texts; slots from 0 to `used` were handed to rows, which
+    // destroy their texts themselves. Rows from `firstRow` on may use it.
+    struct TextBlock {
+        struct Free {
+            void operator()(QString *room) const { ::operator delete(room); }
+        };
+        std::unique_ptr<QString, Free> room;
+        size_t capacity = 0;
+        size_t used = 0;
+        int firstRow = 0;
+    };
+    QString *textSlots(size_t count, int row);
+
     struct Row {
-        std::vector<QString> texts; // up to the last column written
+        RowTexts texts; // up to the last column written
         // Later spans win. Most rows hold one (the bold key column), which
         // then needs no allocation of its own.
         QVarLengthArray<Span, 1> spans;
@@ -221,6 +278,9 @@ private:
     const Span *findSpan(int row, int col, Prop prop) const;
     void notify(Change change, int row = -1) const;
 
+    // Before the rows: they destroy their texts in the blocks.
+    std::vector<TextBlock> m_textBlocks;
+    size_t m_textsExpected = 0;   // texts the rows reserved for may still bring
     std::vector<Row> m_rows;
     struct Column {
         qint32 widthTwips = 960;

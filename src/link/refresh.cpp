@@ -4,6 +4,7 @@
 #include "griddata.h"
 #include "gridcolumns.h"
 #include "managerclient.h"
+#include "pagesinbackground.h"
 #include "schedulexml.h"
 #include "secondstext.h"
 
@@ -319,6 +320,7 @@ void RefreshState::beginFill(const store::DbfTable &table, size_t rows)
         state.layout = layout;
     }
     state.startRows(rows + 2);
+    PopulatePagesInBackground(state.rows.data(), state.rows.capacity() * sizeof(Data::Row));
     state.fillRecords = table.recordCount();
     state.firstRowOfRecord.assign(size_t(std::max(state.fillRecords, 0)) + 1, 0);
 }

@@ -13,19 +13,13 @@ namespace {
 // a tab inside its label spills the pieces into the next columns, where the
 // times then overwrite them, empty or not, as they always have.
 template <typename Row>
-chart::GridData::RowContent contentOf(Row &&row, int cols)
+void fillContent(chart::GridData::RowContent &content, Row &&row, int cols)
 {
-    chart::GridData::RowContent content;
+    // The content is one of a batch used again and again: its texts keep
+    // their room, so a row costs no allocation here.
     std::vector<QString> &texts = content.texts;
+    texts.clear();
     const bool spills = row.level != 0 && row.label.contains(QLatin1Char('\t'));
-    // Room for exactly the cells written: a row without actual times stops
-    // at the planned duration, and a million rows make the difference.
-    size_t last = 1;
-    for (size_t i = 0; i < 6; ++i) {
-        if (!row.times[i].isEmpty())
-            last = 2 + i;
-    }
-    texts.reserve(spills ? 8 : last + 1);
     texts.resize(2);
     bool spilled = false;
     if (spills) {
@@ -57,12 +51,11 @@ chart::GridData::RowContent contentOf(Row &&row, int cols)
     content.data = row.record;
     content.outlineLevel = row.level;
     content.node = true;
-    return content;
 }
 
 } // namespace
 
-// Rows go in by batches: a small batch vector stays warm in the cache.
+// Rows go in by batches: a small batch stays warm in the cache.
 constexpr size_t BatchSize = 4096;
 constexpr int FirstBodyRow = 2;
 
@@ -72,7 +65,7 @@ ScheduleRowAppender::ScheduleRowAppender(chart::GridData &grid)
     m_grid.setRows(FirstBodyRow);
     m_cols = m_grid.cols();
     m_nextRow = FirstBodyRow;
-    m_batch.reserve(BatchSize);
+    m_batch.resize(BatchSize);
 }
 
 void ScheduleRowAppender::reserve(size_t rows)
@@ -83,28 +76,29 @@ void ScheduleRowAppender::reserve(size_t rows)
 void ScheduleRowAppender::add(model::ScheduleRow &&row)
 {
     const bool group = row.level == 0;
-    push(contentOf(std::move(row), m_cols), group);
+    fillContent(m_batch[m_filled], std::move(row), m_cols);
+    pushed(group);
 }
 
 void ScheduleRowAppender::add(const model::ScheduleRow &row)
 {
-    push(contentOf(row, m_cols), row.level == 0);
+    fillContent(m_batch[m_filled], row, m_cols);
+    pushed(row.level == 0);
 }
 
-void ScheduleRowAppender::push(chart::GridData::RowContent &&content, bool group)
+void ScheduleRowAppender::pushed(bool group)
 {
     if (group)
         m_groupRows.push_back(m_nextRow);
     ++m_nextRow;
-    m_batch.push_back(std::move(content));
-    if (m_batch.size() == BatchSize)
+    if (++m_filled == m_batch.size())
         flush();
 }
 
 void ScheduleRowAppender::flush()
 {
-    m_grid.appendRows(std::move(m_batch));
-    m_batch.clear();
+    m_grid.appendRows(std::span(m_batch.data(), m_filled));
+    m_filled = 0;
 }
 
 void ScheduleRowAppender::finish()

@@ -30,14 +30,15 @@ public:
     void finish();
 
 private:
-    void push(chart::GridData::RowContent &&content, bool group);
+    void pushed(bool group);
     void flush();
 
     chart::GridData &m_grid;
     int m_cols = 0;
     int m_nextRow = 0;
     std::vector<int> m_groupRows;
-    std::vector<chart::GridData::RowContent> m_batch;
+    std::vector<chart::GridData::RowContent> m_batch;   // contents [0, m_filled) wait for the grid
+    size_t m_filled = 0;
 };
 
 // The body of the grid after a fill: only the two fixed rows stay, then one

@@ -93,6 +93,82 @@ private slots:
             QCOMPARE(moved.cellBackColor(r, cols - 1) == GroupBackColor, moved.rowOutlineLevel(r) == 0);
         }
     }
+
+    void bulkRowsTakeLaterWritesAsAnyRow_data()
+    {
+        // Edits made after the fill, on every grid alike: "text <row> <col> <text>",
+        // "cols <n>", "rows <n>", "item <tab-separated>", "refill"; and
+        // "is <row> <col> <text>", what each grid must show then.
+        QTest::addColumn<QStringList>("edits");
+
+        QTest::newRow("a-row-grows-past-its-texts") << QStringList{"text 5 11 late", "text 5 9 x", "text 6 7 y"};
+        QTest::newRow("texts-emptied-and-written-again") << QStringList{"text 4 1 ", "text 4 7 ", "text 4 7 z"};
+        QTest::newRow("narrower-then-wider") << QStringList{"cols 3", "cols 12", "text 10 5 w", "is 10 4 ", "is 10 5 w"};
+        QTest::newRow("rows-dropped-then-filled-again") << QStringList{"rows 1500", "refill", "text 2999 3 v"};
+        QTest::newRow("rows-dropped-then-added-one-by-one")
+            << QStringList{"rows 2000", "item \tAfter\t00:00:01", "text 2000 5 u", "rows 2001", "text 2000 4 t"};
+        QTest::newRow("down-to-the-fixed-rows-and-up") << QStringList{"rows 1", "rows 5", "text 3 2 q", "refill"};
+    }
+
+    void bulkRowsTakeLaterWritesAsAnyRow()
+    {
+        QFETCH(QStringList, edits);
+        std::vector<ScheduleRow> rows;
+        for (int i = 0; i < 3000; ++i)
+            rows.push_back(i % 10 == 0 ? row(QStringLiteral("P%1").arg(i), 0, i + 1, "00:00:10")
+                                       : row(QStringLiteral("M%1").arg(i % 7), 1, i + 1, i % 3 ? "00:01:00" : ""));
+        // Written cell by cell; filled as the window fills; appended in small
+        // batches without room reserved, so that the texts take many blocks.
+        chart::GridData byCells, filled, batched;
+        const auto fill = [&] {
+            addRowsByCells(byCells, rows);
+            ApplyScheduleRows(filled, rows);
+            chart::GridData scratch;
+            scratch.setCols(12);
+            ApplyScheduleRows(scratch, rows);
+            batched.setRows(2);
+            std::vector<chart::GridData::RowContent> batch;
+            for (int r = 2; r < scratch.rows(); ++r) {
+                chart::GridData::RowContent &content = batch.emplace_back();
+                for (int c = 0; c < 8; ++c)
+                    content.texts.push_back(scratch.text(r, c));
+                while (!content.texts.empty() && content.texts.back().isEmpty())
+                    content.texts.pop_back();
+                content.data = scratch.rowData(r);
+                content.outlineLevel = qint16(scratch.rowOutlineLevel(r));
+                content.node = true;
+                if (batch.size() == 100 || r + 1 == scratch.rows()) {
+                    batched.appendRows(batch);
+                    batch.clear();
+                }
+            }
+        };
+        for (chart::GridData *grid : {&byCells, &filled, &batched})
+            grid->setCols(12);
+        fill();
+        for (const QString &edit : edits) {
+            const QStringList words = edit.split(u' ');
+            if (words[0] == u"refill") {
+                fill();
+                continue;
+            }
+            for (chart::GridData *grid : {&byCells, &filled, &batched}) {
+                if (words[0] == u"is")
+                    QCOMPARE(grid->text(words[1].toInt(), words[2].toInt()), words.value(3));
+                else if (words[0] == u"text")
+                    grid->setText(words[1].toInt(), words[2].toInt(), words.value(3));
+                else if (words[0] == u"cols")
+                    grid->setCols(words[1].toInt());
+                else if (words[0] == u"rows")
+                    grid->setRows(words[1].toInt());
+                else if (words[0] == u"item")
+                    grid->addItem(words[1]);
+            }
+        }
+        const QStringList expected = flatten(byCells);
+        QCOMPARE(flatten(filled), expected);
+        QCOMPARE(flatten(batched), expected);
+    }
 };
 
 QTEST_MAIN(TestGridFill)
