@@ -5,6 +5,7 @@
 #include "gridcolumns.h"
 #include "managerclient.h"
 #include "pagesinbackground.h"
+#include "schedulerows.h"
 #include "schedulexml.h"
 #include "secondstext.h"
 
@@ -163,15 +164,16 @@ void writeSummaryTriple(chart::GridData &grid, int row, int col, const Span &spa
         noteTriple(result, row, col, std::move(before));
 }
 
-// Whether writeSummaryTriple would leave the three cells as they are.
-bool summaryShown(const chart::GridData &grid, int row, int col, const Span &span)
+// Whether writeSummaryTriple would leave three cells showing `shown` as they are.
+bool summaryShown(const QString *shown, const Span &span)
 {
-    const auto shows = [&](int c, qint64 seconds) {
+    const auto shows = [](const QString &cell, qint64 seconds) {
         const std::optional<QString> text = timeCellText(seconds);
-        return !text || grid.text(row, c) == *text;
+        return !text || cell == *text;
     };
     const std::optional<qint32> duration = difference(span.latestFinish, span.earliestStart);
-    return shows(col, span.earliestStart) && shows(col + 1, span.latestFinish) && (!duration || shows(col + 2, *duration));
+    return shows(shown[0], span.earliestStart) && shows(shown[1], span.latestFinish)
+        && (!duration || shows(shown[2], *duration));
 }
 
 } // namespace
@@ -209,6 +211,23 @@ struct RefreshState::Data {
     };
     std::vector<Group> groups;
     qint32 fillRecords = -1;   // records of the fill being taken over; -1 when none is
+    std::array<QString, 6> fillSummary;   // what the fill wrote in the last group row so far
+
+    // A summary the fill wrote as a tick would write it counts as written:
+    // the first tick then regathers only the groups whose rows it rewrites,
+    // not every group of the table. Checked as each group's rows are
+    // complete, while they are fresh in the cache.
+    void adoptSummary(Group &group)
+    {
+        Span spans[2];
+        gather(group, spans);
+        if (!summaryShown(&fillSummary[0], spans[0]) || !summaryShown(&fillSummary[3], spans[1]))
+            return;
+        group.spans[0] = spans[0];
+        group.spans[1] = spans[1];
+        group.written = true;
+        group.dirty = false;
+    }
 
     // The rows' outline and records, read once per fill: the ticks in
     // between find a changed record's rows and a row's group without asking
@@ -325,14 +344,21 @@ void RefreshState::beginFill(const store::DbfTable &table, size_t rows)
     state.firstRowOfRecord.assign(size_t(std::max(state.fillRecords, 0)) + 1, 0);
 }
 
-void RefreshState::addFillRow(qint16 level, qint32 record, const std::array<model::SecondsField, 6> &read)
+void RefreshState::addFillRow(const model::ScheduleRow &row)
 {
     Data &state = *d;
     if (state.fillRecords < 0)
         return;
-    Data::Row &info = state.appendRow(level, record);
+    Data::Row &info = state.appendRow(row.level, row.record);
+    if (row.level == 0) {
+        if (state.groups.size() > 1)
+            state.adoptSummary(state.groups[state.groups.size() - 2]);
+        state.fillSummary = row.times;
+        return;
+    }
     if (info.record <= 0)
         return;
+    const std::array<model::SecondsField, 6> &read = row.fields;
     info.fields[0] = read[0];
     info.fields[1] = read[1];
     info.fields[2] = read[3];
@@ -356,20 +382,9 @@ void RefreshState::endFill(const chart::GridData &grid, std::vector<quint64> fin
     }
     state.shown = std::move(fingerprints);
     state.closeRows(grid);
-    // A summary the fill wrote as a tick would write it counts as written:
-    // the first tick then regathers only the groups whose rows it rewrites,
-    // not every group of the table.
-    for (Data::Group &group : state.groups) {
-        Span spans[2];
-        state.gather(group, spans);
-        if (!summaryShown(grid, group.row, PlannedStartCol, spans[0])
-            || !summaryShown(grid, group.row, ActualStartCol, spans[1]))
-            continue;
-        group.spans[0] = spans[0];
-        group.spans[1] = spans[1];
-        group.written = true;
-        group.dirty = false;
-    }
+    if (!state.groups.empty())
+        state.adoptSummary(state.groups.back());
+    state.fillSummary = {};
 }
 
 RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData &grid, bool hosted,

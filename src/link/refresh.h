@@ -17,6 +17,10 @@ namespace store {
 class DbfTable;
 }
 
+namespace model {
+struct ScheduleRow;
+}
+
 namespace chart {
 class GridData;
 }
@@ -45,14 +49,15 @@ public:
     // Forgets everything: the next tick works on every row and record.
     void clear();
     // Takes over what a fill puts in a grid, row by row as the fill hands
-    // its rows to the grid: per body row its outline level, its record and
-    // the six time fields it read (ScheduleRow), then, at the end, the
-    // fingerprints the fill took of every record before reading it.
+    // its rows to the grid (before it moves them there): per body row its
+    // outline level, its record, the six time fields it read and a group's
+    // summary texts; then, at the end, the fingerprints the fill took of
+    // every record before reading it.
     // The next tick then works only on the records changed since and on the
     // rows whose stored duration differs from finish minus start, instead of
     // on every row. Anything that does not fit leaves a full tick.
     void beginFill(const store::DbfTable &table, size_t rows);
-    void addFillRow(qint16 level, qint32 record, const std::array<model::SecondsField, 6> &fields);
+    void addFillRow(const model::ScheduleRow &row);
     void endFill(const chart::GridData &grid, std::vector<quint64> fingerprints);
 
 private:

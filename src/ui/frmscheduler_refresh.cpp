@@ -92,7 +92,7 @@ void frmScheduler::FillTree(qint16 sortOrder)
                 state.beginFill(schedule, rows);
             };
             sink.row = [&](model::ScheduleRow &&row) {
-                state.addFillRow(row.level, row.record, row.fields);
+                state.addFillRow(row);
                 appender.add(std::move(row));
             };
             sink.pause = [this] { keepAnswering(); };
