@@ -154,14 +154,19 @@ void GridData::appendRows(std::span<RowContent> rows)
     if (m_rows.capacity() < needed)
         m_rows.reserve(std::max(needed, 2 * m_rows.capacity()));
     const size_t columns = size_t(cols());
+    // Room for the leading columns, as setText gives: a row that gains its
+    // actual times during the day then stays where it is.
+    const size_t leading = size_t(std::clamp(std::min(m_fixedCols, cols()), 0, 64));
     for (RowContent &content : rows) {
         std::vector<QString> &texts = content.texts;
         const size_t count = std::min(texts.size(), columns);
         Row &row = m_rows.emplace_back();
         if (count > 0) {
-            QString *given = textSlots(count, int(m_rows.size()) - 1);
+            const size_t room = std::max(count, leading);
+            QString *given = textSlots(room, int(m_rows.size()) - 1);
             std::uninitialized_move_n(texts.begin(), count, given);
-            row.texts = RowTexts(given, count);
+            std::uninitialized_value_construct_n(given + count, room - count);
+            row.texts = RowTexts(given, count, room);
         }
         texts.clear();
         row.data = content.data;

@@ -215,8 +215,12 @@ private:
     class RowTexts {
     public:
         RowTexts() = default;
-        // Texts already moved into `count` slots of a block.
-        RowTexts(QString *room, size_t count) : m_data(room), m_size(quint32(count)), m_capacity(quint32(count)) {}
+        // Texts already moved into the first `size` of `capacity` slots of a
+        // block, the others empty.
+        RowTexts(QString *room, size_t size, size_t capacity)
+            : m_data(room), m_size(quint32(size)), m_capacity(quint32(capacity))
+        {
+        }
         RowTexts(RowTexts &&other) noexcept { take(other); }
         RowTexts &operator=(RowTexts &&other) noexcept
         {
