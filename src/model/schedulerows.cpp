@@ -11,13 +11,12 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <system_error>
 #include <thread>
-#include <memory>
-#include <string_view>
 #include <unordered_map>
 
 namespace vorn::model {
