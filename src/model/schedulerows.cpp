@@ -67,24 +67,28 @@ public:
         if (value == 0 || value >= kSecondsTextLimit || value <= -kSecondsTextLimit)
             return {};
         const qint32 seconds = qint32(value);
+        qint32 *slot = nullptr;
         if (seconds > 0 && seconds < kDirect) {
             if (m_direct.empty())
-                m_direct.resize(kDirect);
-            QString &slot = m_direct[size_t(seconds)];
-            if (slot.isNull())
-                slot = KeptSecondsText(seconds);
-            return slot;
+                m_direct.resize(kDirect, -1);
+            slot = &m_direct[size_t(seconds)];
+        } else {
+            slot = &m_other.try_emplace(seconds, -1).first->second;
         }
-        const auto [slot, made] = m_other.try_emplace(seconds);
-        if (made)
-            slot->second = KeptSecondsText(seconds);
-        return slot->second;
+        if (*slot < 0) {
+            *slot = qint32(m_texts.size());
+            m_texts.push_back(KeptSecondsText(seconds));
+        }
+        return m_texts[size_t(*slot)];
     }
 
 private:
     static constexpr qint32 kDirect = 1 << 17;
-    std::vector<QString> m_direct;                // null when not made yet
-    std::unordered_map<qint32, QString> m_other;  // the other values
+    // Indexes into m_texts, -1 when not made yet: small enough for every
+    // fill, however few its rows.
+    std::vector<qint32> m_direct;
+    std::unordered_map<qint32, qint32> m_other;   // the same for the other values
+    std::vector<QString> m_texts;
 };
 
 // One time field as read from its plain bytes: its kind and, when numeric,
