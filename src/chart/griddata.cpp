@@ -122,7 +122,7 @@ void GridData::reserveRows(size_t rows)
         return;
     m_rows.reserve(rows);
     PopulatePagesInBackground(m_rows.data() + m_rows.size(), (m_rows.capacity() - m_rows.size()) * sizeof(Row));
-    m_textsExpected = (rows - m_rows.size()) * size_t(std::clamp(std::min(m_fixedCols, cols()), 1, 64));
+    m_textsExpected = (rows - m_rows.size()) * leadingColumns();
 }
 
 QString *GridData::textSlots(size_t count, int row)
@@ -156,7 +156,7 @@ void GridData::appendRows(std::span<RowContent> rows)
     const size_t columns = size_t(cols());
     // Room for the leading columns, as setText gives: a row that gains its
     // actual times during the day then stays where it is.
-    const size_t leading = size_t(std::clamp(std::min(m_fixedCols, cols()), 0, 64));
+    const size_t leading = leadingColumns();
     for (RowContent &content : rows) {
         std::vector<QString> &texts = content.texts;
         const size_t count = std::min(texts.size(), columns);
@@ -235,7 +235,7 @@ bool GridData::setText(int row, int col, const QString &text)
         // Data rows end at the leading columns; reserving them at once saves
         // a reallocation per column while a row is filled left to right.
         if (texts.capacity() <= size_t(col))
-            texts.reserve(std::max(size_t(col) + 1, size_t(std::min(m_fixedCols, cols()))));
+            texts.reserve(std::max(size_t(col) + 1, leadingColumns()));
         texts.resize(size_t(col) + 1);
     }
     if (texts[size_t(col)] == text)
@@ -254,7 +254,7 @@ void GridData::addItem(QStringView tabSeparated)
             break;
         if (!piece.isEmpty()) {
             if (row.texts.empty())
-                row.texts.reserve(size_t(std::max(std::min(m_fixedCols, cols()), col + 1)));
+                row.texts.reserve(std::max(leadingColumns(), size_t(col) + 1));
             row.texts.resize(size_t(col) + 1);
             row.texts[size_t(col)] = piece.toString();
         }

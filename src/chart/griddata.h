@@ -6,6 +6,7 @@
 #include <QStringView>
 #include <QtGlobal>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <span>
@@ -261,6 +262,8 @@ private:
         int firstRow = 0;
     };
     QString *textSlots(size_t count, int row);
+    // The columns a data row ends at, which its texts get room for at once.
+    size_t leadingColumns() const { return size_t(std::clamp(std::min(m_fixedCols, cols()), 0, 64)); }
 
     struct Row {
         RowTexts texts; // up to the last column written
