@@ -7,6 +7,7 @@
 #include <QMetaObject>
 
 #include <cstdio>
+#include <utility>
 
 namespace vorn {
 
@@ -146,18 +147,83 @@ void ControlChannel::stop()
     m_active = false;
 }
 
+ControlChannel::Hold::Hold(ControlChannel *channel) : m_channel(channel)
+{
+    if (m_channel)
+        ++m_channel->m_holds;
+}
+
+ControlChannel::Hold::~Hold()
+{
+    if (m_channel && --m_channel->m_holds == 0)
+        m_channel->postDelivery();
+}
+
+void ControlChannel::postDelivery()
+{
+    // From the event loop: what the window does after its hold still runs
+    // first, as the rest of the event the hold was part of.
+    if (m_holds == 0 && !m_waiting.empty() && !std::exchange(m_deliveryPosted, true))
+        QMetaObject::invokeMethod(this, &ControlChannel::deliverWaiting, Qt::QueuedConnection);
+}
+
+void ControlChannel::arrive(Message message)
+{
+    if (m_holds == 0 && m_waiting.empty() && message.kind != Message::Close) {
+        deliver(message);
+        return;
+    }
+    // The unload of a close never runs inside the bus call that asked for
+    // it: the caller gets its reply first, and the window may then destroy
+    // this channel. The flag itself is set at once when the window is free.
+    if (message.kind == Message::Close && m_holds == 0 && m_waiting.empty())
+        m_state.CloseRequested = true;
+    m_waiting.push_back(std::move(message));
+    postDelivery();
+}
+
+void ControlChannel::deliverWaiting()
+{
+    m_deliveryPosted = false;
+    const QPointer<ControlChannel> alive(this);
+    while (alive && m_holds == 0 && !m_waiting.empty()) {
+        const Message message = std::move(m_waiting.front());
+        m_waiting.pop_front();
+        // One message to its end before the next, even if it runs an event loop.
+        const Hold handling(this);
+        deliver(message);
+    }
+}
+
+void ControlChannel::deliver(const Message &message)
+{
+    switch (message.kind) {
+    case Message::Close:
+        m_state.CloseRequested = true;
+        emit closeRequested();
+        break;
+    case Message::CopyData:
+        if (const CopyDataEffect effect = ApplyCopyData(m_state, message.data); effect != CopyDataEffect::None)
+            emit copyDataApplied(effect);
+        break;
+    case Message::Help:
+        emit helpRequested();
+        break;
+    case Message::ChangeLanguage:
+        emit languageChangeRequested(message.languageId, message.name);
+        break;
+    }
+}
+
 void ControlChannel::handleClose()
 {
-    m_state.CloseRequested = true;
-    QMetaObject::invokeMethod(this, &ControlChannel::closeRequested, Qt::QueuedConnection);
+    arrive({Message::Close, {}, 0, {}});
 }
 
 void ControlChannel::handleCopyData(quint32 dwData, const QByteArray &data)
 {
     Q_UNUSED(dwData) // the manager's notices carry no meaning in it
-    const CopyDataEffect effect = ApplyCopyData(m_state, data);
-    if (effect != CopyDataEffect::None)
-        emit copyDataApplied(effect);
+    arrive({Message::CopyData, data, 0, {}});
 }
 
 void ControlChannel::setDiagnostics(DiagnosticsProvider provider)
@@ -172,12 +238,12 @@ QVariantMap ControlChannel::diagnostics(bool withGrid) const
 
 void ControlChannel::handleHelp()
 {
-    emit helpRequested();
+    arrive({Message::Help, {}, 0, {}});
 }
 
 void ControlChannel::handleChangeLanguage(qint32 languageId, const QString &name)
 {
-    emit languageChangeRequested(languageId, name);
+    arrive({Message::ChangeLanguage, {}, languageId, name});
 }
 
 } // namespace vorn

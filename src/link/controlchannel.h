@@ -6,10 +6,12 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QVariantList>
 #include <QVariantMap>
 
+#include <deque>
 #include <functional>
 
 namespace vorn {
@@ -28,8 +30,14 @@ CopyDataEffect ApplyCopyData(AppState &state, const QByteArray &data);
 // change). Registers VornScheduler.Window.p<PID> and, while it is free,
 // VornScheduler.Window; the object answers at ObjectPath.
 //
-// State changes happen before the caller gets its reply, so a caller that
-// sends STOP and then looks at the window finds it stopped.
+// The window handles each event to its end before the next. While it is in
+// the middle of one that lets other events in (a long fill answers the bus
+// as it goes, the load's boxes run event loops) it holds the channel, and
+// the four messages wait, in the order they came, until the last hold is
+// gone; then they are handled one after the other from the event loop.
+// A message that finds the window free and nothing waiting is handled at
+// once: its state change happens before the caller gets its reply, so a
+// caller that sends STOP and then looks at the window finds it stopped.
 class ControlChannel : public QObject {
     Q_OBJECT
 public:
@@ -64,6 +72,19 @@ public:
     // Whether the shared name VornScheduler.Window is ours.
     bool ownsSharedName() const { return m_ownsShared; }
 
+    // Held for as long as it lives: messages wait meanwhile. Nests; a null
+    // channel holds nothing.
+    class Hold {
+    public:
+        explicit Hold(ControlChannel *channel);
+        ~Hold();
+        Hold(const Hold &) = delete;
+        Hold &operator=(const Hold &) = delete;
+
+    private:
+        QPointer<ControlChannel> m_channel;
+    };
+
     // The four messages; the D-Bus object calls these, and so may a test.
     void handleClose();
     void handleCopyData(quint32 dwData, const QByteArray &data);
@@ -87,9 +108,22 @@ signals:
     void languageChangeRequested(qint32 languageId, const QString &name);
 
 private:
+    struct Message {
+        enum Kind { Close, CopyData, Help, ChangeLanguage } kind;
+        QByteArray data;         // CopyData's bytes
+        qint32 languageId = 0;   // ChangeLanguage's
+        QString name;
+    };
     void stop();
+    void arrive(Message message);
+    void postDelivery();
+    void deliverWaiting();
+    void deliver(const Message &message);
 
     AppState &m_state;
+    std::deque<Message> m_waiting;
+    int m_holds = 0;
+    bool m_deliveryPosted = false;
     QDBusConnection m_bus{QString()};
     QString m_processName;
     bool m_ownsShared = false;

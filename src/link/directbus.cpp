@@ -206,7 +206,7 @@ bool DirectBusConnection::waitFor(bool write, QDeadlineTimer deadline)
 #ifdef Q_OS_UNIX
     for (;;) {
         const qint64 left = deadline.remainingTime();
-        if (left <= 0 || (m_abort && *m_abort))
+        if (left <= 0 || (!write && m_abort && *m_abort))
             return false;
         pollfd fd{m_fd, short(write ? POLLOUT : POLLIN), 0};
         // In slices, so that an abort is seen soon.

@@ -78,8 +78,10 @@ public:
     bool open(int timeoutMs, QString *why = nullptr);
     bool isOpen() const { return m_fd >= 0; }
     void close();
-    // While *flag is true every wait ends at once (another thread sets it
-    // to cut a reply wait short).
+    // While *flag is true every wait for the bus to answer ends at once
+    // (another thread sets it to cut a reply wait short); a call being
+    // written is still written whole, within its deadline, so that the last
+    // feed of a closing window arrives.
     void setAbortFlag(const std::atomic<bool> *flag) { m_abort = flag; }
 
     struct Reply {

@@ -531,6 +531,10 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
         if (clientReadsAll) {
             changes.readAllFrom = table.filePath();
             changes.layout = layout;
+            // This tick's own bytes, so that a file the manager replaces
+            // before the client reads still gives this tick its text.
+            if (store::DbfTable view = table.mappedView(); view.isOpen())
+                changes.readAllTable = std::make_shared<const store::DbfTable>(std::move(view));
         }
         changes.rows.reserve(changedRows.size());
         for (const qint32 record : changedRows) {

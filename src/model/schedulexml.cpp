@@ -223,20 +223,23 @@ qint64 rowTextSize(const char *contents, quint32 size)
 
 } // namespace
 
-bool ScheduleXmlRows::readAll(const QString &path, quint64 layout, qint32 records, std::vector<quint64> *readBack)
+bool ScheduleXmlRows::readAll(const ScheduleXmlChanges &changes, std::vector<quint64> *readBack)
 {
     m_rows.clear();
     m_contents.clear();
     m_garbage = 0;
     m_textSize = kHead.size() + kTail.size();
     m_whole = false;
-    store::DbfTable table;
-    if (!table.open(path))
+    store::DbfTable opened;
+    const store::DbfTable *shared = changes.readAllTable.get();
+    if ((!shared || !shared->isOpen()) && !opened.open(changes.readAllFrom))
         return false;
+    const store::DbfTable &table = shared && shared->isOpen() ? *shared : opened;
+    const qint32 records = changes.records;
     const FieldReader reader(table);
     // A memo's contents live outside the record, and reading one may need
     // the window's thread; a table of another layout reads other fields.
-    if (!reader.allDirect() || LayoutFingerprint(table) != layout)
+    if (!reader.allDirect() || LayoutFingerprint(table) != changes.layout)
         return false;
     if (readBack)
         readBack->resize(size_t(std::max(0, records)));
@@ -261,9 +264,12 @@ bool ScheduleXmlRows::readAll(const QString &path, quint64 layout, qint32 record
 
 bool ScheduleXmlRows::apply(ScheduleXmlChanges &&changes, std::vector<quint64> *readBack)
 {
-    if (!changes.readAllFrom.isEmpty()
-        && !readAll(changes.readAllFrom, changes.layout, changes.records, readBack))
-        return false;
+    if (!changes.readAllFrom.isEmpty()) {
+        const bool read = readAll(changes, readBack);
+        changes.readAllTable.reset();   // its pages go as soon as they are read
+        if (!read)
+            return false;
+    }
     const qint32 records = std::max(0, changes.records);
     if (m_rows.empty())
         m_textSize = kHead.size() + kTail.size();

@@ -7,6 +7,7 @@
 #include <QtGlobal>
 
 #include <functional>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -66,6 +67,10 @@ struct ScheduleXmlChanges {
     // to whoever applies the changes instead of doing it on its own thread.
     QString readAllFrom;
     quint64 layout = 0;
+    // The bytes the feeder itself read, where they can be shared (a mapped
+    // file): read instead of the file at readAllFrom, which the manager may
+    // have replaced since, so that the feed is the text of what was read.
+    std::shared_ptr<const store::DbfTable> readAllTable;
 
     // Folds newer changes in, as if both had been applied one after the other.
     void merge(ScheduleXmlChanges &&newer);
@@ -99,7 +104,7 @@ private:
         quint32 size = 0;
     };
     void compact();
-    bool readAll(const QString &path, quint64 layout, qint32 records, std::vector<quint64> *readBack);
+    bool readAll(const ScheduleXmlChanges &changes, std::vector<quint64> *readBack);
 
     std::vector<Row> m_rows;   // index record - 1
     std::vector<char> m_contents;

@@ -101,6 +101,20 @@ TextCodec::TextCodec(quint8 languageDriver)
     }
 }
 
+TextCodec::TextCodec(const TextCodec &other)
+    : m_name(other.m_name)
+    , m_decoder(other.m_decoder.name(), QStringConverter::Flag::Stateless)
+    , m_encoder(other.m_encoder.name(), QStringConverter::Flag::Stateless)
+{
+}
+
+TextCodec &TextCodec::operator=(const TextCodec &other)
+{
+    if (this != &other)
+        *this = TextCodec(other);
+    return *this;
+}
+
 QString TextCodec::decode(QByteArrayView bytes) const
 {
     // Every code page a driver byte names keeps ASCII as it is, and almost

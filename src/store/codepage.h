@@ -15,6 +15,12 @@ namespace vorn::store {
 class TextCodec {
 public:
     explicit TextCodec(quint8 languageDriver = 0);
+    // The same code page with converters of its own: one codec is used by
+    // one thread at a time.
+    TextCodec(const TextCodec &other);
+    TextCodec &operator=(const TextCodec &other);
+    TextCodec(TextCodec &&) = default;
+    TextCodec &operator=(TextCodec &&) = default;
 
     // The code page for a language-driver byte; Windows-1252 for 0 and for
     // bytes no table of drivers knows.

@@ -450,6 +450,27 @@ StoreError DbfTable::openBytes(QByteArrayView bytes)
     return error;
 }
 
+DbfTable DbfTable::mappedView() const
+{
+    DbfTable view;
+    if (!d || !d->mapped.isMapped())
+        return view;
+    auto impl = std::make_unique<Impl>();
+    impl->path = d->path;
+    impl->mapped = d->mapped.share();
+    impl->header = d->header;
+    impl->records = d->records;
+    impl->codec = d->codec;
+    impl->spans = d->spans;
+    {
+        const std::lock_guard lock(d->cutLock);
+        impl->cutFrom = d->cutFrom;
+    }
+    view.d = std::move(impl);
+    view.syncView();
+    return view;
+}
+
 void DbfTable::close()
 {
     if (!d)

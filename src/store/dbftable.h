@@ -50,6 +50,11 @@ public:
     void close();
     bool isOpen() const;
     QString filePath() const;
+    // A second table over the same mapped bytes, with the same records, for
+    // another thread to read after this one is closed: a file the writer
+    // replaces meanwhile does not change what it reads. Closed when this
+    // table's bytes were read into memory (or written to) instead.
+    DbfTable mappedView() const;
 
     // Records present: the header's count, clamped to the complete records in the file.
     qint32 recordCount() const;

@@ -343,6 +343,15 @@ bool MappedFile::map(const QString &path, QString *error)
 #endif
 }
 
+MappedFile MappedFile::share() const
+{
+    MappedFile copy;
+    copy.m_region = m_region;
+    copy.m_data = m_data;
+    copy.m_size = m_size;
+    return copy;
+}
+
 void MappedFile::unmap()
 {
     m_region.reset();

@@ -45,6 +45,9 @@ public:
     // file instead.
     bool map(const QString &path, QString *error = nullptr);
     void unmap();
+    // Another hold on the same mapping: its pages stay mapped (and follow
+    // the same file, whatever now has its name) until every hold lets go.
+    MappedFile share() const;
 
     bool isMapped() const { return m_data != nullptr; }
     const char *data() const { return m_data; }

@@ -133,9 +133,15 @@ void frmScheduler::Form_Load()
 {
     Q_ASSERT(!m_loaded);
     // 1. The language event source: the control channel's language message.
+    // The channel is on the bus from here on, so that a manager can reach a
+    // window whose load shows a box; what it sends waits for the end of the
+    // load, where the window procedure is installed.
     m_channel = std::make_unique<ControlChannel>(m_state);
+    const ControlChannel::Hold loading(m_channel.get());
     connect(m_channel.get(), &ControlChannel::languageChangeRequested, this,
             &frmScheduler::ml_RuntimeSupport_LanguageChanged);
+    if (m_start.useSessionBus)
+        m_channel->start();
 
     // 2. Language and captions.
     const qint32 languageId = GetLanguageID(m_start.programFolder);
@@ -254,7 +260,9 @@ void frmScheduler::Form_Unload(bool &cancel)
 
 void frmScheduler::closeEvent(QCloseEvent *event)
 {
-    if (!m_loaded) {
+    if (!m_loaded || m_unloaded) {
+        // A second close (the manager calls both of our names, or a box's
+        // event loop lets two in) finds nothing left to unload.
         QMainWindow::closeEvent(event);
         return;
     }
@@ -292,8 +300,9 @@ void frmScheduler::releaseManagerServer()
 void frmScheduler::SubclassWindow()
 {
     // Our equivalent of the window procedure: the control channel on the
-    // session bus carries the close, copy-data and help messages; F1 is the
-    // window's own key.
+    // session bus carries the close, copy-data and help messages (it was
+    // opened at the start of the load; what came since is handled once the
+    // load is over); F1 is the window's own key.
     if (!m_f1) {
         m_f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
         m_f1->setContext(Qt::WindowShortcut);
@@ -306,8 +315,6 @@ void frmScheduler::SubclassWindow()
     connect(m_channel.get(), &ControlChannel::helpRequested, this, &frmScheduler::HelpCommand,
             Qt::UniqueConnection);
     m_channel->setDiagnostics([this](bool withGrid) { return diagnostics(withGrid); });
-    if (m_start.useSessionBus)
-        m_channel->start();
 }
 
 void frmScheduler::UnsubclassWindow()

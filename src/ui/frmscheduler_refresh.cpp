@@ -3,6 +3,7 @@
 #include "frmscheduler.h"
 
 #include "cleaner.h"
+#include "controlchannel.h"
 #include "ganttgrid.h"
 #include "gridfill.h"
 #include "liveoverlay.h"
@@ -47,6 +48,9 @@ void frmScheduler::FillTree(qint16 sortOrder)
     if (!m_grid)
         return;
     const OperationScope scope(*this);
+    // The manager's messages that come while the fill answers the bus wait
+    // for its end (and for whatever the event that runs it does after it).
+    const ControlChannel::Hold fillRunning(m_channel.get());
     const QScopedValueRollback filling(m_filling, true);
     m_sinceAnswered.start();
     chart::GridData &grid = m_grid->data();

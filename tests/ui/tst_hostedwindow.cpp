@@ -124,42 +124,82 @@ private slots:
         QVERIFY(QFile::exists(plant.state.SettingsFile));
     }
 
-    // The manager's Close() arrives while an error box of a fill or a tick
-    // stands: the unload releases the Manager Server document inside the
-    // box's event loop, and the fill or tick must not reach it afterwards.
-    void closeDuringAnErrorBoxReachesNoReleasedDocument_data()
+    // The manager's messages come over the bus while an event of the window
+    // is in its middle: a long fill that answers the bus, or a box. Those of
+    // a fill or of the load wait for its end and then come in their order;
+    // two closes inside a tick's box unload the window once.
+    void managerMessagesWaitForTheEventInProgress_data()
     {
-        QTest::addColumn<bool>("tick");
-        QTest::newRow("fill-feeding-the-view") << false;
-        QTest::newRow("tick-feeding-the-view") << true;
+        QTest::addColumn<QString>("event");        // fill, tick, rebuild (the tick after a clean) or load
+        QTest::addColumn<QString>("table");        // long: the fill answers the bus; memo: a box; none: Open Failed
+        QTest::addColumn<QStringList>("messages"); // sent while a long fill answers, else at the first box
+        QTest::addColumn<QString>("expected");     // what happened, in order; the feeds after the load
+        QTest::newRow("close-during-a-long-fill") << "fill" << "long" << QStringList{"Close"} << "end close; feeds 1";
+        QTest::newRow("close-in-a-box-of-a-fill") << "fill" << "memo" << QStringList{"Close"} << "end close; feeds 1";
+        QTest::newRow("help-and-language-during-a-long-fill")
+            << "fill" << "long" << QStringList{"Help", "ChangeLanguage 2052"} << "end help language; feeds 1";
+        QTest::newRow("start-during-the-rebuild-after-a-clean")
+            << "rebuild" << "long" << QStringList{"CopyData START"} << "end start; feeds 1; reload";
+        QTest::newRow("close-in-a-box-of-the-load") << "load" << "none" << QStringList{"Close"} << "end close; feeds 0";
+        QTest::newRow("two-closes-in-a-box-of-a-tick")
+            << "tick" << "memo" << QStringList{"Close", "Close"} << "close end; feeds 1";
     }
 
-    void closeDuringAnErrorBoxReachesNoReleasedDocument()
+    void managerMessagesWaitForTheEventInProgress()
     {
-        QFETCH(bool, tick);
+        QFETCH(QString, event);
+        QFETCH(QString, table);
+        QFETCH(QStringList, messages);
+        QFETCH(QString, expected);
         ManagerStandIn manager;
         Plant plant;
-        auto window = loadWindow(plant, QStringLiteral("Cell /H"));
-        QVERIFY(window->ManagerServerObject());
-        QTRY_VERIFY_WITH_TIMEOUT(window->ManagerServerObject()->isIdle(), 10000);
-        writeOverlongMemoSchedule(plant);
-
-        QSignalSpy unloaded(window.get(), &frmScheduler::unloaded);
-        MessageRecorder recorder;
-        recorder.onMessage = [&] {
-            if (unloaded.isEmpty()) {
-                window->channel()->handleClose();
-                QCoreApplication::sendPostedEvents(window->channel(), QEvent::MetaCall);
+        QString trace;
+        // As the manager sends them, from a bus connection of its own; the
+        // box or the fill goes on answering after each.
+        const auto send = [&] {
+            QDBusConnection peer = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("peer"));
+            const QString window = ControlChannel::serviceNameForPid(QCoreApplication::applicationPid());
+            for (const QString &message : std::exchange(messages, {})) {
+                const QStringList words = message.split(u' ');
+                peer.call(words[0] == u"CopyData" ? ControlChannel::noticeCall(window, words[1].toLatin1())
+                                                  : ControlChannel::windowCall(window, words[0],
+                                                        words.size() > 1 ? QVariantList{words[1].toInt(), QString()}
+                                                                         : QVariantList{}),
+                          QDBus::BlockWithGui);
+                QCoreApplication::processEvents();
             }
         };
-        if (tick)
-            window->Timer1_Timer();
-        else
-            window->FillTree(1);
-        QCOMPARE(unloaded.size(), 1);
-        QVERIFY(!window->ManagerServerObject());
-        QVERIFY(recorder.texts.value(0).startsWith(QStringLiteral("Error #: -910")));
-        QVERIFY(QFile::exists(plant.state.SettingsFile));
+        MessageRecorder recorder;
+        recorder.onMessage = send;
+        if (event != u"load")
+            plant.writeTables({{QStringLiteral("P1"), QStringLiteral("Mill1"), QString(), 60, 120}});
+        auto window = std::make_unique<frmScheduler>(plant.state, WindowStart{QStringLiteral("Cell /H"), plant.binFolder()});
+        connect(window.get(), &frmScheduler::unloaded, this, [&] { trace += QStringLiteral(" close"); });
+        window->setOpenUrl([&](const QString &) { trace += QStringLiteral(" help"); });
+        window->Form_Load();
+        if (event != u"load") {
+            window->Timer1()->stop();
+            connect(window->channel(), &ControlChannel::languageChangeRequested, this, [&] { trace += QStringLiteral(" language"); });
+            connect(window->channel(), &ControlChannel::copyDataApplied, this, [&] { trace += QStringLiteral(" start"); });
+            QTRY_VERIFY_WITH_TIMEOUT(window->ManagerServerObject()->isIdle(), 10000);
+            manager.calls.clear();
+            if (table == u"memo") {
+                writeOverlongMemoSchedule(plant);
+            } else {
+                plant.writeTables(QList<Op>(20000, Op{QStringLiteral("P1"), QStringLiteral("Mill1"), QString(), 60, 120}));
+                window->setFillAnswerPeriod(0);
+                QTimer::singleShot(0, this, send);
+            }
+            plant.state.ReloadRequested = event == u"rebuild";
+            if (event == u"fill")
+                window->FillTree(1);
+            else
+                window->Timer1_Timer();
+        }
+        trace += QStringLiteral(" end");
+        QTRY_COMPARE_WITH_TIMEOUT(trace.trimmed() + QStringLiteral("; feeds %1").arg(manager.calls.count(QStringLiteral("SetViewXMLData(SCHEDULER)")))
+                                      + (plant.state.ReloadRequested ? QStringLiteral("; reload") : QString()),
+                                  expected, 10000);
     }
 
     // A manager process that never answers, one that answers after 5 s, and

@@ -285,7 +285,9 @@ int Soak::run()
         std::printf("the viewer did not come up\n");
         return 2;
     }
-    diagnostics(false);   // answered once the load is over
+    // The window is on the bus from the start of its load; it tells about
+    // itself once the load is over.
+    WaitFor([&] { return !diagnostics(false).isEmpty(); }, 60000);
     const long startKiB = SampleProcess(m_viewer.processId()).rssKiB;
     const qint64 ticksAtStart = diagnostics(false).value(QStringLiteral("ticks")).toLongLong();
 
