@@ -12,7 +12,8 @@ set -euo pipefail
 #           python3 with dbf/dbfread (tables written by other programs),
 #           dbus-run-session and dbus-send (private session bus),
 #           desktop-file-validate and appstreamcli (the installed entries),
-#           pdfinfo of poppler-utils (pages of a printed PDF)
+#           pdfinfo of poppler-utils (pages of a printed PDF), ImageMagick's
+#           convert (counts the pixels of one colour in a rendered chart)
 #   fuzz:   clang and libclang-rt-14-dev (libFuzzer with the sanitizers)
 #   demo:   xvfb-run with xauth (runs without a display), fonts for the
 #           Latin and Chinese texts of the window and the manual
@@ -22,7 +23,7 @@ packages=(
     qt6-base-dev qt6-svg-dev libxxhash-dev
     shapelib libshp-dev python3 python3-dbf python3-dbfread
     dbus-daemon dbus-bin
-    desktop-file-utils appstream poppler-utils
+    desktop-file-utils appstream poppler-utils imagemagick
     xvfb xauth
     fonts-noto-cjk fonts-dejavu-core
 )
