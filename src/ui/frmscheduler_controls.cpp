@@ -51,6 +51,16 @@ Qt::CheckState CheckStateOfValue(int value)
     }
 }
 
+// A column box. A stored 2 loads it greyed (which makes a QCheckBox cycle
+// through grey on clicks for good); a click still only checks or clears it.
+class ColumnCheckBox final : public QCheckBox {
+public:
+    using QCheckBox::QCheckBox;
+
+protected:
+    void nextCheckState() override { setCheckState(checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked); }
+};
+
 int ValueOfCheckState(Qt::CheckState state)
 {
     switch (state) {
@@ -153,7 +163,7 @@ void frmScheduler::createControls()
     frameLayout->addWidget(m_label3, 1, 1);
     static const char *const defaultCaptions[] = {"Start", "Finish", "Duration"};
     for (int i = 0; i < 6; ++i) {
-        auto *box = new QCheckBox(QString::fromLatin1(defaultCaptions[i % 3]), m_frameShow);
+        auto *box = new ColumnCheckBox(QString::fromLatin1(defaultCaptions[i % 3]), m_frameShow);
         box->setObjectName(QStringLiteral("ShowCol%1").arg(i));
         m_showCol[i] = box;
         frameLayout->addWidget(box, i / 3, 2 + i % 3);

@@ -284,6 +284,29 @@ private slots:
         for (const QString &name : missing)
             QVERIFY(QFile::remove(plant.dataFile(name + QStringLiteral(".dbf"))));
         MessageRecorder recorder;
+    // A box a stored 2 greyed is checked or cleared by a click, never greyed
+    // again: the clicks of a user hide and show its column.
+    void clickOnGreyedBoxChecksOrClears_data()
+    {
+        QTest::addColumn<int>("clicks");
+        QTest::newRow("one-click-checks") << 1;
+        QTest::newRow("third-click-checks-again") << 3;
+    }
+
+    void clickOnGreyedBoxChecksOrClears()
+    {
+        QFETCH(int, clicks);
+        Plant plant;
+        QVERIFY(writeFile(plant.state.SettingsFile, "[SCHEDULER]\r\nActBegVisible=2\r\n"));
+        auto window = plant.loadDemo();
+        for (int i = 0; i < clicks; ++i)
+            window->ShowCol(3)->click();
+        QCOMPARE(window->ShowCol(3)->checkState(), Qt::Checked);
+        QVERIFY(!window->fg()->data().colHidden(5));
+        QVERIFY(window->close());
+        QVERIFY(readFile(plant.state.SettingsFile).contains("ActBegVisible=1"));
+    }
+
         auto window = plant.load();
         QCOMPARE(recorder.texts, QStringList(missing.size(), QStringLiteral("Open Failed")));
         QCOMPARE(window->windowTitle(), QStringLiteral("Vorn Scheduler () On-Line"));
