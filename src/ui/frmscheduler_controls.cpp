@@ -98,13 +98,9 @@ public:
     {
         m_window.ProgressBar1()->setRange(minimum, maximum);
     }
-    void setValue(int value) override
-    {
-        QProgressBar *bar = m_window.ProgressBar1();
-        bar->setValue(value);
-        if (bar->isVisible())
-            bar->repaint();
-    }
+    // The bar repaints itself at once, and only when its filled length moves:
+    // at most once per pixel, not once per column.
+    void setValue(int value) override { m_window.ProgressBar1()->setValue(value); }
     void hide() override { m_window.PicProgress()->hide(); }
 
 private:
