@@ -13,7 +13,8 @@ set -euo pipefail
 #           python3 with dbf/dbfread (tables written by other programs),
 #           dbus-run-session and dbus-send (private session bus),
 #           desktop-file-validate and appstreamcli (the installed entries),
-#           pdfinfo of poppler-utils (pages of a printed PDF)
+#           pdfinfo of poppler-utils (pages of a printed PDF), the xcb
+#           headers (a window manager that frames late, played on xvfb)
 #   fuzz:   clang and libclang-rt-14-dev (libFuzzer with the sanitizers)
 #   demo:   xvfb-run with xauth (runs without a display), fonts for the
 #           Latin and Chinese texts of the window and the manual
@@ -24,7 +25,7 @@ packages=(
     shapelib libshp-dev python3 python3-dbf python3-dbfread
     dbus-daemon dbus-bin
     desktop-file-utils appstream poppler-utils
-    xvfb xauth
+    xvfb xauth libxcb1-dev
     fonts-noto-cjk fonts-dejavu-core
 )
 
