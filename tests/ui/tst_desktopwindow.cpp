@@ -26,13 +26,14 @@ namespace {
 // before it maps the window.
 class LateFrames {
 public:
-    LateFrames() : m_c(xcb_connect(nullptr, nullptr)), m_root(xcb_setup_roots_iterator(xcb_get_setup(m_c)).data->root)
+    LateFrames() : m_c(xcb_connect(nullptr, nullptr))
     {
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(m_c)).data->root;
         const uint32_t redirect = XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT;
-        if (xcb_request_check(m_c, xcb_change_window_attributes_checked(m_c, m_root, XCB_CW_EVENT_MASK, &redirect)))
+        if (xcb_request_check(m_c, xcb_change_window_attributes_checked(m_c, root, XCB_CW_EVENT_MASK, &redirect)))
             return;
         m_extents = atom("_NET_FRAME_EXTENTS");
-        xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, m_root, atom("_NET_SUPPORTED"), XCB_ATOM_ATOM, 32, 1, &m_extents);
+        xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, root, atom("_NET_SUPPORTED"), XCB_ATOM_ATOM, 32, 1, &m_extents);
         xcb_flush(m_c);
         m_notifier = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(m_c), QSocketNotifier::Read);
         QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] { answer(); });
@@ -57,8 +58,15 @@ private:
                 xcb_change_property(m_c, XCB_PROP_MODE_REPLACE, window, m_extents, XCB_ATOM_CARDINAL, 32, 4, extents);
                 xcb_map_window(m_c, window);
             } else if ((event->response_type & 0x7f) == XCB_CONFIGURE_REQUEST) {
+                // Position and size as asked, in the order of the mask's bits.
                 const auto *request = reinterpret_cast<xcb_configure_request_event_t *>(event);
-                const uint32_t values[] = {uint32_t(request->x), uint32_t(request->y), request->width, request->height};
+                const uint32_t all[] = {uint32_t(request->x), uint32_t(request->y), request->width, request->height};
+                uint32_t values[4];
+                int n = 0;
+                for (int bit = 0; bit < 4; ++bit) {
+                    if (request->value_mask & (1 << bit))
+                        values[n++] = all[bit];
+                }
                 xcb_configure_window(m_c, request->window, request->value_mask & 0xf, values);
             }
             free(event);
@@ -67,7 +75,6 @@ private:
     }
 
     xcb_connection_t *m_c;
-    xcb_window_t m_root;
     xcb_atom_t m_extents = XCB_ATOM_NONE;
     std::unique_ptr<QSocketNotifier> m_notifier;
 };

@@ -29,20 +29,20 @@ void okInModalDialog(const std::function<void()> &command)
     command();
 }
 
-// Lays out `spec` in the data folder: "path" a file holding `bytes`, "path/"
+// Lays out `entry` in the data folder: "path" a file holding `bytes`, "path/"
 // a folder, "path=target" a symbolic link, "path|" a pipe.
-bool place(const Plant &plant, const QString &spec, const QByteArray &bytes)
+bool place(const Plant &plant, const QString &entry, const QByteArray &bytes)
 {
-    const QString path = plant.dataFile(spec.section(u'=', 0, 0).remove(u'|'));
+    const QString path = plant.dataFile(entry.section(u'=', 0, 0).remove(u'|'));
     if (!QDir().mkpath(QFileInfo(path).path()))
         return false;
-    if (spec.contains(u'='))
-        return QFile::link(spec.section(u'=', 1), path);
+    if (entry.contains(u'='))
+        return QFile::link(entry.section(u'=', 1), path);
 #ifdef Q_OS_UNIX
-    if (spec.endsWith(u'|'))
+    if (entry.endsWith(u'|'))
         return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
 #endif
-    return spec.endsWith(u'/') ? QDir().mkpath(path) : writeFile(path, bytes);
+    return entry.endsWith(u'/') ? QDir().mkpath(path) : writeFile(path, bytes);
 }
 
 // Every entry under `root` with the bytes of each plain file: what a refused
