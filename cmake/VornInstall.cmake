@@ -11,7 +11,7 @@ set(VORN_PLANT_BIN "${CMAKE_INSTALL_FULL_LOCALSTATEDIR}/lib/${VORN_PACKAGE_NAME}
 # must not be /usr/bin: they live in VORN_PROGRAM_DIR beside a LANGUAGE.INI
 # that links to the administrator's file in VORN_CONFIG_DIR (a conffile of
 # the package), and /usr/bin holds links to them. The control tool reads
-# nothing of the kind and stays in /usr/bin.
+# nothing of the kind and stays in /usr/bin; on Windows all stay in bin.
 set(VORN_PROVIDED_BINARIES "")
 set(links_dir "${PROJECT_BINARY_DIR}/bin-links")
 file(MAKE_DIRECTORY "${links_dir}")
@@ -21,7 +21,7 @@ foreach(program vorn-scheduler vorn-scheduler-ctl vorn-scheduler-render)
         continue()
     endif()
     string(APPEND VORN_PROVIDED_BINARIES "    <binary>${program}</binary>\n")
-    if(program STREQUAL "vorn-scheduler-ctl")
+    if(program STREQUAL "vorn-scheduler-ctl" OR VORN_PROGRAM_DIR STREQUAL CMAKE_INSTALL_BINDIR)
         install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     else()
         install(TARGETS ${program} RUNTIME DESTINATION ${VORN_PROGRAM_DIR})
@@ -30,12 +30,14 @@ foreach(program vorn-scheduler vorn-scheduler-ctl vorn-scheduler-render)
     endif()
 endforeach()
 string(STRIP "${VORN_PROVIDED_BINARIES}" VORN_PROVIDED_BINARIES)
-install(FILES res/config/LANGUAGE.INI DESTINATION "${VORN_CONFIG_DIR}")
-file(CREATE_LINK "${VORN_CONFIG_DIR}/LANGUAGE.INI" "${links_dir}/LANGUAGE.INI" SYMBOLIC)
-install(FILES "${links_dir}/LANGUAGE.INI" DESTINATION ${VORN_PROGRAM_DIR})
-# An administrator's edit survives upgrades: dpkg keeps a changed conffile.
-file(WRITE "${PROJECT_BINARY_DIR}/debian/conffiles" "${VORN_CONFIG_DIR}/LANGUAGE.INI\n")
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${PROJECT_BINARY_DIR}/debian/conffiles")
+if(NOT WIN32)
+    install(FILES res/config/LANGUAGE.INI DESTINATION "${VORN_CONFIG_DIR}")
+    file(CREATE_LINK "${VORN_CONFIG_DIR}/LANGUAGE.INI" "${links_dir}/LANGUAGE.INI" SYMBOLIC)
+    install(FILES "${links_dir}/LANGUAGE.INI" DESTINATION ${VORN_PROGRAM_DIR})
+    # An administrator's edit survives upgrades: dpkg keeps a changed conffile.
+    file(WRITE "${PROJECT_BINARY_DIR}/debian/conffiles" "${VORN_CONFIG_DIR}/LANGUAGE.INI\n")
+    set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${PROJECT_BINARY_DIR}/debian/conffiles")
+endif()
 
 set(desktop_dir "${PROJECT_BINARY_DIR}/desktop")
 configure_file(res/desktop/vorn-scheduler.desktop.in
