@@ -454,15 +454,16 @@ void GanttGrid::paintEvent(QPaintEvent *event)
         // where it was painted, and an opaque viewport that paints nothing
         // leaves it there: while redraw is off, a grid exposed again shows
         // it. Moved, resized or at another pixel ratio, the backing store
-        // has nothing of the grid's there, and the grid is painted as it is.
+        // has nothing of the grid's there: the picture taken out of it
+        // before (keepPicture) is painted instead.
         const ShownPicture here{viewport()->mapTo(window(), QPoint()), viewport()->size(), dpr,
                                 store->size()};
         const bool kept = here == m_shown;
         m_shown = here;
         if (!m_redraw) {
             m_paintRefused = true;
-            // Moved or resized: the picture kept from before where it fits,
-            // never the half-built rows of a fill.
+            // Where it fits, then the background; never the half-built rows
+            // of a fill.
             if (!kept) {
                 painter.fillRect(viewport()->rect(), m_backColor);
                 painter.drawImage(QPoint(), m_keptPicture);
