@@ -7,16 +7,37 @@
 # data folder beside it (the manual says how).
 set(VORN_PLANT_BIN "${CMAKE_INSTALL_FULL_LOCALSTATEDIR}/lib/${VORN_PACKAGE_NAME}/bin")
 
-set(installed_programs "")
+# The viewer and the renderer read LANGUAGE.INI in their own folder, which
+# must not be /usr/bin: they live in VORN_PROGRAM_DIR beside a LANGUAGE.INI
+# that links to the administrator's file in VORN_CONFIG_DIR (a conffile of
+# the package), and /usr/bin holds links to them. The control tool reads
+# nothing of the kind and stays in /usr/bin; on Windows all stay in bin.
 set(VORN_PROVIDED_BINARIES "")
+set(links_dir "${PROJECT_BINARY_DIR}/bin-links")
+file(MAKE_DIRECTORY "${links_dir}")
+file(RELATIVE_PATH bin_to_program "${CMAKE_INSTALL_FULL_BINDIR}" "${CMAKE_INSTALL_PREFIX}/${VORN_PROGRAM_DIR}")
 foreach(program vorn-scheduler vorn-scheduler-ctl vorn-scheduler-render)
-    if(TARGET ${program})
-        list(APPEND installed_programs ${program})
-        string(APPEND VORN_PROVIDED_BINARIES "    <binary>${program}</binary>\n")
+    if(NOT TARGET ${program})
+        continue()
+    endif()
+    string(APPEND VORN_PROVIDED_BINARIES "    <binary>${program}</binary>\n")
+    if(program STREQUAL "vorn-scheduler-ctl" OR VORN_PROGRAM_DIR STREQUAL CMAKE_INSTALL_BINDIR)
+        install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    else()
+        install(TARGETS ${program} RUNTIME DESTINATION ${VORN_PROGRAM_DIR})
+        file(CREATE_LINK "${bin_to_program}/${program}" "${links_dir}/${program}" SYMBOLIC)
+        install(FILES "${links_dir}/${program}" DESTINATION ${CMAKE_INSTALL_BINDIR})
     endif()
 endforeach()
 string(STRIP "${VORN_PROVIDED_BINARIES}" VORN_PROVIDED_BINARIES)
-install(TARGETS ${installed_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(NOT WIN32)
+    install(FILES res/config/LANGUAGE.INI DESTINATION "${VORN_CONFIG_DIR}")
+    file(CREATE_LINK "${VORN_CONFIG_DIR}/LANGUAGE.INI" "${links_dir}/LANGUAGE.INI" SYMBOLIC)
+    install(FILES "${links_dir}/LANGUAGE.INI" DESTINATION ${VORN_PROGRAM_DIR})
+    # An administrator's edit survives upgrades: dpkg keeps a changed conffile.
+    file(WRITE "${PROJECT_BINARY_DIR}/debian/conffiles" "${VORN_CONFIG_DIR}/LANGUAGE.INI\n")
+    set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${PROJECT_BINARY_DIR}/debian/conffiles")
+endif()
 
 set(desktop_dir "${PROJECT_BINARY_DIR}/desktop")
 configure_file(res/desktop/vorn-scheduler.desktop.in
@@ -59,5 +80,5 @@ set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 # loads at run time (the window system and the SVG pictures) no tool can see.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, fonts-noto-cjk")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, fonts-noto-cjk, qt6-translations-l10n")
 include(CPack)

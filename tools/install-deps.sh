@@ -7,24 +7,26 @@ set -euo pipefail
 #   build:  compiler and make tools, CMake, Ninja, Qt (qt6-base-dev brings
 #           the platform plugins, the OpenGL headers Qt's CMake files ask
 #           for, D-Bus and Print Support), Qt SVG (toolbar pictures, icon),
-#           xxHash (the fingerprints of records a tick compares)
+#           Qt's own translations (the buttons of message boxes and dialogs
+#           in Chinese), xxHash (the fingerprints of records a tick compares)
 #   tests:  shapelib (dbfcreate/dbfadd) and libshp-dev (store benchmark),
 #           python3 with dbf/dbfread (tables written by other programs),
 #           dbus-run-session and dbus-send (private session bus),
 #           desktop-file-validate and appstreamcli (the installed entries),
 #           pdfinfo of poppler-utils (pages of a printed PDF), ImageMagick's
-#           convert (counts the pixels of one colour in a rendered chart)
+#           convert (counts the pixels of one colour in a rendered chart), the
+#           xcb headers (a window manager that frames late, played on xvfb)
 #   fuzz:   clang and libclang-rt-14-dev (libFuzzer with the sanitizers)
 #   demo:   xvfb-run with xauth (runs without a display), fonts for the
 #           Latin and Chinese texts of the window and the manual
 packages=(
     build-essential cmake ninja-build
     clang libclang-rt-14-dev
-    qt6-base-dev qt6-svg-dev libxxhash-dev
+    qt6-base-dev qt6-svg-dev qt6-translations-l10n libxxhash-dev
     shapelib libshp-dev python3 python3-dbf python3-dbfread
     dbus-daemon dbus-bin
     desktop-file-utils appstream poppler-utils imagemagick
-    xvfb xauth
+    xvfb xauth libxcb1-dev
     fonts-noto-cjk fonts-dejavu-core
 )
 

@@ -109,6 +109,7 @@ void GanttGrid::setRedraw(bool on)
 {
     m_redraw = on;
     if (on) {
+        m_keptPicture = QImage();
         ensureLayout();
         // An area exposed while redraw was off showed the old picture: it
         // is painted whole now; otherwise only what changed meanwhile.
@@ -453,14 +454,22 @@ void GanttGrid::paintEvent(QPaintEvent *event)
         // where it was painted, and an opaque viewport that paints nothing
         // leaves it there: while redraw is off, a grid exposed again shows
         // it. Moved, resized or at another pixel ratio, the backing store
-        // has nothing of the grid's there, and the grid is painted as it is.
+        // has nothing of the grid's there: the picture taken out of it
+        // before (keepPicture) is painted instead.
         const ShownPicture here{viewport()->mapTo(window(), QPoint()), viewport()->size(), dpr,
                                 store->size()};
-        if (!m_redraw && here == m_shown) {
+        const bool kept = here == m_shown;
+        m_shown = here;
+        if (!m_redraw) {
             m_paintRefused = true;
+            // Where it fits, then the background; never the half-built rows
+            // of a fill.
+            if (!kept) {
+                painter.fillRect(viewport()->rect(), m_backColor);
+                painter.drawImage(QPoint(), m_keptPicture);
+            }
             return;
         }
-        m_shown = here;
     }
     ensureLayout();
     if (m_firstChartPaintMs < 0 && m_data.rows() > m_data.fixedRows()) {
@@ -834,9 +843,31 @@ void GanttGrid::paintPane(QPainter &painter, const Pane &pane, qreal dpr)
 
 void GanttGrid::resizeEvent(QResizeEvent *event)
 {
+    keepPicture();
     QAbstractScrollArea::resizeEvent(event);
     ensureLayout();
     updateScrollBars();
+}
+
+void GanttGrid::moveEvent(QMoveEvent *event)
+{
+    keepPicture();
+    QAbstractScrollArea::moveEvent(event);
+}
+
+void GanttGrid::keepPicture()
+{
+    // The window's backing store still holds the last picture at its old
+    // place until the next paint resizes or repaints it.
+    if (m_redraw || !m_keptPicture.isNull())
+        return;
+    QBackingStore *store = viewport()->backingStore();
+    QPaintDevice *device = store ? store->paintDevice() : nullptr;
+    if (!device || device->devType() != QInternal::Image || store->size() != m_shown.store)
+        return;
+    const QRectF area(QPointF(m_shown.topLeft) * m_shown.dpr, QSizeF(m_shown.size) * m_shown.dpr);
+    m_keptPicture = static_cast<QImage *>(device)->copy(area.toAlignedRect());
+    m_keptPicture.setDevicePixelRatio(m_shown.dpr);
 }
 
 void GanttGrid::scrollContentsBy(int, int)

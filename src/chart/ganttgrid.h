@@ -4,6 +4,7 @@
 #include "gridoverlay.h"
 
 #include <QAbstractScrollArea>
+#include <QImage>
 #include <QPoint>
 #include <QRect>
 #include <QSize>
@@ -65,7 +66,8 @@ public:
     bool isCollapsed(int row) const;
 
     // Redraw off: nothing new is painted until it is switched on again; the
-    // grid shows the picture it painted last.
+    // grid shows the picture it painted last, where it fits after a move or a
+    // resize, and its background elsewhere.
     bool redraw() const { return m_redraw; }
     // When the grid was first painted with rows below its header (ms since
     // the epoch), -1 until then: the moment a user first sees a chart.
@@ -136,6 +138,7 @@ signals:
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
@@ -154,6 +157,7 @@ private:
     void paintPanes(QPainter &painter, const QRect &area, const QRect &exposed, int topIndex,
                     int leftCol, int lastCol);
     void paintFocusFrame(QPainter &painter);
+    void keepPicture();
     void paintPane(QPainter &painter, const Pane &pane, qreal dpr);
     void moveCursor(int row, int col);
     bool askOutline(int row, bool collapse);
@@ -192,6 +196,9 @@ private:
         bool operator==(const ShownPicture &) const = default;
     };
     ShownPicture m_shown;
+    // That picture, taken from the store before a move or resize with redraw
+    // off loses it there; null when redraw is on.
+    QImage m_keptPicture;
     bool m_updatePending = false;
     qint64 m_firstChartPaintMs = -1;
     qint64 m_firstChartPaintCpuMs = -1;

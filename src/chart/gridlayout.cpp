@@ -21,9 +21,6 @@ constexpr int OutlineColumnTwips = 400;
 // fit-to-window rule replaces them on the first resize.
 constexpr int KeyColumnTwips = 2100;
 constexpr int TimeValueColumnTwips = 1050;
-// How many times the progress bar moves during a rebuild: enough to be seen,
-// few enough that repainting it costs nothing.
-constexpr int ProgressSteps = 16;
 
 void headerBorders(GridData &grid)
 {
@@ -129,13 +126,10 @@ void CmbInterval_Click(GridData &grid, AppState &state, const QString &intervalT
     if (progress)
         progress->setRange(0, maximum);
 
-    // The bar moves in a few steps rather than once per column: each step
-    // repaints the box, and the whole rebuild takes only milliseconds.
-    const int stride = std::max(1, (count - FirstScaleCol) / ProgressSteps);
     int hour = -1;
     for (int c = FirstScaleCol; c < count; ++c) {
         const int offset = c - FirstScaleCol;
-        if (progress && (offset % stride == 0 || c == count - 1))
+        if (progress)
             progress->setValue(std::abs(offset));
         const int minute = (offset * interval) % 60;
         grid.setText(1, c, QString::number(minute));

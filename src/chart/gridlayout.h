@@ -29,7 +29,8 @@ public:
     // Moves the box, shows it and paints it at once (no event loop runs).
     virtual void showAt(const QPoint &topLeftTwips) = 0;
     virtual void setRange(int minimum, int maximum) = 0;
-    // Sets the bar and repaints it at once.
+    // Sets the bar, once per column; whatever this changes on screen is
+    // painted at once.
     virtual void setValue(int value) = 0;
     virtual void hide() = 0;
 };

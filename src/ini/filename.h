@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QFile;
+
 namespace vorn {
 
 // The plain file `path` names: `path` itself, else a plain file of the same
@@ -10,5 +12,11 @@ namespace vorn {
 // when there is none. Pipes, devices and folders never match: opening one
 // would wait or fail where a file was expected.
 QString FindFileIgnoringCase(const QString &path);
+
+// Opens `path` for reading when it is a plain file (a link to one counts),
+// never waiting: a pipe there would block the open and a device would never
+// end. On failure `error` gets the system's reason, or stays empty when
+// something other than a plain file stands there.
+bool OpenPlainFile(QFile &file, const QString &path, QString *error = nullptr);
 
 } // namespace vorn

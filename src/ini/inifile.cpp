@@ -14,12 +14,6 @@
 #include <limits>
 #include <optional>
 
-#if defined(Q_OS_UNIX)
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 namespace vorn {
 
 namespace {
@@ -158,20 +152,8 @@ qsizetype findKey(const Document &doc, qsizetype header, const QString &key)
 bool readPlainFile(const QString &fileName, QByteArray *bytes)
 {
     QFile file;
-#if defined(Q_OS_UNIX)
-    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    struct stat info {};
-    if (fd < 0)
+    if (!OpenPlainFile(file, fileName))
         return false;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return false;
-    }
-#else
-    file.setFileName(fileName);
-    if (!QFileInfo(fileName).isFile() || !file.open(QIODevice::ReadOnly))
-        return false;
-#endif
     *bytes = file.readAll();
     return true;
 }

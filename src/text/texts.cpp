@@ -2,12 +2,18 @@
 
 #include "inifile.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLibraryInfo>
+#include <QPointer>
+#include <QThread>
+#include <QTranslator>
 
 #include <atomic>
+#include <utility>
 
 namespace vorn {
 
@@ -47,6 +53,39 @@ const Tables &tables()
 }
 
 std::atomic<qint32> currentLanguage{LanguageEnglish};
+
+// Qt's own texts (a message box's Yes, No and OK, the file and print
+// dialogs) follow the interface language: Qt's Chinese translation is
+// installed while the interface is Chinese; English is Qt's own.
+void applyToolkitLanguage(qint32 language)
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    // Translators belong to the application's thread.
+    if (!app || QThread::currentThread() != app->thread())
+        return;
+    static QPointer<QTranslator> chinese;
+    static bool installed = false;
+    if (language != LanguageChinese) {
+        if (std::exchange(installed, false))
+            QCoreApplication::removeTranslator(chinese);
+        return;
+    }
+    if (!chinese) {
+        // Debian's qt6-translations-l10n; an install that brings its own Qt
+        // keeps them in "translations" beside the program. Without either the
+        // buttons stay English.
+        auto *translator = new QTranslator(app);
+        const QString name = QStringLiteral("qtbase_zh_CN");
+        if (!translator->load(name, QLibraryInfo::path(QLibraryInfo::TranslationsPath))
+            && !translator->load(name, QCoreApplication::applicationDirPath() + QStringLiteral("/translations"))) {
+            delete translator;
+            return;
+        }
+        chinese = translator;
+    }
+    if (!std::exchange(installed, true))
+        QCoreApplication::installTranslator(chinese);
+}
 
 } // namespace
 
@@ -90,6 +129,7 @@ void SetLanguage(qint32 id, const QString &name)
         }
     }
     currentLanguage.store(chosen);
+    applyToolkitLanguage(chosen);
 }
 
 QString LanguageName(qint32 id)

@@ -27,7 +27,8 @@ QString GetTextOr(int id, const char *fallback);
 // The id made current by SetLanguage (English until then).
 qint32 CurrentLanguageID();
 
-// Makes `id` current if supported, else English. The name is not used.
+// Makes `id` current if supported, else English, Qt's own texts included
+// (called on the application's thread). The name is not used.
 void SetLanguage(qint32 id, const QString &name = QString());
 
 // "English", "Chinese (China)" or "Invalid Language Index".

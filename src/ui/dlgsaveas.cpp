@@ -52,9 +52,6 @@ void dlgSaveAs::ApplyDialogTexts()
 void dlgSaveAs::SaveCopy()
 {
     const QString name = m_txtSaveAs->text();
-    const QString source = SaveAsSource(m_state);
-    const QString target = SavedCopyPath(m_state, name);
-
     // The name first, so that a refused one leaves the disk untouched; the
     // folder is made only for a copy that is about to be written.
     if (const ArchiveResult valid = CheckSavedCopyName(name); !valid) {
@@ -69,6 +66,7 @@ void dlgSaveAs::SaveCopy()
         ShowMessage(inside.message, MessageIcon::Critical);
         return;
     }
+    const QString target = SavedCopyPath(m_state, name);
     if (QFileInfo(target).isFile()) {
         MessageRequest question;
         question.text = name + GetText(33, QStringLiteral(" already exists. Do you want to replace it?"));
@@ -78,7 +76,7 @@ void dlgSaveAs::SaveCopy()
         if (ShowMessage(question) != MessageAnswer::Yes)
             return;
     }
-    if (const ArchiveResult copied = CopyReplacing(source, target); !copied) {
+    if (const ArchiveResult copied = CopyReplacing(SaveAsSource(m_state), target); !copied) {
         ShowMessage(copied.message, MessageIcon::Critical);
         return;
     }

@@ -15,6 +15,7 @@
 #include "refresh.h"
 #include "settings.h"
 #include "texts.h"
+#include "windowplacement.h"
 #include "windowtitle.h"
 
 #include <QAction>
@@ -330,16 +331,14 @@ void frmScheduler::SetUtilWndPos()
     const std::optional<Placement> placement = ParsePlacement(m_start.commandLine);
     if (!placement)
         return;
-    // The size given includes the frame.
-    const QSize frameExtra = frameGeometry().size() - geometry().size();
     if (placement->topMost != bool(windowFlags() & Qt::WindowStaysOnTopHint)) {
         const bool wasVisible = isVisible();
         setWindowFlag(Qt::WindowStaysOnTopHint, placement->topMost);
         if (wasVisible)
             show();
     }
-    move(placement->x, placement->y);
-    resize(qMax(0, placement->cx - frameExtra.width()), qMax(0, placement->cy - frameExtra.height()));
+    // The size given includes the frame.
+    PlaceFrame(*this, QRect(placement->x, placement->y, placement->cx, placement->cy));
     raise();
     m_topMost = placement->topMost;
     if (m_hosted)

@@ -51,6 +51,16 @@ Qt::CheckState CheckStateOfValue(int value)
     }
 }
 
+// A column box. A stored 2 loads it greyed (which makes a QCheckBox cycle
+// through grey on clicks for good); a click still only checks or clears it.
+class ColumnCheckBox final : public QCheckBox {
+public:
+    using QCheckBox::QCheckBox;
+
+protected:
+    void nextCheckState() override { setCheckState(checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked); }
+};
+
 int ValueOfCheckState(Qt::CheckState state)
 {
     switch (state) {
@@ -88,13 +98,9 @@ public:
     {
         m_window.ProgressBar1()->setRange(minimum, maximum);
     }
-    void setValue(int value) override
-    {
-        QProgressBar *bar = m_window.ProgressBar1();
-        bar->setValue(value);
-        if (bar->isVisible())
-            bar->repaint();
-    }
+    // The bar repaints itself at once, and only when its filled length moves:
+    // at most once per pixel, not once per column.
+    void setValue(int value) override { m_window.ProgressBar1()->setValue(value); }
     void hide() override { m_window.PicProgress()->hide(); }
 
 private:
@@ -153,7 +159,7 @@ void frmScheduler::createControls()
     frameLayout->addWidget(m_label3, 1, 1);
     static const char *const defaultCaptions[] = {"Start", "Finish", "Duration"};
     for (int i = 0; i < 6; ++i) {
-        auto *box = new QCheckBox(QString::fromLatin1(defaultCaptions[i % 3]), m_frameShow);
+        auto *box = new ColumnCheckBox(QString::fromLatin1(defaultCaptions[i % 3]), m_frameShow);
         box->setObjectName(QStringLiteral("ShowCol%1").arg(i));
         m_showCol[i] = box;
         frameLayout->addWidget(box, i / 3, 2 + i % 3);

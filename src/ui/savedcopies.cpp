@@ -1,6 +1,7 @@
 #include "savedcopies.h"
 
 #include "dbftable.h"
+#include "filename.h"
 #include "paths.h"
 #include "texts.h"
 
@@ -15,15 +16,20 @@ namespace vorn {
 
 namespace {
 
-// Whether `file` (a canonical path, empty for none) is one of the tables the
-// program reads from the data folder.
-bool isPlantTable(const AppState &state, const QString &file)
+// Whether writing `written` would replace one of the tables the program
+// reads from the data folder, or make one: there a file whose name differs
+// from a table's only in case is taken for the table.
+bool isPlantTable(const AppState &state, const QFileInfo &written)
 {
-    if (file.isEmpty())
-        return false;
+    const QString folder = QFileInfo(written.absolutePath()).canonicalFilePath();
+    const QString file = written.canonicalFilePath();
     for (const QString &table : {LiveTablePath(state), PlanTablePath(state), ProcessTablePath(state)}) {
-        const QString resolved = store::DbfTable::resolveFile(table + QStringLiteral(".dbf"));
-        if (!resolved.isEmpty() && QFileInfo(resolved).canonicalFilePath() == file)
+        const QFileInfo wanted(table + QStringLiteral(".dbf"));
+        if (!folder.isEmpty() && folder == QFileInfo(wanted.absolutePath()).canonicalFilePath()
+            && written.fileName().compare(wanted.fileName(), Qt::CaseInsensitive) == 0)
+            return true;
+        const QString resolved = store::DbfTable::resolveFile(wanted.filePath());
+        if (!file.isEmpty() && !resolved.isEmpty() && QFileInfo(resolved).canonicalFilePath() == file)
             return true;
     }
     return false;
@@ -33,7 +39,9 @@ bool isPlantTable(const AppState &state, const QString &file)
 
 QString SavedCopyPath(const AppState &state, const QString &name)
 {
-    return SavedCopiesFolder(state) + u'/' + name + QStringLiteral(".dbf");
+    const QString typed = SavedCopiesFolder(state) + u'/' + name + QStringLiteral(".dbf");
+    const QString existing = FindFileIgnoringCase(typed);
+    return existing.isEmpty() ? typed : existing;
 }
 
 QString SaveAsSource(const AppState &state)
@@ -64,7 +72,7 @@ ArchiveResult CheckSavedCopyTarget(const AppState &state, const QString &name)
     const QString folder = QFileInfo(SavedCopiesFolder(state)).canonicalFilePath();
     const bool inside = !written.isSymLink() && !folder.isEmpty()
         && QFileInfo(written.absolutePath()).canonicalFilePath() == folder;
-    if (inside && !isPlantTable(state, written.canonicalFilePath()))
+    if (inside && !isPlantTable(state, written))
         return {};
     return {false, GetText(103).arg(name, QDir::toNativeSeparators(SavedCopiesFolder(state)))};
 }
@@ -98,9 +106,10 @@ ArchiveResult CopyReplacing(const QString &source, const QString &target)
         return ArchiveResult{false, GetText(101).arg(QDir::toNativeSeparators(source),
                                                      QDir::toNativeSeparators(target), why)};
     };
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly))
-        return failure(in.errorString());
+    // A pipe or a device would never end the copy, or would fill the disk.
+    QFile in;
+    if (QString why; !OpenPlainFile(in, source, &why))
+        return failure(why.isEmpty() ? GetText(104) : why);
     // The copy is written beside the target and renamed over it at the end:
     // a failed copy leaves an existing copy as it was, and a copy saved over
     // itself (the shown copy under its own name) is read whole before the

@@ -18,7 +18,9 @@ struct ArchiveResult {
     explicit operator bool() const { return ok; }
 };
 
-// DataFolder + "Scheduler/" + name + ".dbf", the name taken exactly as typed.
+// DataFolder + "Scheduler/" + name + ".dbf", the name taken exactly as typed;
+// a copy there whose name differs only in case is that copy, as the table
+// lookup would take it ("x.DBF" copied from Windows for "x").
 QString SavedCopyPath(const AppState &state, const QString &name);
 
 // The file Save As copies: the saved copy shown offline, else the live table;
@@ -31,8 +33,9 @@ QString SaveAsSource(const AppState &state);
 ArchiveResult CheckSavedCopyName(const QString &name);
 
 // Whether the copy named `name` would be written directly inside the archive folder, with
-// symbolic links followed as the copy follows them, and not over one of the
-// plant's tables (the archive folder itself may lead elsewhere).
+// symbolic links followed as the copy follows them, and neither over one of
+// the plant's tables nor beside one under a name differing only in case (the
+// archive folder itself may lead to the data folder).
 ArchiveResult CheckSavedCopyTarget(const AppState &state, const QString &name);
 
 // Creates the archive folder when it is missing: that one folder, never its
@@ -43,7 +46,8 @@ ArchiveResult EnsureSavedCopiesFolder(const AppState &state);
 // in any case, without those four characters, ordered by name ignoring case.
 QStringList SavedCopyNames(const QString &folder);
 
-// Copies `source` over `target`, replacing a file that is there.
+// Copies `source` over `target`, replacing a file that is there; a source
+// that is no plain file (a pipe, a device) is refused without waiting.
 ArchiveResult CopyReplacing(const QString &source, const QString &target);
 
 } // namespace vorn

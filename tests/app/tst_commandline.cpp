@@ -102,7 +102,7 @@ private slots:
         const QString cn = "PlantoraUserManual_zh_CN.pdf";
         QTest::newRow("none-anywhere-gives-the-program-folder") << QStringList{} << LanguageEnglish << "bin/" + en;
         QTest::newRow("beside-the-program-wins") << QStringList{"bin/" + en, "share/" + en} << LanguageEnglish << "bin/" + en;
-        QTest::newRow("installed-found-from-bin") << QStringList{"share/" + en, "share/" + cn} << LanguageEnglish << "share/" + en;
+        QTest::newRow("installed-found-from-the-program-folder") << QStringList{"share/" + en, "share/" + cn} << LanguageEnglish << "share/" + en;
         QTest::newRow("chinese-interface-installed") << QStringList{"share/" + en, "share/" + cn} << LanguageChinese << "share/" + cn;
         QTest::newRow("chinese-beside-the-program") << QStringList{"bin/" + en, "bin/" + cn, "share/" + cn} << LanguageChinese << "bin/" + cn;
         QTest::newRow("chinese-missing-falls-back-to-english") << QStringList{"bin/" + en} << LanguageChinese << "bin/" + en;
@@ -114,7 +114,7 @@ private slots:
         QFETCH(qint32, language);
         QFETCH(QString, opened);
         QTemporaryDir root;
-        const QString bin = root.path() + "/usr/bin";
+        const QString bin = root.path() + "/usr/lib/vorn-scheduler";   // the program's own folder
         const QString share = QDir::cleanPath(bin + "/" VORN_MANUAL_FROM_PROGRAM);
         QVERIFY(QDir().mkpath(bin) && QDir().mkpath(share));
         auto place = [&](const QString &path) {

@@ -268,7 +268,7 @@ private slots:
         QTest::addColumn<bool>("kept");
         QTest::newRow("repainted-keeps-it") << "repaint" << true;
         QTest::newRow("hidden-and-shown-again-keeps-it") << "show" << true;
-        QTest::newRow("resized-paints-the-data") << "resize" << false;
+        QTest::newRow("resized-keeps-it-where-it-fits") << "resize" << true;
         QTest::newRow("rendered-elsewhere-paints-the-data") << "render" << false;
     }
 
@@ -285,7 +285,7 @@ private slots:
         GanttGrid &grid = *chart.grid;
         grid.hide();
         grid.setAttribute(Qt::WA_DontShowOnScreen, false);
-        grid.resize(380, 300); // on the smallest screen the platform offers, at either ratio
+        grid.resize(340, 260); // on the smallest screen the platform offers, at either ratio, when grown
         grid.show();
         QVERIFY(QTest::qWaitForWindowExposed(&grid));
         const auto onScreen = [&] {
@@ -297,6 +297,7 @@ private slots:
         };
         const QImage shown = onScreen();
         QVERIFY(!shown.isNull());
+        const QRect before(QPoint(), grid.size() * grid.devicePixelRatio());
 
         grid.setRedraw(false);
         for (int r = 2; r < grid.data().rows(); ++r) {
@@ -310,18 +311,22 @@ private slots:
             grid.show();
             QVERIFY(QTest::qWaitForWindowExposed(&grid));
         } else if (exposure == u"resize") {
-            grid.resize(grid.width() - 40, grid.height());
+            grid.resize(grid.width() + 40, grid.height() + 40);
         }
         const QImage exposed = exposure == u"render" ? chart.render(grid.devicePixelRatio()) : onScreen();
         QVERIFY(exposure != u"render" || onScreen() == shown);
 
-        // Redraw on: the data as it is now. An exposure that could not keep the
-        // picture painted just that.
+        // Redraw on: the data as it is now. Painted elsewhere, the grid painted just that.
         grid.setRedraw(true);
         const QImage now = onScreen();
         QVERIFY(now != shown);
-        const QRect corner(QPoint(), exposed.size().boundedTo(now.size()));
+        const QRect corner(QPoint(), exposed.size().boundedTo(now.size()).boundedTo(shown.size()));
         QCOMPARE(exposed.copy(corner), (kept ? shown : now).copy(corner));
+        // Where the kept picture does not reach: the background, no half-built rows.
+        for (int y = 0; y < exposed.height(); ++y) {
+            for (int x = 0; x < exposed.width(); ++x)
+                QVERIFY(before.contains(x, y) || exposed.pixel(x, y) == qRgb(255, 255, 255));
+        }
     }
 
     void headerLinesFollowTheBorders_data()

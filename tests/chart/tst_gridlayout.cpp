@@ -4,6 +4,8 @@
 
 #include <QTest>
 
+#include <numeric>
+
 using namespace vorn;
 using namespace vorn::chart;
 
@@ -211,9 +213,9 @@ private slots:
         CmbInterval_Click(grid, state, interval, &progress);
 
         QTEST(progress.log, "log");
-        QCOMPARE(progress.values.first(), 0);
-        QCOMPARE(progress.values.last(), grid.cols() - 9);
-        QVERIFY(std::is_sorted(progress.values.begin(), progress.values.end()));
+        QList<int> everyColumn(grid.cols() - 8);
+        std::iota(everyColumn.begin(), everyColumn.end(), 0);
+        QCOMPARE(progress.values, everyColumn);
     }
 
     void setUpFramesTheHeader_data()

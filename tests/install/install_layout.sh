@@ -2,11 +2,13 @@
 # Installs the build into a scratch root as a package would and checks what
 # a desktop sees of it: the programs, the manuals where Help looks for them,
 # the menu entry, the icon and the software-centre data, each where the
-# freedesktop layout puts it and each accepted by the desktop's own validators.
+# freedesktop layout puts it and each accepted by the desktop's own validators;
+# and the language file an administrator edits, which the package marks as a
+# conffile and the viewer reads in its own folder.
 #
-#   install_layout.sh BUILD_DIR PREFIX APP_ID PLANT_BIN
+#   install_layout.sh BUILD_DIR PREFIX APP_ID PLANT_BIN PROGRAM_DIR CONFIG_DIR
 set -euo pipefail
-build=$1 prefix=$2 app=$3 plant_bin=$4
+build=$1 prefix=$2 app=$3 plant_bin=$4 program_dir=$5 config_dir=$6
 
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
@@ -15,9 +17,28 @@ fail() { echo "FAIL: $*"; exit 1; }
 DESTDIR="$root" cmake --install "$build" >/dev/null
 top="$root$prefix"
 
-for f in bin/vorn-scheduler bin/vorn-scheduler-ctl bin/vorn-scheduler-render; do
-    [ -x "$top/$f" ] || fail "$f not installed"
+[ -x "$top/bin/vorn-scheduler-ctl" ] || fail "bin/vorn-scheduler-ctl not installed"
+for f in vorn-scheduler vorn-scheduler-render; do
+    [ -x "$top/$program_dir/$f" ] || fail "$program_dir/$f not installed"
+    [ "$(readlink -f "$top/bin/$f")" = "$(readlink -f "$top/$program_dir/$f")" ] || fail "bin/$f does not lead to $program_dir/$f"
 done
+[ "$(readlink "$top/$program_dir/LANGUAGE.INI")" = "$config_dir/LANGUAGE.INI" ] ||
+    fail "LANGUAGE.INI beside the programs does not lead to $config_dir/LANGUAGE.INI"
+grep -qx 'ApplicationLanguage=ENG' "$root$config_dir/LANGUAGE.INI" || fail "$config_dir/LANGUAGE.INI is not English"
+# Switched to Chinese as the manual says (the link led into the scratch root),
+# the viewer started through bin/ speaks Chinese.
+sed -i 's/^ApplicationLanguage=.*/ApplicationLanguage=CN/' "$root$config_dir/LANGUAGE.INI"
+ln -sfn "$root$config_dir/LANGUAGE.INI" "$top/$program_dir/LANGUAGE.INI"
+mkdir -p "$root/plant/bin"
+title=$(cd "$root/plant/bin" && timeout 120 "$top/bin/vorn-scheduler" --vorn-diag --answer-boxes --print-window \
+            --screenshot "$root/shot.png" -- 2>/dev/null | sed -n 's/^window: //p')
+[[ $title == "Vorn 调度 [Vorn Scheduler] ()在线 |"* ]] || fail "the installed viewer's title is \"$title\""
+# The package keeps an administrator's edit over upgrades (made without the
+# dependency scan and the stripping, which the mark does not need).
+cpack -G DEB --config "$build/CPackConfig.cmake" -B "$root/package" \
+      -D CPACK_DEBIAN_PACKAGE_SHLIBDEPS=OFF -D CPACK_STRIP_FILES=OFF >/dev/null
+dpkg-deb --ctrl-tarfile "$root"/package/*.deb | tar -xO ./conffiles | grep -qx "$config_dir/LANGUAGE.INI" ||
+    fail "the package does not mark $config_dir/LANGUAGE.INI as a conffile"
 for f in share/vorn-scheduler/PlantoraUserManual.pdf share/vorn-scheduler/PlantoraUserManual_zh_CN.pdf \
          share/applications/$app.desktop share/metainfo/$app.metainfo.xml \
          share/icons/hicolor/scalable/apps/$app.svg; do

@@ -72,9 +72,10 @@ private slots:
         QTest::addColumn<qint32>("requested");
         QTest::addColumn<qint32>("current");
         QTest::addColumn<QString>("name");
-        QTest::newRow("english") << 9 << 9 << u"English"_qs;
-        QTest::newRow("chinese") << 2052 << 2052 << u"Chinese (China)"_qs;
-        QTest::newRow("us-english-1033-unsupported") << 1033 << 9 << u"Invalid Language Index"_qs;
+        QTest::addColumn<QString>("yes");   // Qt's own button text
+        QTest::newRow("english") << 9 << 9 << u"English"_qs << u"&Yes"_qs;
+        QTest::newRow("chinese") << 2052 << 2052 << u"Chinese (China)"_qs << u"是(&Y)"_qs;
+        QTest::newRow("us-english-1033-unsupported") << 1033 << 9 << u"Invalid Language Index"_qs << u"&Yes"_qs;
     }
 
     void setLanguageFallsBackToEnglish()
@@ -86,6 +87,7 @@ private slots:
         QCOMPARE(CurrentLanguageID(), current);
         QCOMPARE(GetText(1), current == LanguageChinese ? u"Vorn 调度"_qs : u"Vorn Scheduler"_qs);
         QTEST(LanguageName(requested), "name");
+        QTEST(QCoreApplication::translate("QPlatformTheme", "&Yes"), "yes");
     }
 
     void languageFromIniFile_data()

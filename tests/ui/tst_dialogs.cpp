@@ -1,10 +1,16 @@
 #include "controlchannel.h"
 #include "dlgopen.h"
 #include "dlgsaveas.h"
+#include "filename.h"
 #include "frmabout.h"
+#include "savedcopies.h"
 #include "texts.h"
 #include "uiplant.h"
 #include "version.h"
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 using namespace vorn;
 using namespace vorn::test;
@@ -21,6 +27,22 @@ void okInModalDialog(const std::function<void()> &command)
         dialog->findChild<QPushButton *>(QStringLiteral("OKButton"))->click();
     });
     command();
+}
+
+// Lays out `entry` in the data folder: "path" a file holding `bytes`, "path/"
+// a folder, "path=target" a symbolic link, "path|" a pipe.
+bool place(const Plant &plant, const QString &entry, const QByteArray &bytes)
+{
+    const QString path = plant.dataFile(entry.section(u'=', 0, 0).remove(u'|'));
+    if (!QDir().mkpath(QFileInfo(path).path()))
+        return false;
+    if (entry.contains(u'='))
+        return QFile::link(entry.section(u'=', 1), path);
+#ifdef Q_OS_UNIX
+    if (entry.endsWith(u'|'))
+        return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
+#endif
+    return entry.endsWith(u'/') ? QDir().mkpath(path) : writeFile(path, bytes);
 }
 
 // Every entry under `root` with the bytes of each plain file: what a refused
@@ -74,6 +96,21 @@ private slots:
         QTest::newRow("live-table-missing") << "x" << "" << "" << "" << ok << "Cannot copy" << false << QByteArray("<missing>");
         QTest::newRow("name-of-a-folder") << "x" << live << "" << "Scheduler/x.dbf/" << ok << "Cannot copy" << false
                                           << QByteArray("<missing>");
+        // Copied from Windows: the same copy for the lookup and the Open list.
+        QTest::newRow("copy-differing-in-case-is-replaced") << "x" << live << "" << "Scheduler/x.DBF" << yes
+                                                            << "x already exists. Do you want to replace it?" << true
+                                                            << QByteArray("live");
+        QTest::newRow("archive-linked-to-data-never-doubles-the-live-table")
+            << "Scheduler" << "SCHEDULER.DBF" << "" << "Scheduler=." << ok
+            << "\"Scheduler\" cannot name a saved copy: the copy would not be saved inside" << false << QByteArray("live");
+#ifdef Q_OS_UNIX
+        // Read until the end as a table would be, these never end (or fill the disk).
+        const QString notPlain = QStringLiteral("it is a pipe, a device or a folder, not a table file.");
+        QTest::newRow("live-table-is-a-pipe") << "x" << "Scheduler.dbf|" << "" << "" << ok << notPlain << false
+                                              << QByteArray("<missing>");
+        QTest::newRow("shown-copy-links-to-a-device") << "x" << live << "Monday=/dev/null" << "" << ok << notPlain
+                                                      << false << QByteArray("<missing>");
+#endif
     }
 
     void saveAsCopiesTheShownTable()
@@ -86,16 +123,13 @@ private slots:
         QFETCH(QString, message);
         const bool asks = answer != int(MessageAnswer::Ok);
         Plant plant;
-        if (inTheWay.endsWith(u'/'))
-            QVERIFY(QDir(plant.state.DataFolder).mkpath(inTheWay));
-        else if (!inTheWay.isEmpty())
-            QVERIFY(writeFile(plant.dataFile(inTheWay), "in the way"));
-        if (!liveFile.isEmpty())
-            QVERIFY(writeFile(plant.dataFile(liveFile), "live"));
+        QVERIFY(inTheWay.isEmpty() || place(plant, inTheWay, "in the way"));
+        QVERIFY(liveFile.isEmpty() || place(plant, liveFile, "live"));
         if (!shownCopy.isEmpty()) {
-            QVERIFY(writeFile(plant.copyFile(shownCopy + QStringLiteral(".dbf")), "copy"));
-            plant.state.LoadedName = shownCopy;
+            plant.state.LoadedName = shownCopy.section(u'=', 0, 0);
             plant.state.Offline = 1;
+            const QString name = plant.state.LoadedName;
+            QVERIFY(place(plant, "Scheduler/" + name + ".dbf" + shownCopy.mid(name.size()), "copy"));
         }
         MessageRecorder recorder(static_cast<MessageAnswer>(answer));
 
@@ -108,12 +142,16 @@ private slots:
         QTEST(dialog.result() == QDialog::Accepted, "closes");
         QCOMPARE(recorder.texts.size(), message.isEmpty() ? 0 : 1);
         if (!message.isEmpty()) {
-            QVERIFY2(recorder.texts.first().startsWith(message), qPrintable(recorder.texts.first()));
+            QVERIFY2(recorder.texts.first().contains(message), qPrintable(recorder.texts.first()));
             QCOMPARE(recorder.requests.first().icon, asks ? MessageIcon::Exclamation : MessageIcon::Critical);
             QCOMPARE(recorder.requests.first().buttons == MessageButtons::YesNo, asks);
         }
         QCOMPARE(dialog.txtSaveAs()->text(), name);
-        QTEST(readFile(plant.copyFile(name + QStringLiteral(".dbf"))), "saved");
+        QTEST(readFile(FindFileIgnoringCase(plant.copyFile(name + QStringLiteral(".dbf")))), "saved");
+        QStringList listed = SavedCopyNames(plant.copyFile(QString()));
+        for (QString &copy : listed)
+            copy = copy.toCaseFolded();
+        QCOMPARE(listed.removeDuplicates(), 0);   // Open lists each copy once
     }
 
     // Whatever is typed or pasted, nothing outside the archive folder is
@@ -154,11 +192,8 @@ private slots:
         Plant plant;
         for (const char *table : {"Scheduler.dbf", "Aplan.dbf", "Process.dbf"})
             QVERIFY(writeFile(plant.dataFile(QLatin1String(table)), table));
-        for (const QString &link : links) {
-            const QString path = plant.dataFile(link.section(u'=', 0, 0));
-            QVERIFY(QDir().mkpath(QFileInfo(path).path()));
-            QVERIFY(QFile::link(link.section(u'=', 1), path));
-        }
+        for (const QString &link : links)
+            QVERIFY(place(plant, link, {}));
         const QStringList before = tree(plant.dir.path());
         MessageRecorder recorder(MessageAnswer::Yes);
 

@@ -82,47 +82,6 @@ private slots:
         QCOMPARE(grid.text(0, 1), GetText(53));
     }
 
-    // The starter's placement: the size given includes the frame, "/T" keeps
-    // the window on top and reaches every dialog, and a hosted window that got
-    // all four switches is hidden at once.
-    void placementSwitches_data()
-    {
-        QTest::addColumn<QString>("commandLine");
-        QTest::addColumn<QRect>("frame");   // null: where it was shown
-        QTest::addColumn<bool>("topMost");
-        QTest::addColumn<bool>("visible");
-        QTest::newRow("all-four-and-topmost") << "W /x10 /y20 /cx800 /cy600 /T " << QRect(10, 20, 800, 600) << true << true;
-        QTest::newRow("hosted-with-all-four-hides") << "W /x30 /y40 /cx700 /cy500 /H " << QRect(30, 40, 700, 500) << false
-                                                    << false;
-        QTest::newRow("incomplete-places-nothing") << "W /x10 /y20 /cx800 /T /H" << QRect() << false << true;
-    }
-
-    void placementSwitches()
-    {
-        QFETCH(QString, commandLine);
-        QFETCH(QRect, frame);
-        QFETCH(bool, topMost);
-        Plant plant;
-        auto window = plant.loadDemo(commandLine);
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        const QRect shown = window->frameGeometry();
-
-        window->SetUtilWndPos();
-        QCOMPARE(window->frameGeometry(), frame.isNull() ? shown : frame);
-        QTEST(window->isVisible(), "visible");
-        QCOMPARE(window->TopMost(), topMost);
-        QCOMPARE(bool(window->windowFlags() & Qt::WindowStaysOnTopHint), topMost);
-        QList<bool> handed;
-        const auto record = [&](frmScheduler &, bool top) { handed << top; };
-        window->setOpenDialog(record);
-        window->setSaveAsDialog(record);
-        window->setAboutDialog(record);
-        for (const char *item : {"mnuOpen", "mnuSave", "mnuAbout"})
-            window->menuItem(item)->trigger();
-        QCOMPARE(handed, QList<bool>(3, topMost));
-    }
-
     // The saved interval and column choices reach the grid at load: the
     // width of the time scale and the hidden leading columns.
     void loadAppliesTheSavedView_data()
@@ -323,6 +282,29 @@ private slots:
         QVERIFY(written.startsWith(original));
         for (const char *line : {"PlanBegVisible=1", "ActBegVisible=2", "Interval=4", "SortOrder=1"})
             QVERIFY2(written.contains(line), line);
+    }
+
+    // A box a stored 2 greyed is checked or cleared by a click, never greyed
+    // again: the clicks of a user hide and show its column.
+    void clickOnGreyedBoxChecksOrClears_data()
+    {
+        QTest::addColumn<int>("clicks");
+        QTest::newRow("one-click-checks") << 1;
+        QTest::newRow("third-click-checks-again") << 3;
+    }
+
+    void clickOnGreyedBoxChecksOrClears()
+    {
+        QFETCH(int, clicks);
+        Plant plant;
+        QVERIFY(writeFile(plant.state.SettingsFile, "[SCHEDULER]\r\nActBegVisible=2\r\n"));
+        auto window = plant.loadDemo();
+        for (int i = 0; i < clicks; ++i)
+            window->ShowCol(3)->click();
+        QCOMPARE(window->ShowCol(3)->checkState(), Qt::Checked);
+        QVERIFY(!window->fg()->data().colHidden(5));
+        QVERIFY(window->close());
+        QVERIFY(readFile(plant.state.SettingsFile).contains("ActBegVisible=1"));
     }
 
     void cleanAsksFirst()
