@@ -5,6 +5,12 @@
 
 namespace vorn {
 
+// Values of AppState::SortOrder. Any other value forms no group; the load
+// sets SortWhileLoading so that no tick refreshes before the first fill.
+inline constexpr qint16 kSortByPart = 0;
+inline constexpr qint16 kSortByMachine = 1;
+inline constexpr qint16 kSortWhileLoading = 10;
+
 // The one program-wide record of shared state. It is a plain struct handed by
 // reference to whatever needs it; nothing reaches it through a global.
 //
@@ -19,7 +25,7 @@ struct AppState {
     bool UpdatesStopped = false;
     bool CloseRequested = false;
     QString CommandText;         // command line in front of the placement switches
-    qint16 SortOrder = 0;        // 1 grouped by machine, 0 by part, 10 while loading
+    qint16 SortOrder = kSortByPart;
 
     // Paths; every folder ends in "/" and ".." is left as it is.
     QString WorkFolder;

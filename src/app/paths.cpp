@@ -24,17 +24,17 @@ void BuildPaths(AppState &state)
 
 QString LiveTablePath(const AppState &state)
 {
-    return state.DataFolder + QStringLiteral("Scheduler");
+    return state.DataFolder + ScheduleTableName;
 }
 
 QString PlanTablePath(const AppState &state)
 {
-    return state.DataFolder + QStringLiteral("Aplan");
+    return state.DataFolder + PlanTableName;
 }
 
 QString ProcessTablePath(const AppState &state)
 {
-    return state.DataFolder + QStringLiteral("Process");
+    return state.DataFolder + ProcessTableName;
 }
 
 QString SavedCopiesFolder(const AppState &state)

@@ -13,6 +13,12 @@ void BuildPaths(AppState &state, const QString &currentDirectory);
 // The same from the process's current directory.
 void BuildPaths(AppState &state);
 
+// The names of the three tables the manager keeps in a data folder, as
+// OpenTable takes them (without ".dbf").
+inline constexpr QLatin1StringView ScheduleTableName{"Scheduler"};
+inline constexpr QLatin1StringView PlanTableName{"Aplan"};
+inline constexpr QLatin1StringView ProcessTableName{"Process"};
+
 // The live schedule table as OpenTable takes it: DataFolder + "Scheduler".
 QString LiveTablePath(const AppState &state);
 

@@ -9,8 +9,6 @@ namespace vorn {
 
 namespace {
 
-const QString kSection = QStringLiteral("SCHEDULER");
-
 // A stored whole number as the 16-bit field keeps it. 0 stands for a missing
 // key, and so does a value outside the 16-bit range, which the field cannot
 // hold.
@@ -26,7 +24,7 @@ qint16 readShort(const QString &file, const QString &section, const QString &key
 // 2 greys it (its column hidden), 0 takes the default.
 qint16 readVisible(const QString &file, const char *key, qint16 fallback)
 {
-    const qint16 value = readShort(file, kSection, QString::fromLatin1(key));
+    const qint16 value = readShort(file, SettingsSection, QString::fromLatin1(key));
     return value == 0 ? fallback : value;
 }
 
@@ -35,7 +33,7 @@ qint16 readVisible(const QString &file, const char *key, qint16 fallback)
 // shown as it is.
 QString readBaseText(const QString &file, const char *key, int length, const QString &fallback)
 {
-    const QString value = ReadIniString(file, kSection, QString::fromLatin1(key), QString(), 25);
+    const QString value = ReadIniString(file, SettingsSection, QString::fromLatin1(key), QString(), 25);
     if (value.isEmpty() || value == u" ")
         return fallback;
     return value.left(length);
@@ -58,7 +56,7 @@ void LoadSettings(AppState &state, const QDateTime &now)
     const QString &file = state.SettingsFile;
 
     // A negative period cannot drive the timer; it counts as missing.
-    const qint16 timer = readShort(file, kSection, QStringLiteral("Timer"));
+    const qint16 timer = readShort(file, SettingsSection, QStringLiteral("Timer"));
     state.TimerInterval = timer > 0 ? timer : qint16(500);
 
     state.PlanBegVisible = readVisible(file, "PlanBegVisible", 0);
@@ -69,7 +67,7 @@ void LoadSettings(AppState &state, const QDateTime &now)
     state.ActDurVisible = readVisible(file, "ActDurVisible", 1);
 
     // The combo has eight entries; any other index falls back to 1 minute.
-    const qint16 interval = readShort(file, kSection, QStringLiteral("Interval"));
+    const qint16 interval = readShort(file, SettingsSection, QStringLiteral("Interval"));
     state.IntervalIndex = (interval >= 0 && interval <= 7) ? interval : qint16(0);
 
     state.BaseDate = readBaseText(file, "BaseDate", 15, BaseDateText(now.date()));
@@ -92,17 +90,17 @@ IniWriteResult SaveSettings(const AppState &state, const std::array<int, 6> &sho
         add(QString::fromLatin1(keys[i]), showCol[i]);
     add(QStringLiteral("Interval"), intervalIndex);
     add(QStringLiteral("SortOrder"), sortOrder);
-    return WriteIniStrings(state.SettingsFile, kSection, values);
+    return WriteIniStrings(state.SettingsFile, SettingsSection, values);
 }
 
 OverlaySettings LoadOverlaySettings(const QString &settingsFile)
 {
     OverlaySettings settings;
-    settings.liveOverlays = ReadIniInt(settingsFile, kSection, QStringLiteral("LiveOverlays"), 1) != 0;
-    const int minutes = ReadIniInt(settingsFile, kSection, QStringLiteral("NoChangeMinutes"), 10);
+    settings.liveOverlays = ReadIniInt(settingsFile, SettingsSection, QStringLiteral("LiveOverlays"), 1) != 0;
+    const int minutes = ReadIniInt(settingsFile, SettingsSection, QStringLiteral("NoChangeMinutes"), 10);
     settings.noChangeMinutes = qint16(std::clamp(minutes, 0, 24 * 60));
     settings.collapsedGroups =
-        ReadIniString(settingsFile, kSection, QStringLiteral("CollapsedGroups"), QString(), 1 << 20);
+        ReadIniString(settingsFile, SettingsSection, QStringLiteral("CollapsedGroups"), QString(), 1 << 20);
     return settings;
 }
 
@@ -118,14 +116,15 @@ IniWriteResult SaveOverlaySettings(const QString &settingsFile, const OverlaySet
         changed.append({QStringLiteral("CollapsedGroups"), values.collapsedGroups});
     if (changed.isEmpty())
         return {};
-    return WriteIniStrings(settingsFile, kSection, changed);
+    return WriteIniStrings(settingsFile, SettingsSection, changed);
 }
 
 qint16 ReadSortOrder(const QString &settingsFile)
 {
-    return readShort(settingsFile, QStringLiteral("Scheduler"), QStringLiteral("SortOrder")) != 0
-        ? qint16(1)
-        : qint16(0);
+    // Spelled as the original program reads it; sections match without
+    // regard to case, so this is the same section as SettingsSection.
+    return readShort(settingsFile, QStringLiteral("Scheduler"), QStringLiteral("SortOrder")) != 0 ? kSortByMachine
+                                                                                                  : kSortByPart;
 }
 
 } // namespace vorn

@@ -11,6 +11,9 @@
 
 namespace vorn {
 
+// The one section of the settings file that the program reads and writes.
+inline const QString SettingsSection = QStringLiteral("SCHEDULER");
+
 // Reads "Timer" to "BaseTime" from section "SCHEDULER" of state.SettingsFile
 // into `state`. Missing keys and stored zeros give the defaults (500 ms, only
 // the two duration columns, 1-minute interval); a missing "BaseDate" or

@@ -364,15 +364,6 @@ void GanttGrid::setPlacementTwips(int left, int top, int width, int height)
                 twipsToPixels(height));
 }
 
-void GanttGrid::setBackColor(const QColor &color)
-{
-    m_backColor = color;
-    QPalette pal = viewport()->palette();
-    pal.setColor(QPalette::Base, color);
-    viewport()->setPalette(pal);
-    viewport()->update();
-}
-
 QRect GanttGrid::cellRect(int row, int col) const
 {
     ensureLayout();

@@ -127,10 +127,6 @@ public:
     // switch, focus frame, scroll bars) is left out.
     void paintView(QPainter &painter, const QSize &size, int topIndex, int leftCol, int lastCol = -1);
 
-    // Background of cells without a colour of their own.
-    QColor backColor() const { return m_backColor; }
-    void setBackColor(const QColor &color);
-
 signals:
     // The current cell changed by mouse or keyboard.
     void currentCellChanged(int row, int col);
@@ -209,7 +205,8 @@ private:
     std::vector<int> m_dirtyRows;
     bool m_dirtyAll = false;
     bool m_accessibleLayoutPending = false;
-    QColor m_backColor{255, 255, 255};
+    // Background of cells without a colour of their own.
+    const QColor m_backColor{255, 255, 255};
 };
 
 } // namespace vorn::chart

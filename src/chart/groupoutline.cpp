@@ -1,5 +1,6 @@
 #include "groupoutline.h"
 
+#include "appstate.h"
 #include "gridcolumns.h"
 #include "griddata.h"
 
@@ -27,7 +28,7 @@ void hideDetails(GridData &grid, int groupRow, bool hide)
 
 QString GroupOutline::entry(qint16 sortOrder, const QString &key)
 {
-    return (sortOrder == 1 ? QStringLiteral("M:") : QStringLiteral("P:")) + key;
+    return (sortOrder == kSortByMachine ? QStringLiteral("M:") : QStringLiteral("P:")) + key;
 }
 
 bool GroupOutline::isCollapsed(qint16 sortOrder, const QString &key) const

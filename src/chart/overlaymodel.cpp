@@ -2,6 +2,7 @@
 
 #include "chartclock.h"
 #include "ganttbars.h"
+#include "appstate.h"
 #include "gridcolumns.h"
 #include "griddata.h"
 #include "texts.h"
@@ -163,7 +164,7 @@ QString TooltipText(const GridData &grid, int row, qint16 sortOrder, qint32 nowS
     while (groupRow >= grid.fixedRows() && !isGroupRow(grid, groupRow))
         --groupRow;
     const QString groupKey = groupRow >= grid.fixedRows() ? grid.text(groupRow, KeyCol) : QString();
-    const bool byMachine = sortOrder == 1;
+    const bool byMachine = sortOrder == kSortByMachine;
     const QString machine = byMachine ? groupKey : grid.text(row, KeyCol);
     const auto [part, order] = splitPartLabel(byMachine ? grid.text(row, KeyCol) : groupKey);
 

@@ -259,7 +259,7 @@ void ManagerServerClient::onFinished(const QString &method, bool sent, bool ok, 
             ++m_failed;
         emit callFinished(method, ok, errorName);
     } else {
-        ++m_skipped;
+        // A feed too large for one bus message was never sent.
         ++m_failed;
     }
     sendNext();

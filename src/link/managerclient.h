@@ -45,6 +45,10 @@ public:
     static inline const QString ServiceName = QStringLiteral("ManagerServer.Document");
     static inline const QString ObjectPath = QStringLiteral("/ManagerServer/Document");
     static inline const QString InterfaceName = QStringLiteral("ManagerServer.Document");
+    // The one view the window creates and then feeds: created under the
+    // first name, fed under the second, which reaches the same view.
+    static inline const QString ViewCreatedAs = QStringLiteral("Scheduler");
+    static inline const QString ViewName = QStringLiteral("SCHEDULER");
 
     // "Creating the document object": an object when `bus` is connected and
     // ServiceName has an owner right now, else null.
@@ -89,9 +93,8 @@ public:
 
     // Counters for the simulator, the benchmarks and diagnostics.
     int sentCount() const { return m_sent; }
-    int failedCount() const { return m_failed; }       // error reply or timeout
+    int failedCount() const { return m_failed; }       // error reply, timeout, or too large to send
     int supersededCount() const { return m_superseded; } // queued feeds replaced by newer ones
-    int skippedCount() const { return m_skipped; }     // feeds too large to send
 
 signals:
     // One per sent call, when its reply, error or timeout arrives.
@@ -126,7 +129,6 @@ private:
     int m_sent = 0;
     int m_failed = 0;
     int m_superseded = 0;
-    int m_skipped = 0;
     std::optional<ReadBack> m_readBack;
     std::unique_ptr<QThread> m_senderThread;
     QObject *m_sender = nullptr;   // lives on m_senderThread

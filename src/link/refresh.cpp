@@ -57,7 +57,7 @@ struct Span {
 // a value of 92 hours or more leaves the cell with the text it had.
 std::optional<QString> timeCellText(qint64 seconds)
 {
-    if (seconds >= model::kSecondsTextLimit || seconds <= -model::kSecondsTextLimit)
+    if (!model::SecondsTextFits(seconds))
         return std::nullopt;
     return seconds == 0 ? QString() : model::KeptSecondsText(qint32(seconds));
 }
@@ -142,7 +142,7 @@ bool durationShown(const model::SecondsField &start, const model::SecondsField &
                    const model::SecondsField &stored)
 {
     const auto shown = [](qint64 seconds) {
-        return seconds >= model::kSecondsTextLimit || seconds <= -model::kSecondsTextLimit ? 0 : seconds;
+        return model::SecondsTextFits(seconds) ? seconds : 0;
     };
     const qint64 fill = stored.kind == model::SecondsField::Value ? shown(stored.value) : 0;
     if (start.kind == model::SecondsField::Empty && finish.kind == model::SecondsField::Empty)
@@ -542,7 +542,7 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
             model::AppendScheduleXmlContents(row, reader, record);
             changes.rows.emplace_back(record, std::move(row));
         }
-        view->SetViewXMLDataChanged(QStringLiteral("SCHEDULER"), std::move(changes));
+        view->SetViewXMLDataChanged(ManagerServerClient::ViewName, std::move(changes));
         state.fedClient = view->id();
         result.fed = true;
     }

@@ -64,7 +64,7 @@ class TimeTexts {
 public:
     QString text(qint64 value)
     {
-        if (value == 0 || value >= kSecondsTextLimit || value <= -kSecondsTextLimit)
+        if (value == 0 || !SecondsTextFits(value))
             return {};
         const qint32 seconds = qint32(value);
         qint32 *slot = nullptr;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "appstate.h"
 #include "secondstext.h"
 
 #include <QString>
@@ -59,8 +60,8 @@ struct FillSink {
 };
 
 // Sort orders the fill understands; any other value forms no group.
-inline constexpr qint16 kSortByPart = 0;
-inline constexpr qint16 kSortByMachine = 1;
+using vorn::kSortByMachine;
+using vorn::kSortByPart;
 
 // The fill pass of FillTree over an open schedule table: groups records by
 // part (with order) or by machine, in the order of each group's first record,

@@ -205,7 +205,7 @@ char16_t *writePart(char16_t *out, int part)
 
 QString formatSeconds(qint32 n, bool *overflow)
 {
-    if (n >= kSecondsTextLimit || n <= -kSecondsTextLimit) {
+    if (!SecondsTextFits(n)) {
         if (overflow)
             *overflow = true;
         return {};
@@ -310,7 +310,7 @@ QString SecondsText(QByteArrayView text, bool *overflow)
 
 QString SecondsTextOfValue(qint64 seconds, bool *overflow)
 {
-    if (seconds >= kSecondsTextLimit || seconds <= -kSecondsTextLimit) {
+    if (!SecondsTextFits(seconds)) {
         if (overflow)
             *overflow = true;
         return {};
@@ -370,7 +370,7 @@ private:
 
 QString KeptSecondsText(qint32 seconds)
 {
-    if (seconds == 0 || seconds >= kSecondsTextLimit || seconds <= -kSecondsTextLimit)
+    if (seconds == 0 || !SecondsTextFits(seconds))
         return SecondsTextOfValue(seconds);
     // Made once and never destroyed: texts in the grid may outlive any
     // object with a destructor that would run at exit.

@@ -55,6 +55,12 @@ QString SecondsTextOfValue(qint64 seconds, bool *overflow = nullptr);
 // Hours from which SecondsText reports an overflow.
 inline constexpr qint32 kSecondsTextLimit = 92 * 3600;
 
+// Whether SecondsText can write `seconds` (zero, the empty text, included).
+constexpr bool SecondsTextFits(qint64 seconds)
+{
+    return seconds < kSecondsTextLimit && seconds > -kSecondsTextLimit;
+}
+
 // SecondsTextOfValue of a value that can be written (not 0, |seconds| below
 // the limit), from a store the process keeps to its end: the text holds no
 // reference count, so that the million cells of a large schedule can share

@@ -3,20 +3,16 @@
 #include "messagebox.h"
 #include "texts.h"
 
-#include <atomic>
-
 namespace vorn::store {
 
 namespace {
-
-std::atomic<bool> startFailure{false};
 
 constexpr qsizetype maxNameText = 256;
 
 } // namespace
 
-TableContext::TableContext()
-    : m_started(!startFailure.load())
+TableContext::TableContext(bool started)
+    : m_started(started)
 {
     if (!m_started)
         ShowMessage(GetTextOr(59, "code4init() failed"));
@@ -30,11 +26,6 @@ TableContext::~TableContext()
 bool TableContext::started() const
 {
     return m_started;
-}
-
-void TableContext::setStartFailure(bool fail)
-{
-    startFailure.store(fail);
 }
 
 bool TableContext::OpenTable(DbfTable &table, const QString &pathWithoutExtension)

@@ -13,7 +13,11 @@ namespace vorn::store {
 // return never leaks a table.
 class TableContext {
 public:
-    TableContext();   // InitTableLibrary: "code4init() failed" when the library cannot start
+    // InitTableLibrary: "code4init() failed" when the library cannot start.
+    // The store of this program always can; `started` is the start result
+    // of a library that may not (a caller that wraps one, or a fault
+    // injected to see what the user is shown).
+    explicit TableContext(bool started = true);
     ~TableContext();  // ReleaseTableLibrary
     TableContext(const TableContext &) = delete;
     TableContext &operator=(const TableContext &) = delete;
@@ -31,9 +35,6 @@ public:
     // What went wrong with the last failed open, for logs and tests; the
     // user sees only "Open Failed".
     QString lastError() const { return m_lastError; }
-
-    // For tests: makes the contexts created from now on fail to start.
-    static void setStartFailure(bool fail);
 
 private:
     friend class DbfTable;

@@ -6,6 +6,7 @@
 #include "gridcsv.h"
 #include "inifile.h"
 #include "messagebox.h"
+#include "settings.h"
 #include "texts.h"
 #include "windowchart.h"
 
@@ -37,7 +38,6 @@ constexpr int FormatCount = int(std::size(Formats));
 // The settings file is ANSI text: the folder is kept percent-encoded so that
 // any name survives it.
 const QString ExportFolderKey = QStringLiteral("ExportFolder");
-const QString SettingsSection = QStringLiteral("SCHEDULER");
 
 } // namespace
 

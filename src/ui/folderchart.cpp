@@ -5,6 +5,7 @@
 #include "gridcolumns.h"
 #include "gridfill.h"
 #include "gridlayout.h"
+#include "paths.h"
 #include "schedulerows.h"
 #include "settings.h"
 #include "texts.h"
@@ -35,19 +36,19 @@ QString FillChartFromFolder(chart::GanttGrid &grid, AppState &state, const Folde
         chart::ShowCol_Click(data, i, columns[size_t(i)]);
     chart::CmbInterval_Click(data, state, request.interval.value_or(IntervalTextOfIndex(state.IntervalIndex)),
                              nullptr);
-    data.setText(0, chart::KeyCol, GetText(state.SortOrder == 0 ? 53 : 43));
+    data.setText(0, chart::KeyCol, GetText(state.SortOrder == kSortByPart ? 53 : 43));
 
     // All three are read, as every fill opens them, so that a folder the
     // window could not show is not shown here either.
     store::DbfTable schedule;
     store::DbfTable plan;
     store::DbfTable process;
-    const std::pair<store::DbfTable *, const char *> tables[] = {
-        {&schedule, "Scheduler"}, {&plan, "Aplan"}, {&process, "Process"}};
+    const std::pair<store::DbfTable *, QLatin1StringView> tables[] = {
+        {&schedule, ScheduleTableName}, {&plan, PlanTableName}, {&process, ProcessTableName}};
     for (const auto &[table, name] : tables) {
-        const QString path = request.dataFolder + QString::fromLatin1(name) + QStringLiteral(".dbf");
+        const QString path = request.dataFolder + name + QStringLiteral(".dbf");
         if (const store::StoreError error = table->open(path); !error)
-            return QStringLiteral("cannot read the %1 table: %2").arg(QString::fromLatin1(name), error.message);
+            return QStringLiteral("cannot read the %1 table: %2").arg(name, error.message);
     }
     ApplyScheduleRows(data, model::BuildScheduleRows(schedule, state.SortOrder, nullptr).rows);
     DrawBodyBorders(data);

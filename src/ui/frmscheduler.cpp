@@ -158,7 +158,7 @@ void frmScheduler::Form_Load()
         if (!m_managerServer)
             ShowMessage(GetText(42));
         else
-            m_managerServer->CreateView(QStringLiteral("Scheduler"), GetText(41), 7);
+            m_managerServer->CreateView(ManagerServerClient::ViewCreatedAs, GetText(41), 7);
     }
 
     // 6.-8. Mode, title text, settings.
@@ -204,7 +204,7 @@ void frmScheduler::Form_Load()
     menuItem(QStringLiteral("mnuOnLine"))->setChecked(true);
     setButtonEnabled(QStringLiteral("open"), false);
     setButtonPressed(QStringLiteral("online"), true);
-    m_state.SortOrder = 10;
+    m_state.SortOrder = kSortWhileLoading;
 
     // 15. The refresh timer.
     setTimerPeriod(m_state.TimerInterval);

@@ -114,7 +114,7 @@ void frmScheduler::FillTree(qint16 sortOrder)
     // The opens and the reads may have shown boxes, and the window may have
     // been unloaded meanwhile.
     if (feed && m_managerServer)
-        m_managerServer->SetViewXMLData(QStringLiteral("SCHEDULER"), xml);
+        m_managerServer->SetViewXMLData(ManagerServerClient::ViewName, xml);
 
     DrawBodyBorders(grid);
     if (m_overlay) {

@@ -43,7 +43,6 @@ private slots:
     void cleanup()
     {
         SetLanguage(LanguageEnglish);
-        TableContext::setStartFailure(false);
     }
 
     void opensAndReadsFieldText_data()
@@ -98,9 +97,8 @@ private slots:
         const QByteArray memo = QByteArray(1, '\x03').leftJustified(512, '\0') + QByteArray(memoLength, 'm') + "\x1A\x1A";
         QVERIFY(memoLength < 0 || writeFile(dir.filePath(fileName.chopped(1) + (fileName.endsWith('F') ? 'T' : 't')), memo));
         SetLanguage(language);
-        TableContext::setStartFailure(startFails);
         MessageRecorder recorder;
-        TableContext context;
+        TableContext context(!startFails);
         DbfTable table;
         if (context.OpenTable(table, dir.filePath("Scheduler")))
             QTEST(FieldText(table, 1, 1), "text");
