@@ -1,5 +1,7 @@
 #include "settings.h"
 
+#include "ansicodepage.h"
+
 #include <QLocale>
 
 #include <algorithm>
@@ -74,6 +76,10 @@ void LoadSettings(AppState &state, const QDateTime &now)
 
     state.BaseDate = readBaseText(file, "BaseDate", 15, BaseDateText(now.date()));
     state.BaseTime = readBaseText(file, "BaseTime", 8, BaseTimeText(now.time()));
+
+    // Read only, like "Timer": a plant whose PCs run another code page than
+    // this system says names it here. Missing or 0: the system's.
+    SetAnsiCodePage(ReadIniInt(file, kSection, QStringLiteral("AnsiCodePage"), 0));
 }
 
 void LoadSettings(AppState &state)
