@@ -61,6 +61,10 @@ public:
     int fieldCount() const;
     const FieldDescriptor &field(int position) const;   // position 1..fieldCount()
     quint8 languageDriver() const;
+    // The code page of the table's text and of text written into it
+    // (TableCodePage, as the open found it); the ANSI code page when no table
+    // is open.
+    int codePage() const;
 
     class Record;
     // Record `number` (1-based), looked at for a cut once: a scan over many
