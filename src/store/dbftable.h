@@ -127,7 +127,8 @@ public:
     StoreError packInterrupted(int writes, qint64 tornBytes = 0, const std::function<void(int)> &beforeWrite = {});
 
     // Creates a new dBase III table with the given fields (offsets are computed);
-    // ".dbf" is added to a path without it. Memo fields are not supported.
+    // ".dbf" is added to a path without it. Memo fields are not supported. A
+    // `languageDriver` of 0 leaves the code page to TableCodePage's rule.
     static StoreError create(const QString &path, const QList<FieldDescriptor> &fields,
                              quint8 languageDriver = 0x57);
 
