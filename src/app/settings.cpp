@@ -77,8 +77,9 @@ void LoadSettings(AppState &state, const QDateTime &now)
     state.BaseDate = readBaseText(file, "BaseDate", 15, BaseDateText(now.date()));
     state.BaseTime = readBaseText(file, "BaseTime", 8, BaseTimeText(now.time()));
 
-    // Read only, like "Timer": a plant whose PCs run another code page than
-    // this system says names it here. Missing or 0: the system's.
+    // Read only, like "Timer": the code page the plant's programs write
+    // unmarked tables in, where that is not this system's. Missing or 0: the
+    // system's.
     SetAnsiCodePage(ReadIniInt(file, kSection, QStringLiteral("AnsiCodePage"), 0));
 }
 
