@@ -1,5 +1,7 @@
 #include "settings.h"
 
+#include "ansicodepage.h"
+
 #include <QLocale>
 
 #include <algorithm>
@@ -72,6 +74,11 @@ void LoadSettings(AppState &state, const QDateTime &now)
 
     state.BaseDate = readBaseText(file, "BaseDate", 15, BaseDateText(now.date()));
     state.BaseTime = readBaseText(file, "BaseTime", 8, BaseTimeText(now.time()));
+
+    // Read only, like "Timer": the code page the plant's programs write
+    // unmarked tables in, where that is not this system's. Missing or 0: the
+    // system's.
+    SetAnsiCodePage(ReadIniInt(file, kSection, QStringLiteral("AnsiCodePage"), 0));
 }
 
 void LoadSettings(AppState &state)

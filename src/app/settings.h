@@ -17,7 +17,8 @@ inline const QString SettingsSection = QStringLiteral("SCHEDULER");
 // Reads "Timer" to "BaseTime" from section "SCHEDULER" of state.SettingsFile
 // into `state`. Missing keys and stored zeros give the defaults (500 ms, only
 // the two duration columns, 1-minute interval); a missing "BaseDate" or
-// "BaseTime" gives the date and time of `now`.
+// "BaseTime" gives the date and time of `now`. The extra key "AnsiCodePage"
+// sets the process's ANSI code page (SetAnsiCodePage); missing, the system's.
 void LoadSettings(AppState &state, const QDateTime &now);
 
 // The same at the current date and time.

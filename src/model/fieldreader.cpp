@@ -29,7 +29,11 @@ quint64 RecordFingerprint(QByteArrayView bytes)
 quint64 LayoutFingerprint(const store::DbfTable &table)
 {
     QByteArray key;
-    key.append(char(table.languageDriver()));
+    // The code page the fields were decoded in, not the driver byte: with a
+    // byte of 0 it comes from a .cpg file or the settings, which may change
+    // while the table's bytes stay.
+    const int codePage = table.codePage();
+    key.append(reinterpret_cast<const char *>(&codePage), sizeof codePage);
     for (int position = 1; position <= table.fieldCount(); ++position) {
         const store::FieldDescriptor &field = table.field(position);
         key.append(field.name).append('\0').append(char(field.type));

@@ -9,12 +9,30 @@
 
 namespace vorn::store {
 
-// Converts between a table's stored bytes and text, in the code page named by
-// the table header's language-driver byte. Each call stands alone: no state
-// carries over from one field to the next.
+// Code pages are named by their Windows numbers: 1252, 936, 65001 ...
+
+// The code page a table header's language-driver byte names; 0 for 0 and for
+// bytes no table of drivers knows.
+int CodePageOfDriver(quint8 languageDriver);
+
+// The code page a .cpg file names, in the spellings GIS tools and office
+// suites write ("CP936", "936", "GBK", "ANSI 1252", "Windows-1252", "UTF-8",
+// "OEM 850", "88591" ...), without regard to case, blanks or a byte-order
+// mark around it; 0 when it names none this program knows.
+int CodePageOfCpg(QByteArrayView text);
+
+// The code page of a table's text: the language-driver byte's; when that
+// names none, the one a .cpg file beside the table names (same base name, any
+// case; `tablePath` empty: none); else the ANSI code page (AnsiCodePage()),
+// and 1252 where that is none this program knows either. Text written into
+// the table goes the same way.
+int TableCodePage(quint8 languageDriver, const QString &tablePath);
+
+// Converts between a table's stored bytes and text in one code page. Each
+// call stands alone: no state carries over from one field to the next.
 class TextCodec {
 public:
-    explicit TextCodec(quint8 languageDriver = 0);
+    explicit TextCodec(int codePage = 1252);
     // The same code page with converters of its own: one codec is used by
     // one thread at a time.
     TextCodec(const TextCodec &other);
@@ -22,16 +40,17 @@ public:
     TextCodec(TextCodec &&) = default;
     TextCodec &operator=(TextCodec &&) = default;
 
-    // The code page for a language-driver byte; Windows-1252 for 0 and for
-    // bytes no table of drivers knows.
-    static const char *codePageName(quint8 languageDriver);
+    // The converter of a code page; nullptr for one this program does not know.
+    static const char *converterName(int codePage);
 
-    const char *name() const { return m_name; }
+    // The code page asked for, also where a Qt without ICU had to convert
+    // with a neighbour of it.
+    int codePage() const { return m_codePage; }
     QString decode(QByteArrayView bytes) const;
     QByteArray encode(QStringView text) const;
 
 private:
-    const char *m_name = nullptr;
+    int m_codePage = 1252;
     mutable QStringDecoder m_decoder;
     mutable QStringEncoder m_encoder;
 };

@@ -126,7 +126,7 @@ struct DbfTable::Impl {
         header = std::move(freshHeader);
         mapped = std::move(freshMapping);
         buffer = std::move(freshBuffer);
-        codec = TextCodec(header.languageDriver);
+        codec = TextCodec(TableCodePage(header.languageDriver, path));
         spans.clear();
         for (const FieldDescriptor &f : std::as_const(header.fields))
             spans.push_back({f.offset, f.length});
@@ -146,7 +146,7 @@ struct DbfTable::Impl {
         if (!error)
             return error;
         records = header.completeRecords(buffer.size());
-        codec = TextCodec(header.languageDriver);
+        codec = TextCodec(TableCodePage(header.languageDriver, QString()));
         for (const FieldDescriptor &f : std::as_const(header.fields))
             spans.push_back({f.offset, f.length});
         return error;
@@ -584,21 +584,33 @@ QByteArray DbfTable::fieldContent(qint32 record, int position) const
     return memo->read(raw, d->header.binaryMemoBlocks(), MaxFieldText + 1);
 }
 
+int DbfTable::codePage() const
+{
+    return d ? d->codec.codePage() : TableCodePage(0, QString());
+}
+
+namespace {
+
+// Text of no table is in the ANSI code page, whichever it is at the moment.
+// A codec keeps converter state: one per thread.
+const TextCodec &ansiCodec()
+{
+    thread_local TextCodec codec;
+    if (const int now = TableCodePage(0, QString()); codec.codePage() != now)
+        codec = TextCodec(now);
+    return codec;
+}
+
+} // namespace
+
 QString DbfTable::decode(QByteArrayView bytes) const
 {
-    if (d)
-        return d->codec.decode(bytes);
-    // The codec keeps decoder state: one per thread.
-    thread_local const TextCodec fallback;
-    return fallback.decode(bytes);
+    return d ? d->codec.decode(bytes) : ansiCodec().decode(bytes);
 }
 
 QByteArray DbfTable::encode(const QString &text) const
 {
-    if (d)
-        return d->codec.encode(text);
-    thread_local const TextCodec fallback;
-    return fallback.encode(text);
+    return d ? d->codec.encode(text) : ansiCodec().encode(text);
 }
 
 StoreError DbfTable::markDeleted(qint32 record)

@@ -61,6 +61,10 @@ public:
     int fieldCount() const;
     const FieldDescriptor &field(int position) const;   // position 1..fieldCount()
     quint8 languageDriver() const;
+    // The code page of the table's text and of text written into it
+    // (TableCodePage, as the open found it); the ANSI code page when no table
+    // is open.
+    int codePage() const;
 
     class Record;
     // Record `number` (1-based), looked at for a cut once: a scan over many
@@ -123,7 +127,8 @@ public:
     StoreError packInterrupted(int writes, qint64 tornBytes = 0, const std::function<void(int)> &beforeWrite = {});
 
     // Creates a new dBase III table with the given fields (offsets are computed);
-    // ".dbf" is added to a path without it. Memo fields are not supported.
+    // ".dbf" is added to a path without it. Memo fields are not supported. A
+    // `languageDriver` of 0 leaves the code page to TableCodePage's rule.
     static StoreError create(const QString &path, const QList<FieldDescriptor> &fields,
                              quint8 languageDriver = 0x57);
 

@@ -1,5 +1,7 @@
+#include "ansicodepage.h"
 #include "dbfbytes.h"
 #include "dbftable.h"
+#include "settings.h"
 
 #include <QDate>
 #include <QDir>
@@ -39,6 +41,8 @@ class TestDbfTable : public QObject {
     Q_OBJECT
 
 private slots:
+    void cleanup() { vorn::SetAnsiCodePage(0); }
+
     void readsOnlyTrustedHeaders_data()
     {
         QTest::addColumn<QByteArray>("bytes");
@@ -90,7 +94,7 @@ private slots:
             << RawTable{.languageDriver = 0x4D, .fields = {{"NAME", 'C', 3}, {"NEXT", 'C', 2}},
                         .records = {" \xD6\xD0\xCE\xCE\xC4"}}.bytes()
             << QStringList{"中|文"};
-        QTest::newRow("unknown-driver-means-1252") << coded(0xEE, "\x80") << QStringList{"€|zz"};
+        QTest::newRow("unknown-driver-means-the-ansi-code-page-1252") << coded(0xEE, "\x80") << QStringList{"€|zz"};
         QTest::newRow("cp866-0x65") << coded(0x65, "\x80\xA0") << QStringList{"Аа|zz"};
     }
 
@@ -151,6 +155,59 @@ private slots:
         QCOMPARE(table.recordCount(), stored.isEmpty() ? 0 : 1);
         QCOMPARE(table.rawField(1, 1), QByteArrayView(stored));
         QCOMPARE(table.rawField(1, 2), QByteArrayView(stored.isEmpty() ? "" : "zz"));
+    }
+
+    void textIsInTheDriversCpgsOrAnsiCodePage_data()
+    {
+        QTest::addColumn<int>("driver");
+        QTest::addColumn<QString>("cpgFile");       // beside Scheduler.dbf; empty: none
+        QTest::addColumn<QByteArray>("cpg");
+        QTest::addColumn<QByteArray>("ansiCodePage");   // of VornSched.ini; empty: no key
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QString>("text");
+
+        const QByteArray gbk("\xD6\xD0\xCE\xC4");
+        QTest::newRow("driver-byte-wins-over-cpg") << 0x4D << "Scheduler.cpg" << QByteArray("UTF-8") << QByteArray("1252") << gbk << "中文";
+        QTest::newRow("cpg-CP936-upper-case-file") << 0 << "SCHEDULER.CPG" << QByteArray("CP936\r\n") << QByteArray() << gbk << "中文";
+        QTest::newRow("cpg-UTF-8") << 0 << "Scheduler.cpg" << QByteArray("UTF-8") << QByteArray() << QByteArray("\xE4\xB8\xAD\xE6\x96\x87") << "中文";
+        QTest::newRow("cpg-ANSI-1252-over-ansi-code-page-936")
+            << 0 << "scheduler.cpg" << QByteArray("ANSI 1252") << QByteArray("936") << QByteArray("caf\xE9") << "café";
+        QTest::newRow("cpg-big5-behind-bom-and-blanks")
+            << 0 << "Scheduler.cpg" << QByteArray("\xEF\xBB\xBF big5 \n") << QByteArray() << QByteArray("\xA4\xA4\xA4\xE5") << "中文";
+        QTest::newRow("cpg-OEM-850") << 0 << "Scheduler.cpg" << QByteArray("OEM 850") << QByteArray() << QByteArray("\x82") << "é";
+        QTest::newRow("cpg-unknown-spelling-takes-ansi-code-page")
+            << 0 << "Scheduler.cpg" << QByteArray("Klingon") << QByteArray("936") << gbk << "中文";
+        QTest::newRow("unknown-driver-no-cpg-ansi-code-page-936") << 0xEE << "" << QByteArray() << QByteArray("936") << gbk << "中文";
+        QTest::newRow("unknown-ansi-code-page-means-1252") << 0 << "" << QByteArray() << QByteArray("12345") << QByteArray("\x80") << "€";
+    }
+
+    // Read, then written into a table created anew with the same driver byte
+    // beside the same files: the same bytes.
+    void textIsInTheDriversCpgsOrAnsiCodePage()
+    {
+        QFETCH(int, driver);
+        QFETCH(QString, cpgFile);
+        QFETCH(QByteArray, cpg);
+        QFETCH(QByteArray, ansiCodePage);
+        QFETCH(QByteArray, stored);
+        QFETCH(QString, text);
+
+        QTemporaryDir dir;
+        vorn::AppState state;
+        state.SettingsFile = dir.filePath("VornSched.ini");
+        QVERIFY(ansiCodePage.isEmpty() || writeFile(state.SettingsFile, "[Scheduler]\r\nAnsiCodePage=" + ansiCodePage + "\r\n"));
+        vorn::LoadSettings(state);
+        QVERIFY(cpgFile.isEmpty() || writeFile(dir.filePath(cpgFile), cpg));
+        const QString path = dir.filePath("Scheduler.dbf");
+        const QList<FieldDescriptor> fields{{"NAME", 'C', int(stored.size())}};
+        QVERIFY(writeFile(path, RawTable{.languageDriver = quint8(driver), .fields = fields, .records = {' ' + stored}}.bytes()));
+        DbfTable table;
+        QVERIFY(table.open(path));
+        QCOMPARE(table.decode(table.rawField(1, 1)), text);
+
+        QVERIFY(DbfTable::create(path, fields, quint8(driver)));
+        QVERIFY(table.open(path) && table.appendRecord({text}) && table.open(path));
+        QCOMPARE(table.rawField(1, 1), QByteArrayView(stored));
     }
 
     void packKilledAtAnyWriteLeavesReadableTable_data()
