@@ -78,7 +78,7 @@ void LoadSettings(AppState &state, const QDateTime &now)
     // Read only, like "Timer": the code page the plant's programs write
     // unmarked tables in, where that is not this system's. Missing or 0: the
     // system's.
-    SetAnsiCodePage(ReadIniInt(file, kSection, QStringLiteral("AnsiCodePage"), 0));
+    SetAnsiCodePage(ReadIniInt(file, SettingsSection, QStringLiteral("AnsiCodePage"), 0));
 }
 
 void LoadSettings(AppState &state)
