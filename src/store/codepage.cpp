@@ -150,13 +150,18 @@ int CodePageOfCpg(QByteArrayView text)
     return TextCodec::converterName(codePage) ? codePage : 0;
 }
 
+QString CodePageFileOf(const QString &tablePath)
+{
+    const QFileInfo table(tablePath);
+    return FindFileIgnoringCase(table.dir().filePath(table.completeBaseName() + QStringLiteral(".cpg")));
+}
+
 int TableCodePage(quint8 languageDriver, const QString &tablePath)
 {
     if (const int codePage = CodePageOfDriver(languageDriver))
         return codePage;
     if (!tablePath.isEmpty()) {
-        const QFileInfo table(tablePath);
-        const QString sidecar = FindFileIgnoringCase(table.dir().filePath(table.completeBaseName() + QStringLiteral(".cpg")));
+        const QString sidecar = CodePageFileOf(tablePath);
         QFile file;
         // A name and a line end; more is not a .cpg file.
         if (!sidecar.isEmpty() && OpenPlainFile(file, sidecar)) {

@@ -21,6 +21,10 @@ int CodePageOfDriver(quint8 languageDriver);
 // mark around it; 0 when it names none this program knows.
 int CodePageOfCpg(QByteArrayView text);
 
+// The .cpg file beside a table (same base name, any case); empty when there
+// is none.
+QString CodePageFileOf(const QString &tablePath);
+
 // The code page of a table's text: the language-driver byte's; when that
 // names none, the one a .cpg file beside the table names (same base name, any
 // case; `tablePath` empty: none); else the ANSI code page (AnsiCodePage()),

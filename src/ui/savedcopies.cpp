@@ -1,5 +1,6 @@
 #include "savedcopies.h"
 
+#include "codepage.h"
 #include "dbftable.h"
 #include "filename.h"
 #include "paths.h"
@@ -127,6 +128,37 @@ ArchiveResult CopyReplacing(const QString &source, const QString &target)
     }
     if (!out.commit())
         return failure(out.errorString());
+    return CopyCodePageFile(source, target);
+}
+
+ArchiveResult CopyCodePageFile(const QString &sourceTable, const QString &targetTable)
+{
+    const QString source = store::CodePageFileOf(sourceTable);
+    const QString old = store::CodePageFileOf(targetTable);
+    if (!source.isEmpty() && QFileInfo(source).canonicalFilePath() == QFileInfo(old).canonicalFilePath())
+        return {};
+    const QFileInfo target(targetTable);
+    const QString written = target.dir().filePath(target.completeBaseName() + QStringLiteral(".cpg"));
+    auto failure = [&](const QString &from, const QString &why) {
+        return ArchiveResult{false, GetText(101).arg(QDir::toNativeSeparators(from),
+                                                     QDir::toNativeSeparators(written), why)};
+    };
+    QByteArray name;
+    if (!source.isEmpty()) {
+        QFile in;
+        if (QString why; !OpenPlainFile(in, source, &why))
+            return failure(source, why.isEmpty() ? GetText(104) : why);
+        // A code page name and a line end; nothing longer is read as one.
+        name = in.read(4096);
+    }
+    QFile stale(old);
+    if (!old.isEmpty() && !stale.remove())
+        return failure(old, stale.errorString());
+    if (source.isEmpty())
+        return {};
+    QSaveFile out(written);
+    if (!out.open(QIODevice::WriteOnly) || out.write(name) != name.size() || !out.commit())
+        return failure(source, out.errorString());
     return {};
 }
 

@@ -47,7 +47,14 @@ ArchiveResult EnsureSavedCopiesFolder(const AppState &state);
 QStringList SavedCopyNames(const QString &folder);
 
 // Copies `source` over `target`, replacing a file that is there; a source
-// that is no plain file (a pipe, a device) is refused without waiting.
+// that is no plain file (a pipe, a device) is refused without waiting. The
+// .cpg file goes along (CopyCodePageFile).
 ArchiveResult CopyReplacing(const QString &source, const QString &target);
+
+// Makes the .cpg file beside `targetTable` what it is beside `sourceTable`:
+// a copy, or none. A table without a code page mark is read in the code page
+// that file names, so a copy without it, or with the one of the copy it
+// replaced, would show other characters than the table copied.
+ArchiveResult CopyCodePageFile(const QString &sourceTable, const QString &targetTable);
 
 } // namespace vorn

@@ -154,6 +154,38 @@ private slots:
         QCOMPARE(listed.removeDuplicates(), 0);   // Open lists each copy once
     }
 
+    // An unmarked table reads in the code page of the .cpg file beside it:
+    // the copy must read as the table shown did.
+    void saveAsTakesTheCodePageFileAlong_data()
+    {
+        QTest::addColumn<QString>("liveCpg");     // empty: none beside the live table
+        QTest::addColumn<QString>("oldCopyCpg");  // file name and text beside the copy replaced
+        QTest::addColumn<QString>("savedCpg");    // beside the copy in the end; empty: none
+        QTest::newRow("copied-along") << "SCHEDULER.CPG" << "" << "CP936";
+        QTest::newRow("replaced-copy-loses-its-own") << "" << "Untitled 01.CPG" << "";
+        QTest::newRow("replaced-copy-takes-the-tables") << "Scheduler.cpg" << "Untitled 01.cpg" << "CP936";
+    }
+
+    void saveAsTakesTheCodePageFileAlong()
+    {
+        QFETCH(QString, liveCpg);
+        QFETCH(QString, oldCopyCpg);
+        Plant plant;
+        QVERIFY(place(plant, "Scheduler.dbf", "live") && place(plant, "Scheduler/Untitled 01.dbf", "old"));
+        QVERIFY(liveCpg.isEmpty() || place(plant, liveCpg, "CP936"));
+        QVERIFY(oldCopyCpg.isEmpty() || place(plant, "Scheduler/" + oldCopyCpg, "UTF-8"));
+        MessageRecorder recorder(MessageAnswer::Yes);
+
+        dlgSaveAs dialog(plant.state);
+        dialog.OKButton()->click();
+
+        QCOMPARE(recorder.texts.size(), 1);   // the replace question only
+        const QStringList cpgs = QDir(plant.copyFile(QString())).entryList({"*.cpg", "*.CPG"}, QDir::Files);
+        QFETCH(QString, savedCpg);
+        QCOMPARE(cpgs, savedCpg.isEmpty() ? QStringList() : QStringList{"Untitled 01.cpg"});
+        QVERIFY(savedCpg.isEmpty() || readFile(plant.copyFile("Untitled 01.cpg")) == savedCpg.toLatin1());
+    }
+
     // Whatever is typed or pasted, nothing outside the archive folder is
     // created or replaced; a refused name leaves the disk as it was, the
     // archive folder included, and the dialog open.
