@@ -29,12 +29,12 @@ using chart::PlannedStartCol;
 // One time field of a record as the refresh reads it: trailing blanks
 // removed. Plain ASCII digits are looked at in place; anything else (a memo
 // field, bytes that need the code page) goes through the decoded text.
-model::SecondsField readTimeField(const model::FieldReader &reader, qint32 record, int position)
+model::SecondsField readTimeField(const model::FieldReader &reader, const model::RecordCopy &copy, int position)
 {
     QByteArrayView bytes;
-    if (reader.asciiBytes(record, position, model::Blanks::Trailing, &bytes))
+    if (reader.asciiBytes(copy, position, model::Blanks::Trailing, &bytes))
         return model::ReadSecondsField(bytes);
-    return model::ReadSecondsField(QStringView(reader.text(record, position, model::Blanks::Trailing)));
+    return model::ReadSecondsField(QStringView(reader.text(copy, position, model::Blanks::Trailing)));
 }
 
 // Earliest start and latest finish of one group; 0 means not yet set, which
@@ -462,12 +462,14 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
     if (!sameRows)
         state.bind(grid);
 
+    model::RecordCopy copy;
     const auto refreshRow = [&](int row, bool force) {
         RefreshState::Data::Row &info = state.rows[size_t(row)];
         // A record the manager has since removed reads as blanks.
+        copy.take(table, info.record);
         const model::SecondsField fields[4] = {
-            readTimeField(reader, info.record, model::kStartP), readTimeField(reader, info.record, model::kFinishP),
-            readTimeField(reader, info.record, model::kStartA), readTimeField(reader, info.record, model::kFinishA)};
+            readTimeField(reader, copy, model::kStartP), readTimeField(reader, copy, model::kFinishP),
+            readTimeField(reader, copy, model::kStartA), readTimeField(reader, copy, model::kFinishA)};
         bool moved = false;
         for (int pair = 0; pair < 2; ++pair) {
             const model::SecondsField &start = fields[2 * pair];
@@ -538,8 +540,9 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
         }
         changes.rows.reserve(changedRows.size());
         for (const qint32 record : changedRows) {
+            copy.take(table, record);
             QByteArray row;
-            model::AppendScheduleXmlContents(row, reader, record);
+            model::AppendScheduleXmlContents(row, reader, copy);
             changes.rows.emplace_back(record, std::move(row));
         }
         view->SetViewXMLDataChanged(QStringLiteral("SCHEDULER"), std::move(changes));

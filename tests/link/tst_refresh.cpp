@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <utility>
+
 using vorn::chart::GridData;
 
 namespace {
@@ -195,7 +197,9 @@ private slots:
     void tickAfterAFillStartsFromWhatTheFillRead_data()
     {
         // Records "StartP;FinishP;DurationP;StartA;FinishA;DurationA" of one machine;
-        // "set <record> <StartP>" changes one between the fill and the tick.
+        // "set <record> <StartP>" changes one between the fill and the tick;
+        // "midfill <record> <StartP> <StartP back>" while the fill pauses, and
+        // back after the fill.
         QTest::addColumn<QStringList>("records");
         QTest::addColumn<QString>("change");
         QTest::addColumn<int>("rowsRewritten");
@@ -214,6 +218,10 @@ private slots:
         // showing the records from there on: record 3 stands in three rows.
         QTest::newRow("record-in-three-rows-changed")
             << QStringList{"60;180;120", "100;200;100", "10;20;10"} << "set 3 15" << 3 << "A|B";
+        // A fill pauses every 8192 records; a record not plain ASCII has its
+        // fields read on the window's thread after the others.
+        QTest::newRow("record-rewritten-during-the-fill-and-back-is-read-again")
+            << (QStringList(8192, "60;180;120") << "100;;;;\u00e9") << "midfill 8193 150 100" << 1 << "M";
     }
 
     void tickAfterAFillStartsFromWhatTheFillRead()
@@ -227,7 +235,21 @@ private slots:
             record.prepend(QStringLiteral("P;;%1;;").arg(machine));
         vorn::store::DbfTable table;
         QCOMPARE(vorn::testing::makeScheduleTable(table, path, records), QString());
-        const vorn::model::FillResult fill = vorn::model::BuildScheduleRows(table, vorn::model::kSortByMachine, nullptr);
+        const QStringList words = change.split(u' ');
+        const auto setStart = [&path](const QString &record, const QString &start) {
+            vorn::store::DbfTable writer;
+            QVERIFY(writer.open(path));
+            QVERIFY(writer.setField(record.toInt(), 5, start));
+        };
+        vorn::model::FillSink sink;
+        bool rewritten = false;
+        sink.pause = [&] {
+            if (words[0] == u"midfill" && !std::exchange(rewritten, true))
+                setStart(words[1], words[2]);
+        };
+        const vorn::model::FillResult fill = vorn::model::BuildScheduleRows(table, vorn::model::kSortByMachine, nullptr, sink);
+        if (!change.isEmpty())
+            setStart(words[1], words.value(3, words[2]));
         GridData grid;
         GridData fresh;
         applyFill(grid, fill);
@@ -237,14 +259,6 @@ private slots:
         for (const vorn::model::ScheduleRow &row : fill.rows)
             state.addFillRow(row);
         state.endFill(grid, fill.fingerprints);
-        if (!change.isEmpty()) {
-            const QStringList words = change.split(u' ');
-            table.close();
-            QVERIFY(table.open(path));
-            QVERIFY(table.setField(words[1].toInt(), 5, words[2]));
-            table.close();
-            QVERIFY(table.open(path));
-        }
         const vorn::RefreshResult tick = vorn::RefreshTimesAndFeed(table, grid, false, nullptr, &state);
         const vorn::RefreshResult freshTick = vorn::RefreshTimesAndFeed(table, fresh, false, nullptr);
         QCOMPARE(timeCells(grid), timeCells(fresh));
