@@ -468,10 +468,15 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
         return std::pair(state.rows[size_t(a)].record, a) < std::pair(state.rows[size_t(b)].record, b);
     });
     auto dirtyRow = dirty.cbegin();
+    const auto dirtyEnd = dirty.cend();
 
     model::ScheduleXmlChanges changes;   // for the feed
     changes.records = records;
     auto resend = state.resend.cbegin();
+    const auto resendEnd = state.resend.cend();
+    // Neither is resized until the walk is over.
+    quint64 *const shown = state.shown.data();
+    quint64 *const fed = state.fed.data();
     // A record that is read at all is copied once, and its fingerprint, its
     // rows' times and its feed row all come from that copy: a record the
     // manager rewrites between two of them and writes back can never leave
@@ -485,25 +490,25 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
     const qint32 last = std::max({records, shownBefore, lastShown});
     for (qint32 record = 1; record <= last; ++record) {
         // This record's rows that the fill left for the next tick.
-        while (dirtyRow != dirty.cend() && state.rows[size_t(*dirtyRow)].record < record)
+        while (dirtyRow != dirtyEnd && state.rows[size_t(*dirtyRow)].record < record)
             ++dirtyRow;
         const auto dirtyBegin = dirtyRow;
-        while (dirtyRow != dirty.cend() && state.rows[size_t(*dirtyRow)].record == record)
+        while (dirtyRow != dirtyEnd && state.rows[size_t(*dirtyRow)].record == record)
             ++dirtyRow;
         bool changed = record > records && record <= shownBefore;   // cut off since
         if (record <= records) {
             bool again = false;
             if (feeding) {
-                while (resend != state.resend.end() && *resend < record)
+                while (resend != resendEnd && *resend < record)
                     ++resend;
-                again = resend != state.resend.end() && *resend == record;
+                again = resend != resendEnd && *resend == record;
             }
             bool send = false;
             // Whether the record is new or differs from what was made of it.
             const auto differs = [&](quint64 fingerprint) {
-                changed = record > shownBefore || state.shown[size_t(record - 1)] != fingerprint;
+                changed = record > shownBefore || shown[record - 1] != fingerprint;
                 send = feeding && !clientReadsAll
-                    && (!fedBefore || record > fedBeforeCount || state.fed[size_t(record - 1)] != fingerprint || again);
+                    && (!fedBefore || record > fedBeforeCount || fed[record - 1] != fingerprint || again);
             };
             bool copied = dirtyBegin != dirtyRow && sameRows;
             quint64 fingerprint = 0;
@@ -517,7 +522,7 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
                 fingerprint = copy.fingerprint();
                 differs(fingerprint);
             }
-            state.shown[size_t(record - 1)] = fingerprint;
+            shown[record - 1] = fingerprint;
             result.changedRecords += changed;
             if (feeding) {
                 if (send) {
@@ -525,7 +530,7 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
                     model::AppendScheduleXmlContents(contents, reader, copy);
                     changes.rows.emplace_back(record, std::move(contents));
                 }
-                state.fed[size_t(record - 1)] = fingerprint;
+                fed[record - 1] = fingerprint;
             }
             if (!copied)
                 continue;
@@ -553,11 +558,11 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
             copy.take(table, record);
             if (record <= records) {
                 const quint64 fingerprint = copy.fingerprint();
-                quint64 &shown = state.shown[size_t(record - 1)];
+                quint64 &kept = shown[record - 1];
                 if (state.firstRowOfRecord[size_t(record)] == row)
-                    shown = fingerprint;
-                else if (shown != fingerprint)
-                    shown = ~fingerprint;
+                    kept = fingerprint;
+                else if (kept != fingerprint)
+                    kept = ~fingerprint;
             }
             refreshRow(row, copy, true);
         }
