@@ -24,17 +24,19 @@ void readEveryField(const store::DbfTable &table)
     const model::FieldReader reader(table);
     for (int f = 0; f <= table.fieldCount() + 1; ++f)
         store::FieldNameText(table, f);
+    model::RecordCopy copy;
     for (qint32 r = 0; r <= table.recordCount() + 1; ++r) {
+        copy.take(table, r);
         for (int f = 0; f <= table.fieldCount() + 1; ++f) {
             const QString text = store::FieldText(table, r, f);
             VORN_FUZZ_CHECK(text.size() <= store::MaxFieldText);
             QByteArrayView bytes;
-            if (reader.asciiBytes(r, f, model::Blanks::Both, &bytes))
-                VORN_FUZZ_CHECK(reader.text(r, f, model::Blanks::Both) == QLatin1StringView(bytes));
-            reader.rawBytes(r, f, &bytes);
+            if (reader.asciiBytes(copy, f, model::Blanks::Both, &bytes))
+                VORN_FUZZ_CHECK(reader.text(copy, f, model::Blanks::Both) == QLatin1StringView(bytes));
+            reader.rawBytes(copy, f, &bytes);
             QString appended;
-            const bool empty = reader.append(appended, r, f, model::Blanks::Trailing);
-            VORN_FUZZ_CHECK(appended == reader.text(r, f, model::Blanks::Trailing) && empty == appended.isEmpty());
+            const bool empty = reader.append(appended, copy, f, model::Blanks::Trailing);
+            VORN_FUZZ_CHECK(appended == reader.text(copy, f, model::Blanks::Trailing) && empty == appended.isEmpty());
         }
     }
 }

@@ -29,12 +29,12 @@ using chart::PlannedStartCol;
 // One time field of a record as the refresh reads it: trailing blanks
 // removed. Plain ASCII digits are looked at in place; anything else (a memo
 // field, bytes that need the code page) goes through the decoded text.
-model::SecondsField readTimeField(const model::FieldReader &reader, qint32 record, int position)
+model::SecondsField readTimeField(const model::FieldReader &reader, const model::RecordCopy &copy, int position)
 {
     QByteArrayView bytes;
-    if (reader.asciiBytes(record, position, model::Blanks::Trailing, &bytes))
+    if (reader.asciiBytes(copy, position, model::Blanks::Trailing, &bytes))
         return model::ReadSecondsField(bytes);
-    return model::ReadSecondsField(QStringView(reader.text(record, position, model::Blanks::Trailing)));
+    return model::ReadSecondsField(QStringView(reader.text(copy, position, model::Blanks::Trailing)));
 }
 
 // Earliest start and latest finish of one group; 0 means not yet set, which
@@ -181,7 +181,6 @@ bool summaryShown(const QString *shown, const Span &span)
 struct RefreshState::Data {
     quint64 layout = 0;                 // fingerprint of the header's field layout
     std::vector<quint64> shown;         // per record (index record - 1): the bytes the grid's texts come from
-    std::vector<qint32> changed;        // records whose rows this tick works on
     std::vector<quint64> fed;           // per record: the bytes of the row the client has
     std::vector<qint32> resend;         // records whose row the client read itself, from other bytes
     quint64 fedClient = 0;              // the client that has every row as of `fed`
@@ -429,45 +428,21 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
     const bool clientReadsAll = feeding && !fedBefore && !table.filePath().isEmpty() && reader.allDirect();
     const qint32 shownBefore = qint32(state.shown.size());
     const qint32 fedBeforeCount = qint32(state.fed.size());
-    state.changed.clear();
-    std::vector<qint32> changedRows;   // for the feed
     state.shown.resize(size_t(records));
     if (feeding)
         state.fed.resize(size_t(records));
-    auto resend = state.resend.cbegin();
-    for (qint32 record = 1; record <= records; ++record) {
-        const quint64 fingerprint = model::RecordFingerprint(table.rawRecord(record));
-        quint64 &shown = state.shown[size_t(record - 1)];
-        if (record > shownBefore || shown != fingerprint)
-            state.changed.push_back(record);
-        shown = fingerprint;
-        if (feeding) {
-            quint64 &fed = state.fed[size_t(record - 1)];
-            while (resend != state.resend.end() && *resend < record)
-                ++resend;
-            const bool again = resend != state.resend.end() && *resend == record;
-            if (!clientReadsAll && (!fedBefore || record > fedBeforeCount || fed != fingerprint || again))
-                changedRows.push_back(record);
-            fed = fingerprint;
-        }
-    }
-    state.resend.clear();
-    result.changedRecords = qint32(state.changed.size());
-    // Records cut off since: their rows now read blanks.
-    for (qint32 record = records + 1; record <= shownBefore; ++record)
-        state.changed.push_back(record);
 
     // Rows a fill has rebuilt since, and not handed over, are all worked out afresh.
     const bool sameRows = state.bound(grid);
     if (!sameRows)
         state.bind(grid);
 
-    const auto refreshRow = [&](int row, bool force) {
+    const auto refreshRow = [&](int row, const model::RecordCopy &copy, bool force) {
         RefreshState::Data::Row &info = state.rows[size_t(row)];
         // A record the manager has since removed reads as blanks.
         const model::SecondsField fields[4] = {
-            readTimeField(reader, info.record, model::kStartP), readTimeField(reader, info.record, model::kFinishP),
-            readTimeField(reader, info.record, model::kStartA), readTimeField(reader, info.record, model::kFinishA)};
+            readTimeField(reader, copy, model::kStartP), readTimeField(reader, copy, model::kFinishP),
+            readTimeField(reader, copy, model::kStartA), readTimeField(reader, copy, model::kFinishA)};
         bool moved = false;
         for (int pair = 0; pair < 2; ++pair) {
             const model::SecondsField &start = fields[2 * pair];
@@ -485,22 +460,115 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
             state.groups[size_t(info.group)].dirty = true;
         ++result.detailRows;
     };
-    if (sameRows) {
-        for (const int row : state.dirtyRows)
-            refreshRow(row, true);
-        state.dirtyRows.clear();
-        for (const qint32 record : state.changed) {
-            if (size_t(record) >= state.firstRowOfRecord.size())
+
+    // The rows a fill left for the next tick, in record order, so that each
+    // is met when its record is copied.
+    std::vector<int> &dirty = state.dirtyRows;
+    std::sort(dirty.begin(), dirty.end(), [&state](int a, int b) {
+        return std::pair(state.rows[size_t(a)].record, a) < std::pair(state.rows[size_t(b)].record, b);
+    });
+    auto dirtyRow = dirty.cbegin();
+    const auto dirtyEnd = dirty.cend();
+
+    model::ScheduleXmlChanges changes;   // for the feed
+    changes.records = records;
+    auto resend = state.resend.cbegin();
+    const auto resendEnd = state.resend.cend();
+    // Neither is resized until the walk is over.
+    quint64 *const shown = state.shown.data();
+    quint64 *const fed = state.fed.data();
+    // A record that is read at all is copied once, and its fingerprint, its
+    // rows' times and its feed row all come from that copy: a record the
+    // manager rewrites between two of them and writes back can never leave
+    // texts of the bytes in between behind the fingerprint of the bytes it
+    // returned to. A record whose bytes in place still have the fingerprint
+    // that its rows and its feed row were made from needs no reading, and
+    // no copy: most records of most ticks. Records beyond the count that
+    // rows still show read as blanks.
+    model::RecordCopy copy;
+    const qint32 lastShown = qint32(state.firstRowOfRecord.size()) - 1;
+    const qint32 last = std::max({records, shownBefore, lastShown});
+    for (qint32 record = 1; record <= last; ++record) {
+        // This record's rows that the fill left for the next tick.
+        while (dirtyRow != dirtyEnd && state.rows[size_t(*dirtyRow)].record < record)
+            ++dirtyRow;
+        const auto dirtyBegin = dirtyRow;
+        while (dirtyRow != dirtyEnd && state.rows[size_t(*dirtyRow)].record == record)
+            ++dirtyRow;
+        bool changed = record > records && record <= shownBefore;   // cut off since
+        if (record <= records) {
+            bool again = false;
+            if (feeding) {
+                while (resend != resendEnd && *resend < record)
+                    ++resend;
+                again = resend != resendEnd && *resend == record;
+            }
+            bool send = false;
+            // Whether the record is new or differs from what was made of it.
+            const auto differs = [&](quint64 fingerprint) {
+                changed = record > shownBefore || shown[record - 1] != fingerprint;
+                send = feeding && !clientReadsAll
+                    && (!fedBefore || record > fedBeforeCount || fed[record - 1] != fingerprint || again);
+            };
+            bool copied = dirtyBegin != dirtyRow && sameRows;
+            quint64 fingerprint = 0;
+            if (!copied) {
+                fingerprint = model::RecordFingerprint(table.rawRecord(record));
+                differs(fingerprint);
+                copied = send || (changed && sameRows);
+            }
+            if (copied) {
+                copy.take(table, record);
+                fingerprint = copy.fingerprint();
+                differs(fingerprint);
+            }
+            shown[record - 1] = fingerprint;
+            result.changedRecords += changed;
+            if (feeding) {
+                if (send) {
+                    QByteArray contents;
+                    model::AppendScheduleXmlContents(contents, reader, copy);
+                    changes.rows.emplace_back(record, std::move(contents));
+                }
+                fed[record - 1] = fingerprint;
+            }
+            if (!copied)
                 continue;
-            for (int row = state.firstRowOfRecord[size_t(record)]; row != 0; row = state.rows[size_t(row)].nextOfRecord)
-                refreshRow(row, false);
+        } else {
+            copy.take(table, record);
         }
-    } else {
-        for (int row = 2; row < grid.rows(); ++row) {
-            if (state.rows[size_t(row)].record > 0)
-                refreshRow(row, true);
+        if (!sameRows || record > lastShown)
+            continue;
+        if (changed) {
+            for (int row = state.firstRowOfRecord[size_t(record)]; row != 0; row = state.rows[size_t(row)].nextOfRecord)
+                refreshRow(row, copy, std::find(dirtyBegin, dirtyRow, row) != dirtyRow);
+        } else {
+            for (auto row = dirtyBegin; row != dirtyRow; ++row)
+                refreshRow(*row, copy, true);
         }
     }
+    if (!sameRows) {
+        // Every row is worked out, in grid order, each from a copy of its
+        // record taken as it is met. A record that shows in several rows and
+        // was rewritten between their copies is read again by the next tick.
+        for (int row = 2; row < grid.rows(); ++row) {
+            const qint32 record = state.rows[size_t(row)].record;
+            if (record <= 0)
+                continue;
+            copy.take(table, record);
+            if (record <= records) {
+                const quint64 fingerprint = copy.fingerprint();
+                quint64 &kept = shown[record - 1];
+                if (state.firstRowOfRecord[size_t(record)] == row)
+                    kept = fingerprint;
+                else if (kept != fingerprint)
+                    kept = ~fingerprint;
+            }
+            refreshRow(row, copy, true);
+        }
+    }
+    state.resend.clear();
+    dirty.clear();
 
     // The summaries are gathered again over the detail rows of every group
     // that had a row move; only those whose values moved are written.
@@ -526,8 +594,6 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
             state.fedClient = 0;   // the rows it misses now are all sent with the next feed
             return result;
         }
-        model::ScheduleXmlChanges changes;
-        changes.records = records;
         if (clientReadsAll) {
             changes.readAllFrom = table.filePath();
             changes.layout = layout;
@@ -535,12 +601,6 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
             // before the client reads still gives this tick its text.
             if (store::DbfTable view = table.mappedView(); view.isOpen())
                 changes.readAllTable = std::make_shared<const store::DbfTable>(std::move(view));
-        }
-        changes.rows.reserve(changedRows.size());
-        for (const qint32 record : changedRows) {
-            QByteArray row;
-            model::AppendScheduleXmlContents(row, reader, record);
-            changes.rows.emplace_back(record, std::move(row));
         }
         view->SetViewXMLDataChanged(ManagerServerClient::ViewName, std::move(changes));
         state.fedClient = view->id();

@@ -52,7 +52,7 @@ public:
     // its rows to the grid (before it moves them there): per body row its
     // outline level, its record, the six time fields it read and a group's
     // summary texts; then, at the end, the fingerprints the fill took of
-    // every record before reading it.
+    // the copy of each record it read the fields from.
     // The next tick then works only on the records changed since and on the
     // rows whose stored duration differs from finish minus start, instead of
     // on every row. Anything that does not fit leaves a full tick.

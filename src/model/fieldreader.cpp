@@ -43,12 +43,20 @@ quint64 LayoutFingerprint(const store::DbfTable &table)
     return RecordFingerprint(key);
 }
 
+quint64 RecordCopy::fingerprint() const
+{
+    return RecordFingerprint(bytes());
+}
+
 FieldReader::FieldReader(const store::DbfTable &table)
     : m_table(table)
     , m_fieldCount(table.fieldCount())
 {
-    for (int position = 1; position <= kStatusFinish && position <= m_fieldCount; ++position)
-        m_direct[position] = store::FieldTextIsPlain(m_table.field(position));
+    for (int position = 1; position <= kStatusFinish && position <= m_fieldCount; ++position) {
+        const store::FieldDescriptor &field = m_table.field(position);
+        m_direct[position] = store::FieldTextIsPlain(field);
+        m_spans[position] = {field.offset, field.length};
+    }
 }
 
 bool FieldReader::allDirect() const
@@ -60,30 +68,30 @@ bool FieldReader::allDirect() const
     return true;
 }
 
-QString FieldReader::text(qint32 record, int position, Blanks blanks) const
+QString FieldReader::text(const RecordCopy &copy, int position, Blanks blanks) const
 {
     if (position > m_fieldCount)
         return {};
     QByteArrayView bytes;
-    if (asciiBytes(record, position, blanks, &bytes))
+    if (asciiBytes(copy, position, blanks, &bytes))
         return QString::fromLatin1(bytes.data(), bytes.size());
     if (direct(position))
-        return m_table.decode(TrimBlanks(m_table.rawField(record, position), blanks));
-    const QString whole = store::FieldText(m_table, record, position);
+        return m_table.decode(TrimBlanks(rawField(copy, position), blanks));
+    const QString whole = store::FieldText(m_table, copy.record(), position);
     const QStringView trimmed = TrimBlanks(QStringView(whole), blanks);
     return trimmed.size() == whole.size() ? whole : trimmed.toString();
 }
 
-bool FieldReader::append(QString &out, qint32 record, int position, Blanks blanks) const
+bool FieldReader::append(QString &out, const RecordCopy &copy, int position, Blanks blanks) const
 {
     if (position > m_fieldCount)
         return true;
     QByteArrayView bytes;
-    if (asciiBytes(record, position, blanks, &bytes)) {
+    if (asciiBytes(copy, position, blanks, &bytes)) {
         out.append(QLatin1StringView(bytes.data(), bytes.size()));
         return bytes.isEmpty();
     }
-    const QString value = text(record, position, blanks);
+    const QString value = text(copy, position, blanks);
     out.append(value);
     return value.isEmpty();
 }

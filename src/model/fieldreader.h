@@ -6,6 +6,9 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <cstring>
+#include <vector>
+
 namespace vorn::model {
 
 // Field positions of a schedule record (1-based, as the table addresses them).
@@ -50,28 +53,75 @@ quint64 RecordFingerprint(QByteArrayView bytes);
 // equal record bytes as equal fields.
 quint64 LayoutFingerprint(const store::DbfTable &table);
 
+// One record's bytes, copied out of the table at one moment into a buffer
+// that is kept from record to record. The manager rewrites records while
+// they are read: a fingerprint and fields taken from one copy always agree,
+// so a record rewritten and written back between the two can never leave
+// texts of the bytes in between behind a fingerprint of the bytes before.
+class RecordCopy {
+public:
+    RecordCopy() = default;
+    RecordCopy(const RecordCopy &) = delete;
+    RecordCopy &operator=(const RecordCopy &) = delete;
+
+    // Copies record `record` (1-based) as DbfTable::rawRecord shows it:
+    // empty beyond the end, blanks when the file lost it since the open.
+    void take(const store::DbfTable &table, qint32 record)
+    {
+        const QByteArrayView bytes = table.rawRecord(record);
+        char *to = m_inline;
+        if (bytes.size() > qsizetype(sizeof m_inline)) [[unlikely]] {
+            // Longer than any schedule record: the buffer grows once and stays.
+            if (m_heap.size() < size_t(bytes.size()))
+                m_heap.resize(size_t(bytes.size()));
+            to = m_heap.data();
+        }
+        if (!bytes.isEmpty())
+            std::memcpy(to, bytes.data(), size_t(bytes.size()));
+        m_bytes = to;
+        m_size = bytes.size();
+        m_record = record;
+    }
+
+    qint32 record() const { return m_record; }
+    QByteArrayView bytes() const { return QByteArrayView(m_bytes, m_size); }
+    // RecordFingerprint of the copy.
+    quint64 fingerprint() const;
+
+private:
+    // The copy lives on the stack of whoever reads, so a pass allocates nothing for it.
+    char m_inline[1024];
+    std::vector<char> m_heap;
+    const char *m_bytes = m_inline;
+    qsizetype m_size = 0;
+    qint32 m_record = 0;
+};
+
 // Reads the fields of schedule records the way every pass of the program does
-// (the store's FieldText, then blank removal), but without a heap allocation
-// per field where it can: ordinary fields of pure ASCII are taken straight from
-// the record bytes; memo and overlong fields, and bytes that need the table's
-// code page, go through FieldText and the table's decoder.
+// (the store's FieldText, then blank removal), but from a RecordCopy and
+// without a heap allocation per field where it can: ordinary fields of pure
+// ASCII are taken straight from the copied bytes; bytes that need the table's
+// code page go through the table's decoder, and memo and overlong fields
+// through FieldText, which reads the table itself (a memo lives outside the
+// record anyway). A reader holds nothing per record: threads may share one,
+// each with a copy of its own.
 class FieldReader {
 public:
     explicit FieldReader(const store::DbfTable &table);
 
     // The field as text, blanks removed.
-    QString text(qint32 record, int position, Blanks blanks) const;
+    QString text(const RecordCopy &copy, int position, Blanks blanks) const;
 
     // Appends the field as text, blanks removed; returns whether it was empty.
-    bool append(QString &out, qint32 record, int position, Blanks blanks) const;
+    bool append(QString &out, const RecordCopy &copy, int position, Blanks blanks) const;
 
     // The field's bytes, blanks removed, when they are plain ASCII in an
     // ordinary field; otherwise false and the caller must use text().
-    bool asciiBytes(qint32 record, int position, Blanks blanks, QByteArrayView *bytes) const
+    bool asciiBytes(const RecordCopy &copy, int position, Blanks blanks, QByteArrayView *bytes) const
     {
         if (!direct(position))
             return false;
-        const QByteArrayView trimmed = TrimBlanks(rawField(record, position), blanks);
+        const QByteArrayView trimmed = TrimBlanks(rawField(copy, position), blanks);
         unsigned char high = 0;
         for (const char c : trimmed)
             high |= static_cast<unsigned char>(c);
@@ -83,11 +133,11 @@ public:
 
     // The field's bytes as stored, blank padding included, when the field is
     // an ordinary one; otherwise false and the caller must use text().
-    bool rawBytes(qint32 record, int position, QByteArrayView *bytes) const
+    bool rawBytes(const RecordCopy &copy, int position, QByteArrayView *bytes) const
     {
         if (!direct(position))
             return false;
-        *bytes = rawField(record, position);
+        *bytes = rawField(copy, position);
         return true;
     }
 
@@ -99,20 +149,29 @@ public:
     qsizetype recordLength() const;
 
 private:
+    struct Span {
+        int offset = 0;
+        int length = 0;
+    };
     bool direct(int position) const
     {
         return position >= 1 && position <= kStatusFinish && m_direct[position];
     }
-    QByteArrayView rawField(qint32 record, int position) const
+    // Empty for a copy of a record beyond the end.
+    QByteArrayView rawField(const RecordCopy &copy, int position) const
     {
-        return m_table.rawField(record, position);
+        const Span span = m_spans[position];
+        const QByteArrayView bytes = copy.bytes();
+        if (bytes.size() < span.offset + span.length)
+            return {};
+        return bytes.sliced(span.offset, span.length);
     }
 
     const store::DbfTable &m_table;
     int m_fieldCount = 0;
-    // Positions 1..11 that can be read straight from the record bytes.
+    // Positions 1..11 that can be read straight from the record bytes, and where they lie.
     bool m_direct[kStatusFinish + 1] = {};
+    Span m_spans[kStatusFinish + 1] = {};
 };
-
 
 } // namespace vorn::model

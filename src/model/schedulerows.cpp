@@ -93,12 +93,12 @@ private:
 
 // One time field as read from its plain bytes: its kind and, when numeric,
 // its whole seconds; nothing when the bytes need the table's code page.
-std::optional<SecondsField> readPlainSeconds(const FieldReader &reader, qint32 record, int position)
+std::optional<SecondsField> readPlainSeconds(const FieldReader &reader, const RecordCopy &copy, int position)
 {
     // Nearly every time field is blank padding, an optional minus, up to nine
     // digits and blank padding; one look at the stored bytes settles those.
     QByteArrayView raw;
-    if (reader.rawBytes(record, position, &raw)) {
+    if (reader.rawBytes(copy, position, &raw)) {
         const char *p = raw.data();
         const char *const end = p + raw.size();
         while (p < end && *p == ' ')
@@ -118,16 +118,16 @@ std::optional<SecondsField> readPlainSeconds(const FieldReader &reader, qint32 r
             return SecondsField{SecondsField::Value, negative ? -value : value};
     }
     QByteArrayView bytes;
-    if (reader.asciiBytes(record, position, Blanks::Trailing, &bytes))
+    if (reader.asciiBytes(copy, position, Blanks::Trailing, &bytes))
         return ReadSecondsField(bytes);
     return std::nullopt;
 }
 
-SecondsField readSeconds(const FieldReader &reader, qint32 record, int position)
+SecondsField readSeconds(const FieldReader &reader, const RecordCopy &copy, int position)
 {
-    if (const std::optional<SecondsField> plain = readPlainSeconds(reader, record, position))
+    if (const std::optional<SecondsField> plain = readPlainSeconds(reader, copy, position))
         return *plain;
-    return ReadSecondsField(QStringView(reader.text(record, position, Blanks::Trailing)));
+    return ReadSecondsField(QStringView(reader.text(copy, position, Blanks::Trailing)));
 }
 
 // Byte texts and the index each was given. Every text is stored once, in
@@ -267,9 +267,9 @@ void appendPartLabel(Out &out, View part, View order)
 }
 
 // The label of a record whose part or order is not plain ASCII.
-QString decodedPartLabel(const FieldReader &reader, qint32 record)
+QString decodedPartLabel(const FieldReader &reader, const RecordCopy &copy)
 {
-    return PartLabel(reader.text(record, kPart, Blanks::Trailing), reader.text(record, kOrder, Blanks::Trailing));
+    return PartLabel(reader.text(copy, kPart, Blanks::Trailing), reader.text(copy, kOrder, Blanks::Trailing));
 }
 
 } // namespace
@@ -286,19 +286,19 @@ namespace {
 
 // The label of a detail row, the record's other key, from plain ASCII
 // bytes; -1 when the key needs the table's code page.
-qint32 plainDetailLabel(const FieldReader &reader, qint32 record, qint16 sortOrder, LabelTexts &labels,
+qint32 plainDetailLabel(const FieldReader &reader, const RecordCopy &copy, qint16 sortOrder, LabelTexts &labels,
                         std::string &bytes)
 {
     if (sortOrder == kSortByPart) {
         QByteArrayView machine;
-        if (!reader.asciiBytes(record, kMachine, Blanks::Trailing, &machine))
+        if (!reader.asciiBytes(copy, kMachine, Blanks::Trailing, &machine))
             return -1;
         return labels.index(machine);
     }
     QByteArrayView part;
     QByteArrayView order;
-    if (!reader.asciiBytes(record, kPart, Blanks::Trailing, &part)
-        || !reader.asciiBytes(record, kOrder, Blanks::Trailing, &order)) {
+    if (!reader.asciiBytes(copy, kPart, Blanks::Trailing, &part)
+        || !reader.asciiBytes(copy, kOrder, Blanks::Trailing, &order)) {
         return -1;
     }
     bytes.clear();
@@ -306,22 +306,22 @@ qint32 plainDetailLabel(const FieldReader &reader, qint32 record, qint16 sortOrd
     return labels.index(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
 }
 
-qint32 detailLabel(const FieldReader &reader, qint32 record, qint16 sortOrder, LabelTexts &labels,
+qint32 detailLabel(const FieldReader &reader, const RecordCopy &copy, qint16 sortOrder, LabelTexts &labels,
                    std::string &bytes)
 {
-    const qint32 plain = plainDetailLabel(reader, record, sortOrder, labels, bytes);
+    const qint32 plain = plainDetailLabel(reader, copy, sortOrder, labels, bytes);
     if (plain >= 0)
         return plain;
-    return labels.add(sortOrder == kSortByPart ? reader.text(record, kMachine, Blanks::Trailing)
-                                               : decodedPartLabel(reader, record));
+    return labels.add(sortOrder == kSortByPart ? reader.text(copy, kMachine, Blanks::Trailing)
+                                               : decodedPartLabel(reader, copy));
 }
 
 // What the first pass notes of every record besides its group key: its
-// fingerprint, taken before its fields are read, and what its detail row
-// shows. Only plain bytes are read here, so that a large table's records
-// can be read on a thread of their own while the caller groups them; the
-// records whose fields need the table's code page are returned, for the
-// caller's thread, which alone may decode.
+// fingerprint and what its detail row shows, both from one copy of it. Only
+// plain bytes are read here, so that a large table's records can be read on
+// a thread of their own while the caller groups them; the records whose
+// fields need the table's code page are returned, for the caller's thread,
+// which alone may decode, and which copies them again.
 std::vector<qint32> readDetails(const store::DbfTable &table, const FieldReader &reader, qint16 sortOrder,
                                 std::vector<Detail> &details, std::vector<quint64> *fingerprints,
                                 LabelTexts &labels)
@@ -332,14 +332,16 @@ std::vector<qint32> readDetails(const store::DbfTable &table, const FieldReader 
         fingerprints->resize(size_t(count));
     std::vector<qint32> left;
     std::string bytes;
+    RecordCopy copy;
     for (qint32 record = 1; record <= count; ++record) {
+        copy.take(table, record);
         if (fingerprints)
-            (*fingerprints)[size_t(record - 1)] = RecordFingerprint(table.rawRecord(record));
+            (*fingerprints)[size_t(record - 1)] = copy.fingerprint();
         Detail &detail = details[size_t(record)];
-        detail.label = plainDetailLabel(reader, record, sortOrder, labels, bytes);
+        detail.label = plainDetailLabel(reader, copy, sortOrder, labels, bytes);
         bool plain = detail.label >= 0;
         for (int i = 0; plain && i < 6; ++i) {
-            const std::optional<SecondsField> field = readPlainSeconds(reader, record, kStartP + i);
+            const std::optional<SecondsField> field = readPlainSeconds(reader, copy, kStartP + i);
             plain = field.has_value();
             if (plain)
                 detail.times[i] = *field;
@@ -412,26 +414,26 @@ private:
 // The group key of a record as lookup bytes: an ASCII key as it is, any
 // other key as its UTF-16 code units behind a 0xFF byte, which no ASCII key
 // holds. Returns false when the key had to be decoded, into *text.
-bool groupKeyBytes(const FieldReader &reader, qint32 record, qint16 sortOrder, std::string &bytes,
+bool groupKeyBytes(const FieldReader &reader, const RecordCopy &copy, qint16 sortOrder, std::string &bytes,
                    QString *text)
 {
     bytes.clear();
     if (sortOrder == kSortByPart) {
         QByteArrayView part;
         QByteArrayView order;
-        if (reader.asciiBytes(record, kPart, Blanks::Trailing, &part)
-            && reader.asciiBytes(record, kOrder, Blanks::Trailing, &order)) {
+        if (reader.asciiBytes(copy, kPart, Blanks::Trailing, &part)
+            && reader.asciiBytes(copy, kOrder, Blanks::Trailing, &order)) {
             appendPartLabel(bytes, part, order);
             return true;
         }
-        *text = decodedPartLabel(reader, record);
+        *text = decodedPartLabel(reader, copy);
     } else {
         QByteArrayView machine;
-        if (reader.asciiBytes(record, kMachine, Blanks::Trailing, &machine)) {
+        if (reader.asciiBytes(copy, kMachine, Blanks::Trailing, &machine)) {
             bytes.append(machine.data(), size_t(machine.size()));
             return true;
         }
-        *text = reader.text(record, kMachine, Blanks::Trailing);
+        *text = reader.text(copy, kMachine, Blanks::Trailing);
     }
     const char16_t *units = reinterpret_cast<const char16_t *>(text->utf16());
     const qsizetype size = text->size();
@@ -476,8 +478,8 @@ FillResult BuildScheduleRows(const store::DbfTable &table, qint16 sortOrder, QSt
     QString keyText;            // the key, when it is not ASCII
     std::vector<Detail> details;
     LabelTexts labels;
-    // Taken before a record's fields are read: a record rewritten in between
-    // then differs at the next tick, never the other way round.
+    // Taken of the copy the record's detail fields are read from: the next
+    // tick then finds every record whose bytes differ from what the row shows.
     result.fingerprinted = grouping && reader.allDirect();
     std::optional<DetailReading> reading;
     if (grouping) {
@@ -488,15 +490,17 @@ FillResult BuildScheduleRows(const store::DbfTable &table, qint16 sortOrder, QSt
 
     // How many records or rows pass between two pauses.
     constexpr qint32 pauseEvery = 8192;
+    RecordCopy copy;   // this thread's: the key and the XML row from one read
     for (qint32 record = 1; record <= count; ++record) {
         if (sink.pause && record % pauseEvery == 0)
             sink.pause();
+        copy.take(table, record);
         if (xml)
-            AppendScheduleXmlRow(*xml, reader, record, XmlVariant::Fill);
+            AppendScheduleXmlRow(*xml, reader, copy, XmlVariant::Fill);
         if (!grouping)
             continue;
 
-        const bool ascii = groupKeyBytes(reader, record, sortOrder, keyBytes, &keyText);
+        const bool ascii = groupKeyBytes(reader, copy, sortOrder, keyBytes, &keyText);
         if (keyBytes.empty())
             continue;
 
@@ -537,10 +541,14 @@ FillResult BuildScheduleRows(const store::DbfTable &table, qint16 sortOrder, QSt
     if (reading) {
         std::string labelBytes;
         for (const qint32 record : reading->finish(sink.pause)) {
+            // Read again, later: the fingerprint follows this copy.
+            copy.take(table, record);
+            if (result.fingerprinted)
+                result.fingerprints[size_t(record - 1)] = copy.fingerprint();
             Detail &detail = details[size_t(record)];
-            detail.label = detailLabel(reader, record, sortOrder, labels, labelBytes);
+            detail.label = detailLabel(reader, copy, sortOrder, labels, labelBytes);
             for (int i = 0; i < 6; ++i)
-                detail.times[i] = readSeconds(reader, record, kStartP + i);
+                detail.times[i] = readSeconds(reader, copy, kStartP + i);
         }
     }
 

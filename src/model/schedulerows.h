@@ -35,8 +35,8 @@ struct FillResult {
     std::vector<ScheduleRow> rows;
     qint32 recordCount = 0;   // records read (the table's count at the start of the pass)
     qint32 groupCount = 0;    // rows of level 0
-    // RecordFingerprint of every record, taken before its fields were read;
-    // empty unless fingerprinted (a grouping fill of a table whose fields
+    // RecordFingerprint of every record, of the copy its detail fields were
+    // read from; empty unless fingerprinted (a grouping fill of a table whose fields
     // all lie in the record).
     std::vector<quint64> fingerprints;
     bool fingerprinted = false;

@@ -40,7 +40,7 @@ constexpr Element kElements[] = {
 
 // Per row, the contents are gathered first and the row is then written with
 // one size check: piecewise QString::append calls cost more than the copying.
-void AppendScheduleXmlRow(QString &out, const FieldReader &reader, qint32 record,
+void AppendScheduleXmlRow(QString &out, const FieldReader &reader, const RecordCopy &copy,
                           XmlVariant variant)
 {
     constexpr qsizetype elementCount = qsizetype(std::size(kElements));
@@ -49,8 +49,8 @@ void AppendScheduleXmlRow(QString &out, const FieldReader &reader, qint32 record
     qsizetype length = kScheduleXmlRowTagsLength;
     for (qsizetype e = 0; e < elementCount; ++e) {
         const Element &element = kElements[e];
-        if (!reader.asciiBytes(record, element.position, element.blanks, &bytes[e])) {
-            decoded[e] = reader.text(record, element.position, element.blanks);
+        if (!reader.asciiBytes(copy, element.position, element.blanks, &bytes[e])) {
+            decoded[e] = reader.text(copy, element.position, element.blanks);
             bytes[e] = {};
         }
         length += bytes[e].size() + decoded[e].size() + 1;
@@ -158,16 +158,16 @@ quint32 readLength(const char *&p)
 
 } // namespace
 
-void AppendScheduleXmlContents(QByteArray &out, const FieldReader &reader, qint32 record)
+void AppendScheduleXmlContents(QByteArray &out, const FieldReader &reader, const RecordCopy &copy)
 {
     QByteArray content;
     for (const Element &element : kElements) {
         content.clear();
         QByteArrayView bytes;
-        if (reader.asciiBytes(record, element.position, element.blanks, &bytes))
+        if (reader.asciiBytes(copy, element.position, element.blanks, &bytes))
             appendAscii(content, bytes);
         else
-            content = BusSafeUtf8(reader.text(record, element.position, element.blanks));
+            content = BusSafeUtf8(reader.text(copy, element.position, element.blanks));
         if (content.isEmpty() && element.time)
             content = QByteArrayLiteral("0");
         appendLength(out, quint32(content.size()));
@@ -245,15 +245,16 @@ bool ScheduleXmlRows::readAll(const ScheduleXmlChanges &changes, std::vector<qui
         readBack->resize(size_t(std::max(0, records)));
     m_rows.resize(size_t(std::max(0, records)));
     QByteArray row;
+    RecordCopy copy;
     for (qint32 record = 1; record <= records; ++record) {
-        const quint64 before = RecordFingerprint(table.rawRecord(record));
+        // The row and its fingerprint from one copy: a record the manager
+        // rewrites meanwhile is sent as it was at the copy, and the tick
+        // that finds other bytes sends it again.
+        copy.take(table, record);
         row.clear();
-        AppendScheduleXmlContents(row, reader, record);
-        if (readBack) {
-            const quint64 after = RecordFingerprint(table.rawRecord(record));
-            // Rewritten meanwhile: the row may hold bytes of both writes.
-            (*readBack)[size_t(record - 1)] = before == after ? before : ~after;
-        }
+        AppendScheduleXmlContents(row, reader, copy);
+        if (readBack)
+            (*readBack)[size_t(record - 1)] = copy.fingerprint();
         m_rows[size_t(record - 1)] = {quint32(m_contents.size()), quint32(row.size())};
         m_contents.insert(m_contents.end(), row.cbegin(), row.cend());
         m_textSize += rowTextSize(row.constData(), quint32(row.size()));
@@ -428,8 +429,11 @@ QString BuildScheduleXml(const store::DbfTable &table, XmlVariant variant)
         return out;
     const FieldReader reader(table);
     BeginScheduleXml(out, reader, count);
-    for (qint32 record = 1; record <= count; ++record)
-        AppendScheduleXmlRow(out, reader, record, variant);
+    RecordCopy copy;
+    for (qint32 record = 1; record <= count; ++record) {
+        copy.take(table, record);
+        AppendScheduleXmlRow(out, reader, copy, variant);
+    }
     EndScheduleXml(out);
     return out;
 }

@@ -27,10 +27,10 @@ inline constexpr qsizetype kScheduleXmlRowTagsLength = 232;
 // through `reader`, then appends the opening tags "<DataView><DataTable>".
 void BeginScheduleXml(QString &out, const FieldReader &reader, qint32 records);
 
-// Appends "<DataRow>", the eleven field elements of `record` (from 1) in
+// Appends "<DataRow>", the eleven field elements of the record in `copy` in
 // field order, "</DataRow>". Contents are not escaped. The reader is kept by
 // the caller for a whole pass.
-void AppendScheduleXmlRow(QString &out, const FieldReader &reader, qint32 record,
+void AppendScheduleXmlRow(QString &out, const FieldReader &reader, const RecordCopy &copy,
                           XmlVariant variant);
 
 // Appends "</DataTable></DataView>".
@@ -48,11 +48,11 @@ QString BuildScheduleXml(const store::DbfTable &table, XmlVariant variant);
 // while the manager rewrites it can hold.
 QByteArray BusSafeUtf8(QStringView text);
 
-// Appends what a feed needs of the row of `record`, kept between feeds: the
+// Appends what a feed needs of the row of the record in `copy`, kept between feeds: the
 // eleven element contents as the UTF-8 of the bus (BusSafeUtf8), each behind
 // its length (LEB128), the refresh variant's "0" for empty times included.
 // The tags are the same for every row and are written only when the text is.
-void AppendScheduleXmlContents(QByteArray &out, const FieldReader &reader, qint32 record);
+void AppendScheduleXmlContents(QByteArray &out, const FieldReader &reader, const RecordCopy &copy);
 
 // Contents of records that changed, to bring a ScheduleXmlRows up to date:
 // the record count they lead to and the new contents of each record that
@@ -89,8 +89,7 @@ public:
     // expected, or a failed read left rows that only such a read makes whole.
     // Where every row was read from a table, `readBack` gets per record
     // (index record - 1) the RecordFingerprint of the bytes its row came
-    // from, or a value that matches no read when the record changed while
-    // it was being read.
+    // from.
     bool apply(ScheduleXmlChanges &&changes, std::vector<quint64> *readBack = nullptr);
     // Hands the text to `write` in pieces of about `chunk` bytes, in order;
     // stops early when `write` returns false.

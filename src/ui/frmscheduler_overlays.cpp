@@ -39,7 +39,9 @@ void frmScheduler::createOverlays()
         if (record <= 0 || !schedule.open(ShownTablePath(m_state) + QStringLiteral(".dbf"))
             || record > schedule.recordCount())
             return std::nullopt;
-        return chart::RecordDetails{model::FieldReader(schedule).text(record, model::kProcess, model::Blanks::Both)};
+        model::RecordCopy copy;
+        copy.take(schedule, record);
+        return chart::RecordDetails{model::FieldReader(schedule).text(copy, model::kProcess, model::Blanks::Both)};
     });
 
     m_banner = new chart::StaleBanner(m_client);

@@ -6,8 +6,15 @@
 #include "schedulexml.h"
 #include "testfiles.h"
 
+#ifdef VORN_VIEWER_PATH
+#include "livekit.h"
+#endif
+
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -352,15 +359,18 @@ private slots:
 
     void everyRecordReachesAManagerProcess_data()
     {
-        // Records as "Part;Process;...", "\0" standing for a NUL byte, "zeros"
-        // for a record of zero bytes (caught while the manager rewrites it).
+        // Records as "Part;Process;...", "\\0" standing for a NUL byte inside
+        // a field, "zeros" for a record of zero bytes (caught while the manager
+        // rewrites it). The feeder is this process's client with the refresh
+        // or the fill text, or the viewer program itself, hosted.
         QTest::addColumn<QStringList>("records");
-        QTest::addColumn<bool>("fillVariant");
-        const QStringList nuls{"P1;;M;;60;120", "Gear-wheel\0of the seventeenth order;Mill\0ing;M\0;O\0;6\00;;;;;;Fin\0",
+        QTest::addColumn<QString>("feeder");
+        const QStringList nuls{"P1;;M;;60;120", "Gear\\0wheel;Mill\\0ing;M\\01;O\\0rder;6\\00;;;;;;Fin\\0al",
                                "zeros", "P3;;M;;1;2"};
-        QTest::newRow("refresh-with-nul-bytes") << nuls << false;
-        QTest::newRow("fill-with-nul-bytes") << nuls << true;
-        QTest::newRow("refresh-chinese-gbk") << QStringList{"零件;铣削;机床1;订单;60;120"} << false;
+        QTest::newRow("refresh-with-nul-bytes") << nuls << "refresh";
+        QTest::newRow("fill-with-nul-bytes") << nuls << "fill";
+        QTest::newRow("viewer-with-nul-bytes") << nuls << "viewer";
+        QTest::newRow("refresh-chinese-gbk") << QStringList{"零件;铣削;机床1;订单;60;120"} << "refresh";
     }
 
     // Between two processes, as the manager and the window are: the text of every
@@ -371,9 +381,16 @@ private slots:
         QSKIP("needs vorn-stand-in-manager");
 #else
         QFETCH(QStringList, records);
-        QFETCH(bool, fillVariant);
+        QFETCH(QString, feeder);
+#ifdef VORN_VIEWER_PATH
+        vorn::livekit::ViewerHost viewer;   // its tables in data/
+        const QString path = viewer.filePath(QStringLiteral("data/Scheduler.dbf"));
+#else
+        if (feeder == u"viewer")
+            QSKIP("needs vorn-scheduler");
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Scheduler.dbf"));
+#endif
         const bool gbk = records.first().contains(QStringLiteral("零件"));
         vorn::store::DbfTable table;
         QStringList texts = records;
@@ -393,30 +410,51 @@ private slots:
             QVERIFY(table.open(path));
         }
 
-        const QString kept = dir.filePath(QStringLiteral("received.xml"));
+        const QString kept = QFileInfo(path).dir().filePath(QStringLiteral("received.xml"));
         QProcess manager;
         manager.start(QStringLiteral(VORN_STANDIN_PATH), {QStringLiteral("--keep"), kept});
         QVERIFY(manager.waitForReadyRead(10000));
         QCOMPARE(manager.readLine().trimmed(), QByteArray("ready"));
-        const auto client = ManagerServerClient::create();
-        QVERIFY(client);
-        const vorn::model::XmlVariant variant = fillVariant ? vorn::model::XmlVariant::Fill : vorn::model::XmlVariant::Refresh;
-        QString xml = vorn::model::BuildScheduleXml(table, variant);
-        if (fillVariant) {
-            client->SetViewXMLData(QStringLiteral("SCHEDULER"), xml);
+        const bool fill = feeder == u"fill";
+        QString xml = vorn::model::BuildScheduleXml(table, fill ? vorn::model::XmlVariant::Fill : vorn::model::XmlVariant::Refresh);
+        // The NULs the rows stand for are in the text, inside fields.
+        QCOMPARE(xml.contains(QRegularExpression(QStringLiteral("[^\\x{0}<>]\\x{0}+[^\\x{0}<>]"))),
+                 records.join(u';').contains(QStringLiteral("\\0")));
+        const QString expected = QString(xml).replace(QChar(0), QChar::ReplacementCharacter);
+        if (feeder == u"viewer") {
+#ifdef VORN_VIEWER_PATH
+            const QString data = viewer.filePath(QStringLiteral("data/"));
+            QVERIFY(vorn::store::DbfTable::create(data + QStringLiteral("Aplan.dbf"), {{"NAME", 'C', 10}}));
+            QVERIFY(vorn::store::DbfTable::create(data + QStringLiteral("Process.dbf"), {{"NAME", 'C', 10}}));
+            QFile ini(data + QStringLiteral("VornSched.ini"));
+            QVERIFY(ini.open(QIODevice::WriteOnly) && ini.write("[SCHEDULER]\r\nTimer=100\r\n") > 0);
+            ini.close();
+            // The fill's text comes first, then the ticks' (the refresh text).
+            QVERIFY(viewer.start(QStringLiteral(VORN_VIEWER_PATH),
+                                 {QStringLiteral("--answer-boxes"), QStringLiteral("--"), QStringLiteral("/H")}));
+            QTRY_COMPARE_WITH_TIMEOUT(QString::fromUtf8(vorn::testing::readFile(kept)), expected, 30000);
+            viewer.process().terminate();
+            QVERIFY(viewer.process().waitForFinished(10000));
+#endif
         } else {
-            vorn::chart::GridData grid;
-            QVERIFY(vorn::RefreshTimesAndFeed(table, grid, true, client.get()).fed);
+            const auto client = ManagerServerClient::create();
+            QVERIFY(client);
+            if (fill) {
+                client->SetViewXMLData(QStringLiteral("SCHEDULER"), xml);
+            } else {
+                vorn::chart::GridData grid;
+                QVERIFY(vorn::RefreshTimesAndFeed(table, grid, true, client.get()).fed);
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(client->isIdle(), kWaitMs);
+            QCOMPARE(client->failedCount(), 0);
         }
-        QTRY_VERIFY_WITH_TIMEOUT(client->isIdle(), kWaitMs);
-        QCOMPARE(client->failedCount(), 0);
         manager.terminate();
         QVERIFY(manager.waitForFinished(10000));
 
         const QString text = QString::fromUtf8(vorn::testing::readFile(kept));
         QCOMPARE(text.count(QStringLiteral("<DataRow>")), records.size());
         QVERIFY(!text.contains(QChar(0)));
-        QCOMPARE(text, xml.replace(QChar(0), QChar::ReplacementCharacter));
+        QCOMPARE(text, expected);
 #endif
     }
 };

@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <utility>
+
 using vorn::chart::GridData;
 
 namespace {
@@ -119,7 +121,9 @@ private slots:
         // records "P;;M;;<10n>;<10n + 5>" (n = 1..4): "set <record> <StartP> <FinishP>",
         // "cut <count>" (the file shortened to that many records), "append
         // <StartP> <FinishP>", "recreate" (fields of another width), "refill"
-        // (the grid's rows laid out again).
+        // (the grid's rows laid out again). A step "<before> | <during> |
+        // <after>" writes <during> as the tick writes its first cell and
+        // <after> once it is over; actions of a phase are joined by "; ".
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QList<int>>("rowsRewritten");   // per step
 
@@ -130,6 +134,10 @@ private slots:
         QTest::newRow("recreated-table-rewrites-every-row") << QStringList{"recreate", ""} << QList<int>{4, 0};
         QTest::newRow("refilled-grid-rewrites-every-row") << QStringList{"refill", ""} << QList<int>{4, 0};
         QTest::newRow("same-bytes-written-again-is-no-change") << QStringList{"set 1 10 15"} << QList<int>{0};
+        QTest::newRow("record-rewritten-during-a-tick-and-back-is-read-again")
+            << QStringList{"set 1 70 80; set 2 300 400 | set 2 1 2 | set 2 300 400", ""} << QList<int>{2, 1};
+        QTest::newRow("record-rewritten-during-a-tick-of-every-row-and-back-is-read-again")
+            << QStringList{"refill | set 2 1 2 | set 2 20 25", ""} << QList<int>{4, 1};
     }
 
     void keptStateAgreesWithAFreshRefresh()
@@ -148,18 +156,18 @@ private slots:
         vorn::RefreshState state;
         vorn::RefreshTimesAndFeed(table, grid, false, nullptr, &state);
 
-        for (qsizetype i = 0; i < steps.size(); ++i) {
-            const QStringList step = steps[i].split(u' ');
-            table.close();
+        const auto apply = [&](const QString &action) {
+            const QStringList step = action.split(u' ');
+            vorn::store::DbfTable writer;
             if (step[0] == u"set") {
-                QVERIFY(table.open(path));
-                QVERIFY(table.setField(step[1].toInt(), 5, step[2]));
-                QVERIFY(table.setField(step[1].toInt(), 6, step[3]));
+                QVERIFY(writer.open(path));
+                QVERIFY(writer.setField(step[1].toInt(), 5, step[2]));
+                QVERIFY(writer.setField(step[1].toInt(), 6, step[3]));
             } else if (step[0] == u"append") {
-                QVERIFY(table.open(path));
+                QVERIFY(writer.open(path));
                 QStringList values{"P", "", "M", "", step[1], step[2]};
                 values.resize(11);
-                QVERIFY(table.appendRecord(values));
+                QVERIFY(writer.appendRecord(values));
             } else if (step[0] == u"cut") {
                 QFile file(path);
                 QVERIFY(file.open(QIODevice::ReadWrite));
@@ -172,22 +180,40 @@ private slots:
                 for (vorn::store::FieldDescriptor &field : fields)
                     field.length += 2;
                 QVERIFY(vorn::store::DbfTable::create(path, fields));
-                QVERIFY(table.open(path));
+                QVERIFY(writer.open(path));
                 for (const QString &record : records) {
                     QStringList values = record.split(u';');
                     values.resize(11);
-                    QVERIFY(table.appendRecord(values));
+                    QVERIFY(writer.appendRecord(values));
                 }
             }
+        };
+        const auto applyAll = [&](const QString &actions) {
+            for (const QString &action : actions.split(QStringLiteral("; "), Qt::SkipEmptyParts))
+                apply(action);
+        };
+
+        for (qsizetype i = 0; i < steps.size(); ++i) {
+            QStringList phases = steps[i].split(QStringLiteral(" | "));
             table.close();
+            applyAll(phases[0]);
             QVERIFY(table.open(path));
-            if (step[0] == u"refill")
+            if (phases[0] == u"refill")
                 layOutGrid(grid, QStringLiteral("G D1 D2 G D3 D4"));
+            grid.setChangeListener([&](GridData::Change, int) {
+                if (phases.size() > 1)
+                    applyAll(std::exchange(phases[1], QString()));
+            });
             const vorn::RefreshResult kept = vorn::RefreshTimesAndFeed(table, grid, false, nullptr, &state);
-            GridData fresh;
-            layOutGrid(fresh, QStringLiteral("G D1 D2 G D3 D4"));
-            vorn::RefreshTimesAndFeed(table, fresh, false, nullptr);
-            QCOMPARE(timeCells(grid), timeCells(fresh));
+            grid.setChangeListener({});
+            applyAll(phases.value(2));
+            // While the table was written, either picture is right; the next tick's must be.
+            if (phases.size() == 1) {
+                GridData fresh;
+                layOutGrid(fresh, QStringLiteral("G D1 D2 G D3 D4"));
+                vorn::RefreshTimesAndFeed(table, fresh, false, nullptr);
+                QCOMPARE(timeCells(grid), timeCells(fresh));
+            }
             QCOMPARE(kept.detailRows, rowsRewritten.value(i));
         }
     }
@@ -195,7 +221,9 @@ private slots:
     void tickAfterAFillStartsFromWhatTheFillRead_data()
     {
         // Records "StartP;FinishP;DurationP;StartA;FinishA;DurationA" of one machine;
-        // "set <record> <StartP>" changes one between the fill and the tick.
+        // "set <record> <StartP>" changes one between the fill and the tick;
+        // "midfill <record> <StartP> <StartP back>" while the fill pauses, and
+        // back after the fill.
         QTest::addColumn<QStringList>("records");
         QTest::addColumn<QString>("change");
         QTest::addColumn<int>("rowsRewritten");
@@ -214,6 +242,10 @@ private slots:
         // showing the records from there on: record 3 stands in three rows.
         QTest::newRow("record-in-three-rows-changed")
             << QStringList{"60;180;120", "100;200;100", "10;20;10"} << "set 3 15" << 3 << "A|B";
+        // A fill pauses every 8192 records; a record not plain ASCII has its
+        // fields read on the window's thread after the others.
+        QTest::newRow("record-rewritten-during-the-fill-and-back-is-read-again")
+            << (QStringList(8192, "60;180;120") << "100;;;;\u00e9") << "midfill 8193 150 100" << 1 << "M";
     }
 
     void tickAfterAFillStartsFromWhatTheFillRead()
@@ -227,7 +259,21 @@ private slots:
             record.prepend(QStringLiteral("P;;%1;;").arg(machine));
         vorn::store::DbfTable table;
         QCOMPARE(vorn::testing::makeScheduleTable(table, path, records), QString());
-        const vorn::model::FillResult fill = vorn::model::BuildScheduleRows(table, vorn::model::kSortByMachine, nullptr);
+        const QStringList words = change.split(u' ');
+        const auto setStart = [&path](const QString &record, const QString &start) {
+            vorn::store::DbfTable writer;
+            QVERIFY(writer.open(path));
+            QVERIFY(writer.setField(record.toInt(), 5, start));
+        };
+        vorn::model::FillSink sink;
+        bool rewritten = false;
+        sink.pause = [&] {
+            if (words[0] == u"midfill" && !std::exchange(rewritten, true))
+                setStart(words[1], words[2]);
+        };
+        const vorn::model::FillResult fill = vorn::model::BuildScheduleRows(table, vorn::model::kSortByMachine, nullptr, sink);
+        if (!change.isEmpty())
+            setStart(words[1], words.value(3, words[2]));
         GridData grid;
         GridData fresh;
         applyFill(grid, fill);
@@ -237,14 +283,6 @@ private slots:
         for (const vorn::model::ScheduleRow &row : fill.rows)
             state.addFillRow(row);
         state.endFill(grid, fill.fingerprints);
-        if (!change.isEmpty()) {
-            const QStringList words = change.split(u' ');
-            table.close();
-            QVERIFY(table.open(path));
-            QVERIFY(table.setField(words[1].toInt(), 5, words[2]));
-            table.close();
-            QVERIFY(table.open(path));
-        }
         const vorn::RefreshResult tick = vorn::RefreshTimesAndFeed(table, grid, false, nullptr, &state);
         const vorn::RefreshResult freshTick = vorn::RefreshTimesAndFeed(table, fresh, false, nullptr);
         QCOMPARE(timeCells(grid), timeCells(fresh));

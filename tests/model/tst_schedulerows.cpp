@@ -249,11 +249,13 @@ private slots:
             const FieldReader reader(table);
             ScheduleXmlChanges changes;
             changes.records = qint32(records.size());
+            RecordCopy copy;
             for (qint32 record = 1; record <= qint32(records.size()); ++record) {
                 if (before.value(record - 1, QStringLiteral("<none>")) == records[record - 1])
                     continue;
+                copy.take(table, record);
                 QByteArray contents;
-                AppendScheduleXmlContents(contents, reader, record);
+                AppendScheduleXmlContents(contents, reader, copy);
                 changes.rows.emplace_back(record, contents);
             }
             before = records;

@@ -51,7 +51,10 @@ QList<store::FieldDescriptor> scheduleFields()
 
 // The manager's side: every operation opens the table, changes it and closes
 // it again, as a program that shares the file would. Contents never hold
-// '<', so that the Manager Server stand-in can tell each tag.
+// '<', so that the Manager Server stand-in can tell each tag. Now and then
+// the process or the status holds a NUL between other characters, as a
+// record caught while the manager rewrites it can: fields the grid does not
+// show, so that only the schedule text carries it (as U+FFFD).
 class Writer {
 public:
     Writer(const QString &path, quint64 seed) : m_path(path), m_random(quint32(seed)) {}
@@ -116,11 +119,14 @@ private:
             return m_random.bounded(8) == 0 ? QString() : QString::number(from + int(m_random.bounded(span)));
         };
         const int start = 6 * 3600 + int(m_random.bounded(12 * 3600));
-        return {QStringLiteral("P%1").arg(m_random.bounded(400)), QStringLiteral("Turn"),
+        const auto withNul = [this](const QString &text) {
+            return m_random.bounded(10) == 0 ? QString(text).insert(1, QChar(0)) : text;
+        };
+        return {QStringLiteral("P%1").arg(m_random.bounded(400)), withNul(QStringLiteral("Turn")),
                 QStringLiteral("M%1").arg(m_random.bounded(12)),
                 m_random.bounded(3) == 0 ? QString() : QStringLiteral("O%1").arg(m_random.bounded(40)),
                 QString::number(start), number(start + 60, 3600), number(60, 3600), number(start, 600),
-                number(start + 600, 3600), number(60, 3600), m_random.bounded(2) ? QStringLiteral("Fin") : QString()};
+                number(start + 600, 3600), number(60, 3600), m_random.bounded(2) ? withNul(QStringLiteral("Fin")) : QString()};
     }
 
     QString m_path;
