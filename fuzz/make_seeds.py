@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""Writes the generated seeds of fuzz/corpus/table and fuzz/corpus/livetable
-(the other seeds are hand-made): schedule tables with and without memo
-files, the bad tables a damaged or half-written Scheduler.dbf can be, and
-step scripts for the live table. The output is the same on every run."""
+"""Writes the generated seeds of fuzz/corpus/table, fuzz/corpus/livetable and
+fuzz/corpus/busmessage (the other seeds are hand-made): schedule tables with
+and without memo files, the bad tables a damaged or half-written
+Scheduler.dbf can be, step scripts for the live table, and what the session
+bus can send. The output is the same on every run."""
 
 import os
 import struct
@@ -126,8 +127,58 @@ def live_seeds():
     yield "header-rewritten", script((2, 0, 0x0010), (3, 0, 0), (2, 600, 0x8020), (4, 0, 0), (3, 0, 0)) + base
 
 
+def bus_message(kind, fields, body=b"", big=False, serial=7, body_length=None, fields_length=None, mark=None):
+    """One message of the bus wire; fields are (code, signature, value) with
+    the value already in the wire's bytes for its type."""
+    order = ">" if big else "<"
+    array = bytearray()
+    for code, signature, value in fields:
+        array += bytes((8 - len(array) % 8) % 8)
+        array += bytes([code, len(signature)]) + signature.encode() + b"\0"
+        align = 8 if signature in "xtd" else 4 if signature[0] in "siuboha" else 2 if signature in "nq" else 1
+        array += bytes((align - (16 + len(array)) % align) % align) + value
+    head = (b"B" if big else b"l") if mark is None else mark
+    out = head + struct.pack(order + "BBBIII", kind, 0, 1, len(body) if body_length is None else body_length, serial,
+                             len(array) if fields_length is None else fields_length) + bytes(array)
+    return out + bytes((8 - len(out) % 8) % 8) + body
+
+
+def bus_seeds():
+    def s(text, big=False):
+        data = text.encode()
+        return struct.pack(">I" if big else "<I", len(data)) + data + b"\0"
+
+    def u(value, big=False):
+        return struct.pack(">I" if big else "<I", value)
+
+    def g(text):
+        return bytes([len(text)]) + text.encode() + b"\0"
+
+    # The seeds start with the two bytes that choose the reads' sizes.
+    reads = b"\x35\x02"
+    hello = bus_message(2, [(5, "u", u(1)), (6, "s", s(":1.42")), (7, "s", s("org.freedesktop.DBus")), (8, "g", g("s"))],
+                        s(":1.42"))
+    acquired = bus_message(4, [(1, "o", s("/org/freedesktop/DBus")), (2, "s", s("org.freedesktop.DBus")),
+                               (3, "s", s("NameAcquired")), (6, "s", s(":1.42")), (8, "g", g("s"))], s(":1.42"), serial=2)
+    yield "hello-reply-and-signal", reads + hello + acquired
+    yield "method-call", reads + bus_message(1, [(1, "o", s("/VornScheduler/Window")), (2, "s", s("com.vorn.Scheduler")),
+                                                  (3, "s", s("Close")), (6, "s", s(":1.42"))], serial=9)
+    yield "error", reads + bus_message(3, [(4, "s", s("org.freedesktop.DBus.Error.ServiceUnknown")), (5, "u", u(2)),
+                                           (8, "g", g("s"))], s("The name is not activatable"))
+    yield "big-endian-return", reads + bus_message(2, [(5, "u", u(3, True)), (8, "g", g("n"))], b"\0\x07", big=True)
+    yield "big-endian-error", reads + bus_message(3, [(5, "u", u(4, True)), (4, "s", s("x.Failed", True))], big=True)
+    yield "unix-fds", reads + bus_message(2, [(5, "u", u(5)), (9, "u", u(3)), (8, "g", g("hh"))], u(0) + u(1))
+    yield "odd-fields", reads + bus_message(2, [(10, "at", u(16) + bytes(4) + bytes(16)), (11, "y", b"\x01"),
+                                                (12, "(ii)", bytes(8)), (5, "u", u(6))])
+    yield "oversized-body", reads + bus_message(2, [(5, "u", u(1))], body_length=0x7FFFFFF8)
+    yield "oversized-fields", reads + bus_message(2, [(5, "u", u(1))], fields_length=0x04000001)
+    yield "fields-past-message", reads + bus_message(3, [(4, "s", s("a.b")[:3] + u(0xFFFFFFF0))])
+    yield "truncated", reads + hello[:len(hello) - 3]
+    yield "bad-mark", reads + bus_message(2, [(5, "u", u(1))], mark=b"x")
+
+
 def main():
-    for target, seeds in (("table", table_seeds), ("livetable", live_seeds)):
+    for target, seeds in (("table", table_seeds), ("livetable", live_seeds), ("busmessage", bus_seeds)):
         folder = os.path.join(HERE, "corpus", target)
         os.makedirs(folder, exist_ok=True)
         for name, data in seeds():

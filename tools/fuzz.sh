@@ -14,7 +14,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(table livetable ini commandline timetext)
+[ ${#targets[@]} -gt 0 ] || targets=(table livetable ini commandline timetext busmessage)
 build=${VORN_FUZZ_BUILD:-build-fuzz}
 
 launcher=()
@@ -22,7 +22,7 @@ if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=cc
 cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DVORN_FUZZ=ON -DVORN_BUILD_TESTS=OFF -DVORN_BUILD_BENCH=OFF -DVORN_BUILD_TOOLS=OFF -DVORN_BUILD_MANUAL=OFF \
       "${launcher[@]}" >/dev/null
-cmake --build "$build" -j "$(nproc)" --target fuzzers
+cmake --build "$build" -j "$(nproc)" --target "${targets[@]/#/fuzz_}"
 
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=0
@@ -34,7 +34,7 @@ max_len() {
     case "$1" in
         commandline) echo 512 ;;
         timetext) echo 1024 ;;
-        ini) echo 4096 ;;
+        ini | busmessage) echo 4096 ;;
         *) echo 16384 ;;
     esac
 }

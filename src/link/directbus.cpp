@@ -98,7 +98,115 @@ bool sessionSocket(sockaddr_un *address, socklen_t *length)
 }
 #endif
 
+// The largest array the wire format allows; the header's fields are one.
+constexpr qint64 MaxArrayLength = 64 * 1024 * 1024;
+
+// The alignment of a value whose signature starts with `type`; 0 for a type
+// that is not one.
+int alignment(char type)
+{
+    switch (type) {
+    case 'y': case 'g': case 'v':
+        return 1;
+    case 'n': case 'q':
+        return 2;
+    case 'b': case 'i': case 'u': case 'h': case 's': case 'o': case 'a':
+        return 4;
+    case 'x': case 't': case 'd': case '(': case '{':
+        return 8;
+    default:
+        return 0;
+    }
+}
+
 } // namespace
+
+void BusMessageReader::append(QByteArrayView bytes)
+{
+    if (m_start > 0) {
+        m_in.remove(0, m_start);
+        m_start = 0;
+    }
+    m_in.append(bytes);
+}
+
+void BusMessageReader::clear()
+{
+    m_in.clear();
+    m_start = 0;
+}
+
+BusMessageReader::Result BusMessageReader::next(BusMessageHead *head)
+{
+    // A 16-byte start, the header fields, padding to 8, the body.
+    const QByteArrayView in = QByteArrayView(m_in).sliced(m_start);
+    if (in.size() < 16)
+        return NeedMore;
+    if ((in[0] != 'l' && in[0] != 'B') || in[3] != 1)
+        return Broken;
+    const bool bigEndian = in[0] == 'B';
+    const qint64 bodyLength = readU32(in.data() + 4, bigEndian);
+    const qint64 fieldsLength = readU32(in.data() + 12, bigEndian);
+    if (fieldsLength > MaxArrayLength)
+        return Broken;
+    const qint64 end = 16 + fieldsLength;
+    const qint64 size = aligned(end, 8) + bodyLength;
+    if (size > DirectBusConnection::MaxMessageSize)
+        return Broken;
+    if (in.size() < size)
+        return NeedMore;
+    m_start += size;
+    *head = BusMessageHead{};
+    head->type = in[1];
+    head->size = size;
+
+    // Each field: a code, a variant's signature, its value. Values of the
+    // basic types and arrays of them are stepped over; a field of any other
+    // type ends the reading (the bus writes none).
+    qint64 p = 16;
+    for (;;) {
+        p = aligned(p, 8);
+        if (p + 2 > end)
+            break;
+        const char code = in[p];
+        const qint64 signatureLength = quint8(in[p + 1]);
+        if (p + 3 + signatureLength > end || signatureLength == 0)
+            break;
+        const QByteArrayView signature = in.sliced(p + 2, signatureLength);
+        p += 3 + signatureLength;
+        const bool array = signature[0] == 'a' && signatureLength > 1;
+        const char type = array ? signature[1] : signature[0];
+        if (signatureLength > (array ? 2 : 1) || alignment(type) == 0 || type == 'v' || type == '(' || type == '{')
+            break;
+        p = aligned(p, alignment(array ? 'a' : type));
+        qint64 length;   // of the value after its length prefix
+        if (array || type == 's' || type == 'o') {
+            if (p + 4 > end)
+                break;
+            length = readU32(in.data() + p, bigEndian);
+            p += 4;
+            if (array)
+                p = aligned(p, alignment(type));
+            else
+                ++length;   // the NUL after a string
+        } else if (type == 'g') {
+            if (p + 1 > end)
+                break;
+            length = quint8(in[p]) + 1;
+            ++p;
+        } else {
+            length = alignment(type);   // a fixed-size type is as long as it is aligned
+        }
+        if (p + length > end)
+            break;
+        if (code == ReplySerial && signature == "u")
+            head->replySerial = readU32(in.data() + p, bigEndian);
+        else if (code == ErrorName && signature == "s")
+            head->errorName = QString::fromUtf8(in.sliced(p, length - 1));
+        p += length;
+    }
+    return Message;
+}
 
 DirectBusCall::DirectBusCall(QByteArrayView destination, QByteArrayView path, QByteArrayView interface,
                              QByteArrayView member)
@@ -335,69 +443,32 @@ bool DirectBusConnection::writeBody(const std::vector<DirectBusCall::Segment> &b
 bool DirectBusConnection::readReplies(quint32 serial, Reply *reply, bool *found)
 {
 #ifdef Q_OS_UNIX
+    // A bounded number of reads per call, so that a peer that floods this
+    // connection cannot hold the caller past its deadline.
     char buffer[65536];
-    for (;;) {
+    for (int reads = 0; reads < 16 && !*found; ++reads) {
         const ssize_t got = ::read(m_fd, buffer, sizeof buffer);
-        if (got > 0) {
-            m_in.append(buffer, got);
-            continue;
-        }
         if (got == 0)
             return false;
-        if (errno == EINTR)
-            continue;
-        if (errno == EAGAIN)
-            break;
-        return false;
-    }
-    // Whole messages: a 16-byte start, the header fields, padding to 8, the body.
-    while (m_in.size() >= 16) {
-        const bool bigEndian = m_in[0] == 'B';
-        const qint64 fieldsLength = readU32(m_in.constData() + 12, bigEndian);
-        const qint64 bodyLength = readU32(m_in.constData() + 4, bigEndian);
-        const qint64 headerLength = aligned(16 + fieldsLength, 8);
-        if (headerLength + bodyLength > MaxMessageSize)
-            return false;
-        if (m_in.size() < headerLength + bodyLength)
-            break;
-        const char type = m_in[1];
-        quint32 replySerial = 0;
-        QString errorName;
-        qint64 p = 16;
-        while (p < 16 + fieldsLength) {
-            p = aligned(p, 8);
-            if (p + 3 > 16 + fieldsLength)
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno == EAGAIN;
+        }
+        m_in.append(QByteArrayView(buffer, got));
+        BusMessageHead head;
+        for (;;) {
+            const BusMessageReader::Result result = m_in.next(&head);
+            if (result == BusMessageReader::Broken)
+                return *found;   // and broken again at the next read
+            if (result == BusMessageReader::NeedMore)
                 break;
-            const char code = m_in[p];
-            const int signatureLength = quint8(m_in[p + 1]);
-            const char kind = signatureLength > 0 ? m_in[p + 2] : '\0';
-            p += 3 + signatureLength;
-            if (kind == 'u' || kind == 's' || kind == 'o') {
-                p = aligned(p, 4);
-                if (p + 4 > 16 + fieldsLength)
-                    break;
-                const quint32 value = readU32(m_in.constData() + p, bigEndian);
-                p += 4;
-                if (kind == 'u') {
-                    if (code == ReplySerial)
-                        replySerial = value;
-                } else {
-                    if (code == ErrorName)
-                        errorName = QString::fromUtf8(m_in.constData() + p, qMin<qint64>(value, m_in.size() - p));
-                    p += qint64(value) + 1;
-                }
-            } else if (kind == 'g') {
-                p += quint8(m_in[p]) + 2;
-            } else {
-                break;   // not a field we look at; the reply serial comes earlier in practice
+            if ((head.type == MethodReturn || head.type == Error) && head.replySerial == serial) {
+                *found = true;
+                reply->ok = head.type == MethodReturn;
+                reply->errorName = head.errorName;
             }
         }
-        if ((type == MethodReturn || type == Error) && replySerial == serial) {
-            *found = true;
-            reply->ok = type == MethodReturn;
-            reply->errorName = errorName;
-        }
-        m_in.remove(0, headerLength + bodyLength);
     }
     return true;
 #else

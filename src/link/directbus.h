@@ -57,6 +57,34 @@ private:
     qint64 m_bodySize = 0;
 };
 
+// What a connection reads of one message the bus sent it.
+struct BusMessageHead {
+    char type = 0;             // 1 method call, 2 method return, 3 error, 4 signal
+    quint32 replySerial = 0;   // the call it answers; 0 when none
+    QString errorName;
+    qint64 size = 0;           // header, padding and body
+    bool operator==(const BusMessageHead &) const = default;
+};
+
+// The bytes the bus has sent, cut into whole messages. Any process on the bus
+// can send to this connection, so every length and header field is read as
+// untrusted: nothing is read outside the message's own header, and a message
+// that is not in the wire format (endianness mark, version, a length beyond
+// what the bus carries) breaks the stream.
+class BusMessageReader {
+public:
+    enum Result { NeedMore, Message, Broken };
+    void append(QByteArrayView bytes);
+    // The next whole message, once all its bytes are in.
+    Result next(BusMessageHead *head);
+    qint64 buffered() const { return m_in.size() - m_start; }
+    void clear();
+
+private:
+    QByteArray m_in;
+    qint64 m_start = 0;   // where the first message not yet taken begins
+};
+
 // A connection of its own to the session bus (a Unix socket, as the bus
 // address in the environment names it) that sends DirectBusCalls and waits
 // for their replies. Used on one thread only; every wait is bounded.
@@ -108,7 +136,7 @@ private:
     int m_fd = -1;
     quint32 m_serial = 0;
     const std::atomic<bool> *m_abort = nullptr;
-    QByteArray m_in;   // bytes read but not yet a whole message
+    BusMessageReader m_in;   // bytes read but not yet a whole message
 };
 
 } // namespace vorn
