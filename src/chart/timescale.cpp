@@ -1,6 +1,5 @@
 #include "timescale.h"
 
-#include "ganttbars.h"
 #include "gridoverlay.h"
 
 #include <algorithm>
@@ -53,12 +52,6 @@ int TimeScale::xOf(const PaneView &pane, double seconds) const
         return pane.right(endColumn() - 1);
     const int col = m_first + int(k);
     return pane.left(col) + int(OffsetInCell(seconds - k * span, span, pane.right(col) - pane.left(col)));
-}
-
-double TimeScale::OffsetInCell(double seconds, double spanSeconds, int width)
-{
-    const double percent = Nearest(seconds / spanSeconds * 100);
-    return Nearest(width / 100.0 * percent);
 }
 
 } // namespace vorn::chart

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ganttbars.h"
+
 #include <QStringView>
 #include <QtGlobal>
 
@@ -50,5 +52,11 @@ private:
     int m_first = 0;
     int m_columns = 0;
 };
+
+// Inline: the bars ask it for both ends of every bar in every painted cell.
+inline double TimeScale::OffsetInCell(double seconds, double spanSeconds, int width)
+{
+    return Nearest(width / 100.0 * Nearest(seconds / spanSeconds * 100));
+}
 
 } // namespace vorn::chart
