@@ -413,6 +413,7 @@ private slots:
         QTest::newRow("planned-bar-of-a-waiting-row") << 5 << At(2, 10) << "Waiting";
         QTest::newRow("group-row-key-totals") << 2 << -1 << "Operations";
         QTest::newRow("empty-cell-no-tooltip") << 5 << At(1, 0) << "";
+        QTest::newRow("cell-ending-where-the-bar-starts-no-tooltip") << 5 << At(1, 55) << "";
     }
 
     void tooltipOverBarsAndGroupRows()
