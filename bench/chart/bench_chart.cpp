@@ -184,7 +184,7 @@ void benchOverlays()
     grid.setTopRow(50000);
     // Now at 07:30, half way across the view.
     ChartClock clock = ChartClock::frozen(qint64(7 * 3600 + 30 * 60) * 1000);
-    OverlayPainter painter(state, clock);
+    OverlayPainter painter(clock);
 
     QImage image(grid.viewport()->size(), QImage::Format_ARGB32_Premultiplied);
     const auto repaint = [&] { grid.viewport()->render(&image); };

@@ -2,6 +2,7 @@
 
 #include "ganttbars.h"
 #include "ganttgrid.h"
+#include "timescale.h"
 
 #include "texts.h"
 
@@ -18,7 +19,6 @@
 #include <algorithm>
 #include <limits>
 #include <cerrno>
-#include <cmath>
 
 namespace vorn::chart {
 
@@ -46,18 +46,11 @@ int widthOf(const GanttGrid &grid, int first, int last)
 
 } // namespace
 
-ChartExtent ExtentOfTimes(const GridData &grid, double intervalMinutes, qint32 fromSeconds,
-                          qint32 toSeconds)
+ChartExtent ExtentOfTimes(const TimeScale &scale, qint32 fromSeconds, qint32 toSeconds)
 {
-    const double span = intervalMinutes * 60;
-    const int fixed = grid.fixedCols();
-    const int last = grid.cols() - 1;
-    const auto columnOf = [&](qint32 seconds) {
-        return std::clamp(fixed + int(std::floor(seconds / span)), fixed, std::max(fixed, last));
-    };
     ChartExtent extent;
-    extent.firstCol = columnOf(fromSeconds);
-    extent.lastCol = std::max(extent.firstCol, columnOf(toSeconds - 1));
+    extent.firstCol = scale.columnOf(fromSeconds);
+    extent.lastCol = std::max(extent.firstCol, scale.columnOf(toSeconds - 1));
     return extent;
 }
 

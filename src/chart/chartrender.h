@@ -17,6 +17,7 @@ namespace vorn::chart {
 
 class GanttGrid;
 class GridData;
+class TimeScale;
 
 // Painting the whole chart, or pages of it, onto any surface (an image, a
 // PDF, an SVG, a printer) exactly as the grid paints its viewport, with
@@ -29,9 +30,8 @@ struct ChartExtent {
 };
 
 // The time-scale columns that cover fromSeconds up to toSeconds (end
-// excluded) at the interval, clamped to the day.
-ChartExtent ExtentOfTimes(const GridData &grid, double intervalMinutes, qint32 fromSeconds,
-                          qint32 toSeconds);
+// excluded), clamped to the scale.
+ChartExtent ExtentOfTimes(const TimeScale &scale, qint32 fromSeconds, qint32 toSeconds);
 // Whole hours around every start and finish the rows show, and around
 // alsoSeconds when given (the now line); the whole day when there is none.
 std::pair<qint32, qint32> BusyHours(const GridData &grid, std::optional<qint32> alsoSeconds);

@@ -1,5 +1,7 @@
 #include "ganttbars.h"
 
+#include "timescale.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -117,9 +119,7 @@ int BarStartX(qint32 base, qint16 mm, qint16 hh, qint16 ss, qint16 M, qint16 H, 
     const int d = (mm * 60 + ss) - M * 60;
     if (hh < H || d <= 0 || span <= 0)
         return base;
-    const double p = Nearest(d / span * 100);
-    const double px = Nearest(W / 100.0 * p);
-    return base + toInt16(px);
+    return base + toInt16(TimeScale::OffsetInCell(d, span, W));
 }
 
 int BarEndX(qint32 base, qint16 mm, qint16 hh, qint16 ss, qint16 M, qint16 H, qint16 W,
@@ -129,9 +129,7 @@ int BarEndX(qint32 base, qint16 mm, qint16 hh, qint16 ss, qint16 M, qint16 H, qi
     const double d = Nearest((interval + M) * 60) - (mm * 60 + ss);
     if (H < hh || d <= 0 || span <= 0)
         return base;
-    const double p = Nearest(d / span * 100);
-    const double px = Nearest(W / 100.0 * p);
-    return base - toInt16(px);
+    return base - toInt16(TimeScale::OffsetInCell(d, span, W));
 }
 
 BarBands BarRows(int top, int bottom)

@@ -518,4 +518,13 @@ void GridData::setMergeRow0(bool merge)
     notify(Change::Content);
 }
 
+void GridData::setTimeScale(const TimeScale &scale)
+{
+    if (scale == m_timeScale)
+        return;
+    // The overlays place their marks by it.
+    m_timeScale = scale;
+    notify(Change::Content);
+}
+
 } // namespace vorn::chart

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "timescale.h"
+
 #include <QColor>
 #include <QString>
 #include <QVarLengthArray>
@@ -200,6 +202,11 @@ public:
     bool mergeRow0() const { return m_mergeRow0; }
     void setMergeRow0(bool merge);
 
+    // The time scale the columns behind the leading ones stand for, as the
+    // last interval change built it; no scale before the first.
+    const TimeScale &timeScale() const { return m_timeScale; }
+    void setTimeScale(const TimeScale &scale);
+
 private:
     enum class Prop : quint8 { Alignment, BackColor, ForeColor, Bold, Data };
     struct Span {
@@ -300,6 +307,7 @@ private:
     int m_rowHeightTwips = 300;
     int m_hiddenRows = 0;
     bool m_mergeRow0 = false;
+    TimeScale m_timeScale;
     CellRange m_selection;
     std::vector<BorderRegion> m_borders;
     ChangeListener m_listener;

@@ -40,17 +40,6 @@ QPoint ProgressBoxPosition(const QSize &windowTwips, const QSize &boxTwips)
             std::abs(windowTwips.height() / 2 - boxTwips.height() / 2)};
 }
 
-int IntervalColumnCount(const QString &intervalText)
-{
-    const std::optional<double> minutes = IntervalMinutes(intervalText);
-    if (!minutes)
-        return FirstScaleCol;
-    const double whole = Nearest(*minutes);
-    if (whole <= 0)
-        return FirstScaleCol;
-    return int(Nearest(60 / whole)) * 24 + FirstScaleCol;
-}
-
 void SetUpGrid(GridData &grid)
 {
     grid.setRows(2);
@@ -119,8 +108,8 @@ void CmbInterval_Click(GridData &grid, AppState &state, const QString &intervalT
         progress->showAt(ProgressBoxPosition(progress->windowSizeTwips(), progress->boxSizeTwips()));
     }
 
-    const int count = IntervalColumnCount(intervalText);
-    const int interval = count > FirstScaleCol ? int(Nearest(*IntervalMinutes(intervalText))) : 0;
+    const TimeScale scale = TimeScale::ofInterval(intervalText, FirstScaleCol);
+    const int count = scale.endColumn();
     grid.setCols(count);
     const int maximum = std::abs(count - 9);
     if (progress)
@@ -131,7 +120,7 @@ void CmbInterval_Click(GridData &grid, AppState &state, const QString &intervalT
         const int offset = c - FirstScaleCol;
         if (progress)
             progress->setValue(std::abs(offset));
-        const int minute = (offset * interval) % 60;
+        const int minute = scale.secondsOf(c) / 60 % 60;
         grid.setText(1, c, QString::number(minute));
         if (minute == 0)
             ++hour;
@@ -140,6 +129,7 @@ void CmbInterval_Click(GridData &grid, AppState &state, const QString &intervalT
     }
 
     state.IntervalText = intervalText;
+    grid.setTimeScale(scale);
 
     const QColor band = QColor::fromRgb(GroupBandRgb);
     const int last = grid.cols() - 1;

@@ -38,10 +38,6 @@ public:
 // Where the box goes: |window / 2 - box / 2| on each axis.
 QPoint ProgressBoxPosition(const QSize &windowTwips, const QSize &boxTwips);
 
-// Column count of the time scale for interval text I: nearest(60 / I) * 24 + 8;
-// 8 (leading columns only) when I is not a positive number.
-int IntervalColumnCount(const QString &intervalText);
-
 // Grid set-up at load: two fixed header rows and eight leading columns, the
 // one-minute scale (1448 columns) with its labels, header texts from GetText,
 // widths, row-0 merging, then FrameTimeHeader.
@@ -53,8 +49,9 @@ void FrameTimeHeader(GridData &grid);
 
 // Rebuilds the time scale for the interval text (one of "1", "2", "3", "4",
 // "5", "6", "10", "12"): column count, labels, widths; sets
-// state.IntervalText, carries the grey band of group rows to the new
-// columns and redraws the header borders. progress may be nullptr.
+// state.IntervalText and the grid's TimeScale, carries the grey band of
+// group rows to the new columns and redraws the header borders. progress
+// may be nullptr.
 void CmbInterval_Click(GridData &grid, AppState &state, const QString &intervalText,
                        ProgressBox *progress);
 

@@ -11,7 +11,6 @@
 #include <QToolTip>
 
 #include <algorithm>
-#include <cmath>
 
 namespace vorn::chart {
 
@@ -33,7 +32,7 @@ bool meets(QStringView start, QStringView finish, qint32 open, double from, doub
 } // namespace
 
 LiveOverlay::LiveOverlay(GanttGrid &grid, const AppState &state, QObject *parent)
-    : QObject(parent), m_grid(grid), m_state(state), m_painter(state, m_clock)
+    : QObject(parent), m_grid(grid), m_state(state), m_painter(m_clock)
 {
     m_painter.setFlashes(&m_flashes);
     m_grid.setOverlay(&m_painter);
@@ -141,18 +140,18 @@ bool LiveOverlay::toggleGroup(int row, bool collapse)
 std::optional<int> LiveOverlay::firstViewColumn(std::optional<std::pair<qint32, qint32>> shownTimes) const
 {
     const GridData &data = m_grid.data();
-    const std::optional<double> interval = IntervalMinutes(m_state.IntervalText);
-    if (!enabled() || !interval || data.rows() <= data.fixedRows() || data.cols() <= data.fixedCols())
+    const TimeScale &scale = data.timeScale();
+    if (!enabled() || !scale.isValid() || data.rows() <= data.fixedRows())
         return std::nullopt;
     const qint32 now = qint32(m_clock.timeOfDayMs() / 1000);
     const auto [from, to] = shownTimes ? BusyHours(shownTimes->first, shownTimes->second, std::nullopt)
                                        : BusyHours(data, std::nullopt);
     if (now < from || now >= to)
         return std::nullopt;
-    const int columnWidth = std::max(1, m_grid.columnX(data.fixedCols() + 1) - m_grid.columnX(data.fixedCols()));
+    const int first = scale.firstColumn();
+    const int columnWidth = std::max(1, m_grid.columnX(first + 1) - m_grid.columnX(first));
     const int columnsInView = (m_grid.viewport()->width() - m_grid.fixedWidthPixels()) / columnWidth;
-    const int nowCol = data.fixedCols() + int(now / (*interval * 60));
-    return std::clamp(nowCol - columnsInView / 4, data.fixedCols(), data.cols() - 1);
+    return std::clamp(scale.columnOf(now) - columnsInView / 4, first, scale.endColumn() - 1);
 }
 
 QString LiveOverlay::bannerText() const
@@ -188,12 +187,10 @@ PaneView LiveOverlay::bodyTimePane() const
 
 int LiveOverlay::nowX() const
 {
-    const GridData &data = m_grid.data();
-    const std::optional<double> interval = IntervalMinutes(m_state.IntervalText);
-    if (!interval || data.cols() <= data.fixedCols())
+    const TimeScale &scale = m_grid.data().timeScale();
+    if (!scale.isValid())
         return -1;
-    return OverlayPainter::TimeToX(bodyTimePane(), data.fixedCols(), data.cols(), *interval,
-                                   double(m_clock.timeOfDayMs()) / 1000);
+    return scale.xOf(bodyTimePane(), double(m_clock.timeOfDayMs()) / 1000);
 }
 
 void LiveOverlay::stepClock()
@@ -253,11 +250,11 @@ QString LiveOverlay::tooltipAt(const QPoint &pos, QRect *area) const
     if (!m_grid.cellAt(pos, &row, &col) || row < data.fixedRows())
         return {};
     if (col >= data.fixedCols()) {
-        const std::optional<double> interval = IntervalMinutes(m_state.IntervalText);
-        if (!interval)
+        const TimeScale &scale = data.timeScale();
+        if (!scale.isValid())
             return {};
-        const double from = double(col - data.fixedCols()) * *interval * 60;
-        const double to = from + *interval * 60;
+        const qint32 from = scale.secondsOf(col);
+        const qint32 to = from + scale.spanSeconds();
         const qint32 now = qint32(m_clock.timeOfDayMs() / 1000);
         const bool onBar = meets(data.text(row, PlannedStartCol), data.text(row, PlannedFinishCol), 0, from, to)
             || meets(data.text(row, ActualStartCol), data.text(row, ActualFinishCol), now, from, to);

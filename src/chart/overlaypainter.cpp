@@ -1,6 +1,5 @@
 #include "overlaypainter.h"
 
-#include "appstate.h"
 #include "chartclock.h"
 #include "ganttbars.h"
 #include "gridcolumns.h"
@@ -54,28 +53,7 @@ QFont smallBold(const QFont &base)
 
 } // namespace
 
-OverlayPainter::OverlayPainter(const AppState &state, const ChartClock &clock)
-    : m_state(state), m_clock(clock)
-{
-}
-
-int OverlayPainter::TimeToX(const PaneView &pane, int firstTimeCol, int cols,
-                            double intervalMinutes, double seconds)
-{
-    if (cols <= firstTimeCol)
-        return pane.left(std::min(firstTimeCol, cols));
-    const double span = intervalMinutes * 60;
-    if (seconds <= 0)
-        return pane.left(firstTimeCol);
-    const double k = std::floor(seconds / span);
-    if (k >= double(cols - firstTimeCol))
-        return pane.right(cols - 1);
-    const int col = firstTimeCol + int(k);
-    const int width = pane.right(col) - pane.left(col);
-    // Whole percent of the column, as the bars place their ends.
-    const double percent = Nearest((seconds - k * span) / Nearest(span) * 100);
-    return pane.left(col) + int(Nearest(width / 100.0 * percent));
-}
+OverlayPainter::OverlayPainter(const ChartClock &clock) : m_clock(clock) {}
 
 void OverlayPainter::paintUnder(QPainter &painter, const GridData &, const PaneView &pane)
 {
@@ -97,8 +75,8 @@ void OverlayPainter::paintOver(QPainter &painter, const GridData &grid, const Pa
     if (!m_enabled || pane.headerRows)
         return;
     if (pane.timeScale) {
-        if (const std::optional<double> interval = IntervalMinutes(m_state.IntervalText))
-            paintTimeScale(painter, grid, pane, *interval);
+        if (grid.timeScale().isValid())
+            paintTimeScale(painter, grid, pane);
     } else {
         paintLateCounts(painter, grid, pane);
     }
@@ -109,18 +87,14 @@ void OverlayPainter::paintOver(QPainter &painter, const GridData &grid, const Pa
     }
 }
 
-void OverlayPainter::paintTimeScale(QPainter &painter, const GridData &grid, const PaneView &pane,
-                                    double interval)
+void OverlayPainter::paintTimeScale(QPainter &painter, const GridData &grid, const PaneView &pane)
 {
     const qint64 nowMs = m_clock.timeOfDayMs();
     const double now = double(nowMs) / 1000;
     const qint32 nowSeconds = qint32(nowMs / 1000);
     const qint64 steady = m_clock.steadyMs();
-    const int firstTimeCol = grid.fixedCols();
-    const int cols = grid.cols();
-    const auto xOf = [&](double seconds) {
-        return TimeToX(pane, firstTimeCol, cols, interval, seconds);
-    };
+    const TimeScale &scale = grid.timeScale();
+    const auto xOf = [&](double seconds) { return scale.xOf(pane, seconds); };
     const int paneRight = pane.right(pane.lastCol);
     const int nowX = xOf(now);
     const QFont lateFont = smallBold(painter.font());

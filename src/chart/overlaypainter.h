@@ -4,10 +4,6 @@
 
 #include <QtGlobal>
 
-namespace vorn {
-struct AppState;
-}
-
 namespace vorn::chart {
 
 class ChangeFlashes;
@@ -25,11 +21,11 @@ inline constexpr unsigned RunningFillRgb = 0xFFD2D2u; // light red under the red
 // the ghost of their previous planned bar, running operations (hatched red
 // up to now, the planned duration as an outline, the overrun and the
 // lateness beside it), the late count of each group row, the now line, and
-// grey hatching over the body while the live table cannot be read.
-// Disabled, it paints nothing at all.
+// grey hatching over the body while the live table cannot be read; all of
+// it placed by the grid's time scale. Disabled, it paints nothing at all.
 class OverlayPainter : public GridOverlay {
 public:
-    OverlayPainter(const AppState &state, const ChartClock &clock);
+    explicit OverlayPainter(const ChartClock &clock);
 
     bool enabled() const { return m_enabled; }
     void setEnabled(bool on) { m_enabled = on; }
@@ -42,21 +38,14 @@ public:
     // that a clock step repaints everything that moved with it.
     int reachRightOfNow() const { return m_reach; }
 
-    // The x of a time of day in a time-scale pane, quantised to whole
-    // percent of a column as the bars are; clamped to the ends of the scale.
-    static int TimeToX(const PaneView &pane, int firstTimeCol, int cols, double intervalMinutes,
-                       double seconds);
-
     void paintUnder(QPainter &painter, const GridData &grid, const PaneView &pane) override;
     void paintOver(QPainter &painter, const GridData &grid, const PaneView &pane) override;
     std::optional<qint32> nowSeconds() const override;
 
 private:
-    void paintTimeScale(QPainter &painter, const GridData &grid, const PaneView &pane,
-                        double interval);
+    void paintTimeScale(QPainter &painter, const GridData &grid, const PaneView &pane);
     void paintLateCounts(QPainter &painter, const GridData &grid, const PaneView &pane);
 
-    const AppState &m_state;
     const ChartClock &m_clock;
     const ChangeFlashes *m_flashes = nullptr;
     bool m_enabled = true;

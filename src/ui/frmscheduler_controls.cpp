@@ -390,11 +390,10 @@ void frmScheduler::scrollToFirstStart()
                 earliest = seconds;
         }
     }
-    const int columnsPerHour = (grid.cols() - chart::FirstScaleCol) / 24;
-    if (earliest < 0 || columnsPerHour <= 0)
+    const chart::TimeScale &scale = grid.timeScale();
+    if (earliest < 0 || !scale.isValid())
         return;
-    const int hour = qMin(23, earliest / 3600);
-    m_grid->setLeftCol(chart::FirstScaleCol + hour * columnsPerHour);
+    m_grid->setLeftCol(scale.columnOf(qMin(23, earliest / 3600) * 3600));
 }
 
 void frmScheduler::layoutClientArea()

@@ -36,7 +36,6 @@ private:
     chart::GridOverlay *m_liveOverlay;
     chart::ChartClock m_clock;
     std::optional<chart::OverlayPainter> m_still;
-    double m_intervalMinutes = 1;
     chart::ChartExtent m_extent;
 };
 

@@ -119,7 +119,7 @@ private slots:
         Chart chart({QStringList{"M1"} + times, QStringList{"P1"} + times});
         chart.grid->data().setRowOutlineLevel(3, 1);
         const ChartClock clock = ChartClock::frozen(qint64(std::max(0, now)) * 1000);
-        OverlayPainter overlay(chart.state, clock);
+        OverlayPainter overlay(clock);
         overlay.setEnabled(now >= 0);
         chart.grid->setOverlay(&overlay);
         SetLanguage(language);

@@ -13,7 +13,6 @@
 #include "chartclock.h"
 #include "chartrender.h"
 #include "folderchart.h"
-#include "ganttbars.h"
 #include "ganttgrid.h"
 #include "groupoutline.h"
 #include "overlaypainter.h"
@@ -187,15 +186,14 @@ int main(int argc, char *argv[])
     const bool overlays = settings.liveOverlays && !parser.isSet(noOverlaysOption);
     const qint32 nowSeconds = now.value_or(qint32(chart::ChartClock().timeOfDayMs() / 1000));
     const chart::ChartClock clock = chart::ChartClock::frozen(qint64(nowSeconds) * 1000);
-    chart::OverlayPainter painter(state, clock);
+    chart::OverlayPainter painter(clock);
     chart::GroupOutline::fromText(settings.collapsedGroups).apply(grid.data(), state.SortOrder, overlays);
     if (overlays)
         grid.setOverlay(&painter);
 
-    const double interval = chart::IntervalMinutes(state.IntervalText).value_or(1);
     const auto [busyFrom, busyTo] = chart::BusyHours(grid.data(), overlays ? std::optional(nowSeconds) : std::nullopt);
     const chart::ChartExtent extent =
-        chart::ExtentOfTimes(grid.data(), interval, from.value_or(busyFrom), to.value_or(busyTo));
+        chart::ExtentOfTimes(grid.data().timeScale(), from.value_or(busyFrom), to.value_or(busyTo));
 
     if (const QString error = chart::SaveChartFile(grid, extent, output); !error.isEmpty())
         return fail(QStringLiteral("cannot write %1: %2").arg(output, error));
