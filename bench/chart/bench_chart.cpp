@@ -126,7 +126,7 @@ void showFullHd(GanttGrid &grid, AppState &state)
     grid.show();
     grid.setAppState(&state);
     SetUpGrid(grid.data());
-    CmbInterval_Click(grid.data(), state, QStringLiteral("1"), nullptr);
+    SetTimeScaleInterval(grid.data(), state, QStringLiteral("1"), nullptr);
 }
 
 void benchRepaint()
@@ -242,14 +242,14 @@ void benchInterval()
     AppState state;
     GridData grid;
     SetUpGrid(grid);
-    CmbInterval_Click(grid, state, QStringLiteral("12"), nullptr);
+    SetTimeScaleInterval(grid, state, QStringLiteral("12"), nullptr);
     ApplyScheduleRows(grid, makeRows(10000));
     NullProgress progress;
     std::vector<double> ms;
     for (int i = 0; i < 5; ++i) {
-        CmbInterval_Click(grid, state, QStringLiteral("12"), nullptr);
+        SetTimeScaleInterval(grid, state, QStringLiteral("12"), nullptr);
         const double c0 = threadCpuMs();
-        CmbInterval_Click(grid, state, QStringLiteral("1"), &progress);
+        SetTimeScaleInterval(grid, state, QStringLiteral("1"), &progress);
         ms.push_back(threadCpuMs() - c0);
     }
     std::sort(ms.begin(), ms.end());
@@ -267,7 +267,7 @@ void benchAppendAndMemory()
     AppState state;
     auto grid = std::make_unique<GridData>();
     SetUpGrid(*grid);
-    CmbInterval_Click(*grid, state, QStringLiteral("1"), nullptr);
+    SetTimeScaleInterval(*grid, state, QStringLiteral("1"), nullptr);
     const double c0 = threadCpuMs();
     ApplyScheduleRows(*grid, std::move(rows));
     const double appendMs = threadCpuMs() - c0;

@@ -101,7 +101,7 @@ void FrameTimeHeader(GridData &grid)
     headerBorders(grid);
 }
 
-void CmbInterval_Click(GridData &grid, AppState &state, const QString &intervalText,
+void SetTimeScaleInterval(GridData &grid, AppState &state, const QString &intervalText,
                        ProgressBox *progress)
 {
     if (progress) {
@@ -143,14 +143,14 @@ void CmbInterval_Click(GridData &grid, AppState &state, const QString &intervalT
         progress->hide();
 }
 
-void ShowCol_Click(GridData &grid, int index, int checkValue)
+void ShowTimeColumn(GridData &grid, int index, int checkValue)
 {
     if (index < 0 || index > 5)
         return;
     grid.setColHidden(index + 2, checkValue != 1);
 }
 
-void Form_Resize(GanttGrid &grid, const QSize &clientPixels, bool fitToWindow)
+void FitGridToClient(GanttGrid &grid, const QSize &clientPixels, bool fitToWindow)
 {
     const double twipsPerPixel = 1440.0 / grid.logicalDpi();
     const int width = int(std::abs(clientPixels.width() * twipsPerPixel - 5));

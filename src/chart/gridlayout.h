@@ -18,8 +18,8 @@ inline constexpr unsigned GroupBandRgb = 0xE2E2E2u; // RGB(226, 226, 226)
 // Header line colour: colour value 3, that is RGB(3, 0, 0).
 inline constexpr unsigned HeaderLineRgb = 0x030000u;
 
-// The progress display shown while the time scale is rebuilt (the main
-// window's PicProgress holding ProgressBar1). Sizes and positions in twips.
+// The progress display shown while the time scale is rebuilt, a box in the
+// middle of the window. Sizes and positions in twips.
 class ProgressBox {
 public:
     virtual ~ProgressBox() = default;
@@ -52,15 +52,15 @@ void FrameTimeHeader(GridData &grid);
 // state.IntervalText and the grid's TimeScale, carries the grey band of
 // group rows to the new columns and redraws the header borders. progress
 // may be nullptr.
-void CmbInterval_Click(GridData &grid, AppState &state, const QString &intervalText,
+void SetTimeScaleInterval(GridData &grid, AppState &state, const QString &intervalText,
                        ProgressBox *progress);
 
 // Shows column index + 2 when checked (value 1), hides it otherwise (0 or 2).
-void ShowCol_Click(GridData &grid, int index, int checkValue);
+void ShowTimeColumn(GridData &grid, int index, int checkValue);
 
 // Places and sizes the grid for a client area of clientPixels and, when
 // fitToWindow (mnuResize checked), shares the grid width between columns 1
 // to 7 (4 units and 1 unit each).
-void Form_Resize(GanttGrid &grid, const QSize &clientPixels, bool fitToWindow);
+void FitGridToClient(GanttGrid &grid, const QSize &clientPixels, bool fitToWindow);
 
 } // namespace vorn::chart

@@ -33,8 +33,8 @@ QString FillChartFromFolder(chart::GanttGrid &grid, AppState &state, const Folde
         state.PlanBegVisible, state.PlanEndVisible, state.PlanDurVisible, state.ActBegVisible,
         state.ActEndVisible, state.ActDurVisible});
     for (int i = 0; i < 6; ++i)
-        chart::ShowCol_Click(data, i, columns[size_t(i)]);
-    chart::CmbInterval_Click(data, state, request.interval.value_or(IntervalTextOfIndex(state.IntervalIndex)),
+        chart::ShowTimeColumn(data, i, columns[size_t(i)]);
+    chart::SetTimeScaleInterval(data, state, request.interval.value_or(IntervalTextOfIndex(state.IntervalIndex)),
                              nullptr);
     data.setText(0, chart::KeyCol, GetText(state.SortOrder == kSortByPart ? 53 : 43));
 

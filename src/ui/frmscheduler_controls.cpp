@@ -413,7 +413,7 @@ void frmScheduler::Form_Resize()
 {
     if (!m_grid)
         return;
-    chart::Form_Resize(*m_grid, m_client->size(),
+    chart::FitGridToClient(*m_grid, m_client->size(),
                        menuItem(QStringLiteral("mnuResize"))->isChecked());
 }
 
@@ -422,14 +422,14 @@ void frmScheduler::CmbInterval_Click()
     if (!m_grid)
         return;
     PictureProgress progress(*this);
-    chart::CmbInterval_Click(m_grid->data(), m_state, m_cmbInterval->currentText(), &progress);
+    chart::SetTimeScaleInterval(m_grid->data(), m_state, m_cmbInterval->currentText(), &progress);
 }
 
 void frmScheduler::ShowCol_Click(int index)
 {
     if (!m_grid)
         return;
-    chart::ShowCol_Click(m_grid->data(), index, showColValue(index));
+    chart::ShowTimeColumn(m_grid->data(), index, showColValue(index));
 }
 
 int frmScheduler::showColValue(int index) const

@@ -41,7 +41,7 @@ struct Chart {
         grid->show();
         GridData &d = grid->data();
         SetUpGrid(d);
-        CmbInterval_Click(d, state, QStringLiteral("12"), nullptr);
+        SetTimeScaleInterval(d, state, QStringLiteral("12"), nullptr);
         const QStringList row0{"", "Machine/Part", "Planned", "Planned", "Planned", "Actual", "Actual", "Actual"};
         const QStringList row1{"", "", "Start", "Finish", "Duration", "Start", "Finish", "Duration"};
         for (int c = 0; c < 8; ++c) {

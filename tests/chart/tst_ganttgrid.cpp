@@ -38,7 +38,7 @@ struct Chart {
         GridData &d = grid->data();
         SetUpGrid(d);
         for (const QString &interval : intervals.split(u'>'))
-            CmbInterval_Click(d, state, interval, nullptr);
+            SetTimeScaleInterval(d, state, interval, nullptr);
         for (const QStringList &texts : rows) {
             d.addItem(u"\tM1");
             for (int i = 0; i < texts.size(); ++i)
@@ -485,7 +485,7 @@ private slots:
         QFETCH(QSize, client);
         QFETCH(int, unit);
         Chart chart("5");
-        Form_Resize(*chart.grid, client, true);
+        FitGridToClient(*chart.grid, client, true);
         QCOMPARE(QPoint(chart.grid->leftTwips(), chart.grid->topTwips()), QPoint(0, 600));
         QTEST(QSize(chart.grid->widthTwips(), chart.grid->heightTwips()), "sizeTwips");
         QList<int> widths;
@@ -498,7 +498,7 @@ private slots:
     {
         Chart chart("5", {{"00:00:00", "01:00:00", "01:00:00"}});
         const QRect before = chart.grid->cellRect(2, 8);
-        ShowCol_Click(chart.grid->data(), 2, 2); // greyed hides as unchecked does
+        ShowTimeColumn(chart.grid->data(), 2, 2); // greyed hides as unchecked does
         QVERIFY(chart.grid->cellRect(2, 4).isEmpty());
         const QRect after = chart.grid->cellRect(2, 8);
         QCOMPARE(before.left() - after.left(), 1050 * 96 / 1440);

@@ -167,8 +167,8 @@ private slots:
         grid.addItem(u"\tP1");
         grid.setText(3, 2, "00:10:00");
         AppState state;
-        CmbInterval_Click(grid, state, before, nullptr);
-        CmbInterval_Click(grid, state, interval, nullptr);
+        SetTimeScaleInterval(grid, state, before, nullptr);
+        SetTimeScaleInterval(grid, state, interval, nullptr);
 
         QCOMPARE(grid.cols(), cols);
         QCOMPARE(state.IntervalText, interval);
@@ -207,7 +207,7 @@ private slots:
         QFETCH(QSize, box);
         progress.window = window;
         progress.box = box;
-        CmbInterval_Click(grid, state, interval, &progress);
+        SetTimeScaleInterval(grid, state, interval, &progress);
 
         QTEST(progress.log, "log");
         QList<int> everyColumn(grid.cols() - 8);

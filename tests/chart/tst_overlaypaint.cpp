@@ -55,7 +55,7 @@ struct Chart {
         grid->setAppState(&state);
         GridData &d = grid->data();
         SetUpGrid(d);
-        CmbInterval_Click(d, state, QStringLiteral("5"), nullptr);
+        SetTimeScaleInterval(d, state, QStringLiteral("5"), nullptr);
         const QStringList rows{
             "G|Mill1|01:00:00|02:30:00|01:30:00|01:05:00||",
             "D|P1|01:00:00|01:30:00|00:30:00|01:05:00||",
