@@ -28,24 +28,25 @@ public:
     {
     }
 
-    bool sends(qint32 record, quint64 fingerprint) override
+    bool take(qint32 record, quint64 fingerprint, const model::RecordCopy *copy) override
     {
-        if (m_clientReadsAll)
-            return false;
-        while (m_resend != m_resendEnd && *m_resend < record)
-            ++m_resend;
-        const bool again = m_resend != m_resendEnd && *m_resend == record;
-        return !m_fedBefore || record > m_fedBeforeCount || m_fed[size_t(record - 1)] != fingerprint || again;
-    }
-
-    void fed(qint32 record, quint64 fingerprint, bool send, const model::RecordCopy &copy) override
-    {
+        quint64 &fed = m_fed[size_t(record - 1)];
+        bool send = false;
+        if (!m_clientReadsAll) {
+            while (m_resend != m_resendEnd && *m_resend < record)
+                ++m_resend;
+            const bool again = m_resend != m_resendEnd && *m_resend == record;
+            send = !m_fedBefore || record > m_fedBeforeCount || fed != fingerprint || again;
+        }
+        if (send && !copy)
+            return true;   // the row needs the record's bytes
         if (send) {
             QByteArray contents;
-            model::AppendScheduleXmlContents(contents, m_reader, copy);
+            model::AppendScheduleXmlContents(contents, m_reader, *copy);
             m_changes.rows.emplace_back(record, std::move(contents));
         }
-        m_fed[size_t(record - 1)] = fingerprint;
+        fed = fingerprint;
+        return false;
     }
 
     // Sizes the kept rows to the table's record count, for the walk.

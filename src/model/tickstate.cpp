@@ -423,28 +423,26 @@ TickCounts TickState::run(const store::DbfTable &table, const FieldReader &reade
             ++dirtyRow;
         bool changed = record > records && record <= shownBefore;   // cut off since
         if (record <= records) {
-            bool send = false;
             // Whether the record is new or differs from what was made of it.
             const auto differs = [&](quint64 fingerprint) {
-                changed = record > shownBefore || shown[record - 1] != fingerprint;
-                send = feed && feed->sends(record, fingerprint);
+                return record > shownBefore || shown[record - 1] != fingerprint;
             };
             bool copied = dirtyBegin != dirtyRow && sameRows;
             quint64 fingerprint = 0;
             if (!copied) {
                 fingerprint = RecordFingerprint(table.rawRecord(record));
-                differs(fingerprint);
-                copied = send || (changed && sameRows);
+                changed = differs(fingerprint);
+                copied = (changed && sameRows) || (feed && feed->take(record, fingerprint, nullptr));
             }
             if (copied) {
                 copy.take(table, record);
                 fingerprint = copy.fingerprint();
-                differs(fingerprint);
+                changed = differs(fingerprint);
+                if (feed)
+                    feed->take(record, fingerprint, &copy);
             }
             shown[record - 1] = fingerprint;
             counts.changedRecords += changed;
-            if (feed)
-                feed->fed(record, fingerprint, send, copy);
             if (!copied)
                 continue;
         } else {

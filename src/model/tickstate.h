@@ -57,15 +57,16 @@ struct TickCounts {
 };
 
 // Whoever takes the records a tick reads on to a view of its own. The tick
-// reads a record it would otherwise skip when the feed wants its row.
+// reads a record it would otherwise skip when the feed wants its row. One
+// call per record on a quiet tick: the feed is most of what such a tick costs.
 class TickFeed {
 public:
     virtual ~TickFeed() = default;
-    // Whether the row of `record`, whose bytes have `fingerprint`, goes out.
-    // Asked once or twice per record, in record order.
-    virtual bool sends(qint32 record, quint64 fingerprint) = 0;
-    // The record as this tick leaves it; `copy` holds its bytes when `send`.
-    virtual void fed(qint32 record, quint64 fingerprint, bool send, const RecordCopy &copy) = 0;
+    // Each record, in record order, with the fingerprint of its bytes.
+    // Without `copy`: true when its row goes out, and the record then comes
+    // again with a copy; false when the record is done. With `copy` (its
+    // bytes, of that fingerprint): the row is read from it if it goes out.
+    virtual bool take(qint32 record, quint64 fingerprint, const RecordCopy *copy) = 0;
 };
 
 // The change detection of the timer tick and what it keeps from tick to
