@@ -103,7 +103,7 @@ void frmScheduler::FillTree(qint16 sortOrder)
             model::FillResult result =
                 model::BuildScheduleRows(schedule, sortOrder, withXml ? &xml : nullptr, sink);
             appender.finish();
-            state.endFill(grid, std::move(result.fingerprints));
+            state.endFill(GridTickRows(grid), std::move(result.fingerprints));
             m_firstStart = {result.earliestPlannedStart, {result.earliestShown, result.latestShown},
                             grid.rowsGeneration(), m_tickStats.ticks};
             feed = withXml;

@@ -1,8 +1,7 @@
 #include "managerclient.h"
 
 #include "../model/scheduletable.h"
-#include "griddata.h"
-#include "refresh.h"
+#include "tickfeed.h"
 #include "schedulexml.h"
 #include "testfiles.h"
 
@@ -24,6 +23,16 @@
 using vorn::ManagerServerClient;
 
 namespace {
+
+// No grid rows: a tick's feed without any cells to work out.
+struct NoRows final : vorn::model::TickRows, vorn::model::TickCellWriter {
+    const void *holder() const override { return this; }
+    quint64 generation() const override { return 0; }
+    int count() const override { return 0; }
+    qint16 level(int) const override { return 0; }
+    qint32 record(int) const override { return 0; }
+    void write(const vorn::model::TickTriple &) override {}
+} noRows;
 
 // The cell manager's document service, played on a connection of its own: it
 // records every call, one line each, and can be made to hang (its thread
@@ -262,8 +271,6 @@ private slots:
         manager.claimName();
         const auto client = ManagerServerClient::create();
         QVERIFY(client);
-        vorn::chart::GridData grid;
-        grid.setCols(8);
         vorn::RefreshState state;
         QStringList expected;
         bool nulWritten = false;
@@ -287,8 +294,8 @@ private slots:
             }
             table.close();
             QVERIFY(table.open(path));
-            QVERIFY(!vorn::RefreshTimesAndFeed(table, grid, true, nullptr).fed);
-            const bool fed = vorn::RefreshTimesAndFeed(table, grid, hosted, client.get(), &state).fed;
+            QVERIFY(!vorn::FeedTick(table, noRows, noRows, true, nullptr).fed);
+            const bool fed = vorn::FeedTick(table, noRows, noRows, hosted, client.get(), &state).fed;
             QCOMPARE(fed, hosted && !records.isEmpty());
             QTRY_VERIFY_WITH_TIMEOUT(client->isIdle(), kWaitMs);
             if (!fed) {
@@ -329,11 +336,9 @@ private slots:
         Manager manager;
         const auto client = viewOf(manager, true);
         QVERIFY(client);
-        vorn::chart::GridData grid;
-        grid.setCols(8);
         vorn::RefreshState state;
         QVERIFY(table.open(path));
-        QVERIFY(vorn::RefreshTimesAndFeed(table, grid, true, client.get(), &state).fed);
+        QVERIFY(vorn::FeedTick(table, noRows, noRows, true, client.get(), &state).fed);
         table.close();
         if (otherLayout) {
             QVERIFY(QFile::remove(path));
@@ -349,7 +354,7 @@ private slots:
         QVERIFY(QFile::remove(path));
         QVERIFY(QFile::copy(keep, path));
         QVERIFY(table.open(path));
-        QVERIFY(vorn::RefreshTimesAndFeed(table, grid, true, client.get(), &state).fed);
+        QVERIFY(vorn::FeedTick(table, noRows, noRows, true, client.get(), &state).fed);
         QTRY_VERIFY_WITH_TIMEOUT(client->isIdle(), kWaitMs);
         const QString xml = vorn::model::BuildScheduleXml(table, vorn::model::XmlVariant::Refresh);
         QCOMPARE(manager.calls().last(), "SetViewXMLData(SCHEDULER|" + xml + ')');
@@ -442,8 +447,7 @@ private slots:
             if (fill) {
                 client->SetViewXMLData(QStringLiteral("SCHEDULER"), xml);
             } else {
-                vorn::chart::GridData grid;
-                QVERIFY(vorn::RefreshTimesAndFeed(table, grid, true, client.get()).fed);
+                QVERIFY(vorn::FeedTick(table, noRows, noRows, true, client.get()).fed);
             }
             QTRY_VERIFY_WITH_TIMEOUT(client->isIdle(), kWaitMs);
             QCOMPARE(client->failedCount(), 0);

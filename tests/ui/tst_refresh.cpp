@@ -282,7 +282,7 @@ private slots:
         state.beginFill(table, fill.rows.size());
         for (const vorn::model::ScheduleRow &row : fill.rows)
             state.addFillRow(row);
-        state.endFill(grid, fill.fingerprints);
+        state.endFill(vorn::GridTickRows(grid), fill.fingerprints);
         const vorn::RefreshResult tick = vorn::RefreshTimesAndFeed(table, grid, false, nullptr, &state);
         const vorn::RefreshResult freshTick = vorn::RefreshTimesAndFeed(table, fresh, false, nullptr);
         QCOMPARE(timeCells(grid), timeCells(fresh));

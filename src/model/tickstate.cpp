@@ -1,12 +1,8 @@
-#include "refresh.h"
+#include "tickstate.h"
 
 #include "fieldreader.h"
-#include "griddata.h"
-#include "gridcolumns.h"
-#include "managerclient.h"
 #include "pagesinbackground.h"
 #include "schedulerows.h"
-#include "schedulexml.h"
 #include "secondstext.h"
 
 #include "dbftable.h"
@@ -15,26 +11,22 @@
 
 #include <algorithm>
 #include <limits>
-#include <optional>
 #include <tuple>
 #include <utility>
 
-namespace vorn {
+namespace vorn::model {
 
 namespace {
-
-using chart::ActualStartCol;
-using chart::PlannedStartCol;
 
 // One time field of a record as the refresh reads it: trailing blanks
 // removed. Plain ASCII digits are looked at in place; anything else (a memo
 // field, bytes that need the code page) goes through the decoded text.
-model::SecondsField readTimeField(const model::FieldReader &reader, const model::RecordCopy &copy, int position)
+SecondsField readTimeField(const FieldReader &reader, const RecordCopy &copy, int position)
 {
     QByteArrayView bytes;
-    if (reader.asciiBytes(copy, position, model::Blanks::Trailing, &bytes))
-        return model::ReadSecondsField(bytes);
-    return model::ReadSecondsField(QStringView(reader.text(copy, position, model::Blanks::Trailing)));
+    if (reader.asciiBytes(copy, position, Blanks::Trailing, &bytes))
+        return ReadSecondsField(bytes);
+    return ReadSecondsField(QStringView(reader.text(copy, position, Blanks::Trailing)));
 }
 
 // Earliest start and latest finish of one group; 0 means not yet set, which
@@ -57,33 +49,9 @@ struct Span {
 // a value of 92 hours or more leaves the cell with the text it had.
 std::optional<QString> timeCellText(qint64 seconds)
 {
-    if (!model::SecondsTextFits(seconds))
+    if (!SecondsTextFits(seconds))
         return std::nullopt;
-    return seconds == 0 ? QString() : model::KeptSecondsText(qint32(seconds));
-}
-
-// Writes the text of `seconds`, unless it cannot be written.
-void setTimeCell(chart::GridData &grid, int row, int col, qint64 seconds)
-{
-    if (const std::optional<QString> text = timeCellText(seconds))
-        grid.setText(row, col, *text);
-}
-
-// A start or finish cell from its field: a number as time text, a number
-// beyond 32 bits leaves the cell alone, anything else empties it.
-void setFieldCell(chart::GridData &grid, int row, int col, const model::SecondsField &field)
-{
-    switch (field.kind) {
-    case model::SecondsField::Value:
-        setTimeCell(grid, row, col, field.value);
-        break;
-    case model::SecondsField::OutOfRange:
-        break;
-    case model::SecondsField::Empty:
-    case model::SecondsField::NotNumeric:
-        grid.setText(row, col, QString());
-        break;
-    }
+    return seconds == 0 ? QString() : KeptSecondsText(qint32(seconds));
 }
 
 // finish - start as whole seconds; nothing when the difference cannot be
@@ -99,53 +67,47 @@ std::optional<qint32> difference(const std::optional<qint32> &finish,
     return qint32(value);
 }
 
-// Whether the start or finish text of the triple at `col` differs from
-// `before` (the texts the cells had); the duration follows from the two.
-bool endsMoved(const chart::GridData &grid, int row, int col, const chart::PlannedChange &before)
+// The text a start or finish cell gets from its field: a number as time
+// text, a number beyond 32 bits leaves the cell alone, anything else empties it.
+std::optional<QString> fieldCellText(const SecondsField &field)
 {
-    return grid.text(row, col) != before.oldStart || grid.text(row, col + 1) != before.oldFinish;
-}
-
-// Notes in `result` a triple whose start or finish text changed; a planned
-// one goes to the overlays with the texts it had.
-void noteTriple(RefreshResult &result, int row, int col, chart::PlannedChange &&before)
-{
-    result.changed = true;
-    if (col == PlannedStartCol) {
-        before.row = row;
-        result.plannedChanges.push_back(std::move(before));
+    switch (field.kind) {
+    case SecondsField::Value:
+        return timeCellText(field.value);
+    case SecondsField::OutOfRange:
+        return std::nullopt;
+    case SecondsField::Empty:
+    case SecondsField::NotNumeric:
+        break;
     }
+    return QString();
 }
 
 // One start/finish/duration triple of a detail row. The duration is finish
 // minus start; when only one side is there, or one is not a number, it
 // cannot be formed and the cell keeps its text.
-void writeTriple(chart::GridData &grid, int row, int col, const model::SecondsField &start,
-                 const model::SecondsField &finish, RefreshResult &result)
+void writeTriple(TickCellWriter &cells, int row, int pair, const SecondsField &start, const SecondsField &finish)
 {
-    chart::PlannedChange before{row, grid.text(row, col), grid.text(row, col + 1)};
-    setFieldCell(grid, row, col, start);
-    setFieldCell(grid, row, col + 1, finish);
-    if (start.kind == model::SecondsField::Empty && finish.kind == model::SecondsField::Empty)
-        grid.setText(row, col + 2, QString());
+    TickTriple triple{row, pair, {fieldCellText(start), fieldCellText(finish), std::nullopt}};
+    if (start.kind == SecondsField::Empty && finish.kind == SecondsField::Empty)
+        triple.texts[2] = QString();
     else if (const std::optional<qint32> duration = difference(finish.number(), start.number()))
-        setTimeCell(grid, row, col + 2, *duration);
-    if (endsMoved(grid, row, col, before))
-        noteTriple(result, row, col, std::move(before));
+        triple.texts[2] = timeCellText(*duration);
+    cells.write(triple);
 }
 
 // Whether a fill's duration cell, the text of the stored duration, already
 // shows what a tick writes there: finish minus start, empty when both are
 // empty, the cell kept when the difference cannot be formed or written. The
 // texts are compared by the seconds they show, 0 standing for the empty text.
-bool durationShown(const model::SecondsField &start, const model::SecondsField &finish,
-                   const model::SecondsField &stored)
+bool durationShown(const SecondsField &start, const SecondsField &finish,
+                   const SecondsField &stored)
 {
     const auto shown = [](qint64 seconds) {
-        return model::SecondsTextFits(seconds) ? seconds : 0;
+        return SecondsTextFits(seconds) ? seconds : 0;
     };
-    const qint64 fill = stored.kind == model::SecondsField::Value ? shown(stored.value) : 0;
-    if (start.kind == model::SecondsField::Empty && finish.kind == model::SecondsField::Empty)
+    const qint64 fill = stored.kind == SecondsField::Value ? shown(stored.value) : 0;
+    if (start.kind == SecondsField::Empty && finish.kind == SecondsField::Empty)
         return fill == 0;
     const std::optional<qint32> duration = difference(finish.number(), start.number());
     if (!duration || shown(*duration) != *duration)
@@ -153,15 +115,12 @@ bool durationShown(const model::SecondsField &start, const model::SecondsField &
     return fill == *duration;
 }
 
-void writeSummaryTriple(chart::GridData &grid, int row, int col, const Span &span, RefreshResult &result)
+void writeSummaryTriple(TickCellWriter &cells, int row, int pair, const Span &span)
 {
-    chart::PlannedChange before{row, grid.text(row, col), grid.text(row, col + 1)};
-    setTimeCell(grid, row, col, span.earliestStart);
-    setTimeCell(grid, row, col + 1, span.latestFinish);
+    TickTriple triple{row, pair, {timeCellText(span.earliestStart), timeCellText(span.latestFinish), std::nullopt}};
     if (const auto duration = difference(span.latestFinish, span.earliestStart))
-        setTimeCell(grid, row, col + 2, *duration);
-    if (endsMoved(grid, row, col, before))
-        noteTriple(result, row, col, std::move(before));
+        triple.texts[2] = timeCellText(*duration);
+    cells.write(triple);
 }
 
 // Whether writeSummaryTriple would leave three cells showing `shown` as they are.
@@ -178,21 +137,18 @@ bool summaryShown(const QString *shown, const Span &span)
 
 } // namespace
 
-struct RefreshState::Data {
+struct TickState::Data {
     quint64 layout = 0;                 // fingerprint of the header's field layout
-    std::vector<quint64> shown;         // per record (index record - 1): the bytes the grid's texts come from
-    std::vector<quint64> fed;           // per record: the bytes of the row the client has
-    std::vector<qint32> resend;         // records whose row the client read itself, from other bytes
-    quint64 fedClient = 0;              // the client that has every row as of `fed`
+    std::vector<quint64> shown;         // per record (index record - 1): the bytes the rows' texts come from
 
-    // The grid the rows below were read from, as it stood then.
-    const chart::GridData *grid = nullptr;
+    // The rows below were read from, as they stood then.
+    const void *holder = nullptr;
     quint64 generation = 0;
     struct Row {
         qint32 record = 0;   // 0: a group row, or a row a tick leaves alone
         int group = -1;      // index into groups whose summary the row counts into
         int nextOfRecord = 0;   // the next row showing the same record, 0 at the end
-        model::SecondsField fields[4];   // StartP, FinishP, StartA, FinishA as last written
+        SecondsField fields[4];   // StartP, FinishP, StartA, FinishA as last written
     };
     std::vector<Row> rows;
     std::vector<int> firstRowOfRecord;   // per record number: its first row, 0 when none
@@ -230,11 +186,11 @@ struct RefreshState::Data {
 
     // The rows' outline and records, read once per fill: the ticks in
     // between find a changed record's rows and a row's group without asking
-    // the grid. Rows are appended in grid order from row 2 on, then closed.
+    // for the rows again. Rows are appended in order from row 2 on, then closed.
     void startRows(size_t total);
     Row &appendRow(qint16 level, qint32 record);
-    void closeRows(const chart::GridData &target);
-    void bind(const chart::GridData &target);
+    void closeRows(const TickRows &target);
+    void bind(const TickRows &target);
     // A group's planned and actual spans over its detail rows as last written.
     void gather(const Group &group, Span spans[2]) const
     {
@@ -246,15 +202,16 @@ struct RefreshState::Data {
             spans[1].take(info.fields[2].number(), info.fields[3].number());
         }
     }
-    bool bound(const chart::GridData &target) const
+    bool bound(const TickRows &target) const
     {
-        return grid == &target && generation == target.rowsGeneration() && rows.size() == size_t(target.rows());
+        return holder == target.holder() && generation == target.generation()
+            && rows.size() == size_t(target.count());
     }
 };
 
-void RefreshState::Data::startRows(size_t total)
+void TickState::Data::startRows(size_t total)
 {
-    grid = nullptr;
+    holder = nullptr;
     rows.clear();
     rows.reserve(total);
     rows.resize(std::min<size_t>(2, total));
@@ -264,7 +221,7 @@ void RefreshState::Data::startRows(size_t total)
     groups.clear();
 }
 
-RefreshState::Data::Row &RefreshState::Data::appendRow(qint16 level, qint32 record)
+TickState::Data::Row &TickState::Data::appendRow(qint16 level, qint32 record)
 {
     const int row = int(rows.size());
     Row &info = rows.emplace_back();
@@ -304,36 +261,46 @@ RefreshState::Data::Row &RefreshState::Data::appendRow(qint16 level, qint32 reco
     return info;
 }
 
-void RefreshState::Data::closeRows(const chart::GridData &target)
+void TickState::Data::closeRows(const TickRows &target)
 {
-    grid = &target;
-    generation = target.rowsGeneration();
+    holder = target.holder();
+    generation = target.generation();
     if (!groups.empty())
         groups.back().endMember = int(rows.size());
 }
 
-void RefreshState::Data::bind(const chart::GridData &target)
+void TickState::Data::bind(const TickRows &target)
 {
-    startRows(size_t(std::max(target.rows(), 0)));
-    for (int row = 2; row < target.rows(); ++row)
-        appendRow(target.rowOutlineLevel(row), target.rowData(row));
+    startRows(size_t(std::max(target.count(), 0)));
+    for (int row = 2; row < target.count(); ++row)
+        appendRow(target.level(row), target.record(row));
     closeRows(target);
 }
 
-RefreshState::RefreshState() : d(std::make_unique<Data>()) {}
+TickState::TickState() : d(std::make_unique<Data>()) {}
 
-RefreshState::~RefreshState() = default;
+TickState::~TickState() = default;
 
-void RefreshState::clear()
+void TickState::clear()
 {
     *d = Data();
 }
 
-void RefreshState::beginFill(const store::DbfTable &table, size_t rows)
+bool TickState::takeLayout(quint64 layout, bool keep)
+{
+    if (layout == d->layout && keep)
+        return false;
+    *d = Data();
+    d->layout = layout;
+    return true;
+}
+
+bool TickState::beginFill(const store::DbfTable &table, size_t rows)
 {
     Data &state = *d;
-    const quint64 layout = model::LayoutFingerprint(table);
-    if (layout != state.layout) {
+    const quint64 layout = LayoutFingerprint(table);
+    const bool forgot = layout != state.layout;
+    if (forgot) {
         state = {};
         state.layout = layout;
     }
@@ -341,9 +308,10 @@ void RefreshState::beginFill(const store::DbfTable &table, size_t rows)
     PopulatePagesInBackground(state.rows.data(), state.rows.capacity() * sizeof(Data::Row));
     state.fillRecords = table.recordCount();
     state.firstRowOfRecord.assign(size_t(std::max(state.fillRecords, 0)) + 1, 0);
+    return forgot;
 }
 
-void RefreshState::addFillRow(const model::ScheduleRow &row)
+void TickState::addFillRow(const ScheduleRow &row)
 {
     Data &state = *d;
     if (state.fillRecords < 0)
@@ -357,7 +325,7 @@ void RefreshState::addFillRow(const model::ScheduleRow &row)
     }
     if (info.record <= 0)
         return;
-    const std::array<model::SecondsField, 6> &read = row.fields;
+    const std::array<SecondsField, 6> &read = row.fields;
     info.fields[0] = read[0];
     info.fields[1] = read[1];
     info.fields[2] = read[3];
@@ -369,88 +337,51 @@ void RefreshState::addFillRow(const model::ScheduleRow &row)
         state.dirtyRows.push_back(int(state.rows.size()) - 1);
 }
 
-void RefreshState::endFill(const chart::GridData &grid, std::vector<quint64> fingerprints)
+void TickState::endFill(const TickRows &rows, std::vector<quint64> fingerprints)
 {
     Data &state = *d;
     const bool fits = state.fillRecords >= 0 && fingerprints.size() == size_t(state.fillRecords)
-        && state.rows.size() == size_t(grid.rows());
+        && state.rows.size() == size_t(rows.count());
     state.fillRecords = -1;
     if (!fits) {
-        state.grid = nullptr;   // the next tick works on every row
+        state.holder = nullptr;   // the next tick works on every row
         return;
     }
     state.shown = std::move(fingerprints);
-    state.closeRows(grid);
+    state.closeRows(rows);
     if (!state.groups.empty())
         state.adoptSummary(state.groups.back());
     state.fillSummary = {};
 }
 
-RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData &grid, bool hosted,
-                                  ManagerServerClient *view, RefreshState *kept)
+TickCounts TickState::run(const store::DbfTable &table, const FieldReader &reader, const TickRows &target,
+                          TickFeed *feed, TickCellWriter &cells)
 {
-    RefreshResult result;
-    result.records = table.recordCount();
-    if (result.records == 0)
-        return result;
-
-    RefreshState scratch;
-    RefreshState::Data &state = *(kept ? kept : &scratch)->d;
-    const model::FieldReader reader(table);
-    const qint32 records = result.records;
-
-    // Which records changed since the grid's texts and the client's rows were
-    // made. A memo field's content lives outside the record, so such a table
-    // counts as changed throughout.
-    const quint64 layout = model::LayoutFingerprint(table);
-    if (layout != state.layout || !reader.allDirect()) {
-        state = {};
-        state.layout = layout;
-    }
-    const bool feeding = hosted && view && ManagerServerClient::feedFits(records);
-    if (hosted && view) {
-        // A client that read every row itself tells which rows it found
-        // other than this side saw; those go again, whatever was sent since.
-        const std::optional<ManagerServerClient::ReadBack> back = view->takeReadBack();
-        if (back && feeding && state.fedClient == view->id()) {
-            if (!back->ok)
-                state.fedClient = 0;
-            const size_t common = std::min(back->fingerprints.size(), state.fed.size());
-            for (size_t index = 0; back->ok && index < common; ++index) {
-                if (back->fingerprints[index] != state.fed[index])
-                    state.resend.push_back(qint32(index + 1));
-            }
-        }
-    }
-    const bool fedBefore = feeding && state.fedClient == view->id();
-    // A client with no rows yet reads them all from the file on its own
-    // thread; only a table whose fields all lie in the record can be read so.
-    const bool clientReadsAll = feeding && !fedBefore && !table.filePath().isEmpty() && reader.allDirect();
+    Data &state = *d;
+    TickCounts counts;
+    const qint32 records = table.recordCount();
     const qint32 shownBefore = qint32(state.shown.size());
-    const qint32 fedBeforeCount = qint32(state.fed.size());
     state.shown.resize(size_t(records));
-    if (feeding)
-        state.fed.resize(size_t(records));
 
     // Rows a fill has rebuilt since, and not handed over, are all worked out afresh.
-    const bool sameRows = state.bound(grid);
+    const bool sameRows = state.bound(target);
     if (!sameRows)
-        state.bind(grid);
+        state.bind(target);
 
-    const auto refreshRow = [&](int row, const model::RecordCopy &copy, bool force) {
-        RefreshState::Data::Row &info = state.rows[size_t(row)];
+    const auto refreshRow = [&](int row, const RecordCopy &copy, bool force) {
+        Data::Row &info = state.rows[size_t(row)];
         // A record the manager has since removed reads as blanks.
-        const model::SecondsField fields[4] = {
-            readTimeField(reader, copy, model::kStartP), readTimeField(reader, copy, model::kFinishP),
-            readTimeField(reader, copy, model::kStartA), readTimeField(reader, copy, model::kFinishA)};
+        const SecondsField fields[4] = {
+            readTimeField(reader, copy, kStartP), readTimeField(reader, copy, kFinishP),
+            readTimeField(reader, copy, kStartA), readTimeField(reader, copy, kFinishA)};
         bool moved = false;
         for (int pair = 0; pair < 2; ++pair) {
-            const model::SecondsField &start = fields[2 * pair];
-            const model::SecondsField &finish = fields[2 * pair + 1];
+            const SecondsField &start = fields[2 * pair];
+            const SecondsField &finish = fields[2 * pair + 1];
             // The same fields would give the same texts.
             if (!force && start == info.fields[2 * pair] && finish == info.fields[2 * pair + 1])
                 continue;
-            writeTriple(grid, row, pair == 0 ? PlannedStartCol : ActualStartCol, start, finish, result);
+            writeTriple(cells, row, pair, start, finish);
             moved = moved || start.number() != info.fields[2 * pair].number()
                 || finish.number() != info.fields[2 * pair + 1].number();
             info.fields[2 * pair] = start;
@@ -458,7 +389,7 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
         }
         if ((moved || force) && info.group >= 0)
             state.groups[size_t(info.group)].dirty = true;
-        ++result.detailRows;
+        ++counts.detailRows;
     };
 
     // The rows a fill left for the next tick, in record order, so that each
@@ -470,13 +401,8 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
     auto dirtyRow = dirty.cbegin();
     const auto dirtyEnd = dirty.cend();
 
-    model::ScheduleXmlChanges changes;   // for the feed
-    changes.records = records;
-    auto resend = state.resend.cbegin();
-    const auto resendEnd = state.resend.cend();
-    // Neither is resized until the walk is over.
+    // Not resized until the walk is over.
     quint64 *const shown = state.shown.data();
-    quint64 *const fed = state.fed.data();
     // A record that is read at all is copied once, and its fingerprint, its
     // rows' times and its feed row all come from that copy: a record the
     // manager rewrites between two of them and writes back can never leave
@@ -485,7 +411,7 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
     // that its rows and its feed row were made from needs no reading, and
     // no copy: most records of most ticks. Records beyond the count that
     // rows still show read as blanks.
-    model::RecordCopy copy;
+    RecordCopy copy;
     const qint32 lastShown = qint32(state.firstRowOfRecord.size()) - 1;
     const qint32 last = std::max({records, shownBefore, lastShown});
     for (qint32 record = 1; record <= last; ++record) {
@@ -497,41 +423,26 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
             ++dirtyRow;
         bool changed = record > records && record <= shownBefore;   // cut off since
         if (record <= records) {
-            bool again = false;
-            if (feeding) {
-                while (resend != resendEnd && *resend < record)
-                    ++resend;
-                again = resend != resendEnd && *resend == record;
-            }
-            bool send = false;
             // Whether the record is new or differs from what was made of it.
             const auto differs = [&](quint64 fingerprint) {
-                changed = record > shownBefore || shown[record - 1] != fingerprint;
-                send = feeding && !clientReadsAll
-                    && (!fedBefore || record > fedBeforeCount || fed[record - 1] != fingerprint || again);
+                return record > shownBefore || shown[record - 1] != fingerprint;
             };
             bool copied = dirtyBegin != dirtyRow && sameRows;
             quint64 fingerprint = 0;
             if (!copied) {
-                fingerprint = model::RecordFingerprint(table.rawRecord(record));
-                differs(fingerprint);
-                copied = send || (changed && sameRows);
+                fingerprint = RecordFingerprint(table.rawRecord(record));
+                changed = differs(fingerprint);
+                copied = (changed && sameRows) || (feed && feed->take(record, fingerprint, nullptr));
             }
             if (copied) {
                 copy.take(table, record);
                 fingerprint = copy.fingerprint();
-                differs(fingerprint);
+                changed = differs(fingerprint);
+                if (feed)
+                    feed->take(record, fingerprint, &copy);
             }
             shown[record - 1] = fingerprint;
-            result.changedRecords += changed;
-            if (feeding) {
-                if (send) {
-                    QByteArray contents;
-                    model::AppendScheduleXmlContents(contents, reader, copy);
-                    changes.rows.emplace_back(record, std::move(contents));
-                }
-                fed[record - 1] = fingerprint;
-            }
+            counts.changedRecords += changed;
             if (!copied)
                 continue;
         } else {
@@ -548,10 +459,10 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
         }
     }
     if (!sameRows) {
-        // Every row is worked out, in grid order, each from a copy of its
-        // record taken as it is met. A record that shows in several rows and
-        // was rewritten between their copies is read again by the next tick.
-        for (int row = 2; row < grid.rows(); ++row) {
+        // Every row is worked out, in order, each from a copy of its record
+        // taken as it is met. A record that shows in several rows and was
+        // rewritten between their copies is read again by the next tick.
+        for (int row = 2; row < target.count(); ++row) {
             const qint32 record = state.rows[size_t(row)].record;
             if (record <= 0)
                 continue;
@@ -567,12 +478,11 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
             refreshRow(row, copy, true);
         }
     }
-    state.resend.clear();
     dirty.clear();
 
     // The summaries are gathered again over the detail rows of every group
     // that had a row move; only those whose values moved are written.
-    for (RefreshState::Data::Group &group : state.groups) {
+    for (Data::Group &group : state.groups) {
         if (!group.dirty)
             continue;
         group.dirty = false;
@@ -583,30 +493,10 @@ RefreshResult RefreshTimesAndFeed(const store::DbfTable &table, chart::GridData 
         group.spans[0] = spans[0];
         group.spans[1] = spans[1];
         group.written = true;
-        writeSummaryTriple(grid, group.row, PlannedStartCol, spans[0], result);
-        writeSummaryTriple(grid, group.row, ActualStartCol, spans[1], result);
+        writeSummaryTriple(cells, group.row, 0, spans[0]);
+        writeSummaryTriple(cells, group.row, 1, spans[1]);
     }
-
-    // The feed: the client keeps the text row by row; it gets the rows of
-    // the records that changed, or all of them when it has not had them yet.
-    if (hosted && view) {
-        if (!feeding) {
-            state.fedClient = 0;   // the rows it misses now are all sent with the next feed
-            return result;
-        }
-        if (clientReadsAll) {
-            changes.readAllFrom = table.filePath();
-            changes.layout = layout;
-            // This tick's own bytes, so that a file the manager replaces
-            // before the client reads still gives this tick its text.
-            if (store::DbfTable view = table.mappedView(); view.isOpen())
-                changes.readAllTable = std::make_shared<const store::DbfTable>(std::move(view));
-        }
-        view->SetViewXMLDataChanged(ManagerServerClient::ViewName, std::move(changes));
-        state.fedClient = view->id();
-        result.fed = true;
-    }
-    return result;
+    return counts;
 }
 
-} // namespace vorn
+} // namespace vorn::model
