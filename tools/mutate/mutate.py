@@ -6,7 +6,7 @@ a constant off by one, a call deleted, a condition negated, a returned bool
 flipped), rebuilds the test programs that link that library, runs their
 suites and records which test functions failed. See docs/mutation.md.
 """
-import argparse, glob, json, os, random, re, shutil, signal, subprocess, sys, tempfile, time
+import argparse, glob, hashlib, json, os, random, re, shutil, signal, subprocess, sys, tempfile, time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 DEFAULT_PATHS = ["src/store", "src/model", "src/link", "src/chart"]
@@ -94,10 +94,10 @@ def find_points(path, args):
             spell = text[s:e].decode()
             m = re.fullmatch(r"(0x[0-9a-fA-F]+|\d+)([uUlL]*)", spell)
             if m and (spell == "0" or not re.match(r"0\d", spell)):
-                v = int(m.group(1), 0)
-                add(s, e, str(v + 1) + m.group(2), "constant")
+                v, fmt = int(m.group(1), 0), ("0x%X" if spell[:2].lower() == "0x" else "%d")
+                add(s, e, fmt % (v + 1) + m.group(2), "constant")
                 if v > 0:
-                    add(s, e, str(v - 1) + m.group(2), "constant")
+                    add(s, e, fmt % (v - 1) + m.group(2), "constant")
         elif c.kind == K.CXX_BOOL_LITERAL_EXPR:
             spell = text[s:e].decode()
             if spell in ("true", "false") and parent == K.RETURN_STMT:
@@ -262,14 +262,15 @@ def recover(build):
 
 
 def sample(points, n, seed):
-    """Equal shares per folder, drawn reproducibly; the remainder to the first folders."""
+    """Equal shares per folder, drawn reproducibly; the remainder to the first folders.
+    The folders take turns, so a run cut short still has figures for each."""
     folders = sorted({os.path.dirname(p["file"]) for p in points})
-    rnd, chosen = random.Random(seed), []
+    rnd, drawn = random.Random(seed), []
     for i, f in enumerate(folders):
         share = n // len(folders) + (1 if i < n % len(folders) else 0)
         mine = sorted((p for p in points if os.path.dirname(p["file"]) == f), key=lambda p: p["id"])
-        chosen += rnd.sample(mine, min(share, len(mine)))
-    return chosen
+        drawn.append(rnd.sample(mine, min(share, len(mine))))
+    return [d[i] for i in range(max(map(len, drawn))) for d in drawn if i < len(d)]
 
 
 # --- the report ---------------------------------------------------------------
@@ -376,9 +377,16 @@ def main():
     if not args.list and "VORN_MUTATE_BUS" not in os.environ:
         os.environ["VORN_MUTATE_BUS"] = "1"
         os.execvp("dbus-run-session", ["dbus-run-session", "--", sys.executable] + sys.argv)
+    # Parsing is the slow part: the points of each file are kept by its contents' hash.
+    cache_path = os.path.join(args.build, "mutate-points.json")
+    cache = json.load(open(cache_path)) if os.path.exists(cache_path) else {}
     points = []
     for f in sources(args.paths):
-        points += find_points(f, compile_args(args.build, f))
+        key = hashlib.sha1(open(f, "rb").read()).hexdigest()
+        if key not in cache:
+            cache[key] = find_points(f, compile_args(args.build, f))
+        points += cache[key]
+    json.dump(cache, open(cache_path, "w"))
     chosen = sample(points, args.sample, args.seed) if args.sample else points
     if args.list:
         for p in chosen:
