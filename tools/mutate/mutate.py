@@ -6,7 +6,7 @@ a constant off by one, a call deleted, a condition negated, a returned bool
 flipped), rebuilds the test programs that link that library, runs their
 suites and records which test functions failed. See docs/mutation.md.
 """
-import argparse, glob, hashlib, json, os, random, re, shutil, signal, subprocess, sys, tempfile, time
+import argparse, glob, hashlib, json, os, random, re, shlex, shutil, signal, subprocess, sys, tempfile, time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 DEFAULT_PATHS = ["src/store", "src/model", "src/link", "src/chart"]
@@ -31,20 +31,13 @@ def load_clang():
 def compile_args(build, path):
     """The flags the build compiles `path` with, minus output and input."""
     db = os.path.join(build, "compile_commands.json")
-    if not os.path.exists(db):
-        return ["-std=c++20", "-fPIC"]
-    for entry in json.load(open(db)):
+    for entry in json.load(open(db)) if os.path.exists(db) else []:
         if os.path.realpath(os.path.join(entry["directory"], entry["file"])) == os.path.realpath(path):
-            args = entry.get("arguments") or entry["command"].split()
-            out, skip = [], False
-            for a in args[1:]:
-                if skip:
-                    skip = False
-                elif a in ("-o", "-c", "--"):
-                    skip = a == "-o"
-                elif not a.endswith(os.path.basename(path)) and a != "ccache":
-                    out.append(a)
-            return [a for a in out if not a.endswith(("c++", "g++", "clang++"))]
+            args = entry.get("arguments") or shlex.split(entry["command"])
+            while args and not args[0].startswith("-"):  # the launcher and compiler
+                args = args[1:]
+            return [a for i, a in enumerate(args) if a not in ("-o", "-c", "--")
+                    and not (i and args[i - 1] == "-o") and not a.endswith(os.path.basename(path))]
     return ["-std=c++20"]
 
 
@@ -146,7 +139,7 @@ def sources(paths):
 
 def cmake_calls(pattern, name):
     for f in glob.glob(os.path.join(ROOT, pattern), recursive=True):
-        for m in re.finditer(name + r"\((.*?)\)", open(f).read(), re.S):
+        for m in re.finditer(r"\b" + name + r"\((.*?)\)", open(f).read(), re.S):
             yield f, m.group(1).split()
 
 
@@ -157,12 +150,11 @@ def suite_map():
         links.setdefault(a[0], set()).update(x for x in a[1:] if x.startswith("vorn_"))
 
     def closure(libs):
-        todo, seen = list(libs), set()
-        while todo:
-            lib = todo.pop()
-            if lib not in seen:
-                seen.add(lib)
-                todo += links.get(lib, ())
+        seen = set()
+        while libs:
+            lib = libs.pop()
+            seen.add(lib)
+            libs += [x for x in links.get(lib, ()) if x not in seen]
         return seen
 
     suites = {}
@@ -182,8 +174,7 @@ def suite_map():
 
 def library_of(path):
     cm = os.path.join(os.path.dirname(os.path.join(ROOT, path)), "CMakeLists.txt")
-    m = re.search(r"add_library\((\w+)", open(cm).read())
-    return m.group(1)
+    return re.search(r"add_library\((\w+)", open(cm).read()).group(1)
 
 
 # --- running ----------------------------------------------------------------
@@ -231,7 +222,8 @@ def run_mutant(p, build, suites, baseline, args):
     path = os.path.join(ROOT, p["file"])
     original = open(path, "rb").read()
     BACKUP = (path, original)
-    open(os.path.join(build, "mutate-backup.json"), "w").write(json.dumps({"file": path}))
+    marker = os.path.join(build, "mutate-backup.json")
+    open(marker, "w").write(json.dumps({"file": path, "pid": os.getpid()}))
     try:
         open(path, "wb").write(original[:p["start"]] + p["repl"].encode() + original[p["end"]:])
         ok, log = build_targets(build, [exe for _, exe in suites], args.jobs)
@@ -248,14 +240,17 @@ def run_mutant(p, build, suites, baseline, args):
         return dict(status="killed" if killers else "survived", killers=killers, suites=result)
     finally:
         restore()
-        os.remove(os.path.join(build, "mutate-backup.json"))
+        os.remove(marker)
 
 
 def recover(build):
-    """A run killed hard may have left a mutant in place: git restores it."""
+    """A run killed hard may have left a mutant in place: git restores it.
+    While another run is alive its mutant is in the tree, so nothing can be read."""
     marker = os.path.join(build, "mutate-backup.json")
     if os.path.exists(marker):
-        f = json.load(open(marker))["file"]
+        f, pid = json.load(open(marker))["file"], json.load(open(marker))["pid"]
+        if os.path.exists("/proc/%d" % pid):
+            sys.exit("another run (pid %d) has a mutant in %s; wait for it" % (pid, f))
         subprocess.run(["git", "-C", ROOT, "checkout", "--", f], check=True)
         os.remove(marker)
         print("restored", f, "left mutated by an earlier run")
@@ -276,36 +271,46 @@ def sample(points, n, seed):
 # --- the report ---------------------------------------------------------------
 
 def equivalents():
-    eq = {}
-    if os.path.exists(EQUIVALENT):
-        for line in open(EQUIVALENT):
-            if line.strip() and not line.startswith("#"):
-                key, _, why = line.partition("|")
-                eq[key.strip()] = why.strip()
-    return eq
+    lines = open(EQUIVALENT).read().splitlines() if os.path.exists(EQUIVALENT) else []
+    pairs = [l.partition("|")[::2] for l in lines if l.strip() and not l.startswith("#")]
+    return {k.strip(): why.strip() for k, why in pairs}
 
 
-def report(results, out_md):
-    eq = equivalents()
-    rows, kills_by_func, lines = {}, {}, []
+def test_functions(build, suites):
+    """Test program -> the functions it lists, for the suites that ran."""
+    shown = subprocess.run(["ctest", "--test-dir", build, "--show-only=json-v1"],
+                           capture_output=True, text=True).stdout
+    out = {}
+    for t in json.loads(shown)["tests"]:
+        cmd = t.get("command") or [""]
+        exe = os.path.basename(cmd[0])
+        if t["name"] in suites and exe.startswith("tst_") and exe not in out:
+            try:
+                r = subprocess.run([cmd[0], "-functions"], capture_output=True, text=True,
+                                   env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
+            except OSError:  # being linked by a run in progress
+                continue
+            out[exe] = [l.strip()[:-2] for l in r.stdout.splitlines() if l.strip().endswith("()")]
+    return out
+
+
+def key_of(r):
+    return "%s:%d: %s -> %s" % (r["file"], r["line"], short(r["orig"]), short(r["repl"]))
+
+
+def report(results, build, out_md):
+    eq, counts, kills_by_func = equivalents(), {}, {}
     for r in results:
-        key = "%s:%d: %s -> %s" % (r["file"], r["line"], short(r["orig"]), short(r["repl"]))
-        r["equivalent"] = eq.get(key)
+        r["equivalent"] = eq.get(key_of(r))
         st = "equivalent" if r["equivalent"] and r["status"] == "survived" else r["status"]
-        folder = os.path.dirname(r["file"])
-        rows.setdefault(folder, {}).setdefault(st, 0)
-        rows[folder][st] += 1
-        funcs = {k for k in r["killers"]}
-        for f in funcs:
+        for folder in (os.path.dirname(r["file"]), "all"):
+            counts.setdefault(folder, {}).setdefault(st, 0)
+            counts[folder][st] += 1
+        for f in set(r["killers"]):
             kills_by_func.setdefault(f, []).append(r)
-    lines += ["| folder | killed | survived | equivalent | did not compile | score |",
-              "|---|---|---|---|---|---|"]
-    tot = {}
-    for folder in sorted(rows) + ["all"]:
-        c = rows[folder] if folder != "all" else tot
-        if folder != "all":
-            for k, v in c.items():
-                tot[k] = tot.get(k, 0) + v
+    lines = ["| folder | killed | survived | equivalent | did not compile | score |", "|---|---|---|---|---|---|"]
+    for folder in sorted(counts, key=lambda f: (f == "all", f)):
+        c = counts[folder]
         k, s = c.get("killed", 0), c.get("survived", 0)
         score = "%d%%" % round(100 * k / (k + s)) if k + s else "-"
         lines.append("| %s | %d | %d | %d | %d | %s |" % (folder, k, s, c.get("equivalent", 0),
@@ -314,21 +319,24 @@ def report(results, out_md):
     for r in results:
         if r["status"] == "survived":
             note = " (equivalent: %s)" % r["equivalent"] if r["equivalent"] else ""
-            lines.append("- `%s:%d` %s: `%s` -> `%s`%s" % (r["file"], r["line"], r["kind"],
-                                                           short(r["orig"]), short(r["repl"]), note))
+            lines.append("- `%s` (%s)%s" % (key_of(r), r["kind"], note))
     lines += ["", "## Kill matrix", "", "Test function: mutants it killed (alone = no other function killed it).", ""]
     for f in sorted(kills_by_func):
         rs = kills_by_func[f]
         alone = [r for r in rs if len(r["killers"]) == 1]
         lines.append("- `%s`: %d killed, %d alone%s" % (f, len(rs), len(alone), "".join(
-            "\n  - alone: `%s:%d` %s -> %s" % (r["file"], r["line"], short(r["orig"]), short(r["repl"]))
-            for r in alone)))
+            "\n  - alone: `%s`" % key_of(r) for r in alone)))
     ran = {}
     for r in results:
         for s, st in r.get("suites", {}).items():
             ran.setdefault(s, set()).add(st)
     idle = sorted(s for s, sts in ran.items() if sts == {"pass"})
-    lines += ["", "## Suites that killed nothing they ran against", "", ", ".join(idle) or "none"]
+    lines += ["", "## Suites that killed nothing they ran against", "", ", ".join(idle) or "none",
+              "", "## Test functions that killed nothing", ""]
+    killed = {(f.split("::")[0].lower(), f.split("::")[-1]) for f in kills_by_func}
+    for exe, funcs in sorted(test_functions(build, ran).items()):
+        idle_funcs = [f for f in funcs if (exe, f) not in killed]
+        lines.append("- %s (%d of %d): %s" % (exe, len(idle_funcs), len(funcs), ", ".join(idle_funcs)))
     open(out_md, "w").write("\n".join(lines) + "\n")
 
 
@@ -360,8 +368,8 @@ def main():
     ap.add_argument("--sample", type=int, help="run a reproducible sample of N mutants")
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--jobs", type=int, default=1, help="ninja's -j; mutants always run one at a time")
-    ap.add_argument("--timeout-factor", type=float, default=3.0)
-    ap.add_argument("--min-timeout", type=float, default=20.0)
+    ap.add_argument("--timeout-factor", type=float, default=3.0, help="suite time limit, times its normal time")
+    ap.add_argument("--min-timeout", type=float, default=20.0, help="but never less than this (seconds)")
     ap.add_argument("--first-kill", action="store_true", help="stop a mutant at its first failing suite")
     ap.add_argument("--json", default=os.path.join(ROOT, "build/mutation.json"))
     ap.add_argument("--markdown", default=os.path.join(ROOT, "build/mutation.md"))
@@ -371,18 +379,18 @@ def main():
     if args.selftest:
         return selftest()
     if args.report:
-        results = json.load(open(args.json))["mutants"]
-        report(results, args.markdown)
-        return 0
+        return report(json.load(open(args.json))["mutants"], args.build, args.markdown)
     if not args.list and "VORN_MUTATE_BUS" not in os.environ:
         os.environ["VORN_MUTATE_BUS"] = "1"
         os.execvp("dbus-run-session", ["dbus-run-session", "--", sys.executable] + sys.argv)
-    # Parsing is the slow part: the points of each file are kept by its contents' hash.
+    recover(args.build)
+    # Parsing is the slow part: each file's points are kept by the hash of it and this tool.
+    tool = open(__file__, "rb").read()
     cache_path = os.path.join(args.build, "mutate-points.json")
     cache = json.load(open(cache_path)) if os.path.exists(cache_path) else {}
     points = []
     for f in sources(args.paths):
-        key = hashlib.sha1(open(f, "rb").read()).hexdigest()
+        key = hashlib.sha1(tool + open(f, "rb").read()).hexdigest()
         if key not in cache:
             cache[key] = find_points(f, compile_args(args.build, f))
         points += cache[key]
@@ -396,11 +404,11 @@ def main():
     os.environ["QT_QPA_PLATFORM"] = "offscreen"
     signal.signal(signal.SIGINT, on_signal)
     signal.signal(signal.SIGTERM, on_signal)
-    recover(args.build)
     bylib = suite_map()
     done = {r["id"]: r for r in json.load(open(args.json))["mutants"]} if os.path.exists(args.json) else {}
     baseline, results = {}, []
-    for lib in sorted({library_of(p["file"]) for p in chosen}):
+    baseline_libs = sorted({library_of(p["file"]) for p in chosen})
+    for lib in baseline_libs:
         ok, log = build_targets(args.build, [exe for _, exe in bylib[lib]], args.jobs)
         if not ok:
             sys.exit("the unmutated build fails:\n" + log)
@@ -409,20 +417,22 @@ def main():
                 st, _, secs = run_suite(args.build, name, 600)
                 baseline[name] = secs if st == "pass" else None
                 print("baseline %-28s %-5s %.1fs" % (name, st, secs), flush=True)
-    for i, p in enumerate(chosen):
-        if p["id"] in done:
-            results.append(done[p["id"]])
-            continue
-        suites = [s for s in bylib[library_of(p["file"])] if baseline.get(s[0]) is not None]
-        t0 = time.time()
-        r = dict(p, **run_mutant(p, args.build, suites, baseline, args), seconds=round(time.time() - t0))
-        results.append(r)
-        print("[%d/%d] %-10s %4ds %s %s" % (i + 1, len(chosen), r["status"], r["seconds"], p["id"],
-                                           ", ".join(r["killers"][:3])), flush=True)
-        json.dump(dict(seed=args.seed, sample=args.sample, baseline=baseline, mutants=results),
-                  open(args.json, "w"), indent=1)
-    report(results, args.markdown)
-    return 0
+    try:
+        for i, p in enumerate(chosen):
+            if p["id"] in done:  # from an earlier, interrupted run of the same sample
+                results.append(done[p["id"]])
+                continue
+            suites = [s for s in bylib[library_of(p["file"])] if baseline.get(s[0]) is not None]
+            t0 = time.time()
+            r = dict(p, **run_mutant(p, args.build, suites, baseline, args), seconds=round(time.time() - t0))
+            results.append(r)
+            print("[%d/%d] %-10s %4ds %s %s" % (i + 1, len(chosen), r["status"], r["seconds"], p["id"],
+                                               ", ".join(r["killers"][:3])), flush=True)
+            json.dump(dict(seed=args.seed, sample=args.sample, baseline=baseline, mutants=results),
+                      open(args.json, "w"), indent=1)
+    finally:  # leave the test programs built from the sources as they are
+        build_targets(args.build, [e for lib in baseline_libs for _, e in bylib[lib]], args.jobs)
+    return report(results, args.build, args.markdown)
 
 
 if __name__ == "__main__":
