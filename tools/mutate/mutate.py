@@ -277,7 +277,7 @@ def equivalents():
 
 
 def test_functions(build, suites):
-    """Test program -> the functions it lists, for the suites that ran."""
+    """Test program -> its functions as Class::function, for the suites that ran."""
     shown = subprocess.run(["ctest", "--test-dir", build, "--show-only=json-v1"],
                            capture_output=True, text=True).stdout
     out = {}
@@ -286,11 +286,12 @@ def test_functions(build, suites):
         exe = os.path.basename(cmd[0])
         if t["name"] in suites and exe.startswith("tst_") and exe not in out:
             try:
-                r = subprocess.run([cmd[0], "-functions"], capture_output=True, text=True,
+                r = subprocess.run([cmd[0], "-datatags"], capture_output=True, text=True,
                                    env=dict(os.environ, QT_QPA_PLATFORM="offscreen"))
             except OSError:  # being linked by a run in progress
                 continue
-            out[exe] = [l.strip()[:-2] for l in r.stdout.splitlines() if l.strip().endswith("()")]
+            names = ["::".join(l.split()[:2]) for l in r.stdout.splitlines() if len(l.split()) >= 2]
+            out[exe] = list(dict.fromkeys(names))
     return out
 
 
@@ -333,9 +334,8 @@ def report(results, build, out_md):
     idle = sorted(s for s, sts in ran.items() if sts == {"pass"})
     lines += ["", "## Suites that killed nothing they ran against", "", ", ".join(idle) or "none",
               "", "## Test functions that killed nothing", ""]
-    killed = {(f.split("::")[0].lower(), f.split("::")[-1]) for f in kills_by_func}
     for exe, funcs in sorted(test_functions(build, ran).items()):
-        idle_funcs = [f for f in funcs if (exe, f) not in killed]
+        idle_funcs = [f.split("::")[1] for f in funcs if f not in kills_by_func]
         lines.append("- %s (%d of %d): %s" % (exe, len(idle_funcs), len(funcs), ", ".join(idle_funcs)))
     open(out_md, "w").write("\n".join(lines) + "\n")
 
