@@ -6,7 +6,7 @@ a constant off by one, a call deleted, a condition negated, a returned bool
 flipped), rebuilds the test programs that link that library, runs their
 suites and records which test functions failed. See docs/mutation.md.
 """
-import argparse, glob, hashlib, json, os, random, re, shlex, shutil, signal, subprocess, sys, tempfile, time
+import argparse, glob, hashlib, json, os, random, re, shlex, signal, subprocess, sys, tempfile, time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 DEFAULT_PATHS = ["src/store", "src/model", "src/link", "src/chart"]
@@ -20,11 +20,9 @@ FAIL_LINE = re.compile(r"^FAIL!\s*:\s*(\w+)::(\w+)\((.*?)\)", re.M)
 
 def load_clang():
     import clang.cindex as ci
-    if not ci.Config.loaded:
-        for so in ["/usr/lib/llvm-14/lib/libclang.so.1", "/usr/lib/x86_64-linux-gnu/libclang-14.so.1"]:
-            if os.path.exists(so):
-                ci.Config.set_library_file(so)
-                break
+    libs = glob.glob("/usr/lib/llvm-*/lib/libclang.so.1") + glob.glob("/usr/lib/x86_64-linux-gnu/libclang-*.so.1")
+    if not ci.Config.loaded and libs:
+        ci.Config.set_library_file(sorted(libs)[-1])
     return ci
 
 
@@ -128,11 +126,8 @@ def short(s):
 
 
 def sources(paths):
-    out = []
-    for p in paths:
-        full = os.path.join(ROOT, p)
-        out += sorted(glob.glob(os.path.join(full, "*.cpp"))) if os.path.isdir(full) else [full]
-    return out
+    full = [os.path.join(ROOT, p) for p in paths]
+    return [f for p in full for f in (sorted(glob.glob(os.path.join(p, "*.cpp"))) if os.path.isdir(p) else [p])]
 
 
 # --- which suites cover which library -------------------------------------
@@ -205,10 +200,9 @@ def run_suite(build, name, limit):
         os.killpg(p.pid, signal.SIGKILL)
         p.communicate()
         return "timeout", [], time.time() - t0
-    fails = ["%s::%s" % (m.group(1), m.group(2)) for m in FAIL_LINE.finditer(out)]
-    if p.returncode == 0:
-        return "pass", [], time.time() - t0
-    return "fail", sorted(set(fails)) or [name + "(crash)"], time.time() - t0
+    # A suite that fails without naming a function crashed or was stopped by a sanitizer.
+    fails = sorted({"%s::%s" % m.groups()[:2] for m in FAIL_LINE.finditer(out)}) or [name + "(crash)"]
+    return ("pass", [], time.time() - t0) if p.returncode == 0 else ("fail", fails, time.time() - t0)
 
 
 def build_targets(build, targets, jobs):
@@ -327,11 +321,8 @@ def report(results, build, out_md):
         alone = [r for r in rs if len(r["killers"]) == 1]
         lines.append("- `%s`: %d killed, %d alone%s" % (f, len(rs), len(alone), "".join(
             "\n  - alone: `%s`" % key_of(r) for r in alone)))
-    ran = {}
-    for r in results:
-        for s, st in r.get("suites", {}).items():
-            ran.setdefault(s, set()).add(st)
-    idle = sorted(s for s, sts in ran.items() if sts == {"pass"})
+    ran = {s for r in results for s in r.get("suites", {})}
+    idle = sorted(s for s in ran if all(r.get("suites", {}).get(s, "pass") == "pass" for r in results))
     lines += ["", "## Suites that killed nothing they ran against", "", ", ".join(idle) or "none",
               "", "## Test functions that killed nothing", ""]
     for exe, funcs in sorted(test_functions(build, ran).items()):
@@ -343,8 +334,7 @@ def report(results, build, out_md):
 # --- main -----------------------------------------------------------------------
 
 def selftest():
-    d = tempfile.mkdtemp()
-    try:
+    with tempfile.TemporaryDirectory() as d:
         f = os.path.join(d, "t.cpp")
         open(f, "w").write("void g();\nbool f(int a, int b) {\n    g();\n    if (a < b && b == 3)\n"
                            "        return true;\n    Q_ASSERT(a > 0);\n    return a + 2 > b;\n}\n")
@@ -356,8 +346,6 @@ def selftest():
         missing, extra = want - got, {g for g in got if g[0] == 6}
         print("selftest:", "ok" if not missing and not extra else "missing %s, extra %s" % (missing, extra))
         return 0 if not missing and not extra else 1
-    finally:
-        shutil.rmtree(d)
 
 
 def main():
