@@ -152,7 +152,7 @@ qsizetype findKey(const Document &doc, qsizetype header, const QString &key)
 bool readPlainFile(const QString &fileName, QByteArray *bytes)
 {
     QFile file;
-    if (!OpenPlainFile(file, fileName))
+    if (OpenPlainFile(file, fileName).failed())
         return false;
     *bytes = file.readAll();
     return true;

@@ -99,7 +99,7 @@ struct DbfTable::Impl {
     {
         MappedFile freshMapping;
         ReadBuffer freshBuffer;
-        if (writable || !freshMapping.map(path)) {
+        if (writable || freshMapping.map(path).failed()) {
             QFile file(path);
             if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
                 return Result::failure(QStringLiteral("%1: %2").arg(path, file.errorString()));

@@ -109,8 +109,8 @@ Result CopyReplacing(const QString &source, const QString &target)
     };
     // A pipe or a device would never end the copy, or would fill the disk.
     QFile in;
-    if (QString why; !OpenPlainFile(in, source, &why))
-        return failure(why.isEmpty() ? GetText(104) : why);
+    if (const Result opened = OpenPlainFile(in, source); opened.failed())
+        return failure(opened.message().isEmpty() ? GetText(104) : opened.message());
     // The copy is written beside the target and renamed over it at the end:
     // a failed copy leaves an existing copy as it was, and a copy saved over
     // itself (the shown copy under its own name) is read whole before the
@@ -146,8 +146,8 @@ Result CopyCodePageFile(const QString &sourceTable, const QString &targetTable)
     QByteArray name;
     if (!source.isEmpty()) {
         QFile in;
-        if (QString why; !OpenPlainFile(in, source, &why))
-            return failure(source, why.isEmpty() ? GetText(104) : why);
+        if (const Result opened = OpenPlainFile(in, source); opened.failed())
+            return failure(source, opened.message().isEmpty() ? GetText(104) : opened.message());
         // A code page name and a line end; nothing longer is read as one.
         name = in.read(4096);
     }
