@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <tuple>  // std::ignore, how a result is discarded in plain sight
+#include <type_traits>
 #include <utility>
 
 namespace vorn {
@@ -40,5 +41,7 @@ private:
     bool m_ok = true;
     QString m_message;
 };
+
+static_assert(!std::is_constructible_v<bool, Result>, "a Result is asked ok() or failed(), never tested as a bool");
 
 } // namespace vorn
