@@ -25,9 +25,9 @@ public:
     bool started() const;
 
     // OpenTable: opens `pathWithoutExtension` + ".dbf" into `table`; on failure
-    // shows "Open Failed" (string id 60) and returns a failure whose message
-    // says what went wrong, for logs and tests (the user sees only "Open
-    // Failed"). A context that did not start opens nothing.
+    // shows "Open Failed" (string id 60), all the user sees, and returns a
+    // failure whose message says what went wrong, for logs and tests. A
+    // context that did not start opens nothing.
     Result OpenTable(DbfTable &table, const QString &pathWithoutExtension);
 
     // Closes every table opened in this context (d4close ... code4close).
