@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         const QString value = QString::number(qint16(seed % 65536));
         seed = seed * 1103515245u + 12345u;
         const QByteArray before = fuzz::ReadFile(file);
-        VORN_FUZZ_CHECK(WriteIniString(file, section, name, value).ok);
+        VORN_FUZZ_CHECK(WriteIniString(file, section, name, value).ok());
         checkOnePlaceChanged(before, fuzz::ReadFile(file));
         VORN_FUZZ_CHECK(ReadIniString(file, section, name, QString(), 256) == value);
         VORN_FUZZ_CHECK(ReadIniInt(file, section, name, 12345) == value.toInt());
@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     // The settings the window writes when it closes, read back.
     const std::array<int, 6> shown{1, 0, 1, 0, 1, 0};
-    VORN_FUZZ_CHECK(SaveSettings(state, shown, 7, 1).ok);
+    VORN_FUZZ_CHECK(SaveSettings(state, shown, 7, 1).ok());
     AppState reread;
     reread.SettingsFile = file;
     LoadSettings(reread, QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9)));

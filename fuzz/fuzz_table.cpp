@@ -66,9 +66,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     store::TableContext context;
     store::DbfTable table;
-    const bool opened = context.OpenTable(table, base);
+    const bool opened = context.OpenTable(table, base).ok();
     store::DbfTable fromBytes;
-    VORN_FUZZ_CHECK(opened == bool(fromBytes.openBytes(tableBytes)));
+    VORN_FUZZ_CHECK(opened == fromBytes.openBytes(tableBytes).ok());
     if (!opened)
         return 0;
     fuzz::CheckSameAsBytes(table, tableBytes);

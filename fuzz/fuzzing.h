@@ -71,7 +71,7 @@ inline void AnswerMessagesAtOnce()
 inline void CheckSameAsBytes(const store::DbfTable &table, QByteArrayView bytes)
 {
     store::DbfTable copy;
-    VORN_FUZZ_CHECK(bool(copy.openBytes(bytes)));
+    VORN_FUZZ_CHECK(copy.openBytes(bytes).ok());
     VORN_FUZZ_CHECK(copy.recordCount() == table.recordCount() && copy.fieldCount() == table.fieldCount());
     for (qint32 r = 0; r <= table.recordCount() + 1; ++r) {
         VORN_FUZZ_CHECK(copy.isDeleted(r) == table.isDeleted(r));

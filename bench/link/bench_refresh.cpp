@@ -23,12 +23,22 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
 using namespace vorn;
 
 namespace {
+
+// A table the benchmark cannot write or open would time nothing: stop there.
+void require(const Result &result)
+{
+    if (result.failed()) {
+        std::fprintf(stderr, "bench_refresh: %s\n", qPrintable(result.message()));
+        std::exit(1);
+    }
+}
 
 // A manager that only counts what it gets, so that its own memory stays flat.
 class CountingManager : public QObject {
@@ -89,7 +99,7 @@ void fillGrid(chart::GridData &grid, const store::DbfTable &table)
 qint32 result0(const QString &path)
 {
     store::DbfTable table;
-    return table.open(path) ? table.recordCount() : 0;
+    return table.open(path).ok() ? table.recordCount() : 0;
 }
 
 void drain(ManagerServerClient *view)
@@ -104,7 +114,7 @@ RefreshResult tick(const QString &tablePath, chart::GridData &grid, ManagerServe
 {
     store::TableContext context;
     store::DbfTable table;
-    if (!context.OpenTable(table, tablePath))
+    if (context.OpenTable(table, tablePath).failed())
         return {};
     return RefreshTimesAndFeed(table, grid, view != nullptr, view, state);
 }
@@ -133,7 +143,7 @@ void timeQuietTicks(const QString &path, chart::GridData &grid, ManagerServerCli
             {
                 store::TableContext context;
                 store::DbfTable table;
-                if (context.OpenTable(table, path)) {
+                if (context.OpenTable(table, path).ok()) {
                     for (qint32 record = 1; record <= table.recordCount(); ++record)
                         sink += model::RecordFingerprint(table.rawRecord(record));
                 }
@@ -153,12 +163,12 @@ void timeTicks(qint64 operations, ManagerServerClient *view, const QTemporaryDir
     options.operations = operations;
     const plant::Plant cell = plant::GeneratePlant(options);
     const QString path = dir.filePath(QStringLiteral("Scheduler%1").arg(operations));
-    plant::WriteScheduleTable(path + QStringLiteral(".dbf"), cell, 13 * 3600);
+    require(plant::WriteScheduleTable(path + QStringLiteral(".dbf"), cell, 13 * 3600));
 
     chart::GridData grid;
     {
         store::DbfTable table;
-        table.open(path);
+        require(table.open(path));
         fillGrid(grid, table);
     }
     for (const bool feed : {false, true}) {
@@ -193,7 +203,7 @@ void timeTicks(qint64 operations, ManagerServerClient *view, const QTemporaryDir
     Timing send;
     for (int run = 0; run < 7; ++run) {
         store::DbfTable table;
-        table.open(path);
+        require(table.open(path));
         QElapsedTimer timer;
         timer.start();
         const QString xml = model::BuildScheduleXml(table, model::XmlVariant::Refresh);
@@ -214,11 +224,11 @@ void memoryOverTicks(int ticks, ManagerServerClient *view, const QTemporaryDir &
     plant::Plant cell = plant::GeneratePlant(options);
     const QString path = dir.filePath(QStringLiteral("Changing"));
     qint32 now = 7 * 3600;
-    plant::WriteScheduleTable(path + QStringLiteral(".dbf"), cell, now);
+    require(plant::WriteScheduleTable(path + QStringLiteral(".dbf"), cell, now));
     chart::GridData grid;
     {
         store::DbfTable table;
-        table.open(path);
+        require(table.open(path));
         fillGrid(grid, table);
     }
 
@@ -231,14 +241,14 @@ void memoryOverTicks(int ticks, ManagerServerClient *view, const QTemporaryDir &
         now += 5;
         if (i % 500 == 0) {
             cell.operations.append(cell.operations.first());
-            plant::WriteScheduleTable(path + QStringLiteral(".dbf"), cell, now);
+            require(plant::WriteScheduleTable(path + QStringLiteral(".dbf"), cell, now));
         } else {
             store::DbfTable table;
-            if (table.open(path)) {
+            if (table.open(path).ok()) {
                 const qint32 record = 1 + (i * 7919) % table.recordCount();
                 const QList<QString> fields = cell.operations[record - 1].recordAt(now);
                 for (int position = 8; position <= 11; ++position)
-                    table.setField(record, position, fields[position - 1]);
+                    require(table.setField(record, position, fields[position - 1]));
             }
         }
         tick(path, grid, view);

@@ -64,7 +64,7 @@ public slots:
 bool writeSchedule(const QString &path, const plant::Plant &cell, qint32 now)
 {
     const QList<store::FieldDescriptor> fields = plant::ScheduleTableFields();
-    if (!store::DbfTable::create(path, fields))
+    if (store::DbfTable::create(path, fields).failed())
         return false;
     QFile file(path);
     if (!file.open(QIODevice::ReadWrite))
@@ -190,8 +190,8 @@ void runOne(const Options &options, qint64 records, bool hosted, CountingManager
     const plant::Plant cell = plant::GeneratePlant(plantOptions);
     const QString schedule = data + QStringLiteral("/Scheduler.dbf");
     if (!writeSchedule(schedule, cell, 13 * 3600)
-        || !plant::WritePlanTable(data + QStringLiteral("/Aplan.dbf"), plant::GeneratePlant({}))
-        || !plant::WriteProcessTable(data + QStringLiteral("/Process.dbf"), cell)) {
+        || plant::WritePlanTable(data + QStringLiteral("/Aplan.dbf"), plant::GeneratePlant({})).failed()
+        || plant::WriteProcessTable(data + QStringLiteral("/Process.dbf"), cell).failed()) {
         std::printf("cannot write the tables in %s\n", qPrintable(data));
         return;
     }

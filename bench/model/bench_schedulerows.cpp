@@ -29,10 +29,10 @@ namespace {
 QString makeTable(store::DbfTable &table, const QString &path, int count, int groups)
 {
     QRandomGenerator random(20240611);
-    if (const store::StoreError e = store::DbfTable::create(path, testing::scheduleFields(), 0x57); !e)
-        return e.message;
-    if (const store::StoreError e = table.open(path); !e)
-        return e.message;
+    if (const Result e = store::DbfTable::create(path, testing::scheduleFields(), 0x57); e.failed())
+        return e.message();
+    if (const Result e = table.open(path); e.failed())
+        return e.message();
     for (int i = 0; i < count; ++i) {
         const int group = i < groups ? i : int(random.bounded(groups));
         const int start = int(random.bounded(80000));
@@ -51,12 +51,12 @@ QString makeTable(store::DbfTable &table, const QString &path, int count, int gr
             done ? QString::number(duration + 15) : QString(),
             done ? QStringLiteral("OK") : QString(),
         };
-        if (const store::StoreError e = table.appendRecord(record); !e)
-            return e.message;
+        if (const Result e = table.appendRecord(record); e.failed())
+            return e.message();
     }
     table.close();
-    if (const store::StoreError e = table.open(path); !e)
-        return e.message;
+    if (const Result e = table.open(path); e.failed())
+        return e.message();
     return {};
 }
 

@@ -41,7 +41,7 @@ volatile qint64 sink = 0;
 
 bool writeTable(const QString &path, qint32 records)
 {
-    if (!DbfTable::create(path, scheduleLayout))
+    if (DbfTable::create(path, scheduleLayout).failed())
         return false;
     QFile file(path);
     if (!file.open(QIODevice::ReadWrite))
@@ -160,7 +160,7 @@ qint64 scanFields(const DbfTable &table, Touch touch)
 void storeScan(const QString &path, Touch touch)
 {
     DbfTable table;
-    if (!table.open(path)) {
+    if (table.open(path).failed()) {
         std::fprintf(stderr, "open failed\n");
         return;
     }
@@ -170,7 +170,7 @@ void storeScan(const QString &path, Touch touch)
 void storeOpenClose(const QString &path)
 {
     DbfTable table;
-    if (!table.open(path))
+    if (table.open(path).failed())
         std::fprintf(stderr, "open failed\n");
     sink = sink + table.recordCount();
 }

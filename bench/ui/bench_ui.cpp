@@ -100,7 +100,7 @@ bool writePlant(const QString &root, qint64 operations)
     plant::PlantOptions options;
     options.operations = operations;
     const plant::Plant cell = plant::GeneratePlant(options);
-    return plant::WriteTables(root + QStringLiteral("/data"), cell, 13 * 3600).ok;
+    return plant::WriteTables(root + QStringLiteral("/data"), cell, 13 * 3600).ok();
 }
 
 // Runs the event loop until the grid's viewport has been painted once.
@@ -172,7 +172,7 @@ int main(int argc, char *argv[])
     BuildPaths(state, dir.path() + QStringLiteral("/bin"));
     store::TableContext context;
     store::DbfTable table;
-    if (!context.OpenTable(table, LiveTablePath(state)))
+    if (context.OpenTable(table, LiveTablePath(state)).failed())
         return 1;
 
     for (qint16 sortOrder : {qint16(0), qint16(1)}) {

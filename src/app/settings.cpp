@@ -86,8 +86,8 @@ void LoadSettings(AppState &state)
     LoadSettings(state, QDateTime::currentDateTime());
 }
 
-IniWriteResult SaveSettings(const AppState &state, const std::array<int, 6> &showCol,
-                            int intervalIndex, qint16 sortOrder)
+Result SaveSettings(const AppState &state, const std::array<int, 6> &showCol,
+                    int intervalIndex, qint16 sortOrder)
 {
     static const char *const keys[6] = {"PlanBegVisible", "PlanEndVisible", "PlanDurVisible",
                                         "ActBegVisible",  "ActEndVisible",  "ActDurVisible"};
@@ -111,8 +111,8 @@ OverlaySettings LoadOverlaySettings(const QString &settingsFile)
     return settings;
 }
 
-IniWriteResult SaveOverlaySettings(const QString &settingsFile, const OverlaySettings &values,
-                                   const OverlaySettings &loaded)
+Result SaveOverlaySettings(const QString &settingsFile, const OverlaySettings &values,
+                           const OverlaySettings &loaded)
 {
     QList<std::pair<QString, QString>> changed;
     if (values.liveOverlays != loaded.liveOverlays)
@@ -122,7 +122,7 @@ IniWriteResult SaveOverlaySettings(const QString &settingsFile, const OverlaySet
     if (values.collapsedGroups != loaded.collapsedGroups)
         changed.append({QStringLiteral("CollapsedGroups"), values.collapsedGroups});
     if (changed.isEmpty())
-        return {};
+        return Result::success();
     return WriteIniStrings(settingsFile, SettingsSection, changed);
 }
 

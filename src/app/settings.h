@@ -28,8 +28,8 @@ void LoadSettings(AppState &state);
 // PlanBeg, PlanEnd, PlanDur, ActBeg, ActEnd, ActDur), "Interval" and
 // "SortOrder", keeping the rest of the file. The caller may ignore a failure: the next start then
 // simply uses the defaults.
-IniWriteResult SaveSettings(const AppState &state, const std::array<int, 6> &showCol,
-                            int intervalIndex, qint16 sortOrder);
+Result SaveSettings(const AppState &state, const std::array<int, 6> &showCol,
+                    int intervalIndex, qint16 sortOrder);
 
 // Settings of the live overlays: extra keys of section "SCHEDULER" that
 // nothing else reads.
@@ -42,8 +42,8 @@ struct OverlaySettings {
 OverlaySettings LoadOverlaySettings(const QString &settingsFile);
 // Writes only the keys whose values differ from `loaded` (what the file gave
 // at start), so that a file stays untouched while nothing was changed.
-IniWriteResult SaveOverlaySettings(const QString &settingsFile, const OverlaySettings &values,
-                                   const OverlaySettings &loaded);
+Result SaveOverlaySettings(const QString &settingsFile, const OverlaySettings &values,
+                           const OverlaySettings &loaded);
 
 // The grouping kept in the settings file: 1 (by machine) for any stored
 // value but 0, else 0 (by part).

@@ -179,24 +179,25 @@ QString FileFailureReason(const QString &path, const QFileDevice &file)
     return qt_error_string(QFileInfo(path).isDir() ? EISDIR : EIO);
 }
 
-QString SaveChartFile(GanttGrid &grid, const ChartExtent &extent, const QString &path)
+Result SaveChartFile(GanttGrid &grid, const ChartExtent &extent, const QString &path)
 {
     const QString suffix = QFileInfo(path).suffix().toLower();
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        return FileFailureReason(path, file);
+        return Result::failure(FileFailureReason(path, file));
     const QSize size = ChartSize(grid, extent);
     if (suffix == QLatin1String("png")) {
         QImage image(size, QImage::Format_RGB32);
         if (image.isNull())
-            return GetText(423, "The chart is %1 x %2 pixels, too large for one picture; a PDF takes it in pages.")
-                .arg(size.width())
-                .arg(size.height());
+            return Result::failure(
+                GetText(423, "The chart is %1 x %2 pixels, too large for one picture; a PDF takes it in pages.")
+                    .arg(size.width())
+                    .arg(size.height()));
         QPainter painter(&image);
         RenderChart(grid, painter, extent);
         painter.end();
         if (!image.save(&file, "PNG"))
-            return FileFailureReason(path, file);
+            return Result::failure(FileFailureReason(path, file));
     } else if (suffix == QLatin1String("svg")) {
         QSvgGenerator svg;
         svg.setOutputDevice(&file);
@@ -213,11 +214,11 @@ QString SaveChartFile(GanttGrid &grid, const ChartExtent &extent, const QString 
         pdf.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape,
                                       QMarginsF(8, 8, 8, 8), QPageLayout::Millimeter));
         if (RenderChartPages(grid, pdf, extent) == 0)
-            return FileFailureReason(path, file);
+            return Result::failure(FileFailureReason(path, file));
     }
     if (!file.commit())
-        return FileFailureReason(path, file);
-    return {};
+        return Result::failure(FileFailureReason(path, file));
+    return Result::success();
 }
 
 } // namespace vorn::chart

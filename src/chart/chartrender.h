@@ -1,5 +1,7 @@
 #pragma once
 
+#include "result.h"
+
 #include <QSize>
 #include <QString>
 #include <QtGlobal>
@@ -69,10 +71,10 @@ int RenderChartPages(GanttGrid &grid, QPagedPaintDevice &device, const ChartExte
 
 // Writes the whole chart into `path` by its ending: ".png" one picture,
 // ".svg" one drawing, anything else a PDF paginated on A4 landscape. The
-// file is replaced only when everything was written. Returns an empty text
-// on success, else why not (the system's reason, in the interface language
-// where it is ours), for a message that names the path itself.
-QString SaveChartFile(GanttGrid &grid, const ChartExtent &extent, const QString &path);
+// file is replaced only when everything was written. A failure says why
+// (the system's reason, in the interface language where it is ours), for a
+// message that names the path itself.
+Result SaveChartFile(GanttGrid &grid, const ChartExtent &extent, const QString &path);
 
 // Why a write through `file` to `path` failed: the system's reason, which
 // QSaveFile leaves empty when the target is a folder.

@@ -31,35 +31,25 @@ QString FindFileIgnoringCase(const QString &path)
     return {};
 }
 
-bool OpenPlainFile(QFile &file, const QString &path, QString *error)
+Result OpenPlainFile(QFile &file, const QString &path)
 {
 #if defined(Q_OS_UNIX)
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (error)
-            *error = QString::fromLocal8Bit(std::strerror(errno));
-        return false;
-    }
+    if (fd < 0)
+        return Result::failure(QString::fromLocal8Bit(std::strerror(errno)));
     struct stat info {};
     const bool plain = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
     if (plain && file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
-        return true;
+        return Result::success();
     ::close(fd);
-    if (error)
-        *error = plain ? file.errorString() : QString();
-    return false;
+    return Result::failure(plain ? file.errorString() : QString());
 #else
-    if (!QFileInfo(path).isFile()) {
-        if (error)
-            error->clear();
-        return false;
-    }
+    if (!QFileInfo(path).isFile())
+        return Result::failure(QString());
     file.setFileName(path);
     if (file.open(QIODevice::ReadOnly))
-        return true;
-    if (error)
-        *error = file.errorString();
-    return false;
+        return Result::success();
+    return Result::failure(file.errorString());
 #endif
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "result.h"
+
 #include <QString>
 
 class QFile;
@@ -15,8 +17,8 @@ QString FindFileIgnoringCase(const QString &path);
 
 // Opens `path` for reading when it is a plain file (a link to one counts),
 // never waiting: a pipe there would block the open and a device would never
-// end. On failure `error` gets the system's reason, or stays empty when
+// end. A failure carries the system's reason, or an empty message when
 // something other than a plain file stands there.
-bool OpenPlainFile(QFile &file, const QString &path, QString *error = nullptr);
+Result OpenPlainFile(QFile &file, const QString &path);
 
 } // namespace vorn

@@ -152,7 +152,7 @@ qsizetype findKey(const Document &doc, qsizetype header, const QString &key)
 bool readPlainFile(const QString &fileName, QByteArray *bytes)
 {
     QFile file;
-    if (!OpenPlainFile(file, fileName))
+    if (OpenPlainFile(file, fileName).failed())
         return false;
     *bytes = file.readAll();
     return true;
@@ -224,11 +224,11 @@ bool loadDocument(const QString &fileName, Document *doc, QByteArray *bytes = nu
 // length; the file is then cut to the new text. A write that fails puts the
 // old bytes back; a process killed before the cut leaves a line of blanks,
 // which no reader takes for anything.
-IniWriteResult writeInPlace(const QString &fileName, const QByteArray &old, const QByteArray &text, Encoding encoding)
+Result writeInPlace(const QString &fileName, const QByteArray &old, const QByteArray &text, Encoding encoding)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered | QIODevice::ExistingOnly))
-        return {false, QStringLiteral("cannot write %1: %2").arg(fileName, file.errorString())};
+        return Result::failure(QStringLiteral("cannot write %1: %2").arg(fileName, file.errorString()));
     QByteArray padded = text;
     const QByteArray blank = encodeUnits(QStringLiteral(" "), encoding);
     while (padded.size() < old.size())
@@ -237,12 +237,12 @@ IniWriteResult writeInPlace(const QString &fileName, const QByteArray &old, cons
     if (file.write(padded) != padded.size()) {
         const QString why = file.errorString();
         const bool restored = file.seek(0) && file.write(old) == old.size() && file.resize(old.size());
-        return {false, QStringLiteral("cannot write %1: %2%3").arg(fileName, why,
-                                                                    restored ? QString() : QStringLiteral("; the old text could not be put back"))};
+        return Result::failure(QStringLiteral("cannot write %1: %2%3").arg(fileName, why,
+                                                                           restored ? QString() : QStringLiteral("; the old text could not be put back")));
     }
     if (!file.resize(text.size()))
-        return {false, QStringLiteral("cannot cut %1 to its new length: %2").arg(fileName, file.errorString())};
-    return {};
+        return Result::failure(QStringLiteral("cannot cut %1 to its new length: %2").arg(fileName, file.errorString()));
+    return Result::success();
 }
 
 // The value of a key, without its enclosing quotes; nothing when the key
@@ -377,14 +377,14 @@ void setKey(Document &doc, const QString &section, const QString &key, const QSt
 
 } // namespace
 
-IniWriteResult WriteIniString(const QString &fileName, const QString &section,
-                              const QString &key, const QString &value)
+Result WriteIniString(const QString &fileName, const QString &section,
+                      const QString &key, const QString &value)
 {
     return WriteIniStrings(fileName, section, {{key, value}});
 }
 
-IniWriteResult WriteIniStrings(const QString &fileName, const QString &section,
-                               const QList<std::pair<QString, QString>> &keysAndValues)
+Result WriteIniStrings(const QString &fileName, const QString &section,
+                       const QList<std::pair<QString, QString>> &keysAndValues)
 {
     const QString target = ResolveIniFileName(fileName);
     const QFileInfo info(target);
@@ -393,7 +393,7 @@ IniWriteResult WriteIniStrings(const QString &fileName, const QString &section,
     QByteArray old;
     // Only a plain file is read or replaced: never a pipe, device or folder.
     if (exists && !loadDocument(target, &doc, &old))
-        return {false, QStringLiteral("cannot read %1: not a plain file that can be read").arg(target)};
+        return Result::failure(QStringLiteral("cannot read %1: not a plain file that can be read").arg(target));
     for (const auto &[key, value] : keysAndValues)
         setKey(doc, section, key, value);
 
@@ -408,10 +408,10 @@ IniWriteResult WriteIniStrings(const QString &fileName, const QString &section,
     if (file.open(QIODevice::WriteOnly)) {
         file.write(bytes);
         if (file.commit())
-            return {};
+            return Result::success();
     }
     if (!exists)
-        return {false, QStringLiteral("cannot write %1: %2").arg(target, file.errorString())};
+        return Result::failure(QStringLiteral("cannot write %1: %2").arg(target, file.errorString()));
     return writeInPlace(target, old, bytes, doc.encoding);
 }
 

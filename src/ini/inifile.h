@@ -1,5 +1,7 @@
 #pragma once
 
+#include "result.h"
+
 #include <QList>
 #include <QString>
 
@@ -22,12 +24,6 @@ namespace vorn {
 // - when `fileName` itself does not exist, a file in the same folder whose
 //   name matches without regard to case is used (files copied from Windows).
 
-// Result of a write: ok, or what failed and where.
-struct IniWriteResult {
-    bool ok = true;
-    QString error;
-};
-
 // The integer value of a key: its leading decimal digits with an optional
 // sign; `defaultValue` when the file, section or key is missing or the value
 // has no leading digit. Values beyond the 32-bit range saturate.
@@ -46,13 +42,13 @@ QString ReadIniString(const QString &fileName, const QString &section, const QSt
 // missing file is created. The new file is written beside the old one and
 // renamed over it; where the folder takes no new file but the file may be
 // written, the file is rewritten in place.
-IniWriteResult WriteIniString(const QString &fileName, const QString &section,
-                              const QString &key, const QString &value);
+Result WriteIniString(const QString &fileName, const QString &section,
+                      const QString &key, const QString &value);
 
 // The same for several keys of one section, in order, with one read and one
 // write of the file: a crash never leaves half of them written.
-IniWriteResult WriteIniStrings(const QString &fileName, const QString &section,
-                               const QList<std::pair<QString, QString>> &keysAndValues);
+Result WriteIniStrings(const QString &fileName, const QString &section,
+                       const QList<std::pair<QString, QString>> &keysAndValues);
 
 // The file that the functions above read for `fileName`: itself when it
 // exists, else a case-insensitive match in its folder, else `fileName`.

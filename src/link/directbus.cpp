@@ -331,15 +331,13 @@ bool DirectBusConnection::waitFor(bool write, QDeadlineTimer deadline)
 #endif
 }
 
-bool DirectBusConnection::open(int timeoutMs, QString *why)
+Result DirectBusConnection::open(int timeoutMs)
 {
 #ifdef Q_OS_UNIX
     close();
     const auto fail = [&](const QString &reason) {
-        if (why)
-            *why = reason;
         close();
-        return false;
+        return Result::failure(reason);
     };
     sockaddr_un address;
     socklen_t length = 0;
@@ -378,12 +376,10 @@ bool DirectBusConnection::open(int timeoutMs, QString *why)
     const Reply reply = send(hi, deadline, true, false);
     if (!reply.ok)
         return fail(QStringLiteral("the bus did not say hello: %1").arg(reply.errorName));
-    return true;
+    return Result::success();
 #else
     Q_UNUSED(timeoutMs)
-    if (why)
-        *why = QStringLiteral("not on this system");
-    return false;
+    return Result::failure(QStringLiteral("not on this system"));
 #endif
 }
 
@@ -483,8 +479,12 @@ DirectBusConnection::Reply DirectBusConnection::call(const DirectBusCall &call, 
 {
     Reply reply;
     const QDeadlineTimer deadline(timeoutMs);
-    if (!isOpen() && !open(timeoutMs, &reply.errorName))
-        return reply;
+    if (!isOpen()) {
+        if (const Result opened = open(timeoutMs); opened.failed()) {
+            reply.errorName = opened.message();
+            return reply;
+        }
+    }
     return send(call, deadline, waitForReply, true);
 }
 

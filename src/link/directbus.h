@@ -1,5 +1,7 @@
 #pragma once
 
+#include "result.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QDeadlineTimer>
@@ -101,9 +103,9 @@ public:
     // Whether the environment names a session bus this connection can reach.
     static bool sessionBusReachable();
 
-    // Connects, authenticates and says hello, within `timeoutMs`; false (with
-    // the reason) when any of it fails.
-    bool open(int timeoutMs, QString *why = nullptr);
+    // Connects, authenticates and says hello, within `timeoutMs`; a failure,
+    // with the reason, when any of it fails.
+    Result open(int timeoutMs);
     bool isOpen() const { return m_fd >= 0; }
     void close();
     // While *flag is true every wait for the bus to answer ends at once

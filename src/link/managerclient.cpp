@@ -211,11 +211,10 @@ void ManagerServerClient::sendOnSenderThread(Call &call, bool waitForReply)
         m_connection = std::make_unique<DirectBusConnection>();
         m_connection->setAbortFlag(&m_closing);
         // A bus that does not take our own connection is reached through Qt's.
-        QString why;
-        if (!m_connection->open(ReplyTimeoutMs, &why)) {
+        if (const Result opened = m_connection->open(ReplyTimeoutMs); opened.failed()) {
             if (!m_closing)
                 std::fprintf(stderr, "vorn-scheduler: Manager Server calls go through Qt's bus connection: %s\n",
-                         qPrintable(why));
+                             qPrintable(opened.message()));
             m_direct = false;
         }
     }

@@ -232,7 +232,7 @@ bool ScheduleXmlRows::readAll(const ScheduleXmlChanges &changes, std::vector<qui
     m_whole = false;
     store::DbfTable opened;
     const store::DbfTable *shared = changes.readAllTable.get();
-    if ((!shared || !shared->isOpen()) && !opened.open(changes.readAllFrom))
+    if ((!shared || !shared->isOpen()) && opened.open(changes.readAllFrom).failed())
         return false;
     const store::DbfTable &table = shared && shared->isOpen() ? *shared : opened;
     const qint32 records = changes.records;

@@ -164,7 +164,7 @@ int TableCodePage(quint8 languageDriver, const QString &tablePath)
         const QString sidecar = CodePageFileOf(tablePath);
         QFile file;
         // A name and a line end; more is not a .cpg file.
-        if (!sidecar.isEmpty() && OpenPlainFile(file, sidecar)) {
+        if (!sidecar.isEmpty() && OpenPlainFile(file, sidecar).ok()) {
             if (const int codePage = CodePageOfCpg(file.read(64)))
                 return codePage;
         }

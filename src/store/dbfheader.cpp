@@ -70,28 +70,28 @@ qint32 DbfHeader::completeRecords(qint64 fileSize) const
     return qint32(std::min<qint64>(count, std::numeric_limits<qint32>::max()));
 }
 
-StoreError DbfHeader::parse(QByteArrayView bytes, DbfHeader &header)
+Result DbfHeader::parse(QByteArrayView bytes, DbfHeader &header)
 {
     header = DbfHeader();
     if (bytes.size() < prefixLength)
-        return StoreError::failure(QStringLiteral("only %1 bytes, shorter than a table header").arg(bytes.size()));
+        return Result::failure(QStringLiteral("only %1 bytes, shorter than a table header").arg(bytes.size()));
 
     const auto *p = reinterpret_cast<const uchar *>(bytes.data());
     header.version = p[0];
     if (!knownVersion(header.version))
-        return StoreError::failure(QStringLiteral("unknown version byte %1").arg(hexByte(header.version)));
+        return Result::failure(QStringLiteral("unknown version byte %1").arg(hexByte(header.version)));
     header.declaredRecords = qFromLittleEndian<quint32>(p + 4);
     header.headerLength = qFromLittleEndian<quint16>(p + 8);
     header.recordLength = qFromLittleEndian<quint16>(p + 10);
     header.languageDriver = p[29];
 
     if (header.headerLength < prefixLength + 1)
-        return StoreError::failure(QStringLiteral("header length %1 leaves no room for a field").arg(header.headerLength));
+        return Result::failure(QStringLiteral("header length %1 leaves no room for a field").arg(header.headerLength));
     if (header.headerLength > bytes.size())
-        return StoreError::failure(QStringLiteral("header length %1 but only %2 bytes present")
+        return Result::failure(QStringLiteral("header length %1 but only %2 bytes present")
                                        .arg(header.headerLength).arg(bytes.size()));
     if (header.recordLength < 2)
-        return StoreError::failure(QStringLiteral("record length %1").arg(header.recordLength));
+        return Result::failure(QStringLiteral("record length %1").arg(header.recordLength));
 
     // The descriptors run up to the 0x0D terminator; Visual FoxPro puts a
     // 263-byte backlink after it, which the header length covers.
@@ -111,7 +111,7 @@ StoreError DbfHeader::parse(QByteArrayView bytes, DbfHeader &header)
         header.fields.append(std::move(field));
     }
     if (header.fields.isEmpty())
-        return StoreError::failure(QStringLiteral("no field descriptors"));
+        return Result::failure(QStringLiteral("no field descriptors"));
 
     // Clipper and FoxPro keep character fields longer than 255 bytes by
     // storing the high byte of the length in the decimals. Plain lengths win
@@ -132,13 +132,13 @@ StoreError DbfHeader::parse(QByteArrayView bytes, DbfHeader &header)
         }
         field.offset = offset;
         if (offset + field.length > header.recordLength) {
-            return StoreError::failure(QStringLiteral("field %1 (%2) at offset %3 with length %4 reaches past the record length %5")
+            return Result::failure(QStringLiteral("field %1 (%2) at offset %3 with length %4 reaches past the record length %5")
                                            .arg(i + 1).arg(QString::fromLatin1(field.name))
                                            .arg(offset).arg(field.length).arg(header.recordLength));
         }
         offset += field.length;
     }
-    return StoreError::success();
+    return Result::success();
 }
 
 } // namespace vorn::store

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "result.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
@@ -14,16 +16,6 @@ struct FieldDescriptor {
     int length = 0;      // bytes in the record
     int decimals = 0;
     int offset = 0;      // from the start of the record, after the deletion mark
-};
-
-// Result of an operation on a table file: ok, or a message saying what went
-// wrong, where and with which bytes.
-struct StoreError {
-    bool ok = true;
-    QString message;
-    explicit operator bool() const { return ok; }
-    static StoreError success() { return {}; }
-    static StoreError failure(QString text) { return {false, std::move(text)}; }
 };
 
 // Which memo file goes with a table, and in which layout.
@@ -57,7 +49,7 @@ struct DbfHeader {
     // or at least its header). A header that cannot be trusted fails: too
     // short, unknown version, a record length of 0, fields that reach past
     // the record.
-    static StoreError parse(QByteArrayView bytes, DbfHeader &header);
+    static Result parse(QByteArrayView bytes, DbfHeader &header);
 };
 
 } // namespace vorn::store

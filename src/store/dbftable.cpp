@@ -95,14 +95,14 @@ struct DbfTable::Impl {
     // into a buffer when the table is to be written or the file cannot be
     // mapped. Everything is read and checked before any of it replaces what
     // the table held, so a failure leaves the table as it was.
-    StoreError readFile(bool writable = false)
+    Result readFile(bool writable = false)
     {
         MappedFile freshMapping;
         ReadBuffer freshBuffer;
-        if (writable || !freshMapping.map(path)) {
+        if (writable || freshMapping.map(path).failed()) {
             QFile file(path);
             if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-                return StoreError::failure(QStringLiteral("%1: %2").arg(path, file.errorString()));
+                return Result::failure(QStringLiteral("%1: %2").arg(path, file.errorString()));
             const qint64 fileSize = file.size();
             freshBuffer = ReadBuffer::take(fileSize);
             freshBuffer.resize(fileSize);
@@ -120,7 +120,7 @@ struct DbfTable::Impl {
             ? QByteArrayView(freshMapping.data(), freshMapping.size())
             : QByteArrayView(freshBuffer.data(), freshBuffer.size());
         DbfHeader freshHeader;
-        if (StoreError error = DbfHeader::parse(fresh, freshHeader); !error)
+        if (Result error = DbfHeader::parse(fresh, freshHeader); error.failed())
             return error;
         records = freshHeader.completeRecords(fresh.size());
         header = std::move(freshHeader);
@@ -140,10 +140,10 @@ struct DbfTable::Impl {
     }
 
     // Parses bytes already in `buffer` (a table read from memory).
-    StoreError parseBuffer()
+    Result parseBuffer()
     {
-        StoreError error = DbfHeader::parse(QByteArrayView(buffer.data(), buffer.size()), header);
-        if (!error)
+        Result error = DbfHeader::parse(QByteArrayView(buffer.data(), buffer.size()), header);
+        if (error.failed())
             return error;
         records = header.completeRecords(buffer.size());
         codec = TextCodec(TableCodePage(header.languageDriver, QString()));
@@ -152,17 +152,17 @@ struct DbfTable::Impl {
         return error;
     }
 
-    QFile *openWriter(StoreError &error)
+    QFile *openWriter(Result &error)
     {
         if (path.isEmpty()) {
-            error = StoreError::failure(QStringLiteral("a table read from memory cannot be written"));
+            error = Result::failure(QStringLiteral("a table read from memory cannot be written"));
             return nullptr;
         }
         if (!writer) {
             auto file = std::make_unique<QFile>(path);
             // Never brings back a table that was deleted meanwhile.
             if (!file->open(QIODevice::ReadWrite | QIODevice::Unbuffered | QIODevice::ExistingOnly)) {
-                error = StoreError::failure(QStringLiteral("%1: %2").arg(path, file->errorString()));
+                error = Result::failure(QStringLiteral("%1: %2").arg(path, file->errorString()));
                 return nullptr;
             }
             writer = std::move(file);
@@ -170,28 +170,28 @@ struct DbfTable::Impl {
         return writer.get();
     }
 
-    StoreError writeAt(qint64 offset, const char *bytes, qint64 length)
+    Result writeAt(qint64 offset, const char *bytes, qint64 length)
     {
-        StoreError error;
+        Result error;
         QFile *file = openWriter(error);
         if (!file)
             return error;
         if (!file->seek(offset) || file->write(bytes, length) != length)
-            return StoreError::failure(QStringLiteral("%1: writing %2 bytes at %3: %4")
+            return Result::failure(QStringLiteral("%1: writing %2 bytes at %3: %4")
                                            .arg(path).arg(length).arg(offset).arg(file->errorString()));
         return error;
     }
 
     // A write into a record the file no longer holds would grow the file
     // with zeros, records no writer made.
-    StoreError checkRecordInFile(qint32 number)
+    Result checkRecordInFile(qint32 number)
     {
-        StoreError error;
+        Result error;
         QFile *file = openWriter(error);
         if (!file)
             return error;
         if (currentSize(*file) < recordOffset(number + 1))
-            return StoreError::failure(QStringLiteral("%1: record %2 is no longer in the file").arg(path).arg(number));
+            return Result::failure(QStringLiteral("%1: record %2 is no longer in the file").arg(path).arg(number));
         return error;
     }
 
@@ -207,25 +207,25 @@ struct DbfTable::Impl {
     }
 
     // The record count the header on disk holds now.
-    StoreError countInHeader(QFile *file, quint32 &count)
+    Result countInHeader(QFile *file, quint32 &count)
     {
         char bytes[4];
         if (!file->seek(4) || file->read(bytes, 4) != 4)
-            return StoreError::failure(QStringLiteral("%1: the header cannot be read").arg(path));
+            return Result::failure(QStringLiteral("%1: the header cannot be read").arg(path));
         count = qFromLittleEndian<quint32>(bytes);
         return {};
     }
 
     // The header's count and the records present by the file's size, now.
-    StoreError countOnDisk(qint32 &present)
+    Result countOnDisk(qint32 &present)
     {
-        StoreError error;
+        Result error;
         QFile *file = openWriter(error);
         if (!file)
             return error;
         DbfHeader now = header;
         error = countInHeader(file, now.declaredRecords);
-        if (!error.ok)
+        if (error.failed())
             return error;
         present = now.completeRecords(file->size());
         return error;
@@ -235,27 +235,29 @@ struct DbfTable::Impl {
     // read. Before a new record takes a slot, compare the file's count and
     // size with ours and re-read only when they differ: one small read per
     // append keeps bulk appends linear.
-    StoreError catchUp()
+    Result catchUp()
     {
-        StoreError error;
+        Result error;
         QFile *file = openWriter(error);
         if (!file)
             return error;
         quint32 onDisk = 0;
         error = countInHeader(file, onDisk);
-        if (!error.ok)
+        if (error.failed())
             return error;
-        if (onDisk == quint32(records) && file->size() == size())
-            return makeWritable();
+        if (onDisk == quint32(records) && file->size() == size()) {
+            makeWritable();
+            return Result::success();
+        }
         return readFile(true);
     }
 
     // Writing needs bytes of our own: copy what the mapping shows. What the
     // writer cut off meanwhile comes back as blanks, as it reads.
-    StoreError makeWritable()
+    void makeWritable()
     {
         if (!mapped.isMapped())
-            return {};
+            return;
         const qint64 length = mapped.size();
         const qint64 now = mapped.currentSize();
         qint64 inFile = now < 0 ? length : std::min(now, length);
@@ -267,17 +269,16 @@ struct DbfTable::Impl {
         std::memset(copy.data() + inFile, ' ', std::size_t(length - inFile));
         buffer = std::move(copy);
         mapped.unmap();
-        return {};
     }
 
     // The header's date and record count, from the buffer to the file.
-    StoreError writeCountAndDate(qint32 count)
+    Result writeCountAndDate(qint32 count)
     {
         char fields[7];
         std::memcpy(fields, buffer.data() + 1, 7);
         putToday(fields);
         qToLittleEndian(quint32(count), fields + 3);
-        if (StoreError error = writeAt(1, fields, 7); !error)
+        if (Result error = writeAt(1, fields, 7); error.failed())
             return error;
         std::memcpy(buffer.data() + 1, fields, 7);
         return {};
@@ -285,13 +286,13 @@ struct DbfTable::Impl {
 
     // A clean marks every record in turn: the date goes to the file once a
     // day, not once a record.
-    StoreError writeDate()
+    Result writeDate()
     {
         char today[3];
         putToday(today);
         if (dateWritten && std::memcmp(lastDate, today, 3) == 0)
             return {};
-        if (StoreError error = writeAt(1, today, 3); !error)
+        if (Result error = writeAt(1, today, 3); error.failed())
             return error;
         std::memcpy(buffer.data() + 1, today, 3);
         std::memcpy(lastDate, today, 3);
@@ -317,7 +318,7 @@ struct DbfTable::Impl {
     }
 
     // A field value as the record stores it; an error when it does not fit.
-    StoreError format(const FieldDescriptor &field, const QString &value, char *out) const
+    Result format(const FieldDescriptor &field, const QString &value, char *out) const
     {
         std::memset(out, ' ', std::size_t(field.length));
         QByteArray bytes;
@@ -342,7 +343,7 @@ struct DbfTable::Impl {
             if (!date.isValid())
                 date = QDate::fromString(trimmed, Qt::ISODate);
             if (!date.isValid())
-                return StoreError::failure(QStringLiteral("\"%1\" is not a date for field %2")
+                return Result::failure(QStringLiteral("\"%1\" is not a date for field %2")
                                                .arg(value, QString::fromLatin1(field.name)));
             bytes = date.toString(QStringLiteral("yyyyMMdd")).toLatin1();
             break;
@@ -357,14 +358,14 @@ struct DbfTable::Impl {
             else if (v == QLatin1String("F") || v == QLatin1String("N") || v == QLatin1String("FALSE") || v == QLatin1String("0"))
                 bytes = "F";
             else
-                return StoreError::failure(QStringLiteral("\"%1\" is not a logical value for field %2")
+                return Result::failure(QStringLiteral("\"%1\" is not a logical value for field %2")
                                                .arg(value, QString::fromLatin1(field.name)));
             break;
         }
         case 'M':
             if (value.isEmpty())
                 return {};
-            return StoreError::failure(QStringLiteral("memo field %1 cannot be written").arg(QString::fromLatin1(field.name)));
+            return Result::failure(QStringLiteral("memo field %1 cannot be written").arg(QString::fromLatin1(field.name)));
         default: {
             // Character data keeps its blanks; a text too long is cut at a
             // character boundary so that no half of a double-byte character stays.
@@ -377,7 +378,7 @@ struct DbfTable::Impl {
         }
         }
         if (bytes.size() > field.length)
-            return StoreError::failure(QStringLiteral("\"%1\" does not fit the %2 bytes of field %3")
+            return Result::failure(QStringLiteral("\"%1\" does not fit the %2 bytes of field %3")
                                            .arg(value).arg(field.length).arg(QString::fromLatin1(field.name)));
         std::memcpy(out + (rightAligned ? field.length - bytes.size() : 0), bytes.constData(), std::size_t(bytes.size()));
         return {};
@@ -418,24 +419,24 @@ QString DbfTable::resolveFile(const QString &path)
     return FindFileIgnoringCase(path);
 }
 
-StoreError DbfTable::open(const QString &path)
+Result DbfTable::open(const QString &path)
 {
     close();
     const QString wanted = withDbfSuffix(path);
     const QString file = resolveFile(wanted);
     if (file.isEmpty())
-        return StoreError::failure(QStringLiteral("%1: no such table").arg(wanted));
+        return Result::failure(QStringLiteral("%1: no such table").arg(wanted));
     auto impl = std::make_unique<Impl>();
     impl->path = file;
-    StoreError error = impl->readFile();
-    if (!error)
-        return StoreError::failure(QStringLiteral("%1: %2").arg(file, error.message));
+    Result error = impl->readFile();
+    if (error.failed())
+        return Result::failure(QStringLiteral("%1: %2").arg(file, error.message()));
     d = std::move(impl);
     syncView();
     return error;
 }
 
-StoreError DbfTable::openBytes(QByteArrayView bytes)
+Result DbfTable::openBytes(QByteArrayView bytes)
 {
     close();
     auto impl = std::make_unique<Impl>();
@@ -443,8 +444,8 @@ StoreError DbfTable::openBytes(QByteArrayView bytes)
     impl->buffer.resize(bytes.size());
     if (!bytes.isEmpty())
         std::memcpy(impl->buffer.data(), bytes.data(), std::size_t(bytes.size()));
-    StoreError error = impl->parseBuffer();
-    if (error)
+    Result error = impl->parseBuffer();
+    if (error.ok())
         d = std::move(impl);
     syncView();
     return error;
@@ -483,7 +484,7 @@ void DbfTable::close()
 
 void DbfTable::reloadOrClose()
 {
-    if (d && d->readFile(true))
+    if (d && d->readFile(true).ok())
         syncView();
     else
         close();
@@ -613,52 +614,52 @@ QByteArray DbfTable::encode(const QString &text) const
     return d ? d->codec.encode(text) : ansiCodec().encode(text);
 }
 
-StoreError DbfTable::markDeleted(qint32 record)
+Result DbfTable::markDeleted(qint32 record)
 {
     if (!d || record < 1 || record > d->records)
-        return StoreError::failure(QStringLiteral("no record %1 to delete").arg(record));
-    if (StoreError error = d->checkRecordInFile(record); !error)
+        return Result::failure(QStringLiteral("no record %1 to delete").arg(record));
+    if (Result error = d->checkRecordInFile(record); error.failed())
         return error;
     d->makeWritable();
     syncView();
-    if (StoreError error = d->writeAt(d->recordOffset(record), &deletedMark, 1); !error)
+    if (Result error = d->writeAt(d->recordOffset(record), &deletedMark, 1); error.failed())
         return error;
     *d->writableRecord(record) = deletedMark;
     return d->writeDate();
 }
 
-StoreError DbfTable::setField(qint32 record, int position, const QString &value)
+Result DbfTable::setField(qint32 record, int position, const QString &value)
 {
     if (!d || record < 1 || record > d->records || position < 1 || position > fieldCount())
-        return StoreError::failure(QStringLiteral("no field %1 of record %2").arg(position).arg(record));
+        return Result::failure(QStringLiteral("no field %1 of record %2").arg(position).arg(record));
     const FieldDescriptor &f = d->header.fields[position - 1];
     QByteArray bytes(f.length, ' ');
-    if (StoreError error = d->format(f, value, bytes.data()); !error)
+    if (Result error = d->format(f, value, bytes.data()); error.failed())
         return error;
-    if (StoreError error = d->checkRecordInFile(record); !error)
+    if (Result error = d->checkRecordInFile(record); error.failed())
         return error;
     d->makeWritable();
     syncView();
-    if (StoreError error = d->writeAt(d->recordOffset(record) + f.offset, bytes.constData(), f.length); !error)
+    if (Result error = d->writeAt(d->recordOffset(record) + f.offset, bytes.constData(), f.length); error.failed())
         return error;
     std::memcpy(d->writableRecord(record) + f.offset, bytes.constData(), std::size_t(f.length));
     return d->writeDate();
 }
 
-StoreError DbfTable::appendRecord(const QList<QString> &values)
+Result DbfTable::appendRecord(const QList<QString> &values)
 {
     return appendRecords(1, [&values](qint32) { return values; });
 }
 
-StoreError DbfTable::appendRecords(qint32 count, const std::function<QList<QString>(qint32 index)> &valuesOf)
+Result DbfTable::appendRecords(qint32 count, const std::function<QList<QString>(qint32 index)> &valuesOf)
 {
     if (!d)
-        return StoreError::failure(QStringLiteral("no table open"));
+        return Result::failure(QStringLiteral("no table open"));
     if (d->path.isEmpty())
-        return StoreError::failure(QStringLiteral("a table read from memory cannot be written"));
-    const StoreError fresh = d->catchUp();
+        return Result::failure(QStringLiteral("a table read from memory cannot be written"));
+    const Result fresh = d->catchUp();
     syncView();
-    if (!fresh)
+    if (fresh.failed())
         return fresh;
     const int length = d->header.recordLength;
     const qint32 perChunk = qint32(std::max<qint64>(1, writeChunkBytes / length));
@@ -671,18 +672,18 @@ StoreError DbfTable::appendRecords(qint32 count, const std::function<QList<QStri
     for (qint32 done = 0; done < count;) {
         const qint32 room = std::numeric_limits<qint32>::max() - d->records;
         if (room == 0)
-            return StoreError::failure(QStringLiteral("the table is full"));
+            return Result::failure(QStringLiteral("the table is full"));
         const qint32 n = std::min({perChunk, count - done, room});
         const qint64 bytes = qint64(n) * length;
         chunk.fill(' ', bytes + 1);
         for (qint32 i = 0; i < n; ++i) {
             const QList<QString> values = valuesOf(done + i);
             if (values.size() > fieldCount())
-                return StoreError::failure(QStringLiteral("%1 values for %2 fields").arg(values.size()).arg(fieldCount()));
+                return Result::failure(QStringLiteral("%1 values for %2 fields").arg(values.size()).arg(fieldCount()));
             char *record = chunk.data() + qint64(i) * length;
             for (int f = 0; f < values.size(); ++f) {
                 const FieldDescriptor &field = d->header.fields[f];
-                if (StoreError error = d->format(field, values[f], record + field.offset); !error)
+                if (Result error = d->format(field, values[f], record + field.offset); error.failed())
                     return error;
             }
         }
@@ -692,11 +693,11 @@ StoreError DbfTable::appendRecords(qint32 count, const std::function<QList<QStri
         // take them in, so a reader never counts a record that is not there
         // yet. The table here follows once the file has all of it.
         const qint64 at = d->recordsEnd();
-        if (StoreError error = d->writeAt(at, chunk.constData(), chunk.size()); !error)
+        if (Result error = d->writeAt(at, chunk.constData(), chunk.size()); error.failed())
             return error;
         if (d->buffer.size() > at + bytes + 1 && !d->writer->resize(at + bytes + 1))
-            return StoreError::failure(QStringLiteral("%1: %2").arg(d->path, d->writer->errorString()));
-        if (StoreError error = d->writeCountAndDate(d->records + n); !error)
+            return Result::failure(QStringLiteral("%1: %2").arg(d->path, d->writer->errorString()));
+        if (Result error = d->writeCountAndDate(d->records + n); error.failed())
             return error;
         d->buffer.resize(at + bytes + 1);
         std::memcpy(d->buffer.data() + at, chunk.constData(), std::size_t(chunk.size()));
@@ -707,38 +708,38 @@ StoreError DbfTable::appendRecords(qint32 count, const std::function<QList<QStri
     return {};
 }
 
-StoreError DbfTable::pack()
+Result DbfTable::pack()
 {
     return packImpl(-1, 0, {});
 }
 
-StoreError DbfTable::packInterrupted(int writes, qint64 tornBytes, const std::function<void(int)> &beforeWrite)
+Result DbfTable::packInterrupted(int writes, qint64 tornBytes, const std::function<void(int)> &beforeWrite)
 {
     return packImpl(writes, tornBytes, beforeWrite);
 }
 
-StoreError DbfTable::packImpl(int writeLimit, qint64 tornBytes, const std::function<void(int)> &beforeWrite)
+Result DbfTable::packImpl(int writeLimit, qint64 tornBytes, const std::function<void(int)> &beforeWrite)
 {
     if (!d)
-        return StoreError::failure(QStringLiteral("no table open"));
+        return Result::failure(QStringLiteral("no table open"));
     if (d->path.isEmpty())
-        return StoreError::failure(QStringLiteral("a table read from memory cannot be written"));
+        return Result::failure(QStringLiteral("a table read from memory cannot be written"));
     // Start from the file as it is now: records appended since the open stay.
-    const StoreError reread = d->readFile(true);
+    const Result reread = d->readFile(true);
     syncView();
-    if (!reread)
+    if (reread.failed())
         return reread;
 
     Impl &t = *d;
     const qint64 length = t.header.recordLength;
     int writes = 0;
-    auto step = [&](const std::function<bool()> &write) -> StoreError {
+    auto step = [&](const std::function<bool()> &write) -> Result {
         if (writeLimit >= 0 && writes >= writeLimit)
-            return StoreError::failure(QStringLiteral("pack stopped after %1 writes").arg(writes));
+            return Result::failure(QStringLiteral("pack stopped after %1 writes").arg(writes));
         if (beforeWrite)
             beforeWrite(writes);
         ++writes;
-        return write() ? StoreError() : StoreError::failure(QStringLiteral("%1: %2").arg(t.path, t.writer->errorString()));
+        return write() ? Result::success() : Result::failure(QStringLiteral("%1: %2").arg(t.path, t.writer->errorString()));
     };
     auto writeAt = [&](qint64 offset, const char *bytes, qint64 size) {
         if (writes == writeLimit && tornBytes > 0 && t.writer->seek(offset))
@@ -751,24 +752,24 @@ StoreError DbfTable::packImpl(int writeLimit, qint64 tornBytes, const std::funct
     // slot is hidden by its deletion mark before its bytes change (its own
     // record, if kept, sits whole in an earlier slot already), and shows
     // again only once the new bytes are all there.
-    auto move = [&](qint32 from, qint32 to) -> StoreError {
+    auto move = [&](qint32 from, qint32 to) -> Result {
         char *target = t.writableRecord(to);
         const char *source = t.writableRecord(from);
         if (*target != deletedMark) {
-            if (StoreError error = writeAt(t.recordOffset(to), &deletedMark, 1); !error)
+            if (Result error = writeAt(t.recordOffset(to), &deletedMark, 1); error.failed())
                 return error;
             *target = deletedMark;
         }
-        if (StoreError error = writeAt(t.recordOffset(to) + 1, source + 1, length - 1); !error)
+        if (Result error = writeAt(t.recordOffset(to) + 1, source + 1, length - 1); error.failed())
             return error;
         std::memcpy(target + 1, source + 1, std::size_t(length - 1));
-        if (StoreError error = writeAt(t.recordOffset(to), source, 1); !error)
+        if (Result error = writeAt(t.recordOffset(to), source, 1); error.failed())
             return error;
         *target = *source;
         return {};
     };
 
-    StoreError error;
+    Result error;
     if (QFile *file = t.openWriter(error); !file)
         return error;
     qint32 kept = 0;
@@ -777,7 +778,7 @@ StoreError DbfTable::packImpl(int writeLimit, qint64 tornBytes, const std::funct
     // file is cut, its count is looked at again, a few times at most so that
     // a writer that never stops cannot hold the pack.
     for (int look = 0;; ++look) {
-        for (; next <= t.records && error; ++next) {
+        for (; next <= t.records && error.ok(); ++next) {
             if (*t.writableRecord(next) == deletedMark)
                 continue;
             ++kept;
@@ -785,15 +786,15 @@ StoreError DbfTable::packImpl(int writeLimit, qint64 tornBytes, const std::funct
                 error = move(next, kept);
         }
         qint32 present = 0;
-        if (error && look < 16)
+        if (error.ok() && look < 16)
             error = t.countOnDisk(present);
-        if (!error || look == 16 || present <= t.records)
+        if (error.failed() || look == 16 || present <= t.records)
             break;
         const qint64 from = t.recordsEnd();
         const qint64 bytes = qint64(present - t.records) * length;
         t.buffer.resize(from + bytes);
         if (!t.writer->seek(from) || t.writer->read(t.buffer.data() + from, bytes) != bytes)
-            error = StoreError::failure(QStringLiteral("%1: the records appended meanwhile cannot be read").arg(t.path));
+            error = Result::failure(QStringLiteral("%1: the records appended meanwhile cannot be read").arg(t.path));
         else
             t.records = present;
     }
@@ -803,18 +804,18 @@ StoreError DbfTable::packImpl(int writeLimit, qint64 tornBytes, const std::funct
     // file now holds, and no partial record past them.
     t.records = kept;
     const qint64 end = t.recordsEnd();
-    if (error)
+    if (error.ok())
         error = step([&] { return t.writer->resize(end); });
-    if (error)
+    if (error.ok())
         error = writeAt(end, &endMarker, 1);
-    if (error) {
+    if (error.ok()) {
         char fields[7];
         std::memcpy(fields, t.buffer.data() + 1, 7);
         putToday(fields);
         qToLittleEndian(quint32(kept), fields + 3);
         error = writeAt(1, fields, 7);
     }
-    if (!error) {
+    if (error.failed()) {
         // Whatever the file now holds, the table follows it, or closes.
         reloadOrClose();
         return error;
@@ -828,30 +829,30 @@ StoreError DbfTable::packImpl(int writeLimit, qint64 tornBytes, const std::funct
     return error;
 }
 
-StoreError DbfTable::create(const QString &path, const QList<FieldDescriptor> &fields, quint8 languageDriver)
+Result DbfTable::create(const QString &path, const QList<FieldDescriptor> &fields, quint8 languageDriver)
 {
     if (fields.isEmpty())
-        return StoreError::failure(QStringLiteral("a table needs at least one field"));
+        return Result::failure(QStringLiteral("a table needs at least one field"));
     const qint64 headerLength = 32 + 32 * qint64(fields.size()) + 1;
     if (headerLength > 0xFFFF)
-        return StoreError::failure(QStringLiteral("%1 fields are too many").arg(fields.size()));
+        return Result::failure(QStringLiteral("%1 fields are too many").arg(fields.size()));
     QByteArray header(headerLength + 1, '\0');
     qint64 recordLength = 1;
     for (qsizetype i = 0; i < fields.size(); ++i) {
         FieldDescriptor f = fields[i];
         const QString name = QString::fromLatin1(f.name);
         if (f.name.isEmpty() || f.name.size() > 10 || f.name.contains('\0'))
-            return StoreError::failure(QStringLiteral("field name \"%1\" must have 1 to 10 characters").arg(name));
+            return Result::failure(QStringLiteral("field name \"%1\" must have 1 to 10 characters").arg(name));
         switch (f.type) {
         case 'C':
             if (f.length < 1 || f.length > 254)
-                return StoreError::failure(QStringLiteral("character field %1 of %2 bytes").arg(name).arg(f.length));
+                return Result::failure(QStringLiteral("character field %1 of %2 bytes").arg(name).arg(f.length));
             f.decimals = 0;
             break;
         case 'N':
         case 'F':
             if (f.length < 1 || f.length > 20 || f.decimals < 0 || (f.decimals > 0 && f.decimals > f.length - 2))
-                return StoreError::failure(QStringLiteral("numeric field %1 of %2 bytes with %3 decimals")
+                return Result::failure(QStringLiteral("numeric field %1 of %2 bytes with %3 decimals")
                                                .arg(name).arg(f.length).arg(f.decimals));
             break;
         case 'D':
@@ -863,7 +864,7 @@ StoreError DbfTable::create(const QString &path, const QList<FieldDescriptor> &f
             f.decimals = 0;
             break;
         default:
-            return StoreError::failure(QStringLiteral("field %1 has the unsupported type '%2'").arg(name).arg(QLatin1Char(f.type)));
+            return Result::failure(QStringLiteral("field %1 has the unsupported type '%2'").arg(name).arg(QLatin1Char(f.type)));
         }
         char *p = header.data() + 32 + 32 * i;
         std::memcpy(p, f.name.constData(), std::size_t(f.name.size()));
@@ -873,7 +874,7 @@ StoreError DbfTable::create(const QString &path, const QList<FieldDescriptor> &f
         recordLength += f.length;
     }
     if (recordLength > 0xFFFF)
-        return StoreError::failure(QStringLiteral("a record of %1 bytes is too long").arg(recordLength));
+        return Result::failure(QStringLiteral("a record of %1 bytes is too long").arg(recordLength));
     header[0] = 0x03;
     putToday(header.data() + 1);
     qToLittleEndian(quint16(headerLength), header.data() + 8);
@@ -885,7 +886,7 @@ StoreError DbfTable::create(const QString &path, const QList<FieldDescriptor> &f
     const QString file = withDbfSuffix(path);
     QFile out(file);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(header) != header.size())
-        return StoreError::failure(QStringLiteral("%1: %2").arg(file, out.errorString()));
+        return Result::failure(QStringLiteral("%1: %2").arg(file, out.errorString()));
     return {};
 }
 

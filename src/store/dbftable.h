@@ -44,9 +44,9 @@ public:
     // Opens path (with or without ".dbf"); the exact name first, then a
     // case-insensitive match in the same folder. A header that cannot be
     // trusted fails the open.
-    StoreError open(const QString &path);
+    Result open(const QString &path);
     // Reads a table from bytes in memory; it has no memo file and cannot be written.
-    StoreError openBytes(QByteArrayView bytes);
+    Result openBytes(QByteArrayView bytes);
     void close();
     bool isOpen() const;
     QString filePath() const;
@@ -105,31 +105,31 @@ public:
     // character fields are stored left-aligned and blank-padded, numbers
     // right-aligned (with the field's decimals when the text is a number),
     // dates as YYYYMMDD (from "YYYYMMDD" or "YYYY-MM-DD"), logicals as T/F.
-    StoreError markDeleted(qint32 record);
+    Result markDeleted(qint32 record);
     // Removes the records marked deleted, those appended by others since the
     // open included. Records move front to back, each hidden by its deletion
     // mark while it is overwritten; the file is cut and the header's count
     // follows last, so a process killed at any moment leaves a table every
     // reader opens, with every record whole and none that was kept lost.
-    StoreError pack();
-    StoreError appendRecord(const QList<QString> &values);
+    Result pack();
+    Result appendRecord(const QList<QString> &values);
     // Appends `count` records, the values of each from valuesOf(0 ..
     // count - 1), formatted and written a chunk at a time. On an error the
     // chunks written before it stay.
-    StoreError appendRecords(qint32 count, const std::function<QList<QString>(qint32 index)> &valuesOf);
-    StoreError setField(qint32 record, int position, const QString &value);
+    Result appendRecords(qint32 count, const std::function<QList<QString>(qint32 index)> &valuesOf);
+    Result setField(qint32 record, int position, const QString &value);
 
     // For tests: the pack as a process killed after `writes` writes to the
     // file would leave it (-1: no limit), the next write cut after its first
     // `tornBytes` bytes as a kill inside it may leave it; `beforeWrite` runs
     // before each write with its number, so that another writer can act in
     // between.
-    StoreError packInterrupted(int writes, qint64 tornBytes = 0, const std::function<void(int)> &beforeWrite = {});
+    Result packInterrupted(int writes, qint64 tornBytes = 0, const std::function<void(int)> &beforeWrite = {});
 
     // Creates a new dBase III table with the given fields (offsets are computed);
     // ".dbf" is added to a path without it. Memo fields are not supported. A
     // `languageDriver` of 0 leaves the code page to TableCodePage's rule.
-    static StoreError create(const QString &path, const QList<FieldDescriptor> &fields,
+    static Result create(const QString &path, const QList<FieldDescriptor> &fields,
                              quint8 languageDriver = 0x57);
 
     // The file a table path names: `path` itself, else a file of the same
@@ -143,7 +143,7 @@ private:
         int offset = 0;
         int length = 0;
     };
-    StoreError packImpl(int writeLimit, qint64 tornBytes, const std::function<void(int)> &beforeWrite);
+    Result packImpl(int writeLimit, qint64 tornBytes, const std::function<void(int)> &beforeWrite);
     // Whether a mapped record reaches into zeros such as a cut leaves from
     // the file's new end to the end of its page (pages behind it read as
     // blanks, see MappedFile): its last byte, or the last before a page

@@ -254,14 +254,10 @@ MappedFile &MappedFile::operator=(MappedFile &&other) noexcept
     return *this;
 }
 
-bool MappedFile::map(const QString &path, QString *error)
+Result MappedFile::map(const QString &path)
 {
     unmap();
-    auto fail = [error](const QString &why) {
-        if (error)
-            *error = why;
-        return false;
-    };
+    const auto fail = [](const QString &why) { return Result::failure(why); };
 #if VORN_CAN_MAP
     if (!enabled())
         return fail(QStringLiteral("mapping is switched off"));
@@ -336,7 +332,7 @@ bool MappedFile::map(const QString &path, QString *error)
     m_region = std::move(region);
     m_data = m_region->base;
     m_size = qint64(size);
-    return true;
+    return Result::success();
 #else
     Q_UNUSED(path);
     return fail(QStringLiteral("files are not mapped on this platform"));

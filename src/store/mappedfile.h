@@ -1,5 +1,7 @@
 #pragma once
 
+#include "result.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -39,11 +41,10 @@ public:
     MappedFile(const MappedFile &) = delete;
     MappedFile &operator=(const MappedFile &) = delete;
 
-    // Shows the file's current length. False, with the reason in `error`,
-    // when the file cannot be opened, is empty, mapping is off or
-    // unsupported, or every guard slot is taken; the caller then reads the
-    // file instead.
-    bool map(const QString &path, QString *error = nullptr);
+    // Shows the file's current length. A failure, with the reason, when the
+    // file cannot be opened, is empty, mapping is off or unsupported, or
+    // every guard slot is taken; the caller then reads the file instead.
+    Result map(const QString &path);
     void unmap();
     // Another hold on the same mapping: its pages stay mapped (and follow
     // the same file, whatever now has its name) until every hold lets go.

@@ -28,20 +28,19 @@ bool TableContext::started() const
     return m_started;
 }
 
-bool TableContext::OpenTable(DbfTable &table, const QString &pathWithoutExtension)
+Result TableContext::OpenTable(DbfTable &table, const QString &pathWithoutExtension)
 {
     table.close();
-    StoreError error = m_started
+    Result opened = m_started
         ? table.open(pathWithoutExtension + QLatin1String(".dbf"))
-        : StoreError::failure(QStringLiteral("the table library did not start"));
-    if (!error) {
-        m_lastError = error.message;
+        : Result::failure(QStringLiteral("the table library did not start"));
+    if (opened.failed()) {
         ShowMessage(GetTextOr(60, "Open Failed"));
-        return false;
+        return opened;
     }
     table.setContext(this);
     m_tables.append(&table);
-    return true;
+    return opened;
 }
 
 void TableContext::closeAll()

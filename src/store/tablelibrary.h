@@ -25,16 +25,13 @@ public:
     bool started() const;
 
     // OpenTable: opens `pathWithoutExtension` + ".dbf" into `table`; on failure
-    // shows "Open Failed" (string id 60) and returns false. A context that
-    // did not start opens nothing.
-    bool OpenTable(DbfTable &table, const QString &pathWithoutExtension);
+    // shows "Open Failed" (string id 60), all the user sees, and returns a
+    // failure whose message says what went wrong, for logs and tests. A
+    // context that did not start opens nothing.
+    Result OpenTable(DbfTable &table, const QString &pathWithoutExtension);
 
     // Closes every table opened in this context (d4close ... code4close).
     void closeAll();
-
-    // What went wrong with the last failed open, for logs and tests; the
-    // user sees only "Open Failed".
-    QString lastError() const { return m_lastError; }
 
 private:
     friend class DbfTable;
@@ -43,7 +40,6 @@ private:
 
     bool m_started = false;
     QList<DbfTable *> m_tables;
-    QString m_lastError;
 };
 
 // FieldText: the content of one field of the current record as text; a

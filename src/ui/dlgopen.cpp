@@ -54,8 +54,8 @@ void dlgOpen::FillList()
 {
     // A folder that cannot be made is said once; the list is then empty and
     // the user can only cancel.
-    if (const ArchiveResult folder = EnsureSavedCopiesFolder(m_state); !folder) {
-        ShowMessage(folder.message, MessageIcon::Critical);
+    if (const Result folder = EnsureSavedCopiesFolder(m_state); folder.failed()) {
+        ShowMessage(folder.message(), MessageIcon::Critical);
         return;
     }
     m_list->addItems(SavedCopyNames(SavedCopiesFolder(m_state)));

@@ -54,16 +54,16 @@ void dlgSaveAs::SaveCopy()
     const QString name = m_txtSaveAs->text();
     // The name first, so that a refused one leaves the disk untouched; the
     // folder is made only for a copy that is about to be written.
-    if (const ArchiveResult valid = CheckSavedCopyName(name); !valid) {
-        ShowMessage(valid.message, MessageIcon::Critical);
+    if (const Result valid = CheckSavedCopyName(name); valid.failed()) {
+        ShowMessage(valid.message(), MessageIcon::Critical);
         return;
     }
-    if (const ArchiveResult folder = EnsureSavedCopiesFolder(m_state); !folder) {
-        ShowMessage(folder.message, MessageIcon::Critical);
+    if (const Result folder = EnsureSavedCopiesFolder(m_state); folder.failed()) {
+        ShowMessage(folder.message(), MessageIcon::Critical);
         return;
     }
-    if (const ArchiveResult inside = CheckSavedCopyTarget(m_state, name); !inside) {
-        ShowMessage(inside.message, MessageIcon::Critical);
+    if (const Result inside = CheckSavedCopyTarget(m_state, name); inside.failed()) {
+        ShowMessage(inside.message(), MessageIcon::Critical);
         return;
     }
     const QString target = SavedCopyPath(m_state, name);
@@ -76,8 +76,8 @@ void dlgSaveAs::SaveCopy()
         if (ShowMessage(question) != MessageAnswer::Yes)
             return;
     }
-    if (const ArchiveResult copied = CopyReplacing(SaveAsSource(m_state), target); !copied) {
-        ShowMessage(copied.message, MessageIcon::Critical);
+    if (const Result copied = CopyReplacing(SaveAsSource(m_state), target); copied.failed()) {
+        ShowMessage(copied.message(), MessageIcon::Critical);
         return;
     }
     accept();

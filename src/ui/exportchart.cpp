@@ -54,19 +54,18 @@ QString ExportSuffix(int filterIndex)
     return filterIndex >= 0 && filterIndex < FormatCount ? QLatin1String(Formats[filterIndex].suffix) : QString();
 }
 
-ExportResult ExportSchedule(frmScheduler &window, const QString &path)
+Result ExportSchedule(frmScheduler &window, const QString &path)
 {
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (suffix == u"png" || suffix == u"svg" || suffix == u"pdf") {
         WindowChart chart(window);
-        const QString reason = chart::SaveChartFile(chart.grid(), chart.extent(), path);
-        return {reason.isEmpty(), reason};
+        return chart::SaveChartFile(chart.grid(), chart.extent(), path);
     }
     const QByteArray bytes = chart::GridCsv(window.fg()->data());
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        return {false, chart::FileFailureReason(path, file)};
-    return {};
+        return Result::failure(chart::FileFailureReason(path, file));
+    return Result::success();
 }
 
 QString ExportFolder(const AppState &state)
@@ -79,8 +78,8 @@ QString ExportFolder(const AppState &state)
 void RememberExportFolder(const AppState &state, const QString &folder)
 {
     // Not worth a message: the next export simply starts elsewhere.
-    WriteIniString(state.SettingsFile, SettingsSection, ExportFolderKey,
-                   QString::fromLatin1(QUrl::toPercentEncoding(folder, "/")));
+    std::ignore = WriteIniString(state.SettingsFile, SettingsSection, ExportFolderKey,
+                                 QString::fromLatin1(QUrl::toPercentEncoding(folder, "/")));
 }
 
 void RunExportDialog(frmScheduler &window, bool topMost)
@@ -102,10 +101,9 @@ void RunExportDialog(frmScheduler &window, bool topMost)
     if (!known)
         path += u'.' + ExportSuffix(int(ExportFilters().indexOf(dialog.selectedNameFilter())));
     RememberExportFolder(window.state(), QFileInfo(path).absolutePath());
-    const ExportResult result = ExportSchedule(window, path);
-    if (!result.ok) {
+    if (const Result result = ExportSchedule(window, path); result.failed()) {
         ShowMessage({GetText(419, "The file could not be written:") + u'\n' + QDir::toNativeSeparators(path)
-                         + u'\n' + result.reason,
+                         + u'\n' + result.message(),
                      ApplicationTitle(), MessageButtons::Ok, MessageIcon::Critical});
     }
 }

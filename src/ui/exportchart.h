@@ -1,5 +1,7 @@
 #pragma once
 
+#include "result.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -12,13 +14,6 @@ namespace chart {
 class GanttGrid;
 }
 
-// What a write of an export gave: ok, or why not (the system's reason, or
-// what about the chart stood in the way), for the message the user reads.
-struct ExportResult {
-    bool ok = true;
-    QString reason;
-};
-
 // The formats Export offers, as file-dialog filters (in the interface
 // language), and the file suffix each one writes.
 QStringList ExportFilters();
@@ -28,8 +23,10 @@ QString ExportSuffix(int filterIndex);
 // as ".png", ".svg" or ".pdf" (pages of A4 landscape), as the renderer tool
 // draws it; anything else the grid as CSV. The file is written beside the
 // target and renamed over it at the end, so a failed write leaves no
-// half-written file and keeps an existing one.
-ExportResult ExportSchedule(frmScheduler &window, const QString &path);
+// half-written file and keeps an existing one. A failure says why (the
+// system's reason, or what about the chart stood in the way), for the
+// message the user reads.
+Result ExportSchedule(frmScheduler &window, const QString &path);
 
 // The folder the export dialog opens in: the one last exported to (an extra
 // key of the settings file), else the current directory.

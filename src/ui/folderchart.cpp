@@ -20,7 +20,7 @@ QString IntervalTextOfIndex(int index)
     return QString::fromLatin1(texts[index >= 0 && index < 8 ? index : 0]);
 }
 
-QString FillChartFromFolder(chart::GanttGrid &grid, AppState &state, const FolderChartRequest &request)
+Result FillChartFromFolder(chart::GanttGrid &grid, AppState &state, const FolderChartRequest &request)
 {
     state.DataFolder = request.dataFolder;
     state.SettingsFile = request.dataFolder + QStringLiteral("VornSched.ini");
@@ -47,12 +47,12 @@ QString FillChartFromFolder(chart::GanttGrid &grid, AppState &state, const Folde
         {&schedule, ScheduleTableName}, {&plan, PlanTableName}, {&process, ProcessTableName}};
     for (const auto &[table, name] : tables) {
         const QString path = request.dataFolder + name + QStringLiteral(".dbf");
-        if (const store::StoreError error = table->open(path); !error)
-            return QStringLiteral("cannot read the %1 table: %2").arg(name, error.message);
+        if (const Result error = table->open(path); error.failed())
+            return Result::failure(QStringLiteral("cannot read the %1 table: %2").arg(name, error.message()));
     }
     ApplyScheduleRows(data, model::BuildScheduleRows(schedule, state.SortOrder, nullptr).rows);
     DrawBodyBorders(data);
-    return {};
+    return Result::success();
 }
 
 } // namespace vorn

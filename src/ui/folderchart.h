@@ -1,6 +1,7 @@
 #pragma once
 
 #include "appstate.h"
+#include "result.h"
 
 #include <QString>
 
@@ -25,10 +26,10 @@ struct FolderChartRequest {
 // The chart the window would show of a folder's live table right after its
 // start, without a window: the grid set up with the folder's settings (or
 // the request's), filled from Scheduler.dbf, with Aplan.dbf and Process.dbf
-// opened as every fill does. Nothing is reported in message boxes: the
-// result is empty on success, else one line saying which table could not
-// be read and why (the grid then holds its header rows only).
-QString FillChartFromFolder(chart::GanttGrid &grid, AppState &state, const FolderChartRequest &request);
+// opened as every fill does. Nothing is reported in message boxes: a failure
+// carries one line saying which table could not be read and why (the grid
+// then holds its header rows only).
+Result FillChartFromFolder(chart::GanttGrid &grid, AppState &state, const FolderChartRequest &request);
 
 // The interval list's texts, by index.
 QString IntervalTextOfIndex(int index);

@@ -255,7 +255,9 @@ void frmScheduler::Form_Unload(bool &cancel)
     std::array<int, 6> showCol{};
     for (int i = 0; i < 6; ++i)
         showCol[i] = showColValue(i);
-    SaveSettings(m_state, showCol, m_cmbInterval->currentIndex(), m_state.SortOrder);
+    // Nothing is reported: a settings file that cannot be written only means
+    // the next start uses the defaults.
+    std::ignore = SaveSettings(m_state, showCol, m_cmbInterval->currentIndex(), m_state.SortOrder);
     saveOverlaySettings();
 }
 

@@ -36,7 +36,7 @@ void frmScheduler::createOverlays()
     // tooltip asks, silently (a tooltip never raises a message box).
     m_overlay->setRecordDetails([this](qint32 record) -> std::optional<chart::RecordDetails> {
         store::DbfTable schedule;
-        if (record <= 0 || !schedule.open(ShownTablePath(m_state) + QStringLiteral(".dbf"))
+        if (record <= 0 || schedule.open(ShownTablePath(m_state) + QStringLiteral(".dbf")).failed()
             || record > schedule.recordCount())
             return std::nullopt;
         model::RecordCopy copy;
@@ -78,7 +78,8 @@ void frmScheduler::CollapseAllCommand(bool collapse)
 void frmScheduler::saveOverlaySettings()
 {
     // Only what changed is written, so a file nobody touched stays as it was.
-    SaveOverlaySettings(m_state.SettingsFile, m_overlaySettings, m_overlaySettingsLoaded);
+    // A failed write is not reported: the next start falls back to the defaults.
+    std::ignore = SaveOverlaySettings(m_state.SettingsFile, m_overlaySettings, m_overlaySettingsLoaded);
 }
 
 void frmScheduler::placeBanner()

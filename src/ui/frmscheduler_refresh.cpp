@@ -76,9 +76,9 @@ void frmScheduler::FillTree(qint16 sortOrder)
         store::DbfTable process;
         // All three are attempted, so a missing table is reported even when
         // an earlier one already failed.
-        const bool scheduleOpen = context.OpenTable(schedule, ShownTablePath(m_state));
-        const bool planOpen = context.OpenTable(plan, PlanTablePath(m_state));
-        const bool processOpen = context.OpenTable(process, ProcessTablePath(m_state));
+        const bool scheduleOpen = context.OpenTable(schedule, ShownTablePath(m_state)).ok();
+        const bool planOpen = context.OpenTable(plan, PlanTablePath(m_state)).ok();
+        const bool processOpen = context.OpenTable(process, ProcessTablePath(m_state)).ok();
         if (scheduleOpen && planOpen && processOpen) {
             // A schedule too large for one bus message is not fed at all.
             const bool withXml = m_hosted && m_managerServer
@@ -234,7 +234,7 @@ void frmScheduler::UpdateScheduleView()
     {
         store::TableContext context;
         store::DbfTable schedule;
-        if (context.OpenTable(schedule, LiveTablePath(m_state))) {
+        if (context.OpenTable(schedule, LiveTablePath(m_state)).ok()) {
             readable = true;
             if (!m_refreshState)
                 m_refreshState = std::make_unique<RefreshState>();

@@ -53,18 +53,18 @@ QString SaveAsSource(const AppState &state)
     return resolved.isEmpty() ? path : resolved;
 }
 
-ArchiveResult CheckSavedCopyName(const QString &name)
+Result CheckSavedCopyName(const QString &name)
 {
     const bool refused = name.trimmed().isEmpty() || name == u"." || name == u".."
         || std::any_of(name.cbegin(), name.cend(), [](QChar c) {
                return c == u'/' || c == u'\\' || c.category() == QChar::Other_Control;
            });
     if (!refused)
-        return {};
-    return {false, GetText(102).arg(name)};
+        return Result::success();
+    return Result::failure(GetText(102).arg(name));
 }
 
-ArchiveResult CheckSavedCopyTarget(const AppState &state, const QString &name)
+Result CheckSavedCopyTarget(const AppState &state, const QString &name)
 {
     // The copy replaces the file a link leads to, as QSaveFile follows links.
     QFileInfo written(SavedCopyPath(state, name));
@@ -74,18 +74,18 @@ ArchiveResult CheckSavedCopyTarget(const AppState &state, const QString &name)
     const bool inside = !written.isSymLink() && !folder.isEmpty()
         && QFileInfo(written.absolutePath()).canonicalFilePath() == folder;
     if (inside && !isPlantTable(state, written))
-        return {};
-    return {false, GetText(103).arg(name, QDir::toNativeSeparators(SavedCopiesFolder(state)))};
+        return Result::success();
+    return Result::failure(GetText(103).arg(name, QDir::toNativeSeparators(SavedCopiesFolder(state))));
 }
 
-ArchiveResult EnsureSavedCopiesFolder(const AppState &state)
+Result EnsureSavedCopiesFolder(const AppState &state)
 {
     const QString folder = SavedCopiesFolder(state);
     if (QFileInfo(folder).isDir())
-        return {};
+        return Result::success();
     if (QDir().mkdir(folder))
-        return {};
-    return {false, GetText(100).arg(QDir::toNativeSeparators(folder))};
+        return Result::success();
+    return Result::failure(GetText(100).arg(QDir::toNativeSeparators(folder)));
 }
 
 QStringList SavedCopyNames(const QString &folder)
@@ -101,16 +101,16 @@ QStringList SavedCopyNames(const QString &folder)
     return names;
 }
 
-ArchiveResult CopyReplacing(const QString &source, const QString &target)
+Result CopyReplacing(const QString &source, const QString &target)
 {
     auto failure = [&](const QString &why) {
-        return ArchiveResult{false, GetText(101).arg(QDir::toNativeSeparators(source),
-                                                     QDir::toNativeSeparators(target), why)};
+        return Result::failure(GetText(101).arg(QDir::toNativeSeparators(source),
+                                                QDir::toNativeSeparators(target), why));
     };
     // A pipe or a device would never end the copy, or would fill the disk.
     QFile in;
-    if (QString why; !OpenPlainFile(in, source, &why))
-        return failure(why.isEmpty() ? GetText(104) : why);
+    if (const Result opened = OpenPlainFile(in, source); opened.failed())
+        return failure(opened.message().isEmpty() ? GetText(104) : opened.message());
     // The copy is written beside the target and renamed over it at the end:
     // a failed copy leaves an existing copy as it was, and a copy saved over
     // itself (the shown copy under its own name) is read whole before the
@@ -131,23 +131,23 @@ ArchiveResult CopyReplacing(const QString &source, const QString &target)
     return CopyCodePageFile(source, target);
 }
 
-ArchiveResult CopyCodePageFile(const QString &sourceTable, const QString &targetTable)
+Result CopyCodePageFile(const QString &sourceTable, const QString &targetTable)
 {
     const QString source = store::CodePageFileOf(sourceTable);
     const QString old = store::CodePageFileOf(targetTable);
     if (!source.isEmpty() && QFileInfo(source).canonicalFilePath() == QFileInfo(old).canonicalFilePath())
-        return {};
+        return Result::success();
     const QFileInfo target(targetTable);
     const QString written = target.dir().filePath(target.completeBaseName() + QStringLiteral(".cpg"));
     auto failure = [&](const QString &from, const QString &why) {
-        return ArchiveResult{false, GetText(101).arg(QDir::toNativeSeparators(from),
-                                                     QDir::toNativeSeparators(written), why)};
+        return Result::failure(GetText(101).arg(QDir::toNativeSeparators(from),
+                                                QDir::toNativeSeparators(written), why));
     };
     QByteArray name;
     if (!source.isEmpty()) {
         QFile in;
-        if (QString why; !OpenPlainFile(in, source, &why))
-            return failure(source, why.isEmpty() ? GetText(104) : why);
+        if (const Result opened = OpenPlainFile(in, source); opened.failed())
+            return failure(source, opened.message().isEmpty() ? GetText(104) : opened.message());
         // A code page name and a line end; nothing longer is read as one.
         name = in.read(4096);
     }
@@ -155,11 +155,11 @@ ArchiveResult CopyCodePageFile(const QString &sourceTable, const QString &target
     if (!old.isEmpty() && !stale.remove())
         return failure(old, stale.errorString());
     if (source.isEmpty())
-        return {};
+        return Result::success();
     QSaveFile out(written);
     if (!out.open(QIODevice::WriteOnly) || out.write(name) != name.size() || !out.commit())
         return failure(source, out.errorString());
-    return {};
+    return Result::success();
 }
 
 } // namespace vorn

@@ -80,9 +80,9 @@ private slots:
         // Written as a table, every record reads back as its texts, left-aligned
         // or, for numbers, right-aligned, in the layout of the schedule table.
         QTemporaryDir dir;
-        QVERIFY(WriteScheduleTable(dir.filePath("Scheduler.dbf"), plant, kNoon));
+        QVERIFY(WriteScheduleTable(dir.filePath("Scheduler.dbf"), plant, kNoon).ok());
         store::DbfTable table;
-        QVERIFY(table.open(dir.filePath("Scheduler.dbf")));
+        QVERIFY(table.open(dir.filePath("Scheduler.dbf")).ok());
         QStringList layout;
         for (int f = 1; f <= table.fieldCount(); ++f)
             layout << QStringLiteral("%1 %2(%3)").arg(QString(table.field(f).name), QChar::fromLatin1(table.field(f).type)).arg(table.field(f).length);

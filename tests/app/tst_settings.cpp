@@ -84,7 +84,7 @@ private slots:
             std::array<int, 6> showCol{};
             for (int i = 0; i < 6; ++i)
                 showCol[i] = columns[i].digitValue();
-            QCOMPARE(SaveSettings(state, showCol, interval, sortOrder).ok, expected != kDefaults);
+            QCOMPARE(SaveSettings(state, showCol, interval, sortOrder).ok(), expected != kDefaults);
             if (QFile::exists(fixture))
                 QCOMPARE(readFile(state.SettingsFile), readFile(QString(fixture).replace(".ini", ".saved.ini")));
         }

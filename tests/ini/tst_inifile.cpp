@@ -129,8 +129,8 @@ private slots:
         QTemporaryDir dir;
         putFile(dir, before, "TEST.INI");
         const QString path = dir.filePath("test.ini");
-        const IniWriteResult result = WriteIniString(path, "S", "B", value);
-        QVERIFY2(result.ok, qPrintable(result.error));
+        const Result result = WriteIniString(path, "S", "B", value);
+        QVERIFY2(result.ok(), qPrintable(result.message()));
         const QStringList files = QDir(dir.path()).entryList(QDir::Files);
         QCOMPARE(files, QStringList{before.isNull() ? "test.ini" : "TEST.INI"});
         QTEST(readFile(dir.filePath(files[0])), "after");
@@ -162,7 +162,7 @@ private slots:
             QVERIFY(QDir(dir.path()).mkdir("VornSched.ini"));
         QCOMPARE(ReadIniString(path, "S", "B", "dflt", 64), QString("dflt"));
         QCOMPARE(ReadIniInt(path, "S", "B", -1), -1);
-        QVERIFY(!WriteIniString(path, "S", "B", "1").ok);
+        QVERIFY(WriteIniString(path, "S", "B", "1").failed());
         QVERIFY(!QFileInfo(path).isFile());
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot), QStringList{"VornSched.ini"});
     }
@@ -208,7 +208,7 @@ private slots:
             const rlimit limit{rlim_t(sizeLimit), rlim_t(sizeLimit)};
             if (sizeLimit >= 0 && setrlimit(RLIMIT_FSIZE, &limit) != 0)
                 _exit(4);
-            _exit(WriteIniString(path, "S", "B", value).ok ? 0 : 1);
+            _exit(WriteIniString(path, "S", "B", value).ok() ? 0 : 1);
         }
         int status = 0;
         QCOMPARE(waitpid(child, &status, 0), child);

@@ -277,13 +277,13 @@ private slots:
         for (const QString &step : QStringList{""} + steps) {
             const QStringList words = step.split(u' ');
             table.close();
-            QVERIFY(table.open(path));
+            QVERIFY(table.open(path).ok());
             if (words[0] == u"set") {
-                QVERIFY(table.setField(words[1].toInt(), 8, words[2]));
+                QVERIFY(table.setField(words[1].toInt(), 8, words[2]).ok());
             } else if (words[0] == u"append") {
-                QVERIFY(table.appendRecord({"P9", "", "M", "", "1", "2", "", words[1], "", "", ""}));
+                QVERIFY(table.appendRecord({"P9", "", "M", "", "1", "2", "", words[1], "", "", ""}).ok());
             } else if (words[0] == u"nul") {
-                QVERIFY(table.setField(words[1].toInt(), 1, QStringLiteral("A%1B").arg(QChar(0))));
+                QVERIFY(table.setField(words[1].toInt(), 1, QStringLiteral("A%1B").arg(QChar(0))).ok());
             } else if (words[0] == u"cut") {
                 table.close();
                 QFile file(path);
@@ -293,7 +293,7 @@ private slots:
                                     + words[1].toInt() * (quint8(head[10]) | quint8(head[11]) << 8)));
             }
             table.close();
-            QVERIFY(table.open(path));
+            QVERIFY(table.open(path).ok());
             QVERIFY(!vorn::FeedTick(table, noRows, noRows, true, nullptr).fed);
             const bool fed = vorn::FeedTick(table, noRows, noRows, hosted, client.get(), &state).fed;
             QCOMPARE(fed, hosted && !records.isEmpty());
@@ -337,15 +337,15 @@ private slots:
         const auto client = viewOf(manager, true);
         QVERIFY(client);
         vorn::RefreshState state;
-        QVERIFY(table.open(path));
+        QVERIFY(table.open(path).ok());
         QVERIFY(vorn::FeedTick(table, noRows, noRows, true, client.get(), &state).fed);
         table.close();
         if (otherLayout) {
             QVERIFY(QFile::remove(path));
-            QVERIFY(vorn::store::DbfTable::create(path, {{"PART", 'C', 10, 0}}));
+            QVERIFY(vorn::store::DbfTable::create(path, {{"PART", 'C', 10, 0}}).ok());
         } else {
-            QVERIFY(table.open(path));
-            QVERIFY(table.setField(2, 8, QStringLiteral("700")));
+            QVERIFY(table.open(path).ok());
+            QVERIFY(table.setField(2, 8, QStringLiteral("700")).ok());
             table.close();
         }
         manager.release();
@@ -353,7 +353,7 @@ private slots:
         // The table is back as the first tick saw it: the next feed must show it.
         QVERIFY(QFile::remove(path));
         QVERIFY(QFile::copy(keep, path));
-        QVERIFY(table.open(path));
+        QVERIFY(table.open(path).ok());
         QVERIFY(vorn::FeedTick(table, noRows, noRows, true, client.get(), &state).fed);
         QTRY_VERIFY_WITH_TIMEOUT(client->isIdle(), kWaitMs);
         const QString xml = vorn::model::BuildScheduleXml(table, vorn::model::XmlVariant::Refresh);
@@ -412,7 +412,7 @@ private slots:
             QVERIFY(file.seek((quint8(head[8]) | quint8(head[9]) << 8) + zeros * length));
             QVERIFY(file.write(QByteArray(length, '\0')) == length);
             file.close();
-            QVERIFY(table.open(path));
+            QVERIFY(table.open(path).ok());
         }
 
         const QString kept = QFileInfo(path).dir().filePath(QStringLiteral("received.xml"));
@@ -429,8 +429,8 @@ private slots:
         if (feeder == u"viewer") {
 #ifdef VORN_VIEWER_PATH
             const QString data = viewer.filePath(QStringLiteral("data/"));
-            QVERIFY(vorn::store::DbfTable::create(data + QStringLiteral("Aplan.dbf"), {{"NAME", 'C', 10}}));
-            QVERIFY(vorn::store::DbfTable::create(data + QStringLiteral("Process.dbf"), {{"NAME", 'C', 10}}));
+            QVERIFY(vorn::store::DbfTable::create(data + QStringLiteral("Aplan.dbf"), {{"NAME", 'C', 10}}).ok());
+            QVERIFY(vorn::store::DbfTable::create(data + QStringLiteral("Process.dbf"), {{"NAME", 'C', 10}}).ok());
             QFile ini(data + QStringLiteral("VornSched.ini"));
             QVERIFY(ini.open(QIODevice::WriteOnly) && ini.write("[SCHEDULER]\r\nTimer=100\r\n") > 0);
             ini.close();

@@ -23,18 +23,18 @@ inline QList<store::FieldDescriptor> scheduleFields()
 inline QString makeScheduleTable(store::DbfTable &table, const QString &path, const QStringList &records,
                                  quint8 languageDriver = 0x57)
 {
-    store::StoreError e = store::DbfTable::create(path, scheduleFields(), languageDriver);
-    if (e)
+    Result e = store::DbfTable::create(path, scheduleFields(), languageDriver);
+    if (e.ok())
         e = table.open(path);
-    for (qsizetype i = 0; e && i < records.size(); ++i) {
+    for (qsizetype i = 0; e.ok() && i < records.size(); ++i) {
         QStringList values = records[i].split(u';');
         values.resize(11);
         e = table.appendRecord(values);
     }
     table.close();
-    if (e)
+    if (e.ok())
         e = table.open(path);
-    return e.message;
+    return e.message();
 }
 
 } // namespace vorn::testing

@@ -159,7 +159,7 @@ private slots:
         // A refresh of an empty table sends nothing.
         QCOMPARE(BuildScheduleXml(table, XmlVariant::Refresh), QString());
 
-        QVERIFY(table.appendRecord(QStringLiteral("Gear;Milling;Mill1;;120;480;360;130;;;").split(u';')));
+        QVERIFY(table.appendRecord(QStringLiteral("Gear;Milling;Mill1;;120;480;360;130;;;").split(u';')).ok());
         const QString head = "<DataView><DataTable><DataRow><Part>Gear</Part><Process>Milling</Process><Machine>Mill1"
                              "</Machine><Order></Order><StartP>120</StartP><FinishP>480</FinishP><DurationP>360"
                              "</DurationP><StartA>130</StartA>";

@@ -66,8 +66,8 @@ private slots:
         QVERIFY(!records.isEmpty());
 
         DbfTable table;
-        const StoreError error = table.open(path);
-        QVERIFY2(error, qPrintable(error.message));
+        const vorn::Result error = table.open(path);
+        QVERIFY2(error.ok(), qPrintable(error.message()));
         QCOMPARE(table.languageDriver(), quint8(expectedDriver));
         QCOMPARE(table.recordCount(), records.size());
         QCOMPARE(table.fieldCount(), names.size());
@@ -111,16 +111,16 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath("Ours.dbf");
         QVERIFY(DbfTable::create(path, {{"PART", 'C', 12}, {"STARTP", 'N', 10}, {"DURP", 'N', 8, 2}, {"DAY", 'D', 8}, {"DONE", 'L', 1}},
-                                 quint8(driver)));
+                                 quint8(driver)).ok());
         DbfTable table;
-        QVERIFY(table.open(path));
+        QVERIFY(table.open(path).ok());
         for (const QStringList &row : std::as_const(rows))
-            QVERIFY(table.appendRecord(row));
-        QVERIFY(table.setField(6, 1, rows[5][0] = "rewritten"));
+            QVERIFY(table.appendRecord(row).ok());
+        QVERIFY(table.setField(6, 1, rows[5][0] = "rewritten").ok());
         for (int r : deleted)
-            QVERIFY(table.markDeleted(r));
+            QVERIFY(table.markDeleted(r).ok());
         if (pack)
-            QVERIFY(table.pack());
+            QVERIFY(table.pack().ok());
 
         const QJsonObject read = runScript("read_with_dbfread.py", {path});
         QCOMPARE(read.value("deleted"), QJsonValue(pack ? 0 : deleted.size()));

@@ -104,10 +104,10 @@ private slots:
         QFETCH(QStringList, expected);
 
         DbfTable table;
-        const StoreError error = table.openBytes(bytes);
-        QCOMPARE(bool(error), expected != rejected);
-        QVERIFY2(table.isOpen() == bool(error) && error.message.isEmpty() == bool(error), qPrintable(error.message));
-        if (!error)
+        const vorn::Result error = table.openBytes(bytes);
+        QCOMPARE(error.ok(), expected != rejected);
+        QVERIFY2(table.isOpen() == error.ok() && error.message().isEmpty() == error.ok(), qPrintable(error.message()));
+        if (error.failed())
             return;
         QCOMPARE(flatten(table), expected);
         QVERIFY(table.field(1).name.size() <= 11);
@@ -145,13 +145,13 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath("W.dbf");
         const QList<QByteArray> size = field.mid(1).split('.');
-        QVERIFY(DbfTable::create(path, {{"V", field[0], size[0].toInt(), size.value(1).toInt()}, {"AFTER", 'C', 2}}, 0x4D));
+        QVERIFY(DbfTable::create(path, {{"V", field[0], size[0].toInt(), size.value(1).toInt()}, {"AFTER", 'C', 2}}, 0x4D).ok());
         DbfTable table;
-        QVERIFY(table.open(path));
-        QCOMPARE(bool(table.appendRecord({value, "zz"})), !stored.isEmpty());
-        QVERIFY(!table.setField(2, 1, "") && !table.setField(1, 3, ""));
+        QVERIFY(table.open(path).ok());
+        QCOMPARE(table.appendRecord({value, "zz"}).ok(), !stored.isEmpty());
+        QVERIFY(table.setField(2, 1, "").failed() && table.setField(1, 3, "").failed());
         // A refused record leaves nothing in the file; the field's neighbour stays.
-        QVERIFY(table.open(path));
+        QVERIFY(table.open(path).ok());
         QCOMPARE(table.recordCount(), stored.isEmpty() ? 0 : 1);
         QCOMPARE(table.rawField(1, 1), QByteArrayView(stored));
         QCOMPARE(table.rawField(1, 2), QByteArrayView(stored.isEmpty() ? "" : "zz"));
@@ -202,11 +202,11 @@ private slots:
         const QList<FieldDescriptor> fields{{"NAME", 'C', int(stored.size())}};
         QVERIFY(writeFile(path, RawTable{.languageDriver = quint8(driver), .fields = fields, .records = {' ' + stored}}.bytes()));
         DbfTable table;
-        QVERIFY(table.open(path));
+        QVERIFY(table.open(path).ok());
         QCOMPARE(table.decode(table.rawField(1, 1)), text);
 
-        QVERIFY(DbfTable::create(path, fields, quint8(driver)));
-        QVERIFY(table.open(path) && table.appendRecord({text}) && table.open(path));
+        QVERIFY(DbfTable::create(path, fields, quint8(driver)).ok());
+        QVERIFY(table.open(path).ok() && table.appendRecord({text}).ok() && table.open(path).ok());
         QCOMPARE(table.rawField(1, 1), QByteArrayView(stored));
     }
 
@@ -256,23 +256,23 @@ private slots:
             bool appendedMeanwhile = false;
             {
                 DbfTable viewer, manager;
-                QVERIFY(viewer.open(path) && manager.open(path));
+                QVERIFY(viewer.open(path).ok() && manager.open(path).ok());
                 for (int r : deleted)
-                    QVERIFY(viewer.markDeleted(r));
+                    QVERIFY(viewer.markDeleted(r).ok());
                 if (!appendDuringPack)
-                    QVERIFY(manager.appendRecord({"R9", "9"}));
+                    QVERIFY(manager.appendRecord({"R9", "9"}).ok());
                 const auto beforeWrite = [&](int write) {
                     writes = write + 1;
                     if (appendDuringPack && write == at)
-                        appendedMeanwhile = bool(manager.appendRecord({"R9", "9"}));
+                        appendedMeanwhile = manager.appendRecord({"R9", "9"}).ok();
                 };
-                finished = bool(viewer.packInterrupted(appendDuringPack ? -1 : at, torn, beforeWrite));
+                finished = viewer.packInterrupted(appendDuringPack ? -1 : at, torn, beforeWrite).ok();
                 QVERIFY(viewer.isOpen());
             }
             const QString when = QStringLiteral("at write %1, %2 bytes of it: ").arg(at).arg(torn);
             DbfTable reader;
-            const StoreError error = reader.open(path);
-            QVERIFY2(error, qPrintable(when + error.message));
+            const vorn::Result error = reader.open(path);
+            QVERIFY2(error.ok(), qPrintable(when + error.message()));
             const QStringList rows = flatten(reader);
             // Every record listed is whole; one hidden by its mark may be anything.
             for (const QString &row : rows)
@@ -335,7 +335,7 @@ private slots:
         const QString path = dir.filePath("S.dbf");
         QVERIFY(writeFile(path, original));
         DbfTable table;
-        QVERIFY(table.open(path));
+        QVERIFY(table.open(path).ok());
 
         QByteArray damaged = readFile(path);
         if (damage == "header")
@@ -350,12 +350,12 @@ private slots:
             QVERIFY(writeFile(path, damaged));
         }
 
-        const StoreError error = operation == "pack" ? table.pack()
+        const vorn::Result error = operation == "pack" ? table.pack()
             : operation == "append"                  ? table.appendRecord({"P4", "M4", "40"})
             : operation == "mark"                    ? table.markDeleted(3)
                                                      : table.setField(3, 1, "X");
-        QVERIFY(!error);
-        QVERIFY(!error.message.isEmpty());
+        QVERIFY(error.failed());
+        QVERIFY(!error.message().isEmpty());
         // Records the file lost read as blanks.
         const QString lost = "      |    |      ";
         const QStringList expected = damage == "cut-0" ? QStringList{lost, lost, lost}
@@ -373,7 +373,7 @@ private slots:
             damaged[second] = '*';
             damaged.replace(second + 7, 4, "ZZ  ");
         }
-        QCOMPARE(bool(table.markDeleted(2)) && bool(table.setField(2, 2, "ZZ")), open && damaged.size() >= second + 17);
+        QCOMPARE(table.markDeleted(2).ok() && table.setField(2, 2, "ZZ").ok(), open && damaged.size() >= second + 17);
         QCOMPARE(QFileInfo(path).isFile(), damage != "remove" && damage != "folder");
         QCOMPARE(readFile(path), damaged);
     }
@@ -424,7 +424,7 @@ private slots:
         QVERIFY(writeFile(dir.filePath("T.dbf"), t.bytes()));
         QVERIFY(writeFile(dir.filePath(memoName), memoBytes));
         DbfTable table;
-        QVERIFY(table.open(dir.filePath("T")));
+        QVERIFY(table.open(dir.filePath("T")).ok());
         QTEST(table.fieldContent(1, 1), "content");
         QCOMPARE(table.fieldContent(1, 2), QByteArray("ok"));
     }
@@ -451,15 +451,15 @@ private slots:
         QVERIFY(writeFile(path, original.bytes()));
         {
             DbfTable first, second;
-            QVERIFY(first.open(path) && second.open(path));
+            QVERIFY(first.open(path).ok() && second.open(path).ok());
             if (otherPacks)
-                QVERIFY(first.markDeleted(2) && first.pack());
+                QVERIFY(first.markDeleted(2).ok() && first.pack().ok());
             else
-                QVERIFY(first.appendRecord({"A", "7"}));
-            QVERIFY(second.appendRecord({"B", "8"}));
+                QVERIFY(first.appendRecord({"A", "7"}).ok());
+            QVERIFY(second.appendRecord({"B", "8"}).ok());
         }
         DbfTable reader;
-        QVERIFY(reader.open(path));
+        QVERIFY(reader.open(path).ok());
         QTEST(flatten(reader), "expected");
         QCOMPARE(readFile(path).back(), char(0x1A));
     }
@@ -486,19 +486,19 @@ private slots:
 
         QTemporaryDir dir;
         const QString path = dir.filePath("S.dbf");
-        QVERIFY(DbfTable::create(path, {{"PART", 'C', 247}, {"N", 'N', 6}}));
+        QVERIFY(DbfTable::create(path, {{"PART", 'C', 247}, {"N", 'N', 6}}).ok());
         {
             DbfTable writer;
-            QVERIFY(writer.open(path));
-            const StoreError error = writer.appendRecords(count, [&](qint32 i) -> QList<QString> {
+            QVERIFY(writer.open(path).ok());
+            const vorn::Result error = writer.appendRecords(count, [&](qint32 i) -> QList<QString> {
                 if (i == badRecord)
                     return {"too", "many", "values"};
                 return {QStringLiteral("R%1").arg(i), QString::number(i)};
             });
-            QCOMPARE(bool(error), badRecord < 0);
+            QCOMPARE(error.ok(), badRecord < 0);
         }
         DbfTable reader;
-        QVERIFY(reader.open(path));
+        QVERIFY(reader.open(path).ok());
         QCOMPARE(reader.recordCount(), expectedCount);
         QCOMPARE(reader.rawField(expectedCount, 2).trimmed().toByteArray(), QByteArray::number(expectedCount - 1));
         const QByteArray bytes = readFile(path);

@@ -33,13 +33,13 @@ constexpr int headerLength = 32 + 32 * 3 + 1;
 // A table of `records` records, large enough to span many pages.
 bool writeTable(const QString &path, int records, const QString &tag = QStringLiteral("P"))
 {
-    if (!DbfTable::create(path, layout))
+    if (DbfTable::create(path, layout).failed())
         return false;
     DbfTable table;
-    if (!table.open(path))
+    if (table.open(path).failed())
         return false;
     for (int r = 1; r <= records; ++r) {
-        if (!table.appendRecord({QStringLiteral("%1%2").arg(tag).arg(r), QStringLiteral("M%1").arg(r % 7), QString::number(r * 10)}))
+        if (table.appendRecord({QStringLiteral("%1%2").arg(tag).arg(r), QStringLiteral("M%1").arg(r % 7), QString::number(r * 10)}).failed())
             return false;
     }
     return true;
@@ -50,7 +50,7 @@ QStringList readWithoutMapping(const QString &path)
 {
     MappedFile::setEnabled(false);
     DbfTable table;
-    const bool opened = bool(table.open(path));
+    const bool opened = table.open(path).ok();
     MappedFile::setEnabled(true);
     return opened ? flatten(table) : QStringList{"<open failed>"};
 }
@@ -58,7 +58,7 @@ QStringList readWithoutMapping(const QString &path)
 QStringList readMapped(const QString &path)
 {
     DbfTable table;
-    return table.open(path) ? flatten(table) : QStringList{"<open failed>"};
+    return table.open(path).ok() ? flatten(table) : QStringList{"<open failed>"};
 }
 
 bool cutFile(const QString &path, qint64 size)
@@ -77,24 +77,24 @@ bool change(const QString &path, Change what)
     case Change::Nothing:
         return true;
     case Change::AppendOne:
-        return writer.open(path) && writer.appendRecord({"NEW", "M9", "5"});
+        return writer.open(path).ok() && writer.appendRecord({"NEW", "M9", "5"}).ok();
     case Change::AppendMany:
         // Far past any headroom the first mapping left.
-        return writer.open(path) && [&] {
+        return writer.open(path).ok() && [&] {
             for (int i = 0; i < 4000; ++i)
-                if (!writer.appendRecord({QStringLiteral("X%1").arg(i), "M1", "1"}))
+                if (writer.appendRecord({QStringLiteral("X%1").arg(i), "M1", "1"}).failed())
                     return false;
             return true;
         }();
     case Change::SetField:
-        return writer.open(path) && writer.setField(1500, 1, "CHANGED");
+        return writer.open(path).ok() && writer.setField(1500, 1, "CHANGED").ok();
     case Change::Pack:
-        if (!writer.open(path))
+        if (writer.open(path).failed())
             return false;
         for (int r = 1; r <= writer.recordCount(); r += 3)
-            if (!writer.markDeleted(r))
+            if (writer.markDeleted(r).failed())
                 return false;
-        return bool(writer.pack());
+        return writer.pack().ok();
     case Change::CutToHeader:
         return cutFile(path, headerLength);
     case Change::CutMidway:
@@ -146,7 +146,7 @@ int foreignFaultInChild(Previous previous, const QString &table, const QString &
         signal(SIGBUS, recoverFromBusError);
     {
         DbfTable first;
-        if (!first.open(table))
+        if (first.open(table).failed())
             return childFailure + 1;
     }
     const int fd = ::open(QFile::encodeName(other).constData(), O_RDWR);
@@ -162,7 +162,7 @@ int foreignFaultInChild(Previous previous, const QString &table, const QString &
     if (recoveries != 1)
         return childFailure + 7;
     DbfTable second;
-    if (!second.open(table) || !cutFile(table, headerLength))
+    if (second.open(table).failed() || !cutFile(table, headerLength))
         return childFailure + 5;
     qint64 sum = 0;
     for (qint32 r = 1; r <= second.recordCount(); ++r)
@@ -237,7 +237,7 @@ private slots:
         const QStringList before = readWithoutMapping(path);
 
         DbfTable reader;
-        QVERIFY(reader.open(path));
+        QVERIFY(reader.open(path).ok());
         QCOMPARE(reader.recordCount(), 3000);
         // A fill under way: the first records are read already.
         for (qint32 r = 1; r <= 10; ++r)
@@ -303,7 +303,7 @@ private slots:
         auto read = [&] {
             while (!done.load()) {
                 DbfTable table;
-                if (!table.open(path))
+                if (table.open(path).failed())
                     continue;
                 ++opened;
                 qint64 bytes = 0;
@@ -415,7 +415,7 @@ private slots:
         for (const bool mapping : {true, false}) {
             MappedFile::setEnabled(mapping);
             DbfTable table;
-            QVERIFY(!table.open(dir.filePath("Scheduler")));
+            QVERIFY(table.open(dir.filePath("Scheduler")).failed());
         }
     }
 
@@ -434,7 +434,7 @@ private slots:
         for (int i = 8; i < 12; ++i) {
             // Both alive at once: the same bytes only if the mapping was kept.
             MappedFile first, second;
-            QVERIFY(first.map(path(i)) && second.map(path(i)));
+            QVERIFY(first.map(path(i)).ok() && second.map(path(i)).ok());
             QCOMPARE(static_cast<const void *>(first.data()), static_cast<const void *>(second.data()));
         }
 

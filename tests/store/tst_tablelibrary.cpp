@@ -100,7 +100,7 @@ private slots:
         MessageRecorder recorder;
         TableContext context(!startFails);
         DbfTable table;
-        if (context.OpenTable(table, dir.filePath("Scheduler")))
+        if (context.OpenTable(table, dir.filePath("Scheduler")).ok())
             QTEST(FieldText(table, 1, 1), "text");
         QTEST(recorder.shown, "messages");
     }
@@ -111,11 +111,11 @@ private slots:
         QVERIFY(writeFile(dir.filePath("Scheduler.dbf"), table('C', "P1")));
         const QString path = dir.filePath("Scheduler");
         DbfTable outside, outlives;
-        QVERIFY(outside.open(path));
+        QVERIFY(outside.open(path).ok());
         {
             TableContext context;
             DbfTable schedule, plan;
-            QVERIFY(context.OpenTable(schedule, path) && context.OpenTable(plan, path));
+            QVERIFY(context.OpenTable(schedule, path).ok() && context.OpenTable(plan, path).ok());
             // A table moved after the open is still the context's to close.
             DbfTable moved = std::move(plan);
             context.closeAll();
@@ -123,7 +123,7 @@ private slots:
             // The context may be used again after closing; a table destroyed
             // before the context must not be touched by it later.
             DbfTable shortLived;
-            QVERIFY(context.OpenTable(outlives, path) && context.OpenTable(shortLived, path));
+            QVERIFY(context.OpenTable(outlives, path).ok() && context.OpenTable(shortLived, path).ok());
         }
         QVERIFY(!outlives.isOpen() && outlives.rawField(1, 1).isEmpty() && outside.isOpen());
     }

@@ -21,7 +21,7 @@ private slots:
         plant.writeTables({{"P1", "M1", "O1", 3600, 7200, 3700, 7300}});
         auto window = plant.load();
         const QString path = plant.dir.path() + "/out.csv";
-        QVERIFY(ExportSchedule(*window, path).ok);
+        QVERIFY(ExportSchedule(*window, path).ok());
         const QStringList lines = QString::fromUtf8(readFile(path)).split("\r\n");
         QCOMPARE(lines.mid(0, 3), QStringList({"Row,Part/Machine,Planned Duration,Actual Duration",
                                                 "Group,P1(O1),01:00:00,01:00:00", "Operation,M1,01:00:00,01:00:00"}));
@@ -55,8 +55,8 @@ private slots:
             window->menuItem("mnuLiveOverlays")->trigger();
         chart::GridOverlay *live = window->fg()->overlay();
         const QString path = plant.dir.path() + "/" + name;
-        const ExportResult result = ExportSchedule(*window, path);
-        QVERIFY2(result.ok, qPrintable(result.reason));
+        const Result result = ExportSchedule(*window, path);
+        QVERIFY2(result.ok(), qPrintable(result.message()));
         QCOMPARE(window->fg()->overlay(), live);
         QVERIFY(readFile(path).startsWith(start));
         if (!name.endsWith(".png"))
@@ -91,9 +91,9 @@ private slots:
         QVERIFY(QDir(plant.dir.path()).mkdir("taken.pdf"));
         auto window = plant.load();
         const QStringList before = QDir(plant.dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
-        const ExportResult result = ExportSchedule(*window, plant.dir.path() + "/" + target);
-        QVERIFY(!result.ok);
-        QVERIFY(!result.reason.isEmpty());
+        const Result result = ExportSchedule(*window, plant.dir.path() + "/" + target);
+        QVERIFY(result.failed());
+        QVERIFY(!result.message().isEmpty());
         QCOMPARE(QDir(plant.dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
         QCOMPARE(QDir(plant.dir.path() + "/" + QFileInfo(target).fileName()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                  QStringList());

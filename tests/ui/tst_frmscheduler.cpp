@@ -319,7 +319,7 @@ private slots:
             QCOMPARE(recorder.texts, QStringList{"Do you really want to clean the scheduler data?"});
             QCOMPARE(recorder.requests[0].buttons, MessageButtons::YesNo);
             store::DbfTable table;
-            QVERIFY(table.open(plant.dataFile("Scheduler.dbf")).ok);
+            QVERIFY(table.open(plant.dataFile("Scheduler.dbf")).ok());
             QCOMPARE(table.recordCount(), yes ? 0 : 3);
             QCOMPARE(body(*window).size(), yes ? 0 : 5);
             QCOMPARE(plant.state.ReloadRequested, yes);

@@ -160,14 +160,14 @@ private slots:
             const QStringList step = action.split(u' ');
             vorn::store::DbfTable writer;
             if (step[0] == u"set") {
-                QVERIFY(writer.open(path));
-                QVERIFY(writer.setField(step[1].toInt(), 5, step[2]));
-                QVERIFY(writer.setField(step[1].toInt(), 6, step[3]));
+                QVERIFY(writer.open(path).ok());
+                QVERIFY(writer.setField(step[1].toInt(), 5, step[2]).ok());
+                QVERIFY(writer.setField(step[1].toInt(), 6, step[3]).ok());
             } else if (step[0] == u"append") {
-                QVERIFY(writer.open(path));
+                QVERIFY(writer.open(path).ok());
                 QStringList values{"P", "", "M", "", step[1], step[2]};
                 values.resize(11);
-                QVERIFY(writer.appendRecord(values));
+                QVERIFY(writer.appendRecord(values).ok());
             } else if (step[0] == u"cut") {
                 QFile file(path);
                 QVERIFY(file.open(QIODevice::ReadWrite));
@@ -179,12 +179,12 @@ private slots:
                 QList<vorn::store::FieldDescriptor> fields = vorn::testing::scheduleFields();
                 for (vorn::store::FieldDescriptor &field : fields)
                     field.length += 2;
-                QVERIFY(vorn::store::DbfTable::create(path, fields));
-                QVERIFY(writer.open(path));
+                QVERIFY(vorn::store::DbfTable::create(path, fields).ok());
+                QVERIFY(writer.open(path).ok());
                 for (const QString &record : records) {
                     QStringList values = record.split(u';');
                     values.resize(11);
-                    QVERIFY(writer.appendRecord(values));
+                    QVERIFY(writer.appendRecord(values).ok());
                 }
             }
         };
@@ -197,7 +197,7 @@ private slots:
             QStringList phases = steps[i].split(QStringLiteral(" | "));
             table.close();
             applyAll(phases[0]);
-            QVERIFY(table.open(path));
+            QVERIFY(table.open(path).ok());
             if (phases[0] == u"refill")
                 layOutGrid(grid, QStringLiteral("G D1 D2 G D3 D4"));
             grid.setChangeListener([&](GridData::Change, int) {
@@ -262,8 +262,8 @@ private slots:
         const QStringList words = change.split(u' ');
         const auto setStart = [&path](const QString &record, const QString &start) {
             vorn::store::DbfTable writer;
-            QVERIFY(writer.open(path));
-            QVERIFY(writer.setField(record.toInt(), 5, start));
+            QVERIFY(writer.open(path).ok());
+            QVERIFY(writer.setField(record.toInt(), 5, start).ok());
         };
         vorn::model::FillSink sink;
         bool rewritten = false;
@@ -360,7 +360,7 @@ private slots:
         QCOMPARE(vorn::testing::makeScheduleTable(table, dir.filePath("Scheduler/Monday.dbf"), {"P", "P", "P"}), QString());
         if (records >= 0) {
             QCOMPARE(vorn::testing::makeScheduleTable(table, dir.filePath("Scheduler.dbf"), QStringList(records, "P")), QString());
-            QVERIFY(table.markDeleted(1));
+            QVERIFY(table.markDeleted(1).ok());
         }
         table.close();
         vorn::AppState state;
@@ -383,7 +383,7 @@ private slots:
         // The emptied table is still a table the manager and the fill can open.
         QCOMPARE(after, records < 0 ? std::nullopt : std::optional<qint32>(0));
         QCOMPARE(messages, QStringList(records < 0 ? 3 : 0, QStringLiteral("Open Failed")));
-        QCOMPARE(table.open(dir.filePath("Scheduler/Monday.dbf")) ? table.recordCount() : -1, 3);
+        QCOMPARE(table.open(dir.filePath("Scheduler/Monday.dbf")).ok() ? table.recordCount() : -1, 3);
     }
 };
 

@@ -31,14 +31,14 @@ inline void writeSchedule(const QString &path, const QList<Op> &ops)
         fields.append({name, 'N', 10});
     fields.append({"STATUSFIN", 'C', 10});
     QFile::remove(path);
-    QVERIFY(store::DbfTable::create(path, fields).ok);
+    QVERIFY(store::DbfTable::create(path, fields).ok());
     store::DbfTable table;
-    QVERIFY(table.open(path).ok);
+    QVERIFY(table.open(path).ok());
     auto n = [](int value) { return value == 0 ? QString() : QString::number(value); };
     for (const Op &op : ops)
         QVERIFY(table.appendRecord({op.part, QStringLiteral("Turn"), op.machine, op.order, n(op.startP), n(op.finishP),
                                     n(op.finishP - op.startP), n(op.startA), n(op.finishA), n(op.finishA - op.startA),
-                                    QString()}).ok);
+                                    QString()}).ok());
 }
 
 // Two parts over two machines; P1 finished on Mill1, the rest waiting.
@@ -62,7 +62,7 @@ struct Plant {
     {
         writeSchedule(dataFile(QStringLiteral("Scheduler.dbf")), ops);
         for (const char *name : {"Aplan.dbf", "Process.dbf"})
-            QVERIFY(store::DbfTable::create(dataFile(QLatin1String(name)), {{"NAME", 'C', 10}}).ok);
+            QVERIFY(store::DbfTable::create(dataFile(QLatin1String(name)), {{"NAME", 'C', 10}}).ok());
     }
     std::unique_ptr<frmScheduler> load(const QString &commandLine = QString(), bool useBus = false)
     {

@@ -96,19 +96,19 @@ int main(int argc, char *argv[])
     const vorn::plant::Plant plant = vorn::plant::GeneratePlant(options);
     const qint64 generated = clock.elapsed();
 
-    if (vorn::store::StoreError error = vorn::plant::WriteTables(data, plant, *now); !error)
-        return fail(error.message);
+    if (const vorn::Result error = vorn::plant::WriteTables(data, plant, *now); error.failed())
+        return fail(error.message());
     const qint64 written = clock.elapsed();
 
     // A finished earlier day in the archive, for the Open dialog.
     if (options.operations == 0) {
         vorn::plant::PlantOptions earlier = options;
         earlier.seed = options.seed + 1;
-        if (vorn::store::StoreError error = vorn::plant::WriteScheduleTable(
+        if (const vorn::Result error = vorn::plant::WriteScheduleTable(
                 archive + QStringLiteral("/Previous Day.dbf"),
                 vorn::plant::GeneratePlant(earlier), 24 * 3600 - 1);
-            !error)
-            return fail(error.message);
+            error.failed())
+            return fail(error.message());
     }
 
     if (!QFile::exists(state.SettingsFile)) {
@@ -120,7 +120,7 @@ int main(int argc, char *argv[])
     // part's route reads as a staircase of bars, the first thing a newcomer sees.
     const QString section = QStringLiteral("SCHEDULER");
     const QTime dayStart = QTime::fromMSecsSinceStartOfDay(options.dayStart * 1000);
-    const vorn::IniWriteResult results[] = {
+    const vorn::Result results[] = {
         vorn::WriteIniString(state.SettingsFile, section, QStringLiteral("Timer"), QStringLiteral("500")),
         vorn::SaveSettings(state, {1, 0, 1, 1, 0, 1}, 4, 0),
         vorn::WriteIniString(state.SettingsFile, section, QStringLiteral("BaseDate"),
@@ -130,9 +130,9 @@ int main(int argc, char *argv[])
         vorn::WriteIniString(state.WorkFolder + QStringLiteral("LANGUAGE.INI"), QStringLiteral("GENERAL"),
                              QStringLiteral("ApplicationLanguage"), language),
     };
-    for (const vorn::IniWriteResult &result : results) {
-        if (!result.ok)
-            return fail(result.error);
+    for (const vorn::Result &result : results) {
+        if (result.failed())
+            return fail(result.message());
     }
 
     std::printf("%s: %lld machines, %lld parts, %lld orders, %lld schedule records\n",

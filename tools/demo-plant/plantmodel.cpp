@@ -237,10 +237,10 @@ store::FieldDescriptor field(const char *name, char type, int length)
 }
 
 // Creates the table at `path` anew and opens it for the records to come.
-store::StoreError createTable(store::DbfTable &table, const QString &path,
-                              const QList<store::FieldDescriptor> &fields)
+Result createTable(store::DbfTable &table, const QString &path,
+                   const QList<store::FieldDescriptor> &fields)
 {
-    if (store::StoreError error = store::DbfTable::create(path, fields); !error)
+    if (Result error = store::DbfTable::create(path, fields); error.failed())
         return error;
     return table.open(path);
 }
@@ -310,23 +310,23 @@ QList<store::FieldDescriptor> ScheduleTableFields()
             field("DurationA", 'N', 10),  field("StatusFini", 'C', 10)};
 }
 
-store::StoreError WriteScheduleTable(const QString &path, const Plant &plant, qint32 now)
+Result WriteScheduleTable(const QString &path, const Plant &plant, qint32 now)
 {
     store::DbfTable table;
-    if (store::StoreError error = createTable(table, path, ScheduleTableFields()); !error)
+    if (Result error = createTable(table, path, ScheduleTableFields()); error.failed())
         return error;
     return table.appendRecords(qint32(plant.operations.size()),
                                [&](qint32 index) { return plant.operations[index].recordAt(now); });
 }
 
-store::StoreError WritePlanTable(const QString &path, const Plant &plant)
+Result WritePlanTable(const QString &path, const Plant &plant)
 {
     store::DbfTable table;
-    if (store::StoreError error = createTable(table, path,
-                                              {field("Order", 'C', 15), field("Part", 'C', 20),
-                                               field("Family", 'C', 15), field("Quantity", 'N', 6),
-                                               field("Release", 'N', 10), field("Due", 'N', 10)});
-        !error)
+    if (const Result error = createTable(table, path,
+                                         {field("Order", 'C', 15), field("Part", 'C', 20),
+                                          field("Family", 'C', 15), field("Quantity", 'N', 6),
+                                          field("Release", 'N', 10), field("Due", 'N', 10)});
+        error.failed())
         return error;
     QHash<QString, qint32> due;
     for (const Operation &op : plant.operations)
@@ -343,26 +343,26 @@ store::StoreError WritePlanTable(const QString &path, const Plant &plant)
     });
 }
 
-store::StoreError WriteProcessTable(const QString &path, const Plant &plant)
+Result WriteProcessTable(const QString &path, const Plant &plant)
 {
     store::DbfTable table;
-    if (store::StoreError error =
+    if (const Result error =
             createTable(table, path, {field("Process", 'C', 20), field("Machine", 'C', 15)});
-        !error)
+        error.failed())
         return error;
     return table.appendRecords(qint32(plant.machines.size()), [&](qint32 index) -> QList<QString> {
         return {plant.machines[index].process, plant.machines[index].name};
     });
 }
 
-store::StoreError WriteTables(const QString &dataFolder, const Plant &plant, qint32 now)
+Result WriteTables(const QString &dataFolder, const Plant &plant, qint32 now)
 {
     const QDir folder(dataFolder);
-    if (store::StoreError error =
+    if (const Result error =
             WriteScheduleTable(folder.filePath(QStringLiteral("Scheduler.dbf")), plant, now);
-        !error)
+        error.failed())
         return error;
-    if (store::StoreError error = WritePlanTable(folder.filePath(QStringLiteral("Aplan.dbf")), plant); !error)
+    if (Result error = WritePlanTable(folder.filePath(QStringLiteral("Aplan.dbf")), plant); error.failed())
         return error;
     return WriteProcessTable(folder.filePath(QStringLiteral("Process.dbf")), plant);
 }

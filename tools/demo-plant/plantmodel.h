@@ -83,17 +83,17 @@ std::optional<qint32> ParseTimeOfDay(const QString &text);
 QList<store::FieldDescriptor> ScheduleTableFields();
 
 // (Re)creates the schedule table at `path` with every operation as seen at `now`.
-store::StoreError WriteScheduleTable(const QString &path, const Plant &plant, qint32 now);
+Result WriteScheduleTable(const QString &path, const Plant &plant, qint32 now);
 
 // The manager's plan table: one record per part (order, part, quantity,
 // release and due time).
-store::StoreError WritePlanTable(const QString &path, const Plant &plant);
+Result WritePlanTable(const QString &path, const Plant &plant);
 
 // The manager's process table: one record per machine and process.
-store::StoreError WriteProcessTable(const QString &path, const Plant &plant);
+Result WriteProcessTable(const QString &path, const Plant &plant);
 
 // The three tables the manager keeps in `dataFolder`: Scheduler.dbf as seen
 // at `now`, Aplan.dbf and Process.dbf. Stops at the first that fails.
-store::StoreError WriteTables(const QString &dataFolder, const Plant &plant, qint32 now);
+Result WriteTables(const QString &dataFolder, const Plant &plant, qint32 now);
 
 } // namespace vorn::plant

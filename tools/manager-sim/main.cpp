@@ -132,8 +132,8 @@ private:
         m_dayEnd = m_now;
         for (const plant::Operation &operation : m_plant.operations)
             m_dayEnd = std::max(m_dayEnd, std::max(operation.actualFinish(), operation.plannedFinish()));
-        if (const store::StoreError error = plant::WriteTables(m_options.dataFolder, m_plant, m_now); !error) {
-            std::fprintf(stderr, "vorn-manager-sim: %s\n", qPrintable(error.message));
+        if (const Result error = plant::WriteTables(m_options.dataFolder, m_plant, m_now); error.failed()) {
+            std::fprintf(stderr, "vorn-manager-sim: %s\n", qPrintable(error.message()));
             return false;
         }
         say(QStringLiteral("%1 planned: %2 operations on %3 machines, day %4 to %5 (plan %6)")
@@ -197,8 +197,10 @@ private:
         if (m_now > m_dayEnd) {
             notifyWindow("STOP");
             m_plant.operations.clear();
-            plant::WriteScheduleTable(tablePath("Scheduler"), m_plant, m_now);
-            say(QStringLiteral("%1 day over: schedule cleaned").arg(clockText(m_now)));
+            if (const Result error = plant::WriteScheduleTable(tablePath("Scheduler"), m_plant, m_now); error.failed())
+                say(QStringLiteral("cannot clean the schedule: %1").arg(error.message()));
+            else
+                say(QStringLiteral("%1 day over: schedule cleaned").arg(clockText(m_now)));
             m_cleanedAt = m_now;
         }
     }
@@ -208,8 +210,8 @@ private:
     void update(qint32 before)
     {
         store::DbfTable table;
-        if (const store::StoreError error = table.open(tablePath("Scheduler")); !error) {
-            say(QStringLiteral("cannot open the schedule: %1").arg(error.message));
+        if (const Result error = table.open(tablePath("Scheduler")); error.failed()) {
+            say(QStringLiteral("cannot open the schedule: %1").arg(error.message()));
             return;
         }
         int changed = 0;
@@ -220,8 +222,10 @@ private:
                 continue;
             // Only the actual times and the status move on the cell.
             const QList<QString> fields = operation.recordAt(m_now);
-            for (int position = model::kStartA; position <= model::kStatusFinish; ++position)
-                table.setField(record, position, fields[position - 1]);
+            for (int position = model::kStartA; position <= model::kStatusFinish; ++position) {
+                if (const Result error = table.setField(record, position, fields[position - 1]); error.failed())
+                    say(QStringLiteral("cannot write record %1: %2").arg(record).arg(error.message()));
+            }
             ++changed;
         }
         // Every three quarters of an hour of the day a part fails its
@@ -234,7 +238,8 @@ private:
             rework.plannedStart = m_now + 600;
             rework.actualStart = rework.plannedStart + m_random.bounded(120);
             m_plant.operations.append(rework);
-            table.appendRecord(rework.recordAt(m_now));
+            if (const Result error = table.appendRecord(rework.recordAt(m_now)); error.failed())
+                say(QStringLiteral("cannot append the rework: %1").arg(error.message()));
             m_dayEnd = std::max(m_dayEnd, rework.actualFinish());
             say(QStringLiteral("%1 rework appended: %2 on %3").arg(clockText(m_now), rework.part, rework.machine));
         }

@@ -179,8 +179,8 @@ int main(int argc, char *argv[])
     chart::GanttGrid grid;
     grid.setLogicalDpi(96);
     grid.setAppState(&state);
-    if (const QString error = FillChartFromFolder(grid, state, request); !error.isEmpty())
-        return fail(error);
+    if (const Result error = FillChartFromFolder(grid, state, request); error.failed())
+        return fail(error.message());
 
     const OverlaySettings settings = LoadOverlaySettings(state.SettingsFile);
     const bool overlays = settings.liveOverlays && !parser.isSet(noOverlaysOption);
@@ -195,8 +195,8 @@ int main(int argc, char *argv[])
     const chart::ChartExtent extent =
         chart::ExtentOfTimes(grid.data().timeScale(), from.value_or(busyFrom), to.value_or(busyTo));
 
-    if (const QString error = chart::SaveChartFile(grid, extent, output); !error.isEmpty())
-        return fail(QStringLiteral("cannot write %1: %2").arg(output, error));
+    if (const Result error = chart::SaveChartFile(grid, extent, output); error.failed())
+        return fail(QStringLiteral("cannot write %1: %2").arg(output, error.message()));
     grid.setOverlay(nullptr);
     return 0;
 }
