@@ -47,7 +47,7 @@ private:
 // A fill's rows into a grid, as the window and the renderer show them: the
 // body emptied once the tables are open, each row appended as it comes, and
 // the body borders drawn at the end whatever happened.
-class GridFill final : public core::FillTarget {
+class GridFill : public core::FillTarget {
 public:
     explicit GridFill(chart::GridData &grid) : m_grid(grid), m_rows(grid) {}
     void begin() override { m_appender.emplace(m_grid); }

@@ -3,6 +3,8 @@
 
 #include "../model/scheduletable.h"
 #include "griddata.h"
+#include "gridfill.h"
+#include "liveschedule.h"
 #include "schedulerows.h"
 #include "messagebox.h"
 
@@ -47,11 +49,11 @@ QStringList timeCells(const GridData &grid)
 }
 
 // The fill's rows written into the grid as the window's fill writes them.
-void applyFill(GridData &grid, const vorn::model::FillResult &fill)
+void applyFill(GridData &grid, const std::vector<vorn::model::ScheduleRow> &rows)
 {
     grid.setCols(8);
     grid.setRows(2);
-    for (const vorn::model::ScheduleRow &row : fill.rows) {
+    for (const vorn::model::ScheduleRow &row : rows) {
         const int r = grid.rows();
         grid.setRows(r + 1);
         grid.setText(r, 1, row.label);
@@ -265,30 +267,38 @@ private slots:
             QVERIFY(writer.open(path).ok());
             QVERIFY(writer.setField(record.toInt(), 5, start).ok());
         };
-        vorn::model::FillSink sink;
+        // The window's fill and tick; the plan and process tables only need to open.
+        vorn::core::LiveSchedule schedule(vorn::core::LiveSchedule::OpenFailure::Quiet);
         bool rewritten = false;
-        sink.pause = [&] {
+        schedule.setAnswerPeriod(0);
+        schedule.setAnswer([&] {
             if (words[0] == u"midfill" && !std::exchange(rewritten, true))
                 setStart(words[1], words[2]);
+        });
+        // The rows as the fill made them go to a second grid, which a tick
+        // then works out without anything kept.
+        struct Tee final : vorn::GridFill {
+            using GridFill::GridFill;
+            void add(vorn::model::ScheduleRow &&row) override { rows.push_back(row), GridFill::add(std::move(row)); }
+            std::vector<vorn::model::ScheduleRow> rows;
         };
-        const vorn::model::FillResult fill = vorn::model::BuildScheduleRows(table, vorn::model::kSortByMachine, nullptr, sink);
+        GridData grid;
+        grid.setCols(8);
+        Tee target(grid);
+        const QString base = path.chopped(4);
+        QVERIFY(schedule.fill({base, base, base}, vorn::model::kSortByMachine, target).ok());
         if (!change.isEmpty())
             setStart(words[1], words.value(3, words[2]));
-        GridData grid;
         GridData fresh;
-        applyFill(grid, fill);
-        applyFill(fresh, fill);
-        vorn::RefreshState state;
-        state.beginFill(table, fill.rows.size());
-        for (const vorn::model::ScheduleRow &row : fill.rows)
-            state.addFillRow(row);
-        state.endFill(vorn::GridTickRows(grid), fill.fingerprints);
-        const vorn::RefreshResult tick = vorn::RefreshTimesAndFeed(table, grid, false, nullptr, &state);
+        applyFill(fresh, target.rows);
+        vorn::RefreshResult tick;
+        vorn::GridCellWriter cells(grid, tick);
+        QVERIFY(schedule.tick(base, vorn::GridTickRows(grid), cells));
         const vorn::RefreshResult freshTick = vorn::RefreshTimesAndFeed(table, fresh, false, nullptr);
         QCOMPARE(timeCells(grid), timeCells(fresh));
         QCOMPARE(tick.changed, freshTick.changed);
         QCOMPARE(tick.plannedChanges.size(), freshTick.plannedChanges.size());
-        QTEST(int(tick.detailRows), "rowsRewritten");
+        QTEST(int(schedule.stats().rowsRewritten), "rowsRewritten");
     }
 
     void reportsWhatChanged_data()
