@@ -69,8 +69,8 @@ public:
     // schedule XML.
     void setFeed(bool hosted, ManagerServerClient *view);
     bool hosted() const { return m_hosted; }
-    // Called now and then during a long fill, at most once per
-    // `periodMs`: the owner's chance to keep answering.
+    // Called now and then during a long fill, at most once per answer
+    // period (40 ms unless set): the owner's chance to keep answering.
     void setAnswer(std::function<void()> answer) { m_answer = std::move(answer); }
     void setAnswerPeriod(int periodMs) { m_answerPeriodMs = periodMs; }
 
@@ -81,8 +81,9 @@ public:
     // its rows.
     [[nodiscard]] Result fill(const ScheduleTables &tables, qint16 sortOrder, FillTarget &target);
     // One tick over the live table: the triples of the rows whose times
-    // changed go to `cells`, the summaries that moved too; nothing when the
-    // table cannot be opened.
+    // changed go to `cells`, the summaries that moved too, and the view is
+    // fed the rows it lacks when hosted; nothing when the table cannot be
+    // opened.
     std::optional<TickResult> tick(const QString &liveTable, const model::TickRows &rows,
                                    model::TickCellWriter &cells);
 
