@@ -49,8 +49,15 @@ public:
         return false;
     }
 
-    // Sizes the kept rows to the table's record count, for the walk.
-    void resize(qint32 records) { m_fed.resize(size_t(records)); }
+    // Sizes the kept rows to the table's record count, for the walk. A
+    // record the client had before, of the bytes it had, goes nowhere
+    // unless it is to be sent again: that much the walk may see for itself.
+    void resize(qint32 records)
+    {
+        m_fed.resize(size_t(records));
+        if (m_fedBefore && !m_clientReadsAll && m_resend == m_resendEnd)
+            setHas(m_fed.data(), std::min(m_fedBeforeCount, records));
+    }
 
 private:
     const model::FieldReader &m_reader;

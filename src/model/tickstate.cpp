@@ -432,7 +432,8 @@ TickCounts TickState::run(const store::DbfTable &table, const FieldReader &reade
             if (!copied) {
                 fingerprint = RecordFingerprint(table.rawRecord(record));
                 changed = differs(fingerprint);
-                copied = (changed && sameRows) || (feed && feed->take(record, fingerprint, nullptr));
+                copied = (changed && sameRows)
+                    || (feed && !feed->has(record, fingerprint) && feed->take(record, fingerprint, nullptr));
             }
             if (copied) {
                 copy.take(table, record);

@@ -57,8 +57,7 @@ struct TickCounts {
 };
 
 // Whoever takes the records a tick reads on to a view of its own. The tick
-// reads a record it would otherwise skip when the feed wants its row. One
-// call per record on a quiet tick: the feed is most of what such a tick costs.
+// reads a record it would otherwise skip when the feed wants its row.
 class TickFeed {
 public:
     virtual ~TickFeed() = default;
@@ -67,6 +66,26 @@ public:
     // again with a copy; false when the record is done. With `copy` (its
     // bytes, of that fingerprint): the row is read from it if it goes out.
     virtual bool take(qint32 record, quint64 fingerprint, const RecordCopy *copy) = 0;
+    // Whether the view already has this record's row of these bytes and
+    // wants nothing for it: the tick then does not call take(). Asked
+    // inline, as on a quiet tick it is asked for every record.
+    bool has(qint32 record, quint64 fingerprint) const
+    {
+        return record <= m_hasRecords && m_has[record - 1] == fingerprint;
+    }
+
+protected:
+    // Records 1 to `records` are done whenever their fingerprint is the
+    // one in `fingerprints` (index record - 1).
+    void setHas(const quint64 *fingerprints, qint32 records)
+    {
+        m_has = fingerprints;
+        m_hasRecords = records;
+    }
+
+private:
+    const quint64 *m_has = nullptr;
+    qint32 m_hasRecords = 0;
 };
 
 // The change detection of the timer tick and what it keeps from tick to

@@ -1,12 +1,11 @@
 #include "folderchart.h"
 
-#include "dbftable.h"
 #include "ganttgrid.h"
 #include "gridcolumns.h"
 #include "gridfill.h"
 #include "gridlayout.h"
+#include "liveschedule.h"
 #include "paths.h"
-#include "schedulerows.h"
 #include "settings.h"
 #include "texts.h"
 
@@ -38,21 +37,11 @@ Result FillChartFromFolder(chart::GanttGrid &grid, AppState &state, const Folder
                              nullptr);
     data.setText(0, chart::KeyCol, GetText(state.SortOrder == kSortByPart ? 53 : 43));
 
-    // All three are read, as every fill opens them, so that a folder the
-    // window could not show is not shown here either.
-    store::DbfTable schedule;
-    store::DbfTable plan;
-    store::DbfTable process;
-    const std::pair<store::DbfTable *, QLatin1StringView> tables[] = {
-        {&schedule, ScheduleTableName}, {&plan, PlanTableName}, {&process, ProcessTableName}};
-    for (const auto &[table, name] : tables) {
-        const QString path = request.dataFolder + name + QStringLiteral(".dbf");
-        if (const Result error = table->open(path); error.failed())
-            return Result::failure(QStringLiteral("cannot read the %1 table: %2").arg(name, error.message()));
-    }
-    ApplyScheduleRows(data, model::BuildScheduleRows(schedule, state.SortOrder, nullptr).rows);
-    DrawBodyBorders(data);
-    return Result::success();
+    // The window's fill, without its boxes: a folder the window could not
+    // show is not shown here either.
+    core::LiveSchedule schedule(core::LiveSchedule::OpenFailure::Quiet);
+    GridFill target(data);
+    return schedule.fill(core::ScheduleTables::live(state), state.SortOrder, target);
 }
 
 } // namespace vorn

@@ -22,6 +22,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QLabel>
 #include <QShortcut>
@@ -53,6 +54,10 @@ frmScheduler::frmScheduler(AppState &state, WindowStart start, QWidget *parent)
         std::_Exit(0);
     };
     m_openUrl = [](const QString &path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+    // A fill of a large table takes a second; meanwhile the window paints,
+    // follows moves and answers the bus. Clicks and keys wait for the end
+    // of the fill, so that nothing a user does runs in the middle of one.
+    m_schedule.setAnswer([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
     createControls();
     createMenus();
 }
@@ -151,10 +156,11 @@ void frmScheduler::Form_Load()
 
     // 3.-5. Close flag, hosted mode, the Manager Server document.
     m_state.CloseRequested = false;
-    m_hosted = IsHosted(m_start.commandLine);
+    const bool hosted = IsHosted(m_start.commandLine);
     if (m_start.useSessionBus)
         m_managerServer = ManagerServerClient::create();
-    if (m_hosted) {
+    m_schedule.setFeed(hosted, m_managerServer.get());
+    if (hosted) {
         if (!m_managerServer)
             ShowMessage(GetText(42));
         else
@@ -241,7 +247,7 @@ void frmScheduler::Form_Unload(bool &cancel)
                    &frmScheduler::ml_RuntimeSupport_LanguageChanged);
 
     // 2. A hosted window only hides until the manager asks it to close.
-    if (m_managerServer && m_hosted && !m_state.CloseRequested) {
+    if (m_managerServer && m_schedule.hosted() && !m_state.CloseRequested) {
         hide();
         cancel = true;
         // Said on standard error so that whoever started us can tell a
@@ -294,6 +300,7 @@ frmScheduler::OperationScope::~OperationScope()
 
 void frmScheduler::releaseManagerServer()
 {
+    m_schedule.setFeed(m_schedule.hosted(), nullptr);
     if (m_operations > 0)
         m_releasedManagerServer = std::move(m_managerServer);
     else
@@ -343,7 +350,7 @@ void frmScheduler::SetUtilWndPos()
     PlaceFrame(*this, QRect(placement->x, placement->y, placement->cx, placement->cy));
     raise();
     m_topMost = placement->topMost;
-    if (m_hosted)
+    if (m_schedule.hosted())
         hide();
 }
 

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "appstate.h"
+#include "liveschedule.h"
 #include "settings.h"
 #include "toolbarlayout.h"
 
-#include <QElapsedTimer>
 #include <QHash>
 #include <QIcon>
 #include <QMainWindow>
@@ -31,7 +31,6 @@ namespace vorn {
 
 class ControlChannel;
 class ManagerServerClient;
-class RefreshState;
 
 namespace chart {
 class GanttGrid;
@@ -94,7 +93,7 @@ public:
     void CleanSchedule();
 
     // Hosted-mode state.
-    bool Hosted() const { return m_hosted; }
+    bool Hosted() const { return m_schedule.hosted(); }
     bool TopMost() const { return m_topMost; }
     ManagerServerClient *ManagerServerObject() const { return m_managerServer.get(); }
 
@@ -136,7 +135,7 @@ public:
     QProgressBar *ProgressBar1() const { return m_progressBar; }
     QTimer *Timer1() const { return m_timer; }
     // How often a long fill lets the window answer (40 ms unless set).
-    void setFillAnswerPeriod(int milliseconds) { m_fillAnswerPeriodMs = milliseconds; }
+    void setFillAnswerPeriod(int milliseconds) { m_schedule.setAnswerPeriod(milliseconds); }
 
     ControlChannel *channel() const { return m_channel.get(); }
     chart::LiveOverlay *overlay() const { return m_overlay.get(); }
@@ -194,7 +193,6 @@ private:
     void setButtonPressed(const QString &key, bool pressed);
     void setButtonEnabled(const QString &key, bool enabled);
     void scrollToFirstStart();
-    void keepAnswering();
     // Counters and, when asked, the grid's body rows, for the control
     // channel's Diagnostics calls.
     QVariantMap diagnostics(bool withGrid) const;
@@ -204,37 +202,15 @@ private:
 
     AppState &m_state;
     WindowStart m_start;
-    bool m_hosted = false;
     bool m_topMost = false;
     std::unique_ptr<ManagerServerClient> m_managerServer;
     std::unique_ptr<ControlChannel> m_channel;
     std::unique_ptr<ManagerServerClient> m_releasedManagerServer;   // until the last operation returns
     int m_operations = 0;
     bool m_unloaded = false;
-    bool m_inTick = false;
-    bool m_filling = false;          // ticks that come meanwhile are dropped
-    QElapsedTimer m_sinceAnswered;   // during a fill: since the window last answered
-    int m_fillAnswerPeriodMs = 40;
-    // The earliest planned start of any group as the last fill left it, and
-    // what tells whether the grid still shows that fill's times.
-    struct FirstStart {
-        qint32 seconds = -1;
-        std::pair<qint32, qint32> shownTimes;   // earliest and latest time shown
-        quint64 rowsGeneration = 0;
-        qint64 ticks = -1;
-    } m_firstStart;
-    // What the last tick saw; a tick then works only on what changed.
-    std::unique_ptr<RefreshState> m_refreshState;
-    // What the ticks cost: counted for benchmarks, never shown.
-    struct TickStats {
-        qint64 ticks = 0;          // ticks that refreshed or rebuilt
-        qint64 longestTickMs = 0;
-        qint64 totalTickCpuUs = 0;   // processor time of the window's thread in ticks
-        qint64 rowsRewritten = 0;    // detail rows whose times a tick worked out
-        qint64 recordsChanged = 0;   // records whose bytes a tick found changed
-        qint64 longestGapMs = 0;   // between the starts of two such ticks
-        QElapsedTimer sinceLast;
-    } m_tickStats;
+    // The tables, the fill, the tick and what they keep; the window adds
+    // only its widgets, boxes and timer.
+    core::LiveSchedule m_schedule;
     bool m_loaded = false;
     bool m_shownOnce = false;
 

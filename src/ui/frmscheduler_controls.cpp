@@ -366,17 +366,16 @@ void frmScheduler::scrollToFirstStart()
     // Unless a tick or anything else has changed the rows since the fill,
     // the fill already knows what they show; a large table then costs
     // nothing here.
-    const bool asFilled =
-        m_firstStart.rowsGeneration == grid.rowsGeneration() && m_firstStart.ticks == m_tickStats.ticks;
+    const bool asFilled = m_schedule.showsLastFill(grid.rowsGeneration());
     // With the live overlays, the present when the schedule reaches it.
     const std::optional<int> present =
-        m_overlay ? m_overlay->firstViewColumn(asFilled ? std::optional(m_firstStart.shownTimes) : std::nullopt)
+        m_overlay ? m_overlay->firstViewColumn(asFilled ? std::optional(m_schedule.lastFill().shownTimes) : std::nullopt)
                   : std::nullopt;
     if (present) {
         m_grid->setLeftCol(*present);
         return;
     }
-    qint32 earliest = m_firstStart.seconds;
+    qint32 earliest = m_schedule.lastFill().earliestPlannedStart;
     if (!asFilled) {
         earliest = -1;
         for (int r = 2; r < grid.rows(); ++r) {

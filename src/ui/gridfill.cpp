@@ -133,6 +133,12 @@ void ApplyScheduleRows(chart::GridData &grid, std::vector<model::ScheduleRow> &&
     appender.finish();
 }
 
+void GridFill::end()
+{
+    m_appender.reset();
+    DrawBodyBorders(m_grid);
+}
+
 void DrawBodyBorders(chart::GridData &grid)
 {
     // Colour values 3 and 1 are red 3 and red 1: practically black.

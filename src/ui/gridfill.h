@@ -1,11 +1,14 @@
 #pragma once
 
+#include "filltarget.h"
 #include "griddata.h"
 #include "gridlayout.h"
+#include "refresh.h"
 #include "schedulerows.h"
 
 #include <QColor>
 
+#include <optional>
 #include <vector>
 
 namespace vorn {
@@ -39,6 +42,25 @@ private:
     std::vector<int> m_groupRows;
     std::vector<chart::GridData::RowContent> m_batch;   // contents [0, m_filled) wait for the grid
     size_t m_filled = 0;
+};
+
+// A fill's rows into a grid, as the window and the renderer show them: the
+// body emptied once the tables are open, each row appended as it comes, and
+// the body borders drawn at the end whatever happened.
+class GridFill : public core::FillTarget {
+public:
+    explicit GridFill(chart::GridData &grid) : m_grid(grid), m_rows(grid) {}
+    void begin() override { m_appender.emplace(m_grid); }
+    void reserve(size_t rows) override { m_appender->reserve(rows); }
+    void add(model::ScheduleRow &&row) override { m_appender->add(std::move(row)); }
+    void finish() override { m_appender->finish(); }
+    void end() override;
+    const model::TickRows &tickRows() const override { return m_rows; }
+
+private:
+    chart::GridData &m_grid;
+    GridTickRows m_rows;
+    std::optional<ScheduleRowAppender> m_appender;
 };
 
 // The body of the grid after a fill: only the two fixed rows stay, then one

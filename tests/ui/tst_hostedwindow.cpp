@@ -4,6 +4,7 @@
 #include "../store/dbfbytes.h"
 #include "controlchannel.h"
 #include "managerclient.h"
+#include "schedulexml.h"
 #include "uiplant.h"
 
 #include <QDBusConnection>
@@ -98,8 +99,17 @@ private slots:
 
         // Each step waits for the manager's answer: a feed still queued
         // behind an unanswered call would be replaced by the next one.
+        // A record the view was fed changes before a fill: the tick after
+        // the fill still owes the view its row.
+        const QString schedule = plant.dataFile(QStringLiteral("Scheduler.dbf"));
+        store::DbfTable table;
+        const auto rewriteAndFill = [&] {
+            QVERIFY(table.open(schedule).ok() && table.setField(2, 8, QStringLiteral("150")).ok());
+            table.close();
+            window->FillTree(1);
+        };
         const std::function<void()> steps[] = {
-            [] {}, [&] { window->Timer1_Timer(); }, [&] { window->FillTree(1); }, [&] { window->Timer1_Timer(); }};
+            [] {}, [&] { window->Timer1_Timer(); }, rewriteAndFill, [&] { window->Timer1_Timer(); }};
         for (const auto &step : steps) {
             step();
             QTRY_VERIFY_WITH_TIMEOUT(window->ManagerServerObject()->isIdle(), 10000);
@@ -107,9 +117,13 @@ private slots:
         QCOMPARE(manager.calls, hosted ? QStringList{"CreateView(Scheduler,View Scheduler,7)"}
                                              + QStringList(4, QStringLiteral("SetViewXMLData(SCHEDULER)"))
                                        : QStringList());
-        if (hosted)
+        if (hosted) {
             QVERIFY(manager.xml.first().startsWith(QStringLiteral("<DataView><DataTable>"))
                     && manager.xml.first().contains(QStringLiteral("Mill1")));
+            QVERIFY(table.open(schedule).ok());
+            QCOMPARE(manager.xml.last(), model::BuildScheduleXml(table, model::XmlVariant::Refresh));
+            table.close();
+        }
 
         // Hosted, a close only hides the window, until the manager asks it to close.
         window->show();

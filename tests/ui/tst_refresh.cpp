@@ -46,22 +46,6 @@ QStringList timeCells(const GridData &grid)
     return cells;
 }
 
-// The fill's rows written into the grid as the window's fill writes them.
-void applyFill(GridData &grid, const vorn::model::FillResult &fill)
-{
-    grid.setCols(8);
-    grid.setRows(2);
-    for (const vorn::model::ScheduleRow &row : fill.rows) {
-        const int r = grid.rows();
-        grid.setRows(r + 1);
-        grid.setText(r, 1, row.label);
-        for (int i = 0; i < 6; ++i)
-            grid.setText(r, 2 + i, row.times[size_t(i)]);
-        grid.setRowOutlineLevel(r, row.level);
-        grid.setRowData(r, row.record);
-    }
-}
-
 } // namespace
 
 // What a timer tick does with the live table: refresh in place, or clean and wait for records.
@@ -216,79 +200,6 @@ private slots:
             }
             QCOMPARE(kept.detailRows, rowsRewritten.value(i));
         }
-    }
-
-    void tickAfterAFillStartsFromWhatTheFillRead_data()
-    {
-        // Records "StartP;FinishP;DurationP;StartA;FinishA;DurationA" of one machine;
-        // "set <record> <StartP>" changes one between the fill and the tick;
-        // "midfill <record> <StartP> <StartP back>" while the fill pauses, and
-        // back after the fill.
-        QTest::addColumn<QStringList>("records");
-        QTest::addColumn<QString>("change");
-        QTest::addColumn<int>("rowsRewritten");
-        QTest::addColumn<QString>("machine");
-
-        QTest::newRow("stored-durations-agree-nothing-to-do") << QStringList{"60;180;120;70;250;180", "100;200;100"} << "" << 0 << "M";
-        QTest::newRow("stored-duration-differs-row-rewritten") << QStringList{"60;180;999", "100;200;100"} << "" << 1 << "M";
-        QTest::newRow("one-side-empty-keeps-the-stored-duration") << QStringList{"60;;999", ";;"} << "" << 0 << "M";
-        QTest::newRow("both-empty-clears-a-stored-duration") << QStringList{";;30", "5;6;1"} << "" << 1 << "M";
-        QTest::newRow("duration-beyond-92-hours-kept") << QStringList{"-1;331199;5"} << "" << 0 << "M";
-        QTest::newRow("record-changed-after-the-fill") << QStringList{"60;180;120", "100;200;100"} << "set 2 150" << 1 << "M";
-        // The fill takes a negative finish as the latest, a tick does not.
-        QTest::newRow("summary-a-tick-writes-otherwise") << QStringList{"-100;-50;50", "-90;-60;30"} << "" << 0 << "M";
-        QTest::newRow("summary-beyond-92-hours-kept") << QStringList{"10;331300;331290"} << "" << 0 << "M";
-        // A machine named with "|" opens a group at each of its records, each
-        // showing the records from there on: record 3 stands in three rows.
-        QTest::newRow("record-in-three-rows-changed")
-            << QStringList{"60;180;120", "100;200;100", "10;20;10"} << "set 3 15" << 3 << "A|B";
-        // A fill pauses every 8192 records; a record not plain ASCII has its
-        // fields read on the window's thread after the others.
-        QTest::newRow("record-rewritten-during-the-fill-and-back-is-read-again")
-            << (QStringList(8192, "60;180;120") << "100;;;;\u00e9") << "midfill 8193 150 100" << 1 << "M";
-    }
-
-    void tickAfterAFillStartsFromWhatTheFillRead()
-    {
-        QFETCH(QStringList, records);
-        QFETCH(QString, change);
-        QFETCH(QString, machine);
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("Scheduler.dbf"));
-        for (QString &record : records)
-            record.prepend(QStringLiteral("P;;%1;;").arg(machine));
-        vorn::store::DbfTable table;
-        QCOMPARE(vorn::testing::makeScheduleTable(table, path, records), QString());
-        const QStringList words = change.split(u' ');
-        const auto setStart = [&path](const QString &record, const QString &start) {
-            vorn::store::DbfTable writer;
-            QVERIFY(writer.open(path).ok());
-            QVERIFY(writer.setField(record.toInt(), 5, start).ok());
-        };
-        vorn::model::FillSink sink;
-        bool rewritten = false;
-        sink.pause = [&] {
-            if (words[0] == u"midfill" && !std::exchange(rewritten, true))
-                setStart(words[1], words[2]);
-        };
-        const vorn::model::FillResult fill = vorn::model::BuildScheduleRows(table, vorn::model::kSortByMachine, nullptr, sink);
-        if (!change.isEmpty())
-            setStart(words[1], words.value(3, words[2]));
-        GridData grid;
-        GridData fresh;
-        applyFill(grid, fill);
-        applyFill(fresh, fill);
-        vorn::RefreshState state;
-        state.beginFill(table, fill.rows.size());
-        for (const vorn::model::ScheduleRow &row : fill.rows)
-            state.addFillRow(row);
-        state.endFill(vorn::GridTickRows(grid), fill.fingerprints);
-        const vorn::RefreshResult tick = vorn::RefreshTimesAndFeed(table, grid, false, nullptr, &state);
-        const vorn::RefreshResult freshTick = vorn::RefreshTimesAndFeed(table, fresh, false, nullptr);
-        QCOMPARE(timeCells(grid), timeCells(fresh));
-        QCOMPARE(tick.changed, freshTick.changed);
-        QCOMPARE(tick.plannedChanges.size(), freshTick.plannedChanges.size());
-        QTEST(int(tick.detailRows), "rowsRewritten");
     }
 
     void reportsWhatChanged_data()

@@ -1,0 +1,127 @@
+#include "liveschedule.h"
+
+#include "../model/scheduletable.h"
+#include "filltarget.h"
+#include "schedulerows.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <utility>
+
+using namespace vorn;
+
+namespace {
+
+// Rows as a program without a grid keeps them: the two header rows, then
+// each row's level, record and six time texts, written by the fill and the
+// ticks alike.
+struct Rows final : core::FillTarget, model::TickRows, model::TickCellWriter {
+    std::vector<model::ScheduleRow> rows = std::vector<model::ScheduleRow>(2);
+    quint64 rowsGeneration = 0;
+
+    void begin() override { rows.resize(2), ++rowsGeneration; }
+    void reserve(size_t count) override { rows.reserve(2 + count); }
+    void add(model::ScheduleRow &&row) override { rows.push_back(std::move(row)); }
+    void finish() override {}
+    void end() override {}
+    const model::TickRows &tickRows() const override { return *this; }
+    const void *holder() const override { return this; }
+    quint64 generation() const override { return rowsGeneration; }
+    int count() const override { return int(rows.size()); }
+    qint16 level(int row) const override { return rows[size_t(row)].level; }
+    qint32 record(int row) const override { return rows[size_t(row)].record; }
+    void write(const model::TickTriple &triple) override
+    {
+        for (size_t cell = 0; cell < 3; ++cell) {
+            if (triple.texts[cell])
+                rows[size_t(triple.row)].times[3 * size_t(triple.pair) + cell] = *triple.texts[cell];
+        }
+    }
+    QStringList times() const
+    {
+        QStringList lines;
+        for (const model::ScheduleRow &row : rows)
+            lines << QStringList(row.times.begin(), row.times.end()).join(u'|');
+        return lines;
+    }
+};
+
+} // namespace
+
+// The schedule of a folder followed without a window: its fill, and the
+// ticks that start from what the fill read.
+class tst_LiveSchedule : public QObject {
+    Q_OBJECT
+private slots:
+    void tickAfterAFillStartsFromWhatTheFillRead_data()
+    {
+        // Records "StartP;FinishP;DurationP;StartA;FinishA;DurationA" of one machine;
+        // "set <record> <StartP>" changes one between the fill and the tick;
+        // "midfill <record> <StartP> <StartP back>" while the fill pauses, and
+        // back after the fill.
+        QTest::addColumn<QStringList>("records");
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("rowsRewritten");
+        QTest::addColumn<QString>("machine");
+
+        QTest::newRow("stored-durations-agree-nothing-to-do") << QStringList{"60;180;120;70;250;180", "100;200;100"} << "" << 0 << "M";
+        QTest::newRow("stored-duration-differs-row-rewritten") << QStringList{"60;180;999", "100;200;100"} << "" << 1 << "M";
+        QTest::newRow("one-side-empty-keeps-the-stored-duration") << QStringList{"60;;999", ";;"} << "" << 0 << "M";
+        QTest::newRow("both-empty-clears-a-stored-duration") << QStringList{";;30", "5;6;1"} << "" << 1 << "M";
+        QTest::newRow("duration-beyond-92-hours-kept") << QStringList{"-1;331199;5"} << "" << 0 << "M";
+        QTest::newRow("record-changed-after-the-fill") << QStringList{"60;180;120", "100;200;100"} << "set 2 150" << 1 << "M";
+        // The fill takes a negative finish as the latest, a tick does not.
+        QTest::newRow("summary-a-tick-writes-otherwise") << QStringList{"-100;-50;50", "-90;-60;30"} << "" << 0 << "M";
+        QTest::newRow("summary-beyond-92-hours-kept") << QStringList{"10;331300;331290"} << "" << 0 << "M";
+        // A machine named with "|" opens a group at each of its records, each
+        // showing the records from there on: record 3 stands in three rows.
+        QTest::newRow("record-in-three-rows-changed")
+            << QStringList{"60;180;120", "100;200;100", "10;20;10"} << "set 3 15" << 3 << "A|B";
+        // A fill pauses every 8192 records; a record not plain ASCII has its
+        // fields read on the window's thread after the others.
+        QTest::newRow("record-rewritten-during-the-fill-and-back-is-read-again")
+            << (QStringList(8192, "60;180;120") << "100;;;;\u00e9") << "midfill 8193 150 100" << 1 << "M";
+    }
+
+    void tickAfterAFillStartsFromWhatTheFillRead()
+    {
+        QFETCH(QStringList, records);
+        QFETCH(QString, change);
+        QFETCH(QString, machine);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Scheduler.dbf"));
+        for (QString &record : records)
+            record.prepend(QStringLiteral("P;;%1;;").arg(machine));
+        store::DbfTable table;
+        QCOMPARE(testing::makeScheduleTable(table, path, records), QString());
+        const QStringList words = change.split(u' ');
+        const auto setStart = [&path](const QString &record, const QString &start) {
+            store::DbfTable writer;
+            QVERIFY(writer.open(path).ok());
+            QVERIFY(writer.setField(record.toInt(), 5, start).ok());
+        };
+        // The plan and process tables only need to open.
+        core::LiveSchedule schedule(core::LiveSchedule::OpenFailure::Quiet);
+        bool rewritten = false;
+        schedule.setAnswerPeriod(0);
+        schedule.setAnswer([&] {
+            if (words[0] == u"midfill" && !std::exchange(rewritten, true))
+                setStart(words[1], words[2]);
+        });
+        Rows kept;
+        const QString base = path.chopped(4);
+        QVERIFY(schedule.fill({base, base, base}, model::kSortByMachine, kept).ok());
+        if (!change.isEmpty())
+            setStart(words[1], words.value(3, words[2]));
+        // The same rows, worked out by a tick with nothing kept.
+        Rows fresh = kept;
+        QVERIFY(schedule.tick(base, kept, kept));
+        FeedTick(table, fresh, fresh, false, nullptr);
+        QCOMPARE(kept.times(), fresh.times());
+        QTEST(int(schedule.stats().rowsRewritten), "rowsRewritten");
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_LiveSchedule)
+#include "tst_liveschedule.moc"
