@@ -136,7 +136,7 @@ void GanttGrid::updateDirtyRows()
 
 GridGeometry::View GanttGrid::view() const
 {
-    return {viewport()->size(), verticalScrollBar()->value(), leftCol()};
+    return {viewport()->size(), verticalScrollBar()->value(), m_data.fixedCols() + horizontalScrollBar()->value()};
 }
 
 QRect GanttGrid::rowRect(int row) const
