@@ -90,6 +90,36 @@ private slots:
         QCOMPARE(calls.back(), QStringLiteral("19 %1: %2 760 %3 800").arg(8 + columns - 1)
                                    .arg(2 * (fixedWidth + 26 * (columns - 1))).arg(2 * (fixedWidth + 26 * columns)));
     }
+
+    void outlineMarks_data()
+    {
+        QTest::addColumn<bool>("collapsed");
+        QTest::addColumn<int>("row");   // 2 a group, 3 and 4 its operations
+        QTest::addColumn<QPoint>("at"); // from the middle of the row's column 0
+        QTest::addColumn<bool>("ink");
+        QTest::newRow("open-group-box-shows-a-minus") << false << 2 << QPoint(-1, 0) << true;
+        QTest::newRow("open-group-box-has-no-upright") << false << 2 << QPoint(0, -1) << false;
+        QTest::newRow("collapsed-group-box-shows-a-plus") << true << 2 << QPoint(0, -1) << true;
+        QTest::newRow("branch-runs-on-to-the-next-operation") << false << 3 << QPoint(0, 9) << true;
+        QTest::newRow("last-branch-stops-in-the-middle") << false << 4 << QPoint(0, 1) << false;
+    }
+
+    void outlineMarks()
+    {
+        QFETCH(bool, collapsed);
+        QFETCH(int, row);
+        QFETCH(QPoint, at);
+        View view(3);
+        for (int r = 2; r < 5; ++r) {
+            view.data.setIsNode(r, true);
+            view.data.setRowOutlineLevel(r, r > 2 ? 1 : 0);
+            view.data.setRowHidden(r, collapsed && r > 2);
+        }
+        view.geometry.relayout(96);
+        const QRect cell = view.geometry.cellRect(row, 0, {QSize(1000, 400), 0, view.data.fixedCols()});
+        const QPoint middle(cell.left() + cell.width() / 2, cell.top() + cell.height() / 2);
+        QTEST(qRed(view.paint({}).pixel(middle + at)) < 160, "ink");
+    }
 };
 
 QTEST_MAIN(TestPanePainter)
