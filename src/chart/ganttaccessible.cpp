@@ -186,7 +186,7 @@ public:
             count += grid()->data().colHidden(c) ? 0 : 1;
         return count;
     }
-    int rowCount() const override { return grid()->bodyRowCount(); }
+    int rowCount() const override { return grid()->gridGeometry().bodyRowCount(); }
     QString columnDescription(int column) const override
     {
         const int col = gridColumn(column);
@@ -202,14 +202,14 @@ public:
     {
         if (row < 0 || row >= rowCount())
             return {};
-        return grid()->data().text(grid()->bodyRowAt(row), KeyCol);
+        return grid()->data().text(grid()->gridGeometry().bodyRowAt(row), KeyCol);
     }
     QAccessibleInterface *cellAt(int row, int column) const override
     {
         const int col = gridColumn(column);
         if (row < 0 || row >= rowCount() || col < 0)
             return nullptr;
-        return cellFor(grid()->bodyRowAt(row), col);
+        return cellFor(grid()->gridGeometry().bodyRowAt(row), col);
     }
     int selectedCellCount() const override { return currentCell() ? 1 : 0; }
     QList<QAccessibleInterface *> selectedCells() const override
@@ -236,7 +236,7 @@ public:
         const GridData &data = grid()->data();
         if (row < data.fixedRows() || row >= data.rows() || data.rowHidden(row))
             return -1;
-        return grid()->bodyIndexOf(row);
+        return grid()->gridGeometry().bodyIndexOf(row);
     }
 
     // The accessible column of a grid column; -1 when hidden.
@@ -328,6 +328,36 @@ QAccessibleInterface *GanttAccessibleFactory(const QString &className, QObject *
     return nullptr;
 }
 
+// Tells assistive technology that the current cell moved (keyboard or mouse).
+void NotifyCurrentCellMoved(GanttGrid *grid)
+{
+    if (!g_noticeSink && !QAccessible::isActive())
+        return;
+    auto *table = static_cast<GanttGridAccessible *>(QAccessible::queryAccessibleInterface(grid));
+    const GridData &data = grid->data();
+    const int column = table ? table->tableColumn(data.col()) : -1;
+    const int row = table ? table->tableRow(data.row()) : -1;
+    if (column < 0 || row < 0)
+        return;
+    const int child = row * table->columnCount() + column;
+    QAccessibleEvent focus(grid, QAccessible::Focus);
+    focus.setChild(child);
+    SendNotice(&focus);
+    QAccessibleEvent selection(grid, QAccessible::Selection);
+    selection.setChild(child);
+    SendNotice(&selection);
+}
+
+// Tells assistive technology that rows or columns came or went, so that
+// cells it holds are asked again.
+void NotifyGridLayoutChanged(GanttGrid *grid)
+{
+    if (!g_noticeSink && !QAccessible::isActive())
+        return;
+    QAccessibleTableModelChangeEvent reset(grid, QAccessibleTableModelChangeEvent::ModelReset);
+    SendNotice(&reset);
+}
+
 } // namespace
 
 QString RowBarsDescription(const GridData &grid, int row, std::optional<qint32> nowSeconds)
@@ -358,45 +388,20 @@ QString RowBarsDescription(const GridData &grid, int row, std::optional<qint32> 
     return parts.join(GetText(406, ", "));
 }
 
-void InstallGanttAccessibility()
+void SetAccessibleNoticeSink(AccessibleNoticeSink sink)
+{
+    g_noticeSink = sink;
+}
+
+void InstallGanttAccessibility(GanttGrid &grid)
 {
     static const bool installed = [] {
         QAccessible::installFactory(GanttAccessibleFactory);
         return true;
     }();
     Q_UNUSED(installed);
-}
-
-void SetAccessibleNoticeSink(AccessibleNoticeSink sink)
-{
-    g_noticeSink = sink;
-}
-
-void NotifyCurrentCellMoved(GanttGrid *grid)
-{
-    if (!g_noticeSink && !QAccessible::isActive())
-        return;
-    auto *table = static_cast<GanttGridAccessible *>(QAccessible::queryAccessibleInterface(grid));
-    const GridData &data = grid->data();
-    const int column = table ? table->tableColumn(data.col()) : -1;
-    const int row = table ? table->tableRow(data.row()) : -1;
-    if (column < 0 || row < 0)
-        return;
-    const int child = row * table->columnCount() + column;
-    QAccessibleEvent focus(grid, QAccessible::Focus);
-    focus.setChild(child);
-    SendNotice(&focus);
-    QAccessibleEvent selection(grid, QAccessible::Selection);
-    selection.setChild(child);
-    SendNotice(&selection);
-}
-
-void NotifyGridLayoutChanged(GanttGrid *grid)
-{
-    if (!g_noticeSink && !QAccessible::isActive())
-        return;
-    QAccessibleTableModelChangeEvent reset(grid, QAccessibleTableModelChangeEvent::ModelReset);
-    SendNotice(&reset);
+    QObject::connect(&grid, &GanttGrid::currentCellChanged, &grid, [&grid] { NotifyCurrentCellMoved(&grid); });
+    QObject::connect(&grid, &GanttGrid::layoutChanged, &grid, [&grid] { NotifyGridLayoutChanged(&grid); });
 }
 
 } // namespace vorn::chart

@@ -19,17 +19,11 @@ class GridData;
 // group's are. Empty for a header row.
 QString RowBarsDescription(const GridData &grid, int row, std::optional<qint32> nowSeconds = std::nullopt);
 
-// Makes every GanttGrid a table for assistive technology: rows below the
-// two header rows, the visible columns, header cells and the bars'
-// description per row. Safe to call more than once.
-void InstallGanttAccessibility();
-
-// Tells assistive technology that the current cell moved (keyboard or mouse).
-void NotifyCurrentCellMoved(GanttGrid *grid);
-
-// Tells assistive technology that rows or columns came or went, so that
-// cells it holds are asked again.
-void NotifyGridLayoutChanged(GanttGrid *grid);
+// Makes `grid` a table for assistive technology (rows below the header
+// rows, the visible columns, header cells and the bars' description per
+// row) and passes on what the grid tells: the current cell moved, rows or
+// columns came or went. Once per grid, where it is made.
+void InstallGanttAccessibility(GanttGrid &grid);
 
 // Where the two notices go: to QAccessible::updateAccessibility while a
 // screen reader listens, or to `sink` when one is set (tests record them

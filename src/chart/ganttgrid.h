@@ -1,7 +1,9 @@
 #pragma once
 
 #include "griddata.h"
+#include "gridgeometry.h"
 #include "gridoverlay.h"
+#include "panepainter.h"
 
 #include <QAbstractScrollArea>
 #include <QImage>
@@ -9,7 +11,6 @@
 #include <QRect>
 #include <QSize>
 
-#include <functional>
 #include <vector>
 
 class QPainter;
@@ -32,12 +33,7 @@ class GanttGrid : public QAbstractScrollArea {
     Q_OBJECT
 
 public:
-    // Runs for every painted cell of the scrolling time scale (columns at or
-    // behind fixedCols, rows at or below fixedRows) after the grid has painted
-    // it. The painter works in device pixels; left/top/right/bottom are the
-    // cell's rectangle in device pixels (right and bottom exclusive).
-    using DrawCellCallback = std::function<void(QPainter &painter, int row, int col, int left,
-                                                int top, int right, int bottom)>;
+    using DrawCellCallback = chart::DrawCellCallback;
 
     explicit GanttGrid(QWidget *parent = nullptr);
     ~GanttGrid() override;
@@ -103,23 +99,17 @@ public:
     // The cell under a viewport point; false when none.
     bool cellAt(const QPoint &pos, int *row, int *col) const;
 
-    // The scrolling rows that are shown, top to bottom: their count, the
-    // grid row at a position, and the position of a row (of the last shown
-    // row at or above it when it is hidden).
-    int bodyRowCount() const;
-    int bodyRowAt(int index) const;
-    int bodyIndexOf(int row) const;
-
-    // Geometry in logical pixels, for painting elsewhere than the viewport:
-    // the row height, a column's left edge as if nothing scrolled (cols()
-    // gives the right edge of the last), the extent of the fixed columns and
-    // rows.
-    int rowHeightPixels() const;
-    int columnX(int col) const;
-    // All of them at once, cols() + 1 entries (what PaneView::colX holds).
-    const int *columnEdges() const { ensureLayout(); return m_colX.data(); }
-    int fixedWidthPixels() const { ensureLayout(); return fixedWidth(); }
-    int fixedHeightPixels() const { ensureLayout(); return fixedHeight(); }
+    // Where the rows and columns lie, laid out for the data as it is now.
+    const GridGeometry &gridGeometry() const { ensureLayout(); return m_geometry; }
+    // Shorthands for the geometry's answers (see GridGeometry).
+    int bodyRowCount() const { return gridGeometry().bodyRowCount(); }
+    int bodyRowAt(int index) const { return gridGeometry().bodyRowAt(index); }
+    int bodyIndexOf(int row) const { return gridGeometry().bodyIndexOf(row); }
+    int rowHeightPixels() const { return gridGeometry().rowHeight(); }
+    int columnX(int col) const { return gridGeometry().columnX(col); }
+    const int *columnEdges() const { return gridGeometry().columnEdges(); }
+    int fixedWidthPixels() const { return gridGeometry().fixedWidth(); }
+    int fixedHeightPixels() const { return gridGeometry().fixedHeight(); }
 
     // Paints the grid as the viewport would show it at `size`, scrolled so
     // that body row position topIndex and column leftCol come first, with no
@@ -128,8 +118,11 @@ public:
     void paintView(QPainter &painter, const QSize &size, int topIndex, int leftCol, int lastCol = -1);
 
 signals:
-    // The current cell changed by mouse or keyboard.
+    // The current cell changed by mouse or keyboard (never by the data).
     void currentCellChanged(int row, int col);
+    // Rows or columns came or went, or changed size; sent once the changes
+    // of a fill or a tick have been folded into one layout.
+    void layoutChanged();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -142,9 +135,10 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
-    struct Pane;
     void dataChanged(GridData::Change change, int row);
     void updateDirtyRows();
+    // The viewport as the geometry sees it: its size and scroll position.
+    GridGeometry::View view() const;
     // Where `row` shows in the viewport; empty when it does not.
     QRect rowRect(int row) const;
     void ensureLayout() const;
@@ -154,25 +148,16 @@ private:
                     int leftCol, int lastCol);
     void paintFocusFrame(QPainter &painter);
     void keepPicture();
-    void paintPane(QPainter &painter, const Pane &pane, qreal dpr);
     void moveCursor(int row, int col);
     bool askOutline(int row, bool collapse);
-    int maxLeftCol() const;
     int visibleBodyRows() const;
-    int fixedWidth() const;
-    int fixedHeight() const;
 
     GridData m_data;
     DrawCellCallback m_drawCell;
     GridOverlay *m_overlay = nullptr;
     OutlineHandler m_outlineHandler;
-    // Layout cache, rebuilt lazily after the data changed.
-    std::vector<int> m_colX; // x of each column's left edge as if nothing scrolled; one more at the end
-    int m_rowHeight = 20;    // pixels
-    // The shown scrolling rows while some are hidden; empty when none is,
-    // so a grid without collapsed groups pays nothing.
-    std::vector<int> m_bodyRows;
-    bool m_rowsFiltered = false;
+    // Rebuilt lazily after the data's layout changed.
+    GridGeometry m_geometry;
     qreal m_fontScale = 1.0; // only while paintView paints another device
     std::vector<int> m_paintRows; // reused by every paint
     bool m_layoutPending = true;
@@ -204,7 +189,7 @@ private:
     static constexpr size_t MaxDirtyRows = 256;
     std::vector<int> m_dirtyRows;
     bool m_dirtyAll = false;
-    bool m_accessibleLayoutPending = false;
+    bool m_layoutSignalPending = false;
     // Background of cells without a colour of their own.
     const QColor m_backColor{255, 255, 255};
 };

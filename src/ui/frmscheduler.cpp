@@ -6,6 +6,7 @@
 
 #include "commandline.h"
 #include "controlchannel.h"
+#include "ganttaccessible.h"
 #include "ganttgrid.h"
 #include "liveoverlay.h"
 #include "gridlayout.h"
@@ -192,6 +193,7 @@ void frmScheduler::Form_Load()
     // 11. The grid with its one-minute scale.
     m_grid = new chart::GanttGrid(m_client);
     m_grid->setObjectName(QStringLiteral("fg"));
+    chart::InstallGanttAccessibility(*m_grid);
     m_grid->setAppState(&m_state);
     m_grid->lower();
     chart::SetUpGrid(m_grid->data());

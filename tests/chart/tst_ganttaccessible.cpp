@@ -35,6 +35,7 @@ struct Chart {
 
     explicit Chart(const QList<QStringList> &rows)
     {
+        InstallGanttAccessibility(*grid);
         grid->setLogicalDpi(96);
         grid->resize(800, 300);
         grid->setAttribute(Qt::WA_DontShowOnScreen);
