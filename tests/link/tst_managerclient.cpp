@@ -174,7 +174,6 @@ private slots:
             ? ManagerServerClient::create()
             : ManagerServerClient::create(QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("qt-way")));
         QVERIFY(client);
-        QCOMPARE(client->usesDirectBus(), ownConnection);
         client->CreateView(QStringLiteral("Scheduler"), QStringLiteral("View Scheduler"), 7);
         QStringList expected{kView};
         for (const QString &xml : feeds) {
@@ -186,6 +185,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(client->isIdle(), kWaitMs);
         QCOMPARE(manager.calls(), expected);
         QCOMPARE(client->failedCount() + client->supersededCount(), 0);
+        // Still on its own connection: it did not fall back to Qt's.
+        QCOMPARE(client->usesDirectBus(), ownConnection);
         QDBusConnection::disconnectFromBus(QStringLiteral("qt-way"));
     }
 
@@ -286,11 +287,7 @@ private slots:
                 QVERIFY(table.setField(words[1].toInt(), 1, QStringLiteral("A%1B").arg(QChar(0))).ok());
             } else if (words[0] == u"cut") {
                 table.close();
-                QFile file(path);
-                QVERIFY(file.open(QIODevice::ReadWrite));
-                const QByteArray head = file.read(12);
-                QVERIFY(file.resize((quint8(head[8]) | quint8(head[9]) << 8)
-                                    + words[1].toInt() * (quint8(head[10]) | quint8(head[11]) << 8)));
+                QVERIFY(QFile(path).resize(vorn::testing::scheduleRecordOffset(words[1].toInt() + 1)));
             }
             table.close();
             QVERIFY(table.open(path).ok());
@@ -406,11 +403,8 @@ private slots:
         if (zeros >= 0) {
             table.close();
             QFile file(path);
-            QVERIFY(file.open(QIODevice::ReadWrite));
-            const QByteArray head = file.read(12);
-            const int length = quint8(head[10]) | quint8(head[11]) << 8;
-            QVERIFY(file.seek((quint8(head[8]) | quint8(head[9]) << 8) + zeros * length));
-            QVERIFY(file.write(QByteArray(length, '\0')) == length);
+            QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(vorn::testing::scheduleRecordOffset(qint32(zeros) + 1)));
+            QVERIFY(file.write(QByteArray(vorn::testing::scheduleRecordLength, '\0')) == vorn::testing::scheduleRecordLength);
             file.close();
             QVERIFY(table.open(path).ok());
         }
