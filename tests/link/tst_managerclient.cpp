@@ -1,3 +1,4 @@
+#include "directbus.h"
 #include "managerclient.h"
 
 #include "../model/scheduletable.h"
@@ -188,6 +189,26 @@ private slots:
         // Still on its own connection: it did not fall back to Qt's.
         QCOMPARE(client->usesDirectBus(), ownConnection);
         QDBusConnection::disconnectFromBus(QStringLiteral("qt-way"));
+    }
+
+    // The reply's serial is found behind header fields the bus might add.
+    void readerFindsTheReplySerial_data()
+    {
+        QTest::addColumn<QByteArray>("message");   // a method return of serial 7, answering 9
+        QTest::addColumn<quint32>("replySerial");
+        QTest::newRow("alone") << QByteArray::fromHex("6c0200010000000007000000080000000501750009000000") << 9u;
+        QTest::newRow("behind-a-64-bit-field")
+            << QByteArray::fromHex("6c0200010000000007000000180000000a017400000000000000000000000000" "0501750009000000") << 9u;
+    }
+
+    void readerFindsTheReplySerial()
+    {
+        QFETCH(QByteArray, message);
+        vorn::BusMessageReader reader;
+        reader.append(message);
+        vorn::BusMessageHead head;
+        QCOMPARE(reader.next(&head), vorn::BusMessageReader::Message);
+        QTEST(head.replySerial, "replySerial");
     }
 
     void managerGoneMidRunIsIgnoredAndFoundAgain()
