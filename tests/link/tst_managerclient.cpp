@@ -21,6 +21,11 @@
 #include <QTest>
 #include <QThread>
 
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 using vorn::ManagerServerClient;
 
 namespace {
@@ -209,6 +214,25 @@ private slots:
         vorn::BusMessageHead head;
         QCOMPARE(reader.next(&head), vorn::BusMessageReader::Message);
         QTEST(head.replySerial, "replySerial");
+    }
+
+    // A bus at an abstract socket address is reached there, not at a file of that name.
+    void ownConnectionReachesAnAbstractAddress()
+    {
+        const QByteArray name = "vorn-test-bus-" + QByteArray::number(QCoreApplication::applicationPid());
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path + 1, name.constData(), size_t(name.size()));
+        const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        QCOMPARE(::bind(listener, reinterpret_cast<sockaddr *>(&address), socklen_t(offsetof(sockaddr_un, sun_path) + 1 + name.size())), 0);
+        QCOMPARE(::listen(listener, 1), 0);
+        const QByteArray bus = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:abstract=" + name);
+        vorn::DirectBusConnection connection;
+        const vorn::Result opened = connection.open(200);   // connected; nobody answers
+        qputenv("DBUS_SESSION_BUS_ADDRESS", bus);
+        ::close(listener);
+        QCOMPARE(opened.message(), QStringLiteral("the bus did not answer the authentication"));
     }
 
     void managerGoneMidRunIsIgnoredAndFoundAgain()
