@@ -128,6 +128,7 @@ private slots:
         QTest::addColumn<QByteArray>("stored");   // empty: the write fails
 
         QTest::newRow("character-keeps-leading-blanks") << QByteArray("C6") << "  ab" << QByteArray("  ab  ");
+        QTest::newRow("character-longest") << QByteArray("C254") << "ab" << QByteArray("ab").leftJustified(254);
         QTest::newRow("character-gbk-cut-between-characters") << QByteArray("C3") << "中文" << QByteArray("\xD6\xD0 ");
         QTest::newRow("number-right-aligned") << QByteArray("N6") << "-7" << QByteArray("    -7");
         QTest::newRow("number-with-decimals") << QByteArray("N8.2") << " 3.5 " << QByteArray("    3.50");
