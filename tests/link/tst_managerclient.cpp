@@ -1,3 +1,4 @@
+#include "directbus.h"
 #include "managerclient.h"
 
 #include "../model/scheduletable.h"
@@ -19,6 +20,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using vorn::ManagerServerClient;
 
@@ -174,7 +180,6 @@ private slots:
             ? ManagerServerClient::create()
             : ManagerServerClient::create(QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("qt-way")));
         QVERIFY(client);
-        QCOMPARE(client->usesDirectBus(), ownConnection);
         client->CreateView(QStringLiteral("Scheduler"), QStringLiteral("View Scheduler"), 7);
         QStringList expected{kView};
         for (const QString &xml : feeds) {
@@ -186,7 +191,48 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(client->isIdle(), kWaitMs);
         QCOMPARE(manager.calls(), expected);
         QCOMPARE(client->failedCount() + client->supersededCount(), 0);
+        // Still on its own connection: it did not fall back to Qt's.
+        QCOMPARE(client->usesDirectBus(), ownConnection);
         QDBusConnection::disconnectFromBus(QStringLiteral("qt-way"));
+    }
+
+    // The reply's serial is found behind header fields the bus might add.
+    void readerFindsTheReplySerial_data()
+    {
+        QTest::addColumn<QByteArray>("message");   // a method return of serial 7, answering 9
+        QTest::addColumn<quint32>("replySerial");
+        QTest::newRow("alone") << QByteArray::fromHex("6c0200010000000007000000080000000501750009000000") << 9u;
+        QTest::newRow("behind-a-64-bit-field")
+            << QByteArray::fromHex("6c0200010000000007000000180000000a017400000000000000000000000000" "0501750009000000") << 9u;
+    }
+
+    void readerFindsTheReplySerial()
+    {
+        QFETCH(QByteArray, message);
+        vorn::BusMessageReader reader;
+        reader.append(message);
+        vorn::BusMessageHead head;
+        QCOMPARE(reader.next(&head), vorn::BusMessageReader::Message);
+        QTEST(head.replySerial, "replySerial");
+    }
+
+    // A bus at an abstract socket address is reached there, not at a file of that name.
+    void ownConnectionReachesAnAbstractAddress()
+    {
+        const QByteArray name = "vorn-test-bus-" + QByteArray::number(QCoreApplication::applicationPid());
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path + 1, name.constData(), size_t(name.size()));
+        const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        QCOMPARE(::bind(listener, reinterpret_cast<sockaddr *>(&address), socklen_t(offsetof(sockaddr_un, sun_path) + 1 + name.size())), 0);
+        QCOMPARE(::listen(listener, 1), 0);
+        const QByteArray bus = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:abstract=" + name);
+        vorn::DirectBusConnection connection;
+        const vorn::Result opened = connection.open(200);   // connected; nobody answers
+        qputenv("DBUS_SESSION_BUS_ADDRESS", bus);
+        ::close(listener);
+        QCOMPARE(opened.message(), QStringLiteral("the bus did not answer the authentication"));
     }
 
     void managerGoneMidRunIsIgnoredAndFoundAgain()
@@ -286,11 +332,7 @@ private slots:
                 QVERIFY(table.setField(words[1].toInt(), 1, QStringLiteral("A%1B").arg(QChar(0))).ok());
             } else if (words[0] == u"cut") {
                 table.close();
-                QFile file(path);
-                QVERIFY(file.open(QIODevice::ReadWrite));
-                const QByteArray head = file.read(12);
-                QVERIFY(file.resize((quint8(head[8]) | quint8(head[9]) << 8)
-                                    + words[1].toInt() * (quint8(head[10]) | quint8(head[11]) << 8)));
+                QVERIFY(QFile(path).resize(vorn::testing::scheduleRecordOffset(words[1].toInt() + 1)));
             }
             table.close();
             QVERIFY(table.open(path).ok());
@@ -406,11 +448,8 @@ private slots:
         if (zeros >= 0) {
             table.close();
             QFile file(path);
-            QVERIFY(file.open(QIODevice::ReadWrite));
-            const QByteArray head = file.read(12);
-            const int length = quint8(head[10]) | quint8(head[11]) << 8;
-            QVERIFY(file.seek((quint8(head[8]) | quint8(head[9]) << 8) + zeros * length));
-            QVERIFY(file.write(QByteArray(length, '\0')) == length);
+            QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(vorn::testing::scheduleRecordOffset(qint32(zeros) + 1)));
+            QVERIFY(file.write(QByteArray(vorn::testing::scheduleRecordLength, '\0')) == vorn::testing::scheduleRecordLength);
             file.close();
             QVERIFY(table.open(path).ok());
         }

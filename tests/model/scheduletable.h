@@ -18,6 +18,14 @@ inline QList<store::FieldDescriptor> scheduleFields()
     return fields;
 }
 
+// Where a record (from 1) starts in a table of scheduleFields(): the header,
+// then records of 1 + 4 * 24 + 7 * 14 bytes.
+constexpr qint64 scheduleRecordLength = 195;
+constexpr qint64 scheduleRecordOffset(qint32 record)
+{
+    return 32 + 32 * 11 + 1 + (record - 1) * scheduleRecordLength;
+}
+
 // Creates path with a record per "Part;Process;...;StatusFinish" text (missing fields empty) and
 // opens it into table, after a close, as another program would find it. Returns an error or "".
 inline QString makeScheduleTable(store::DbfTable &table, const QString &path, const QStringList &records,

@@ -83,6 +83,9 @@ private slots:
         QTest::newRow("separated-key-never-seen") << QStringList{"P1;;X|Y;;10", "P2;;X|Y;;20"} << 1
             << QStringList{"0 X|Y #1 00:00:10,,00:00:-10", "1 P1 #1 00:00:10", "1 P2 #2 00:00:20",
                            "0 X|Y #2 00:00:20,,00:00:-20", "1 P2 #2 00:00:20"};
+        // Durations are shown but never widen the earliest and latest time shown.
+        QTest::newRow("actual-duration-below-every-time") << QStringList{"P1;;M1;;100;200;100;150;250;50"} << 0
+                                                           << kAsPlainAlgorithm;
         QTest::newRow("other-sort-order-forms-nothing") << QStringList{"P1;;M1;", "P2;;M2;"} << 2 << QStringList{};
         QTest::newRow("generated-by-part-few-groups") << generatedRecords(1, 300, 8) << 0 << kAsPlainAlgorithm;
         QTest::newRow("generated-by-part-many-groups") << generatedRecords(3, 600, 150) << 0 << kAsPlainAlgorithm;

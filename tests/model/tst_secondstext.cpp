@@ -32,6 +32,9 @@ private slots:
         QTest::newRow("negative-every-part") << "-3700" << "-01:-01:-40" << false << QVariant(-3700);
         QTest::newRow("surrounding-white-space") << " \t120\r\n" << "00:02:00" << false << QVariant(120);
         QTest::newRow("exponent-signed-with-fraction") << "1.2E+2" << "00:02:00" << false << QVariant(120);
+        // Below any double, however large the exponent that brings it back up part of the way.
+        QTest::newRow("underflow-with-positive-exponent") << "0." + QString(409, u'0') + "1e10" << "" << false << QVariant(0);
+        QTest::newRow("beyond-any-double-signed-exponent") << "1e+400" << "" << true << QVariant();
         QTest::newRow("beyond-int32-by-rounding") << "2147483647.5" << "" << true << QVariant();
         QTest::newRow("beyond-int32") << "2147483648" << "" << true << QVariant();
         QTest::newRow("difference-of-two-int32") << "-4294967294" << "" << true << QVariant();

@@ -448,6 +448,8 @@ private slots:
         QCOMPARE(MappedFile::activeCount(), 3);
         MappedFile::dropKept();
         QCOMPARE(MappedFile::activeCount(), 0);
+        // Let go for real: the process maps none of the files any more.
+        QVERIFY(!readFile("/proc/self/maps").contains(QFile::encodeName(dir.path())));
     }
 };
 
