@@ -9,7 +9,7 @@ suites and records which test functions failed. See docs/mutation.md.
 import argparse, glob, hashlib, json, os, random, re, shlex, signal, subprocess, sys, tempfile, time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-DEFAULT_PATHS = ["src/store", "src/model", "src/link", "src/chart"]
+DEFAULT_PATHS = ["src/store", "src/model", "src/link", "src/chart", "src/core"]
 EQUIVALENT = os.path.join(ROOT, "tools/mutate/equivalent.txt")
 # Lines whose change only alters a check or a message, never what the program does.
 SKIP_LINE = re.compile(r"\b(Q_ASSERT\w*|Q_UNREACHABLE|static_assert|q(C)?(Debug|Info|Warning|Critical)|qFatal)\b")
