@@ -86,10 +86,9 @@ private slots:
     {
         QFETCH(QString, target);
         Plant plant;
-        plant.writeTables({{"P1", "M1", "O1", 3600, 7200, 3700, 0}});
         QVERIFY(QDir(plant.dir.path()).mkdir("taken.csv"));
         QVERIFY(QDir(plant.dir.path()).mkdir("taken.pdf"));
-        auto window = plant.load();
+        auto window = plant.loadDemo();
         const QStringList before = QDir(plant.dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
         const Result result = ExportSchedule(*window, plant.dir.path() + "/" + target);
         QVERIFY(result.failed());
@@ -114,8 +113,7 @@ private slots:
     void fileMenuItemsRunTheirDialogs()
     {
         Plant plant;
-        plant.writeTables({{"P1", "M1", "O1", 3600, 7200, 3700, 0}});
-        auto window = plant.load();
+        auto window = plant.loadDemo();
         QStringList runs;
         window->setExportDialog([&runs](frmScheduler &, bool) { runs << "export"; });
         window->setPrintDialog([&runs](frmScheduler &, bool) { runs << "print"; });
