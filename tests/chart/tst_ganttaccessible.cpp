@@ -1,16 +1,12 @@
-#include "appstate.h"
 #include "chartclock.h"
 #include "ganttaccessible.h"
-#include "ganttgrid.h"
-#include "gridlayout.h"
 #include "overlaypainter.h"
+#include "testchart.h"
 #include "texts.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QTest>
-
-#include <memory>
 
 using namespace vorn;
 using namespace vorn::chart;
@@ -29,29 +25,18 @@ void RecordEvent(QAccessibleEvent *event)
 
 // A grid at a 12-minute interval with header texts in the leading columns
 // and one detail row per entry (key, then up to six time texts).
-struct Chart {
-    AppState state;
-    std::unique_ptr<GanttGrid> grid = std::make_unique<GanttGrid>();
-
-    explicit Chart(const QList<QStringList> &rows)
+struct Chart : vorn::test::TestChart {
+    explicit Chart(const QList<QStringList> &rows) : TestChart({800, 300}, QStringLiteral("12"), InstallGanttAccessibility)
     {
-        InstallGanttAccessibility(*grid);
-        grid->setLogicalDpi(96);
-        grid->resize(800, 300);
-        grid->setAttribute(Qt::WA_DontShowOnScreen);
-        grid->show();
         GridData &d = grid->data();
-        SetUpGrid(d);
-        SetTimeScaleInterval(d, state, QStringLiteral("12"), nullptr);
         const QStringList row0{"", "Machine/Part", "Planned", "Planned", "Planned", "Actual", "Actual", "Actual"};
         const QStringList row1{"", "", "Start", "Finish", "Duration", "Start", "Finish", "Duration"};
         for (int c = 0; c < 8; ++c) {
             d.setText(0, c, row0[c]);
             d.setText(1, c, row1[c]);
         }
-        for (const QStringList &texts : rows) {
+        for (const QStringList &texts : rows)
             d.addItem(QString(u'\t' + texts.join(u'\t')));
-        }
         QApplication::setActiveWindow(grid.get());
         grid->setFocus();
         QCoreApplication::processEvents();

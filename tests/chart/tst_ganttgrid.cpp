@@ -1,58 +1,27 @@
-#include "appstate.h"
 #include "ganttbars.h"
-#include "ganttgrid.h"
-#include "gridlayout.h"
+#include "testchart.h"
 
 #include <QApplication>
 #include <QImage>
-#include <QPaintEvent>
-#include <QRegularExpression>
 #include <QScreen>
 #include <QTest>
 #include <QWheelEvent>
-
-#include <memory>
 
 using namespace vorn;
 using namespace vorn::chart;
 
 namespace {
 
-// A grid at 96 DPI (400-twip columns 26 pixels wide, rows 20 high) after the intervals of
-// `intervals` ("5>10": 5, then 10), one detail row per entry of `rows` (up to six time texts).
-struct Chart {
-    AppState state;
-    std::unique_ptr<GanttGrid> grid = std::make_unique<GanttGrid>();
-
-    explicit Chart(const QString &intervals, const QList<QStringList> &rows = {})
+// A test chart of 1000 x 400 pixels with one detail row per entry of `rows` (up to six time texts).
+struct Chart : vorn::test::TestChart {
+    explicit Chart(const QString &intervals, const QList<QStringList> &rows = {}) : TestChart({1000, 400}, intervals)
     {
-        grid->setLogicalDpi(96);
-        // Without scroll bars and frame the viewport is the whole widget, whatever the style.
-        grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        grid->setFrameShape(QFrame::NoFrame);
-        grid->resize(1000, 400);
-        grid->setAttribute(Qt::WA_DontShowOnScreen);
-        grid->show();
-        grid->setAppState(&state);
         GridData &d = grid->data();
-        SetUpGrid(d);
-        for (const QString &interval : intervals.split(u'>'))
-            SetTimeScaleInterval(d, state, interval, nullptr);
         for (const QStringList &texts : rows) {
             d.addItem(u"\tM1");
             for (int i = 0; i < texts.size(); ++i)
                 d.setText(d.rows() - 1, 2 + i, texts[i]);
         }
-    }
-
-    QImage render(qreal scale = 1) const
-    {
-        QImage image(grid->viewport()->size() * scale, QImage::Format_RGB32);
-        image.setDevicePixelRatio(scale);
-        image.fill(Qt::magenta);
-        grid->viewport()->render(&image);
-        return image;
     }
 };
 
@@ -71,30 +40,6 @@ QString run(int dots, int bars, char bar = 'B')
 {
     return QString(dots, u'.') + QString(bars, QLatin1Char(bar));
 }
-
-bool anyBarPixel(const QImage &image, const QRect &area)
-{
-    for (int dy = 0; dy < area.height(); ++dy) {
-        if (scanLine(image, area, dy).contains(QRegularExpression(QStringLiteral("[BR]"))))
-            return true;
-    }
-    return false;
-}
-
-// The areas the viewport repaints, one rectangle per paint.
-class PaintLog : public QObject {
-public:
-    explicit PaintLog(QWidget *viewport) { viewport->installEventFilter(this); }
-    QList<QRect> rects;
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint)
-            rects << static_cast<QPaintEvent *>(event)->rect();
-        return false;
-    }
-};
 
 } // namespace
 
@@ -340,7 +285,7 @@ private slots:
         chart.grid->show();
         QVERIFY(QTest::qWaitForWindowExposed(chart.grid.get()));
         QCoreApplication::processEvents();
-        PaintLog log(chart.grid->viewport());
+        vorn::test::PaintLog log(chart.grid->viewport());
         GridData &data = chart.grid->data();
         const QStringList step = change.split(u' ');
         const int row = step.value(1).toInt();
@@ -391,7 +336,7 @@ private slots:
         chart.state.IntervalText = interval;
         chart.grid->resize(size);
         const QImage image = chart.render();
-        QVERIFY(!interval.isEmpty() || !anyBarPixel(image, image.rect()));
+        QVERIFY(!interval.isEmpty() || !(vorn::test::anyPixel(image, image.rect(), 0x0000FF) || vorn::test::anyPixel(image, image.rect(), 0xFF0000)));
     }
 
     void scrollsByWholeRowsAndColumns()

@@ -4,6 +4,7 @@
 
 #include "liveoverlay.h"
 #include "overlaypainter.h"
+#include "testchart.h"
 #include "uiplant.h"
 
 #include <QAccessible>
@@ -155,8 +156,7 @@ private slots:
     void everyCommandHasAnAccessibleName()
     {
         Plant plant;
-        plant.writeTables({{"P1", "M1", "O1", 3600, 7200, 3700, 0}});
-        auto window = plant.load();
+        auto window = plant.loadDemo();
         window->show();
         QStringList unnamed;
         for (QToolButton *button : window->findChildren<QToolButton *>()) {
@@ -187,8 +187,7 @@ private slots:
     void tabReachesTheIntervalAndEveryColumnBox()
     {
         Plant plant;
-        plant.writeTables({{"P1", "M1", "O1", 3600, 7200, 3700, 0}});
-        auto window = plant.load();
+        auto window = plant.loadDemo();
         window->show();
         QApplication::setActiveWindow(window.get());
         window->findChild<QWidget *>("CmbInterval")->setFocus();
@@ -204,28 +203,26 @@ private slots:
             QVERIFY2(visited.contains(QLatin1String(name)), qPrintable(visited.join(u',')));
     }
 
-    void picturesAreDrawnForThePixelDensity_data()
+    void drawnForThePixelDensity_data()
     {
         QTest::addColumn<qreal>("scale");
         QTest::newRow("150-percent") << 1.5;
         QTest::newRow("200-percent") << 2.0;
     }
 
-    // A toolbar picture drawn for the density has as many distinct colours
-    // along its edges as the 1x one has, not the blur of a scaled-up bitmap,
-    // and the chart's bars keep hard edges: only the bar colours and the
-    // cell's own background inside a bar cell.
-    void picturesAreDrawnForThePixelDensity()
+    // Drawn for the density, not scaled up: a toolbar picture has the
+    // density's pixels; bars keep hard edges (only the bar colours and the
+    // cell's own background inside a bar cell); the overlays land on whole
+    // device pixels: the now line exactly twice the scale wide in its one
+    // green, a late operation's band no colour between orange and white.
+    void drawnForThePixelDensity()
     {
         QFETCH(qreal, scale);
         Plant plant;
-        plant.writeTables({{"P1", "M1", "O1", 3600, 7200, 3700, 7000}});
+        // By part: P1 running and late since 02:01:40 in row 3, P2 finished in row 5.
+        plant.writeTables({{"P1", "M1", "O1", 3600, 7200, 3700, 0}, {"P2", "M1", "O1", 3600, 7200, 3700, 7000}});
         auto window = plant.load();
-        // The test's clock is noon, far from the bars, so that no now line
-        // crosses the cell looked at; the load, run on the machine's clock,
-        // scrolled to the present if that fell among the bars, hence the
-        // scroll below.
-        window->overlay()->setClock(chart::ChartClock::frozen(qint64(12 * 3600) * 1000));
+        window->overlay()->setClock(chart::ChartClock::frozen(qint64(9000) * 1000)); // 02:30
         window->show();
         QCoreApplication::processEvents();
 
@@ -236,55 +233,30 @@ private slots:
         QCOMPARE(sharp.size(), (QSizeF(logical) * scale).toSize());
 
         auto *grid = window->findChild<chart::GanttGrid *>("fg");
+        const int inset = int(std::ceil(scale)) + 1; // inside the cell's own lines
+        const auto inside = [&](const QRect &cell) {
+            return QRect((QPointF(cell.topLeft()) * scale).toPoint() + QPoint(inset, inset),
+                         (QSizeF(cell.size()) * scale).toSize() - QSize(2 * inset, 2 * inset));
+        };
+        // At 01:02 both bars of the finished operation cover the whole cell.
         grid->setLeftCol(8 + 60);
-        QImage image(grid->viewport()->size() * scale, QImage::Format_RGB32);
-        image.setDevicePixelRatio(scale);
-        grid->viewport()->render(&image);
-        // Row 3 is the detail row; at 01:02 both bars cover the whole cell.
-        const QRect cell = grid->cellRect(3, 8 + 62);
-        QVERIFY2(!cell.isEmpty(), qPrintable(QStringLiteral("rows %1 left %2 size %3x%4").arg(grid->data().rows()).arg(grid->leftCol()).arg(grid->width()).arg(grid->height())));
-        // Inside the cell's own lines.
-        const int inset = int(std::ceil(scale)) + 1;
-        const QRect device((QPointF(cell.topLeft()) * scale).toPoint() + QPoint(inset, inset),
-                           (QSizeF(cell.size()) * scale).toSize() - QSize(2 * inset, 2 * inset));
-        const QMap<QRgb, int> colours = Colours(image, device);
+        QImage image = vorn::test::renderViewport(*grid, scale);
+        const QMap<QRgb, int> colours = Colours(image, inside(grid->cellRect(5, 8 + 62)));
         for (QRgb c : colours.keys())
             QVERIFY2(c == 0x0000ff || c == 0xff0000 || c == 0xffffff,
                      qPrintable(QStringLiteral("blended colour %1").arg(c, 6, 16, QLatin1Char('0'))));
         QVERIFY(colours.contains(0x0000ff) && colours.contains(0xff0000));
-    }
 
-    void overlaysAreDrawnForThePixelDensity_data() { picturesAreDrawnForThePixelDensity_data(); }
-
-    // The overlays' lines and bands land on whole device pixels: the now
-    // line is exactly twice the scale wide in its one green, and the band of
-    // a late operation holds no colour between its orange and the cell's white.
-    void overlaysAreDrawnForThePixelDensity()
-    {
-        QFETCH(qreal, scale);
-        Plant plant;
-        plant.writeTables({{"P1", "M1", "O1", 3600, 7200, 3700, 0}});
-        auto window = plant.load();
-        window->overlay()->setClock(chart::ChartClock::frozen(qint64(9000) * 1000)); // 02:30, late since 02:01:40
-        window->show();
-        QCoreApplication::processEvents();
-        auto *grid = window->findChild<chart::GanttGrid *>("fg");
-        QImage image(grid->viewport()->size() * scale, QImage::Format_RGB32);
-        image.setDevicePixelRatio(scale);
-        grid->viewport()->render(&image);
-
+        grid->setLeftCol(8 + 140);
+        image = vorn::test::renderViewport(*grid, scale);
         // Below the rows the now line stands alone on white.
         const QMap<QRgb, int> below = Colours(image, QRect(0, image.height() - 3, image.width(), 1));
         QCOMPARE(below.keys(), QList<QRgb>({chart::NowLineRgb, 0xffffff}));
         QCOMPARE(below.value(chart::NowLineRgb), qRound(2 * scale));
-
-        const QRect cell = grid->cellRect(3, 8 + 148); // 02:28, inside the overrun
-        QVERIFY(!cell.isEmpty());
-        const int x = int((cell.left() + cell.width() / 2) * scale);
-        const int inset = int(std::ceil(scale)) + 1; // inside the cell's own lines
-        const QMap<QRgb, int> across =
-            Colours(image, QRect(x, int(cell.top() * scale) + inset, 1, int(cell.height() * scale) - 2 * inset));
-        QCOMPARE(across.keys(), QList<QRgb>({chart::OverrunRgb, 0xffffff}));
+        QRect across = inside(grid->cellRect(3, 8 + 148)); // 02:28, inside the overrun
+        across.setLeft(across.center().x());
+        across.setWidth(1);
+        QCOMPARE(Colours(image, across).keys(), QList<QRgb>({chart::OverrunRgb, 0xffffff}));
     }
 
     // A dark desktop darkens the window's own parts; the chart keeps the
@@ -292,11 +264,10 @@ private slots:
     void followsTheDesktopPalette()
     {
         Plant plant;
-        plant.writeTables({{"P1", "M1", "O1", 3600, 7200, 3700, 7000}});
         const QPalette light = QApplication::palette();
         QPalette dark(QColor(40, 40, 40), QColor(30, 30, 30));
         QApplication::setPalette(dark);
-        auto window = plant.load();
+        auto window = plant.loadDemo();
         window->show();
         QCoreApplication::processEvents();
         const QImage shot = window->grab().toImage();
