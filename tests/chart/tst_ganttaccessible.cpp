@@ -187,10 +187,11 @@ private slots:
         QTest::addColumn<int>("row"); // grid row and column of the new current cell
         QTest::addColumn<int>("col");
 
-        QTest::newRow("down") << int(Qt::Key_Down) << 3 << 1;
-        QTest::newRow("right") << int(Qt::Key_Right) << 2 << 2;
+        QTest::newRow("down") << int(Qt::Key_Down) << 4 << 1;
+        QTest::newRow("right") << int(Qt::Key_Right) << 3 << 2;
         QTest::newRow("page-down-stops-at-last-row") << int(Qt::Key_PageDown) << 4 << 1;
-        QTest::newRow("home") << int(Qt::Key_Home) << 2 << 0;
+        QTest::newRow("home-stays-on-the-row") << int(Qt::Key_Home) << 3 << 0;
+        QTest::newRow("ctrl-home-goes-to-the-first-row") << int(Qt::Key_Home | Qt::ControlModifier) << 2 << 0;
     }
 
     void userMovesAreAnnouncedTicksAreNot()
@@ -201,12 +202,13 @@ private slots:
         Chart chart({{"M1", "06:00:00"}, {"P1"}, {"P2"}});
         QVERIFY(g_events.contains("Reset -1")); // rows came: cells are asked again
         g_events.clear();
-        chart.grid->data().select(2, 1); // where every tick leaves it
+        chart.grid->data().select(3, 1); // where a tick leaves it
         QCoreApplication::processEvents();
         QCOMPARE(g_events, QStringList());
 
         g_events.clear();
-        QTest::keyClick(chart.grid.get(), Qt::Key(key));
+        QTest::keyClick(chart.grid.get(), Qt::Key(key & ~Qt::KeyboardModifierMask),
+                        Qt::KeyboardModifiers(key & Qt::KeyboardModifierMask));
         QAccessibleTableInterface *t = chart.table()->tableInterface();
         QAccessibleInterface *current = t->cellAt(row - 2, col);
         QCOMPARE(g_events, QStringList{QStringLiteral("Focus %1").arg(chart.table()->indexOfChild(current))});

@@ -62,6 +62,7 @@ private slots:
         grid.setRowOutlineLevel(5, 1);
         grid.setIsNode(5, true);
         grid.setRowData(5, 100000);
+        grid.select(3, 1);
 
         shrinkColumns ? grid.setCols(10) : grid.setRows(3);
         shrinkColumns ? grid.setCols(20) : grid.setRows(6);
@@ -74,6 +75,8 @@ private slots:
         QCOMPARE(grid.rowData(5), shrinkColumns ? 100000 : 0);
         QCOMPARE(grid.rowOutlineLevel(5), qint16(shrinkColumns ? 1 : 0));
         QCOMPARE(grid.isNode(5), shrinkColumns);
+        // A selection on the first row cut away goes, one inside stays.
+        QCOMPARE(grid.selection(), shrinkColumns ? (CellRange{3, 1, 3, 1}) : CellRange{});
     }
 
     void rangePropertiesLastWriteWins_data()
