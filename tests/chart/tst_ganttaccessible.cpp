@@ -191,6 +191,7 @@ private slots:
         QTest::newRow("right") << int(Qt::Key_Right) << 3 << 2;
         QTest::newRow("page-down-stops-at-last-row") << int(Qt::Key_PageDown) << 4 << 1;
         QTest::newRow("home-stays-on-the-row") << int(Qt::Key_Home) << 3 << 0;
+        QTest::newRow("end-stays-on-the-row") << int(Qt::Key_End) << 3 << -1; // -1: the last column
         QTest::newRow("ctrl-home-goes-to-the-first-row") << int(Qt::Key_Home | Qt::ControlModifier) << 2 << 0;
     }
 
@@ -210,6 +211,8 @@ private slots:
         QTest::keyClick(chart.grid.get(), Qt::Key(key & ~Qt::KeyboardModifierMask),
                         Qt::KeyboardModifiers(key & Qt::KeyboardModifierMask));
         QAccessibleTableInterface *t = chart.table()->tableInterface();
+        if (col < 0)
+            col = t->columnCount() - 1;
         QAccessibleInterface *current = t->cellAt(row - 2, col);
         QCOMPARE(g_events, QStringList{QStringLiteral("Focus %1").arg(chart.table()->indexOfChild(current))});
         QCOMPARE(chart.table()->focusChild(), current);
