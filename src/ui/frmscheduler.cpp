@@ -14,6 +14,7 @@
 #include "paths.h"
 #include "refresh.h"
 #include "settings.h"
+#include "shellopen.h"
 #include "texts.h"
 #include "windowplacement.h"
 #include "windowtitle.h"
@@ -22,7 +23,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QLabel>
 #include <QShortcut>
 #include <QTimer>
@@ -52,7 +52,7 @@ frmScheduler::frmScheduler(AppState &state, WindowStart start, QWidget *parent)
         std::fflush(stderr);
         std::_Exit(0);
     };
-    m_openUrl = [](const QString &path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+    m_openUrl = [this](const QString &path) { ShellOpenFile(path, this); };
     createControls();
     createMenus();
 }
@@ -318,6 +318,13 @@ void frmScheduler::SubclassWindow()
     connect(m_channel.get(), &ControlChannel::helpRequested, this, &frmScheduler::HelpCommand,
             Qt::UniqueConnection);
     m_channel->setDiagnostics([this](bool withGrid) { return diagnostics(withGrid); });
+}
+
+bool frmScheduler::nativeEvent(const QByteArray &eventType, void *message, qintptr *result)
+{
+    if (m_channel && m_channel->nativeMessage(eventType, message, result))
+        return true;
+    return QMainWindow::nativeEvent(eventType, message, result);
 }
 
 void frmScheduler::UnsubclassWindow()
