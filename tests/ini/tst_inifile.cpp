@@ -1,3 +1,4 @@
+#include "inibackend.h"
 #include "inifile.h"
 #include "testfiles.h"
 
@@ -72,15 +73,21 @@ private slots:
             << QByteArray("[Main]\nName=99999999999\n") << 64 << "99999999999" << 2147483647;
     }
 
+    // Every row holds for each way to the files the build has.
     void read()
     {
         QFETCH(QByteArray, content);
         QFETCH(int, buffer);
+        QFETCH(QString, text);
+        QFETCH(int, number);
 
         QTemporaryDir dir;
         const QString path = putFile(dir, content);
-        QTEST(ReadIniString(path, "Main", "Name", "dflt  ", buffer), "text");
-        QTEST(ReadIniInt(path, "Main", "Name", -99), "number");
+        for (const IniBackend &ini : IniBackends()) {
+            QCOMPARE(ini.name + u' ' + ini.readString(path, "Main", "Name", "dflt  ", buffer), ini.name + u' ' + text);
+            QCOMPARE(ini.name + u' ' + QString::number(ini.readInt(path, "Main", "Name", -99)),
+                     ini.name + u' ' + QString::number(number));
+        }
     }
 
     void write_data()
@@ -125,16 +132,21 @@ private slots:
         QFETCH(QByteArray, before);
         QFETCH(QString, value);
 
-        // Files copied from Windows carry upper-case names; the file found is the one written.
-        QTemporaryDir dir;
-        putFile(dir, before, "TEST.INI");
-        const QString path = dir.filePath("test.ini");
-        const Result result = WriteIniString(path, "S", "B", value);
-        QVERIFY2(result.ok(), qPrintable(result.message()));
-        const QStringList files = QDir(dir.path()).entryList(QDir::Files);
-        QCOMPARE(files, QStringList{before.isNull() ? "test.ini" : "TEST.INI"});
-        QTEST(readFile(dir.filePath(files[0])), "after");
-        QTEST(ReadIniString(path, "S", "B", QString(), 256), "readBack");
+        QFETCH(QByteArray, after);
+        QFETCH(QString, readBack);
+
+        for (const IniBackend &ini : IniBackends()) {
+            // Files copied from Windows carry upper-case names; the file found is the one written.
+            QTemporaryDir dir;
+            putFile(dir, before, "TEST.INI");
+            const QString path = dir.filePath("test.ini");
+            const Result result = ini.writeString(path, "S", "B", value);
+            QVERIFY2(result.ok(), qPrintable(ini.name + u' ' + result.message()));
+            const QStringList files = QDir(dir.path()).entryList(QDir::Files);
+            QCOMPARE(files, QStringList{before.isNull() ? "test.ini" : "TEST.INI"});
+            QCOMPARE(ini.name.toUtf8() + ' ' + readFile(dir.filePath(files[0])), ini.name.toUtf8() + ' ' + after);
+            QCOMPARE(ini.name + u' ' + ini.readString(path, "S", "B", QString(), 256), ini.name + u' ' + readBack);
+        }
     }
 
     // Something other than a plain file under the file's name reads as a
