@@ -20,7 +20,7 @@ public:
     }
     ~WindowMessageReceiver() override
     {
-        if (m_window)
+        if (m_window && IsWindow(m_window))
             RemovePropW(m_window, wide(ControlChannelWire::WindowProperty));
     }
 
@@ -39,14 +39,14 @@ bool WindowMessageReceiver::nativeMessage(const QByteArray &eventType, void *mes
     if (eventType != "windows_generic_MSG")
         return false;
     const MSG *msg = static_cast<const MSG *>(message);
-    if (!m_window) {
+    if (msg->hwnd != m_window) {
         // Marks the window for senders that look for it among the process's
-        // other top-level windows.
+        // other top-level windows; a window made anew is marked anew.
+        if (m_window && IsWindow(m_window))
+            RemovePropW(m_window, wide(ControlChannelWire::WindowProperty));
         m_window = msg->hwnd;
         SetPropW(m_window, wide(ControlChannelWire::WindowProperty), HANDLE(1));
     }
-    if (msg->hwnd != m_window)
-        return false;
     switch (msg->message) {
     case WM_CLOSE:
         // The channel closes the window itself, through its unload, once the
