@@ -32,8 +32,8 @@ struct IniBackend {
                           const QString &value);
 };
 
-// Every way the build has, the one inifile.h takes first. Implemented once
-// per platform, chosen by the build.
+// Every way the build has, our own first (the one inifile.h takes is the
+// last). Implemented once per platform, chosen by the build.
 QList<IniBackend> IniBackends();
 
 } // namespace vorn

@@ -83,8 +83,8 @@ Result WriteIniStrings(const QString &fileName, const QString &section,
 
 QList<IniBackend> IniBackends()
 {
-    return {{QStringLiteral("system"), ReadIniInt, ReadIniString, WriteIniString},
-            {QStringLiteral("own"), OwnReadIniInt, OwnReadIniString, OwnWriteIniString}};
+    return {{QStringLiteral("own"), OwnReadIniInt, OwnReadIniString, OwnWriteIniString},
+            {QStringLiteral("system"), ReadIniInt, ReadIniString, WriteIniString}};
 }
 
 } // namespace vorn
