@@ -1,4 +1,5 @@
 #include "inifile.h"
+#include "inibackend.h"
 
 #include "filename.h"
 
@@ -308,7 +309,7 @@ QString ResolveIniFileName(const QString &fileName)
     return found.isEmpty() ? fileName : found;
 }
 
-int ReadIniInt(const QString &fileName, const QString &section, const QString &key,
+int OwnReadIniInt(const QString &fileName, const QString &section, const QString &key,
                int defaultValue)
 {
     const QString value = lookUp(fileName, section, key).value_or(QString());
@@ -333,7 +334,7 @@ int ReadIniInt(const QString &fileName, const QString &section, const QString &k
     return int(result);
 }
 
-QString ReadIniString(const QString &fileName, const QString &section, const QString &key,
+QString OwnReadIniString(const QString &fileName, const QString &section, const QString &key,
                       const QString &defaultValue, int bufferLength)
 {
     if (bufferLength <= 0)
@@ -377,13 +378,13 @@ void setKey(Document &doc, const QString &section, const QString &key, const QSt
 
 } // namespace
 
-Result WriteIniString(const QString &fileName, const QString &section,
+Result OwnWriteIniString(const QString &fileName, const QString &section,
                       const QString &key, const QString &value)
 {
-    return WriteIniStrings(fileName, section, {{key, value}});
+    return OwnWriteIniStrings(fileName, section, {{key, value}});
 }
 
-Result WriteIniStrings(const QString &fileName, const QString &section,
+Result OwnWriteIniStrings(const QString &fileName, const QString &section,
                        const QList<std::pair<QString, QString>> &keysAndValues)
 {
     const QString target = ResolveIniFileName(fileName);

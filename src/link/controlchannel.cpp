@@ -3,55 +3,11 @@
 #include "inifile.h"
 
 #include <QCoreApplication>
-#include <QDBusConnectionInterface>
 #include <QMetaObject>
 
-#include <cstdio>
 #include <utility>
 
 namespace vorn {
-
-namespace {
-
-// The object other programs call. Its slot names and the interface name are
-// the wire contract; it only forwards to the channel.
-class WindowObject : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "VornScheduler.Window")
-public:
-    explicit WindowObject(ControlChannel *channel)
-        : QObject(channel), m_channel(channel)
-    {
-    }
-
-public slots:
-    void Close() { m_channel->handleClose(); }
-    void CopyData(uint dwData, const QByteArray &data) { m_channel->handleCopyData(dwData, data); }
-    void Help() { m_channel->handleHelp(); }
-    void ChangeLanguage(int languageId, const QString &name)
-    {
-        m_channel->handleChangeLanguage(languageId, name);
-    }
-    // Not a message of the manager's: what benchmarks and the soak ask a
-    // running window (counters, and the grid's rows when asked for them).
-    QVariantMap Diagnostics() { return m_channel->diagnostics(false); }
-    QVariantMap DiagnosticsWithGrid() { return m_channel->diagnostics(true); }
-
-private:
-    ControlChannel *m_channel;
-};
-
-void sayOnceWithoutChannel(const QString &why)
-{
-    static bool said = false;
-    if (said)
-        return;
-    said = true;
-    std::fprintf(stderr, "vorn-scheduler: running without the control channel: %s\n",
-                 qPrintable(why));
-}
-
-} // namespace
 
 CopyDataEffect ApplyCopyData(AppState &state, const QByteArray &data)
 {
@@ -72,79 +28,23 @@ CopyDataEffect ApplyCopyData(AppState &state, const QByteArray &data)
     return CopyDataEffect::None;
 }
 
-QString ControlChannel::serviceNameForPid(qint64 pid)
-{
-    return ServiceName + QStringLiteral(".p") + QString::number(pid);
-}
-
-QDBusMessage ControlChannel::windowCall(const QString &service, const QString &method,
-                                        const QVariantList &arguments)
-{
-    QDBusMessage call = QDBusMessage::createMethodCall(service, ObjectPath, InterfaceName, method);
-    call.setArguments(arguments);
-    call.setAutoStartService(false);
-    return call;
-}
-
-QDBusMessage ControlChannel::noticeCall(const QString &service, const QByteArray &text)
-{
-    return windowCall(service, QStringLiteral("CopyData"), {QVariant::fromValue(quint32(0)), text});
-}
-
 ControlChannel::ControlChannel(AppState &state, QObject *parent)
     : QObject(parent), m_state(state)
 {
 }
 
-ControlChannel::~ControlChannel()
+ControlChannel::~ControlChannel() = default;
+
+bool ControlChannel::start(const ControlEndpoint &endpoint, qint64 pid)
 {
-    stop();
+    m_receiver.reset();
+    m_receiver = StartControlReceiver(*this, endpoint, pid < 0 ? QCoreApplication::applicationPid() : pid);
+    return isActive();
 }
 
-bool ControlChannel::start(const QDBusConnection &bus, qint64 pid)
+bool ControlChannel::nativeMessage(const QByteArray &eventType, void *message, qintptr *result)
 {
-    stop();
-    if (!bus.isConnected()) {
-        const QString why = bus.lastError().isValid() ? bus.lastError().message()
-                                                      : QStringLiteral("no session bus");
-        sayOnceWithoutChannel(why);
-        return false;
-    }
-    m_bus = bus;
-    auto *object = new WindowObject(this);
-    if (!m_bus.registerObject(ObjectPath, object, QDBusConnection::ExportAllSlots)) {
-        delete object;
-        sayOnceWithoutChannel(QStringLiteral("the object path %1 is taken").arg(ObjectPath));
-        return false;
-    }
-    const QString processName = serviceNameForPid(pid < 0 ? QCoreApplication::applicationPid() : pid);
-    if (m_bus.registerService(processName))
-        m_processName = processName;
-    // A second window leaves the shared name with the first; the manager then
-    // reaches it by its process name.
-    m_ownsShared = m_bus.registerService(ServiceName);
-    m_active = !m_processName.isEmpty() || m_ownsShared;
-    if (!m_active) {
-        m_bus.unregisterObject(ObjectPath);
-        delete object;
-        sayOnceWithoutChannel(QStringLiteral("the name %1 is taken").arg(processName));
-    }
-    return m_active;
-}
-
-void ControlChannel::stop()
-{
-    if (!m_active)
-        return;
-    if (m_ownsShared)
-        m_bus.unregisterService(ServiceName);
-    if (!m_processName.isEmpty())
-        m_bus.unregisterService(m_processName);
-    m_bus.unregisterObject(ObjectPath);
-    qDeleteAll(findChildren<WindowObject *>(Qt::FindDirectChildrenOnly));
-    m_processName.clear();
-    m_ownsShared = false;
-    m_active = false;
+    return m_receiver && m_receiver->nativeMessage(eventType, message, result);
 }
 
 ControlChannel::Hold::Hold(ControlChannel *channel) : m_channel(channel)
@@ -248,4 +148,3 @@ void ControlChannel::handleChangeLanguage(qint32 languageId, const QString &name
 
 } // namespace vorn
 
-#include "controlchannel.moc"

@@ -1,10 +1,9 @@
 #pragma once
 
 #include "appstate.h"
+#include "linkendpoints.h"
 
 #include <QByteArray>
-#include <QDBusConnection>
-#include <QDBusMessage>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -13,6 +12,7 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 
 namespace vorn {
 
@@ -25,10 +25,37 @@ enum class CopyDataEffect { None, Stopped, Started };
 // trailing NUL changes nothing.
 CopyDataEffect ApplyCopyData(AppState &state, const QByteArray &data);
 
-// The window's end of the control channel on the session bus: what the cell
-// manager sends to the window (close, stop/start notices, help, language
-// change). Registers VornScheduler.Window.p<PID> and, while it is free,
-// VornScheduler.Window; the object answers at ObjectPath.
+class ControlChannel;
+
+// The channel's receiving end on the platform's wire, made by start(): on the
+// session bus the names and the object; where the manager sends window
+// messages, the main window's native messages that the window passes on.
+class ControlReceiver {
+public:
+    virtual ~ControlReceiver() = default;
+    // A message of the window's native event handling; true when the
+    // channel took it and the window's own handling must not see it.
+    virtual bool nativeMessage(const QByteArray &eventType, void *message, qintptr *result)
+    {
+        Q_UNUSED(eventType) Q_UNUSED(message) Q_UNUSED(result)
+        return false;
+    }
+
+    QString processName;      // the name registered for this process, where names exist
+    bool ownsShared = false;  // whether the shared name is ours
+};
+
+// Implemented once per platform, chosen by the build: puts `channel` on the
+// wire for process `pid`; null (said once per process on standard error)
+// when that cannot be done.
+std::unique_ptr<ControlReceiver> StartControlReceiver(ControlChannel &channel, const ControlEndpoint &endpoint,
+                                                      qint64 pid);
+
+// The window's end of the control channel: what the cell manager sends to the
+// window (close, stop/start notices, help, language change). On the session
+// bus it registers VornScheduler.Window.p<PID> and, while it is free,
+// VornScheduler.Window; the object answers at ObjectPath. Where the manager
+// sends window messages they come through nativeMessage.
 //
 // The window handles each event to its end before the next. While it is in
 // the middle of one that lets other events in (a long fill answers the bus
@@ -38,39 +65,28 @@ CopyDataEffect ApplyCopyData(AppState &state, const QByteArray &data);
 // A message that finds the window free and nothing waiting is handled at
 // once: its state change happens before the caller gets its reply, so a
 // caller that sends STOP and then looks at the window finds it stopped.
-class ControlChannel : public QObject {
+class ControlChannel : public QObject, public ControlChannelWire {
     Q_OBJECT
 public:
-    static inline const QString ServiceName = QStringLiteral("VornScheduler.Window");
-    static inline const QString ObjectPath = QStringLiteral("/VornScheduler/Window");
-    static inline const QString InterfaceName = QStringLiteral("VornScheduler.Window");
-
-    // "VornScheduler.Window.p<pid>".
-    static QString serviceNameForPid(qint64 pid);
-
-    // A call of `method` on the window at `service`, as the manager and the
-    // command-line tool make it. It never starts a window that is not running.
-    static QDBusMessage windowCall(const QString &service, const QString &method,
-                                   const QVariantList &arguments = {});
-    // The manager's text notice ("STOP", "START") as a CopyData call: dwData 0
-    // and the text's bytes without a terminating NUL, as a Windows manager
-    // sends them.
-    static QDBusMessage noticeCall(const QString &service, const QByteArray &text);
-
     explicit ControlChannel(AppState &state, QObject *parent = nullptr);
     ~ControlChannel() override;
 
-    // Registers the object and the names on `bus`. Without a bus (or when the
-    // object cannot be registered) the window runs without the channel; that is
-    // said once per process on standard error. Returns whether the channel is up.
-    // `pid` names the process name; only tests that play two windows in one
-    // process pass another.
-    bool start(const QDBusConnection &bus = QDBusConnection::sessionBus(), qint64 pid = -1);
-    bool isActive() const { return m_active; }
+    // Registers the object and the names on `endpoint`, the bus. Without a bus
+    // (or when the object cannot be registered) the window runs without the
+    // channel; that is said once per process on standard error. Returns whether
+    // the channel is up. `pid` names the process name; only tests that play two
+    // windows in one process pass another.
+    bool start(const ControlEndpoint &endpoint = DefaultControlEndpoint(), qint64 pid = -1);
+    bool isActive() const { return bool(m_receiver); }
     // The process name registered; empty when the channel is down.
-    QString processServiceName() const { return m_processName; }
+    QString processServiceName() const { return m_receiver ? m_receiver->processName : QString(); }
     // Whether the shared name VornScheduler.Window is ours.
-    bool ownsSharedName() const { return m_ownsShared; }
+    bool ownsSharedName() const { return m_receiver && m_receiver->ownsShared; }
+
+    // The main window's native event handling passes each message here
+    // first; true when the channel took it (the window's nativeEvent then
+    // returns true with `result`).
+    bool nativeMessage(const QByteArray &eventType, void *message, qintptr *result);
 
     // Held for as long as it lives: messages wait meanwhile. Nests; a null
     // channel holds nothing.
@@ -85,7 +101,7 @@ public:
         QPointer<ControlChannel> m_channel;
     };
 
-    // The four messages; the D-Bus object calls these, and so may a test.
+    // The four messages; the receiving end calls these, and so may a test.
     void handleClose();
     void handleCopyData(quint32 dwData, const QByteArray &data);
     void handleHelp();
@@ -114,7 +130,6 @@ private:
         qint32 languageId = 0;   // ChangeLanguage's
         QString name;
     };
-    void stop();
     void arrive(Message message);
     void postDelivery();
     void deliverWaiting();
@@ -124,11 +139,8 @@ private:
     std::deque<Message> m_waiting;
     int m_holds = 0;
     bool m_deliveryPosted = false;
-    QDBusConnection m_bus{QString()};
-    QString m_processName;
-    bool m_ownsShared = false;
-    bool m_active = false;
     DiagnosticsProvider m_diagnostics;
+    std::unique_ptr<ControlReceiver> m_receiver;
 };
 
 } // namespace vorn

@@ -1,13 +1,6 @@
 #include "managerclient.h"
 
-#include "directbus.h"
-
-#include <QDBusConnectionInterface>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
 #include <QThread>
-
-#include <cstdio>
 
 namespace vorn {
 
@@ -15,50 +8,29 @@ namespace {
 const QString CreateViewMethod = QStringLiteral("CreateView");
 const QString SetViewXmlMethod = QStringLiteral("SetViewXMLData");
 std::atomic<quint64> nextClientId{1};
-
-QDBusMessage methodCall(const QString &method, const QVariantList &arguments)
-{
-    QDBusMessage message = QDBusMessage::createMethodCall(
-        ManagerServerClient::ServiceName, ManagerServerClient::ObjectPath,
-        ManagerServerClient::InterfaceName, method);
-    message.setArguments(arguments);
-    // A manager that went away must not be started again by the viewer.
-    message.setAutoStartService(false);
-    return message;
-}
 } // namespace
 
-std::unique_ptr<ManagerServerClient> ManagerServerClient::create(const QDBusConnection &bus)
+std::unique_ptr<ManagerServerClient> ManagerServerClient::create(const ManagerEndpoint &endpoint)
 {
-    if (!bus.isConnected())
+    std::unique_ptr<ManagerTransport> transport = OpenManagerTransport(endpoint);
+    if (!transport)
         return nullptr;
-    QDBusConnectionInterface *daemon = bus.interface();
-    if (!daemon)
-        return nullptr;
-    // Asks the bus daemon, never the manager, so a stuck manager cannot hold up the start.
-    const QDBusReply<bool> registered = daemon->isServiceRegistered(ServiceName);
-    if (!registered.isValid() || !registered.value())
-        return nullptr;
-    // Our own connection reaches the same bus only when that is the session
-    // bus the environment names.
-    const bool direct = bus.name() == QDBusConnection::sessionBus().name()
-        && DirectBusConnection::sessionBusReachable();
-    return std::unique_ptr<ManagerServerClient>(new ManagerServerClient(bus, direct));
+    return std::unique_ptr<ManagerServerClient>(new ManagerServerClient(std::move(transport)));
 }
 
 bool ManagerServerClient::feedFits(qint64 records)
 {
     return model::kScheduleXmlFrameLength + records * model::kScheduleXmlRowTagsLength
-        < DirectBusConnection::MaxMessageSize;
+        < ManagerTransportMaxCallSize();
 }
 
-ManagerServerClient::ManagerServerClient(const QDBusConnection &bus, bool direct)
-    : m_bus(bus)
-    , m_id(nextClientId++)
-    , m_direct(direct)
+ManagerServerClient::ManagerServerClient(std::unique_ptr<ManagerTransport> transport)
+    : m_id(nextClientId++)
     , m_senderThread(std::make_unique<QThread>())
     , m_sender(new QObject)
 {
+    m_transport = std::move(transport);
+    m_transport->setAbortFlag(&m_closing);
     m_senderThread->setObjectName(QStringLiteral("ManagerServer sender"));
     m_sender->moveToThread(m_senderThread.get());
     m_senderThread->start();
@@ -82,6 +54,7 @@ ManagerServerClient::~ManagerServerClient()
             m_closing = false;
             for (Call &call : remaining)
                 sendOnSenderThread(call, false);
+            m_transport->close();
         },
         Qt::BlockingQueuedConnection);
     m_senderThread->quit();
@@ -161,29 +134,6 @@ void ManagerServerClient::sendNext()
         Qt::QueuedConnection);
 }
 
-bool ManagerServerClient::sendDirect(const Call &call, bool waitForReply, bool *ok, QString *errorName)
-{
-    DirectBusCall message(ServiceName.toUtf8(), ObjectPath.toUtf8(), InterfaceName.toUtf8(), call.method.toUtf8());
-    std::vector<QByteArray> texts;   // alive until the call is written
-    texts.reserve(call.arguments.size());
-    for (const QVariant &argument : call.arguments) {
-        if (argument.typeId() == QMetaType::Short) {
-            message.addInt16(argument.value<qint16>());
-        } else {
-            texts.push_back(model::BusSafeUtf8(argument.toString()));
-            message.addString(texts.back());
-        }
-    }
-    if (call.refreshText) {
-        message.addString(m_refreshText.size(),
-                          [this](const DirectBusCall::Sink &sink) { return m_refreshText.write(sink); });
-    }
-    const DirectBusConnection::Reply reply = m_connection->call(message, ReplyTimeoutMs, waitForReply);
-    *ok = reply.ok;
-    *errorName = reply.errorName;
-    return reply.sent;
-}
-
 void ManagerServerClient::sendOnSenderThread(Call &call, bool waitForReply)
 {
     const auto report = [this, method = call.method, waitForReply](bool sent, bool ok, const QString &errorName) {
@@ -202,51 +152,15 @@ void ManagerServerClient::sendOnSenderThread(Call &call, bool waitForReply)
                 this, [this, back = std::move(back)]() mutable { m_readBack = std::move(back); },
                 Qt::QueuedConnection);
         }
-        if (!whole || m_refreshText.size() + 4096 > DirectBusConnection::MaxMessageSize) {
+        if (!whole || m_refreshText.size() + 4096 > ManagerTransportMaxCallSize()) {
             report(false, false, QString());
             return;
         }
     }
-    if (m_direct && !m_connection) {
-        m_connection = std::make_unique<DirectBusConnection>();
-        m_connection->setAbortFlag(&m_closing);
-        // A bus that does not take our own connection is reached through Qt's.
-        if (const Result opened = m_connection->open(ReplyTimeoutMs); opened.failed()) {
-            if (!m_closing)
-                std::fprintf(stderr, "vorn-scheduler: Manager Server calls go through Qt's bus connection: %s\n",
-                             qPrintable(opened.message()));
-            m_direct = false;
-        }
-    }
-    if (m_direct) {
-        bool ok = false;
-        QString errorName;
-        const bool sent = sendDirect(call, waitForReply, &ok, &errorName);
-        report(sent, ok, errorName);
-        return;
-    }
-    QVariantList arguments;
-    for (const QVariant &argument : call.arguments) {
-        // Qt's bus carries a string as UTF-8 too; the same characters stand
-        // in for those it cannot carry.
-        arguments << (argument.typeId() == QMetaType::QString
-                          ? QVariant(QString::fromUtf8(model::BusSafeUtf8(argument.toString())))
-                          : argument);
-    }
-    if (call.refreshText)
-        arguments << QString::fromUtf8(m_refreshText.text());
-    if (!waitForReply) {
-        m_bus.send(methodCall(call.method, arguments));
-        return;
-    }
-    auto *watcher = new QDBusPendingCallWatcher(
-        m_bus.asyncCall(methodCall(call.method, arguments), ReplyTimeoutMs), m_sender);
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, m_sender,
-                     [report](QDBusPendingCallWatcher *finished) {
-                         const bool ok = !finished->isError();
-                         report(true, ok, ok ? QString() : finished->error().name());
-                         finished->deleteLater();
-                     });
+    m_transport->call(call.method, call.arguments, call.refreshText ? &m_refreshText : nullptr, waitForReply,
+                      m_sender, [report](const ManagerTransport::Outcome &outcome) {
+                          report(outcome.sent, outcome.ok, outcome.errorName);
+                      });
 }
 
 void ManagerServerClient::onFinished(const QString &method, bool sent, bool ok, const QString &errorName)
@@ -258,7 +172,7 @@ void ManagerServerClient::onFinished(const QString &method, bool sent, bool ok, 
             ++m_failed;
         emit callFinished(method, ok, errorName);
     } else {
-        // A feed too large for one bus message was never sent.
+        // A feed too large for one call was never sent.
         ++m_failed;
     }
     sendNext();

@@ -1,9 +1,8 @@
 #pragma once
 
+#include "managertransport.h"
 #include "schedulexml.h"
 
-#include <QDBusConnection>
-#include <QDBusMessage>
 #include <QObject>
 #include <QString>
 
@@ -18,10 +17,8 @@ class QThread;
 
 namespace vorn {
 
-class DirectBusConnection;
-
-// The Manager Server document: the cell manager's view host, reached on the
-// session bus. The window only ever creates one view and feeds it XML; no
+// The Manager Server document: the cell manager's view host, reached through
+// a ManagerTransport (the session bus, or COM automation). The window only ever creates one view and feeds it XML; no
 // result comes back, and a missing, stuck or vanished manager must never cost
 // the user interface any waiting.
 //
@@ -35,9 +32,7 @@ class DirectBusConnection;
 // Sending happens on a sender thread of the client's own, so that the
 // window's thread only hands texts over. The refresh feed is handed over as
 // the rows of the records that changed: the sender thread keeps the whole
-// text row by row and writes it to the bus from those rows, on a connection
-// of its own that takes UTF-8 as it is (on the session bus, where the
-// environment names its socket); elsewhere calls go through Qt's bus.
+// text row by row and hands it to the transport from those rows.
 class ManagerServerClient : public QObject {
     Q_OBJECT
 public:
@@ -50,10 +45,11 @@ public:
     static inline const QString ViewCreatedAs = QStringLiteral("Scheduler");
     static inline const QString ViewName = QStringLiteral("SCHEDULER");
 
-    // "Creating the document object": an object when `bus` is connected and
-    // ServiceName has an owner right now, else null.
+    // "Creating the document object": an object when the manager's document
+    // can be reached through `endpoint` right now (on the bus: it is connected
+    // and ServiceName has an owner), else null.
     static std::unique_ptr<ManagerServerClient> create(
-        const QDBusConnection &bus = QDBusConnection::sessionBus());
+        const ManagerEndpoint &endpoint = DefaultManagerEndpoint());
 
     // Sends whatever is still queued without waiting for replies.
     ~ManagerServerClient() override;
@@ -80,10 +76,10 @@ public:
     // rows for one client knows from it that another needs all of them.
     quint64 id() const { return m_id; }
     // Whether a schedule of `records` records can be fed at all: every row
-    // takes at least its tags, and a bus message has a largest size.
+    // takes at least its tags, and a call has a largest size.
     static bool feedFits(qint64 records);
     // Whether calls go out on the client's own bus connection.
-    bool usesDirectBus() const { return m_direct; }
+    bool usesDirectBus() const { return m_transport->usesDirectBus(); }
 
     // Nothing queued and nothing waiting for a reply.
     bool isIdle() const;
@@ -110,7 +106,7 @@ private:
         model::ScheduleXmlChanges changes;   // for it, taken over when the call leaves
     };
 
-    ManagerServerClient(const QDBusConnection &bus, bool direct);
+    explicit ManagerServerClient(std::unique_ptr<ManagerTransport> transport);
     void enqueue(Call call);
     bool replaceQueuedFeed(const QString &viewName, Call &call);
     void sendNext();
@@ -118,11 +114,8 @@ private:
     // On the sender thread: sends and watches one call; with `waitForReply`
     // false (at the end) it only hands it to the bus.
     void sendOnSenderThread(Call &call, bool waitForReply);
-    bool sendDirect(const Call &call, bool waitForReply, bool *ok, QString *errorName);
 
-    QDBusConnection m_bus;
     const quint64 m_id;
-    std::atomic<bool> m_direct{false};
     std::deque<Call> m_queue;
     model::ScheduleXmlChanges m_pendingChanges;   // rows not yet taken by a leaving call
     bool m_inFlight = false;
@@ -134,7 +127,7 @@ private:
     QObject *m_sender = nullptr;   // lives on m_senderThread
     // Owned by the sender thread:
     model::ScheduleXmlRows m_refreshText;
-    std::unique_ptr<DirectBusConnection> m_connection;
+    std::unique_ptr<ManagerTransport> m_transport;
     std::atomic<bool> m_closing{false};   // cuts a reply wait short when the client goes
 };
 

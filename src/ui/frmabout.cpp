@@ -1,10 +1,10 @@
 #include "frmabout.h"
 
 #include "frmscheduler.h"
+#include "shellopen.h"
 #include "texts.h"
 #include "version.h"
 
-#include <QDesktopServices>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -33,7 +33,7 @@ frmAbout::frmAbout(ControlChannel *languageSource, std::function<void(const QUrl
     : VornDialog(languageSource, parent), m_openUrl(std::move(openUrl))
 {
     if (!m_openUrl)
-        m_openUrl = [](const QUrl &url) { QDesktopServices::openUrl(url); };
+        m_openUrl = OpenWebPage;
     setObjectName(QStringLiteral("frmAbout"));
 
     m_comOk = new QPushButton(this);

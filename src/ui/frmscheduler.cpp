@@ -15,6 +15,7 @@
 #include "paths.h"
 #include "refresh.h"
 #include "settings.h"
+#include "shellopen.h"
 #include "texts.h"
 #include "windowplacement.h"
 #include "windowtitle.h"
@@ -24,7 +25,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QLabel>
 #include <QShortcut>
 #include <QTimer>
@@ -54,7 +54,7 @@ frmScheduler::frmScheduler(AppState &state, WindowStart start, QWidget *parent)
         std::fflush(stderr);
         std::_Exit(0);
     };
-    m_openUrl = [](const QString &path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
+    m_openUrl = [this](const QString &path) { ShellOpenFile(path, this); };
     // A fill of a large table takes a second; meanwhile the window paints,
     // follows moves and answers the bus. Clicks and keys wait for the end
     // of the fill, so that nothing a user does runs in the middle of one.
@@ -327,6 +327,13 @@ void frmScheduler::SubclassWindow()
     connect(m_channel.get(), &ControlChannel::helpRequested, this, &frmScheduler::HelpCommand,
             Qt::UniqueConnection);
     m_channel->setDiagnostics([this](bool withGrid) { return diagnostics(withGrid); });
+}
+
+bool frmScheduler::nativeEvent(const QByteArray &eventType, void *message, qintptr *result)
+{
+    if (m_channel && m_channel->nativeMessage(eventType, message, result))
+        return true;
+    return QMainWindow::nativeEvent(eventType, message, result);
 }
 
 void frmScheduler::UnsubclassWindow()

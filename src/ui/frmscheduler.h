@@ -150,6 +150,9 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    // The window's own messages go to the control channel first, where the
+    // manager sends them as window messages.
+    bool nativeEvent(const QByteArray &eventType, void *message, qintptr *result) override;
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
 

@@ -6,8 +6,7 @@
 // the session bus, printing one line per call a Vorn Scheduler window makes.
 
 #include "chartclock.h"
-#include "controlchannel.h"
-#include "managerclient.h"
+#include "managerseat.h"
 #include "plantmodel.h"
 
 #include "dbftable.h"
@@ -15,7 +14,6 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDBusConnection>
 #include <QDateTime>
 #include <QDir>
 #include <QRandomGenerator>
@@ -49,24 +47,6 @@ void say(const QString &line)
     std::fflush(stdout);
 }
 
-// The document the window talks to: it only says what it was given.
-class Document : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "ManagerServer.Document")
-public slots:
-    void CreateView(const QString &name, const QString &caption, short kind)
-    {
-        say(QStringLiteral("CreateView(\"%1\", \"%2\", %3)").arg(name, caption).arg(kind));
-    }
-    void SetViewXMLData(const QString &viewName, const QString &xml)
-    {
-        say(QStringLiteral("SetViewXMLData(\"%1\"): %2 rows, %3 characters")
-                .arg(viewName)
-                .arg(xml.count(QLatin1String("<DataRow>")))
-                .arg(xml.size()));
-    }
-};
-
 struct Options {
     QString dataFolder;
     double speed = 60;
@@ -97,7 +77,7 @@ public:
         if (!plan(m_options.seed))
             return false;
         if (m_options.bus)
-            registerOnBus();
+            m_seated = m_seat->take();
         connect(&m_timer, &QTimer::timeout, this, [this] { tick(); });
         m_timer.start(m_options.tickMs);
         return true;
@@ -145,30 +125,13 @@ private:
         return true;
     }
 
-    void registerOnBus()
-    {
-        QDBusConnection bus = QDBusConnection::sessionBus();
-        if (!bus.isConnected()) {
-            say(QStringLiteral("no session bus: running without the Manager Server document"));
-            return;
-        }
-        bus.registerObject(ManagerServerClient::ObjectPath, &m_document, QDBusConnection::ExportAllSlots);
-        if (!bus.registerService(ManagerServerClient::ServiceName)) {
-            say(QStringLiteral("%1 is owned by another manager: running without the document")
-                    .arg(ManagerServerClient::ServiceName));
-            return;
-        }
-        m_onBus = true;
-        say(QStringLiteral("owning %1 on the session bus").arg(ManagerServerClient::ServiceName));
-    }
-
     // The manager's notices to a window, sent without waiting: a window that
     // is not there or does not answer changes nothing here.
     void notifyWindow(const char *text)
     {
-        if (!m_onBus)
+        if (!m_seated)
             return;
-        QDBusConnection::sessionBus().send(ControlChannel::noticeCall(ControlChannel::ServiceName, text));
+        m_seat->notify(QByteArray(text));
         say(QStringLiteral("%1 notice %2").arg(clockText(m_now), QString::fromLatin1(text)));
     }
 
@@ -255,8 +218,8 @@ private:
     qint32 m_dayEnd = 0;
     qint32 m_cleanedAt = -1;
     quint64 m_day = 0;
-    bool m_onBus = false;
-    Document m_document;
+    std::unique_ptr<ManagerSeat> m_seat = MakeManagerSeat(say);
+    bool m_seated = false;
     QTimer m_timer;
 };
 
@@ -355,4 +318,3 @@ int main(int argc, char *argv[])
     return code;
 }
 
-#include "main.moc"

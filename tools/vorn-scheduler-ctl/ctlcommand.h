@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QDBusConnection>
-#include <QDBusMessage>
 #include <QString>
 #include <QStringList>
 
@@ -14,10 +12,14 @@ enum ExitCode : int {
     ExitUsage = 2,
 };
 
+// The messages the tool sends.
+enum class CtlCommand { Close, Stop, Start, Help, Language };
+
 // One message for the window, as parsed from the command line.
 struct CtlRequest {
-    qint64 pid = -1;          // -1: the shared name
-    QDBusMessage call;        // Close, CopyData, Help or ChangeLanguage, to the window named by pid
+    qint64 pid = -1;          // -1: any window (on the bus: the shared name)
+    CtlCommand command = CtlCommand::Close;
+    qint32 languageId = 0;    // Language's
     bool showUsage = false;   // --help
     QString error;            // not empty: a usage error, said to the user
 };
@@ -29,11 +31,13 @@ CtlRequest ParseCtlArguments(const QStringList &arguments);
 // The usage text.
 QString CtlUsage();
 
-// The service a request goes to.
-QString CtlTargetService(const CtlRequest &request);
+// Implemented once per platform, chosen by the build:
+
+// How the messages travel, for the usage text.
+QString CtlWireName();
 
 // Sends the request and waits for the window's answer (at most 2 s). On
 // failure `message` says why; the result is the exit code.
-int SendCtlRequest(const QDBusConnection &bus, const CtlRequest &request, QString *message);
+int SendCtlRequest(const CtlRequest &request, QString *message);
 
 } // namespace vorn::ctl

@@ -21,7 +21,7 @@ int main(int argc, char *argv[])
         return vorn::ctl::ExitUsage;
     }
     QString message;
-    const int code = vorn::ctl::SendCtlRequest(QDBusConnection::sessionBus(), request, &message);
+    const int code = vorn::ctl::SendCtlRequest(request, &message);
     if (code != vorn::ctl::ExitDone)
         std::fprintf(stderr, "vorn-scheduler-ctl: %s\n", qPrintable(message));
     return code;
