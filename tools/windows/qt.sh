@@ -68,12 +68,16 @@ qtsvg=$(ls -d "$src"/qt6-svg-*/ 2>/dev/null | head -1 || true)
 
 # Debian's cleaned tarball lacks the tablet header wintab.h, and the program
 # has no use for tablets. OpenGL stays on: the 6.4 Windows platform plugin
-# does not compile without it. Modules the program does not use are off.
+# does not compile without it. Modules, plug-ins and formats the program
+# does not use are off (Direct2D's platform plug-in, FreeType beside
+# DirectWrite, JPEG, GIF), which takes a third off the build.
 build=$cache/build/qtbase-win64
 # Debian keeps its Qt's CMake files below the multiarch folder, not /usr/lib/cmake.
 host_cmake=$(dirname "$(dpkg -L qt6-base-dev | grep -m1 '/cmake/Qt6/Qt6Config.cmake$')")/..
 host_cmake=$(cd "$host_cmake" && pwd)
-cmake -S "$qtbase" -B "$build" -G Ninja \
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -S "$qtbase" -B "$build" -G Ninja "${launcher[@]}" \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="$host_cmake" \
     -DCMAKE_INSTALL_PREFIX="$prefix" \
@@ -82,8 +86,10 @@ cmake -S "$qtbase" -B "$build" -G Ninja \
     -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF \
     -DFEATURE_tabletevent=OFF \
     -DFEATURE_sql=OFF -DFEATURE_concurrent=OFF -DFEATURE_dbus=OFF -DFEATURE_xml=OFF \
-    -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_freetype=OFF \
-    -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_png=OFF -DFEATURE_system_jpeg=OFF \
+    -DFEATURE_network=OFF -DFEATURE_direct2d=OFF -DFEATURE_freetype=OFF \
+    -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF -DFEATURE_zstd=OFF \
+    -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF \
+    -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_png=OFF \
     -DFEATURE_pkg_config=OFF
 cmake --build "$build" --parallel "$jobs"
 cmake --install "$build"
