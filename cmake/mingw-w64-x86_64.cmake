@@ -31,7 +31,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # CTest runs the project's Windows programs through Wine.
 if(VORN_WIN_QT)
-    find_program(VORN_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
+    find_program(VORN_WINE NAMES wine wine64 PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
     if(VORN_WINE)
         set(CMAKE_CROSSCOMPILING_EMULATOR ${VORN_WINE})
     endif()

@@ -39,7 +39,7 @@ work=$(mktemp -d /tmp/vorn-wine.XXXXXX)
 export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all
 # No Mono or Gecko: nothing here needs them, and Wine would offer to fetch them.
 export WINEDLLOVERRIDES="mscoree,mshtml="
-wine=$(command -v wine64 || echo /usr/lib/wine/wine64)
+wine=$(command -v wine || echo /usr/lib/wine/wine64)
 finish() {
     WINEPREFIX=$WINEPREFIX wineserver -k 2>/dev/null
     rm -rf "$work"
@@ -59,7 +59,8 @@ build_env=(WINEPATH="$(winpath "$qt/bin");$(winpath "$runtime");$(winpath "$pthr
 
 # 1. The suites.
 say "1. the suites under Wine"
-if env "${build_env[@]}" ctest --test-dir "$win" --output-on-failure --timeout 300 > "$work/ctest.log" 2>&1; then
+if env "${build_env[@]}" xvfb-run -a -s "-screen 0 1400x900x24" \
+        ctest --test-dir "$win" --output-on-failure --timeout 300 > "$work/ctest.log" 2>&1; then
     pass "suites: $(grep -E 'tests passed' "$work/ctest.log")"
 else
     grep -E '^ *[0-9]+/[0-9]+ Test|tests passed|\*\*\*|FAIL!' "$work/ctest.log" | grep -v ' Passed ' | head -40
