@@ -57,6 +57,12 @@ if ! ls -d "$src"/qt6-base-*/ >/dev/null 2>&1; then
     (cd "$src" && apt-get "${apt_opts[@]}" source "qt6-base=$(dpkg-query -W -f='${Version}' qt6-base-dev)")
 fi
 qtbase=$(ls -d "$src"/qt6-base-*/ | head -1)
+# Qt 6.4's Windows print engine and platform plug-in call the DirectWrite
+# font engine and font database whenever DirectWrite is on, but Qt Gui builds
+# them only with Direct2D: without Direct2D neither links.
+sed -i 's/^#if QT_CONFIG(directwrite\(3\?\))$/#if QT_CONFIG(directwrite\1) \&\& QT_CONFIG(direct2d)/' \
+    "$qtbase/src/printsupport/platform/windows/qprintengine_win.cpp" \
+    "$qtbase/src/plugins/platforms/windows/qwindowsintegration.cpp"
 # Qt SVG is fetched too when its source can be had; without it the program's
 # pictures are rendered to PNG at build time instead.
 if ! ls -d "$src"/qt6-svg-*/ >/dev/null 2>&1; then
