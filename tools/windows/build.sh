@@ -46,6 +46,11 @@ cmake -S "$root" -B "$win" -G Ninja "${launcher[@]}" \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" -DVORN_WIN_QT="$qt" \
     -DCMAKE_BUILD_TYPE=Release -DVORN_BUILD_MANUAL=OFF "${win_args[@]}"
 cmake --build "$win" --parallel "$jobs"
+# The suites look for Qt's Chinese texts beside themselves, as the program does.
+if [[ -f /usr/share/qt6/translations/qtbase_zh_CN.qm ]]; then
+    mkdir -p "$win/translations"
+    cp /usr/share/qt6/translations/qtbase_zh_CN.qm "$win/translations/"
+fi
 
 # The manuals are the same PDFs on every system; they are made here, where
 # the fonts they name are installed.
