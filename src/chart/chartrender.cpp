@@ -1,5 +1,6 @@
 #include "chartrender.h"
 
+#include "chartsvg.h"
 #include "ganttbars.h"
 #include "ganttgrid.h"
 #include "timescale.h"
@@ -14,7 +15,6 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSaveFile>
-#include <QSvgGenerator>
 
 #include <algorithm>
 #include <limits>
@@ -198,15 +198,8 @@ Result SaveChartFile(GanttGrid &grid, const ChartExtent &extent, const QString &
         painter.end();
         if (!image.save(&file, "PNG"))
             return Result::failure(FileFailureReason(path, file));
-    } else if (suffix == QLatin1String("svg")) {
-        QSvgGenerator svg;
-        svg.setOutputDevice(&file);
-        svg.setResolution(96);
-        svg.setSize(size);
-        svg.setViewBox(QRect(QPoint(), size));
-        svg.setTitle(GetText(1));
-        QPainter painter(&svg);
-        RenderChart(grid, painter, extent);
+    } else if (suffix == QLatin1String("svg") && CanWriteSvg()) {
+        WriteChartSvg(grid, extent, file, size);
     } else {
         QPdfWriter pdf(&file);
         pdf.setResolution(96);

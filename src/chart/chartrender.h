@@ -70,7 +70,8 @@ int RenderChartPages(GanttGrid &grid, QPagedPaintDevice &device, const ChartExte
                      int fromPage = 0, int toPage = 0);
 
 // Writes the whole chart into `path` by its ending: ".png" one picture,
-// ".svg" one drawing, anything else a PDF paginated on A4 landscape. The
+// ".svg" one drawing (where CanWriteSvg), anything else a PDF paginated on
+// A4 landscape. The
 // file is replaced only when everything was written. A failure says why
 // (the system's reason, in the interface language where it is ours), for a
 // message that names the path itself.

@@ -1,6 +1,7 @@
 #include "exportchart.h"
 
 #include "chartrender.h"
+#include "chartsvg.h"
 #include "frmscheduler.h"
 #include "ganttgrid.h"
 #include "gridcsv.h"
@@ -16,7 +17,8 @@
 #include <QSaveFile>
 #include <QUrl>
 
-#include <iterator>
+#include <string_view>
+#include <vector>
 
 namespace vorn {
 
@@ -34,30 +36,41 @@ constexpr Format Formats[] = {
     {416, "SVG drawing (*.svg)", "svg"},
     {417, "CSV table (*.csv)", "csv"},
 };
-constexpr int FormatCount = int(std::size(Formats));
 // The settings file is ANSI text: the folder is kept percent-encoded so that
 // any name survives it.
 const QString ExportFolderKey = QStringLiteral("ExportFolder");
+
+// SVG is offered only where this build can write it.
+std::vector<Format> OfferedFormats()
+{
+    std::vector<Format> offered;
+    for (const Format &format : Formats)
+        if (chart::CanWriteSvg() || std::string_view(format.suffix) != "svg")
+            offered.push_back(format);
+    return offered;
+}
 
 } // namespace
 
 QStringList ExportFilters()
 {
     QStringList filters;
-    for (const Format &format : Formats)
+    for (const Format &format : OfferedFormats())
         filters << GetText(format.textId, format.filter);
     return filters;
 }
 
 QString ExportSuffix(int filterIndex)
 {
-    return filterIndex >= 0 && filterIndex < FormatCount ? QLatin1String(Formats[filterIndex].suffix) : QString();
+    const std::vector<Format> offered = OfferedFormats();
+    return filterIndex >= 0 && filterIndex < int(offered.size()) ? QLatin1String(offered[filterIndex].suffix)
+                                                                  : QString();
 }
 
 Result ExportSchedule(frmScheduler &window, const QString &path)
 {
     const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix == u"png" || suffix == u"svg" || suffix == u"pdf") {
+    if (suffix == u"png" || (suffix == u"svg" && chart::CanWriteSvg()) || suffix == u"pdf") {
         WindowChart chart(window);
         return chart::SaveChartFile(chart.grid(), chart.extent(), path);
     }
@@ -96,8 +109,8 @@ void RunExportDialog(frmScheduler &window, bool topMost)
     // any other name gets the ending of the chosen filter.
     const QString typed = QFileInfo(path).suffix().toLower();
     bool known = false;
-    for (int i = 0; i < FormatCount; ++i)
-        known = known || typed == ExportSuffix(i);
+    for (const Format &format : OfferedFormats())
+        known = known || typed == QLatin1String(format.suffix);
     if (!known)
         path += u'.' + ExportSuffix(int(ExportFilters().indexOf(dialog.selectedNameFilter())));
     RememberExportFolder(window.state(), QFileInfo(path).absolutePath());

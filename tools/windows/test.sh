@@ -1,0 +1,145 @@
+#!/bin/bash
+# Proves the Windows build under Wine (Debian's wine64, xvfb-run for a
+# display), after tools/windows/build.sh:
+#   1. the widget-free suites as Windows programs (CTest runs them through
+#      Wine, the toolchain's CMAKE_CROSSCOMPILING_EMULATOR);
+#   2. the viewer on the demo plant, saving a screenshot;
+#   3. the viewer hosted beside the stand-in COM manager;
+#   4. the installer, silently, into a Wine prefix of its own: installed
+#      files, the installed program starting, the uninstaller removing it.
+# A step whose programs are not built yet says so and counts as skipped.
+#
+#   tools/windows/test.sh [SCREENSHOT.png]
+#
+# Everything runs in a throwaway WINEPREFIX; VORN_WIN_BUILD and VORN_CACHE as
+# for build.sh.
+set -uo pipefail
+start=$SECONDS
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+cache=${VORN_CACHE:-$HOME/.cache/vorn-scheduler}
+qt=$cache/qt-$(dpkg-query -W -f='${Version}' qt6-base-dev | sed 's/[+~-].*//')-win64
+win=${VORN_WIN_BUILD:-$root/build-win64}
+shot=${1:-$win/package/vorn-scheduler-wine.png}
+case $shot in /*) ;; *) shot=$PWD/$shot ;; esac
+
+passed=0 failed=0 skipped=0
+say() { echo "test.sh: $*"; }
+pass() { say "PASS $*"; passed=$((passed + 1)); }
+fail() { say "FAIL $*"; failed=$((failed + 1)); }
+skip() { say "SKIP $*"; skipped=$((skipped + 1)); }
+
+[[ -f $win/CMakeCache.txt ]] || { say "no Windows build in $win: run tools/windows/build.sh first" >&2; exit 1; }
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$win/CMakeCache.txt")
+package=$win/package/vorn-scheduler-$version-win64
+setup=$package-setup.exe
+triple=x86_64-w64-mingw32
+
+work=$(mktemp -d /tmp/vorn-wine.XXXXXX)
+export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all
+# No Mono or Gecko: nothing here needs them, and Wine would offer to fetch them.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+wine=$(command -v wine || echo /usr/lib/wine/wine64)
+finish() {
+    WINEPREFIX=$WINEPREFIX wineserver -k 2>/dev/null
+    rm -rf "$work"
+}
+trap finish EXIT
+say "preparing a Wine prefix"
+"$wine" wineboot -i >/dev/null 2>&1
+wineserver -w
+
+# The build tree's programs find Qt, the MinGW runtime and Qt's plug-ins
+# through the environment; the package brings its own.
+winpath() { "$wine" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
+runtime=$(dirname "$($triple-g++-posix -print-file-name=libstdc++-6.dll)")
+pthread=$(dirname "$($triple-g++-posix -print-file-name=libwinpthread-1.dll)")
+build_env=(WINEPATH="$(winpath "$qt/bin");$(winpath "$runtime");$(winpath "$pthread")"
+           QT_PLUGIN_PATH="$(winpath "$qt/plugins")")
+
+# 1. The suites.
+say "1. the suites under Wine"
+if env "${build_env[@]}" xvfb-run -a -s "-screen 0 1400x900x24" \
+        ctest --test-dir "$win" --output-on-failure --timeout 300 > "$work/ctest.log" 2>&1; then
+    pass "suites: $(grep -E 'tests passed' "$work/ctest.log")"
+else
+    grep -E '^ *[0-9]+/[0-9]+ Test|tests passed|\*\*\*|FAIL!' "$work/ctest.log" | grep -v ' Passed ' | head -40
+    fail "suites: $(grep -E 'tests passed' "$work/ctest.log" || echo 'ctest did not finish')"
+fi
+grep -E 'tests passed' "$work/ctest.log" >/dev/null && cp "$work/ctest.log" "$win/package/ctest-wine.log"
+
+# 2. The viewer on the demo plant.
+say "2. the viewer on the demo plant"
+viewer=$package/bin/vorn-scheduler.exe
+plant=$work/plant
+demo=$(find "$win/tools" -name vorn-demo-plant.exe -print -quit)
+if [[ ! -f $viewer ]]; then
+    skip "viewer: vorn-scheduler.exe is not built for Windows yet"
+elif [[ -z $demo ]]; then
+    skip "viewer: vorn-demo-plant.exe is not built"
+else
+    env "${build_env[@]}" "$wine" "$demo" --lang ENG "$(winpath "$plant")" >/dev/null 2>&1
+    cp -r "$package/bin/." "$plant/bin/"
+    rm -f "$shot"
+    (cd "$plant/bin" && timeout 180 xvfb-run -a -s "-screen 0 1400x900x24" \
+        "$wine" vorn-scheduler.exe --vorn-diag --screenshot "$(winpath "$shot")" -- > "$work/viewer.log" 2>&1)
+    if [[ -s $shot ]] && file -b "$shot" | grep -q PNG; then
+        pass "viewer: screenshot $shot ($(file -b "$shot" | cut -d, -f2))"
+    else
+        tail -20 "$work/viewer.log"
+        fail "viewer: no screenshot"
+    fi
+fi
+
+# 3. Hosted beside the stand-in COM manager.
+say "3. the viewer hosted beside the stand-in COM manager"
+com_manager=$(find "$win/tools" -name vorn-com-manager.exe -print -quit 2>/dev/null)
+if [[ ! -f $viewer || -z $com_manager ]]; then
+    skip "hosted: needs vorn-scheduler.exe and vorn-com-manager.exe, not built for Windows yet"
+else
+    # To be wired once the Windows manager link and the stand-in manager are
+    # in this build: register the stand-in, start the viewer with /H, check
+    # CreateView once and the fill's and a tick's XML against the Linux
+    # build's, then STOP, START and close through vorn-scheduler-ctl.exe.
+    skip "hosted: the check is not written yet"
+fi
+
+# 4. The installer.
+say "4. the installer in a Wine prefix"
+if [[ ! -f $setup ]]; then
+    fail "installer: $setup is missing"
+else
+    target='C:\VornTest'
+    installed=$WINEPREFIX/drive_c/VornTest
+    "$wine" "$setup" /S "/D=$target" >/dev/null 2>&1
+    wineserver -w
+    key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\VornScheduler'
+    if [[ -f $installed/bin/LANGUAGE.INI && -f $installed/uninstall.exe && -d $installed/data ]] \
+        && "$wine" reg query "$key" >/dev/null 2>&1; then
+        pass "installer: installed $(find "$installed" -type f | wc -l) files into $target"
+    else
+        fail "installer: the installed tree or its uninstall entry is missing"
+    fi
+    if [[ -f $installed/bin/vorn-scheduler.exe ]]; then
+        link=$(find "$WINEPREFIX/drive_c/users" -name 'Vorn Scheduler.lnk' -print -quit)
+        [[ -n $link ]] && pass "installer: Start-menu entry" || fail "installer: no Start-menu entry"
+        # Started as the shortcut starts it, in bin\; still running after
+        # twenty seconds is a program that came up.
+        (cd "$installed/bin" && timeout 20 xvfb-run -a "$wine" vorn-scheduler.exe > "$work/installed.log" 2>&1)
+        [[ $? -eq 124 ]] && pass "installer: the installed viewer starts and keeps running" \
+                         || { tail -20 "$work/installed.log"; fail "installer: the installed viewer ended early"; }
+        wineserver -k 2>/dev/null
+    else
+        skip "installer: no viewer in the package to start"
+    fi
+    "$wine" "$installed/uninstall.exe" /S >/dev/null 2>&1
+    wineserver -w
+    if [[ ! -e $installed/bin && ! -e $installed/uninstall.exe ]] && ! "$wine" reg query "$key" >/dev/null 2>&1; then
+        pass "uninstaller: removed the program and its uninstall entry"
+    else
+        fail "uninstaller: left $(find "$installed" 2>/dev/null | head -5 | tr '\n' ' ')"
+    fi
+fi
+
+say "$passed passed, $failed failed, $skipped skipped in $((SECONDS - start)) s"
+[[ $failed -eq 0 ]]
