@@ -94,14 +94,60 @@ fi
 # 3. Hosted beside the stand-in COM manager.
 say "3. the viewer hosted beside the stand-in COM manager"
 com_manager=$(find "$win/tools" -name vorn-com-manager.exe -print -quit 2>/dev/null)
-if [[ ! -f $viewer || -z $com_manager ]]; then
-    skip "hosted: needs vorn-scheduler.exe and vorn-com-manager.exe, not built for Windows yet"
+if [[ ! -f $viewer || -z $com_manager || ! -d $plant/bin ]]; then
+    skip "hosted: needs vorn-scheduler.exe, vorn-com-manager.exe and the demo plant"
 else
-    # To be wired once the Windows manager link and the stand-in manager are
-    # in this build: register the stand-in, start the viewer with /H, check
-    # CreateView once and the fill's and a tick's XML against the Linux
-    # build's, then STOP, START and close through vorn-scheduler-ctl.exe.
-    skip "hosted: the check is not written yet"
+    calls=$work/calls.log
+    cp "$com_manager" "$plant/bin/"
+    "$wine" "$plant/bin/vorn-com-manager.exe" --register --log "$(winpath "$calls")"
+    # Wine's HKEY_CLASSES_ROOT shows the machine's classes only (Windows
+    # merges the user's in): copy the registration there, in this prefix alone.
+    classes='Software\Classes'
+    clsid=$("$wine" reg query "HKCU\$classes\ManagerServer.Document\CLSID" /ve 2>/dev/null | grep -o '{[^}]*}')
+    server=$("$wine" reg query "HKCU\$classes\CLSID\$clsid\LocalServer32" /ve 2>/dev/null \
+             | tr -d '\r' | sed -n 's/.*REG_SZ[[:space:]]*//p')
+    "$wine" reg add "HKLM\$classes\ManagerServer.Document\CLSID" /ve /d "$clsid" /f >/dev/null 2>&1
+    "$wine" reg add "HKLM\$classes\CLSID\$clsid\LocalServer32" /ve /d "$server" /f >/dev/null 2>&1
+    (cd "$plant/bin" && timeout 40 xvfb-run -a -s "-screen 0 1400x900x24" \
+        "$wine" vorn-scheduler.exe /H > "$work/hosted.log" 2>&1)
+    wineserver -k 2>/dev/null
+    created=$(grep -ac '^CreateView' "$calls" 2>/dev/null)
+    fed=$(grep -ac '^SetViewXMLData' "$calls" 2>/dev/null)
+    if [[ $created -eq 1 && $fed -ge 1 ]]; then
+        pass "hosted: CreateView once, SetViewXMLData $fed times"
+    else
+        fail "hosted: CreateView ${created:-0} times, SetViewXMLData ${fed:-0} times"
+    fi
+    # The same tables read by the Linux build, fed to the session-bus
+    # stand-in: the newest schedule text must be the same bytes.
+    linux=$root/build-host/linux
+    if cmake --build "$linux" --target vorn-scheduler vorn-stand-in-manager > "$work/linux-build.log" 2>&1; then
+        (cd "$plant/bin" && QT_QPA_PLATFORM=offscreen dbus-run-session -- sh -c \
+            "'$linux/tools/stand-in-manager/vorn-stand-in-manager' --keep '$work/linux.xml' & sleep 1
+             timeout 15 '$linux/src/vorn-scheduler' /H; kill \$!; wait" > "$work/linux-hosted.log" 2>&1)
+        /usr/bin/python3 - "$calls" "$work/windows.xml" <<'PY'
+import sys
+data, last = open(sys.argv[1], "rb").read(), b""
+while data:
+    head, _, data = data.partition(b"\n")
+    fields = head.split(b"\t")
+    if fields[0] == b"SetViewXMLData" and len(fields) == 3:
+        last, data = data[:int(fields[2])], data[int(fields[2]) + 1:]
+open(sys.argv[2], "wb").write(last)
+PY
+        if [[ -s $work/linux.xml ]] && cmp -s "$work/linux.xml" "$work/windows.xml"; then
+            pass "hosted: the schedule XML is byte for byte the Linux build's ($(stat -c %s "$work/linux.xml") bytes)"
+        else
+            fail "hosted: the schedule XML differs from the Linux build's ($(stat -c %s "$work/linux.xml" 2>/dev/null || echo 0) against $(stat -c %s "$work/windows.xml") bytes)"
+        fi
+    else
+        fail "hosted: the Linux build for the comparison did not build (build.sh makes $linux)"
+    fi
+    "$wine" "$plant/bin/vorn-com-manager.exe" --unregister
+    # STOP, START and close through vorn-scheduler-ctl.exe are not checked
+    # here: under Wine on Xvfb, EnumWindows finds no window of another
+    # process, so the control tool cannot find the viewer (docs/windows.md).
+    skip "hosted: STOP, START and close through vorn-scheduler-ctl.exe (Wine finds no window to send to)"
 fi
 
 # 4. The installer.
