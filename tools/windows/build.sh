@@ -10,14 +10,8 @@
 # the picture renderer; VORN_CACHE as for qt.sh.
 set -euo pipefail
 start=$SECONDS
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../.." && pwd)
-cache=${VORN_CACHE:-$HOME/.cache/vorn-scheduler}
-qt=$cache/qt-$(dpkg-query -W -f='${Version}' qt6-base-dev | sed 's/[+~-].*//')-win64
-win=${VORN_WIN_BUILD:-$root/build-win64}
-host=${VORN_HOST_BUILD:-$root/build-host}
+source "$(dirname "$0")/paths.sh"
 jobs=${JOBS:-$(nproc)}
-triple=x86_64-w64-mingw32
 
 say() { echo "build.sh: $*"; }
 if [[ ! -f $qt/.complete ]]; then

@@ -15,11 +15,7 @@
 # for build.sh.
 set -uo pipefail
 start=$SECONDS
-here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/../.." && pwd)
-cache=${VORN_CACHE:-$HOME/.cache/vorn-scheduler}
-qt=$cache/qt-$(dpkg-query -W -f='${Version}' qt6-base-dev | sed 's/[+~-].*//')-win64
-win=${VORN_WIN_BUILD:-$root/build-win64}
+source "$(dirname "$0")/paths.sh"
 shot=${1:-$win/package/vorn-scheduler-wine.png}
 case $shot in /*) ;; *) shot=$PWD/$shot ;; esac
 
@@ -33,7 +29,6 @@ skip() { say "SKIP $*"; skipped=$((skipped + 1)); }
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$win/CMakeCache.txt")
 package=$win/package/vorn-scheduler-$version-win64
 setup=$package-setup.exe
-triple=x86_64-w64-mingw32
 
 work=$(mktemp -d /tmp/vorn-wine.XXXXXX)
 export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all
@@ -120,7 +115,7 @@ else
     fi
     # The same tables read by the Linux build, fed to the session-bus
     # stand-in: the newest schedule text must be the same bytes.
-    linux=$root/build-host/linux
+    linux=$host/linux
     if cmake --build "$linux" --target vorn-scheduler vorn-stand-in-manager > "$work/linux-build.log" 2>&1; then
         (cd "$plant/bin" && QT_QPA_PLATFORM=offscreen dbus-run-session -- sh -c \
             "'$linux/tools/stand-in-manager/vorn-stand-in-manager' --keep '$work/linux.xml' & sleep 1
