@@ -63,7 +63,7 @@ mkdir -p "$stage/bin" "$stage/data"
 # The programs the Linux package installs, those of them that are built.
 programs=()
 for program in vorn-scheduler vorn-scheduler-ctl vorn-scheduler-render; do
-    exe=$(find "$win/src" "$win/tools" -name "$program.exe" -print -quit)
+    exe=$(built_exe "$program")
     if [[ -n $exe ]]; then
         cp "$exe" "$stage/bin/"
         programs+=("$stage/bin/$program.exe")

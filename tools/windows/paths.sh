@@ -7,3 +7,6 @@ qt=$cache/qt-$(dpkg-query -W -f='${Version}' qt6-base-dev | sed 's/[+~-].*//')-w
 win=${VORN_WIN_BUILD:-$root/build-win64}
 host=${VORN_HOST_BUILD:-$root/build-host}
 triple=x86_64-w64-mingw32
+# A program of the cross build (the build puts every .exe beside the DLLs at
+# its top); empty when it is not built.
+built_exe() { find "$win" -path "$win/package" -prune -o -name "$1.exe" -print -quit; }

@@ -67,7 +67,7 @@ grep -E 'tests passed' "$work/ctest.log" >/dev/null && cp "$work/ctest.log" "$wi
 say "2. the viewer on the demo plant"
 viewer=$package/bin/vorn-scheduler.exe
 plant=$work/plant
-demo=$(find "$win/tools" -name vorn-demo-plant.exe -print -quit)
+demo=$(built_exe vorn-demo-plant)
 if [[ ! -f $viewer ]]; then
     skip "viewer: vorn-scheduler.exe is not built for Windows yet"
 elif [[ -z $demo ]]; then
@@ -88,7 +88,7 @@ fi
 
 # 3. Hosted beside the stand-in COM manager.
 say "3. the viewer hosted beside the stand-in COM manager"
-com_manager=$(find "$win/tools" -name vorn-com-manager.exe -print -quit 2>/dev/null)
+com_manager=$(built_exe vorn-com-manager)
 if [[ ! -f $viewer || -z $com_manager || ! -d $plant/bin ]]; then
     skip "hosted: needs vorn-scheduler.exe, vorn-com-manager.exe and the demo plant"
 else
