@@ -73,6 +73,8 @@ if [[ ! -f $viewer ]]; then
 elif [[ -z $demo ]]; then
     skip "viewer: vorn-demo-plant.exe is not built"
 else
+    # winpath names only a folder that exists.
+    mkdir -p "$plant/bin"
     env "${build_env[@]}" "$wine" "$demo" --lang ENG "$(winpath "$plant")" >/dev/null 2>&1
     cp -r "$package/bin/." "$plant/bin/"
     rm -f "$shot"
