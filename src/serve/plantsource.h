@@ -6,7 +6,9 @@
 #include <QStringList>
 #include <QtGlobal>
 
+#include <memory>
 #include <optional>
+#include <vector>
 
 namespace vorn::serve {
 
@@ -26,6 +28,14 @@ struct ChartOptions {
 };
 
 enum class ChartFormat { Svg, Png, Pdf };
+
+// One cell as the command line or the configuration file names it.
+struct CellConfig {
+    QString name;             // as in /cell/NAME: letters, digits, '-', '_', '.'
+    QString dataFolder;       // where its Scheduler.dbf, Aplan.dbf and Process.dbf are
+    int noChangeMinutes = 0;  // 0: as the viewer's settings say
+    int interval = 0;         // minutes a column shown first, 1-12; 0: as the viewer's settings say
+};
 
 // What the web side asks of the cells it shows, without knowing how they
 // are followed: answers are ready-made bodies (JSON, CSV, XML, pictures),
@@ -68,5 +78,9 @@ signals:
     // After any tick that moved a cell's summary: the "plant" message.
     void plantMessage(const QByteArray &message);
 };
+
+// The source that follows `cells` from the data folders, each at the
+// viewer's rhythm, from the moment the event loop runs.
+std::unique_ptr<PlantSource> MakePlant(std::vector<CellConfig> cells, QObject *parent = nullptr);
 
 } // namespace vorn::serve
