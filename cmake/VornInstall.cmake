@@ -39,6 +39,23 @@ if(NOT WIN32)
     set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${PROJECT_BINARY_DIR}/debian/conffiles")
 endif()
 
+# The plant view: a program of /usr/bin (it reads no LANGUAGE.INI), its
+# cells in a conffile, and a service that is installed but not enabled,
+# running as a user of its own that the package makes.
+if(TARGET vorn-scheduler-serve AND NOT WIN32)
+    install(TARGETS vorn-scheduler-serve RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(FILES res/systemd/serve.ini DESTINATION "${VORN_CONFIG_DIR}")
+    file(APPEND "${PROJECT_BINARY_DIR}/debian/conffiles" "${VORN_CONFIG_DIR}/serve.ini\n")
+    set(VORN_SYSTEMD_UNIT_DIR "${CMAKE_INSTALL_PREFIX}/lib/systemd/system")
+    configure_file(res/systemd/vorn-scheduler-serve.service.in
+                   "${PROJECT_BINARY_DIR}/systemd/vorn-scheduler-serve.service" @ONLY)
+    install(FILES "${PROJECT_BINARY_DIR}/systemd/vorn-scheduler-serve.service"
+            DESTINATION "${VORN_SYSTEMD_UNIT_DIR}")
+    list(APPEND CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+         "${PROJECT_SOURCE_DIR}/res/systemd/postinst" "${PROJECT_SOURCE_DIR}/res/systemd/postrm")
+    set(VORN_SERVE_DEPENDS ", adduser")
+endif()
+
 set(desktop_dir "${PROJECT_BINARY_DIR}/desktop")
 configure_file(res/desktop/vorn-scheduler.desktop.in
                "${desktop_dir}/${VORN_APP_ID}.desktop" @ONLY)
@@ -79,6 +96,6 @@ set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 # Libraries the programs link are found by dpkg-shlibdeps; the plug-ins Qt
 # loads at run time (the window system and the SVG pictures) no tool can see.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6svg6${VORN_SERVE_DEPENDS}")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, fonts-noto-cjk, qt6-translations-l10n")
 include(CPack)

@@ -66,4 +66,25 @@ appstreamcli validate --no-net "$top/share/metainfo/$app.metainfo.xml" || fail "
 grep -qx "Path=$plant_bin" "$desktop" || fail "the menu entry does not start in $plant_bin"
 grep -qx "Icon=$app" "$desktop" || fail "the menu entry's icon is not the installed one"
 
+# The plant view's service: installed, not enabled (no link under a .wants
+# folder), its cells' file a conffile, accepted by systemd without a single
+# complaint, and confined to an exposure score of at most 2 of 10.
+if [ -x "$top/bin/vorn-scheduler-serve" ]; then
+    unit="$top/lib/systemd/system/vorn-scheduler-serve.service"
+    [ -s "$unit" ] || fail "the service unit is not installed"
+    [ -s "$root$config_dir/serve.ini" ] || fail "$config_dir/serve.ini not installed"
+    [ -z "$(find "$root" -path '*.wants/*' -name 'vorn-scheduler-serve*')" ] || fail "the service is enabled on install"
+    grep -q "^ExecStart=$prefix/bin/vorn-scheduler-serve --config $config_dir/serve.ini\$" "$unit" ||
+        fail "the service does not start the installed program on $config_dir/serve.ini"
+    dpkg-deb --ctrl-tarfile "$root"/package/*.deb | tar -xO ./conffiles | grep -qx "$config_dir/serve.ini" ||
+        fail "the package does not mark $config_dir/serve.ini as a conffile"
+    # systemd checks that the program exists: point it into the scratch root.
+    mkdir -p "$root/unit"
+    sed "s|^ExecStart=$prefix/bin/|ExecStart=$top/bin/|" "$unit" >"$root/unit/vorn-scheduler-serve.service"
+    said=$(systemd-analyze verify "$root/unit/vorn-scheduler-serve.service" 2>&1) || fail "systemd-analyze verify: $said"
+    [ -z "$said" ] || fail "systemd-analyze verify: $said"
+    systemd-analyze security --offline=true --threshold=20 "$root/unit/vorn-scheduler-serve.service" >/dev/null ||
+        fail "the service is less confined than an exposure of 2.0"
+fi
+
 echo "PASS: installed layout"
