@@ -713,11 +713,6 @@ Result DbfTable::pack()
     return packImpl(-1, 0, {});
 }
 
-Result DbfTable::packInterrupted(int writes, qint64 tornBytes, const std::function<void(int)> &beforeWrite)
-{
-    return packImpl(writes, tornBytes, beforeWrite);
-}
-
 Result DbfTable::packImpl(int writeLimit, qint64 tornBytes, const std::function<void(int)> &beforeWrite)
 {
     if (!d)

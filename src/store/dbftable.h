@@ -119,13 +119,6 @@ public:
     Result appendRecords(qint32 count, const std::function<QList<QString>(qint32 index)> &valuesOf);
     Result setField(qint32 record, int position, const QString &value);
 
-    // For tests: the pack as a process killed after `writes` writes to the
-    // file would leave it (-1: no limit), the next write cut after its first
-    // `tornBytes` bytes as a kill inside it may leave it; `beforeWrite` runs
-    // before each write with its number, so that another writer can act in
-    // between.
-    Result packInterrupted(int writes, qint64 tornBytes = 0, const std::function<void(int)> &beforeWrite = {});
-
     // Creates a new dBase III table with the given fields (offsets are computed);
     // ".dbf" is added to a path without it. Memo fields are not supported. A
     // `languageDriver` of 0 leaves the code page to TableCodePage's rule.
@@ -138,6 +131,9 @@ public:
 
 private:
     friend class TableContext;
+    // A test's own seam into the pack: stops it after a number of writes,
+    // as a process killed there would leave the file.
+    friend struct DbfTablePackSeam;
     struct Impl;
     struct FieldSpan {
         int offset = 0;

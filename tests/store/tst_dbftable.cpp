@@ -11,6 +11,19 @@
 
 #include <functional>
 
+namespace vorn::store {
+// The pack as a process killed after `writes` writes to the file (-1: no
+// limit) leaves it, the next write cut after its first `tornBytes` bytes;
+// `beforeWrite` runs before each write, so that another writer can act in
+// between.
+struct DbfTablePackSeam {
+    static Result pack(DbfTable &table, int writes, qint64 tornBytes, const std::function<void(int)> &beforeWrite)
+    {
+        return table.packImpl(writes, tornBytes, beforeWrite);
+    }
+};
+} // namespace vorn::store
+
 using namespace vorn::store;
 using namespace vorn::store::testing;
 
@@ -270,7 +283,7 @@ private slots:
                     if (appendDuringPack && write == at)
                         appendedMeanwhile = manager.appendRecord({"R9", "9"}).ok();
                 };
-                finished = viewer.packInterrupted(appendDuringPack ? -1 : at, torn, beforeWrite).ok();
+                finished = DbfTablePackSeam::pack(viewer, appendDuringPack ? -1 : at, torn, beforeWrite).ok();
                 QVERIFY(viewer.isOpen());
                 packerSees = flatten(viewer);
             }
