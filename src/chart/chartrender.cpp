@@ -3,6 +3,7 @@
 #include "chartsvg.h"
 #include "ganttbars.h"
 #include "ganttgrid.h"
+#include "gridcolumns.h"
 #include "timescale.h"
 
 #include "texts.h"
@@ -59,9 +60,9 @@ std::pair<qint32, qint32> BusyHours(const GridData &grid, std::optional<qint32> 
     qint32 earliest = std::numeric_limits<qint32>::max();
     qint32 latest = std::numeric_limits<qint32>::min();
     for (int row = grid.fixedRows(); row < grid.rows(); ++row) {
-        for (int col = 2; col <= 6; ++col) {
-            if (col == 4)
-                continue; // durations
+        for (int col = PlannedStartCol; col <= ActualFinishCol; ++col) {
+            if (col == PlannedDurationCol || col == ActualDurationCol)
+                continue;
             const QString &text = grid.text(row, col);
             if (text.isEmpty())
                 continue;

@@ -2,6 +2,7 @@
 
 #include "appstate.h"
 #include "ganttpainter.h"
+#include "gridcolumns.h"
 #include "panepainter.h"
 #include "twips.h"
 
@@ -481,7 +482,7 @@ void GanttGrid::keyPressEvent(QKeyEvent *event)
         return c >= 0 && c < m_data.cols() ? c : from;
     };
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
-    const bool keyColumn = col == 1;
+    const bool keyColumn = col == KeyCol;
     switch (event->key()) {
     case Qt::Key_Up: --index; break;
     case Qt::Key_Down: ++index; break;
@@ -527,7 +528,7 @@ void GanttGrid::mousePressEvent(QMouseEvent *event)
         && row >= m_data.fixedRows()) {
         // The outline box: the click opens or closes the group and the
         // current cell stays where it was.
-        if (col == 0 && askOutline(row, !isCollapsed(row))) {
+        if (col == OutlineCol && askOutline(row, !isCollapsed(row))) {
             event->accept();
             return;
         }

@@ -26,9 +26,9 @@ void headerBorders(GridData &grid)
 {
     const QColor line = QColor::fromRgb(HeaderLineRgb);
     const int last = grid.cols() - 1;
-    grid.select(0, 0, 1, 2);
+    grid.select(0, OutlineCol, 1, PlannedStartCol);
     grid.setCellBorder(line, 0, 1, 1, 1, 1, 0);
-    grid.select(0, 2, 1, last);
+    grid.select(0, PlannedStartCol, 1, last);
     grid.setCellBorder(line, 1, 1, 1, 1, 1, 1);
 }
 

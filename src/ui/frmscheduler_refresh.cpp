@@ -5,6 +5,7 @@
 #include "cleaner.h"
 #include "controlchannel.h"
 #include "ganttgrid.h"
+#include "gridcolumns.h"
 #include "gridfill.h"
 #include "liveoverlay.h"
 #include "managerclient.h"
@@ -53,7 +54,7 @@ void frmScheduler::FillTree(qint16 sortOrder)
     }
     m_grid->setRedraw(true);
     if (grid.rows() > 1)
-        grid.select(2, 1);
+        grid.select(2, chart::KeyCol);
     // The next tick comes a whole period after a long fill, not at once: the
     // window shows the new rows first.
     if (m_timer->isActive())
@@ -122,7 +123,7 @@ QVariantMap frmScheduler::diagnostics(bool withGrid) const
         lines.reserve(grid.rows());
         for (int row = grid.fixedRows(); row < grid.rows(); ++row) {
             QStringList cells{QString::number(grid.rowOutlineLevel(row)), QString::number(grid.rowData(row))};
-            for (int col = 1; col <= 7; ++col)
+            for (int col = chart::KeyCol; col <= chart::ActualDurationCol; ++col)
                 cells << grid.text(row, col);
             lines << cells.join(u'|');
         }
@@ -151,7 +152,7 @@ void frmScheduler::UpdateScheduleView()
     m_grid->setLeftCol(leftCol);
     m_grid->setRedraw(true);
     if (grid.rows() > 1)
-        grid.select(2, 1);
+        grid.select(2, chart::KeyCol);
 }
 
 void frmScheduler::RefreshAfterClean()

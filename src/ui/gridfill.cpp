@@ -1,5 +1,6 @@
 #include "gridfill.h"
 
+#include "gridcolumns.h"
 #include "griddata.h"
 
 #include <algorithm>
@@ -34,10 +35,10 @@ void fillContent(chart::GridData::RowContent &content, Row &&row, int cols)
         while (!texts.empty() && texts.back().isEmpty())
             texts.pop_back();
     } else if (!row.label.isEmpty()) {
-        texts[1] = std::forward<Row>(row).label;
+        texts[chart::KeyCol] = std::forward<Row>(row).label;
     }
     for (size_t i = 0; i < 6; ++i) {
-        const size_t col = 2 + i;
+        const size_t col = chart::PlannedStartCol + i;
         const bool empty = row.times[i].isEmpty();
         if (!spilled && empty)
             continue;
@@ -147,13 +148,13 @@ void DrawBodyBorders(chart::GridData &grid)
     // already stand last, drawing them would leave the grid as it is, and
     // only cost the window a repaint.
     const std::vector<chart::BorderRegion> &borders = grid.borders();
-    const chart::BorderRegion times{{2, 2, last, 7}, QColor(3, 0, 0), 1, 1, 1, 1, 1, 1};
-    const chart::BorderRegion keys{{2, 0, last, 2}, QColor(1, 0, 0), 1, 1, 1, 1, 1, 1};
+    const chart::BorderRegion times{{2, chart::PlannedStartCol, last, chart::ActualDurationCol}, QColor(3, 0, 0), 1, 1, 1, 1, 1, 1};
+    const chart::BorderRegion keys{{2, chart::OutlineCol, last, chart::PlannedStartCol}, QColor(1, 0, 0), 1, 1, 1, 1, 1, 1};
     if (borders.size() >= 2 && borders[borders.size() - 2] == times && borders.back() == keys)
         return;
-    if (grid.select(2, 2, last, 7))
+    if (grid.select(2, chart::PlannedStartCol, last, chart::ActualDurationCol))
         grid.setCellBorder(QColor(3, 0, 0), 1, 1, 1, 1, 1, 1);
-    if (grid.select(2, 0, last, 2))
+    if (grid.select(2, chart::OutlineCol, last, chart::PlannedStartCol))
         grid.setCellBorder(QColor(1, 0, 0), 1, 1, 1, 1, 1, 1);
 }
 
