@@ -1,5 +1,7 @@
 #pragma once
 
+#include "result.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -36,8 +38,8 @@ QString CtlUsage();
 // How the messages travel, for the usage text.
 QString CtlWireName();
 
-// Sends the request and waits for the window's answer (at most 2 s). On
-// failure `message` says why; the result is the exit code.
-int SendCtlRequest(const CtlRequest &request, QString *message);
+// Sends the request and waits for the window's answer (at most 2 s). A
+// failure says why: no window, no bus, or no answer.
+Result SendCtlRequest(const CtlRequest &request);
 
 } // namespace vorn::ctl

@@ -38,29 +38,23 @@ QString CtlWireName()
     return QStringLiteral("on the session bus");
 }
 
-int SendCtlRequest(const CtlRequest &request, QString *message)
+Result SendCtlRequest(const CtlRequest &request)
 {
     Q_ASSERT(request.error.isEmpty());
     const QDBusConnection bus = QDBusConnection::sessionBus();
     const QDBusMessage call = callFor(request);
-    if (!bus.isConnected()) {
-        *message = QStringLiteral("no session bus: %1").arg(bus.lastError().message());
-        return ExitNoWindow;
-    }
+    if (!bus.isConnected())
+        return Result::failure(QStringLiteral("no session bus: %1").arg(bus.lastError().message()));
     const QString service = call.service();
     const QDBusReply<bool> owned = bus.interface()->isServiceRegistered(service);
-    if (!owned.isValid() || !owned.value()) {
-        *message = request.pid > 0
+    if (!owned.isValid() || !owned.value())
+        return Result::failure(request.pid > 0
             ? QStringLiteral("no Vorn Scheduler window on the session bus with process id %1").arg(request.pid)
-            : QStringLiteral("no Vorn Scheduler window on the session bus");
-        return ExitNoWindow;
-    }
+            : QStringLiteral("no Vorn Scheduler window on the session bus"));
     const QDBusMessage reply = bus.call(call, QDBus::Block, ReplyTimeoutMs);
-    if (reply.type() != QDBusMessage::ReplyMessage) {
-        *message = QStringLiteral("the Vorn Scheduler window did not answer: %1").arg(reply.errorMessage());
-        return ExitNoWindow;
-    }
-    return ExitDone;
+    if (reply.type() != QDBusMessage::ReplyMessage)
+        return Result::failure(QStringLiteral("the Vorn Scheduler window did not answer: %1").arg(reply.errorMessage()));
+    return Result::success();
 }
 
 } // namespace vorn::ctl

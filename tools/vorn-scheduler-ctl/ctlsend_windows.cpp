@@ -67,18 +67,16 @@ QString CtlWireName()
     return QStringLiteral("through window messages");
 }
 
-int SendCtlRequest(const CtlRequest &request, QString *message)
+Result SendCtlRequest(const CtlRequest &request)
 {
     Q_ASSERT(request.error.isEmpty());
     Search search;
     search.pid = request.pid > 0 ? DWORD(request.pid) : 0;
     EnumWindows(lookAt, reinterpret_cast<LPARAM>(&search));
-    if (!search.found) {
-        *message = request.pid > 0
+    if (!search.found)
+        return Result::failure(request.pid > 0
             ? QStringLiteral("no Vorn Scheduler window with process id %1").arg(request.pid)
-            : QStringLiteral("no Vorn Scheduler window");
-        return ExitNoWindow;
-    }
+            : QStringLiteral("no Vorn Scheduler window"));
     bool answered = false;
     switch (request.command) {
     case CtlCommand::Close:
@@ -99,11 +97,9 @@ int SendCtlRequest(const CtlRequest &request, QString *message)
         break;
     }
     }
-    if (!answered) {
-        *message = QStringLiteral("the Vorn Scheduler window did not answer");
-        return ExitNoWindow;
-    }
-    return ExitDone;
+    if (!answered)
+        return Result::failure(QStringLiteral("the Vorn Scheduler window did not answer"));
+    return Result::success();
 }
 
 } // namespace vorn::ctl

@@ -20,9 +20,9 @@ int main(int argc, char *argv[])
                      qPrintable(vorn::ctl::CtlUsage()));
         return vorn::ctl::ExitUsage;
     }
-    QString message;
-    const int code = vorn::ctl::SendCtlRequest(request, &message);
-    if (code != vorn::ctl::ExitDone)
-        std::fprintf(stderr, "vorn-scheduler-ctl: %s\n", qPrintable(message));
-    return code;
+    const vorn::Result sent = vorn::ctl::SendCtlRequest(request);
+    if (sent.ok())
+        return vorn::ctl::ExitDone;
+    std::fprintf(stderr, "vorn-scheduler-ctl: %s\n", qPrintable(sent.message()));
+    return vorn::ctl::ExitNoWindow;
 }
