@@ -35,11 +35,10 @@ ControlChannel::ControlChannel(AppState &state, QObject *parent)
 
 ControlChannel::~ControlChannel() = default;
 
-bool ControlChannel::start(const ControlEndpoint &endpoint, qint64 pid)
+Result ControlChannel::start(const ControlEndpoint &endpoint, qint64 pid)
 {
     m_receiver.reset();
-    m_receiver = StartControlReceiver(*this, endpoint, pid < 0 ? QCoreApplication::applicationPid() : pid);
-    return isActive();
+    return StartControlReceiver(*this, endpoint, pid < 0 ? QCoreApplication::applicationPid() : pid, m_receiver);
 }
 
 bool ControlChannel::nativeMessage(const QByteArray &eventType, void *message, qintptr *result)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "result.h"
+
 #include "appstate.h"
 #include "linkendpoints.h"
 
@@ -46,10 +48,10 @@ public:
 };
 
 // Implemented once per platform, chosen by the build: puts `channel` on the
-// wire for process `pid`; null (said once per process on standard error)
-// when that cannot be done.
-std::unique_ptr<ControlReceiver> StartControlReceiver(ControlChannel &channel, const ControlEndpoint &endpoint,
-                                                      qint64 pid);
+// wire for process `pid` into `receiver`; a failure (receiver null) says why
+// it cannot be done.
+Result StartControlReceiver(ControlChannel &channel, const ControlEndpoint &endpoint, qint64 pid,
+                            std::unique_ptr<ControlReceiver> &receiver);
 
 // The window's end of the control channel: what the cell manager sends to the
 // window (close, stop/start notices, help, language change). On the session
@@ -73,10 +75,9 @@ public:
 
     // Registers the object and the names on `endpoint`, the bus. Without a bus
     // (or when the object cannot be registered) the window runs without the
-    // channel; that is said once per process on standard error. Returns whether
-    // the channel is up. `pid` names the process name; only tests that play two
-    // windows in one process pass another.
-    bool start(const ControlEndpoint &endpoint = DefaultControlEndpoint(), qint64 pid = -1);
+    // channel, and the failure says why. `pid` names the process name; only
+    // tests that play two windows in one process pass another.
+    Result start(const ControlEndpoint &endpoint = DefaultControlEndpoint(), qint64 pid = -1);
     bool isActive() const { return bool(m_receiver); }
     // The process name registered; empty when the channel is down.
     QString processServiceName() const { return m_receiver ? m_receiver->processName : QString(); }

@@ -4,7 +4,6 @@
 
 #include <QDBusConnectionInterface>
 
-#include <cstdio>
 
 namespace vorn {
 
@@ -35,16 +34,6 @@ private:
     ControlChannel *m_channel;
 };
 
-void sayOnceWithoutChannel(const QString &why)
-{
-    static bool said = false;
-    if (said)
-        return;
-    said = true;
-    std::fprintf(stderr, "vorn-scheduler: running without the control channel: %s\n",
-                 qPrintable(why));
-}
-
 // The names and the object, given back when it goes.
 class BusReceiver final : public ControlReceiver {
 public:
@@ -60,12 +49,10 @@ public:
         m_bus.unregisterObject(ControlChannelWire::ObjectPath);
     }
 
-    bool registerOn(qint64 pid)
+    Result registerOn(qint64 pid)
     {
-        if (!m_bus.registerObject(ControlChannelWire::ObjectPath, &m_object, QDBusConnection::ExportAllSlots)) {
-            sayOnceWithoutChannel(QStringLiteral("the object path %1 is taken").arg(ControlChannelWire::ObjectPath));
-            return false;
-        }
+        if (!m_bus.registerObject(ControlChannelWire::ObjectPath, &m_object, QDBusConnection::ExportAllSlots))
+            return Result::failure(QStringLiteral("the object path %1 is taken").arg(ControlChannelWire::ObjectPath));
         m_registered = true;
         const QString name = ControlChannelWire::serviceNameForPid(pid);
         if (m_bus.registerService(name))
@@ -73,11 +60,9 @@ public:
         // A second window leaves the shared name with the first; the manager
         // then reaches it by its process name.
         ownsShared = m_bus.registerService(ControlChannelWire::ServiceName);
-        if (processName.isEmpty() && !ownsShared) {
-            sayOnceWithoutChannel(QStringLiteral("the name %1 is taken").arg(name));
-            return false;
-        }
-        return true;
+        if (processName.isEmpty() && !ownsShared)
+            return Result::failure(QStringLiteral("the name %1 is taken").arg(name));
+        return Result::success();
     }
 
 private:
@@ -107,19 +92,18 @@ QDBusMessage ControlChannelWire::noticeCall(const QString &service, const QByteA
     return windowCall(service, QStringLiteral("CopyData"), {QVariant::fromValue(quint32(0)), text});
 }
 
-std::unique_ptr<ControlReceiver> StartControlReceiver(ControlChannel &channel, const ControlEndpoint &bus,
-                                                      qint64 pid)
+Result StartControlReceiver(ControlChannel &channel, const ControlEndpoint &bus, qint64 pid,
+                            std::unique_ptr<ControlReceiver> &receiver)
 {
     if (!bus.isConnected()) {
-        const QString why = bus.lastError().isValid() ? bus.lastError().message()
-                                                      : QStringLiteral("no session bus");
-        sayOnceWithoutChannel(why);
-        return nullptr;
+        return Result::failure(bus.lastError().isValid() ? bus.lastError().message()
+                                                         : QStringLiteral("no session bus"));
     }
-    auto receiver = std::make_unique<BusReceiver>(bus, channel);
-    if (!receiver->registerOn(pid))
-        return nullptr;
-    return receiver;
+    auto registered = std::make_unique<BusReceiver>(bus, channel);
+    if (Result up = registered->registerOn(pid); up.failed())
+        return up;
+    receiver = std::move(registered);
+    return Result::success();
 }
 
 } // namespace vorn

@@ -79,11 +79,12 @@ bool WindowMessageReceiver::nativeMessage(const QByteArray &eventType, void *mes
 
 } // namespace
 
-std::unique_ptr<ControlReceiver> StartControlReceiver(ControlChannel &channel, const ControlEndpoint &endpoint,
-                                                      qint64 pid)
+Result StartControlReceiver(ControlChannel &channel, const ControlEndpoint &endpoint, qint64 pid,
+                            std::unique_ptr<ControlReceiver> &receiver)
 {
     Q_UNUSED(endpoint) Q_UNUSED(pid)
-    return std::make_unique<WindowMessageReceiver>(channel);
+    receiver = std::make_unique<WindowMessageReceiver>(channel);
+    return Result::success();
 }
 
 } // namespace vorn

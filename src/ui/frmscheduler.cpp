@@ -32,6 +32,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 // The pictures are compiled into this static library, whose resources are
 // not registered by themselves.
@@ -147,8 +148,12 @@ void frmScheduler::Form_Load()
     const ControlChannel::Hold loading(m_channel.get());
     connect(m_channel.get(), &ControlChannel::languageChangeRequested, this,
             &frmScheduler::ml_RuntimeSupport_LanguageChanged);
-    if (m_start.useSessionBus)
-        m_channel->start();
+    if (m_start.useSessionBus) {
+        // Said once per process: tests and a second window would repeat it.
+        static bool said = false;
+        if (const Result up = m_channel->start(); up.failed() && !std::exchange(said, true))
+            std::fprintf(stderr, "vorn-scheduler: running without the control channel: %s\n", qPrintable(up.message()));
+    }
 
     // 2. Language and captions.
     const qint32 languageId = GetLanguageID(m_start.programFolder);

@@ -81,7 +81,7 @@ private slots:
         QFETCH(QString, expected);
         AppState state;
         ControlChannel channel(state);
-        QVERIFY(channel.start());
+        QVERIFY(channel.start().ok());
         QString heard;
         connect(&channel, &ControlChannel::closeRequested, this,
                 [&] { heard += QStringLiteral(" close(%1)").arg(state.CloseRequested ? "C" : "-"); });
@@ -96,8 +96,8 @@ private slots:
     {
         AppState firstState, secondState;
         ControlChannel first(firstState), second(secondState);
-        QVERIFY(first.start());
-        QVERIFY(second.start(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "second"), 4711));
+        QVERIFY(first.start().ok());
+        QVERIFY(second.start(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "second"), 4711).ok());
         QVERIFY(first.ownsSharedName() && !second.ownsSharedName());
         // The shared name still reaches the first window, the process name the second.
         QCOMPARE(runCtl({"stop"}) + runCtl({"--pid", "4711", "start"}), QStringLiteral("0 0 "));
@@ -108,7 +108,7 @@ private slots:
     {
         AppState state;
         ControlChannel channel(state);
-        QVERIFY(!channel.start(QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), "no-bus")));
+        QVERIFY(channel.start(QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), "no-bus")).failed());
         QVERIFY(!channel.isActive() && channel.processServiceName().isEmpty());
         // The messages still act when something in the process calls them.
         channel.handleCopyData(0, QByteArray("STOP"));

@@ -41,7 +41,7 @@ private slots:
 
         AppState state;
         ControlChannel channel(state);
-        QVERIFY(channel.start());
+        QVERIFY(channel.start().ok());
         QString heard;
         connect(&channel, &ControlChannel::closeRequested, this, [&] { heard += QStringLiteral(" close"); });
         connect(&channel, &ControlChannel::helpRequested, this, [&] { heard += QStringLiteral(" help"); });
