@@ -1,6 +1,7 @@
 #include "folderchart.h"
 
 #include "ganttgrid.h"
+#include "groupoutline.h"
 #include "gridcolumns.h"
 #include "gridfill.h"
 #include "gridlayout.h"
@@ -42,6 +43,25 @@ Result FillChartFromFolder(chart::GanttGrid &grid, AppState &state, const Folder
     core::LiveSchedule schedule(core::LiveSchedule::OpenFailure::Quiet);
     GridFill target(data);
     return schedule.fill(core::ScheduleTables::live(state), state.SortOrder, target);
+}
+
+FolderChartView::FolderChartView(chart::GanttGrid &grid, const AppState &state, const FolderChartOptions &options)
+    : m_grid(grid), m_clock(chart::ChartClock::frozen(qint64(options.nowSeconds) * 1000)), m_painter(m_clock)
+{
+    const OverlaySettings settings = LoadOverlaySettings(state.SettingsFile);
+    const bool overlays = settings.liveOverlays && options.overlays;
+    chart::GroupOutline::fromText(settings.collapsedGroups).apply(grid.data(), state.SortOrder, overlays);
+    if (overlays)
+        grid.setOverlay(&m_painter);
+    const auto [busyFrom, busyTo] =
+        chart::BusyHours(grid.data(), overlays ? std::optional(options.nowSeconds) : std::nullopt);
+    m_extent = chart::ExtentOfTimes(grid.data().timeScale(), options.fromSeconds.value_or(busyFrom),
+                                    options.toSeconds.value_or(busyTo));
+}
+
+FolderChartView::~FolderChartView()
+{
+    m_grid.setOverlay(nullptr);
 }
 
 } // namespace vorn
