@@ -20,14 +20,13 @@ QString IntervalTextOfIndex(int index)
     return QString::fromLatin1(texts[index >= 0 && index < 8 ? index : 0]);
 }
 
-Result FillChartFromFolder(chart::GanttGrid &grid, AppState &state, const FolderChartRequest &request)
+void SetUpFolderGrid(chart::GridData &data, AppState &state, const FolderChartRequest &request)
 {
     state.DataFolder = request.dataFolder;
     state.SettingsFile = request.dataFolder + QStringLiteral("VornSched.ini");
     LoadSettings(state);
     state.SortOrder = request.sortOrder.value_or(ReadSortOrder(state.SettingsFile));
 
-    chart::GridData &data = grid.data();
     chart::SetUpGrid(data);
     const std::array<int, 6> columns = request.columns.value_or(std::array<int, 6>{
         state.PlanBegVisible, state.PlanEndVisible, state.PlanDurVisible, state.ActBegVisible,
@@ -37,7 +36,12 @@ Result FillChartFromFolder(chart::GanttGrid &grid, AppState &state, const Folder
     chart::SetTimeScaleInterval(data, state, request.interval.value_or(IntervalTextOfIndex(state.IntervalIndex)),
                              nullptr);
     data.setText(0, chart::KeyCol, GetText(state.SortOrder == kSortByPart ? 53 : 43));
+}
 
+Result FillChartFromFolder(chart::GanttGrid &grid, AppState &state, const FolderChartRequest &request)
+{
+    SetUpFolderGrid(grid.data(), state, request);
+    chart::GridData &data = grid.data();
     // The window's fill, without its boxes: a folder the window could not
     // show is not shown here either.
     core::LiveSchedule schedule(core::LiveSchedule::OpenFailure::Quiet);

@@ -15,6 +15,7 @@ namespace vorn {
 
 namespace chart {
 class GanttGrid;
+class GridData;
 }
 
 // What to show of a data folder, where it differs from the folder's
@@ -25,6 +26,11 @@ struct FolderChartRequest {
     std::optional<QString> interval;           // one of the interval list's texts
     std::optional<std::array<int, 6>> columns; // check values of the six time columns
 };
+
+// The grid as the window sets it up for a folder before its first fill:
+// the folder's settings (or the request's) in `state`, the columns, the
+// interval's time scale and the key column's header of the grouping.
+void SetUpFolderGrid(chart::GridData &grid, AppState &state, const FolderChartRequest &request);
 
 // The chart the window would show of a folder's live table right after its
 // start, without a window: the grid set up with the folder's settings (or
