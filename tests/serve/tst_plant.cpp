@@ -147,7 +147,11 @@ private slots:
         const QByteArray csv("Row,Machine/Part,Planned Duration,Actual Duration\r\nGroup,M1,00:01:40,\r\n"
                              "Operation,P\xc3\xa4,00:01:40,\r\n");
         QTest::newRow("csv") << "csv en" << csv;
-        QTest::newRow("csv in English after one in Chinese") << "csv zh en" << csv;
+        QTest::newRow("csv in Chinese") << "csv zh"
+            << QString::fromUtf8("\u884c,\u673a\u5668/\u90e8\u4ef6,\u8ba1\u5212 \u6301\u7eed\u65f6\u95f4,"
+                                 "\u5b9e\u9645 \u6301\u7eed\u65f6\u95f4\r\n\u7ec4,M1,00:01:40,\r\n"
+                                 "\u5de5\u5e8f,P\u00e4,00:01:40,\r\n").toUtf8();
+        QTest::newRow("label in the rows") << "label" << QByteArray("Q\"\\\x01\xc3\xa4/");
         QTest::newRow("chart") << "svg" << QByteArray("<?xml");
         QTest::newRow("chart at an interval not in the list") << "svg 7" << QByteArray("error");
     }
@@ -155,13 +159,19 @@ private slots:
     {
         QFETCH(QString, what);
         QFETCH(QByteArray, expected);
-        Cell cell(0, 0, {{QStringLiteral("P\u00e4"), QStringLiteral("M1"), QString(), 300, 400}});
+        const QString part = what == QLatin1String("label") ? QStringLiteral("Q\"\\\x01\u00e4/") : QStringLiteral("P\u00e4");
+        Cell cell(0, 0, {{part, QStringLiteral("M1"), QString(), 300, 400}});
         const QString c1 = QStringLiteral("C1");
         QByteArray got;
+        if (what == QLatin1String("label")) {
+            const QByteArray rows = *cell.plant->rowsJson(c1, Sort::Machine);
+            got = json(rows)[QLatin1String("rows")][1][2].toString().toUtf8();
+            got = std::any_of(rows.begin(), rows.end(), [](char c) { return uchar(c) < 0x20; }) ? "raw control" : got;
+        }
         if (what == QLatin1String("xml"))
             got = *cell.plant->scheduleXml(c1);
-        for (const QString &language : what.mid(4).split(u' ', Qt::SkipEmptyParts))
-            got = what.startsWith(QLatin1String("csv")) ? *cell.plant->scheduleCsv(c1, Sort::Machine, language) : got;
+        if (what.startsWith(QLatin1String("csv")))
+            got = *cell.plant->scheduleCsv(c1, Sort::Machine, what.mid(4));
         if (what.startsWith(QLatin1String("svg"))) {
             serve::ChartOptions options;
             options.interval = what.mid(4).toInt();
