@@ -80,31 +80,37 @@ private slots:
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QString>("sent");
         QTest::addColumn<QString>("flash");
+        QTest::addColumn<Sort>("sort");
         QTest::newRow("an actual start and finish") << QStringList{"set 1 startA 120", "set 1 finishA 950"}
-                                                    << "tick tick" << "";
-        QTest::newRow("a planned start moves its group") << QStringList{"set 1 startP 50"} << "tick" << "2,3";
-        QTest::newRow("the same bytes again") << QStringList{"write"} << "-" << "";
+                                                    << "tick tick" << "" << Sort::Machine;
+        QTest::newRow("a planned start moves its group") << QStringList{"set 1 startP 50"} << "tick" << "2,3" << Sort::Machine;
+        QTest::newRow("the same bytes again") << QStringList{"write"} << "-" << "" << Sort::Machine;
         QTest::newRow("a record added") << QStringList{"add P3 Mill1 1000 1100", "set 3 startA 1010"}
-                                        << "view tick" << "";
-        QTest::newRow("table gone and back") << QStringList{"remove", "set 0 finishP 450"} << "tick tick" << "0,1";
+                                        << "view tick" << "" << Sort::Machine;
+        QTest::newRow("table gone and back") << QStringList{"remove", "set 0 finishP 450"} << "tick tick" << "0,1" << Sort::Machine;
         QTest::newRow("cleaned, then refilled") << QStringList{"clean", "write", "set 2 finishA 760"}
-                                                << "tick view tick" << "";
+                                                << "tick view tick" << "" << Sort::Machine;
+        QTest::newRow("by part: a planned start moves its group") << QStringList{"set 1 startP 50"} << "tick" << "3,4"
+                                                                  << Sort::Part;
+        QTest::newRow("by part: a record added") << QStringList{"add P3 Mill1 1000 1100"} << "view" << "" << Sort::Part;
     }
     void ticksBringTheFirstViewToTheRows()
     {
         QFETCH(QStringList, steps);
         QFETCH(QString, sent);
         QFETCH(QString, flash);
+        QFETCH(Sort, sort);
         const MessageRecorder boxes;
         Cell cell;
-        cell.plant->follow(QStringLiteral("C1"), Sort::Machine);
-        QJsonObject first = json(*cell.plant->wholeView(QStringLiteral("C1"), Sort::Machine));
+        cell.plant->follow(QStringLiteral("C1"), sort);
+        QJsonObject first = json(*cell.plant->wholeView(QStringLiteral("C1"), sort));
         QJsonArray rows = first[QLatin1String("rows")].toArray();
         int seq = first[QLatin1String("seq")].toInt();
         QStringList kinds;
         QStringList flashed;
         for (const QString &step : steps) {
             QSignalSpy messages(cell.plant.get(), &serve::PlantSource::cellMessage);
+            QVERIFY(cell.plant->isFollowing(QStringLiteral("C1"), sort));
             cell.apply(step);
             const QStringList folder = cell.folderState();
             cell.plant->tickAll();
@@ -130,8 +136,13 @@ private slots:
         }
         QCOMPARE(kinds.join(u' '), sent);
         QCOMPARE(flashed.join(u','), flash);
-        QCOMPARE(rows, json(*cell.plant->rowsJson(QStringLiteral("C1"), Sort::Machine))[QLatin1String("rows")].toArray());
+        QCOMPARE(rows, json(*cell.plant->rowsJson(QStringLiteral("C1"), sort))[QLatin1String("rows")].toArray());
         QCOMPARE(boxes.texts, QStringList());
+        // Nobody follows it any more: a part grouping goes a minute later.
+        cell.plant->unfollow(QStringLiteral("C1"), sort);
+        cell.plant->clock().advance(serve::Plant::IdleFollowMs);
+        cell.plant->tickAll();
+        QCOMPARE(cell.plant->isFollowing(QStringLiteral("C1"), sort), sort == Sort::Machine);
     }
 
     void answers_data()
@@ -188,25 +199,29 @@ private slots:
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<int>("minutesLater");
         QTest::addColumn<QString>("summary");   // records running late stale, then the timeline's keys and starts
+        QTest::addColumn<int>("told");          // plant messages of the tick
         // At 00:10:00: P1(O7) on Mill1 finished, the others waiting.
-        QTest::newRow("nothing running") << QStringList{} << 0 << "3 0 0  Lathe2 100 Lathe2 500";
-        QTest::newRow("running, in time") << QStringList{"set 2 startA 550"} << 0 << "3 1 0  Lathe2 100 Lathe2 500";
-        QTest::newRow("running, late") << QStringList{"set 2 startA 350"} << 0 << "3 1 1  Lathe2 100 Lathe2 500";
+        QTest::newRow("nothing running") << QStringList{} << 0 << "3 0 0  Lathe2 100 Lathe2 500" << 0;
+        QTest::newRow("running, in time") << QStringList{"set 2 startA 550"} << 0 << "3 1 0  Lathe2 100 Lathe2 500" << 1;
+        QTest::newRow("running, late") << QStringList{"set 2 startA 350"} << 0 << "3 1 1  Lathe2 100 Lathe2 500" << 1;
         QTest::newRow("beyond four hours") << QStringList{"add P3 Mill1 20000 21000"} << 0
-                                           << "4 0 0  Lathe2 100 Lathe2 500";
-        QTest::newRow("table gone") << QStringList{"remove"} << 0 << "3 0 0 unreadable Lathe2 100 Lathe2 500";
-        QTest::newRow("unchanged too long") << QStringList{} << 5 << "3 0 0 unchanged Lathe2 100";
+                                           << "4 0 0  Lathe2 100 Lathe2 500" << 1;
+        QTest::newRow("table gone") << QStringList{"remove"} << 0 << "3 0 0 unreadable Lathe2 100 Lathe2 500" << 1;
+        QTest::newRow("unchanged too long") << QStringList{} << 5 << "3 0 0 unchanged Lathe2 100" << 1;
     }
     void summaries()
     {
         QFETCH(QStringList, steps);
         QFETCH(int, minutesLater);
         QFETCH(QString, summary);
+        QFETCH(int, told);
         Cell cell(600, 5);
         for (const QString &step : steps)
             cell.apply(step);
         cell.plant->clock().advance(qint64(minutesLater) * 60000);
+        QSignalSpy messages(cell.plant.get(), &serve::PlantSource::plantMessage);
         cell.plant->tickAll();
+        QCOMPARE(messages.size(), told);
         const QJsonObject plant = json(cell.plant->cellsJson());
         QCOMPARE(plant[QLatin1String("now")].toInt(), 600 + minutesLater * 60);
         const QJsonObject c1 = plant[QLatin1String("cells")][0].toObject();
