@@ -123,11 +123,22 @@ private:
     std::optional<QDateTime> m_lastChange;
     Report m_report;
 
-    // The summary, worked out from the rows by scan().
-    struct Running {
-        std::optional<qint32> ghostEnd;
+    // What the summary needs of each row, read from its texts once after a
+    // fill and then only for the rows a tick changed; scan() works the
+    // summary out of these.
+    struct RowTimes {
+        bool detail = false;
+        bool running = false;                 // by the overlays' rule
+        std::optional<qint32> ghostEnd;       // running: when it turns late
+        qint32 plannedStart = -1;             // -1: empty
+        qint32 plannedFinish = -1;
+        qint32 actualStart = -1;
+        qint32 actualFinish = -1;
     };
-    std::vector<Running> m_running;
+    void readRowTimes(int row);
+    std::vector<RowTimes> m_times;            // by grid row
+    bool m_timesWhole = false;                // m_times stands for the rows
+    std::vector<std::optional<qint32>> m_running;   // ghost ends of the running operations
     QByteArray m_timeline;
     bool m_rowsMoved = true;
     qint64 m_scannedMs = 0;
@@ -161,6 +172,7 @@ void CellFollower::fill()
         m_records = m_schedule.lastFill().records;
         m_report.rebuilt = true;
         m_rowsMoved = true;
+        m_timesWhole = false;
     }
     noteRead(filled, false);
 }
@@ -200,6 +212,10 @@ const CellFollower::Report &CellFollower::tick()
             }
         }
         m_rowsMoved = m_rowsMoved || !m_report.changedRows.empty();
+        if (m_timesWhole) {
+            for (const int row : m_report.changedRows)
+                readRowTimes(row);
+        }
         if (ticked) {
             m_records = ticked->records;
             // Records added or removed, or the table emptied: the rows no
@@ -327,8 +343,31 @@ QByteArray CellFollower::csv(const QString &language)
     return out;
 }
 
+void CellFollower::readRowTimes(int row)
+{
+    RowTimes &times = m_times[size_t(row)];
+    times = {};
+    if (m_grid.rowOutlineLevel(row) <= 0)
+        return;
+    times.detail = true;
+    if (const std::optional<chart::RunningOperation> running = chart::RunningAt(m_grid, row, 0)) {
+        times.running = true;
+        times.ghostEnd = running->ghostEnd;
+    }
+    times.plannedStart = SecondsOrNone(m_grid.text(row, chart::PlannedStartCol));
+    times.plannedFinish = SecondsOrNone(m_grid.text(row, chart::PlannedFinishCol));
+    times.actualStart = SecondsOrNone(m_grid.text(row, chart::ActualStartCol));
+    times.actualFinish = SecondsOrNone(m_grid.text(row, chart::ActualFinishCol));
+}
+
 void CellFollower::scan(qint32 now)
 {
+    if (!m_timesWhole) {
+        m_times.assign(size_t(std::max(0, m_grid.rows())), RowTimes());
+        for (int row = m_grid.fixedRows(); row < m_grid.rows(); ++row)
+            readRowTimes(row);
+        m_timesWhole = true;
+    }
     struct Entry {
         qint32 plannedStart;
         int row;
@@ -338,18 +377,16 @@ void CellFollower::scan(qint32 now)
     m_running.clear();
     const qint32 horizon = now + Plant::TimelineSeconds;
     int groupRow = 0;
-    for (int row = m_grid.fixedRows(); row < m_grid.rows(); ++row) {
-        if (m_grid.rowOutlineLevel(row) <= 0) {
+    for (int row = m_grid.fixedRows(); row < int(m_times.size()); ++row) {
+        const RowTimes &times = m_times[size_t(row)];
+        if (!times.detail) {
             groupRow = row;
             continue;
         }
-        const std::optional<chart::RunningOperation> running = chart::RunningAt(m_grid, row, now);
-        if (running)
-            m_running.push_back({running->ghostEnd});
-        const qint32 plannedStart = SecondsOrNone(m_grid.text(row, chart::PlannedStartCol));
-        const qint32 plannedFinish = SecondsOrNone(m_grid.text(row, chart::PlannedFinishCol));
-        if (running || (plannedFinish >= now && plannedStart < horizon))
-            entries.push_back({plannedStart, row, groupRow});
+        if (times.running)
+            m_running.push_back(times.ghostEnd);
+        if (times.running || (times.plannedFinish >= now && times.plannedStart < horizon))
+            entries.push_back({times.plannedStart, row, groupRow});
     }
     std::stable_sort(entries.begin(), entries.end(),
                      [](const Entry &a, const Entry &b) { return a.plannedStart < b.plannedStart; });
@@ -357,16 +394,15 @@ void CellFollower::scan(qint32 now)
     m_timeline.clear();
     m_timeline.append('[');
     for (size_t i = 0; i < entries.size(); ++i) {
-        const int row = entries[i].row;
+        const RowTimes &times = m_times[size_t(entries[i].row)];
         if (i > 0)
             m_timeline.append(',');
         m_timeline.append('[');
         AppendJsonString(m_timeline, entries[i].groupRow > 0 ? m_grid.text(entries[i].groupRow, chart::KeyCol)
                                                              : QString());
-        for (const int col : {chart::PlannedStartCol, chart::PlannedFinishCol, chart::ActualStartCol,
-                              chart::ActualFinishCol}) {
+        for (const qint32 time : {times.plannedStart, times.plannedFinish, times.actualStart, times.actualFinish}) {
             m_timeline.append(',');
-            AppendJsonInt(m_timeline, SecondsOrNone(m_grid.text(row, col)));
+            AppendJsonInt(m_timeline, time);
         }
         m_timeline.append(']');
     }
@@ -383,7 +419,7 @@ void CellFollower::appendSummary(QByteArray &out, qint32 now)
     }
     // Whether a running operation is late moves with the time alone.
     const auto late = std::count_if(m_running.begin(), m_running.end(),
-                                    [now](const Running &r) { return r.ghostEnd && now > *r.ghostEnd; });
+                                    [now](const std::optional<qint32> &ghostEnd) { return ghostEnd && now > *ghostEnd; });
     out.append(",\"records\":");
     AppendJsonInt(out, m_records);
     out.append(",\"running\":");
