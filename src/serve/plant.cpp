@@ -204,12 +204,13 @@ const CellFollower::Report &CellFollower::tick()
         const std::optional<TickResult> ticked = m_schedule.tick(m_liveTable, GridTickRows(m_grid), cells);
         noteRead(ticked.has_value(), result.changed);
         if (!result.plannedChanges.empty()) {
+            // The flashes this tick starts are those noted after the faded ones went.
             const qint64 nowMs = m_clock.steadyMs();
+            m_flashes.expire(nowMs);
+            const size_t flashing = m_flashes.flashes().size();
             m_flashes.noteChanges(result.plannedChanges, nowMs);
-            for (const chart::ChangeFlashes::Flash &flash : m_flashes.flashes()) {
-                if (flash.startMs == nowMs)
-                    m_report.flash.push_back(flash.row);
-            }
+            for (size_t i = flashing; i < m_flashes.flashes().size(); ++i)
+                m_report.flash.push_back(m_flashes.flashes()[i].row);
         }
         m_rowsMoved = m_rowsMoved || !m_report.changedRows.empty();
         if (m_timesWhole) {
