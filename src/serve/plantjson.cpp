@@ -34,11 +34,25 @@ void AppendJsonString(QByteArray &out, QStringView text)
     static constexpr char hex[] = "0123456789abcdef";
     out.append('"');
     const qsizetype size = text.size();
+    const QChar *const chars = text.data();
     for (qsizetype i = 0; i < size; ++i) {
-        const char16_t c = text[i].unicode();
-        if (c >= 0x20 && c < 0x80) {
-            if (c == u'"' || c == u'\\')
-                out.append('\\');
+        // Most texts are plain ASCII ("08:00:00"): such a run goes in at once.
+        qsizetype run = i;
+        while (run < size && chars[run].unicode() >= 0x20 && chars[run].unicode() < 0x80 && chars[run] != u'"'
+               && chars[run] != u'\\')
+            ++run;
+        if (run > i) {
+            const qsizetype at = out.size();
+            out.resize(at + (run - i));
+            char *to = out.data() + at;
+            for (qsizetype k = i; k < run; ++k)
+                *to++ = char(chars[k].unicode());
+            i = run - 1;
+            continue;
+        }
+        const char16_t c = chars[i].unicode();
+        if (c == u'"' || c == u'\\') {
+            out.append('\\');
             out.append(char(c));
         } else if (c < 0x20) {
             switch (c) {
