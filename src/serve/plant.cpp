@@ -1,5 +1,6 @@
 #include "plant.h"
 
+#include "chartsvg.h"
 #include "folderchart.h"
 #include "ganttbars.h"
 #include "ganttgrid.h"
@@ -581,6 +582,11 @@ QByteArray Plant::chart(const QString &name, const ChartOptions &options, ChartF
     Cell *cell = find(name);
     if (!cell)
         return {};
+    if (format == ChartFormat::Svg && !chart::CanWriteSvg()) {
+        if (error)
+            *error = QStringLiteral("this build cannot draw SVG; PNG and PDF it can");
+        return {};
+    }
     const LanguageForCall switched(options.language);
     FolderChartRequest request;
     request.dataFolder = cell->config.dataFolder.endsWith(u'/') ? cell->config.dataFolder
