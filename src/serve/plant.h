@@ -21,12 +21,6 @@ class Plant final : public PlantSource {
     Q_OBJECT
 public:
     static constexpr qint64 IdleFollowMs = 60000;
-    // The timeline: operations of the next four hours, at most 200.
-    static constexpr qint32 TimelineSeconds = 4 * 3600;
-    static constexpr int TimelineMax = 200;
-    // The timeline is worked out again after every change of the rows, and
-    // at least this often for the passing time.
-    static constexpr qint64 TimelineRescanMs = 10000;
     // A plant message at least this often, for the page's now.
     static constexpr qint64 PlantMessageMs = 60000;
 

@@ -20,6 +20,15 @@ QString IntervalTextOfIndex(int index)
     return QString::fromLatin1(texts[index >= 0 && index < 8 ? index : 0]);
 }
 
+QString IntervalTextOfMinutes(int minutes)
+{
+    for (int i = 0; i < 8; ++i) {
+        if (IntervalTextOfIndex(i) == QString::number(minutes))
+            return IntervalTextOfIndex(i);
+    }
+    return {};
+}
+
 void SetUpFolderGrid(chart::GridData &data, AppState &state, const FolderChartRequest &request)
 {
     state.DataFolder = request.dataFolder;

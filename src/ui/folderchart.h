@@ -69,5 +69,7 @@ private:
 
 // The interval list's texts, by index.
 QString IntervalTextOfIndex(int index);
+// The list's text of `minutes`; empty when the list has no such interval.
+QString IntervalTextOfMinutes(int minutes);
 
 } // namespace vorn
