@@ -1,7 +1,6 @@
 #include "plant.h"
 
 #include "../ui/uiplant.h"
-#include "schedulexml.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
