@@ -48,6 +48,8 @@ public:
     const Report &tick();
     const Report &report() const { return m_report; }
 
+    // The "view" message of every row, and the "tick" message of the rows
+    // the last tick changed (docs/plantview.md).
     QByteArray view(const QString &cell, Sort sort, qint64 seq) const;
     QByteArray tickMessage(const QString &cell, Sort sort, qint64 seq) const;
     // The viewer's CSV of the rows, the headers in the current language.
@@ -55,6 +57,8 @@ public:
     // The summary's fields without the name; `now` in seconds.
     void appendSummary(QByteArray &out, qint32 now);
 
+    // Kept by the plant: the tick's timer, the pages that follow, since when
+    // nobody has (steady time), and the seq of the last message told.
     QTimer timer;
     int follows = 0;
     qint64 idleSinceMs = 0;
