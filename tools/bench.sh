@@ -3,7 +3,7 @@
 # each printing its own figures. Run it on a quiet machine: the figures are
 # wall and processor times of this machine, nothing is asserted.
 #
-#   tools/bench.sh [store|chart|model|link|ui|live ...]
+#   tools/bench.sh [store|chart|model|link|ui|serve|live ...]
 #
 # live (not among the defaults: it runs for minutes) starts the viewer in its
 # own process beside a stand-in manager on a private bus; pass its options
@@ -17,7 +17,7 @@ cmake --build build-bench -j "$(nproc)"
 
 export QT_QPA_PLATFORM=offscreen
 which=("$@")
-[ ${#which[@]} -gt 0 ] || which=(store model chart ui link)
+[ ${#which[@]} -gt 0 ] || which=(store model chart ui link serve)
 if [ "${which[0]}" = live ]; then
     echo "=== bench/live"
     exec dbus-run-session -- build-bench/bench/live/bench_live "${which[@]:1}"
@@ -30,6 +30,7 @@ for b in "${which[@]}"; do
         chart) build-bench/bench/chart/bench_chart ;;
         ui)    build-bench/bench/ui/bench_ui ;;
         link)  dbus-run-session -- build-bench/bench/link/bench_refresh ;;
+        serve) build-bench/bench/serve/bench_serve ;;
         *) echo "unknown benchmark $b" >&2; exit 2 ;;
     esac
 done

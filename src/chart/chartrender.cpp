@@ -180,14 +180,10 @@ QString FileFailureReason(const QString &path, const QFileDevice &file)
     return qt_error_string(QFileInfo(path).isDir() ? EISDIR : EIO);
 }
 
-Result SaveChartFile(GanttGrid &grid, const ChartExtent &extent, const QString &path)
+Result WriteChart(GanttGrid &grid, const ChartExtent &extent, ChartFileFormat format, QIODevice &device)
 {
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return Result::failure(FileFailureReason(path, file));
     const QSize size = ChartSize(grid, extent);
-    if (suffix == QLatin1String("png")) {
+    if (format == ChartFileFormat::Png) {
         QImage image(size, QImage::Format_RGB32);
         if (image.isNull())
             return Result::failure(
@@ -197,19 +193,33 @@ Result SaveChartFile(GanttGrid &grid, const ChartExtent &extent, const QString &
         QPainter painter(&image);
         RenderChart(grid, painter, extent);
         painter.end();
-        if (!image.save(&file, "PNG"))
-            return Result::failure(FileFailureReason(path, file));
-    } else if (suffix == QLatin1String("svg") && CanWriteSvg()) {
-        WriteChartSvg(grid, extent, file, size);
+        if (!image.save(&device, "PNG"))
+            return Result::failure(QString());
+    } else if (format == ChartFileFormat::Svg && CanWriteSvg()) {
+        WriteChartSvg(grid, extent, device, size);
     } else {
-        QPdfWriter pdf(&file);
+        QPdfWriter pdf(&device);
         pdf.setResolution(96);
         pdf.setTitle(GetText(1));
         pdf.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape,
                                       QMarginsF(8, 8, 8, 8), QPageLayout::Millimeter));
         if (RenderChartPages(grid, pdf, extent) == 0)
-            return Result::failure(FileFailureReason(path, file));
+            return Result::failure(QString());
     }
+    return Result::success();
+}
+
+Result SaveChartFile(GanttGrid &grid, const ChartExtent &extent, const QString &path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return Result::failure(FileFailureReason(path, file));
+    const ChartFileFormat format = suffix == QLatin1String("png") ? ChartFileFormat::Png
+        : suffix == QLatin1String("svg")                          ? ChartFileFormat::Svg
+                                                                  : ChartFileFormat::Pdf;
+    if (const Result written = WriteChart(grid, extent, format, file); written.failed())
+        return written.message().isEmpty() ? Result::failure(FileFailureReason(path, file)) : written;
     if (!file.commit())
         return Result::failure(FileFailureReason(path, file));
     return Result::success();

@@ -12,6 +12,7 @@
 #include <vector>
 
 class QFileDevice;
+class QIODevice;
 class QPagedPaintDevice;
 class QPainter;
 
@@ -68,6 +69,15 @@ void RenderChartPage(GanttGrid &grid, QPainter &painter, const ChartPage &page);
 // painter could not start).
 int RenderChartPages(GanttGrid &grid, QPagedPaintDevice &device, const ChartExtent &extent = {},
                      int fromPage = 0, int toPage = 0);
+
+// The kinds of picture a chart is written as.
+enum class ChartFileFormat { Png, Svg, Pdf };
+
+// Writes the whole chart into an open `device`: one picture, one drawing
+// (a PDF where this build cannot write SVG) or a PDF paginated on A4
+// landscape. A failure of the device itself comes back with an empty
+// message (the device knows why); a chart too large for one picture says so.
+Result WriteChart(GanttGrid &grid, const ChartExtent &extent, ChartFileFormat format, QIODevice &device);
 
 // Writes the whole chart into `path` by its ending: ".png" one picture,
 // ".svg" one drawing (where CanWriteSvg), anything else a PDF paginated on

@@ -40,14 +40,8 @@ QPoint ProgressBoxPosition(const QSize &windowTwips, const QSize &boxTwips)
             std::abs(windowTwips.height() / 2 - boxTwips.height() / 2)};
 }
 
-void SetUpGrid(GridData &grid)
+void SetLeadingHeaderTexts(GridData &grid)
 {
-    grid.setRows(2);
-    grid.setCols(1448);
-    grid.setFixedRows(2);
-    grid.setFixedCols(FirstScaleCol);
-    grid.setMergeRow0(true);
-
     grid.setText(0, KeyCol, GetTextOr(43, "Machine/Part"));
     const QString planned = GetTextOr(44, "Planned");
     const QString actual = GetTextOr(45, "Actual");
@@ -61,6 +55,17 @@ void SetUpGrid(GridData &grid)
         grid.setText(0, ActualStartCol + i, actual);
         grid.setText(1, ActualStartCol + i, lower[i]);
     }
+}
+
+void SetUpGrid(GridData &grid)
+{
+    grid.setRows(2);
+    grid.setCols(1448);
+    grid.setFixedRows(2);
+    grid.setFixedCols(FirstScaleCol);
+    grid.setMergeRow0(true);
+
+    SetLeadingHeaderTexts(grid);
 
     int hour = -1;
     for (int c = FirstScaleCol; c < 1448; ++c) {

@@ -42,6 +42,9 @@ QPoint ProgressBoxPosition(const QSize &windowTwips, const QSize &boxTwips);
 // one-minute scale (1448 columns) with its labels, header texts from GetText,
 // widths, row-0 merging, then FrameTimeHeader.
 void SetUpGrid(GridData &grid);
+// The header texts of the leading columns in the current language, as
+// SetUpGrid writes them ("Machine/Part" over the key column).
+void SetLeadingHeaderTexts(GridData &grid);
 
 // Hour blocks of the one-minute scale with their borders and centring, then
 // the header borders of the leading columns and of the whole header.

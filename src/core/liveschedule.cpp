@@ -40,6 +40,14 @@ ScheduleTables ScheduleTables::live(const AppState &state)
     return {LiveTablePath(state), PlanTablePath(state), ProcessTablePath(state)};
 }
 
+TickStep TimerTickStep(const AppState &state)
+{
+    if ((state.SortOrder != kSortByPart && state.SortOrder != kSortByMachine) || state.Offline != 0
+        || state.UpdatesStopped)
+        return TickStep::Nothing;
+    return state.ReloadRequested ? TickStep::Rebuild : TickStep::Refresh;
+}
+
 LiveSchedule::LiveSchedule(OpenFailure openFailure) : m_openFailure(openFailure) {}
 
 void LiveSchedule::setFeed(bool hosted, ManagerServerClient *view)
@@ -71,9 +79,7 @@ Result LiveSchedule::fill(const ScheduleTables &tables, qint16 sortOrder, FillTa
         // an earlier one already failed.
         const QString *const paths[] = {&tables.schedule, &tables.plan, &tables.process};
         for (size_t i = 0; i < opens.size(); ++i) {
-            const Result result = m_openFailure == OpenFailure::ShowBox
-                ? context.OpenTable(opens[i], *paths[i])
-                : opens[i].open(*paths[i] + QLatin1String(".dbf"));
+            const Result result = open(context, opens[i], *paths[i]);
             if (result.failed() && opened.ok()) {
                 opened = Result::failure(QStringLiteral("cannot read the %1 table: %2")
                                              .arg(QFileInfo(*paths[i]).fileName(), result.message()));
@@ -101,7 +107,7 @@ Result LiveSchedule::fill(const ScheduleTables &tables, qint16 sortOrder, FillTa
             const model::TickRows &rows = target.tickRows();
             m_kept.endFill(rows, std::move(result.fingerprints));
             m_lastFill = {result.earliestPlannedStart, {result.earliestShown, result.latestShown},
-                          rows.generation(), m_stats.ticks};
+                          rows.generation(), m_stats.ticks, result.recordCount};
             feed = withXml;
             context.closeAll();
         }
@@ -119,13 +125,30 @@ std::optional<TickResult> LiveSchedule::tick(const QString &liveTable, const mod
 {
     store::TableContext context;
     store::DbfTable schedule;
-    if (context.OpenTable(schedule, liveTable).failed())
+    if (open(context, schedule, liveTable).failed())
         return std::nullopt;
     const TickResult result = FeedTick(schedule, rows, cells, m_hosted, m_hosted ? m_view : nullptr, &m_kept);
     m_stats.rowsRewritten += result.detailRows;
     m_stats.recordsChanged += result.changedRecords;
     context.closeAll();
     return result;
+}
+
+std::optional<qint32> LiveSchedule::liveRecordCount(const QString &liveTable) const
+{
+    store::TableContext context;
+    store::DbfTable table;
+    if (open(context, table, liveTable).failed())
+        return std::nullopt;
+    const qint32 count = table.recordCount();
+    context.closeAll();
+    return count;
+}
+
+Result LiveSchedule::open(store::TableContext &context, store::DbfTable &table, const QString &path) const
+{
+    return m_openFailure == OpenFailure::ShowBox ? context.OpenTable(table, path)
+                                                 : table.open(path + QLatin1String(".dbf"));
 }
 
 LiveSchedule::TimerTick::TimerTick(LiveSchedule &schedule) : m_schedule(schedule)

@@ -15,6 +15,11 @@ namespace vorn {
 class ManagerServerClient;
 }
 
+namespace vorn::store {
+class DbfTable;
+class TableContext;
+}
+
 namespace vorn::core {
 
 class FillTarget;
@@ -39,7 +44,22 @@ struct FillSummary {
     std::pair<qint32, qint32> shownTimes; // earliest and latest time shown
     quint64 rowsGeneration = 0;           // of the rows it left
     qint64 ticks = -1;                    // timer ticks counted when it ended
+    qint32 records = -1;                  // the schedule's record count it read; -1: none read
 };
+
+// What a timer tick of a view that follows the live table does, by the
+// state's mode: nothing while loading, offline or stopped by the manager; a
+// rebuild while one is asked for (after a clean or a new run); else the
+// in-place refresh.
+enum class TickStep { Nothing, Rebuild, Refresh };
+TickStep TimerTickStep(const AppState &state);
+// Whether an asked-for rebuild happens now, by the live table's record
+// count (nullopt: it could not be read): only once the table holds records
+// again; until then the rows of the last fill stay.
+inline bool RebuildReady(std::optional<qint32> liveRecords)
+{
+    return liveRecords && *liveRecords != 0;
+}
 
 // What the timer ticks cost: counted for benchmarks and diagnostics, never
 // shown.
@@ -86,6 +106,9 @@ public:
     // opened.
     std::optional<TickResult> tick(const QString &liveTable, const model::TickRows &rows,
                                    model::TickCellWriter &cells);
+    // The live table's record count, nullopt when it cannot be opened (with
+    // the box or quietly, as this schedule reports failures).
+    std::optional<qint32> liveRecordCount(const QString &liveTable) const;
 
     // A fill or a timer tick is running (a box of one may run events).
     bool busy() const { return m_filling || m_ticking; }
@@ -114,6 +137,7 @@ public:
 
 private:
     void pause();
+    Result open(store::TableContext &context, store::DbfTable &table, const QString &path) const;
 
     OpenFailure m_openFailure;
     bool m_hosted = false;

@@ -86,12 +86,12 @@ void frmScheduler::Timer1_Timer()
     // arrive meanwhile are dropped, so one box stands at a time.
     if (m_schedule.busy())
         return;
-    if ((m_state.SortOrder != model::kSortByPart && m_state.SortOrder != model::kSortByMachine) || m_state.Offline != 0
-        || m_state.UpdatesStopped)
+    const core::TickStep step = core::TimerTickStep(m_state);
+    if (step == core::TickStep::Nothing)
         return;
     const OperationScope scope(*this);
     const core::LiveSchedule::TimerTick ticking(m_schedule);
-    if (m_state.ReloadRequested)
+    if (step == core::TickStep::Rebuild)
         RefreshAfterClean();
     else
         UpdateScheduleView();
@@ -162,7 +162,7 @@ void frmScheduler::RefreshAfterClean()
         return;
     if (!records && m_overlay)
         m_overlay->noteTick(false, {}, false);
-    if (records && *records != 0) {
+    if (core::RebuildReady(records)) {
         FillTree(m_state.SortOrder);
         m_state.ReloadRequested = false;
     }

@@ -32,10 +32,17 @@ void GridCellWriter::write(const model::TickTriple &triple)
     const int row = triple.row;
     const int col = triple.pair == 0 ? chart::PlannedStartCol : chart::ActualStartCol;
     chart::PlannedChange before{row, m_grid.text(row, col), m_grid.text(row, col + 1)};
+    bool textChanged = false;
     for (int cell = 0; cell < 3; ++cell) {
-        if (triple.texts[size_t(cell)])
-            m_grid.setText(row, col + cell, *triple.texts[size_t(cell)]);
+        const std::optional<QString> &text = triple.texts[size_t(cell)];
+        if (!text)
+            continue;
+        if (m_changedRows && !textChanged)
+            textChanged = m_grid.text(row, col + cell) != *text;
+        m_grid.setText(row, col + cell, *text);
     }
+    if (textChanged && (m_changedRows->empty() || m_changedRows->back() != row))
+        m_changedRows->push_back(row);
     // The duration follows from the start and the finish.
     if (m_grid.text(row, col) == before.oldStart && m_grid.text(row, col + 1) == before.oldFinish)
         return;

@@ -35,15 +35,20 @@ struct RefreshResult : TickResult {
 
 // Writes the triples of a tick into the grid's time columns as they come,
 // noting in `result` whether a start or finish text changed and which
-// planned ones, with the texts they had.
+// planned ones, with the texts they had; with `changedRows`, also every row
+// any of whose six texts changed (a row at most once in a row).
 class GridCellWriter final : public model::TickCellWriter {
 public:
-    GridCellWriter(chart::GridData &grid, RefreshResult &result) : m_grid(grid), m_result(result) {}
+    GridCellWriter(chart::GridData &grid, RefreshResult &result, std::vector<int> *changedRows = nullptr)
+        : m_grid(grid), m_result(result), m_changedRows(changedRows)
+    {
+    }
     void write(const model::TickTriple &triple) override;
 
 private:
     chart::GridData &m_grid;
     RefreshResult &m_result;
+    std::vector<int> *m_changedRows;
 };
 
 // The in-place refresh of one timer tick: rewrites the six time cells of

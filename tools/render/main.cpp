@@ -10,14 +10,9 @@
 // 2 for a wrong command line.
 
 #include "appstate.h"
-#include "chartclock.h"
-#include "chartrender.h"
 #include "folderchart.h"
 #include "ganttgrid.h"
-#include "groupoutline.h"
-#include "overlaypainter.h"
 #include "paths.h"
-#include "settings.h"
 #include "texts.h"
 
 #include <QApplication>
@@ -182,21 +177,13 @@ int main(int argc, char *argv[])
     if (const Result error = FillChartFromFolder(grid, state, request); error.failed())
         return fail(error.message());
 
-    const OverlaySettings settings = LoadOverlaySettings(state.SettingsFile);
-    const bool overlays = settings.liveOverlays && !parser.isSet(noOverlaysOption);
-    const qint32 nowSeconds = now.value_or(qint32(chart::ChartClock().timeOfDayMs() / 1000));
-    const chart::ChartClock clock = chart::ChartClock::frozen(qint64(nowSeconds) * 1000);
-    chart::OverlayPainter painter(clock);
-    chart::GroupOutline::fromText(settings.collapsedGroups).apply(grid.data(), state.SortOrder, overlays);
-    if (overlays)
-        grid.setOverlay(&painter);
-
-    const auto [busyFrom, busyTo] = chart::BusyHours(grid.data(), overlays ? std::optional(nowSeconds) : std::nullopt);
-    const chart::ChartExtent extent =
-        chart::ExtentOfTimes(grid.data().timeScale(), from.value_or(busyFrom), to.value_or(busyTo));
-
-    if (const Result error = chart::SaveChartFile(grid, extent, output); error.failed())
+    FolderChartOptions options;
+    options.nowSeconds = now.value_or(qint32(chart::ChartClock().timeOfDayMs() / 1000));
+    options.fromSeconds = from;
+    options.toSeconds = to;
+    options.overlays = !parser.isSet(noOverlaysOption);
+    const FolderChartView view(grid, state, options);
+    if (const Result error = chart::SaveChartFile(grid, view.extent(), output); error.failed())
         return fail(QStringLiteral("cannot write %1: %2").arg(output, error.message()));
-    grid.setOverlay(nullptr);
     return 0;
 }
