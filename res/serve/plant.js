@@ -33,7 +33,9 @@
     }
 
     // Each key its own lane; the planned time in blue over the actual in
-    // red, a running operation up to now; the now line at the left edge.
+    // red, a running operation hatched up to now and orange once it runs
+    // past its planned duration; a quarter of an hour of the past shows
+    // before the now line, so that what runs now is seen.
     function drawTimeline(canvas, timeline, now) {
         const dpr = window.devicePixelRatio || 1;
         canvas.width = TimelineW * dpr;
@@ -42,8 +44,9 @@
         ctx.setTransform(dpr, 0, 0, dpr, 0, 0);
         ctx.fillStyle = '#ffffff';
         ctx.fillRect(0, 0, TimelineW, TimelineH);
-        const span = Hours * 3600;
-        const x = (t) => Math.round((t - now) / span * TimelineW);
+        const past = 900;
+        const span = Hours * 3600 + past;
+        const x = (t) => Math.round((t - now + past) / span * TimelineW);
         ctx.fillStyle = 'rgb(214,218,224)';
         for (let h = Math.ceil(now / 3600) * 3600; h < now + span; h += 3600)
             ctx.fillRect(x(h), 0, 1, TimelineH);
@@ -64,12 +67,18 @@
             }
             if (as >= 0) {
                 const end = af >= 0 ? af : now;
+                const h = Math.max(1, laneH - half - 1);
                 ctx.fillStyle = af >= 0 ? 'rgb(255,0,0)' : '#ff8080';
-                ctx.fillRect(x(as), y + half, Math.max(1, x(end) - x(as)), Math.max(1, laneH - half - 1));
+                ctx.fillRect(x(as), y + half, Math.max(1, x(end) - x(as)), h);
+                const ghostEnd = as + (pf - ps);
+                if (af < 0 && ps >= 0 && pf > ps && now > ghostEnd) {
+                    ctx.fillStyle = '#ff8c00';
+                    ctx.fillRect(x(ghostEnd), y + half, Math.max(1, x(now) - x(ghostEnd)), h);
+                }
             }
         }
         ctx.fillStyle = '#10a03c';
-        ctx.fillRect(0, 0, 2, TimelineH);
+        ctx.fillRect(x(now) - 1, 0, 2, TimelineH);
     }
 
     function cellLink(name) {

@@ -220,6 +220,10 @@ class Pages(unittest.TestCase):
         self.driver.find_element(By.CSS_SELECTOR, "#cells tbody tr[data-cell=Alpha] td.state").click()
         self.wait("return location.pathname === '/cell/Alpha' && window.vornPage && vornPage.views > 0")
         self.assertEqual(self.csp_violations(), [])
+        self.open("/cell/Gone")
+        banner = self.driver.find_element(By.ID, "stale-banner")
+        self.assertTrue(banner.is_displayed())
+        self.assertRegex(banner.text, r"^Schedule table unreadable since \d\d:\d\d:\d\d$")
 
     def test_cell_shows_rows_and_bars_of_the_table(self):
         self.open("/cell/Alpha")
