@@ -228,14 +228,19 @@ class Pages(unittest.TestCase):
     def test_cell_shows_rows_and_bars_of_the_table(self):
         self.open("/cell/Alpha")
         self.assertEqual(self.js("return vornPage.rows"), ALPHA_BY_MACHINE)
-        # Record 2: planned 02:15-03:00 in blue over actual 02:20-03:05 in red.
-        self.assertEqual(self.bar_colours(2, 2 * 3600 + 40 * 60, "cell-bars"), (BLUE, RED))
-        planned, actual = self.bar_colours(2, 2 * 3600 + 10 * 60, "cell-before")
-        self.assertNotIn(planned, (BLUE, RED))
-        self.assertNotIn(actual, (BLUE, RED))
-        planned, actual = self.bar_colours(3, 2 * 3600 + 40 * 60, "cell-planned-only")
-        self.assertEqual(planned, BLUE)
-        self.assertNotIn(actual, (BLUE, RED))
+        # (record, time of day, planned band, actual band); None: neither bar.
+        for record, seconds, planned, actual, what in (
+                (2, 2 * 3600 + 40 * 60, BLUE, RED, "inside-both"),
+                (2, 2 * 3600 + 10 * 60, None, None, "before-both"),
+                (3, 2 * 3600 + 40 * 60, BLUE, None, "planned-only"),
+                (2, 3 * 3600 + 2 * 60, None, RED, "next-hour-planned-ends-at-column-start")):
+            with self.subTest(what):
+                colours = self.bar_colours(record, seconds, "cell-bars-" + what)
+                for colour, expected in zip(colours, (planned, actual)):
+                    if expected:
+                        self.assertEqual(colour, expected)
+                    else:
+                        self.assertNotIn(colour, (BLUE, RED))
         self.assertEqual(self.csp_violations(), [])
 
     def test_change_on_disk_shows_without_reload(self):
