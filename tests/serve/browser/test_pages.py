@@ -116,6 +116,7 @@ class Pages(unittest.TestCase):
         cls.alpha = os.path.join(base, "alpha")
         dbftables.write_cell(cls.alpha, ALPHA)
         dbftables.write_cell(os.path.join(base, "big"), big_table())
+        os.makedirs(os.path.join(base, "gone"))  # a folder without its tables
         token_file = os.path.join(base, "token")
         with open(token_file, "w") as f:
             f.write(TOKEN + "\n")
@@ -224,6 +225,7 @@ class Pages(unittest.TestCase):
         banner = self.driver.find_element(By.ID, "stale-banner")
         self.assertTrue(banner.is_displayed())
         self.assertRegex(banner.text, r"^Schedule table unreadable since \d\d:\d\d:\d\d$")
+        self.shot("cell-unreadable")
 
     def test_cell_shows_rows_and_bars_of_the_table(self):
         self.open("/cell/Alpha")
@@ -261,9 +263,14 @@ class Pages(unittest.TestCase):
             self.assertEqual(self.js("return vornPage.visible.length"), len(ALPHA_BY_MACHINE) - 3)
             self.assertIn(self.row_index(2), self.js("return vornPage.flashes.map(f => f.row)"))
             print("\n  change shown after %.2f s" % seen, file=sys.stderr)
+            # A record more rebuilds the rows: what the user set stays.
+            dbftables.write_cell(self.alpha, ALPHA + [rec("P9", "M2", "", 3600, 4200, 600)])
+            self.wait("return vornPage.rows.length === %d" % (len(ALPHA_BY_MACHINE) + 1), 2.0, "the new record")
+            self.assertEqual(self.js("return [window.notReloaded, document.getElementById('chart').scrollLeft, "
+                                     "vornPage.visible.length]"), [True, 300, len(ALPHA_BY_MACHINE) - 2])
         finally:
-            dbftables.rewrite_record(self.alpha, 1, ALPHA[1])
-        self.wait("return vornPage.rows.some(r => r[1] === 2 && r[0] === 1 && r[3] === '02:15:00')", 3.0)
+            dbftables.write_cell(self.alpha, ALPHA)
+        self.wait("return vornPage.rows.length === 7 && vornPage.rows[5][3] === '02:15:00'", 3.0)
 
     def test_collapse_sort_interval_search_and_language(self):
         self.open("/cell/Alpha")
