@@ -9,7 +9,10 @@
     const HeaderH = 2 * RowH;
     const OutlineW = 26;
     const TimeW = 26;
+    // The viewer's list; a cell set to another whole number of minutes
+    // up to 12 gets its own value added.
     const Intervals = [1, 2, 3, 4, 5, 6, 10, 12];
+    const validInterval = (m) => Number.isInteger(m) && m >= 1 && m <= 12;
 
     const Colour = {
         headerBack: 'rgb(236,239,244)',
@@ -99,6 +102,12 @@
         const interval = page.interval || 5;
         layout.scaleCols = 24 * Vorn.nearest(60 / interval);
         layout.span = interval * 60;
+        // The header's hour label goes up where a column's minute label is
+        // 0, as the viewer writes it: every column for a divisor of 60 and
+        // a coarser run for the others, which the bars read back.
+        let a = 60, b = interval;
+        while (b) [a, b] = [b, a % b];
+        layout.hourRun = 60 / a;
         layout.width = x + layout.scaleCols * TimeW;
         layout.height = HeaderH + page.visible.length * RowH;
         track.style.width = layout.width + 'px';
@@ -280,7 +289,7 @@
         const W = TimeW;
         let runX1 = 0, runX2 = -1;
         for (let k = firstCol; k <= lastCol; ++k) {
-            const H = Math.floor(k * I / 60);
+            const H = Math.floor(k / layout.hourRun);
             const M = (k * I) % 60;
             const C = H * 3600 + M * 60;
             const E = C + I * 60;
@@ -675,10 +684,10 @@
         ctx.rect(lead, 0, W - lead, HeaderH);
         ctx.clip();
         const I = page.interval;
-        const perHour = Math.round(60 / I);
-        for (let h = Math.floor(firstCol / perHour); h <= Math.floor(lastCol / perHour); ++h) {
-            let x1 = scaleX0 + h * perHour * TimeW;
-            let x2 = x1 + perHour * TimeW;
+        const run = layout.hourRun;
+        for (let h = Math.floor(firstCol / run); h <= Math.floor(lastCol / run); ++h) {
+            let x1 = scaleX0 + h * run * TimeW;
+            let x2 = Math.min(x1 + run * TimeW, scaleX0 + layout.scaleCols * TimeW);
             ctx.fillStyle = Colour.border;
             ctx.fillRect(x2 - 1, 0, 1, RowH);
             x1 = Math.max(x1, lead);
@@ -795,8 +804,9 @@
         page.rows = m.rows;
         page.noChangeMinutes = m.noChangeMinutes || 0;
         if (!page.interval)
-            page.interval = Intervals.includes(page.chosenInterval) ? page.chosenInterval
-                : (Intervals.includes(m.interval) ? m.interval : 5);
+            page.interval = validInterval(page.chosenInterval) ? page.chosenInterval
+                : (validInterval(m.interval) ? m.interval : 5);
+        offerInterval(page.interval);
         $('interval').value = String(page.interval);
         page.flashes = [];
         ++page.views;
@@ -902,7 +912,7 @@
 
     // The time at the left edge of the scale stays where it was.
     function setInterval_(minutes) {
-        if (!Intervals.includes(minutes) || minutes === page.interval)
+        if (!validInterval(minutes) || minutes === page.interval)
             return;
         const leftSeconds = chart.scrollLeft / TimeW * layout.span;
         page.interval = minutes;
@@ -911,6 +921,15 @@
         computeLayout();
         chart.scrollLeft = Math.round(leftSeconds / layout.span) * TimeW;
         schedulePaint();
+    }
+
+    function offerInterval(minutes) {
+        const select = $('interval');
+        if ([...select.options].some((o) => o.value === String(minutes)))
+            return;
+        const option = new Option(String(minutes), String(minutes));
+        const after = [...select.options].find((o) => parseInt(o.value, 10) > minutes);
+        select.add(option, after || null);
     }
 
     function saveCollapsed() {
@@ -1107,6 +1126,7 @@
                     medianFrameMs: sorted[Math.floor(sorted.length / 2)],
                     worstFrameMs: sorted[sorted.length - 1],
                     averagePaintMs: paints.reduce((a, b) => a + b, 0) / paints.length,
+                    p90PaintMs: [...paints].sort((a, b) => a - b)[Math.floor(paints.length * 0.9)],
                     worstPaintMs: Math.max(...paints),
                 });
                 return;
