@@ -146,7 +146,9 @@ class Pages(unittest.TestCase):
 
     @classmethod
     def start_server(cls):
-        cls.server = subprocess.Popen(cls.command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        # Its notes go to a file: a pipe nobody reads could stall it.
+        cls.errors = open(os.path.join(cls.tmp.name, "server.err"), "w+b")
+        cls.server = subprocess.Popen(cls.command, stdout=subprocess.DEVNULL, stderr=cls.errors)
         deadline = time.time() + 20
         while time.time() < deadline:
             try:
@@ -154,13 +156,14 @@ class Pages(unittest.TestCase):
                 return
             except OSError:
                 time.sleep(0.05)
-        raise RuntimeError("the server did not listen: " + cls.server.stderr.read(2000).decode())
+        cls.errors.seek(0)
+        raise RuntimeError("the server did not listen: " + cls.errors.read(2000).decode())
 
     @classmethod
     def stop_server(cls):
         cls.server.terminate()
         cls.server.wait(10)
-        cls.server.stderr.close()
+        cls.errors.close()
 
     # ---- helpers ----
 
@@ -282,6 +285,11 @@ class Pages(unittest.TestCase):
             canvas, int(13 - rect["width"] / 2), int(box["top"] + 10 - rect["y"] - rect["height"] / 2)).click().perform()
         self.assertEqual(self.js("return Array.from(vornPage.visible)"), [0, 4, 5, 6])
         self.shot("cell-collapsed")
+        # The tooltip of the row under the pointer: record 2, machine M2.
+        webdriver.ActionChains(self.driver).move_by_offset(150, 2 * 20).perform()
+        self.assertEqual(self.driver.find_element(By.ID, "tooltip").text.split("\n")[:2], ["Part P2", "Machine M2"])
+        self.driver.find_element(By.CSS_SELECTOR, "#columns input[data-col='1']").click()
+        self.assertEqual(self.js("return vornPage.layout.cols.map(c => c.w > 0)"), [True] * 3 + [False] + [True] * 4)
         self.driver.find_element(By.ID, "expand-all").click()
         self.assertEqual(self.js("return vornPage.visible.length"), 7)
 
