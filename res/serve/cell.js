@@ -618,11 +618,8 @@
                 continue;
             const startX = xOfTime(run.start, scaleX0);
             const bandH = Math.max(1, Vorn.nearest(RowH / 2 + ta - 3) - ta);
-            ctx.save();
-            ctx.translate(0, 0);
             ctx.fillStyle = runningFill();
             ctx.fillRect(startX, ta, Math.max(0, nowX - startX), bandH);
-            ctx.restore();
             if (run.ghostEnd === null)
                 continue;
             const ghostX = xOfTime(run.ghostEnd, scaleX0);
@@ -1180,6 +1177,7 @@
 
     Vorn.onLanguage((lang) => {
         page.language = lang;
+        document.title = cellName + ' – ' + Vorn.text(1, 'Vorn Scheduler');
         updateBanner();
         if (page.views)
             rebuildVisible();

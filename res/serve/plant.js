@@ -156,6 +156,7 @@
     }, 1000);
 
     Vorn.onLanguage(() => {
+        document.title = Vorn.text(1, 'Vorn Scheduler') + ' – ' + Vorn.text(500, 'Plant');
         if (page.messages)
             render();
     });
