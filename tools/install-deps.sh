@@ -17,6 +17,9 @@ set -euo pipefail
 #           convert (counts the pixels of one colour in a rendered chart), the
 #           xcb headers (a window manager that frames late, played on xvfb)
 #   fuzz:   clang and libclang-rt-14-dev (libFuzzer with the sanitizers)
+#   pages:  chromium, chromium-driver and python3-selenium (the plant
+#           view's pages in a real browser), python3-websockets (the
+#           stand-in server those tests can run against)
 #   demo:   xvfb-run with xauth (runs without a display), fonts for the
 #           Latin and Chinese texts of the window and the manual
 packages=(
@@ -28,6 +31,7 @@ packages=(
     desktop-file-utils appstream poppler-utils imagemagick
     xvfb xauth libxcb1-dev
     fonts-noto-cjk fonts-dejavu-core
+    chromium chromium-driver python3-selenium python3-websockets
 )
 
 missing=()

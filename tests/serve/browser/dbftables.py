@@ -1,0 +1,83 @@
+"""The cell tables the browser tests work on: dBase III files written and
+read with nothing but the standard library, laid out as the manager writes
+them (Scheduler.dbf beside Aplan.dbf and Process.dbf)."""
+
+import os
+import struct
+
+SCHEDULE_FIELDS = [("Part", "C", 20), ("Process", "C", 20), ("Machine", "C", 15), ("Order", "C", 15),
+                   ("StartP", "N", 10), ("FinishP", "N", 10), ("DurationP", "N", 10),
+                   ("StartA", "N", 10), ("FinishA", "N", 10), ("DurationA", "N", 10),
+                   ("StatusFini", "C", 10)]
+PLAN_FIELDS = [("Order", "C", 15), ("Part", "C", 20)]
+PROCESS_FIELDS = [("Process", "C", 20), ("Machine", "C", 15)]
+
+
+def _cell(value, kind, length):
+    text = "" if value is None else str(value)
+    raw = text.encode("cp1252", "replace")[:length]
+    return raw.rjust(length) if kind == "N" else raw.ljust(length)
+
+
+def encode(fields, records):
+    """The bytes of a table holding `records` (lists of values, None for empty)."""
+    header_len = 32 + 32 * len(fields) + 1
+    record_len = 1 + sum(length for _, _, length in fields)
+    out = bytearray(struct.pack("<BBBBIHH20x", 3, 126, 12, 7, len(records), header_len, record_len))
+    for name, kind, length in fields:
+        out += struct.pack("<11sc4xBB14x", name.encode("ascii"), kind.encode("ascii"), length, 0)
+    out += b"\r"
+    for record in records:
+        out += b" " + b"".join(_cell(v, k, n) for v, (_, k, n) in zip(record, fields))
+    out += b"\x1a"
+    return bytes(out)
+
+
+def record_offset(fields, index):
+    """Where record `index` (from 0) starts in the file."""
+    return 32 + 32 * len(fields) + 1 + index * (1 + sum(length for _, _, length in fields))
+
+
+def write_cell(folder, records):
+    """A cell's data folder with its schedule `records`
+    (part, process, machine, order, ps, pf, pd, as, af, ad, status)."""
+    os.makedirs(folder, exist_ok=True)
+    for name, fields, rows in (("Aplan.dbf", PLAN_FIELDS, []), ("Process.dbf", PROCESS_FIELDS, []),
+                               ("Scheduler.dbf", SCHEDULE_FIELDS, records)):
+        temp = os.path.join(folder, name + ".new")
+        with open(temp, "wb") as f:
+            f.write(encode(fields, rows))
+        os.replace(temp, os.path.join(folder, name))
+
+
+def rewrite_record(folder, index, record):
+    """Record `index` (from 0) rewritten in place, as the manager does."""
+    with open(os.path.join(folder, "Scheduler.dbf"), "r+b") as f:
+        f.seek(record_offset(SCHEDULE_FIELDS, index))
+        f.write(b" " + b"".join(_cell(v, k, n) for v, (_, k, n) in zip(record, SCHEDULE_FIELDS)))
+
+
+def read(path):
+    """Every record of a table as a list of field texts (trailing blanks kept)."""
+    with open(path, "rb") as f:
+        data = f.read()
+    if len(data) < 32:
+        raise ValueError("short header")
+    count, header_len, record_len = struct.unpack_from("<IHH", data, 4)
+    fields = []
+    at = 32
+    while at + 32 <= header_len and data[at] != 0x0D:
+        fields.append(data[at + 11 + 5])  # field length
+        at += 32
+    records = []
+    for i in range(count):
+        start = header_len + i * record_len
+        raw = data[start:start + record_len]
+        if len(raw) < record_len:
+            break
+        texts, pos = [], 1
+        for length in fields:
+            texts.append(raw[pos:pos + length].decode("cp1252", "replace"))
+            pos += length
+        records.append(texts)
+    return records
