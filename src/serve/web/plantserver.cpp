@@ -292,6 +292,9 @@ struct PlantServer::Private {
     void answer(const QHttpServerRequest &request, QTcpSocket *socket)
     {
         Connection &connection = *connections.at(socket);
+        // Qt's server shows an opening WebSocket here too, then opens it.
+        if (connection.upgraded)
+            return;
         connection.gate.reset();
         connection.idle.start();
         const QString path = request.url().path(QUrl::FullyDecoded);
@@ -490,6 +493,8 @@ Result PlantServer::start()
     } else {
         listener.reset(listenerFor(new GuardedListener<QTcpServer>));
     }
+    // A burst of page loads waits in the queue rather than being dropped.
+    listener->setListenBacklogSize(d->options.limits.maxConnections);
     if (!listener->listen(d->options.address, d->options.port)) {
         return Result::failure(tr("cannot listen on %1 port %2: %3")
                                    .arg(d->options.address.toString())

@@ -80,6 +80,10 @@ RequestGate::Step RequestGate::feed(QByteArrayView bytes)
         if (m_bodyAllowed > m_limits.maxBodyBytes)
             return refuse(413, "request too large");
     }
+    // Bytes past a body the request has are its own; past a request
+    // without one they may be the next request's.
+    if (m_bodyAllowed > 0 && m_received > m_headBytes.size() + m_bodyAllowed)
+        return refuse(413, "request too large");
     return Step::Head;
 }
 

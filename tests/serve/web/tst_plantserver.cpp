@@ -1,6 +1,7 @@
 #include "plantserver.h"
 
 #include <QProcess>
+#include <QtEndian>
 #include <QSignalSpy>
 #include <QSslSocket>
 #include <QTcpServer>
@@ -171,6 +172,161 @@ private slots:
         const QByteArray reply = exchange(served.port(), request(line));
         QVERIFY2(reply.startsWith("HTTP/1.1 " + QByteArray::number(status)), reply.left(200));
         QVERIFY2(reply.contains(contains), reply.left(600));
+    }
+
+    // With a token, every request shows it: in the address (a page then
+    // keeps it in a cookie scripts cannot read) or in that cookie.
+    void token_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArray>("starts");
+        QTest::addColumn<QByteArray>("contains");
+        const auto row = [](const char *name, const QByteArray &bytes, const char *starts, const char *contains) {
+            QTest::newRow(name) << bytes << QByteArray(starts) << QByteArray(contains);
+        };
+        row("no token", request("GET /api/cells"), "HTTP/1.1 401", "no or wrong token");
+        row("page files need it too", request("GET /static/style.css"), "HTTP/1.1 401", "");
+        row("wrong token in the address", request("GET /?token=s3cre"), "HTTP/1.1 401", "");
+        row("page visit sets the cookie", request("GET /cell/Cell1?token=s3cret"), "HTTP/1.1 200",
+            "Set-Cookie: vorn_token=s3cret; Path=/; HttpOnly; SameSite=Strict\r\n");
+        row("token in the cookie", request("GET /api/cells", "Cookie: theme=dark; vorn_token=s3cret\r\n"),
+            "HTTP/1.1 200", R"({"type":"plant"})");
+        row("wrong token in the cookie", request("GET /api/cells", "Cookie: vorn_token=s3cret2\r\n"), "HTTP/1.1 401", "");
+        row("WebSocket without it", request("GET /ws/plant", Upgrade), "HTTP/1.1 401", "");
+        row("WebSocket with the cookie", request("GET /ws/plant", Upgrade + "Cookie: vorn_token=s3cret\r\n"),
+            "HTTP/1.1 101", R"({"type":"plant"})");
+        row("WebSocket from another site", request("GET /ws/plant?token=s3cret", Upgrade + "Origin: http://evil.example\r\n"),
+            "HTTP/1.1 403", "");
+    }
+
+    void token()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QByteArray, starts);
+        QFETCH(QByteArray, contains);
+        WebOptions options;
+        options.token = "s3cret";
+        Served served(options);
+        const QByteArray reply = exchange(served.port(), bytes);
+        QVERIFY2(reply.startsWith(starts) && reply.contains(contains), reply.left(600));
+    }
+
+    // Whatever a client sends, it gets an answer or is refused, and the
+    // server goes on answering others.
+    void hostile_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArray>("contains");
+        const QByteArray page = request("GET /ws/cell/Cell1?sort=part", Upgrade);
+        QTest::newRow("traversal out of the page files") << request("GET /static/../../CMakeLists.txt") << QByteArray("HTTP/1.1 404");
+        QTest::newRow("encoded traversal") << request("GET /static/..%2F..%2Fplantsource.h") << QByteArray("HTTP/1.1 404");
+        QTest::newRow("huge headers") << request("GET /", "X-Pad: " + QByteArray(9000, 'a') + "\r\n") << QByteArray("HTTP/1.1 431");
+        QTest::newRow("huge body announced") << request("POST /api/cells", "Content-Length: 100000000\r\n") << QByteArray("HTTP/1.1 413");
+        QTest::newRow("huge body in chunks")
+            << request("POST /api/cells", "Transfer-Encoding: chunked\r\n") + "4000\r\n" + QByteArray(0x4000, 'x') << QByteArray("HTTP/1.1 413");
+        QTest::newRow("no HTTP at all") << QByteArray("\x16\x03\x01\x02\x00\x01\x00\r\n\r\n", 11) << QByteArray("HTTP/1.1 400");
+        QTest::newRow("stalled in its headers") << QByteArray("GET / HTTP/1.1\r\nHost: x\r\n") << QByteArray("HTTP/1.1 408");
+        QTest::newRow("WebSocket to no cell") << request("GET /ws/cell/Cell9", Upgrade) << QByteArray("HTTP/1.1 404");
+        QTest::newRow("text frame not UTF-8") << page + frame(1, "\xff\xfe") << QByteArray("close 1007");
+        QTest::newRow("reserved opcode") << page + frame(3, "hi") << QByteArray("close 1002");
+        QTest::newRow("message over 1 KiB") << page + frame(1, QByteArray(1025, 'x')) << QByteArray("close 1009");
+    }
+
+    void hostile()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QByteArray, contains);
+        WebOptions options;
+        options.limits.idleTimeoutMs = 300;
+        Served served(options);
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, served.port());
+        QVERIFY(QTest::qWaitFor([&] { return socket.state() == QAbstractSocket::ConnectedState; }));
+        // A page's frames follow the server's handshake, as a browser's do.
+        const qsizetype head = bytes.indexOf("\r\n\r\n") + 4;
+        QByteArray reply;
+        if (bytes.contains("Upgrade") && head < bytes.size()) {
+            socket.write(bytes.first(head));
+            QTRY_VERIFY((reply += socket.readAll()).contains("\r\n\r\n"));
+        }
+        reply += exchange(socket, bytes.sliced(reply.isEmpty() ? 0 : head));
+        QTRY_VERIFY(socket.state() == QAbstractSocket::UnconnectedState || reply.contains("HTTP/1.1 404"));
+        reply += socket.readAll();
+        // A close frame ends the reply: 0x88, its length, then the code.
+        const qsizetype close = reply.lastIndexOf('\x88') + 2;
+        const bool closed = close > 1 && close + 2 <= reply.size()
+            && "close " + QByteArray::number(qFromBigEndian<quint16>(reply.constData() + close)) == contains;
+        QVERIFY2(closed || reply.contains(contains), reply.right(200).toHex(' '));
+        QVERIFY(exchange(served.port(), request("GET /api/cells")).startsWith("HTTP/1.1 200"));
+    }
+
+    // Connections beyond the limit are refused at once; once the idle ones
+    // are gone the server answers again.
+    void manyIdleConnections()
+    {
+        WebOptions options;
+        options.limits.maxConnections = 300;
+        Served served(options);
+        std::vector<std::unique_ptr<QTcpSocket>> idle;
+        int refused = 0;
+        for (int i = 0; i < 500; ++i) {
+            idle.push_back(std::make_unique<QTcpSocket>());
+            QTcpSocket *socket = idle.back().get();
+            connect(socket, &QTcpSocket::readyRead, socket, [socket, &refused] { refused += socket->readAll().startsWith("HTTP/1.1 503"); });
+            socket->connectToHost(QHostAddress::LocalHost, served.port());
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(refused, 200, 20000);
+        idle.clear();
+        QTRY_VERIFY(exchange(served.port(), request("GET /api/cells")).startsWith("HTTP/1.1 200"));
+    }
+
+    // Each page gets the whole view first, then each message of its own
+    // view once; its cell is followed as long as it is open.
+    void pagesFollowAndGetTheirMessagesOnce()
+    {
+        Served served;
+        QList<QString> a, b, part, plant;
+        auto pageA = openPage(served.port(), "/ws/cell/Cell1?sort=machine", &a);
+        auto pageB = openPage(served.port(), "/ws/cell/Cell1", &b);
+        auto pagePart = openPage(served.port(), "/ws/cell/Cell1?sort=part", &part);
+        auto pagePlant = openPage(served.port(), "/ws/plant", &plant);
+        QTRY_VERIFY(a.size() + b.size() + part.size() + plant.size() == 4);
+        QCOMPARE(served.source.follows, (QHash<QString, int>{{"Cell1/machine", 2}, {"Cell1/part", 1}}));
+        emit served.source.cellMessage("Cell1", Sort::Machine, "tick 1");
+        emit served.source.cellMessage("Cell2", Sort::Machine, "tick 2");
+        emit served.source.plantMessage("plant 1");
+        QTRY_COMPARE(a, (QList<QString>{R"({"type":"view","sort":"machine"})", "tick 1"}));
+        QTRY_COMPARE(plant, (QList<QString>{R"({"type":"plant"})", "plant 1"}));
+        QCOMPARE(b, a);
+        QCOMPARE(part, QList<QString>{R"({"type":"view","sort":"part"})"});
+        pageA.reset();
+        pagePart.reset();
+        QTRY_COMPARE(served.source.follows, (QHash<QString, int>{{"Cell1/machine", 1}, {"Cell1/part", 0}}));
+    }
+
+    // A page that does not read keeps no one waiting: the others get every
+    // message, its queue stays bounded, and once it reads it gets a fresh view.
+    void stalledPageGetsAFreshView()
+    {
+        WebOptions options;
+        options.limits.maxUnsentBytes = 256 * 1024;
+        Served served(options);
+        QList<QString> reader;
+        auto page = openPage(served.port(), "/ws/cell/Cell1", &reader);
+        QTcpSocket stalled;
+        stalled.connectToHost(QHostAddress::LocalHost, served.port());
+        stalled.write(request("GET /ws/cell/Cell1", Upgrade));
+        QByteArray got;
+        QTRY_VERIFY(reader.size() == 1 && (got += stalled.readAll()).contains("view"));
+        stalled.setReadBufferSize(1);
+        const QByteArray tick = R"({"type":"tick"})" + QByteArray(200 * 1024, ' ');
+        for (int i = 0; i < 100; ++i) {
+            emit served.source.cellMessage("Cell1", Sort::Machine, tick);
+            QTRY_COMPARE(reader.size(), i + 2);
+        }
+        stalled.setReadBufferSize(0);
+        QTRY_VERIFY((got += stalled.readAll()).endsWith(R"({"type":"view","sort":"machine"})"));
+        QVERIFY2(got.size() < 100 * tick.size() / 2, QByteArray::number(got.size()));
     }
 };
 
