@@ -141,14 +141,17 @@ std::optional<ServeSetup> ParseServeSetup(const QStringList &arguments, const QS
     }
 
     ServeSetup setup;
+    const QDir current(currentFolder);
     if (parser.isSet(listenOption) && !parseListen(parser.value(listenOption), &setup.web.address, &setup.web.port))
         return fail(failure, 2, QStringLiteral("--listen takes ADDRESS:PORT, not %1").arg(parser.value(listenOption)));
     if (parser.isSet(certOption) != parser.isSet(keyOption))
         return fail(failure, 2, QStringLiteral("--cert and --key go together"));
-    setup.web.certificateFile = parser.value(certOption);
-    setup.web.keyFile = parser.value(keyOption);
+    if (parser.isSet(certOption)) {
+        setup.web.certificateFile = current.filePath(parser.value(certOption));
+        setup.web.keyFile = current.filePath(parser.value(keyOption));
+    }
     if (parser.isSet(tokenOption)) {
-        QFile file(parser.value(tokenOption));
+        QFile file(current.filePath(parser.value(tokenOption)));
         if (!file.open(QIODevice::ReadOnly))
             return fail(failure, 1, QStringLiteral("cannot read %1: %2").arg(file.fileName(), file.errorString()));
         setup.web.token = file.read(4096).trimmed();
@@ -157,7 +160,6 @@ std::optional<ServeSetup> ParseServeSetup(const QStringList &arguments, const QS
                                         .arg(file.fileName()));
     }
 
-    const QDir current(currentFolder);
     if (parser.isSet(cellOption) && parser.isSet(configOption))
         return fail(failure, 2, QStringLiteral("cells come from --cell or from --config, not both"));
     if (parser.isSet(configOption))

@@ -328,6 +328,59 @@ private slots:
         QTRY_VERIFY((got += stalled.readAll()).endsWith(R"({"type":"view","sort":"machine"})"));
         QVERIFY2(got.size() < 100 * tick.size() / 2, QByteArray::number(got.size()));
     }
+
+    // start() says why it cannot listen; with a certificate and a key it
+    // serves HTTPS and WSS.
+    void start_data()
+    {
+        QTest::addColumn<QString>("certificate");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<bool>("portTaken");
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("port in use") << "" << "" << true << "cannot listen on 127.0.0.1 port";
+        QTest::newRow("certificate missing") << "none.pem" << "key.pem" << false << "cannot read the certificate";
+        QTest::newRow("key that is no key") << "cert.pem" << "cert.pem" << false << "no private key in";
+        QTest::newRow("https and wss") << "cert.pem" << "key.pem" << false << "";
+    }
+
+    void start()
+    {
+        QFETCH(QString, certificate);
+        QFETCH(QString, key);
+        QFETCH(bool, portTaken);
+        QFETCH(QString, failure);
+        QTemporaryDir dir;
+        QProcess openssl;  // its output kept out of the test's
+        openssl.start("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                                               "-nodes", "-keyout", dir.filePath("key.pem"), "-out", dir.filePath("cert.pem"),
+                                               "-days", "1", "-subj", "/CN=127.0.0.1"});
+        QVERIFY(openssl.waitForFinished() && openssl.exitCode() == 0);
+        QTcpServer other;
+        QVERIFY(other.listen(QHostAddress::LocalHost));
+        FakeSource source;
+        WebOptions options;
+        options.port = portTaken ? other.serverPort() : 0;
+        options.certificateFile = certificate.isEmpty() ? QString() : dir.filePath(certificate);
+        options.keyFile = key.isEmpty() ? QString() : dir.filePath(key);
+        PlantServer server(source, options);
+        const Result started = server.start();
+        QVERIFY2(failure.isEmpty() ? started.ok() : started.message().contains(failure), qPrintable(started.message()));
+        if (!failure.isEmpty())
+            return;
+        QSslSocket https;
+        https.setPeerVerifyMode(QSslSocket::VerifyNone);
+        https.connectToHostEncrypted("127.0.0.1", server.port());
+        QTRY_VERIFY(https.isEncrypted());
+        QVERIFY(exchange(https, request("GET /api/cells")).startsWith("HTTP/1.1 200"));
+        QList<QString> messages;
+        QWebSocket page;
+        QSslConfiguration noVerify = QSslConfiguration::defaultConfiguration();
+        noVerify.setPeerVerifyMode(QSslSocket::VerifyNone);
+        page.setSslConfiguration(noVerify);
+        connect(&page, &QWebSocket::textMessageReceived, &page, [&](const QString &m) { messages.append(m); });
+        page.open(QUrl(server.address().replace("https:", "wss:") + "ws/plant"));
+        QTRY_COMPARE(messages, QList<QString>{R"({"type":"plant"})"});
+    }
 };
 
 QTEST_MAIN(PlantServerTest)
