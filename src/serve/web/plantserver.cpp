@@ -4,6 +4,7 @@
 #include "webanswers.h"
 
 #include <QAbstractHttpServer>
+#include <QSet>
 #include <QCryptographicHash>
 #include <QFile>
 #include <QHttpServerRequest>
@@ -27,6 +28,7 @@ namespace vorn::serve {
 namespace {
 
 constexpr QByteArrayView TokenCookie = "vorn_token";
+constexpr const char *UpgradedProperty = "vornUpgraded";
 
 QByteArray reasonPhrase(int status)
 {
@@ -124,7 +126,6 @@ struct PlantServer::Private {
         explicit Connection(const WebLimits &limits) : gate(limits) {}
         RequestGate gate;
         QTimer idle;
-        bool upgraded = false;
     };
 
     struct Page {
@@ -183,7 +184,7 @@ struct PlantServer::Private {
 
     bool admit(QTcpServer *listener, qintptr descriptor)
     {
-        if (live < options.limits.maxConnections)
+        if (open.size() + qsizetype(pages.size()) < options.limits.maxConnections)
             return true;
         auto *socket = new QTcpSocket(listener);
         QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
@@ -200,21 +201,18 @@ struct PlantServer::Private {
 
     void track(QTcpSocket *socket)
     {
-        ++live;
+        open.insert(socket);
         // Whichever comes first: a socket that closes, or one deleted open.
-        auto counted = std::make_shared<bool>(true);
-        const auto release = [this, counted] {
-            if (std::exchange(*counted, false))
-                --live;
-        };
+        const auto release = [this, socket] { open.remove(socket); };
         QObject::connect(socket, &QTcpSocket::disconnected, &q, release);
         QObject::connect(socket, &QObject::destroyed, &q, release);
     }
 
     void attach(QTcpSocket *socket)
     {
-        auto [it, added] = connections.try_emplace(socket, std::make_unique<Connection>(options.limits));
-        Connection &connection = *it->second;
+        // A new socket may have the address of one deleted unseen (Qt's
+        // WebSocket code drops every connection of the sockets it takes).
+        Connection &connection = *(connections[socket] = std::make_unique<Connection>(options.limits));
         connection.idle.setSingleShot(true);
         connection.idle.setInterval(options.limits.idleTimeoutMs);
         connection.idle.start();
@@ -229,16 +227,18 @@ struct PlantServer::Private {
         // weighed before its parser buffers them.
         QObject::connect(socket, &QTcpSocket::readyRead, &q, [this, socket] { arrived(socket); });
         QObject::connect(socket, &QTcpSocket::bytesWritten, &q, [this, socket] {
-            Connection &c = *connections.at(socket);
-            if (!c.upgraded)
-                c.idle.start();
+            if (const auto it = connections.find(socket); it != connections.end())
+                it->second->idle.start();
         });
         QObject::connect(socket, &QObject::destroyed, &q, [this, socket] { connections.erase(socket); });
     }
 
     void arrived(QTcpSocket *socket)
     {
-        Connection &connection = *connections.at(socket);
+        const auto it = connections.find(socket);
+        if (it == connections.end() || !socket->isOpen())
+            return;
+        Connection &connection = *it->second;
         // A client that asks and never reads: its answers would pile up here.
         if (socket->bytesToWrite() > options.limits.maxUnsentBytes) {
             QObject::disconnect(socket, &QTcpSocket::readyRead, nullptr, nullptr);
@@ -258,9 +258,11 @@ struct PlantServer::Private {
                 refuse(socket, status, reason);
                 return;
             }
-            // From here on the socket is Qt's WebSocket server's.
-            connection.upgraded = true;
-            connection.idle.stop();
+            // From here on the socket is Qt's WebSocket server's, and counts
+            // as the page it opens.
+            open.remove(socket);
+            socket->setProperty(UpgradedProperty, true);
+            connections.erase(socket);
             return;
         }
     }
@@ -291,10 +293,15 @@ struct PlantServer::Private {
 
     void answer(const QHttpServerRequest &request, QTcpSocket *socket)
     {
-        Connection &connection = *connections.at(socket);
-        // Qt's server shows an opening WebSocket here too, then opens it.
-        if (connection.upgraded)
+        const auto it = connections.find(socket);
+        if (it == connections.end()) {
+            // Qt's server shows an opening WebSocket here too, then opens
+            // it; any other socket unknown here is not served.
+            if (!socket->property(UpgradedProperty).toBool())
+                socket->abort();
             return;
+        }
+        Connection &connection = *it->second;
         connection.gate.reset();
         connection.idle.start();
         const QString path = request.url().path(QUrl::FullyDecoded);
@@ -418,7 +425,7 @@ struct PlantServer::Private {
     WebOptions options;
     Front front;
     QTcpServer *listener = nullptr;
-    int live = 0;
+    QSet<QTcpSocket *> open;  // HTTP connections; each open page counts as one more
     std::unordered_map<QTcpSocket *, std::unique_ptr<Connection>> connections;
     std::list<Page> pages;  // stable addresses: the sockets' slots hold them
 };

@@ -13,7 +13,10 @@ QByteArray RequestHead::value(QByteArrayView name) const
 
 bool RequestHead::isWebSocketUpgrade() const
 {
-    return value("upgrade").compare("websocket", Qt::CaseInsensitive) == 0;
+    // As Qt's parser takes it: an Upgrade header and "upgrade" among the
+    // Connection options.
+    return value("upgrade").compare("websocket", Qt::CaseInsensitive) == 0
+        && value("connection").toLower().contains("upgrade");
 }
 
 std::optional<RequestHead> ParseRequestHead(QByteArrayView block)

@@ -281,10 +281,13 @@ private slots:
     }
 
     // Each page gets the whole view first, then each message of its own
-    // view once; its cell is followed as long as it is open.
+    // view once; its cell is followed, and its connection counted, as long
+    // as it is open.
     void pagesFollowAndGetTheirMessagesOnce()
     {
-        Served served;
+        WebOptions options;
+        options.limits.maxConnections = 4;
+        Served served(options);
         QList<QString> a, b, part, plant;
         auto pageA = openPage(served.port(), "/ws/cell/Cell1?sort=machine", &a);
         auto pageB = openPage(served.port(), "/ws/cell/Cell1", &b);
@@ -302,6 +305,9 @@ private slots:
         pageA.reset();
         pagePart.reset();
         QTRY_COMPARE(served.source.follows, (QHash<QString, int>{{"Cell1/machine", 1}, {"Cell1/part", 0}}));
+        pageB.reset();
+        pagePlant.reset();
+        QTRY_VERIFY(exchange(served.port(), request("GET /api/cells")).startsWith("HTTP/1.1 200"));
     }
 
     // A page that does not read keeps no one waiting: the others get every
