@@ -4,6 +4,7 @@
 #include "webanswers.h"
 
 #include <QAbstractHttpServer>
+#include <QPointer>
 #include <QSet>
 #include <QCryptographicHash>
 #include <QFile>
@@ -135,6 +136,7 @@ struct PlantServer::Private {
         Sort sort = Sort::Machine;
         qint64 unsent = 0;   // handed to the socket, not yet written to the system
         bool behind = false;  // messages skipped: a fresh view is owed
+        int unanswered = 0;   // pings since the last pong
     };
 
     Private(PlantServer &q, PlantSource &source, WebOptions options)
@@ -348,6 +350,7 @@ struct PlantServer::Private {
         ws->setMaxAllowedIncomingMessageSize(quint64(options.limits.maxPageMessageBytes));
         QObject::connect(ws, &QWebSocket::bytesWritten, &q, [this, &page](qint64 bytes) { written(page, bytes); });
         QObject::connect(ws, &QWebSocket::disconnected, &q, [this, &page] { closePage(page); });
+        QObject::connect(ws, &QWebSocket::pong, &q, [&page] { page.unanswered = 0; });
         if (parts.size() == 4) {
             page.plant = false;
             page.cell = parts[3];
@@ -355,6 +358,28 @@ struct PlantServer::Private {
             source.follow(page.cell, page.sort);
         }
         sendFresh(page);
+    }
+
+    // A page whose browser is gone without a word would hold its connection
+    // for good: each is pinged, and closed when two pings go unanswered.
+    void pingPages()
+    {
+        QList<QPointer<QWebSocket>> silent;
+        for (Page &page : pages) {
+            if (page.unanswered++ < 2)
+                page.socket->ping();
+            else
+                silent.append(page.socket.get());
+        }
+        // Closing may close the page at once, so not while going through them.
+        for (const QPointer<QWebSocket> &socket : silent) {
+            if (!socket)
+                continue;
+            socket->close(QWebSocketProtocol::CloseCodeGoingAway, QStringLiteral("no answer to pings"));
+            // Nor is it waited for to answer the close.
+            if (socket)
+                QTimer::singleShot(options.limits.pingIntervalMs, socket, &QWebSocket::abort);
+        }
     }
 
     void closePage(Page &page)
@@ -425,6 +450,7 @@ struct PlantServer::Private {
     WebOptions options;
     Front front;
     QTcpServer *listener = nullptr;
+    QTimer pinger;
     QSet<QTcpSocket *> open;  // HTTP connections; each open page counts as one more
     std::unordered_map<QTcpSocket *, std::unique_ptr<Connection>> connections;
     std::list<Page> pages;  // stable addresses: the sockets' slots hold them
@@ -510,6 +536,8 @@ Result PlantServer::start()
     }
     d->listener = listener.release();
     d->front.bind(d->listener);
+    connect(&d->pinger, &QTimer::timeout, this, [this] { d->pingPages(); });
+    d->pinger.start(d->options.limits.pingIntervalMs);
     return Result::success();
 }
 

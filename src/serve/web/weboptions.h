@@ -16,6 +16,7 @@ struct WebLimits {
     qint64 maxPageMessageBytes = 1024;     // what a page may send on its WebSocket
     qint64 maxUnsentBytes = 4 * 1024 * 1024;  // queued for one client before it is dropped to a fresh view
     int idleTimeoutMs = 15000;             // a request must arrive whole within this
+    int pingIntervalMs = 30000;            // a page that answers two pings in a row with nothing is closed
 };
 
 // Where and how the server listens, and who may ask it.

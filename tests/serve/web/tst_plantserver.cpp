@@ -230,6 +230,7 @@ private slots:
         QTest::newRow("text frame not UTF-8") << page + frame(1, "\xff\xfe") << QByteArray("close 1007");
         QTest::newRow("reserved opcode") << page + frame(3, "hi") << QByteArray("close 1002");
         QTest::newRow("message over 1 KiB") << page + frame(1, QByteArray(1025, 'x')) << QByteArray("close 1009");
+        QTest::newRow("page that answers no ping") << page << QByteArray("close 1001");
     }
 
     void hostile()
@@ -238,6 +239,7 @@ private slots:
         QFETCH(QByteArray, contains);
         WebOptions options;
         options.limits.idleTimeoutMs = 300;
+        options.limits.pingIntervalMs = 300;
         Served served(options);
         QTcpSocket socket;
         socket.connectToHost(QHostAddress::LocalHost, served.port());
