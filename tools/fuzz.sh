@@ -14,7 +14,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(table livetable ini commandline timetext busmessage)
+[ ${#targets[@]} -gt 0 ] || targets=(table livetable ini commandline timetext busmessage webrequest)
 build=${VORN_FUZZ_BUILD:-build-fuzz}
 
 launcher=()
@@ -34,7 +34,7 @@ max_len() {
     case "$1" in
         commandline) echo 512 ;;
         timetext) echo 1024 ;;
-        ini | busmessage) echo 4096 ;;
+        ini | busmessage | webrequest) echo 4096 ;;
         *) echo 16384 ;;
     esac
 }

@@ -7,8 +7,9 @@ set -euo pipefail
 #   build:  compiler and make tools, CMake, Ninja, Qt (qt6-base-dev brings
 #           the platform plugins, the OpenGL headers Qt's CMake files ask
 #           for, D-Bus and Print Support), Qt SVG (toolbar pictures, icon),
-#           Qt's own translations (the buttons of message boxes and dialogs
-#           in Chinese), xxHash (the fingerprints of records a tick compares)
+#           Qt's HTTP and WebSocket servers (the plant view), Qt's own
+#           translations (the buttons of message boxes and dialogs in
+#           Chinese), xxHash (the fingerprints of records a tick compares)
 #   tests:  shapelib (dbfcreate/dbfadd) and libshp-dev (store benchmark),
 #           python3 with dbf/dbfread (tables written by other programs),
 #           dbus-run-session and dbus-send (private session bus),
@@ -25,7 +26,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build
     clang libclang-rt-14-dev
-    qt6-base-dev qt6-svg-dev qt6-translations-l10n libxxhash-dev
+    qt6-base-dev qt6-svg-dev qt6-httpserver-dev qt6-websockets-dev qt6-translations-l10n libxxhash-dev
     shapelib libshp-dev python3 python3-dbf python3-dbfread
     dbus-daemon dbus-bin
     desktop-file-utils appstream poppler-utils imagemagick

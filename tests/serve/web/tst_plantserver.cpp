@@ -1,0 +1,395 @@
+#include "plantserver.h"
+
+#include <QProcess>
+#include <QtEndian>
+#include <QSignalSpy>
+#include <QSslSocket>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWebSocket>
+
+using namespace vorn;
+using namespace vorn::serve;
+
+namespace {
+
+QByteArray sortName(Sort sort) { return sort == Sort::Machine ? "machine" : "part"; }
+
+// Answers from its arguments, so that a test sees what the server asked for.
+class FakeSource : public PlantSource {
+public:
+    QHash<QString, int> follows;  // "cell/sort": pages following now
+
+    QStringList cellNames() const override { return {"Cell1", "Cell2"}; }
+    bool hasCell(const QString &cell) const override { return cellNames().contains(cell); }
+    QByteArray cellsJson() const override { return R"({"type":"plant"})"; }
+    std::optional<QByteArray> rowsJson(const QString &cell, Sort sort) override { return wholeView(cell, sort); }
+    std::optional<QByteArray> scheduleCsv(const QString &cell, Sort sort, const QString &lang) override
+    {
+        return hasCell(cell) ? std::optional("csv " + sortName(sort) + ' ' + lang.toUtf8()) : std::nullopt;
+    }
+    std::optional<QByteArray> scheduleXml(const QString &cell) override { return QByteArray("<schedule/>"); }
+    QByteArray chart(const QString &cell, const ChartOptions &o, ChartFormat, QString *error) override
+    {
+        if (cell == QLatin1String("Cell2"))
+            *error = QStringLiteral("cannot draw");
+        const auto time = [](std::optional<qint32> t) { return t ? QByteArray::number(*t) : QByteArray("-"); };
+        return cell != QLatin1String("Cell1") ? QByteArray()
+            : "chart " + sortName(o.sort) + ' ' + QByteArray::number(o.interval) + ' ' + time(o.fromSeconds) + ' '
+                + time(o.toSeconds) + ' ' + time(o.nowSeconds) + ' ' + QByteArray::number(o.overlays) + ' '
+                + o.language.toUtf8();
+    }
+    void follow(const QString &cell, Sort sort) override { ++follows[cell + '/' + sortName(sort)]; }
+    void unfollow(const QString &cell, Sort sort) override { --follows[cell + '/' + sortName(sort)]; }
+    std::optional<QByteArray> wholeView(const QString &cell, Sort sort) override
+    {
+        return hasCell(cell) ? std::optional(R"({"type":"view","sort":")" + sortName(sort) + "\"}") : std::nullopt;
+    }
+};
+
+const QByteArray Upgrade = "Upgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
+                           "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n";
+
+QByteArray request(const QByteArray &line, const QByteArray &headers = {})
+{
+    return line + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + headers + "\r\n";
+}
+
+// A client frame: masked with a zero key, so the payload stays as it is.
+QByteArray frame(char opcode, const QByteArray &payload)
+{
+    QByteArray out(1, char(0x80 | opcode));
+    if (payload.size() < 126)
+        out += char(0x80 | payload.size());
+    else
+        out += char(0x80 | 126) + QByteArray(1, char(payload.size() >> 8)) + char(payload.size() & 0xff);
+    return out + QByteArray(4, '\0') + payload;
+}
+
+// Everything the server sends back to `bytes`: one whole answer, or all
+// until it closes (after a WebSocket opened, or a refusal).
+QByteArray exchange(QTcpSocket &socket, const QByteArray &bytes)
+{
+    socket.write(bytes);
+    QByteArray got;
+    QElapsedTimer timer;
+    timer.start();
+    // The server runs on this thread: waits run its event loop.
+    while (timer.elapsed() < 5000 && socket.state() == QAbstractSocket::ConnectedState) {
+        QTest::qWait(5);
+        got += socket.readAll();
+        const qsizetype end = got.indexOf("\r\n\r\n");
+        if (end < 0 || got.startsWith("HTTP/1.1 101"))
+            continue;
+        const qsizetype at = got.indexOf("Content-Length: ");
+        if (bytes.startsWith("HEAD") || got.size() >= end + 4 + got.mid(at + 16, 12).split('\r').first().toInt())
+            break;
+    }
+    return got + socket.readAll();
+}
+
+QByteArray exchange(quint16 port, const QByteArray &bytes)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    return QTest::qWaitFor([&] { return socket.state() == QAbstractSocket::ConnectedState; })
+        ? exchange(socket, bytes) : QByteArray("not connected");
+}
+
+struct Served {
+    explicit Served(WebOptions options = {}) : server(source, (options.port = 0, options))
+    {
+        const Result started = server.start();
+        QVERIFY2(started.ok(), qPrintable(started.message()));
+    }
+    quint16 port() const { return server.port(); }
+    FakeSource source;
+    PlantServer server;
+};
+
+std::unique_ptr<QWebSocket> openPage(quint16 port, const QString &path, QList<QString> *messages)
+{
+    auto page = std::make_unique<QWebSocket>();
+    QObject::connect(page.get(), &QWebSocket::textMessageReceived, page.get(),
+                     [messages](const QString &message) { messages->append(message); });
+    page->open(QUrl(QStringLiteral("ws://127.0.0.1:%1%2").arg(port).arg(path)));
+    return page;
+}
+
+} // namespace
+
+class PlantServerTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    // What each address answers, with the status, a header or a piece of the body.
+    void routes_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("contains");
+        const auto row = [](const char *name, const char *line, int status, const char *contains) {
+            QTest::newRow(name) << QByteArray(line) << status << QByteArray(contains);
+        };
+        row("plant page without inline script", "GET /", 200, "Content-Security-Policy: default-src 'none'; script-src 'self';");
+        row("pages never sniffed", "GET /cell/Cell1", 200, "X-Content-Type-Options: nosniff");
+        row("cell page of no cell", "GET /cell/Cell9", 404, "no such cell");
+        row("live data not cached", "GET /api/cells", 200, "Cache-Control: no-store");
+        row("rows by part", "GET /api/cells/Cell1/rows?sort=part", 200, R"("sort":"part")");
+        row("rows of no cell", "GET /api/cells/Cell9/rows", 404, "no such cell");
+        row("rows by a bad sort", "GET /api/cells/Cell1/rows?sort=size", 400, "sort must be");
+        row("csv in Chinese", "GET /api/cells/Cell1/schedule.csv?lang=zh&sort=part", 200, "csv part zh");
+        row("csv in a language it has not", "GET /api/cells/Cell1/schedule.csv?lang=fr", 400, "lang must be");
+        row("xml", "GET /api/cells/Cell1/schedule.xml", 200, "Content-Type: application/xml");
+        row("chart options all given",
+            "GET /api/cells/Cell1/chart.svg?sort=part&interval=10&from=08:00&to=24:00&now=09:15:30&overlays=0&lang=zh",
+            200, "chart part 10 28800 86400 33330 0 zh");
+        row("chart options none given", "GET /api/cells/Cell1/chart.png", 200, "chart machine 0 - - - 1 ");
+        row("chart interval the viewer has not", "GET /api/cells/Cell1/chart.pdf?interval=7", 400, "interval must be");
+        row("chart from past the day", "GET /api/cells/Cell1/chart.svg?from=24:01", 400, "from and to must be");
+        row("chart from after to", "GET /api/cells/Cell1/chart.svg?from=10:00&to=09:00", 400, "before to");
+        row("chart now without seconds", "GET /api/cells/Cell1/chart.svg?now=09:15", 400, "now must be");
+        row("chart overlays neither 0 nor 1", "GET /api/cells/Cell1/chart.svg?overlays=yes", 400, "overlays must");
+        row("chart that cannot be drawn", "GET /api/cells/Cell2/chart.svg", 500, "cannot draw");
+        row("chart of no cell", "GET /api/cells/Cell9/chart.svg", 404, "no such cell");
+        row("strings in Chinese", "GET /api/strings/zh", 200, "Content-Type: application/json");
+        row("strings in a language it has not", "GET /api/strings/fr", 404, "no such language");
+        row("embedded style", "GET /static/style.css", 200, "Content-Type: text/css");
+        row("file beside the page files", "GET /static/serve.qrc", 404, "no such file");
+        row("WebSocket address without upgrade", "GET /ws/plant", 400, "WebSocket only");
+        row("head of the cells", "HEAD /api/cells", 200, "Content-Type: application/json");
+        row("no writing", "DELETE /api/cells", 405, "Allow: GET, HEAD");
+    }
+
+    void routes()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(int, status);
+        QFETCH(QByteArray, contains);
+        Served served;
+        const QByteArray reply = exchange(served.port(), request(line));
+        QVERIFY2(reply.startsWith("HTTP/1.1 " + QByteArray::number(status)), reply.left(200));
+        QVERIFY2(reply.contains(contains), reply.left(600));
+    }
+
+    // With a token, every request shows it: in the address (a page then
+    // keeps it in a cookie scripts cannot read) or in that cookie.
+    void token_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArray>("starts");
+        QTest::addColumn<QByteArray>("contains");
+        const auto row = [](const char *name, const QByteArray &bytes, const char *starts, const char *contains) {
+            QTest::newRow(name) << bytes << QByteArray(starts) << QByteArray(contains);
+        };
+        row("no token", request("GET /api/cells"), "HTTP/1.1 401", "no or wrong token");
+        row("page files need it too", request("GET /static/style.css"), "HTTP/1.1 401", "");
+        row("wrong token in the address", request("GET /?token=s3cre"), "HTTP/1.1 401", "");
+        row("page visit sets the cookie", request("GET /cell/Cell1?token=s3cret"), "HTTP/1.1 200",
+            "Set-Cookie: vorn_token=s3cret; Path=/; HttpOnly; SameSite=Strict\r\n");
+        row("token in the cookie", request("GET /api/cells", "Cookie: theme=dark; vorn_token=s3cret\r\n"),
+            "HTTP/1.1 200", R"({"type":"plant"})");
+        row("wrong token in the cookie", request("GET /api/cells", "Cookie: vorn_token=s3cret2\r\n"), "HTTP/1.1 401", "");
+        row("WebSocket without it", request("GET /ws/plant", Upgrade), "HTTP/1.1 401", "");
+        row("WebSocket with the cookie", request("GET /ws/plant", Upgrade + "Cookie: vorn_token=s3cret\r\n"),
+            "HTTP/1.1 101", R"({"type":"plant"})");
+        row("WebSocket from another site", request("GET /ws/plant?token=s3cret", Upgrade + "Origin: http://evil.example\r\n"),
+            "HTTP/1.1 403", "");
+    }
+
+    void token()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QByteArray, starts);
+        QFETCH(QByteArray, contains);
+        WebOptions options;
+        options.token = "s3cret";
+        Served served(options);
+        const QByteArray reply = exchange(served.port(), bytes);
+        QVERIFY2(reply.startsWith(starts) && reply.contains(contains), reply.left(600));
+    }
+
+    // Whatever a client sends, it gets an answer or is refused, and the
+    // server goes on answering others.
+    void hostile_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArray>("contains");
+        const QByteArray page = request("GET /ws/cell/Cell1?sort=part", Upgrade);
+        QTest::newRow("traversal out of the page files") << request("GET /static/../../CMakeLists.txt") << QByteArray("HTTP/1.1 404");
+        QTest::newRow("encoded traversal") << request("GET /static/..%2F..%2Fplantsource.h") << QByteArray("HTTP/1.1 404");
+        QTest::newRow("huge headers") << request("GET /", "X-Pad: " + QByteArray(9000, 'a') + "\r\n") << QByteArray("HTTP/1.1 431");
+        QTest::newRow("huge body announced") << request("POST /api/cells", "Content-Length: 100000000\r\n") << QByteArray("HTTP/1.1 413");
+        QTest::newRow("huge body in chunks")
+            << request("POST /api/cells", "Transfer-Encoding: chunked\r\n") + "4000\r\n" + QByteArray(0x4000, 'x') << QByteArray("HTTP/1.1 413");
+        QTest::newRow("no HTTP at all") << QByteArray("\x16\x03\x01\x02\x00\x01\x00\r\n\r\n", 11) << QByteArray("HTTP/1.1 400");
+        QTest::newRow("stalled in its headers") << QByteArray("GET / HTTP/1.1\r\nHost: x\r\n") << QByteArray("HTTP/1.1 408");
+        QTest::newRow("WebSocket to no cell") << request("GET /ws/cell/Cell9", Upgrade) << QByteArray("HTTP/1.1 404");
+        QTest::newRow("text frame not UTF-8") << page + frame(1, "\xff\xfe") << QByteArray("close 1007");
+        QTest::newRow("reserved opcode") << page + frame(3, "hi") << QByteArray("close 1002");
+        QTest::newRow("message over 1 KiB") << page + frame(1, QByteArray(1025, 'x')) << QByteArray("close 1009");
+        QTest::newRow("page that answers no ping") << page << QByteArray("close 1001");
+    }
+
+    void hostile()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QByteArray, contains);
+        WebOptions options;
+        options.limits.idleTimeoutMs = 300;
+        options.limits.pingIntervalMs = 300;
+        Served served(options);
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, served.port());
+        QVERIFY(QTest::qWaitFor([&] { return socket.state() == QAbstractSocket::ConnectedState; }));
+        // A page's frames follow the server's handshake, as a browser's do.
+        const qsizetype head = bytes.indexOf("\r\n\r\n") + 4;
+        QByteArray reply;
+        if (bytes.contains("Upgrade") && head < bytes.size()) {
+            socket.write(bytes.first(head));
+            QTRY_VERIFY((reply += socket.readAll()).contains("\r\n\r\n"));
+        }
+        reply += exchange(socket, bytes.sliced(reply.isEmpty() ? 0 : head));
+        QTRY_VERIFY(socket.state() == QAbstractSocket::UnconnectedState || reply.contains("HTTP/1.1 404"));
+        reply += socket.readAll();
+        // A close frame ends the reply: 0x88, its length, then the code.
+        const qsizetype close = reply.lastIndexOf('\x88') + 2;
+        const bool closed = close > 1 && close + 2 <= reply.size()
+            && "close " + QByteArray::number(qFromBigEndian<quint16>(reply.constData() + close)) == contains;
+        QVERIFY2(closed || reply.contains(contains), reply.right(200).toHex(' '));
+        QVERIFY(exchange(served.port(), request("GET /api/cells")).startsWith("HTTP/1.1 200"));
+    }
+
+    // Connections beyond the limit are refused at once; once the idle ones
+    // are gone the server answers again.
+    void manyIdleConnections()
+    {
+        WebOptions options;
+        options.limits.maxConnections = 300;
+        Served served(options);
+        std::vector<std::unique_ptr<QTcpSocket>> idle;
+        int refused = 0;
+        for (int i = 0; i < 500; ++i) {
+            idle.push_back(std::make_unique<QTcpSocket>());
+            QTcpSocket *socket = idle.back().get();
+            connect(socket, &QTcpSocket::readyRead, socket, [socket, &refused] { refused += socket->readAll().startsWith("HTTP/1.1 503"); });
+            socket->connectToHost(QHostAddress::LocalHost, served.port());
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(refused, 200, 20000);
+        idle.clear();
+        QTRY_VERIFY(exchange(served.port(), request("GET /api/cells")).startsWith("HTTP/1.1 200"));
+    }
+
+    // Each page gets the whole view first, then each message of its own
+    // view once; its cell is followed, and its connection counted, as long
+    // as it is open.
+    void pagesFollowAndGetTheirMessagesOnce()
+    {
+        WebOptions options;
+        options.limits.maxConnections = 4;
+        Served served(options);
+        QList<QString> a, b, part, plant;
+        auto pageA = openPage(served.port(), "/ws/cell/Cell1?sort=machine", &a);
+        auto pageB = openPage(served.port(), "/ws/cell/Cell1", &b);
+        auto pagePart = openPage(served.port(), "/ws/cell/Cell1?sort=part", &part);
+        auto pagePlant = openPage(served.port(), "/ws/plant", &plant);
+        QTRY_VERIFY(a.size() + b.size() + part.size() + plant.size() == 4);
+        QCOMPARE(served.source.follows, (QHash<QString, int>{{"Cell1/machine", 2}, {"Cell1/part", 1}}));
+        emit served.source.cellMessage("Cell1", Sort::Machine, "tick 1");
+        emit served.source.cellMessage("Cell2", Sort::Machine, "tick 2");
+        emit served.source.plantMessage("plant 1");
+        QTRY_COMPARE(a, (QList<QString>{R"({"type":"view","sort":"machine"})", "tick 1"}));
+        QTRY_COMPARE(plant, (QList<QString>{R"({"type":"plant"})", "plant 1"}));
+        QCOMPARE(b, a);
+        QCOMPARE(part, QList<QString>{R"({"type":"view","sort":"part"})"});
+        pageA.reset();
+        pagePart.reset();
+        QTRY_COMPARE(served.source.follows, (QHash<QString, int>{{"Cell1/machine", 1}, {"Cell1/part", 0}}));
+        pageB.reset();
+        pagePlant.reset();
+        QTRY_VERIFY(exchange(served.port(), request("GET /api/cells")).startsWith("HTTP/1.1 200"));
+    }
+
+    // A page that does not read keeps no one waiting: the others get every
+    // message, its queue stays bounded, and once it reads it gets a fresh view.
+    void stalledPageGetsAFreshView()
+    {
+        WebOptions options;
+        options.limits.maxUnsentBytes = 256 * 1024;
+        Served served(options);
+        QList<QString> reader;
+        auto page = openPage(served.port(), "/ws/cell/Cell1", &reader);
+        QTcpSocket stalled;
+        stalled.connectToHost(QHostAddress::LocalHost, served.port());
+        stalled.write(request("GET /ws/cell/Cell1", Upgrade));
+        QByteArray got;
+        QTRY_VERIFY(reader.size() == 1 && (got += stalled.readAll()).contains("view"));
+        stalled.setReadBufferSize(1);
+        const QByteArray tick = R"({"type":"tick"})" + QByteArray(200 * 1024, ' ');
+        for (int i = 0; i < 100; ++i) {
+            emit served.source.cellMessage("Cell1", Sort::Machine, tick);
+            QTRY_COMPARE(reader.size(), i + 2);
+        }
+        stalled.setReadBufferSize(0);
+        QTRY_VERIFY((got += stalled.readAll()).endsWith(R"({"type":"view","sort":"machine"})"));
+        QVERIFY2(got.size() < 100 * tick.size() / 2, QByteArray::number(got.size()));
+    }
+
+    // start() says why it cannot listen; with a certificate and a key it
+    // serves HTTPS and WSS.
+    void start_data()
+    {
+        QTest::addColumn<QString>("certificate");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<bool>("portTaken");
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("port in use") << "" << "" << true << "cannot listen on 127.0.0.1 port";
+        QTest::newRow("certificate missing") << "none.pem" << "key.pem" << false << "cannot read the certificate";
+        QTest::newRow("key that is no key") << "cert.pem" << "cert.pem" << false << "no private key in";
+        QTest::newRow("https and wss") << "cert.pem" << "key.pem" << false << "";
+    }
+
+    void start()
+    {
+        QFETCH(QString, certificate);
+        QFETCH(QString, key);
+        QFETCH(bool, portTaken);
+        QFETCH(QString, failure);
+        QTemporaryDir dir;
+        QProcess openssl;  // its output kept out of the test's
+        openssl.start("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                                               "-nodes", "-keyout", dir.filePath("key.pem"), "-out", dir.filePath("cert.pem"),
+                                               "-days", "1", "-subj", "/CN=127.0.0.1"});
+        QVERIFY(openssl.waitForFinished() && openssl.exitCode() == 0);
+        QTcpServer other;
+        QVERIFY(other.listen(QHostAddress::LocalHost));
+        FakeSource source;
+        WebOptions options;
+        options.port = portTaken ? other.serverPort() : 0;
+        options.certificateFile = certificate.isEmpty() ? QString() : dir.filePath(certificate);
+        options.keyFile = key.isEmpty() ? QString() : dir.filePath(key);
+        PlantServer server(source, options);
+        const Result started = server.start();
+        QVERIFY2(failure.isEmpty() ? started.ok() : started.message().contains(failure), qPrintable(started.message()));
+        if (!failure.isEmpty())
+            return;
+        QSslSocket https;
+        https.setPeerVerifyMode(QSslSocket::VerifyNone);
+        https.connectToHostEncrypted("127.0.0.1", server.port());
+        QTRY_VERIFY(https.isEncrypted());
+        QVERIFY(exchange(https, request("GET /api/cells")).startsWith("HTTP/1.1 200"));
+        QList<QString> messages;
+        QWebSocket page;
+        QSslConfiguration noVerify = QSslConfiguration::defaultConfiguration();
+        noVerify.setPeerVerifyMode(QSslSocket::VerifyNone);
+        page.setSslConfiguration(noVerify);
+        connect(&page, &QWebSocket::textMessageReceived, &page, [&](const QString &m) { messages.append(m); });
+        page.open(QUrl(server.address().replace("https:", "wss:") + "ws/plant"));
+        QTRY_COMPARE(messages, QList<QString>{R"({"type":"plant"})"});
+    }
+};
+
+QTEST_MAIN(PlantServerTest)
+#include "tst_plantserver.moc"
