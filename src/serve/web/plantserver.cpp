@@ -409,9 +409,11 @@ struct PlantServer::Private {
     {
         if (page.behind)
             return;
-        if (page.unsent + bytes > options.limits.maxUnsentBytes) {
-            // Dropped, not queued: the page learns the state afresh once it
-            // has read what it was sent.
+        // A page with nothing waiting always gets the message, however large
+        // (a whole view of a big cell is larger than the limit); a page with
+        // a backlog is skipped instead of queueing more: it learns the state
+        // afresh once it has read what it was sent.
+        if (page.unsent > 0 && page.unsent + bytes > options.limits.maxUnsentBytes) {
             page.behind = true;
             return;
         }

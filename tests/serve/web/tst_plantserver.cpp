@@ -326,11 +326,15 @@ private slots:
         stalled.write(request("GET /ws/cell/Cell1", Upgrade));
         QByteArray got;
         QTRY_VERIFY(reader.size() == 1 && (got += stalled.readAll()).contains("view"));
+        // A message larger than the limit still reaches a page that has
+        // nothing waiting: a big cell's whole view is one.
+        emit served.source.cellMessage("Cell1", Sort::Machine, QByteArray(300 * 1024, ' '));
+        QTRY_COMPARE(reader.size(), 2);
         stalled.setReadBufferSize(1);
         const QByteArray tick = R"({"type":"tick"})" + QByteArray(200 * 1024, ' ');
         for (int i = 0; i < 100; ++i) {
             emit served.source.cellMessage("Cell1", Sort::Machine, tick);
-            QTRY_COMPARE(reader.size(), i + 2);
+            QTRY_COMPARE(reader.size(), i + 3);
         }
         stalled.setReadBufferSize(0);
         QTRY_VERIFY((got += stalled.readAll()).endsWith(R"({"type":"view","sort":"machine"})"));
