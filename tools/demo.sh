@@ -5,7 +5,8 @@
 # for every schedule it is fed. Closing the window or Ctrl+C ends the demo.
 #
 # Without a display it runs on a virtual one, saves a screenshot after a few
-# seconds of live updates, prints its path and ends.
+# seconds of live updates, prints its path and ends. The plant view serves
+# the same cell to browsers meanwhile and prints its address.
 #
 #   tools/demo.sh [--lang ENG|CN] [--speed N]
 set -euo pipefail
@@ -30,7 +31,7 @@ if [ -z "${inner:-}" ]; then
     cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release \
           -DVORN_BUILD_TESTS=OFF -DVORN_BUILD_BENCH=OFF >/dev/null
     cmake --build build -j "$(nproc)" \
-          --target vorn-scheduler vorn-demo-plant vorn-manager-sim vorn-scheduler-ctl
+          --target vorn-scheduler vorn-demo-plant vorn-manager-sim vorn-scheduler-ctl vorn-scheduler-serve
 
     root="$top/demo"
     rm -rf "$root"
@@ -67,9 +68,19 @@ for _ in $(seq 50); do
     sleep 0.1
 done
 
+# The plant view beside the viewer: the same demo cell in any browser on
+# this computer, for as long as the demo runs.
+serve="$top/build/src/serve/vorn-scheduler-serve"
+serve_pid=
+if [ -x "$serve" ]; then
+    "$serve" --cell Demo="$root/data" --listen 127.0.0.1:8470 &
+    serve_pid=$!
+    echo "Plant view: http://127.0.0.1:8470/ (the demo cell: http://127.0.0.1:8470/cell/Demo)"
+fi
+
 finish() {
     "$ctl" close >/dev/null 2>&1 || true
-    kill "$sim_pid" 2>/dev/null || true
+    kill "$sim_pid" $serve_pid 2>/dev/null || true
     wait 2>/dev/null || true
 }
 trap finish EXIT INT TERM

@@ -14,6 +14,7 @@ set -euo pipefail
 #           python3 with dbf/dbfread (tables written by other programs),
 #           dbus-run-session and dbus-send (private session bus),
 #           desktop-file-validate and appstreamcli (the installed entries),
+#           systemd-analyze of systemd (the plant view's service unit),
 #           pdfinfo of poppler-utils (pages of a printed PDF), ImageMagick's
 #           convert (counts the pixels of one colour in a rendered chart), the
 #           xcb headers (a window manager that frames late, played on xvfb)
@@ -29,7 +30,7 @@ packages=(
     qt6-base-dev qt6-svg-dev qt6-httpserver-dev qt6-websockets-dev qt6-translations-l10n libxxhash-dev
     shapelib libshp-dev python3 python3-dbf python3-dbfread
     dbus-daemon dbus-bin
-    desktop-file-utils appstream poppler-utils imagemagick
+    desktop-file-utils appstream poppler-utils imagemagick systemd
     xvfb xauth libxcb1-dev
     fonts-noto-cjk fonts-dejavu-core
     chromium chromium-driver python3-selenium python3-websockets
