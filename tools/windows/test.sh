@@ -14,6 +14,14 @@
 # Everything runs in a throwaway WINEPREFIX; VORN_WIN_BUILD and VORN_CACHE as
 # for build.sh.
 set -uo pipefail
+# Every Wine process of the run sees one display. Wine's desktop takes the
+# graphics driver of the first process of a wineserver session, and every
+# later window goes through it: a program started without a display
+# (winepath, reg, the demo plant) leaves a desktop without a driver, and a
+# viewer started after it under a display of its own creates no window.
+if [[ -z ${VORN_WINE_DISPLAY:-} ]]; then
+    exec xvfb-run -a -s "-screen 0 1400x900x24" env VORN_WINE_DISPLAY=1 "$0" "$@"
+fi
 start=$SECONDS
 source "$(dirname "$0")/paths.sh"
 shot=${1:-$win/package/vorn-scheduler-wine.png}
@@ -37,7 +45,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 wine=$(command -v wine || echo /usr/lib/wine/wine64)
 finish() {
     WINEPREFIX=$WINEPREFIX wineserver -k 2>/dev/null
-    rm -rf "$work"
+    rm -rf "$work" "$win/BLACKLIST"
 }
 trap finish EXIT
 say "preparing a Wine prefix"
@@ -53,19 +61,64 @@ build_env=(WINEPATH="$(winpath "$qt/bin");$(winpath "$runtime");$(winpath "$pthr
            QT_PLUGIN_PATH="$(winpath "$qt/plugins")")
 
 # 1. The suites.
+# Where Wine differs from Windows (docs/windows.md, "Where Wine differs"):
+# the rows ("function:row") and whole suites skipped here, each with its
+# reason. A row goes into a Qt Test BLACKLIST beside the programs under the
+# key "wine": it still runs, and its failure is reported but not counted.
+wine_differs=$(cat <<'LIST'
+tst_inifile     read:section-and-key-other-case                    GetPrivateProfileInt gives 0 for a value that is no number
+tst_inifile     read:blanks-and-tabs-around-section-key-and-value  GetPrivateProfileInt gives 0 for a value that is no number
+tst_inifile     read:double-quotes-keep-inner-blanks               GetPrivateProfileInt gives 0 for a value that is no number
+tst_inifile     read:value-holding-equals-sign                     GetPrivateProfileInt gives 0 for a value that is no number
+tst_inifile     read:buffer-keeps-one-less-character               GetPrivateProfileInt gives 0 for a value that is no number
+tst_inifile     read:windows-1252-high-bytes                       GetPrivateProfileInt gives 0 for a value that is no number
+tst_inifile     read:utf16-little-endian-with-mark                 GetPrivateProfileInt gives 0 for a value that is no number
+tst_inifile     read:beyond-32-bit-saturates                       GetPrivateProfileInt wraps a number beyond 32 bits
+tst_inifile     write:replace-in-place-keeps-comments-and-keys     WritePrivateProfileString rewrites the file (CR LF, no blank lines)
+tst_inifile     write:replace-keeps-names-spelling-drops-blanks    WritePrivateProfileString rewrites the file (CR LF, no blank lines)
+tst_inifile     write:new-key-before-blank-line-ending-section     WritePrivateProfileString rewrites the file (CR LF, no blank lines)
+tst_inifile     write:new-section-after-missing-final-newline      WritePrivateProfileString rewrites the file (CR LF, no blank lines)
+tst_inifile     write:mixed-line-ends-kept-per-line                WritePrivateProfileString rewrites the file (CR LF, no blank lines)
+tst_inifile     write:missing-file-created                         WritePrivateProfileString rewrites the file (CR LF, no blank lines)
+tst_inifile     write:value-encoded-windows-1252                   WritePrivateProfileString rewrites the file (CR LF, no blank lines)
+tst_inifile     write:untouched-bytes-survive                      WritePrivateProfileString rewrites the file (CR LF, no blank lines)
+tst_inifile     write:utf16-big-endian-stays                       WritePrivateProfileString rewrites the file (CR LF, no blank lines)
+tst_inifile     write:utf8-mark-is-part-of-the-first-line          WritePrivateProfileString rewrites the file (CR LF, no blank lines)
+tst_settings    saveAndLoad:save-keeps-the-rest-of-the-file        WritePrivateProfileString rewrites the file (CR LF, no blank lines)
+replay_ini      -                                                  WritePrivateProfileString rewrites the file (CR LF, no blank lines)
+tst_overlaypaint tooltipOverBarsAndGroupRows:empty-cell-no-tooltip  a tooltip that should stay hidden is reported visible
+tst_overlaypaint tooltipOverBarsAndGroupRows:cell-ending-where-the-bar-starts-no-tooltip  a tooltip that should stay hidden is reported visible
+tst_desktopwindow placedInTheStartOrder:all-four-and-topmost       Qt's frame margins on Wine leave out 4 pixels of the sizing border
+tst_desktopwindow placedInTheStartOrder:all-four                   Qt's frame margins on Wine leave out 4 pixels of the sizing border
+tst_desktopwindow placedInTheStartOrder:hosted-with-all-four-hides Qt's frame margins on Wine leave out 4 pixels of the sizing border
+LIST
+)
 say "1. the suites under Wine"
+blacklist=$win/BLACKLIST
+skipped_suites=()
+: > "$blacklist"
+while read -r suite what reason; do
+    say "  skipped under Wine: $suite ${what/#-/(the whole suite)}: $reason"
+    if [[ $what == - ]]; then
+        skipped_suites+=("$suite")
+    else
+        printf '[%s]\nwine\n' "$what" >> "$blacklist"
+    fi
+done <<< "$wine_differs"
+exclude=$(IFS='|'; echo "^(${skipped_suites[*]})\$")
 if [[ ${VORN_WINE_SUITES:-1} == 0 ]]; then
     skip "suites: VORN_WINE_SUITES=0"
-elif env "${build_env[@]}" xvfb-run -a -s "-screen 0 1400x900x24" \
-        ctest --test-dir "$win" --output-on-failure --timeout 300 > "$work/ctest.log" 2>&1; then
-    pass "suites: $(grep -E 'tests passed' "$work/ctest.log")"
+elif env "${build_env[@]}" QTEST_ENVIRONMENT=wine \
+        ctest --test-dir "$win" --output-on-failure --timeout 300 -E "$exclude" > "$work/ctest.log" 2>&1; then
+    pass "suites: $(grep -E 'tests passed' "$work/ctest.log"); $(grep -c . <<< "$wine_differs") rows and suites skipped as above"
 else
     grep -E '^ *[0-9]+/[0-9]+ Test|tests passed|\*\*\*|FAIL!' "$work/ctest.log" | grep -v ' Passed ' | head -40
     fail "suites: $(grep -E 'tests passed' "$work/ctest.log" || echo 'ctest did not finish')"
 fi
+rm -f "$blacklist"
 grep -sE 'tests passed' "$work/ctest.log" >/dev/null && cp "$work/ctest.log" "$win/package/ctest-wine.log"
-# A suite that timed out leaves its Wine processes on a display that is gone;
-# the programs after it must start in a Wine of their own.
+# A suite that timed out may leave Wine processes behind: the programs after
+# it start in a Wine of their own.
 wineserver -k 2>/dev/null
 wineserver -w
 
@@ -84,7 +137,7 @@ else
     env "${build_env[@]}" "$wine" "$demo" --lang ENG "$(winpath "$plant")" >/dev/null 2>&1
     cp -r "$package/bin/." "$plant/bin/"
     rm -f "$shot"
-    (cd "$plant/bin" && timeout 180 xvfb-run -a -s "-screen 0 1400x900x24" \
+    (cd "$plant/bin" && timeout 180 \
         "$wine" vorn-scheduler.exe --vorn-diag --screenshot "$(winpath "$shot")" -- > "$work/viewer.log" 2>&1)
     if [[ -s $shot ]] && file -b "$shot" | grep -q PNG; then
         pass "viewer: screenshot $shot ($(file -b "$shot" | cut -d, -f2))"
@@ -111,7 +164,7 @@ else
              | tr -d '\r' | sed -n 's/.*REG_SZ[[:space:]]*//p')
     "$wine" reg add "HKLM\$classes\ManagerServer.Document\CLSID" /ve /d "$clsid" /f >/dev/null 2>&1
     "$wine" reg add "HKLM\$classes\CLSID\$clsid\LocalServer32" /ve /d "$server" /f >/dev/null 2>&1
-    (cd "$plant/bin" && timeout 40 xvfb-run -a -s "-screen 0 1400x900x24" \
+    (cd "$plant/bin" && timeout 40 \
         "$wine" vorn-scheduler.exe /H > "$work/hosted.log" 2>&1)
     wineserver -k 2>/dev/null
     created=$(grep -ac '^CreateView' "$calls" 2>/dev/null)
@@ -174,7 +227,7 @@ else
         [[ -n $link ]] && pass "installer: Start-menu entry" || fail "installer: no Start-menu entry"
         # Started as the shortcut starts it, in bin\; still running after
         # twenty seconds is a program that came up.
-        (cd "$installed/bin" && timeout 20 xvfb-run -a "$wine" vorn-scheduler.exe > "$work/installed.log" 2>&1)
+        (cd "$installed/bin" && timeout 20 "$wine" vorn-scheduler.exe > "$work/installed.log" 2>&1)
         [[ $? -eq 124 ]] && pass "installer: the installed viewer starts and keeps running" \
                          || { tail -20 "$work/installed.log"; fail "installer: the installed viewer ended early"; }
         wineserver -k 2>/dev/null
