@@ -159,11 +159,11 @@ else
     # Wine's HKEY_CLASSES_ROOT shows the machine's classes only (Windows
     # merges the user's in): copy the registration there, in this prefix alone.
     classes='Software\Classes'
-    clsid=$("$wine" reg query "HKCU\$classes\ManagerServer.Document\CLSID" /ve 2>/dev/null | grep -o '{[^}]*}')
-    server=$("$wine" reg query "HKCU\$classes\CLSID\$clsid\LocalServer32" /ve 2>/dev/null \
+    clsid=$("$wine" reg query "HKCU\\$classes\ManagerServer.Document\CLSID" /ve 2>/dev/null | grep -o '{[^}]*}')
+    server=$("$wine" reg query "HKCU\\$classes\CLSID\\$clsid\LocalServer32" /ve 2>/dev/null \
              | tr -d '\r' | sed -n 's/.*REG_SZ[[:space:]]*//p')
-    "$wine" reg add "HKLM\$classes\ManagerServer.Document\CLSID" /ve /d "$clsid" /f >/dev/null 2>&1
-    "$wine" reg add "HKLM\$classes\CLSID\$clsid\LocalServer32" /ve /d "$server" /f >/dev/null 2>&1
+    "$wine" reg add "HKLM\\$classes\ManagerServer.Document\CLSID" /ve /d "$clsid" /f >/dev/null 2>&1
+    "$wine" reg add "HKLM\\$classes\CLSID\\$clsid\LocalServer32" /ve /d "$server" /f >/dev/null 2>&1
     (cd "$plant/bin" && timeout 40 \
         "$wine" vorn-scheduler.exe /H > "$work/hosted.log" 2>&1)
     wineserver -k 2>/dev/null
