@@ -4,7 +4,8 @@
 #   1. the widget-free suites as Windows programs (CTest runs them through
 #      Wine, the toolchain's CMAKE_CROSSCOMPILING_EMULATOR);
 #   2. the viewer on the demo plant, saving a screenshot;
-#   3. the viewer hosted beside the stand-in COM manager;
+#   3. the viewer hosted beside the stand-in COM manager, and
+#      vorn-scheduler-ctl.exe sending the viewer STOP, START and close;
 #   4. the installer, silently, into a Wine prefix of its own: installed
 #      files, the installed program starting, the uninstaller removing it.
 # A step whose programs are not built yet says so and counts as skipped.
@@ -200,10 +201,27 @@ PY
         fail "hosted: the Linux build for the comparison did not build (build.sh makes $linux)"
     fi
     "$wine" "$plant/bin/vorn-com-manager.exe" --unregister
-    # STOP, START and close through vorn-scheduler-ctl.exe are not checked
-    # here: under Wine on Xvfb, EnumWindows finds no window of another
-    # process, so the control tool cannot find the viewer (docs/windows.md).
-    skip "hosted: STOP, START and close through vorn-scheduler-ctl.exe (Wine finds no window to send to)"
+fi
+
+# The control tool finds the viewer's window and sends it STOP, START and
+# close; the viewer ends on the close.
+if [[ -f $viewer && -d $plant/bin ]]; then
+    (cd "$plant/bin" && exec timeout 120 "$wine" vorn-scheduler.exe > "$work/controlled.log" 2>&1) &
+    running=$!
+    sleep 20
+    sent=()
+    for command in stop start close; do
+        (cd "$plant/bin" && "$wine" vorn-scheduler-ctl.exe "$command" >> "$work/controlled.log" 2>&1) && sent+=("$command")
+    done
+    for _ in $(seq 30); do kill -0 "$running" 2>/dev/null || break; sleep 1; done
+    if [[ ${sent[*]} == "stop start close" ]] && ! kill -0 "$running" 2>/dev/null; then
+        pass "control: vorn-scheduler-ctl.exe stop, start and close reached the viewer, which ended"
+    else
+        kill "$running" 2>/dev/null
+        fail "control: sent ${sent[*]:-nothing}; the viewer $(kill -0 "$running" 2>/dev/null && echo 'kept running' || echo ended)"
+    fi
+    wineserver -k 2>/dev/null
+    wineserver -w
 fi
 
 # 4. The installer.
