@@ -385,9 +385,13 @@ void GanttGrid::keepPicture()
     // place until the next paint resizes or repaints it.
     if (m_redraw || !m_keptPicture.isNull())
         return;
+    // A store not sized yet holds no picture, and Windows' has no device to
+    // ask for before its first resize.
     QBackingStore *store = viewport()->backingStore();
-    QPaintDevice *device = store ? store->paintDevice() : nullptr;
-    if (!device || device->devType() != QInternal::Image || store->size() != m_shown.store)
+    if (!store || store->size().isEmpty() || store->size() != m_shown.store)
+        return;
+    QPaintDevice *device = store->paintDevice();
+    if (!device || device->devType() != QInternal::Image)
         return;
     const QRectF area(QPointF(m_shown.topLeft) * m_shown.dpr, QSizeF(m_shown.size) * m_shown.dpr);
     m_keptPicture = static_cast<QImage *>(device)->copy(area.toAlignedRect());

@@ -13,8 +13,6 @@ namespace vorn::store {
 
 namespace {
 
-constexpr int fallbackCodePage = 1252;
-
 bool isAscii(QByteArrayView bytes)
 {
     for (char c : bytes) {
@@ -173,7 +171,7 @@ int TableCodePage(quint8 languageDriver, const QString &tablePath)
         if (TextCodec::converterName(codePage))
             return codePage;
     }
-    return fallbackCodePage;
+    return TextCodec::fallbackCodePage;
 }
 
 const char *TextCodec::converterName(int codePage)
@@ -224,30 +222,6 @@ const char *TextCodec::converterName(int codePage)
     }
 }
 
-TextCodec::TextCodec(int codePage)
-    : m_codePage(converterName(codePage) ? codePage : fallbackCodePage)
-    , m_decoder(converterName(m_codePage), QStringConverter::Flag::Stateless)
-    , m_encoder(converterName(m_codePage), QStringConverter::Flag::Stateless)
-{
-    // A Qt built without ICU knows only the UTF and Latin-1 converters; the
-    // Windows code page is then the closest one it has.
-    if (!m_decoder.isValid() || !m_encoder.isValid()) {
-        m_decoder = QStringDecoder(converterName(fallbackCodePage), QStringConverter::Flag::Stateless);
-        m_encoder = QStringEncoder(converterName(fallbackCodePage), QStringConverter::Flag::Stateless);
-        if (!m_decoder.isValid() || !m_encoder.isValid()) {
-            m_decoder = QStringDecoder(QStringConverter::Latin1, QStringConverter::Flag::Stateless);
-            m_encoder = QStringEncoder(QStringConverter::Latin1, QStringConverter::Flag::Stateless);
-        }
-    }
-}
-
-TextCodec::TextCodec(const TextCodec &other)
-    : m_codePage(other.m_codePage)
-    , m_decoder(other.m_decoder.name(), QStringConverter::Flag::Stateless)
-    , m_encoder(other.m_encoder.name(), QStringConverter::Flag::Stateless)
-{
-}
-
 TextCodec &TextCodec::operator=(const TextCodec &other)
 {
     if (this != &other)
@@ -261,7 +235,7 @@ QString TextCodec::decode(QByteArrayView bytes) const
     // every schedule field is plain ASCII: skip the converter for those.
     if (isAscii(bytes))
         return QString::fromLatin1(bytes);
-    return m_decoder.decode(bytes);
+    return decodeText(bytes);
 }
 
 QByteArray TextCodec::encode(QStringView text) const
@@ -275,7 +249,7 @@ QByteArray TextCodec::encode(QStringView text) const
     }
     if (ascii)
         return text.toLatin1();
-    return m_encoder.encode(text);
+    return encodeText(text);
 }
 
 } // namespace vorn::store

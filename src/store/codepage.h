@@ -36,7 +36,10 @@ int TableCodePage(quint8 languageDriver, const QString &tablePath);
 // call stands alone: no state carries over from one field to the next.
 class TextCodec {
 public:
-    explicit TextCodec(int codePage = 1252);
+    // The code page used where none this program knows is named.
+    static constexpr int fallbackCodePage = 1252;
+
+    explicit TextCodec(int codePage = fallbackCodePage);
     // The same code page with converters of its own: one codec is used by
     // one thread at a time.
     TextCodec(const TextCodec &other);
@@ -54,7 +57,15 @@ public:
     QByteArray encode(QStringView text) const;
 
 private:
-    int m_codePage = 1252;
+    // Implemented once per platform, chosen by the build: text that is not
+    // plain ASCII, to and from the code page.
+    QString decodeText(QByteArrayView bytes) const;
+    QByteArray encodeText(QStringView text) const;
+
+    int m_codePage = fallbackCodePage;
+    // Qt's converters where they serve the code page: every one with ICU,
+    // only UTF-8 and Latin-1 without it. Where they are not valid, the
+    // platform converts on its own.
     mutable QStringDecoder m_decoder;
     mutable QStringEncoder m_encoder;
 };

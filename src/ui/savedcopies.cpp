@@ -126,6 +126,8 @@ Result CopyReplacing(const QString &source, const QString &target)
         if (out.write(chunk) != chunk.size())
             return failure(out.errorString());
     }
+    // Windows renames nothing over a file that is still open.
+    in.close();
     if (!out.commit())
         return failure(out.errorString());
     return CopyCodePageFile(source, target);

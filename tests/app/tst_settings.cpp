@@ -64,7 +64,10 @@ private slots:
         // A greyed box (2) hides its column and comes back greyed.
         QTest::newRow("greyed-column-saved-and-loaded-as-2")
             << "new.ini" << "200021" << 0 << qint16(0) << "timer=500 cols=2,0,1,0,2,1 interval=0 date=[Sun Jun 09 2024] time=[14:05:03] sort=0";
+#ifdef Q_OS_UNIX
+        // Windows takes "bin/.." away before it looks for the folder.
         QTest::newRow("save-into-missing-folder-is-harmless") << "bin/../new.ini" << "111111" << 3 << qint16(1) << kDefaults;
+#endif
     }
 
     void saveAndLoad()

@@ -1,4 +1,5 @@
 #include "liveschedule.h"
+#include "mappedfile.h"
 
 #include "../model/scheduletable.h"
 #include "filltarget.h"
@@ -79,9 +80,11 @@ private slots:
         QTest::newRow("record-in-three-rows-changed")
             << QStringList{"60;180;120", "100;200;100", "10;20;10"} << "set 3 15" << 3 << "A|B";
         // A fill pauses every 8192 records; a record not plain ASCII has its
-        // fields read on the window's thread after the others.
-        QTest::newRow("record-rewritten-during-the-fill-and-back-is-read-again")
-            << (QStringList(8192, "60;180;120") << "100;;;;\u00e9") << "midfill 8193 150 100" << 1 << "M";
+        // fields read on the window's thread after the others. Only a mapped
+        // table shows the fill a write made after its open.
+        if (store::MappedFile::enabled())
+            QTest::newRow("record-rewritten-during-the-fill-and-back-is-read-again")
+                << (QStringList(8192, "60;180;120") << "100;;;;\u00e9") << "midfill 8193 150 100" << 1 << "M";
     }
 
     void tickAfterAFillStartsFromWhatTheFillRead()
@@ -114,9 +117,11 @@ private slots:
         QVERIFY(schedule.fill({base, base, base}, model::kSortByMachine, kept).ok());
         if (!change.isEmpty())
             setStart(words[1], words.value(3, words[2]));
-        // The same rows, worked out by a tick with nothing kept.
+        // The same rows, worked out by a tick with nothing kept, from the
+        // file as it is now.
         Rows fresh = kept;
         QVERIFY(schedule.tick(base, kept, kept));
+        QVERIFY(table.open(path).ok());
         FeedTick(table, fresh, fresh, false, nullptr);
         QCOMPARE(kept.times(), fresh.times());
         QTEST(int(schedule.stats().rowsRewritten), "rowsRewritten");

@@ -100,10 +100,12 @@ private slots:
         QTest::newRow("copy-differing-in-case-is-replaced") << "x" << live << "" << "Scheduler/x.DBF" << yes
                                                             << "x already exists. Do you want to replace it?" << true
                                                             << QByteArray("live");
+#ifdef Q_OS_UNIX
+        // Symbolic links ("name=target"; a Windows shortcut is no link the
+        // files go through), pipes and devices.
         QTest::newRow("archive-linked-to-data-never-doubles-the-live-table")
             << "Scheduler" << "SCHEDULER.DBF" << "" << "Scheduler=." << ok
             << "\"Scheduler\" cannot name a saved copy: the copy would not be saved inside" << false << QByteArray("live");
-#ifdef Q_OS_UNIX
         // Read until the end as a table would be, these never end (or fill the disk).
         const QString notPlain = QStringLiteral("it is a pipe, a device or a folder, not a table file.");
         QTest::newRow("live-table-is-a-pipe") << "x" << "Scheduler.dbf|" << "" << "" << ok << notPlain << false
@@ -207,6 +209,8 @@ private slots:
         QTest::newRow("dot-dot") << ".." << none << badName;
         QTest::newRow("blanks-only") << "   " << none << badName;
         QTest::newRow("empty") << "" << none << badName;
+#ifdef Q_OS_UNIX
+        // Symbolic links, "name=target".
         QTest::newRow("link-in-archive-to-manager-table") << "out" << QStringList{"Scheduler/out.dbf=../Aplan.dbf"}
                                                           << outside;
         QTest::newRow("dangling-link-out-of-archive") << "gone" << QStringList{"Scheduler/gone.dbf=../../escape.dbf"}
@@ -214,6 +218,7 @@ private slots:
         QTest::newRow("archive-is-the-data-folder") << "Aplan" << QStringList{"Scheduler=."} << outside;
         QTest::newRow("link-to-another-copy-inside") << "alias" << QStringList{"Scheduler/alias.dbf=monday.dbf"}
                                                      << QString();
+#endif
     }
 
     void saveAsNeverWritesOutsideTheArchive()

@@ -43,7 +43,7 @@ std::unique_ptr<frmScheduler> LoadAtSixThirty(Plant &plant, const QList<Op> &ops
 }
 
 // "Pages: 3" and "Page size: 841.89 x 595.28 pts (A4)" of pdfinfo.
-QMap<QString, QString> PdfInfo(const QString &path)
+[[maybe_unused]] QMap<QString, QString> PdfInfo(const QString &path)
 {
     QProcess pdfinfo;
     pdfinfo.start(QStringLiteral("pdfinfo"), {path});
@@ -105,12 +105,15 @@ private slots:
         else
             QVERIFY(pages.size() > 1);
 
+#ifdef Q_OS_UNIX
+        // The file itself is read by poppler's pdfinfo, which a Windows program cannot start.
         const QMap<QString, QString> info = PdfInfo(path);
         QVERIFY2(!info.isEmpty(), "pdfinfo (poppler-utils) could not read the file");
         QCOMPARE(info.value("Pages").toInt(), expected);
         const QStringList size = info.value("Page size").split(u' ');
         QVERIFY(size.size() > 2);
         QCOMPARE(size[0].toDouble() < size[2].toDouble(), portrait);
+#endif
     }
 
     // Down the rows first, then across: every run of time columns takes all

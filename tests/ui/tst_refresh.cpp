@@ -3,6 +3,7 @@
 
 #include "../model/scheduletable.h"
 #include "griddata.h"
+#include "mappedfile.h"
 #include "schedulerows.h"
 #include "messagebox.h"
 
@@ -118,10 +119,13 @@ private slots:
         QTest::newRow("recreated-table-rewrites-every-row") << QStringList{"recreate", ""} << QList<int>{4, 0};
         QTest::newRow("refilled-grid-rewrites-every-row") << QStringList{"refill", ""} << QList<int>{4, 0};
         QTest::newRow("same-bytes-written-again-is-no-change") << QStringList{"set 1 10 15"} << QList<int>{0};
-        QTest::newRow("record-rewritten-during-a-tick-and-back-is-read-again")
-            << QStringList{"set 1 70 80; set 2 300 400 | set 2 1 2 | set 2 300 400", ""} << QList<int>{2, 1};
-        QTest::newRow("record-rewritten-during-a-tick-of-every-row-and-back-is-read-again")
-            << QStringList{"refill | set 2 1 2 | set 2 20 25", ""} << QList<int>{4, 1};
+        // Only a mapped table shows the tick a write made after its open.
+        if (vorn::store::MappedFile::enabled()) {
+            QTest::newRow("record-rewritten-during-a-tick-and-back-is-read-again")
+                << QStringList{"set 1 70 80; set 2 300 400 | set 2 1 2 | set 2 300 400", ""} << QList<int>{2, 1};
+            QTest::newRow("record-rewritten-during-a-tick-of-every-row-and-back-is-read-again")
+                << QStringList{"refill | set 2 1 2 | set 2 20 25", ""} << QList<int>{4, 1};
+        }
     }
 
     void keptStateAgreesWithAFreshRefresh()

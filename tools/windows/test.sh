@@ -4,7 +4,8 @@
 #   1. the widget-free suites as Windows programs (CTest runs them through
 #      Wine, the toolchain's CMAKE_CROSSCOMPILING_EMULATOR);
 #   2. the viewer on the demo plant, saving a screenshot;
-#   3. the viewer hosted beside the stand-in COM manager;
+#   3. the viewer hosted beside the stand-in COM manager, and
+#      vorn-scheduler-ctl.exe sending the viewer STOP, START and close;
 #   4. the installer, silently, into a Wine prefix of its own: installed
 #      files, the installed program starting, the uninstaller removing it.
 # A step whose programs are not built yet says so and counts as skipped.
@@ -14,6 +15,14 @@
 # Everything runs in a throwaway WINEPREFIX; VORN_WIN_BUILD and VORN_CACHE as
 # for build.sh.
 set -uo pipefail
+# Every Wine process of the run sees one display. Wine's desktop takes the
+# graphics driver of the first process of a wineserver session, and every
+# later window goes through it: a program started without a display
+# (winepath, reg, the demo plant) leaves a desktop without a driver, and a
+# viewer started after it under a display of its own creates no window.
+if [[ -z ${VORN_WINE_DISPLAY:-} ]]; then
+    exec xvfb-run -a -s "-screen 0 1400x900x24" env VORN_WINE_DISPLAY=1 "$0" "$@"
+fi
 start=$SECONDS
 source "$(dirname "$0")/paths.sh"
 shot=${1:-$win/package/vorn-scheduler-wine.png}
@@ -37,7 +46,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 wine=$(command -v wine || echo /usr/lib/wine/wine64)
 finish() {
     WINEPREFIX=$WINEPREFIX wineserver -k 2>/dev/null
-    rm -rf "$work"
+    rm -rf "$work" "$win/BLACKLIST"
 }
 trap finish EXIT
 say "preparing a Wine prefix"
@@ -53,19 +62,64 @@ build_env=(WINEPATH="$(winpath "$qt/bin");$(winpath "$runtime");$(winpath "$pthr
            QT_PLUGIN_PATH="$(winpath "$qt/plugins")")
 
 # 1. The suites.
+# Where Wine differs from Windows (docs/windows.md, "Where Wine differs"):
+# the rows ("function:row") and whole suites skipped here, each with its
+# reason. A row goes into a Qt Test BLACKLIST beside the programs under the
+# key "wine": it still runs, and its failure is reported but not counted.
+wine_differs=$(cat <<'LIST'
+tst_inifile     read:section-and-key-other-case                    GetPrivateProfileInt gives 0 for a value that is no number
+tst_inifile     read:blanks-and-tabs-around-section-key-and-value  GetPrivateProfileInt gives 0 for a value that is no number
+tst_inifile     read:double-quotes-keep-inner-blanks               GetPrivateProfileInt gives 0 for a value that is no number
+tst_inifile     read:value-holding-equals-sign                     GetPrivateProfileInt gives 0 for a value that is no number
+tst_inifile     read:buffer-keeps-one-less-character               GetPrivateProfileInt gives 0 for a value that is no number
+tst_inifile     read:windows-1252-high-bytes                       GetPrivateProfileInt gives 0 for a value that is no number
+tst_inifile     read:utf16-little-endian-with-mark                 GetPrivateProfileInt gives 0 for a value that is no number
+tst_inifile     read:beyond-32-bit-saturates                       GetPrivateProfileInt wraps a number beyond 32 bits
+tst_inifile     write:replace-in-place-keeps-comments-and-keys     WritePrivateProfileString rewrites the file (CR LF, no blank lines)
+tst_inifile     write:replace-keeps-names-spelling-drops-blanks    WritePrivateProfileString rewrites the file (CR LF, no blank lines)
+tst_inifile     write:new-key-before-blank-line-ending-section     WritePrivateProfileString rewrites the file (CR LF, no blank lines)
+tst_inifile     write:new-section-after-missing-final-newline      WritePrivateProfileString rewrites the file (CR LF, no blank lines)
+tst_inifile     write:mixed-line-ends-kept-per-line                WritePrivateProfileString rewrites the file (CR LF, no blank lines)
+tst_inifile     write:missing-file-created                         WritePrivateProfileString rewrites the file (CR LF, no blank lines)
+tst_inifile     write:value-encoded-windows-1252                   WritePrivateProfileString rewrites the file (CR LF, no blank lines)
+tst_inifile     write:untouched-bytes-survive                      WritePrivateProfileString rewrites the file (CR LF, no blank lines)
+tst_inifile     write:utf16-big-endian-stays                       WritePrivateProfileString rewrites the file (CR LF, no blank lines)
+tst_inifile     write:utf8-mark-is-part-of-the-first-line          WritePrivateProfileString rewrites the file (CR LF, no blank lines)
+tst_settings    saveAndLoad:save-keeps-the-rest-of-the-file        WritePrivateProfileString rewrites the file (CR LF, no blank lines)
+replay_ini      -                                                  WritePrivateProfileString rewrites the file (CR LF, no blank lines)
+tst_overlaypaint tooltipOverBarsAndGroupRows:empty-cell-no-tooltip  a tooltip that should stay hidden is reported visible
+tst_overlaypaint tooltipOverBarsAndGroupRows:cell-ending-where-the-bar-starts-no-tooltip  a tooltip that should stay hidden is reported visible
+tst_desktopwindow placedInTheStartOrder:all-four-and-topmost       Qt's frame margins on Wine leave out 4 pixels of the sizing border
+tst_desktopwindow placedInTheStartOrder:all-four                   Qt's frame margins on Wine leave out 4 pixels of the sizing border
+tst_desktopwindow placedInTheStartOrder:hosted-with-all-four-hides Qt's frame margins on Wine leave out 4 pixels of the sizing border
+LIST
+)
 say "1. the suites under Wine"
+blacklist=$win/BLACKLIST
+skipped_suites=()
+: > "$blacklist"
+while read -r suite what reason; do
+    say "  skipped under Wine: $suite ${what/#-/(the whole suite)}: $reason"
+    if [[ $what == - ]]; then
+        skipped_suites+=("$suite")
+    else
+        printf '[%s]\nwine\n' "$what" >> "$blacklist"
+    fi
+done <<< "$wine_differs"
+exclude=$(IFS='|'; echo "^(${skipped_suites[*]})\$")
 if [[ ${VORN_WINE_SUITES:-1} == 0 ]]; then
     skip "suites: VORN_WINE_SUITES=0"
-elif env "${build_env[@]}" xvfb-run -a -s "-screen 0 1400x900x24" \
-        ctest --test-dir "$win" --output-on-failure --timeout 300 > "$work/ctest.log" 2>&1; then
-    pass "suites: $(grep -E 'tests passed' "$work/ctest.log")"
+elif env "${build_env[@]}" QTEST_ENVIRONMENT=wine \
+        ctest --test-dir "$win" --output-on-failure --timeout 300 -E "$exclude" > "$work/ctest.log" 2>&1; then
+    pass "suites: $(grep -E 'tests passed' "$work/ctest.log"); $(grep -c . <<< "$wine_differs") rows and suites skipped as above"
 else
     grep -E '^ *[0-9]+/[0-9]+ Test|tests passed|\*\*\*|FAIL!' "$work/ctest.log" | grep -v ' Passed ' | head -40
     fail "suites: $(grep -E 'tests passed' "$work/ctest.log" || echo 'ctest did not finish')"
 fi
+rm -f "$blacklist"
 grep -sE 'tests passed' "$work/ctest.log" >/dev/null && cp "$work/ctest.log" "$win/package/ctest-wine.log"
-# A suite that timed out leaves its Wine processes on a display that is gone;
-# the programs after it must start in a Wine of their own.
+# A suite that timed out may leave Wine processes behind: the programs after
+# it start in a Wine of their own.
 wineserver -k 2>/dev/null
 wineserver -w
 
@@ -84,7 +138,7 @@ else
     env "${build_env[@]}" "$wine" "$demo" --lang ENG "$(winpath "$plant")" >/dev/null 2>&1
     cp -r "$package/bin/." "$plant/bin/"
     rm -f "$shot"
-    (cd "$plant/bin" && timeout 180 xvfb-run -a -s "-screen 0 1400x900x24" \
+    (cd "$plant/bin" && timeout 180 \
         "$wine" vorn-scheduler.exe --vorn-diag --screenshot "$(winpath "$shot")" -- > "$work/viewer.log" 2>&1)
     if [[ -s $shot ]] && file -b "$shot" | grep -q PNG; then
         pass "viewer: screenshot $shot ($(file -b "$shot" | cut -d, -f2))"
@@ -106,12 +160,12 @@ else
     # Wine's HKEY_CLASSES_ROOT shows the machine's classes only (Windows
     # merges the user's in): copy the registration there, in this prefix alone.
     classes='Software\Classes'
-    clsid=$("$wine" reg query "HKCU\$classes\ManagerServer.Document\CLSID" /ve 2>/dev/null | grep -o '{[^}]*}')
-    server=$("$wine" reg query "HKCU\$classes\CLSID\$clsid\LocalServer32" /ve 2>/dev/null \
+    clsid=$("$wine" reg query "HKCU\\$classes\ManagerServer.Document\CLSID" /ve 2>/dev/null | grep -o '{[^}]*}')
+    server=$("$wine" reg query "HKCU\\$classes\CLSID\\$clsid\LocalServer32" /ve 2>/dev/null \
              | tr -d '\r' | sed -n 's/.*REG_SZ[[:space:]]*//p')
-    "$wine" reg add "HKLM\$classes\ManagerServer.Document\CLSID" /ve /d "$clsid" /f >/dev/null 2>&1
-    "$wine" reg add "HKLM\$classes\CLSID\$clsid\LocalServer32" /ve /d "$server" /f >/dev/null 2>&1
-    (cd "$plant/bin" && timeout 40 xvfb-run -a -s "-screen 0 1400x900x24" \
+    "$wine" reg add "HKLM\\$classes\ManagerServer.Document\CLSID" /ve /d "$clsid" /f >/dev/null 2>&1
+    "$wine" reg add "HKLM\\$classes\CLSID\\$clsid\LocalServer32" /ve /d "$server" /f >/dev/null 2>&1
+    (cd "$plant/bin" && timeout 40 \
         "$wine" vorn-scheduler.exe /H > "$work/hosted.log" 2>&1)
     wineserver -k 2>/dev/null
     created=$(grep -ac '^CreateView' "$calls" 2>/dev/null)
@@ -147,10 +201,27 @@ PY
         fail "hosted: the Linux build for the comparison did not build (build.sh makes $linux)"
     fi
     "$wine" "$plant/bin/vorn-com-manager.exe" --unregister
-    # STOP, START and close through vorn-scheduler-ctl.exe are not checked
-    # here: under Wine on Xvfb, EnumWindows finds no window of another
-    # process, so the control tool cannot find the viewer (docs/windows.md).
-    skip "hosted: STOP, START and close through vorn-scheduler-ctl.exe (Wine finds no window to send to)"
+fi
+
+# The control tool finds the viewer's window and sends it STOP, START and
+# close; the viewer ends on the close.
+if [[ -f $viewer && -d $plant/bin ]]; then
+    (cd "$plant/bin" && exec timeout 120 "$wine" vorn-scheduler.exe > "$work/controlled.log" 2>&1) &
+    running=$!
+    sleep 20
+    sent=()
+    for command in stop start close; do
+        (cd "$plant/bin" && "$wine" vorn-scheduler-ctl.exe "$command" >> "$work/controlled.log" 2>&1) && sent+=("$command")
+    done
+    for _ in $(seq 30); do kill -0 "$running" 2>/dev/null || break; sleep 1; done
+    if [[ ${sent[*]} == "stop start close" ]] && ! kill -0 "$running" 2>/dev/null; then
+        pass "control: vorn-scheduler-ctl.exe stop, start and close reached the viewer, which ended"
+    else
+        kill "$running" 2>/dev/null
+        fail "control: sent ${sent[*]:-nothing}; the viewer $(kill -0 "$running" 2>/dev/null && echo 'kept running' || echo ended)"
+    fi
+    wineserver -k 2>/dev/null
+    wineserver -w
 fi
 
 # 4. The installer.
@@ -174,7 +245,7 @@ else
         [[ -n $link ]] && pass "installer: Start-menu entry" || fail "installer: no Start-menu entry"
         # Started as the shortcut starts it, in bin\; still running after
         # twenty seconds is a program that came up.
-        (cd "$installed/bin" && timeout 20 xvfb-run -a "$wine" vorn-scheduler.exe > "$work/installed.log" 2>&1)
+        (cd "$installed/bin" && timeout 20 "$wine" vorn-scheduler.exe > "$work/installed.log" 2>&1)
         [[ $? -eq 124 ]] && pass "installer: the installed viewer starts and keeps running" \
                          || { tail -20 "$work/installed.log"; fail "installer: the installed viewer ended early"; }
         wineserver -k 2>/dev/null
