@@ -3,11 +3,14 @@
 # each printing its own figures. Run it on a quiet machine: the figures are
 # wall and processor times of this machine, nothing is asserted.
 #
-#   tools/bench.sh [store|chart|model|link|ui|serve|live ...]
+#   tools/bench.sh [store|chart|model|link|ui|serve|serve-pages|live ...]
 #
 # live (not among the defaults: it runs for minutes) starts the viewer in its
 # own process beside a stand-in manager on a private bus; pass its options
 # after it, e.g. tools/bench.sh live --records 100000 --modes hosted.
+# serve-pages (not among the defaults either: about two minutes) runs the
+# plant view's server in its own process with 50, 1 and no pages following
+# a cell of 100,000 records.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -31,6 +34,7 @@ for b in "${which[@]}"; do
         ui)    build-bench/bench/ui/bench_ui ;;
         link)  dbus-run-session -- build-bench/bench/link/bench_refresh ;;
         serve) build-bench/bench/serve/bench_serve ;;
+        serve-pages) build-bench/bench/serve/bench_serve_pages ;;
         *) echo "unknown benchmark $b" >&2; exit 2 ;;
     esac
 done

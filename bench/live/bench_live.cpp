@@ -17,24 +17,18 @@
 #include "livekit.h"
 #include "plantmodel.h"
 
-#include "dbftable.h"
-
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDateTime>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QThread>
 #include <QTimer>
 
 #include <atomic>
 #include <cstdio>
-#include <unistd.h>
-
 using namespace vorn;
 using namespace vorn::livekit;
 
@@ -57,92 +51,6 @@ public slots:
         lastFeedMs = QDateTime::currentMSecsSinceEpoch();
         ++feeds;
     }
-};
-
-// The schedule table written as the manager keeps it, in one go: the store's
-// own record-by-record append takes seconds for a million records.
-bool writeSchedule(const QString &path, const plant::Plant &cell, qint32 now)
-{
-    const QList<store::FieldDescriptor> fields = plant::ScheduleTableFields();
-    if (store::DbfTable::create(path, fields).failed())
-        return false;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite))
-        return false;
-    QByteArray header = file.readAll();
-    if (header.endsWith('\x1a'))
-        header.chop(1);
-    qsizetype recordLength = 1;
-    for (const store::FieldDescriptor &field : fields)
-        recordLength += field.length;
-    QByteArray bytes;
-    bytes.reserve(header.size() + recordLength * cell.operations.size() + 1);
-    bytes.append(header);
-    for (const plant::Operation &op : cell.operations) {
-        const QList<QString> values = op.recordAt(now);
-        bytes.append(' ');
-        for (int i = 0; i < fields.size(); ++i) {
-            const QByteArray value = values.value(i).toLatin1().left(fields[i].length);
-            const QByteArray pad(fields[i].length - value.size(), ' ');
-            if (fields[i].type == 'N')
-                bytes.append(pad).append(value);
-            else
-                bytes.append(value).append(pad);
-        }
-    }
-    bytes.append('\x1a');
-    const quint32 count = quint32(cell.operations.size());
-    for (int i = 0; i < 4; ++i)
-        bytes[4 + i] = char((count >> (8 * i)) & 0xff);
-    file.resize(0);
-    file.seek(0);
-    if (file.write(bytes) != bytes.size() || !file.flush())
-        return false;
-    // On disk before the viewer starts: the system's write-back of a table
-    // just written must not be timed as the viewer's start.
-    return ::fdatasync(file.handle()) == 0;
-}
-
-// Rewrites the actual start, finish and duration of `share` of the records in
-// place, the way the manager updates a running schedule.
-class Writer {
-public:
-    Writer(const QString &path, qint32 records, double share)
-        : m_file(path), m_records(records), m_perTick(qMax(1, int(records * share)))
-    {
-        m_file.open(QIODevice::ReadWrite | QIODevice::Unbuffered);
-        const QByteArray head = m_file.read(12);
-        m_headerLength = quint8(head[8]) | (quint8(head[9]) << 8);
-        m_recordLength = quint8(head[10]) | (quint8(head[11]) << 8);
-        // Deletion flag, Part 20, Process 20, Machine 15, Order 15, then
-        // StartP, FinishP, DurationP of 10 each before StartA.
-        m_actualOffset = 1 + 20 + 20 + 15 + 15 + 3 * 10;
-    }
-    void rewrite()
-    {
-        for (int i = 0; i < m_perTick; ++i) {
-            const qint32 record = qint32(m_random.bounded(m_records));
-            const qint32 start = 6 * 3600 + qint32(m_random.bounded(12 * 3600));
-            const qint32 duration = 60 + qint32(m_random.bounded(3600));
-            const QByteArray bytes = QByteArray::number(start).rightJustified(10, ' ')
-                + QByteArray::number(start + duration).rightJustified(10, ' ')
-                + QByteArray::number(duration).rightJustified(10, ' ');
-            m_file.seek(m_headerLength + qint64(record) * m_recordLength + m_actualOffset);
-            m_file.write(bytes);
-        }
-        ++m_rounds;
-    }
-    int rounds() const { return m_rounds; }
-
-private:
-    QFile m_file;
-    qint32 m_records;
-    int m_perTick;
-    qint64 m_headerLength = 0;
-    qint64 m_recordLength = 0;
-    qint64 m_actualOffset = 0;
-    int m_rounds = 0;
-    QRandomGenerator m_random{42};
 };
 
 // How long the window's thread takes to answer: the worst answer and how
@@ -189,7 +97,7 @@ void runOne(const Options &options, qint64 records, bool hosted, CountingManager
     plantOptions.operations = records;
     const plant::Plant cell = plant::GeneratePlant(plantOptions);
     const QString schedule = data + QStringLiteral("/Scheduler.dbf");
-    if (!writeSchedule(schedule, cell, 13 * 3600)
+    if (!WriteScheduleInOneGo(schedule, cell, 13 * 3600)
         || plant::WritePlanTable(data + QStringLiteral("/Aplan.dbf"), plant::GeneratePlant({})).failed()
         || plant::WriteProcessTable(data + QStringLiteral("/Process.dbf"), cell).failed()) {
         std::printf("cannot write the tables in %s\n", qPrintable(data));

@@ -1,5 +1,8 @@
 #include "livekit.h"
 
+#include "dbftable.h"
+#include "plantmodel.h"
+
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -23,6 +26,83 @@ const QString WindowPath = QStringLiteral("/VornScheduler/Window");
 const QString WindowInterface = QStringLiteral("VornScheduler.Window");
 
 } // namespace
+
+bool WriteScheduleInOneGo(const QString &path, const plant::Plant &cell, qint32 now)
+{
+    const QList<store::FieldDescriptor> fields = plant::ScheduleTableFields();
+    if (store::DbfTable::create(path, fields).failed())
+        return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    QByteArray header = file.readAll();
+    if (header.endsWith('\x1a'))
+        header.chop(1);
+    qsizetype recordLength = 1;
+    for (const store::FieldDescriptor &field : fields)
+        recordLength += field.length;
+    QByteArray bytes;
+    bytes.reserve(header.size() + recordLength * cell.operations.size() + 1);
+    bytes.append(header);
+    for (const plant::Operation &op : cell.operations) {
+        const QList<QString> values = op.recordAt(now);
+        bytes.append(' ');
+        for (int i = 0; i < fields.size(); ++i) {
+            const QByteArray value = values.value(i).toLatin1().left(fields[i].length);
+            const QByteArray pad(fields[i].length - value.size(), ' ');
+            if (fields[i].type == 'N')
+                bytes.append(pad).append(value);
+            else
+                bytes.append(value).append(pad);
+        }
+    }
+    bytes.append('\x1a');
+    const quint32 count = quint32(cell.operations.size());
+    for (int i = 0; i < 4; ++i)
+        bytes[4 + i] = char((count >> (8 * i)) & 0xff);
+    file.resize(0);
+    file.seek(0);
+    if (file.write(bytes) != bytes.size() || !file.flush())
+        return false;
+    return ::fdatasync(file.handle()) == 0;
+}
+
+Writer::Writer(const QString &path, qint32 records, double share)
+    : m_file(path), m_records(records), m_perTick(qMax(1, int(records * share)))
+{
+    m_file.open(QIODevice::ReadWrite | QIODevice::Unbuffered);
+    const QByteArray head = m_file.read(12);
+    m_headerLength = quint8(head[8]) | (quint8(head[9]) << 8);
+    m_recordLength = quint8(head[10]) | (quint8(head[11]) << 8);
+    // Deletion flag, Part 20, Process 20, Machine 15, Order 15, then
+    // StartP, FinishP, DurationP of 10 each before StartA.
+    m_actualOffset = 1 + 20 + 20 + 15 + 15 + 3 * 10;
+}
+
+void Writer::rewrite()
+{
+    for (int i = 0; i < m_perTick; ++i) {
+        const qint32 record = qint32(m_random.bounded(m_records));
+        const qint32 start = 6 * 3600 + qint32(m_random.bounded(12 * 3600));
+        const qint32 duration = 60 + qint32(m_random.bounded(3600));
+        writeActual(record, start, duration);
+    }
+    ++m_rounds;
+}
+
+void Writer::mark(qint32 record, qint32 start, qint32 duration)
+{
+    writeActual(record, start, duration);
+}
+
+void Writer::writeActual(qint32 record, qint32 start, qint32 duration)
+{
+    const QByteArray bytes = QByteArray::number(start).rightJustified(10, ' ')
+        + QByteArray::number(start + duration).rightJustified(10, ' ')
+        + QByteArray::number(duration).rightJustified(10, ' ');
+    m_file.seek(m_headerLength + qint64(record) * m_recordLength + m_actualOffset);
+    m_file.write(bytes);
+}
 
 ProcessSample SampleProcess(qint64 pid)
 {

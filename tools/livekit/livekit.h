@@ -1,13 +1,19 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QObject>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QVariantMap>
 
 #include <functional>
+
+namespace vorn::plant {
+struct Plant;
+}
 
 namespace vorn::livekit {
 
@@ -21,6 +27,35 @@ struct ProcessSample {
 };
 
 ProcessSample SampleProcess(qint64 pid);
+
+// The schedule table written as the manager keeps it, in one go: the store's
+// own record-by-record append takes seconds for a million records. Synced to
+// disk, so that its write-back is not timed as the reader's start.
+bool WriteScheduleInOneGo(const QString &path, const plant::Plant &cell, qint32 now);
+
+// Rewrites the actual start, finish and duration of `share` of the records in
+// place, the way the manager updates a running schedule.
+class Writer {
+public:
+    Writer(const QString &path, qint32 records, double share);
+    void rewrite();
+    int rounds() const { return m_rounds; }
+    // Gives one record (from 0) an actual start of its own, so that a reader
+    // of the table can tell which write it saw.
+    void mark(qint32 record, qint32 start, qint32 duration);
+
+private:
+    void writeActual(qint32 record, qint32 start, qint32 duration);
+
+    QFile m_file;
+    qint32 m_records;
+    int m_perTick;
+    qint64 m_headerLength = 0;
+    qint64 m_recordLength = 0;
+    qint64 m_actualOffset = 0;
+    int m_rounds = 0;
+    QRandomGenerator m_random{42};
+};
 
 // Runs this process's events for `ms`.
 void RunFor(int ms);
