@@ -94,7 +94,9 @@ bool runUntil(Done done, int ms)
     return done();
 }
 
-QByteArray ask(quint16 port, QByteArrayView bytes, int quietMs)
+// What the server sends back to `bytes` until it closes, has answered
+// (`answered`), or has been quiet for `quietMs`.
+QByteArray ask(quint16 port, QByteArrayView bytes, int quietMs, bool answered)
 {
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, port);
@@ -109,8 +111,9 @@ QByteArray ask(quint16 port, QByteArrayView bytes, int quietMs)
             got += socket.readAll();
             quiet.restart();
         }
-        return socket.state() != QAbstractSocket::ConnectedState || quiet.elapsed() > quietMs;
-    }, 1000);
+        return socket.state() != QAbstractSocket::ConnectedState || quiet.elapsed() > quietMs
+            || (answered && got.contains("\r\n\r\n"));
+    }, 2000);
     socket.abort();
     return got;
 }
@@ -140,10 +143,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         VORN_FUZZ_CHECK(started->start().ok());
         return started;
     }();
-    ask(server->port(), sent, 3);
+    ask(server->port(), sent, 3, false);
     // Whatever that was, the next client is answered (once the closed
     // connections are counted out).
-    VORN_FUZZ_CHECK(runUntil([] { return ask(server->port(), "GET /api/cells HTTP/1.1\r\nHost: x\r\n\r\n", 3)
-                                             .startsWith("HTTP/1.1 200"); }, 1000));
+    VORN_FUZZ_CHECK(runUntil([] { return ask(server->port(), "GET /api/cells HTTP/1.1\r\nHost: x\r\n\r\n", 1000, true)
+                                             .startsWith("HTTP/1.1 200"); }, 3000));
     return 0;
 }
