@@ -363,8 +363,8 @@ private slots:
         QTemporaryDir dir;
         QProcess openssl;  // its output kept out of the test's
         openssl.start("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                                               "-nodes", "-keyout", dir.filePath("key.pem"), "-out", dir.filePath("cert.pem"),
-                                               "-days", "1", "-subj", "/CN=127.0.0.1"});
+                                  "-nodes", "-keyout", dir.filePath("key.pem"), "-out", dir.filePath("cert.pem"),
+                                  "-days", "1", "-subj", "/CN=127.0.0.1"});
         QVERIFY(openssl.waitForFinished() && openssl.exitCode() == 0);
         QTcpServer other;
         QVERIFY(other.listen(QHostAddress::LocalHost));
