@@ -364,21 +364,28 @@ struct PlantServer::Private {
     // for good: each is pinged, and closed when two pings go unanswered.
     void pingPages()
     {
-        QList<QPointer<QWebSocket>> silent;
+        QList<QPointer<QWebSocket>> silent, gone;
         for (Page &page : pages) {
-            if (page.unanswered++ < 2)
+            if (page.unanswered++ < 2 && page.socket->state() == QAbstractSocket::ConnectedState)
                 page.socket->ping();
             else
-                silent.append(page.socket.get());
+                (page.unanswered > 3 || page.socket->state() == QAbstractSocket::UnconnectedState ? gone : silent)
+                    .append(page.socket.get());
         }
-        // Closing may close the page at once, so not while going through them.
+        // Closing may close a page at once, so not while going through them.
         for (const QPointer<QWebSocket> &socket : silent) {
-            if (!socket)
-                continue;
-            socket->close(QWebSocketProtocol::CloseCodeGoingAway, QStringLiteral("no answer to pings"));
-            // Nor is it waited for to answer the close.
             if (socket)
-                QTimer::singleShot(options.limits.pingIntervalMs, socket, &QWebSocket::abort);
+                socket->close(QWebSocketProtocol::CloseCodeGoingAway, QStringLiteral("no answer to pings"));
+        }
+        // A page that did not answer the close in a ping interval, or whose
+        // socket closed without a word to the page: Qt's socket would wait
+        // for good, and hold the connection.
+        for (const QPointer<QWebSocket> &socket : gone) {
+            const auto page = std::find_if(pages.begin(), pages.end(), [&socket](const Page &p) { return p.socket.get() == socket; });
+            if (page != pages.end()) {
+                closePage(*page);
+                socket->abort();
+            }
         }
     }
 

@@ -1,5 +1,7 @@
 #include "requestgate.h"
 
+#include <algorithm>
+
 namespace vorn::serve {
 
 QByteArray RequestHead::value(QByteArrayView name) const
@@ -14,20 +16,24 @@ QByteArray RequestHead::value(QByteArrayView name) const
 bool RequestHead::isWebSocketUpgrade() const
 {
     // As Qt's parser takes it: an Upgrade header and "upgrade" among the
-    // Connection options.
-    return value("upgrade").compare("websocket", Qt::CaseInsensitive) == 0
-        && value("connection").toLower().contains("upgrade");
+    // options of any Connection header.
+    bool connection = false;
+    for (const auto &[key, value] : headers)
+        connection = connection || (key == "connection" && value.toLower().contains("upgrade"));
+    return connection && value("upgrade").compare("websocket", Qt::CaseInsensitive) == 0;
 }
 
 std::optional<RequestHead> ParseRequestHead(QByteArrayView block)
 {
+    // Lines end in CRLF or, as Qt's parser also takes them, in LF alone.
     QList<QByteArrayView> lines;
     for (qsizetype start = 0; start < block.size();) {
-        qsizetype end = block.indexOf("\r\n", start);
+        qsizetype end = block.indexOf('\n', start);
         if (end < 0)
             end = block.size();
-        lines.append(block.sliced(start, end - start));
-        start = end + 2;
+        QByteArrayView line = block.sliced(start, end - start);
+        lines.append(line.endsWith('\r') ? line.chopped(1) : line);
+        start = end + 1;
     }
     while (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
@@ -45,6 +51,11 @@ std::optional<RequestHead> ParseRequestHead(QByteArrayView block)
         head.headers.append({lines[i].first(colon).trimmed().toByteArray().toLower(),
                              lines[i].sliced(colon + 1).trimmed().toByteArray()});
     }
+    // Two of these could be read differently here and by Qt's parser.
+    for (const QByteArrayView once : {"upgrade", "content-length", "transfer-encoding"}) {
+        if (std::count_if(head.headers.cbegin(), head.headers.cend(), [once](const auto &h) { return h.first == once; }) > 1)
+            return std::nullopt;
+    }
     return head;
 }
 
@@ -58,15 +69,22 @@ RequestGate::Step RequestGate::feed(QByteArrayView bytes)
                                                                 : Step::Wait;
     }
     // Only what can still belong to the head is kept; the search starts a
-    // little before the new bytes, as "\r\n\r\n" may be split between reads.
-    const qsizetype from = qMax<qsizetype>(0, m_headBytes.size() - 3);
+    // little before the new bytes, as the blank line may be split between
+    // reads. It ends at an empty line, CRLF or LF alone as Qt's parser takes it.
+    const qsizetype from = qMax<qsizetype>(0, m_headBytes.size() - 2);
     m_headBytes.append(bytes.first(qMin<qsizetype>(bytes.size(), m_limits.maxHeaderBytes + 4 - m_headBytes.size())));
-    const qsizetype end = m_headBytes.indexOf("\r\n\r\n", from);
-    if (end < 0 || end + 4 > m_limits.maxHeaderBytes) {
+    qsizetype end = -1;
+    for (qsizetype at = m_headBytes.indexOf('\n', from); at >= 0 && end < 0; at = m_headBytes.indexOf('\n', at + 1)) {
+        if (m_headBytes.sliced(at + 1).startsWith('\n'))
+            end = at + 2;
+        else if (m_headBytes.sliced(at + 1).startsWith("\r\n"))
+            end = at + 3;
+    }
+    if (end < 0 || end > m_limits.maxHeaderBytes) {
         return m_headBytes.size() >= m_limits.maxHeaderBytes ? refuse(431, "request headers too large")
                                                              : Step::Wait;
     }
-    m_headBytes.truncate(end + 4);
+    m_headBytes.truncate(end);
     m_headDone = true;
     std::optional<RequestHead> head = ParseRequestHead(m_headBytes);
     if (!head)
