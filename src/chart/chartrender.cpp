@@ -184,7 +184,13 @@ Result WriteChart(GanttGrid &grid, const ChartExtent &extent, ChartFileFormat fo
 {
     const QSize size = ChartSize(grid, extent);
     if (format == ChartFileFormat::Png) {
-        QImage image(size, QImage::Format_RGB32);
+        // The raster painter works in 16-bit whole pixels: a side longer than
+        // that is painted wrong or crashes it, even where memory for the
+        // picture could be had.
+        constexpr int LongestSide = 32767;
+        QImage image;
+        if (size.width() <= LongestSide && size.height() <= LongestSide)
+            image = QImage(size, QImage::Format_RGB32);
         if (image.isNull())
             return Result::failure(
                 GetText(423, "The chart is %1 x %2 pixels, too large for one picture; a PDF takes it in pages.")

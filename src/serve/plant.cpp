@@ -216,6 +216,17 @@ QByteArray Plant::chart(const QString &name, const ChartOptions &options, ChartF
             *error = filled.message();
         return {};
     }
+    // The picture is painted on the thread that ticks every cell: one of a
+    // very large cell would hold every tick and every page for seconds.
+    if (const int rows = grid.data().rows() - grid.data().fixedRows(); rows > MaxChartRows) {
+        if (error) {
+            *error = QStringLiteral("the chart has %1 rows, more than the %2 a picture is drawn of here; "
+                                    "vorn-scheduler-render draws it")
+                         .arg(rows)
+                         .arg(MaxChartRows);
+        }
+        return {};
+    }
     FolderChartOptions view;
     view.nowSeconds = options.nowSeconds.value_or(qint32(m_clock.timeOfDayMs() / 1000));
     view.fromSeconds = options.fromSeconds;

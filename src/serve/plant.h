@@ -23,6 +23,8 @@ public:
     static constexpr qint64 IdleFollowMs = 60000;
     // A plant message at least this often, for the page's now.
     static constexpr qint64 PlantMessageMs = 60000;
+    // The most rows a chart picture is drawn of (about 0.7 s of painting).
+    static constexpr int MaxChartRows = 10000;
 
     // `clock`: of `now`, of the stale checks and of the idle groupings (a
     // frozen one for tests).

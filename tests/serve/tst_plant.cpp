@@ -164,13 +164,18 @@ private slots:
         QTest::newRow("label in the rows") << "label" << QByteArray("Q\"\\\x01\xc3\xa4/");
         QTest::newRow("chart") << "svg" << QByteArray("<?xml");
         QTest::newRow("chart at an interval not in the list") << "svg 7" << QByteArray("error");
+        // Taller than a painter can address: refused, never painted.
+        QTest::newRow("picture too tall for one") << "png 2000" << QByteArray("error");
     }
     void answers()
     {
         QFETCH(QString, what);
         QFETCH(QByteArray, expected);
         const QString part = what == QLatin1String("label") ? QStringLiteral("Q\"\\\x01\u00e4/") : QStringLiteral("P\u00e4");
-        Cell cell(0, 0, {{part, QStringLiteral("M1"), QString(), 300, 400}});
+        QList<Op> ops{{part, QStringLiteral("M1"), QString(), 300, 400}};
+        if (what.startsWith(QLatin1String("png")))
+            ops = QList<Op>(what.mid(4).toInt(), ops.front());
+        Cell cell(0, 0, ops);
         const QString c1 = QStringLiteral("C1");
         QByteArray got;
         if (what == QLatin1String("label")) {
@@ -182,11 +187,12 @@ private slots:
             got = *cell.plant->scheduleXml(c1);
         if (what.startsWith(QLatin1String("csv")))
             got = *cell.plant->scheduleCsv(c1, Sort::Machine, what.mid(4));
-        if (what.startsWith(QLatin1String("svg"))) {
+        if (what.startsWith(QLatin1String("svg")) || what.startsWith(QLatin1String("png"))) {
             serve::ChartOptions options;
-            options.interval = what.mid(4).toInt();
+            options.interval = what.startsWith(QLatin1String("svg")) ? what.mid(4).toInt() : 0;
+            const auto format = what.startsWith(QLatin1String("svg")) ? serve::ChartFormat::Svg : serve::ChartFormat::Png;
             QString error;
-            got = cell.plant->chart(c1, options, serve::ChartFormat::Svg, &error).left(expected.size());
+            got = cell.plant->chart(c1, options, format, &error).left(expected.size());
             got = error.isEmpty() ? got : QByteArray("error");
         }
         QCOMPARE(got, expected);
