@@ -20,8 +20,7 @@ set -euo pipefail
 #           xcb headers (a window manager that frames late, played on xvfb)
 #   fuzz:   clang and libclang-rt-14-dev (libFuzzer with the sanitizers)
 #   pages:  chromium, chromium-driver and python3-selenium (the plant
-#           view's pages in a real browser), python3-websockets (the
-#           stand-in server those tests can run against)
+#           view's pages in a real browser)
 #   demo:   xvfb-run with xauth (runs without a display), fonts for the
 #           Latin and Chinese texts of the window and the manual
 packages=(
@@ -33,7 +32,7 @@ packages=(
     desktop-file-utils appstream poppler-utils imagemagick systemd
     xvfb xauth libxcb1-dev
     fonts-noto-cjk fonts-dejavu-core
-    chromium chromium-driver python3-selenium python3-websockets
+    chromium chromium-driver python3-selenium
 )
 
 missing=()

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """The plant view's pages in a real browser (headless chromium through
 selenium), against the server given by VORN_SERVE (a command line, the data
-folders and the address are added) or, without it, the Python stand-in.
+folders and the address are added).
 
     VORN_SERVE=build/src/serve/vorn-scheduler-serve tests/serve/browser/test_pages.py
 
@@ -93,7 +93,7 @@ class Pages(unittest.TestCase):
             f.write(TOKEN + "\n")
         cls.port = free_port()
         cls.base = "http://127.0.0.1:%d" % cls.port
-        serve = shlex.split(os.environ.get("VORN_SERVE", "")) or [sys.executable, os.path.join(HERE, "fakeserve.py")]
+        serve = shlex.split(os.environ["VORN_SERVE"])
         cls.command = serve + ["--cell", "Alpha=" + cls.alpha, "--cell", "Big=" + os.path.join(base, "big"),
                                "--cell", "Gone=" + os.path.join(base, "gone"),
                                "--listen", "127.0.0.1:%d" % cls.port, "--token-file", token_file]
