@@ -328,6 +328,7 @@ private slots:
         Plant plant;
         auto window = plant.loadDemo(QStringLiteral("W"));
         plant.state.LoadedName = QStringLiteral("copy");
+        QVERIFY(window->Timer1()->isActive());   // ticking from the load on
         for (bool online : {false, true}) {
             window->toolbarButton("online")->trigger();
             const QList<bool> shown{window->Timer1()->isActive(), window->menuItem("mnuOnLine")->isChecked(),
