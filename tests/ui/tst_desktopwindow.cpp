@@ -143,14 +143,22 @@ private slots:
         QCOMPARE(window->isVisible(), visible);
         QCOMPARE(window->TopMost(), topMost);
         QCOMPARE(bool(window->windowFlags() & Qt::WindowStaysOnTopHint), topMost);
-        QList<bool> handed;
-        const auto record = [&](frmScheduler &, bool top) { handed << top; };
-        window->setOpenDialog(record);
-        window->setSaveAsDialog(record);
-        window->setAboutDialog(record);
-        for (const char *item : {"mnuOpen", "mnuSave", "mnuAbout"})
-            window->menuItem(item)->trigger();
-        QCOMPARE(handed, QList<bool>(3, topMost));
+        // Each menu item runs its own dialog, on top with the window.
+        QStringList handed, expected;
+        const auto record = [&handed](const QString &name) {
+            return [&handed, name](frmScheduler &, bool top) { handed << name + QString::number(top); };
+        };
+        window->setOpenDialog(record("Open"));
+        window->setSaveAsDialog(record("Save"));
+        window->setAboutDialog(record("About"));
+        window->setExportDialog(record("Export"));
+        window->setPrintDialog(record("Print"));
+        window->setPrintPreviewDialog(record("PrintPreview"));
+        for (const QString name : {"Open", "Save", "About", "Export", "Print", "PrintPreview"}) {
+            window->menuItem("mnu" + name)->trigger();
+            expected << name + QString::number(topMost);
+        }
+        QCOMPARE(handed, expected);
     }
 
     void everyCommandHasAnAccessibleName()

@@ -108,19 +108,6 @@ private slots:
         QVERIFY(QDir(folder).removeRecursively());
         QCOMPARE(ExportFolder(plant.state), QDir::currentPath()); // gone: start somewhere that exists
     }
-
-    void fileMenuItemsRunTheirDialogs()
-    {
-        Plant plant;
-        auto window = plant.loadDemo();
-        QStringList runs;
-        window->setExportDialog([&runs](frmScheduler &, bool) { runs << "export"; });
-        window->setPrintDialog([&runs](frmScheduler &, bool) { runs << "print"; });
-        window->setPrintPreviewDialog([&runs](frmScheduler &, bool) { runs << "preview"; });
-        for (const char *item : {"mnuExport", "mnuPrint", "mnuPrintPreview"})
-            window->menuItem(item)->trigger();
-        QCOMPARE(runs, QStringList({"export", "print", "preview"}));
-    }
 };
 
 QTEST_MAIN(ExportChartTest)

@@ -260,15 +260,32 @@ private slots:
         QCOMPARE(recorder.texts, QStringList(2, QStringLiteral("Open Failed")));
     }
 
+    // Exit writes nothing, a close writes the settings. A stored 2 greys a
+    // box and hides its column; a click checks or clears it, never greys it
+    // again.
+    void exitWritesNothingCloseWritesSettings_data()
+    {
+        QTest::addColumn<int>("clicks");   // on the greyed box
+        QTest::addColumn<QByteArray>("actualStart");
+        QTest::newRow("greyed-box-kept") << 0 << QByteArray("ActBegVisible=2");
+        QTest::newRow("one-click-checks") << 1 << QByteArray("ActBegVisible=1");
+        QTest::newRow("third-click-checks-again") << 3 << QByteArray("ActBegVisible=1");
+    }
+
     void exitWritesNothingCloseWritesSettings()
     {
+        QFETCH(int, clicks);
+        QFETCH(QByteArray, actualStart);
         Plant plant;
         const QByteArray original = "; kept\r\n[SCHEDULER]\r\nTimer=500\r\nActBegVisible=2\r\nOther=x\r\n";
         QVERIFY(writeFile(plant.state.SettingsFile, original));
         auto window = plant.loadDemo();
-        // A stored 2 greys the box and hides its column.
         QCOMPARE(window->ShowCol(3)->checkState(), Qt::PartiallyChecked);
         QVERIFY(window->fg()->data().colHidden(5));
+        for (int i = 0; i < clicks; ++i)
+            window->ShowCol(3)->click();
+        QCOMPARE(window->ShowCol(3)->checkState(), clicks ? Qt::Checked : Qt::PartiallyChecked);
+        QCOMPARE(window->fg()->data().colHidden(5), clicks == 0);
         window->ShowCol(0)->setChecked(true);
         window->CmbInterval()->setCurrentIndex(4);
         window->toolbarButton("machine")->trigger();
@@ -279,32 +296,10 @@ private slots:
 
         QVERIFY(window->close());
         const QByteArray written = readFile(plant.state.SettingsFile);
-        QVERIFY(written.startsWith(original));
-        for (const char *line : {"PlanBegVisible=1", "ActBegVisible=2", "Interval=4", "SortOrder=1"})
+        QVERIFY(clicks > 0 || written.startsWith(original));
+        for (const QByteArray &line : {QByteArray("Other=x"), QByteArray("PlanBegVisible=1"), actualStart,
+                                       QByteArray("Interval=4"), QByteArray("SortOrder=1")})
             QVERIFY2(written.contains(line), line);
-    }
-
-    // A box a stored 2 greyed is checked or cleared by a click, never greyed
-    // again: the clicks of a user hide and show its column.
-    void clickOnGreyedBoxChecksOrClears_data()
-    {
-        QTest::addColumn<int>("clicks");
-        QTest::newRow("one-click-checks") << 1;
-        QTest::newRow("third-click-checks-again") << 3;
-    }
-
-    void clickOnGreyedBoxChecksOrClears()
-    {
-        QFETCH(int, clicks);
-        Plant plant;
-        QVERIFY(writeFile(plant.state.SettingsFile, "[SCHEDULER]\r\nActBegVisible=2\r\n"));
-        auto window = plant.loadDemo();
-        for (int i = 0; i < clicks; ++i)
-            window->ShowCol(3)->click();
-        QCOMPARE(window->ShowCol(3)->checkState(), Qt::Checked);
-        QVERIFY(!window->fg()->data().colHidden(5));
-        QVERIFY(window->close());
-        QVERIFY(readFile(plant.state.SettingsFile).contains("ActBegVisible=1"));
     }
 
     void cleanAsksFirst()
@@ -333,6 +328,7 @@ private slots:
         Plant plant;
         auto window = plant.loadDemo(QStringLiteral("W"));
         plant.state.LoadedName = QStringLiteral("copy");
+        QVERIFY(window->Timer1()->isActive());   // ticking from the load on
         for (bool online : {false, true}) {
             window->toolbarButton("online")->trigger();
             const QList<bool> shown{window->Timer1()->isActive(), window->menuItem("mnuOnLine")->isChecked(),
@@ -427,8 +423,14 @@ private slots:
         for (int tick = 0; tick < 3; ++tick)
             window->Timer1_Timer();
         QCOMPARE(std::pair(window->fg()->topRow(), window->fg()->leftCol()), before);
-        // Ticks run all day: the borders they draw must not pile up.
-        QCOMPARE(window->fg()->data().borders().size(), borders);
+        // Ticks run all day: the borders they draw must not pile up. The
+        // body's lines: the times in colour 3, the keys in colour 1, all round
+        // and between the cells.
+        const std::vector<chart::BorderRegion> &drawn = window->fg()->data().borders();
+        const int last = window->fg()->data().rows() - 1;
+        QVERIFY(drawn.size() == borders && borders >= 2);
+        QVERIFY((drawn.end()[-2] == chart::BorderRegion{{2, 2, last, 7}, QColor(3, 0, 0), 1, 1, 1, 1, 1, 1}));
+        QVERIFY((drawn.back() == chart::BorderRegion{{2, 0, last, 2}, QColor(1, 0, 0), 1, 1, 1, 1, 1, 1}));
     }
 };
 
