@@ -375,6 +375,10 @@ def main():
     ap.add_argument("--json", default=os.path.join(ROOT, "build/mutation.json"))
     ap.add_argument("--markdown", default=os.path.join(ROOT, "build/mutation.md"))
     ap.add_argument("--report", action="store_true", help="only rewrite the Markdown from the JSON")
+    ap.add_argument("--replay", metavar="JSON",
+                    help="run again the killed mutants of an earlier run (after tests changed)")
+    ap.add_argument("--killed-by", metavar="REGEX", default="",
+                    help="with --replay: only those a matching test function killed")
     ap.add_argument("--selftest", action="store_true")
     args = ap.parse_args()
     if args.selftest:
@@ -397,6 +401,15 @@ def main():
         points += cache[key]
     json.dump(cache, open(cache_path, "w"))
     chosen = sample(points, args.sample, args.seed) if args.sample else points
+    if args.replay:
+        # Ids name file, line and change, so they hold while only tests change; a mutant whose
+        # source moved is reported, not silently dropped from the comparison.
+        wanted = [r["id"] for r in json.load(open(args.replay))["mutants"] if r["status"] == "killed"
+                  and any(re.search(args.killed_by, k) for k in r["killers"])]
+        byid = {p["id"]: p for p in points}
+        for gone in (w for w in wanted if w not in byid):
+            print("no longer a mutation point (its source changed):", gone, file=sys.stderr)
+        chosen = [byid[w] for w in wanted if w in byid]
     # Marked, not left out: the sample stays the one drawn before this check.
     built = built_files(args.build)
     if args.list:
