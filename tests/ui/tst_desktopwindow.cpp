@@ -144,21 +144,16 @@ private slots:
         QCOMPARE(window->TopMost(), topMost);
         QCOMPARE(bool(window->windowFlags() & Qt::WindowStaysOnTopHint), topMost);
         // Each menu item runs its own dialog, on top with the window.
-        QStringList handed, expected;
-        const auto record = [&handed](const QString &name) {
-            return [&handed, name](frmScheduler &, bool top) { handed << name + QString::number(top); };
-        };
-        window->setOpenDialog(record("Open"));
-        window->setSaveAsDialog(record("Save"));
-        window->setAboutDialog(record("About"));
-        window->setExportDialog(record("Export"));
-        window->setPrintDialog(record("Print"));
-        window->setPrintPreviewDialog(record("PrintPreview"));
-        for (const QString name : {"Open", "Save", "About", "Export", "Print", "PrintPreview"}) {
-            window->menuItem("mnu" + name)->trigger();
-            expected << name + QString::number(topMost);
+        const std::pair<const char *, void (frmScheduler::*)(frmScheduler::DialogRunner)> dialogs[] = {
+            {"Open", &frmScheduler::setOpenDialog},     {"Save", &frmScheduler::setSaveAsDialog},
+            {"About", &frmScheduler::setAboutDialog},   {"Export", &frmScheduler::setExportDialog},
+            {"Print", &frmScheduler::setPrintDialog},   {"PrintPreview", &frmScheduler::setPrintPreviewDialog}};
+        for (const auto &[name, set] : dialogs) {
+            QString handed;
+            (window.get()->*set)([&handed, name](frmScheduler &, bool top) { handed = name + QString::number(top); });
+            window->menuItem("mnu" + QString::fromLatin1(name))->trigger();
+            QCOMPARE(handed, name + QString::number(topMost));
         }
-        QCOMPARE(handed, expected);
     }
 
     void everyCommandHasAnAccessibleName()

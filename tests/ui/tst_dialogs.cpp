@@ -296,12 +296,8 @@ private slots:
         QFETCH(bool, clearSelection);
         QFETCH(QStringList, listed);
         Plant plant;
-        for (const QString &file : files) {
-            if (file.endsWith(u'/'))
-                QVERIFY(QDir(plant.dataFile(QString())).mkpath(QStringLiteral("Scheduler/") + file));
-            else
-                QVERIFY(writeFile(plant.copyFile(file), "copy"));
-        }
+        for (const QString &file : files)
+            QVERIFY(place(plant, "Scheduler/" + file, "copy"));
         plant.state.SortOrder = 1;
         plant.state.LoadedName = QStringLiteral("before");
         QList<qint16> fills;

@@ -5,12 +5,7 @@
 #include "griddata.h"
 #include "mappedfile.h"
 #include "schedulerows.h"
-#include "messagebox.h"
-
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
-#include <QTest>
+#include "uiplant.h"
 
 #include <utility>
 
@@ -283,21 +278,16 @@ private slots:
         state.Offline = 1;
         state.LoadedName = QStringLiteral("Monday");
 
-        QStringList messages;
-        const vorn::MessageHandler previous = vorn::SetMessageHandler([&](const vorn::MessageRequest &request) {
-            messages << request.text;
-            return vorn::MessageAnswer::Ok;
-        });
+        const vorn::test::MessageRecorder recorder;
         // The wait after a clean looks at the count only: marked records still count.
         const std::optional<qint32> before = vorn::LiveRecordCount(state);
         const bool cleaned = vorn::CleanLiveTable(state);
         const std::optional<qint32> after = vorn::LiveRecordCount(state);
-        vorn::SetMessageHandler(previous);
         QCOMPARE(before, records < 0 ? std::nullopt : std::optional<qint32>(records));
         QCOMPARE(cleaned, records >= 0);
         // The emptied table is still a table the manager and the fill can open.
         QCOMPARE(after, records < 0 ? std::nullopt : std::optional<qint32>(0));
-        QCOMPARE(messages, QStringList(records < 0 ? 3 : 0, QStringLiteral("Open Failed")));
+        QCOMPARE(recorder.texts, QStringList(records < 0 ? 3 : 0, QStringLiteral("Open Failed")));
         QCOMPARE(table.open(dir.filePath("Scheduler/Monday.dbf")).ok() ? table.recordCount() : -1, 3);
     }
 };
