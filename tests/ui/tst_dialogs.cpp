@@ -68,71 +68,107 @@ class tst_Dialogs : public QObject {
 private slots:
     void init() { SetLanguage(LanguageEnglish); }
 
+    // Save As copies the table shown into the archive folder, asks before it
+    // replaces a copy, and takes the code page file along: an unmarked table
+    // reads in the code page of the .cpg file beside it, so the copy must
+    // read as the table shown did. Whatever is typed or pasted, nothing
+    // outside the archive folder is created or replaced; a refused name
+    // leaves the disk as it was, the archive folder included, and the dialog
+    // open.
     void saveAsCopiesTheShownTable_data()
     {
         QTest::addColumn<QString>("typed");       // null: the proposed name stays
-        QTest::addColumn<QString>("liveFile");    // empty: no live table
-        QTest::addColumn<QString>("shownCopy");   // off-line showing this saved copy
-        QTest::addColumn<QString>("inTheWay");    // a file, or a folder when it ends in "/"
+        QTest::addColumn<QStringList>("disk");    // laid out by place(), each file holding its own path
+        QTest::addColumn<QString>("shown");       // off-line showing this saved copy
         QTest::addColumn<int>("answer");          // to a replace question
-        QTest::addColumn<QString>("message");     // how the one message starts
+        QTest::addColumn<QString>("message");     // part of the one message
         QTest::addColumn<bool>("closes");
-        QTest::addColumn<QByteArray>("saved");    // the bytes of the copy under the name in the end
+        QTest::addColumn<QByteArray>("saved");    // the copy under the name in the end, " + " each .cpg beside it
         const QString live = QStringLiteral("Scheduler.dbf");
         const QString old = QStringLiteral("Scheduler/Untitled 01.dbf");
         const QString replace = QStringLiteral("Untitled 01 already exists. Do you want to replace it?");
         const int ok = int(MessageAnswer::Ok), yes = int(MessageAnswer::Yes), no = int(MessageAnswer::No);
-        QTest::newRow("default-name") << QString() << live << "" << "" << ok << "" << true << QByteArray("live");
-        QTest::newRow("name-ending-in-dbf") << "week.dbf" << live << "" << "" << ok << "" << true << QByteArray("live");
-        QTest::newRow("upper-case-live-table") << "x" << "SCHEDULER.DBF" << "" << "" << ok << "" << true << QByteArray("live");
-        QTest::newRow("shown-copy") << "x" << live << "Monday" << "" << ok << "" << true << QByteArray("copy");
-        QTest::newRow("replace-no-keeps-old-copy") << QString() << live << "" << old << no << replace << false
-                                                   << QByteArray("in the way");
-        QTest::newRow("replace-yes") << QString() << live << "" << old << yes << replace << true << QByteArray("live");
-        QTest::newRow("replace-the-shown-copy-itself") << QString() << live << "Untitled 01" << "" << yes << replace
-                                                       << true << QByteArray("copy");
-        QTest::newRow("archive-path-is-a-file") << "x" << live << "" << "Scheduler" << ok << "Cannot create the folder"
-                                                << false << QByteArray("<missing>");
-        QTest::newRow("live-table-missing") << "x" << "" << "" << "" << ok << "Cannot copy" << false << QByteArray("<missing>");
-        QTest::newRow("name-of-a-folder") << "x" << live << "" << "Scheduler/x.dbf/" << ok << "Cannot copy" << false
-                                          << QByteArray("<missing>");
+        const auto refused = [](const QString &typed, const char *why) {
+            return "\"" + typed + "\" cannot name a saved copy: " + QLatin1String(why);
+        };
+        const char *badName = "a name must not be empty";
+        const char *outside = "the copy would not be saved inside";
+        QTest::newRow("default-name") << QString() << QStringList{live} << "" << ok << "" << true << QByteArray("Scheduler.dbf");
+        QTest::newRow("name-ending-in-dbf") << "week.dbf" << QStringList{live} << "" << ok << "" << true
+                                            << QByteArray("Scheduler.dbf");
+        QTest::newRow("upper-case-live-table") << "x" << QStringList{"SCHEDULER.DBF"} << "" << ok << "" << true
+                                               << QByteArray("SCHEDULER.DBF");
+        QTest::newRow("shown-copy") << "x" << QStringList{live, "Scheduler/Monday.dbf"} << "Monday" << ok << "" << true
+                                    << QByteArray("Scheduler/Monday.dbf");
+        QTest::newRow("replace-no-keeps-old-copy") << QString() << QStringList{live, old} << "" << no << replace << false
+                                                   << old.toUtf8();
+        QTest::newRow("replace-yes") << QString() << QStringList{live, old} << "" << yes << replace << true
+                                     << QByteArray("Scheduler.dbf");
+        QTest::newRow("replace-the-shown-copy-itself") << QString() << QStringList{live, old} << "Untitled 01" << yes
+                                                       << replace << true << old.toUtf8();
+        QTest::newRow("code-page-copied-along") << QString() << QStringList{live, old, "SCHEDULER.CPG"} << "" << yes
+                                                << replace << true << QByteArray("Scheduler.dbf + Untitled 01.cpg:SCHEDULER.CPG");
+        QTest::newRow("replaced-copy-loses-its-code-page") << QString() << QStringList{live, old, "Scheduler/Untitled 01.CPG"}
+                                                           << "" << yes << replace << true << QByteArray("Scheduler.dbf");
+        QTest::newRow("replaced-copy-takes-the-tables-code-page")
+            << QString() << QStringList{live, old, "Scheduler.cpg", "Scheduler/Untitled 01.cpg"} << "" << yes << replace
+            << true << QByteArray("Scheduler.dbf + Untitled 01.cpg:Scheduler.cpg");
+        QTest::newRow("archive-path-is-a-file") << "x" << QStringList{live, "Scheduler"} << "" << ok
+                                                << "Cannot create the folder" << false << QByteArray("<missing>");
+        QTest::newRow("live-table-missing") << "x" << QStringList() << "" << ok << "Cannot copy" << false
+                                            << QByteArray("<missing>");
+        QTest::newRow("name-of-a-folder") << "x" << QStringList{live, "Scheduler/x.dbf/"} << "" << ok << "Cannot copy"
+                                          << false << QByteArray("<missing>");
         // Copied from Windows: the same copy for the lookup and the Open list.
-        QTest::newRow("copy-differing-in-case-is-replaced") << "x" << live << "" << "Scheduler/x.DBF" << yes
+        QTest::newRow("copy-differing-in-case-is-replaced") << "x" << QStringList{live, "Scheduler/x.DBF"} << "" << yes
                                                             << "x already exists. Do you want to replace it?" << true
-                                                            << QByteArray("live");
+                                                            << QByteArray("Scheduler.dbf");
+        for (const QString typed : {"../Aplan", "../Scheduler", "../../escape", "..\\Aplan", "week\x7F" "end", ".", "..",
+                                    "   ", ""})
+            QTest::newRow(qPrintable("refused-" + typed)) << typed << QStringList{live, "Aplan.dbf"} << "" << ok
+                                                          << refused(typed, badName) << false << QByteArray("<missing>");
+        const QString nul = QStringLiteral("week").append(QChar(0)).append(u"end");
+        QTest::newRow("refused-embedded-nul") << nul << QStringList{live} << "" << ok << refused(nul, badName) << false
+                                              << QByteArray("<missing>");
 #ifdef Q_OS_UNIX
         // Symbolic links ("name=target"; a Windows shortcut is no link the
         // files go through), pipes and devices.
         QTest::newRow("archive-linked-to-data-never-doubles-the-live-table")
-            << "Scheduler" << "SCHEDULER.DBF" << "" << "Scheduler=." << ok
-            << "\"Scheduler\" cannot name a saved copy: the copy would not be saved inside" << false << QByteArray("live");
+            << "Scheduler" << QStringList{"SCHEDULER.DBF", "Scheduler=."} << "" << ok << refused("Scheduler", outside)
+            << false << QByteArray("SCHEDULER.DBF");
+        QTest::newRow("archive-is-the-data-folder") << "Aplan" << QStringList{live, "Aplan.dbf", "Scheduler=."} << "" << ok
+                                                    << refused("Aplan", outside) << false << QByteArray("Aplan.dbf");
+        QTest::newRow("link-in-archive-to-manager-table") << "out" << QStringList{live, "Aplan.dbf", "Scheduler/out.dbf=../Aplan.dbf"}
+                                                          << "" << ok << refused("out", outside) << false
+                                                          << QByteArray("-> Aplan.dbf: Aplan.dbf");
+        QTest::newRow("dangling-link-out-of-archive") << "gone" << QStringList{live, "Scheduler/gone.dbf=../../escape.dbf"}
+                                                      << "" << ok << refused("gone", outside) << false
+                                                      << QByteArray("<missing>");
+        QTest::newRow("link-to-another-copy-inside") << "alias" << QStringList{live, "Scheduler/alias.dbf=monday.dbf"} << ""
+                                                     << ok << "" << true << QByteArray("-> monday.dbf: Scheduler.dbf");
         // Read until the end as a table would be, these never end (or fill the disk).
         const QString notPlain = QStringLiteral("it is a pipe, a device or a folder, not a table file.");
-        QTest::newRow("live-table-is-a-pipe") << "x" << "Scheduler.dbf|" << "" << "" << ok << notPlain << false
+        QTest::newRow("live-table-is-a-pipe") << "x" << QStringList{"Scheduler.dbf|"} << "" << ok << notPlain << false
                                               << QByteArray("<missing>");
-        QTest::newRow("shown-copy-links-to-a-device") << "x" << live << "Monday=/dev/null" << "" << ok << notPlain
-                                                      << false << QByteArray("<missing>");
+        QTest::newRow("shown-copy-links-to-a-device") << "x" << QStringList{live, "Scheduler/Monday.dbf=/dev/null"}
+                                                      << "Monday" << ok << notPlain << false << QByteArray("<missing>");
 #endif
     }
 
     void saveAsCopiesTheShownTable()
     {
         QFETCH(QString, typed);
-        QFETCH(QString, liveFile);
-        QFETCH(QString, shownCopy);
-        QFETCH(QString, inTheWay);
+        QFETCH(QStringList, disk);
+        QFETCH(QString, shown);
         QFETCH(int, answer);
         QFETCH(QString, message);
         const bool asks = answer != int(MessageAnswer::Ok);
         Plant plant;
-        QVERIFY(inTheWay.isEmpty() || place(plant, inTheWay, "in the way"));
-        QVERIFY(liveFile.isEmpty() || place(plant, liveFile, "live"));
-        if (!shownCopy.isEmpty()) {
-            plant.state.LoadedName = shownCopy.section(u'=', 0, 0);
-            plant.state.Offline = 1;
-            const QString name = plant.state.LoadedName;
-            QVERIFY(place(plant, "Scheduler/" + name + ".dbf" + shownCopy.mid(name.size()), "copy"));
-        }
+        for (const QString &entry : disk)
+            QVERIFY(place(plant, entry, entry.section(u'=', 0, 0).toUtf8()));
+        plant.state.LoadedName = shown;
+        plant.state.Offline = shown.isEmpty() ? 0 : 1;
+        const QStringList before = tree(plant.dir.path());
         MessageRecorder recorder(static_cast<MessageAnswer>(answer));
 
         dlgSaveAs dialog(plant.state);
@@ -148,105 +184,20 @@ private slots:
             QCOMPARE(recorder.requests.first().icon, asks ? MessageIcon::Exclamation : MessageIcon::Critical);
             QCOMPARE(recorder.requests.first().buttons == MessageButtons::YesNo, asks);
         }
+        if (message.contains(QStringLiteral("cannot name a saved copy")))
+            QCOMPARE(tree(plant.dir.path()), before);
         QCOMPARE(dialog.txtSaveAs()->text(), name);
-        QTEST(readFile(FindFileIgnoringCase(plant.copyFile(name + QStringLiteral(".dbf")))), "saved");
-        QStringList listed = SavedCopyNames(plant.copyFile(QString()));
-        for (QString &copy : listed)
-            copy = copy.toCaseFolded();
+        const QString archive = plant.copyFile(QString());
+        const QFileInfo copy(FindFileIgnoringCase(archive + name + QStringLiteral(".dbf")));
+        QByteArray saved = copy.isSymLink() ? "-> " + QFileInfo(copy.symLinkTarget()).fileName().toUtf8() + ": " : "";
+        saved += readFile(copy.filePath());
+        for (const QString &cpg : QDir(archive).entryList({"*.cpg", "*.CPG"}, QDir::Files))
+            saved += " + " + cpg.toUtf8() + ':' + readFile(archive + cpg);
+        QTEST(saved, "saved");
+        QStringList listed = SavedCopyNames(archive);
+        for (QString &entry : listed)
+            entry = entry.toCaseFolded();
         QCOMPARE(listed.removeDuplicates(), 0);   // Open lists each copy once
-    }
-
-    // An unmarked table reads in the code page of the .cpg file beside it:
-    // the copy must read as the table shown did.
-    void saveAsTakesTheCodePageFileAlong_data()
-    {
-        QTest::addColumn<QString>("liveCpg");     // empty: none beside the live table
-        QTest::addColumn<QString>("oldCopyCpg");  // file name and text beside the copy replaced
-        QTest::addColumn<QString>("savedCpg");    // beside the copy in the end; empty: none
-        QTest::newRow("copied-along") << "SCHEDULER.CPG" << "" << "CP936";
-        QTest::newRow("replaced-copy-loses-its-own") << "" << "Untitled 01.CPG" << "";
-        QTest::newRow("replaced-copy-takes-the-tables") << "Scheduler.cpg" << "Untitled 01.cpg" << "CP936";
-    }
-
-    void saveAsTakesTheCodePageFileAlong()
-    {
-        QFETCH(QString, liveCpg);
-        QFETCH(QString, oldCopyCpg);
-        Plant plant;
-        QVERIFY(place(plant, "Scheduler.dbf", "live") && place(plant, "Scheduler/Untitled 01.dbf", "old"));
-        QVERIFY(liveCpg.isEmpty() || place(plant, liveCpg, "CP936"));
-        QVERIFY(oldCopyCpg.isEmpty() || place(plant, "Scheduler/" + oldCopyCpg, "UTF-8"));
-        MessageRecorder recorder(MessageAnswer::Yes);
-
-        dlgSaveAs dialog(plant.state);
-        dialog.OKButton()->click();
-
-        QCOMPARE(recorder.texts.size(), 1);   // the replace question only
-        const QStringList cpgs = QDir(plant.copyFile(QString())).entryList({"*.cpg", "*.CPG"}, QDir::Files);
-        QFETCH(QString, savedCpg);
-        QCOMPARE(cpgs, savedCpg.isEmpty() ? QStringList() : QStringList{"Untitled 01.cpg"});
-        QVERIFY(savedCpg.isEmpty() || readFile(plant.copyFile("Untitled 01.cpg")) == savedCpg.toLatin1());
-    }
-
-    // Whatever is typed or pasted, nothing outside the archive folder is
-    // created or replaced; a refused name leaves the disk as it was, the
-    // archive folder included, and the dialog open.
-    void saveAsNeverWritesOutsideTheArchive_data()
-    {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QStringList>("links");   // "link=target", both in the data folder
-        QTest::addColumn<QString>("refusal");     // how the message starts; empty: saved
-        const QString badName = QStringLiteral("cannot name a saved copy: a name must not be empty");
-        const QString outside = QStringLiteral("cannot name a saved copy: the copy would not be saved inside");
-        const QStringList none;
-        QTest::newRow("up-to-the-manager-table") << "../Aplan" << none << badName;
-        QTest::newRow("up-to-the-live-table") << "../Scheduler" << none << badName;
-        QTest::newRow("two-folders-up") << "../../escape" << none << badName;
-        QTest::newRow("backslash") << "..\\Aplan" << none << badName;
-        QTest::newRow("embedded-nul") << QStringLiteral("week").append(QChar(0)).append(u"end") << none << badName;
-        QTest::newRow("control-character") << "week\x7F" "end" << none << badName;
-        QTest::newRow("dot") << "." << none << badName;
-        QTest::newRow("dot-dot") << ".." << none << badName;
-        QTest::newRow("blanks-only") << "   " << none << badName;
-        QTest::newRow("empty") << "" << none << badName;
-#ifdef Q_OS_UNIX
-        // Symbolic links, "name=target".
-        QTest::newRow("link-in-archive-to-manager-table") << "out" << QStringList{"Scheduler/out.dbf=../Aplan.dbf"}
-                                                          << outside;
-        QTest::newRow("dangling-link-out-of-archive") << "gone" << QStringList{"Scheduler/gone.dbf=../../escape.dbf"}
-                                                      << outside;
-        QTest::newRow("archive-is-the-data-folder") << "Aplan" << QStringList{"Scheduler=."} << outside;
-        QTest::newRow("link-to-another-copy-inside") << "alias" << QStringList{"Scheduler/alias.dbf=monday.dbf"}
-                                                     << QString();
-#endif
-    }
-
-    void saveAsNeverWritesOutsideTheArchive()
-    {
-        QFETCH(QString, typed);
-        QFETCH(QStringList, links);
-        QFETCH(QString, refusal);
-        Plant plant;
-        for (const char *table : {"Scheduler.dbf", "Aplan.dbf", "Process.dbf"})
-            QVERIFY(writeFile(plant.dataFile(QLatin1String(table)), table));
-        for (const QString &link : links)
-            QVERIFY(place(plant, link, {}));
-        const QStringList before = tree(plant.dir.path());
-        MessageRecorder recorder(MessageAnswer::Yes);
-
-        dlgSaveAs dialog(plant.state);
-        dialog.txtSaveAs()->setText(typed);
-        dialog.OKButton()->click();
-
-        QCOMPARE(dialog.result() == QDialog::Accepted, refusal.isEmpty());
-        QCOMPARE(recorder.texts.size(), refusal.isEmpty() ? 0 : 1);
-        if (refusal.isEmpty()) {
-            QCOMPARE(readFile(plant.copyFile(QStringLiteral("monday.dbf"))), QByteArray("Scheduler.dbf"));
-            return;
-        }
-        QVERIFY2(recorder.texts.first().startsWith(QStringLiteral("\"%1\" %2").arg(typed, refusal)), qPrintable(recorder.texts.first()));
-        QCOMPARE(dialog.txtSaveAs()->text(), typed);
-        QCOMPARE(tree(plant.dir.path()), before);
     }
 
     // Started from the wrong folder (no data folder beside it), neither
