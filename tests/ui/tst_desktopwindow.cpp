@@ -156,7 +156,7 @@ private slots:
         }
     }
 
-    void everyCommandHasAnAccessibleName()
+    void everyCommandHasAnAccessibleNameAndTabReachesTheViewControls()
     {
         Plant plant;
         auto window = plant.loadDemo();
@@ -185,13 +185,8 @@ private slots:
         auto *actualStart = window->findChild<QCheckBox *>("ShowCol3");
         QCOMPARE(QAccessible::queryAccessibleInterface(actualStart)->text(QAccessible::Description), "Actual:");
         QCOMPARE(unnamed, QStringList());
-    }
 
-    void tabReachesTheIntervalAndEveryColumnBox()
-    {
-        Plant plant;
-        auto window = plant.loadDemo();
-        window->show();
+        // Tab reaches the interval and every column box.
         QApplication::setActiveWindow(window.get());
         window->findChild<QWidget *>("CmbInterval")->setFocus();
         QStringList visited;

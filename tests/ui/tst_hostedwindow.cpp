@@ -83,7 +83,6 @@ private slots:
         QTest::addColumn<QString>("commandLine");
         QTest::addColumn<bool>("hosted");
         QTest::newRow("hosted-upper-case") << QStringLiteral("Cell /H") << true;
-        QTest::newRow("hosted-lower-case") << QStringLiteral("Cell /h") << true;
         QTest::newRow("not-hosted") << QStringLiteral("Cell") << false;
     }
 

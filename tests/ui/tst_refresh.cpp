@@ -227,8 +227,6 @@ private slots:
             for (QString &record : *records)
                 record.prepend(u";;;;");
         }
-        QFETCH(bool, changed);
-        QFETCH(QStringList, planned);
         // The window's ticks keep what they saw and skip records whose bytes did
         // not change; the overlays must hear the same either way.
         for (const bool keep : {false, true}) {
@@ -246,8 +244,8 @@ private slots:
             QStringList reported;
             for (const vorn::chart::PlannedChange &change : result.plannedChanges)
                 reported << QStringLiteral("%1:%2|%3").arg(change.row).arg(change.oldStart, change.oldFinish);
-            QCOMPARE(result.changed, changed);
-            QCOMPARE(reported, planned);
+            QTEST(result.changed, "changed");
+            QTEST(reported, "planned");
         }
     }
 
