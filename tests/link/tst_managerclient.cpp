@@ -129,29 +129,6 @@ private slots:
             QSKIP("needs a session bus (run under dbus-run-session)");
     }
 
-    void noObjectWithoutManager_data()
-    {
-        QTest::addColumn<bool>("busReachable");
-        QTest::addColumn<bool>("nameOwned");
-        QTest::newRow("manager-running") << true << true;
-        // Object registered but name not claimed: only the name's owner counts.
-        QTest::newRow("no-owner-of-the-name") << true << false;
-        QTest::newRow("bus-unreachable") << false << false;
-    }
-
-    void noObjectWithoutManager()
-    {
-        QFETCH(bool, busReachable);
-        QFETCH(bool, nameOwned);
-        Manager manager;
-        QVERIFY(!nameOwned || manager.claimName());
-        const QDBusConnection bus = busReachable
-            ? QDBusConnection::sessionBus()
-            : QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/vorn-bus"), QStringLiteral("dead"));
-        QCOMPARE(bool(ManagerServerClient::create(bus)), nameOwned);
-        QDBusConnection::disconnectFromBus(QStringLiteral("dead"));
-    }
-
     void callsArriveInOrderWithTheirArguments_data()
     {
         QTest::addColumn<QStringList>("feeds");
@@ -174,11 +151,18 @@ private slots:
         QFETCH(QStringList, feeds);
         QFETCH(bool, ownConnection);
         Manager manager;
-        manager.claimName();
         // Qt's own session connection is the one the client can stand in for.
-        const auto client = ownConnection
-            ? ManagerServerClient::create()
-            : ManagerServerClient::create(QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("qt-way")));
+        const auto create = [&] {
+            return ownConnection ? ManagerServerClient::create()
+                                 : ManagerServerClient::create(QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("qt-way")));
+        };
+        // Without a manager there is no object: only the name's owner counts,
+        // not the object registered, and a bus that is not there has none.
+        QVERIFY(!create());
+        QVERIFY(!ManagerServerClient::create(QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/vorn-bus"), QStringLiteral("dead"))));
+        QDBusConnection::disconnectFromBus(QStringLiteral("dead"));
+        QVERIFY(manager.claimName());
+        const auto client = create();
         QVERIFY(client);
         client->CreateView(QStringLiteral("Scheduler"), QStringLiteral("View Scheduler"), 7);
         QStringList expected{kView};
@@ -322,8 +306,6 @@ private slots:
         bool nulWritten = false;
         for (const QString &step : QStringList{""} + steps) {
             const QStringList words = step.split(u' ');
-            table.close();
-            QVERIFY(table.open(path).ok());
             if (words[0] == u"set") {
                 QVERIFY(table.setField(words[1].toInt(), 8, words[2]).ok());
             } else if (words[0] == u"append") {
@@ -496,7 +478,6 @@ private slots:
 
         const QString text = QString::fromUtf8(vorn::testing::readFile(kept));
         QCOMPARE(text.count(QStringLiteral("<DataRow>")), records.size());
-        QVERIFY(!text.contains(QChar(0)));
         QCOMPARE(text, expected);
 #endif
     }
