@@ -390,14 +390,13 @@ private slots:
     {
         // Records as "Part;Process;...", "\\0" standing for a NUL byte inside
         // a field, "zeros" for a record of zero bytes (caught while the manager
-        // rewrites it). The feeder is this process's client with the refresh
-        // or the fill text, or the viewer program itself, hosted.
+        // rewrites it). The feeder is this process's client on a tick, or the
+        // viewer program itself, hosted.
         QTest::addColumn<QStringList>("records");
         QTest::addColumn<QString>("feeder");
         const QStringList nuls{"P1;;M;;60;120", "Gear\\0wheel;Mill\\0ing;M\\01;O\\0rder;6\\00;;;;;;Fin\\0al",
                                "zeros", "P3;;M;;1;2"};
         QTest::newRow("refresh-with-nul-bytes") << nuls << "refresh";
-        QTest::newRow("fill-with-nul-bytes") << nuls << "fill";
         QTest::newRow("viewer-with-nul-bytes") << nuls << "viewer";
         QTest::newRow("refresh-chinese-gbk") << QStringList{"零件;铣削;机床1;订单;60;120"} << "refresh";
     }
@@ -441,8 +440,7 @@ private slots:
         manager.start(QStringLiteral(VORN_STANDIN_PATH), {QStringLiteral("--keep"), kept});
         QVERIFY(manager.waitForReadyRead(10000));
         QCOMPARE(manager.readLine().trimmed(), QByteArray("ready"));
-        const bool fill = feeder == u"fill";
-        QString xml = vorn::model::BuildScheduleXml(table, fill ? vorn::model::XmlVariant::Fill : vorn::model::XmlVariant::Refresh);
+        const QString xml = vorn::model::BuildScheduleXml(table, vorn::model::XmlVariant::Refresh);
         // The NULs the rows stand for are in the text, inside fields.
         QCOMPARE(xml.contains(QRegularExpression(QStringLiteral("[^\\x{0}<>]\\x{0}+[^\\x{0}<>]"))),
                  records.join(u';').contains(QStringLiteral("\\0")));
@@ -465,11 +463,7 @@ private slots:
         } else {
             const auto client = ManagerServerClient::create();
             QVERIFY(client);
-            if (fill) {
-                client->SetViewXMLData(QStringLiteral("SCHEDULER"), xml);
-            } else {
-                QVERIFY(vorn::FeedTick(table, noRows, noRows, true, client.get()).fed);
-            }
+            QVERIFY(vorn::FeedTick(table, noRows, noRows, true, client.get()).fed);
             QTRY_VERIFY_WITH_TIMEOUT(client->isIdle(), kWaitMs);
             QCOMPARE(client->failedCount(), 0);
         }
