@@ -81,12 +81,8 @@ bool change(const QString &path, Change what)
         return writer.open(path).ok() && writer.appendRecord({"NEW", "M9", "5"}).ok();
     case Change::AppendMany:
         // Far past any headroom the first mapping left.
-        return writer.open(path).ok() && [&] {
-            for (int i = 0; i < 4000; ++i)
-                if (writer.appendRecord({QStringLiteral("X%1").arg(i), "M1", "1"}).failed())
-                    return false;
-            return true;
-        }();
+        return writer.open(path).ok()
+            && writer.appendRecords(4000, [](qint32 i) -> QList<QString> { return {QStringLiteral("X%1").arg(i), "M1", "1"}; }).ok();
     case Change::SetField:
         return writer.open(path).ok() && writer.setField(1500, 1, "CHANGED").ok();
     case Change::Pack:
