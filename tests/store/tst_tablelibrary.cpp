@@ -73,9 +73,6 @@ private slots:
             << name << table('C', "M1") << -1LL << true << qint32(LanguageChinese) << ""
             << QStringList{"code4init() 失败", "打开失败"};
         QTest::newRow("memo-file-missing") << name << memo << -1LL << false << en << "" << none;
-        QTest::newRow("memo-block-past-end") << name << table('M', "99") << 10LL << false << en << "" << none;
-        QTest::newRow("memo-block-zero-is-the-header") << name << table('M', "0") << 10LL << false << en << "" << none;
-        QTest::newRow("memo-file-upper-case") << "SCHEDULER.DBF" << memo << 10LL << false << en << "mmmmmmmmmm" << none;
         QTest::newRow("memo-longest-accepted") << name << memo << 32767LL << false << en << QString(32767, 'm') << none;
         QTest::newRow("memo-one-byte-too-long")
             << name << memo << 32768LL << false << en << ""

@@ -15,56 +15,26 @@ class TextsTest : public QObject
 private slots:
     void cleanup() { SetLanguage(LanguageEnglish); }
 
-    void everyIdHasBothTexts_data()
-    {
-        QTest::addColumn<int>("id");
-        QTest::addColumn<bool>("exists");
-        for (int id = 0; id <= 63; ++id)
-            QTest::addRow("id-%d", id) << id << (id >= 1 && id <= 62 && id != 11 && id != 30);
-        // The live overlays' texts.
-        for (int id = 299; id <= 317; ++id)
-            QTest::addRow("id-%d", id) << id << (id >= 300 && id <= 316);
-    }
-
+    // Texts beyond the original table (the live overlays' from 300 on) are
+    // added in pairs: every id has its text in both languages, and no id
+    // exists in one language only.
     void everyIdHasBothTexts()
-    {
-        QFETCH(int, id);
-        QFETCH(bool, exists);
-        QCOMPARE(!GetText(id).isEmpty(), exists);
-        SetLanguage(LanguageChinese);
-        QCOMPARE(!GetText(id).isEmpty(), exists);
-    }
-
-    // Texts beyond the original table are added in pairs: no id may exist in
-    // one language only.
-    void bothLanguagesHaveTheSameIds()
     {
         QStringList ids[2];
         int i = 0;
-        for (const char *name : {":/vorn/strings/en.json", ":/vorn/strings/zh_CN.json"}) {
-            ids[i] = QJsonDocument::fromJson(testing::readFile(QString::fromLatin1(name))).object().keys();
-            QVERIFY(!ids[i++].isEmpty());
-        }
+        for (const char *name : {":/vorn/strings/en.json", ":/vorn/strings/zh_CN.json"})
+            ids[i++] = QJsonDocument::fromJson(testing::readFile(QString::fromLatin1(name))).object().keys();
+        QVERIFY(!ids[0].isEmpty());
         QCOMPARE(ids[1], ids[0]);
-    }
-
-    void textIsExact_data()
-    {
-        QTest::addColumn<qint32>("language");
-        QTest::addColumn<int>("id");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("zh-32-no-trailing-blank") << LanguageChinese << 32 << u"Vorn 调度"_qs;
-        QTest::newRow("zh-46-presentation-colon") << LanguageChinese << 46 << QString::fromUtf16(u"系统时间\uFE30");
-    }
-
-    void textIsExact()
-    {
-        QFETCH(qint32, language);
-        QFETCH(int, id);
-        QFETCH(QString, expected);
-        SetLanguage(language);
-        QCOMPARE(GetText(id), expected);
-        QCOMPARE(GetText(id, u"ignored"_qs), expected);
+        for (const auto &[first, last] : {std::pair{0, 63}, std::pair{299, 317}}) {
+            for (int id = first; id <= last; ++id) {
+                const bool exists = (id >= 1 && id <= 62 && id != 11 && id != 30) || (id >= 300 && id <= 316);
+                for (const qint32 language : {LanguageEnglish, LanguageChinese}) {
+                    SetLanguage(language);
+                    QVERIFY2(GetText(id).isEmpty() != exists, qPrintable(QStringLiteral("id %1 in %2").arg(id).arg(language)));
+                }
+            }
+        }
     }
 
     void setLanguageFallsBackToEnglish_data()
@@ -73,19 +43,25 @@ private slots:
         QTest::addColumn<qint32>("current");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("yes");   // Qt's own button text
-        QTest::newRow("english") << 9 << 9 << u"English"_qs << u"&Yes"_qs;
-        QTest::newRow("chinese") << 2052 << 2052 << u"Chinese (China)"_qs << u"是(&Y)"_qs;
-        QTest::newRow("us-english-1033-unsupported") << 1033 << 9 << u"Invalid Language Index"_qs << u"&Yes"_qs;
+        QTest::addColumn<int>("id");
+        QTest::addColumn<QString>("text");   // of that id, exactly
+        QTest::newRow("english") << 9 << 9 << u"English"_qs << u"&Yes"_qs << 1 << u"Vorn Scheduler"_qs;
+        QTest::newRow("chinese-no-trailing-blank") << 2052 << 2052 << u"Chinese (China)"_qs << u"是(&Y)"_qs << 32 << u"Vorn 调度"_qs;
+        QTest::newRow("chinese-presentation-colon")
+            << 2052 << 2052 << u"Chinese (China)"_qs << u"是(&Y)"_qs << 46 << QString::fromUtf16(u"系统时间\uFE30");
+        QTest::newRow("us-english-1033-unsupported") << 1033 << 9 << u"Invalid Language Index"_qs << u"&Yes"_qs << 1 << u"Vorn Scheduler"_qs;
     }
 
     void setLanguageFallsBackToEnglish()
     {
         QFETCH(qint32, requested);
-        QFETCH(qint32, current);
+        QFETCH(int, id);
+        QFETCH(QString, text);
         SetLanguage(LanguageChinese);
         SetLanguage(requested, u"whatever"_qs);
-        QCOMPARE(CurrentLanguageID(), current);
-        QCOMPARE(GetText(1), current == LanguageChinese ? u"Vorn 调度"_qs : u"Vorn Scheduler"_qs);
+        QTEST(CurrentLanguageID(), "current");
+        QCOMPARE(GetText(id), text);
+        QCOMPARE(GetText(id, u"ignored"_qs), text);
         QTEST(LanguageName(requested), "name");
         QTEST(QCoreApplication::translate("QPlatformTheme", "&Yes"), "yes");
     }
