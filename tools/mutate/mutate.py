@@ -125,6 +125,12 @@ def find_points(path, args):
             unique.append(p)
     for p in unique:
         p["id"] = "%s:%d:%s: %s -> %s" % (p["file"], p["line"], p["kind"], short(p["orig"]), short(p["repl"]))
+    # The same change twice on one line (two `&&`) must stay two mutants: the later ones get #2, #3.
+    seen = {}
+    for p in sorted(unique, key=lambda p: p["start"]):
+        seen[p["id"]] = seen.get(p["id"], 0) + 1
+        if seen[p["id"]] > 1:
+            p["id"] += " #%d" % seen[p["id"]]
     return unique
 
 
@@ -379,6 +385,8 @@ def main():
                     help="run again the killed mutants of an earlier run (after tests changed)")
     ap.add_argument("--killed-by", metavar="REGEX", default="",
                     help="with --replay: only those a matching test function killed")
+    ap.add_argument("--replay-status", default="killed", choices=["killed", "survived"],
+                    help="with --replay: run again the mutants of this outcome (survived: after new tests)")
     ap.add_argument("--selftest", action="store_true")
     args = ap.parse_args()
     if args.selftest:
@@ -404,12 +412,19 @@ def main():
     if args.replay:
         # Ids name file, line and change, so they hold while only tests change; a mutant whose
         # source moved is reported, not silently dropped from the comparison.
-        wanted = [r["id"] for r in json.load(open(args.replay))["mutants"] if r["status"] == "killed"
-                  and any(re.search(args.killed_by, k) for k in r["killers"])]
+        old = [r for r in json.load(open(args.replay))["mutants"] if r["status"] == args.replay_status
+               and (args.replay_status != "killed" or any(re.search(args.killed_by, k) for k in r["killers"]))]
+        # The very bytes first, where the file has not changed; else the id.
+        byplace = {(p["file"], p["start"], p["end"], p["repl"]): p for p in points}
         byid = {p["id"]: p for p in points}
-        for gone in (w for w in wanted if w not in byid):
-            print("no longer a mutation point (its source changed):", gone, file=sys.stderr)
-        chosen = [byid[w] for w in wanted if w in byid]
+        chosen = []
+        for r in old:
+            p = byplace.get((r["file"], r["start"], r["end"], r["repl"]))
+            p = p if p and p["orig"] == r["orig"] else byid.get(r["id"])
+            if p:
+                chosen.append(p)
+            else:
+                print("no longer a mutation point (its source changed):", r["id"], file=sys.stderr)
     # Marked, not left out: the sample stays the one drawn before this check.
     built = built_files(args.build)
     if args.list:
