@@ -1,12 +1,14 @@
 #include "plantserver.h"
+#include "servesetup.h"
 
+#include <QFile>
 #include <QProcess>
-#include <QtEndian>
 #include <QSignalSpy>
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <QTest>
 #include <QWebSocket>
 
@@ -120,18 +122,23 @@ std::unique_ptr<QWebSocket> openPage(quint16 port, const QString &path, QList<QS
 
 } // namespace
 
+// The plant view's web server: its setup from the command line and files,
+// what each address answers, and how it holds up against its clients.
 class PlantServerTest : public QObject {
     Q_OBJECT
 
 private slots:
-    // What each address answers, with the status, a header or a piece of the body.
+    // What each address answers, with the status, a header or a piece of the
+    // body. With a token, every request shows it: in the address (a page then
+    // keeps it in a cookie scripts cannot read) or in that cookie.
     void routes_data()
     {
-        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("token"); // the server wants "s3cret"
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("contains");
-        const auto row = [](const char *name, const char *line, int status, const char *contains) {
-            QTest::newRow(name) << QByteArray(line) << status << QByteArray(contains);
+        const auto row = [](const char *name, const QByteArray &bytes, int status, const char *contains, bool token = false) {
+            QTest::newRow(name) << (bytes.endsWith("\r\n\r\n") ? bytes : request(bytes)) << token << status << QByteArray(contains);
         };
         row("plant page without inline script", "GET /", 200, "Content-Security-Policy: default-src 'none'; script-src 'self';");
         row("pages never sniffed", "GET /cell/Cell1", 200, "X-Content-Type-Options: nosniff");
@@ -153,7 +160,6 @@ private slots:
         row("chart now without seconds", "GET /api/cells/Cell1/chart.svg?now=09:15", 400, "now must be");
         row("chart overlays neither 0 nor 1", "GET /api/cells/Cell1/chart.svg?overlays=yes", 400, "overlays must");
         row("chart that cannot be drawn", "GET /api/cells/Cell2/chart.svg", 500, "cannot draw");
-        row("chart of no cell", "GET /api/cells/Cell9/chart.svg", 404, "no such cell");
         row("strings in Chinese", "GET /api/strings/zh", 200, "Content-Type: application/json");
         row("strings in a language it has not", "GET /api/strings/fr", 404, "no such language");
         row("embedded style", "GET /static/style.css", 200, "Content-Type: text/css");
@@ -161,54 +167,32 @@ private slots:
         row("WebSocket address without upgrade", "GET /ws/plant", 400, "WebSocket only");
         row("head of the cells", "HEAD /api/cells", 200, "Content-Type: application/json");
         row("no writing", "DELETE /api/cells", 405, "Allow: GET, HEAD");
+        row("no token", "GET /api/cells", 401, "no or wrong token", true);
+        row("page files need it too", "GET /static/style.css", 401, "", true);
+        row("wrong token in the address", "GET /?token=s3cre", 401, "", true);
+        row("page visit sets the cookie", "GET /cell/Cell1?token=s3cret", 200,
+            "Set-Cookie: vorn_token=s3cret; Path=/; HttpOnly; SameSite=Strict\r\n", true);
+        row("token in the cookie", request("GET /api/cells", "Cookie: theme=dark; vorn_token=s3cret\r\n"), 200,
+            R"({"type":"plant"})", true);
+        row("wrong token in the cookie", request("GET /api/cells", "Cookie: vorn_token=s3cret2\r\n"), 401, "", true);
+        row("WebSocket without it", request("GET /ws/plant", Upgrade), 401, "", true);
+        row("WebSocket with the cookie", request("GET /ws/plant", Upgrade + "Cookie: vorn_token=s3cret\r\n"), 101,
+            R"({"type":"plant"})", true);
+        row("WebSocket from another site", request("GET /ws/plant?token=s3cret", Upgrade + "Origin: http://evil.example\r\n"),
+            403, "", true);
     }
 
     void routes()
     {
-        QFETCH(QByteArray, line);
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, token);
         QFETCH(int, status);
         QFETCH(QByteArray, contains);
-        Served served;
-        const QByteArray reply = exchange(served.port(), request(line));
-        QVERIFY2(reply.startsWith("HTTP/1.1 " + QByteArray::number(status)), reply.left(200));
-        QVERIFY2(reply.contains(contains), reply.left(600));
-    }
-
-    // With a token, every request shows it: in the address (a page then
-    // keeps it in a cookie scripts cannot read) or in that cookie.
-    void token_data()
-    {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QByteArray>("starts");
-        QTest::addColumn<QByteArray>("contains");
-        const auto row = [](const char *name, const QByteArray &bytes, const char *starts, const char *contains) {
-            QTest::newRow(name) << bytes << QByteArray(starts) << QByteArray(contains);
-        };
-        row("no token", request("GET /api/cells"), "HTTP/1.1 401", "no or wrong token");
-        row("page files need it too", request("GET /static/style.css"), "HTTP/1.1 401", "");
-        row("wrong token in the address", request("GET /?token=s3cre"), "HTTP/1.1 401", "");
-        row("page visit sets the cookie", request("GET /cell/Cell1?token=s3cret"), "HTTP/1.1 200",
-            "Set-Cookie: vorn_token=s3cret; Path=/; HttpOnly; SameSite=Strict\r\n");
-        row("token in the cookie", request("GET /api/cells", "Cookie: theme=dark; vorn_token=s3cret\r\n"),
-            "HTTP/1.1 200", R"({"type":"plant"})");
-        row("wrong token in the cookie", request("GET /api/cells", "Cookie: vorn_token=s3cret2\r\n"), "HTTP/1.1 401", "");
-        row("WebSocket without it", request("GET /ws/plant", Upgrade), "HTTP/1.1 401", "");
-        row("WebSocket with the cookie", request("GET /ws/plant", Upgrade + "Cookie: vorn_token=s3cret\r\n"),
-            "HTTP/1.1 101", R"({"type":"plant"})");
-        row("WebSocket from another site", request("GET /ws/plant?token=s3cret", Upgrade + "Origin: http://evil.example\r\n"),
-            "HTTP/1.1 403", "");
-    }
-
-    void token()
-    {
-        QFETCH(QByteArray, bytes);
-        QFETCH(QByteArray, starts);
-        QFETCH(QByteArray, contains);
         WebOptions options;
-        options.token = "s3cret";
+        options.token = token ? "s3cret" : "";
         Served served(options);
         const QByteArray reply = exchange(served.port(), bytes);
-        QVERIFY2(reply.startsWith(starts) && reply.contains(contains), reply.left(600));
+        QVERIFY2(reply.startsWith("HTTP/1.1 " + QByteArray::number(status)) && reply.contains(contains), reply.left(600));
     }
 
     // Whatever a client sends, it gets an answer or is refused, and the
@@ -395,6 +379,62 @@ private slots:
         connect(&page, &QWebSocket::textMessageReceived, &page, [&](const QString &m) { messages.append(m); });
         page.open(QUrl(server.address().replace("https:", "wss:") + "ws/plant"));
         QTRY_COMPARE(messages, QList<QString>{R"({"type":"plant"})"});
+    }
+
+    // The cells and how they are served, from the command line and the
+    // files it names (written into the current folder, "%C" in the rows),
+    // or the exit code and the message that stop the program.
+    void setup_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("file");  // serve.ini or token, when not empty
+        QTest::addColumn<QString>("expected");
+        const auto row = [](const char *name, const QStringList &arguments, const char *file, const char *expected) {
+            QTest::newRow(name) << arguments << QByteArray(file) << QString(expected);
+        };
+        row("nothing: ../data/ as the viewer", {}, "", "Cell1=%C/../data/ 0 0 @127.0.0.1:8470");
+        row("cells from the command line", {"--cell", "A=/plant/a", "--cell=B.2=rel"}, "", "A=/plant/a 0 0;B.2=%C/rel 0 0 @127.0.0.1:8470");
+        row("listen on IPv6", {"--listen", "[::1]:9000"}, "", "Cell1=%C/../data/ 0 0 @::1:9000");
+        row("listen without a port", {"--listen", "0.0.0.0"}, "", "2: --listen takes ADDRESS:PORT");
+        row("listen on a port past 65535", {"--listen", "127.0.0.1:65536"}, "", "2: --listen takes");
+        row("cell without a folder", {"--cell", "A"}, "", "2: --cell takes NAME=FOLDER");
+        row("cell named with a slash", {"--cell", "a/b=/x"}, "", "2: --cell takes");
+        row("cell named twice", {"--cell", "A=/x", "--cell", "a=/y"}, "", "2: the cell a is named twice");
+        row("cells both ways", {"--cell", "A=/x", "--config", "serve.ini"}, "[A]\nDataFolder=/x\n", "2: cells come from");
+        row("an option it does not know", {"--port", "1"}, "", "2: Unknown option 'port'.");
+        row("certificate without key", {"--cert", "c.pem"}, "", "2: --cert and --key go together");
+        row("configuration file", {"--config", "serve.ini"},
+            "; plant\n[Line1]\nDataFolder=d1\nNoChangeMinutes=5\nInterval=10\n[line2]\nDataFolder = /abs\n",
+            "Line1=%C/d1 5 10;line2=/abs 0 0 @127.0.0.1:8470");
+        row("configuration without DataFolder", {"--config", "serve.ini"}, "[A]\nInterval=3\n", "1: %C/serve.ini [A]: DataFolder= is missing");
+        row("configuration with an interval the viewer has not", {"--config", "serve.ini"}, "[A]\nDataFolder=a\nInterval=7\n",
+            "1: %C/serve.ini [A]: Interval= must be");
+        row("configuration naming a cell twice", {"--config", "serve.ini"}, "[A]\nDataFolder=a\n[a]\nDataFolder=b\n", "1: %C/serve.ini [a]: the cell is named twice");
+        row("configuration missing", {"--config", "none.ini"}, "", "1: cannot read %C/none.ini");
+        row("token trimmed", {"--token-file", "serve.ini"}, " s3cret \n", "Cell1=%C/../data/ 0 0 @127.0.0.1:8470 token s3cret");
+        row("token a cookie cannot carry", {"--token-file", "serve.ini"}, "s3;cret", "1: %C/serve.ini: the token is empty");
+    }
+
+    void setup()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, file);
+        QFETCH(QString, expected);
+        QTemporaryDir dir;
+        QFile ini(dir.filePath("serve.ini"));
+        QVERIFY(file.isEmpty() || (ini.open(QIODevice::WriteOnly) && ini.write(file) == file.size()));
+        ini.close();
+        SetupFailure failure;
+        const std::optional<ServeSetup> setup = ParseServeSetup(arguments, dir.path(), &failure);
+        QString got = QString::number(failure.exitCode) + ": " + failure.message;
+        if (setup) {
+            QStringList cells;
+            for (const vorn::serve::CellConfig &cell : setup->cells)
+                cells.append(QStringLiteral("%1=%2 %3 %4").arg(cell.name, cell.dataFolder).arg(cell.noChangeMinutes).arg(cell.interval));
+            got = cells.join(u';') + QStringLiteral(" @%1:%2").arg(setup->web.address.toString()).arg(setup->web.port)
+                + (setup->web.token.isEmpty() ? QString() : " token " + setup->web.token);
+        }
+        QVERIFY2(got.startsWith(QString(expected).replace("%C", dir.path())), qPrintable(got));
     }
 };
 
