@@ -1,16 +1,10 @@
 #include "appstate.h"
-#include "gridcsv.h"
 #include "griddata.h"
-#include "gridgeometry.h"
 #include "gridlayout.h"
-#include "gridoverlay.h"
-#include "texts.h"
-#include "timescale.h"
 
 #include <QTest>
 
 #include <numeric>
-#include <vector>
 
 using namespace vorn;
 using namespace vorn::chart;
@@ -41,34 +35,9 @@ QString labels(const GridData &grid, const QList<int> &cols)
     return pieces.join(u' ');
 }
 
-// At 96 DPI, rows 20 high: rows 0-1 fixed over body rows 2-11, 5 and 6 hidden (shown: 2 3 4 7 8 9 10 11);
-// columns 0-1 fixed (30 and 45 wide), 2-9 scrolling (15 wide), 4 hidden. The view is 145x120, scrolled
-// to body position 1 (row 3) and column 3.
-struct GeometryGrid {
-    GridData data;
-    GridGeometry geometry{data};
-    const GridGeometry::View view{QSize(145, 120), 1, 3};
-
-    GeometryGrid()
-    {
-        data.setRows(12);
-        data.setCols(10);
-        data.setFixedRows(2);
-        data.setFixedCols(2);
-        data.setRowHeight(300);
-        for (int c = 0; c < 10; ++c)
-            data.setColWidth(c, c == 0 ? 450 : c == 1 ? 675 : 225);
-        data.setColHidden(4, true);
-        data.setRowHidden(5, true);
-        data.setRowHidden(6, true);
-        geometry.relayout(96);
-    }
-};
-
 } // namespace
 
-// The grid's contents as the fill and the layout write them, the layout itself, where
-// its cells land in a view, the time scale both ways, and the grid as CSV.
+// The grid's contents as the fill and the layout write them, and the layout itself.
 class TestGridLayout : public QObject {
     Q_OBJECT
 
@@ -275,162 +244,6 @@ private slots:
         // Hour blocks: every column of an hour carries its hour in row 0.
         QCOMPARE(labels(grid, {8 + 60 * 5 + 59, 8 + 60 * 23}), QStringLiteral("5:59 23:0"));
         QCOMPARE(grid.cellAlignment(1, 8 + 60 * 23), Qt::Alignment(Qt::AlignCenter));
-    }
-
-    void placesCellsInTheView_data()
-    {
-        QTest::addColumn<int>("row");
-        QTest::addColumn<int>("col");
-        QTest::addColumn<QRect>("rect"); // empty: not shown
-        QTest::newRow("header-over-fixed-column") << 0 << 1 << QRect(30, 0, 45, 20);
-        QTest::newRow("header-over-scrolled-column") << 1 << 5 << QRect(90, 20, 15, 20);
-        QTest::newRow("first-scrolled-column-after-the-fixed-ones") << 3 << 3 << QRect(75, 40, 15, 20);
-        QTest::newRow("body-row-in-fixed-column") << 4 << 0 << QRect(0, 60, 30, 20);
-        QTest::newRow("row-after-hidden-rows-moves-up") << 7 << 6 << QRect(105, 80, 15, 20);
-        QTest::newRow("partly-shown-at-the-right-edge") << 8 << 8 << QRect(135, 100, 15, 20);
-        QTest::newRow("scrolled-out-above") << 2 << 0 << QRect();
-        QTest::newRow("scrolled-out-left") << 3 << 2 << QRect();
-        QTest::newRow("behind-the-right-edge") << 3 << 9 << QRect();
-        QTest::newRow("below-the-bottom-edge") << 9 << 0 << QRect();
-        QTest::newRow("hidden-row") << 5 << 3 << QRect();
-        QTest::newRow("hidden-column") << 1 << 4 << QRect();
-        QTest::newRow("row-out-of-range") << 12 << 0 << QRect();
-    }
-
-    // Every shown cell is found again at its corners and centre; nothing is found outside.
-    void placesCellsInTheView()
-    {
-        QFETCH(int, row);
-        QFETCH(int, col);
-        QFETCH(QRect, rect);
-        const GeometryGrid grid;
-        QCOMPARE(grid.geometry.cellRect(row, col, grid.view), rect);
-        const QRect shown = rect.intersected(QRect(QPoint(), grid.view.size));
-        int r = -1;
-        int c = -1;
-        for (const QPoint &point : {shown.topLeft(), shown.center(), shown.bottomRight()})
-            QVERIFY(rect.isEmpty() || (grid.geometry.cellAt(point, grid.view, &r, &c) && QPoint(c, r) == QPoint(col, row)));
-        for (const QPoint &outside : {QPoint(-1, 50), QPoint(145, 50), QPoint(10, 120)})
-            QVERIFY(!grid.geometry.cellAt(outside, grid.view, &r, &c));
-    }
-
-    void panesOfTheView_data()
-    {
-        QTest::addColumn<int>("pane"); // 0 header and fixed columns, 1 header, 2 fixed columns, 3 neither
-        QTest::addColumn<QRect>("clip"); // null: the whole pane
-        QTest::addColumn<QString>("shown"); // rows | first-last column | top, left of column 0 | clip
-        // In a 150 wide area column 9 would begin at the right edge.
-        QTest::newRow("body-fixed-columns") << 2 << QRect() << "3 4 7 8|0-1|40 0|0 40 75 80";
-        QTest::newRow("body-scrolling-to-the-last-column-in-reach") << 3 << QRect() << "3 4 7 8|3-8|40 -15|75 40 75 80";
-        // Columns 6 and 7 span x 105-134, rows 4 and 7 y 60-99.
-        QTest::newRow("strip-cuts-body-rows-and-columns-at-their-edges")
-            << 3 << QRect(105, 60, 16, 30) << "4 7|6-7|60 -15|75 40 75 80";
-        QTest::newRow("strip-keeps-header-columns-whole") << 1 << QRect(100, 25, 10, 10) << "1|3-8|20 -15|75 0 75 40";
-    }
-
-    void panesOfTheView()
-    {
-        QFETCH(int, pane);
-        QFETCH(QRect, clip);
-        const GeometryGrid grid;
-        std::vector<int> rows;
-        const PaneView all = grid.geometry.panes(QRect(0, 0, 150, 120), 1, 3, -1, rows)[size_t(pane)];
-        const PaneView view = clip.isNull() ? all : grid.geometry.trimmed(all, clip);
-        QStringList shown;
-        for (const int row : view.rows)
-            shown << QString::number(row);
-        const QRect r = view.clip;
-        QTEST(QStringLiteral("%1|%2-%3|%4 %5|%6 %7 %8 %9").arg(shown.join(u' ')).arg(view.firstCol).arg(view.lastCol)
-                  .arg(view.y).arg(view.baseX).arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height()),
-              "shown");
-    }
-
-    // The time scale both ways: seconds to column and x, column back to seconds.
-    void mapsBothWays_data()
-    {
-        QTest::addColumn<QString>("interval");
-        QTest::addColumn<int>("seconds");
-        QTest::addColumn<int>("end");    // one past the last column
-        QTest::addColumn<int>("column"); // of `seconds`
-        QTest::addColumn<int>("x");      // in a pane of 25-pixel columns scrolled 100 pixels
-        QTest::newRow("1-min-midnight") << "1" << 0 << 1448 << 8 << 100;
-        // 59 of 60 seconds: 98 percent, 24.5 pixels rounding to the even 24.
-        QTest::newRow("1-min-last-second-of-the-day") << "1" << 86399 << 1448 << 1447 << 36099;
-        // 3 of 120 seconds: 2.5 percent rounding to the even 2, then 0.5 pixels to 0.
-        QTest::newRow("2-min-half-percent-to-even") << "2" << 123 << 728 << 9 << 125;
-        QTest::newRow("3-min-last-second-of-hour-0") << "3" << 3599 << 488 << 27 << 600;
-        QTest::newRow("4-min-start-of-hour-1") << "4" << 3600 << 368 << 23 << 475;
-        QTest::newRow("5-min-half-into-2:15") << "5" << 8250 << 296 << 35 << 787;
-        QTest::newRow("6-min-before-midnight-at-the-first") << "6" << -1 << 248 << 8 << 100;
-        QTest::newRow("10-min-past-24:00-at-the-right-end") << "10" << 86400 + 300 << 152 << 151 << 3700;
-        QTest::newRow("12-min-92-hour-limit-at-the-right-end") << "12" << 92 * 3600 - 1 << 128 << 127 << 3100;
-        QTest::newRow("2.5-min-is-2-half-to-even") << "2.5" << 150 << 728 << 9 << 131;
-        QTest::newRow("not-a-number-no-scale") << "abc" << 3600 << 8 << 8 << 100;
-    }
-
-    void mapsBothWays()
-    {
-        QFETCH(QString, interval);
-        QFETCH(int, seconds);
-        const TimeScale scale = TimeScale::ofInterval(interval, 8);
-        std::vector<int> edges(1449);
-        for (size_t c = 0; c < edges.size(); ++c)
-            edges[c] = int(c) * 25;
-        PaneView pane;
-        pane.colX = edges.data();
-        pane.baseX = -100;
-        QTEST(scale.endColumn(), "end");
-        QTEST(scale.columnOf(seconds), "column");
-        QTEST(scale.xOf(pane, seconds), "x");
-        for (int c = 8; c < scale.endColumn(); ++c) {
-            QCOMPARE(scale.columnOf(scale.secondsOf(c)), c);
-            QCOMPARE(scale.columnOf(scale.secondsOf(c + 1) - 1), c);
-        }
-        QCOMPARE(scale.secondsOf(scale.endColumn()), scale.isValid() ? 86400 : 0);
-    }
-
-    void gridAsCsv_data()
-    {
-        QTest::addColumn<QString>("key");       // detail row's key text
-        QTest::addColumn<qint32>("language");
-        QTest::addColumn<QString>("csv");
-
-        // Durations are hidden, so every row also checks that hidden columns are left out.
-        const QString header = "Row,Part/Machine,Planned Start,Planned Finish,Actual Start\r\nGroup,P1,06:00:00,07:00:00,\r\n";
-        QTest::newRow("comma-and-quote-quoted-quote-doubled")
-            << "M1, \"left\"" << LanguageEnglish << header + "Operation,\"M1, \"\"left\"\"\",06:00:00,06:30:00,06:10:00\r\n";
-        QTest::newRow("line-break-quoted") << "M1\nM2" << LanguageEnglish << header + "Operation,\"M1\nM2\",06:00:00,06:30:00,06:10:00\r\n";
-        QTest::newRow("chinese-kinds-utf8")
-            << "车床" << LanguageChinese
-            << "行,Part/Machine,Planned Start,Planned Finish,Actual Start\r\n组,P1,06:00:00,07:00:00,\r\n工序,车床,06:00:00,06:30:00,06:10:00\r\n";
-    }
-
-    void gridAsCsv()
-    {
-        QFETCH(QString, key);
-        QFETCH(qint32, language);
-        // Columns 0..8: outline, key, planned start/finish/duration, actual
-        // start/finish/duration, one time-scale column; durations hidden.
-        GridData grid;
-        grid.setRows(2);
-        grid.setCols(9);
-        const QStringList row0{"", "Part/Machine", "Planned", "Planned", "Planned", "Actual", "Actual", "Actual", "6"};
-        const QStringList row1{"", "", "Start", "Finish", "Duration", "Start", "Finish", "Duration", "0"};
-        for (int c = 0; c < 9; ++c) {
-            grid.setText(0, c, row0[c]);
-            grid.setText(1, c, row1[c]);
-        }
-        for (const int c : {4, 6, 7})
-            grid.setColHidden(c, true);
-        grid.addItem(u"\tP1\t06:00:00\t07:00:00");
-        grid.setIsNode(2, true);
-        grid.addItem(QString(u'\t' + key + QStringLiteral("\t06:00:00\t06:30:00\t00:30:00\t06:10:00")));
-        grid.setIsNode(3, true);
-        grid.setRowOutlineLevel(3, 1);
-        SetLanguage(language);
-        const QByteArray bytes = GridCsv(grid);
-        SetLanguage(LanguageEnglish);
-        QTEST(QString::fromUtf8(bytes), "csv");
     }
 };
 

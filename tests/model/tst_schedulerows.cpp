@@ -2,14 +2,11 @@
 #include "scheduletable.h"
 
 #include "schedulexml.h"
-#include "secondstext.h"
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <thread>
 
 using namespace vorn;
 using namespace vorn::model;
@@ -53,8 +50,6 @@ const QStringList kAsPlainAlgorithm{QStringLiteral("(as the plain algorithm)")};
 
 } // namespace
 
-// Records grouped into the fill's rows, the schedule as XML, and the time
-// text of a number of seconds.
 class TestScheduleRows : public QObject {
     Q_OBJECT
 
@@ -277,71 +272,6 @@ private slots:
             QCOMPARE(text, expected);
             QCOMPARE(kept.size(), expected.size());
         }
-    }
-
-    void converts_data()
-    {
-        QTest::addColumn<QString>("input");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("overflow");
-        QTest::addColumn<QVariant>("value"); // of SecondsValue; invalid when there is none
-
-        QTest::newRow("under-a-minute") << "59" << "00:00:59" << false << QVariant(59);
-        QTest::newRow("one-hour") << "3600" << "01:00:00" << false << QVariant(3600);
-        QTest::newRow("last-second-of-the-day") << "86399" << "23:59:59" << false << QVariant(86399);
-        QTest::newRow("hours-not-wrapped-at-24") << "90000" << "25:00:00" << false << QVariant(90000);
-        QTest::newRow("last-convertible") << "331199" << "91:59:59" << false << QVariant(331199);
-        QTest::newRow("first-overflow-still-a-value") << "331200" << "" << true << QVariant(331200);
-        QTest::newRow("first-overflow-negative") << "-331200" << "" << true << QVariant(-331200);
-        QTest::newRow("zero-is-a-value-without-text") << "0" << "" << false << QVariant(0);
-        QTest::newRow("empty") << "" << "" << false << QVariant();
-        QTest::newRow("half-down-to-even") << "12.5" << "00:00:12" << false << QVariant(12);
-        QTest::newRow("half-up-to-even") << "13.5" << "00:00:14" << false << QVariant(14);
-        QTest::newRow("negative-seconds-only") << "-30" << "00:00:-30" << false << QVariant(-30);
-        QTest::newRow("negative-every-part") << "-3700" << "-01:-01:-40" << false << QVariant(-3700);
-        QTest::newRow("surrounding-white-space") << " \t120\r\n" << "00:02:00" << false << QVariant(120);
-        QTest::newRow("exponent-signed-with-fraction") << "1.2E+2" << "00:02:00" << false << QVariant(120);
-        // Below any double, however large the exponent that brings it back up part of the way.
-        QTest::newRow("underflow-with-positive-exponent") << "0." + QString(409, u'0') + "1e10" << "" << false << QVariant(0);
-        QTest::newRow("beyond-any-double-signed-exponent") << "1e+400" << "" << true << QVariant();
-        QTest::newRow("beyond-int32-by-rounding") << "2147483647.5" << "" << true << QVariant();
-        QTest::newRow("beyond-int32") << "2147483648" << "" << true << QVariant();
-        QTest::newRow("difference-of-two-int32") << "-4294967294" << "" << true << QVariant();
-        QTest::newRow("thousands-separator") << "1,000" << "" << false << QVariant();
-        QTest::newRow("full-width-digits") << QString::fromUtf8("\xef\xbc\x96\xef\xbc\x90") << "" << false << QVariant();
-    }
-
-    // Grid text, table bytes and a computed number of seconds must all come out alike.
-    void converts()
-    {
-        QFETCH(QString, input);
-        QFETCH(QString, text);
-        QFETCH(bool, overflow);
-        QFETCH(QVariant, value);
-        const QByteArray bytes = input.toUtf8();
-        const std::optional<qint32> expected = value.isValid() ? std::optional(value.toInt()) : std::nullopt;
-
-        const auto checkText = [&](const auto &convert) {
-            bool reported = !overflow;
-            QCOMPARE(convert(&reported), text);
-            QCOMPARE(reported, overflow);
-        };
-        checkText([&](bool *o) { return SecondsText(QStringView(input), o); });
-        checkText([&](bool *o) { return SecondsText(QByteArrayView(bytes), o); });
-        bool integer = false;
-        if (const qint64 seconds = input.toLongLong(&integer); integer) {
-            checkText([&](bool *o) { return SecondsTextOfValue(seconds, o); });
-            // The kept text of a value, asked for twice, also from another thread.
-            if (seconds == qint32(seconds)) {
-                const QString shown = overflow ? QString() : text;
-                QCOMPARE(KeptSecondsText(qint32(seconds)), shown);
-                QString elsewhere;
-                std::thread([&] { elsewhere = KeptSecondsText(qint32(seconds)); }).join();
-                QCOMPARE(elsewhere, shown);
-            }
-        }
-        QCOMPARE(SecondsValue(QStringView(input)), expected);
-        QCOMPARE(SecondsValue(QByteArrayView(bytes)), expected);
     }
 };
 

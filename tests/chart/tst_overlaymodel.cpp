@@ -1,0 +1,225 @@
+#include "chartclock.h"
+#include "griddata.h"
+#include "groupoutline.h"
+#include "overlaymodel.h"
+#include "testchart.h"
+#include "texts.h"
+
+#include <QDateTime>
+#include <QTest>
+
+using namespace vorn;
+using namespace vorn::chart;
+using vorn::test::layOut;
+
+// The overlays' reading of the grid, without painting: what runs and how
+// late, group totals, tooltips, flashes, the stale-data watch, collapsed
+// groups, the clock.
+class tst_OverlayModel : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { LoadTextResources(); }
+
+    void readsRunningOperations_data()
+    {
+        QTest::addColumn<QString>("row");
+        QTest::addColumn<int>("now");
+        QTest::addColumn<QString>("expected"); // "-": not running; else "start ghostEnd late"
+
+        QTest::newRow("finished-is-not-running") << "D:M|01:00:00|02:00:00|01:00:00|01:00:00|02:00:00|01:00:00" << 9000 << "-";
+        QTest::newRow("not-started-is-not-running") << "D:M|01:00:00|02:00:00|01:00:00|||" << 9000 << "-";
+        QTest::newRow("running-within-plan") << "D:M|01:00:00|02:00:00|01:00:00|01:10:00||" << 6000 << "4200 7800 0";
+        QTest::newRow("running-past-its-ghost-is-late") << "D:M|01:00:00|02:00:00|01:00:00|01:10:00||" << 7900 << "4200 7800 100";
+        QTest::newRow("no-planned-duration-no-ghost-never-late") << "D:M|||00:00:00|01:10:00||" << 90000 << "4200 - 0";
+        QTest::newRow("group-row-is-never-running") << "G:M|01:00:00|02:00:00|01:00:00|01:10:00||" << 9000 << "-";
+    }
+
+    void readsRunningOperations()
+    {
+        QFETCH(QString, row);
+        QFETCH(int, now);
+        GridData grid;
+        layOut(grid, {row});
+        const std::optional<RunningOperation> running = RunningAt(grid, 2, now);
+        const QString got = !running ? QStringLiteral("-")
+            : QStringLiteral("%1 %2 %3").arg(running->actualStart)
+                  .arg(running->ghostEnd ? QString::number(*running->ghostEnd) : QStringLiteral("-"))
+                  .arg(running->lateSeconds);
+        QTEST(got, "expected");
+    }
+
+    void writesLateness_data()
+    {
+        QTest::addColumn<int>("seconds");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("seconds") << 5 << "+00:05";
+        QTest::newRow("just-below-an-hour") << 3599 << "+59:59";
+        QTest::newRow("an-hour-adds-the-hour") << 3600 << "+1:00:00";
+        QTest::newRow("many-hours") << 36000 + 61 << "+10:01:01";
+    }
+
+    void writesLateness()
+    {
+        QFETCH(int, seconds);
+        QTEST(LateText(seconds), "text");
+    }
+
+    void totalsAndTooltipsOfGroupsAndRows()
+    {
+        GridData grid;
+        layOut(grid, {"G:Mill1|01:00:00|03:00:00|02:00:00|01:00:00||",
+                      "D:Shaft-1(ORD-7)|01:00:00|01:30:00|00:30:00|01:00:00|01:20:00|00:20:00",
+                      "D:Gear-2|01:30:00|02:00:00|00:30:00|01:30:00||",
+                      "D:Gear-3|02:00:00|03:00:00|01:00:00|02:00:00||",
+                      "D:Gear-4|02:30:00|03:00:00|00:30:00|||",
+                      "G:Lathe1|04:00:00|05:00:00|01:00:00|||"});
+        const qint32 now = 2 * 3600 + 10 * 60; // 02:10: Gear-2 is 10 minutes late, Gear-3 on time
+        const GroupTotals totals = GroupTotalsAt(grid, 2, now);
+        QCOMPARE((QList<int>{totals.operations, totals.finished, totals.running, totals.late}),
+                 (QList<int>{4, 1, 2, 1}));
+        QCOMPARE(LateCountAt(grid, 2, now), 1);
+        QCOMPARE(LateCountAt(grid, 7, now), 0);
+
+        const QString group = TooltipText(grid, 2, 1, now, {});
+        for (const char *piece : {"<b>Mill1</b>", "Operations</td><td>&nbsp;4", "Late</td><td>&nbsp;1"})
+            QVERIFY2(group.contains(QLatin1String(piece)), qPrintable(group));
+
+        // Grouped by machine: the group key is the machine, the label part and order.
+        const RecordDetailsLookup lookup = [](qint32 record) {
+            return record == 2 ? std::optional(RecordDetails{QStringLiteral("Milling")}) : std::nullopt;
+        };
+        const QString finished = TooltipText(grid, 3, 1, now, lookup);
+        for (const char *piece : {"Part</td><td>&nbsp;Shaft-1<", "Order</td><td>&nbsp;ORD-7<",
+                                  "Machine</td><td>&nbsp;Mill1<", "Process</td><td>&nbsp;Milling<",
+                                  "Status</td><td>&nbsp;Finished<", "01:00:00 \u2013 01:20:00 (00:20:00)"})
+            QVERIFY2(finished.contains(QString::fromUtf8(piece)), qPrintable(finished));
+        const QString late = TooltipText(grid, 4, 1, now, lookup);
+        QVERIFY2(late.contains(QLatin1String("Running")) && late.contains(QLatin1String("+10:00"))
+                     && !late.contains(QLatin1String("Process")), qPrintable(late));
+        // Grouped by part: the label is the machine.
+        QVERIFY(TooltipText(grid, 5, 0, now, {}).contains(QLatin1String("Machine</td><td>&nbsp;Gear-3<")));
+        QVERIFY(TooltipText(grid, 1, 1, now, {}).isEmpty());
+
+        SetLanguage(LanguageChinese);
+        QVERIFY(TooltipText(grid, 4, 1, now, {}).contains(QString::fromUtf8("进行中")));
+        SetLanguage(LanguageEnglish);
+    }
+
+    void flashesAreCappedAndFade()
+    {
+        ChangeFlashes flashes;
+        std::vector<PlannedChange> many;
+        for (int row = 2; row < 2 + ChangeFlashes::MaxFlashes + 5; ++row)
+            many.push_back({row, QStringLiteral("01:00:00"), QStringLiteral("02:00:00")});
+        flashes.noteChanges(many, 1000);
+        QCOMPARE(int(flashes.flashes().size()), ChangeFlashes::MaxFlashes);
+        QCOMPARE(flashes.strength(2, 1000), 1.0);
+        QCOMPARE(flashes.strength(2, 1000 + ChangeFlashes::FadeMs / 2), 0.5);
+        QCOMPARE(flashes.find(3)->oldFinish, QStringLiteral("02:00:00"));
+
+        // Once faded, a row that changes again waits out its cool-down.
+        QVERIFY(!flashes.expire(1000 + ChangeFlashes::FadeMs));
+        QCOMPARE(flashes.strength(2, 1000 + ChangeFlashes::FadeMs), 0.0);
+        flashes.noteChanges({{2, {}, {}}, {40, {}, {}}}, 5000);
+        QCOMPARE(int(flashes.flashes().size()), 1);
+        QVERIFY(flashes.find(40) && !flashes.find(2));
+        flashes.noteChanges({{2, {}, {}}}, 1000 + ChangeFlashes::CoolDownMs);
+        QVERIFY(flashes.find(2));
+
+        // A refill forgets everything, cool-downs included.
+        flashes.clear();
+        flashes.noteChanges({{40, {}, {}}}, 5100);
+        QVERIFY(flashes.find(40));
+    }
+
+    void staleWatchSaysWhatIsWrong_data()
+    {
+        QTest::addColumn<QString>("ticks"); // per tick "r" read and changed, "u" read unchanged, "x" unreadable
+        QTest::addColumn<bool>("online");
+        QTest::addColumn<bool>("stopped");
+        QTest::addColumn<int>("minutes");
+        QTest::addColumn<QString>("banner");
+
+        // One tick a minute from 10:00:00 on.
+        QTest::newRow("fresh-data-no-banner") << "rrr" << true << false << 10 << "";
+        QTest::newRow("unreadable-since-the-first-failed-tick") << "rxxx" << true << false << 10
+            << "Schedule table unreadable since 10:01:00";
+        QTest::newRow("readable-again-clears-it") << "rxxu" << true << false << 10 << "";
+        QTest::newRow("unchanged-for-the-set-minutes") << "ruuu" << true << false << 3 << "No change for 3 min";
+        QTest::newRow("unchanged-warning-off-with-zero") << "ruuuuu" << true << false << 0 << "";
+        QTest::newRow("stopped-by-the-manager") << "r" << true << true << 10 << "Updates stopped by the manager (STOP)";
+        QTest::newRow("offline-shows-nothing") << "rxx" << false << true << 10 << "";
+    }
+
+    void staleWatchSaysWhatIsWrong()
+    {
+        QFETCH(QString, ticks);
+        QFETCH(bool, online);
+        QFETCH(bool, stopped);
+        QFETCH(int, minutes);
+        StaleWatch watch;
+        watch.noteRefill(0);
+        qint64 ms = 0;
+        for (const QChar tick : ticks) {
+            watch.noteTick(tick != u'x', tick == u'r', ms, 10 * 3600 * 1000 + ms);
+            ms += 60000;
+        }
+        QTEST(watch.text(online, stopped, ms - 60000, minutes), "banner");
+    }
+
+    void collapsedGroupsRoundTripThroughText()
+    {
+        GridData grid;
+        layOut(grid, {QString::fromUtf8("G:铣床 1,2% x"), "D:P1", "G:Lathe1", "D:P1"});
+        GroupOutline outline;
+        outline.setAll(grid, 1, true);
+        const QString text = outline.toText();
+        for (const QChar c : text)
+            QVERIFY2(c.unicode() > 32 && c.unicode() < 127, qPrintable(text));
+        const GroupOutline back = GroupOutline::fromText(text + QStringLiteral(",garbage,,"));
+        QVERIFY(back.isCollapsed(1, QString::fromUtf8("铣床 1,2% x")));
+        QVERIFY(back.isCollapsed(1, QStringLiteral("Lathe1")));
+        QCOMPARE(back.toText(), text);
+    }
+
+    void clockParsesItsDescription_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<qint64>("atAnchor"); // time of day at the anchor, -1: refused
+        QTest::addColumn<double>("speed");
+        QTest::newRow("time-only-runs-at-real-speed") << "10:30" << qint64(37800000) << 1.0;
+        QTest::newRow("seconds-and-speed") << "06:00:30,120" << qint64(21630000) << 120.0;
+        QTest::newRow("anchor-given") << "23:59:59,2,1000" << qint64(86399000) << 2.0;
+        QTest::newRow("hour-24-refused") << "24:00" << qint64(-1) << 0.0;
+        QTest::newRow("zero-speed-refused") << "10:30,0" << qint64(-1) << 0.0;
+        QTest::newRow("words-refused") << "now" << qint64(-1) << 0.0;
+    }
+
+    void clockParsesItsDescription()
+    {
+        QFETCH(QString, text);
+        QFETCH(qint64, atAnchor);
+        QFETCH(double, speed);
+        // An anchor in the far future keeps the clock where it starts, up to a
+        // few milliseconds of this test's own run.
+        const qint64 anchor = QDateTime::currentMSecsSinceEpoch();
+        const std::optional<ChartClock> clock = ChartClock::parse(text, anchor);
+        QCOMPARE(clock.has_value(), atAnchor >= 0);
+        if (!clock)
+            return;
+        QCOMPARE(clock->speed(), speed);
+        if (!text.contains(QLatin1String(",1000")))
+            QVERIFY(qAbs(clock->continuousMs() - atAnchor) < qint64(5000 * speed));
+    }
+
+    void frozenClockWrapsAtMidnight()
+    {
+        ChartClock clock = ChartClock::frozen(86399000);
+        clock.advance(2000);
+        QCOMPARE(clock.continuousMs(), qint64(86401000));
+        QCOMPARE(ClockText(clock.timeOfDayMs()), QStringLiteral("00:00:01"));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_OverlayModel)
+#include "tst_overlaymodel.moc"
