@@ -66,12 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     store::TableContext context;
     store::DbfTable table;
-    const bool opened = context.OpenTable(table, base).ok();
-    store::DbfTable fromBytes;
-    VORN_FUZZ_CHECK(opened == fromBytes.openBytes(tableBytes).ok());
-    if (!opened)
+    if (!fuzz::OpenSameAsBytes(context, table, base, tableBytes))
         return 0;
-    fuzz::CheckSameAsBytes(table, tableBytes);
     readEveryField(table);
 
     chart::GridData grid;

@@ -6,6 +6,7 @@
 
 #include "dbftable.h"
 #include "messagebox.h"
+#include "tablelibrary.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -66,18 +67,24 @@ inline void AnswerMessagesAtOnce()
     (void)installed;
 }
 
-// A table opened from a file must read exactly as the same bytes read from
-// memory: record count, fields, deletion flags, every raw field.
-inline void CheckSameAsBytes(const store::DbfTable &table, QByteArrayView bytes)
+// A table opened through the table library from `base` must open exactly when
+// the file's bytes open from memory, and then read as they do: record count,
+// fields, deletion flags, every raw field. Says whether it opened.
+inline bool OpenSameAsBytes(store::TableContext &context, store::DbfTable &table, const QString &base,
+                            QByteArrayView bytes)
 {
+    const bool opened = context.OpenTable(table, base).ok();
     store::DbfTable copy;
-    VORN_FUZZ_CHECK(copy.openBytes(bytes).ok());
+    VORN_FUZZ_CHECK(copy.openBytes(bytes).ok() == opened);
+    if (!opened)
+        return false;
     VORN_FUZZ_CHECK(copy.recordCount() == table.recordCount() && copy.fieldCount() == table.fieldCount());
     for (qint32 r = 0; r <= table.recordCount() + 1; ++r) {
         VORN_FUZZ_CHECK(copy.isDeleted(r) == table.isDeleted(r));
         for (int f = 0; f <= table.fieldCount() + 1; ++f)
             VORN_FUZZ_CHECK(copy.rawField(r, f) == table.rawField(r, f));
     }
+    return true;
 }
 
 // The fuzzer's bytes, taken from the front; zeros once they run out.

@@ -51,6 +51,13 @@ def schedule(**kwargs):
     return table(SCHEDULE_FIELDS, SCHEDULE_ROWS, **kwargs)
 
 
+def schedule_with(offset, value):
+    """The schedule with one 16-bit header word overwritten."""
+    out = bytearray(schedule())
+    struct.pack_into("<H", out, offset, value)
+    return bytes(out)
+
+
 def with_memo(version, pointers, memo, width=10, header_extra=b""):
     fields = SCHEDULE_FIELDS + [("Notes", "M", width)]
     rows = [row + [None] for row in SCHEDULE_ROWS[: len(pointers)]]
@@ -99,18 +106,12 @@ def table_seeds():
                                        fpt(1), width=4, header_extra=bytes(263))
     yield "zero-bytes.dbf", b""
     yield "header-only.dbf", schedule()[:32]
-    good = bytearray(schedule())
-    struct.pack_into("<H", good, 8, 0xFFF0)
-    yield "header-length-past-end.dbf", bytes(good)
+    yield "header-length-past-end.dbf", schedule_with(8, 0xFFF0)
     for length in (0, 1, 65535):
-        bad = bytearray(schedule())
-        struct.pack_into("<H", bad, 10, length)
-        yield f"record-length-{length}.dbf", bytes(bad)
+        yield f"record-length-{length}.dbf", schedule_with(10, length)
     yield "fields-255.dbf", table([(f"F{i}", "C", 1) for i in range(255)], [b"x" * 255])
     yield "field-lengths-0-255.dbf", table([("Empty", "C", 0), ("Wide", "C", 255)], [b"y" * 255, b"z" * 255])
-    past = bytearray(schedule())
-    struct.pack_into("<H", past, 10, 20)
-    yield "field-past-record.dbf", bytes(past)
+    yield "field-past-record.dbf", schedule_with(10, 20)
     yield "count-ffffffff.dbf", schedule(count=0xFFFFFFFF)
 
 

@@ -2,6 +2,7 @@
 #include "griddata.h"
 #include "groupoutline.h"
 #include "overlaymodel.h"
+#include "testchart.h"
 #include "texts.h"
 
 #include <QDateTime>
@@ -9,27 +10,7 @@
 
 using namespace vorn;
 using namespace vorn::chart;
-
-namespace {
-
-// A grid as the fill leaves it, one entry per row: "G:key" a group row,
-// "D:label|ps|pf|pd|as|af|ad" a detail row with its six time texts.
-void layOut(GridData &grid, const QStringList &rows)
-{
-    grid.setCols(8);
-    grid.setRows(2);
-    for (const QString &entry : rows) {
-        const int row = grid.rows();
-        grid.setRows(row + 1);
-        const QStringList fields = entry.mid(2).split(u'|');
-        grid.setRowOutlineLevel(row, entry.startsWith(u'G') ? 0 : 1);
-        grid.setRowData(row, row - 1);
-        for (int i = 0; i < fields.size(); ++i)
-            grid.setText(row, 1 + i, fields[i]);
-    }
-}
-
-} // namespace
+using vorn::test::layOut;
 
 // The overlays' reading of the grid, without painting: what runs and how
 // late, group totals, tooltips, flashes, the stale-data watch, collapsed

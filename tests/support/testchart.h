@@ -7,11 +7,13 @@
 
 #include "appstate.h"
 #include "ganttgrid.h"
+#include "griddata.h"
 #include "gridlayout.h"
 
 #include <QImage>
 #include <QPaintEvent>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -52,6 +54,25 @@ struct TestChart {
 
     QImage render(qreal scale = 1) const { return renderViewport(*grid, scale); }
 };
+
+// Rows as the fill leaves them, after those of `grid` (at least the
+// two header rows of eight columns), one per entry: "G:key" a group row,
+// "D:label|ps|pf|pd|as|af|ad" a detail row with its six time texts.
+inline void layOut(chart::GridData &grid, const QStringList &rows)
+{
+    grid.setCols(std::max(grid.cols(), 8));
+    grid.setRows(std::max(grid.rows(), 2));
+    for (const QString &entry : rows) {
+        const int row = grid.rows();
+        grid.setRows(row + 1);
+        const QStringList fields = entry.mid(2).split(u'|');
+        grid.setIsNode(row, true);
+        grid.setRowOutlineLevel(row, entry.startsWith(u'G') ? 0 : 1);
+        grid.setRowData(row, row - 1);
+        for (int i = 0; i < fields.size(); ++i)
+            grid.setText(row, 1 + i, fields[i]);
+    }
+}
 
 // Whether any pixel of `area` has exactly this colour.
 inline bool anyPixel(const QImage &image, const QRect &area, QRgb color)

@@ -1,5 +1,5 @@
-"""The cell tables the browser tests work on: dBase III files written and
-read with nothing but the standard library, laid out as the manager writes
+"""The cell tables the browser tests work on: dBase III files written
+with nothing but the standard library, laid out as the manager writes
 them (Scheduler.dbf beside Aplan.dbf and Process.dbf)."""
 
 import os
@@ -19,6 +19,10 @@ def _cell(value, kind, length):
     return raw.rjust(length) if kind == "N" else raw.ljust(length)
 
 
+def _record(record, fields):
+    return b" " + b"".join(_cell(v, k, n) for v, (_, k, n) in zip(record, fields))
+
+
 def encode(fields, records):
     """The bytes of a table holding `records` (lists of values, None for empty)."""
     header_len = 32 + 32 * len(fields) + 1
@@ -27,10 +31,7 @@ def encode(fields, records):
     for name, kind, length in fields:
         out += struct.pack("<11sc4xBB14x", name.encode("ascii"), kind.encode("ascii"), length, 0)
     out += b"\r"
-    for record in records:
-        out += b" " + b"".join(_cell(v, k, n) for v, (_, k, n) in zip(record, fields))
-    out += b"\x1a"
-    return bytes(out)
+    return bytes(out + b"".join(_record(r, fields) for r in records) + b"\x1a")
 
 
 def record_offset(fields, index):
@@ -54,30 +55,5 @@ def rewrite_record(folder, index, record):
     """Record `index` (from 0) rewritten in place, as the manager does."""
     with open(os.path.join(folder, "Scheduler.dbf"), "r+b") as f:
         f.seek(record_offset(SCHEDULE_FIELDS, index))
-        f.write(b" " + b"".join(_cell(v, k, n) for v, (_, k, n) in zip(record, SCHEDULE_FIELDS)))
+        f.write(_record(record, SCHEDULE_FIELDS))
 
-
-def read(path):
-    """Every record of a table as a list of field texts (trailing blanks kept)."""
-    with open(path, "rb") as f:
-        data = f.read()
-    if len(data) < 32:
-        raise ValueError("short header")
-    count, header_len, record_len = struct.unpack_from("<IHH", data, 4)
-    fields = []
-    at = 32
-    while at + 32 <= header_len and data[at] != 0x0D:
-        fields.append(data[at + 11 + 5])  # field length
-        at += 32
-    records = []
-    for i in range(count):
-        start = header_len + i * record_len
-        raw = data[start:start + record_len]
-        if len(raw) < record_len:
-            break
-        texts, pos = [], 1
-        for length in fields:
-            texts.append(raw[pos:pos + length].decode("cp1252", "replace"))
-            pos += length
-        records.append(texts)
-    return records

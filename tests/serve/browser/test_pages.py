@@ -17,8 +17,6 @@ import sys
 import tempfile
 import time
 import unittest
-import urllib.error
-import urllib.request
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
@@ -57,12 +55,9 @@ BIG_RECORDS = 100000
 
 
 def big_table():
-    records = []
-    for i in range(BIG_RECORDS):
-        start = (i * 37) % 80000
-        records.append(rec("Part%d" % (i % 4000), "Mach%d" % (i % 60), "O%d" % (i % 7),
-                           start, start + 600, 600, start + 30, start + 660, 630))
-    return records
+    starts = ((i, (i * 37) % 80000) for i in range(BIG_RECORDS))
+    return [rec("Part%d" % (i % 4000), "Mach%d" % (i % 60), "O%d" % (i % 7), s, s + 600, 600, s + 30, s + 660, 630)
+            for i, s in starts]
 
 
 def free_port():
@@ -292,15 +287,8 @@ class Pages(unittest.TestCase):
         Select(self.driver.find_element(By.ID, "language")).select_by_value("en")
 
     def test_wrong_token_gets_nothing(self):
-        for path in ("/", "/cell/Alpha", "/static/cell.js", "/api/cells", "/api/strings/en",
-                     "/api/cells/Alpha/rows?sort=machine"):
-            for suffix, headers in (("", {}), ("?token=wrong" if "?" not in path else "&token=wrong", {}),
-                                    ("", {"Cookie": "vorn_token=wrong"})):
-                with self.subTest(path=path + suffix, headers=headers):
-                    with self.assertRaises(urllib.error.HTTPError) as caught:
-                        urllib.request.urlopen(urllib.request.Request(self.base + path + suffix, headers=headers))
-                    self.assertEqual(caught.exception.code, 401)
-                    self.assertNotIn(b"Alpha", caught.exception.read())
+        # The server's own test goes through every way of showing a token;
+        # here the token file must reach the server at all.
         self.driver.delete_all_cookies()
         self.driver.get(self.base + "/cell/Alpha?token=wrong")
         time.sleep(0.5)
