@@ -1,0 +1,127 @@
+#include "griddata.h"
+
+#include <QTest>
+
+using namespace vorn::chart;
+
+// The grid's contents: what is kept, cut and refused as it is written and resized.
+class TestGridData : public QObject {
+    Q_OBJECT
+
+private slots:
+    void shrinkingDropsWhatWasBeyond_data()
+    {
+        QTest::addColumn<bool>("shrinkColumns"); // else rows
+        QTest::addColumn<bool>("selectionAcrossTheCut");
+        QTest::newRow("columns") << true << false;
+        QTest::newRow("columns-selection-across-the-cut") << true << true;
+        QTest::newRow("rows") << false << false;
+    }
+
+    // Fills restart from two rows, interval changes cut columns: nothing old may come back.
+    void shrinkingDropsWhatWasBeyond()
+    {
+        QFETCH(bool, shrinkColumns);
+        QFETCH(bool, selectionAcrossTheCut);
+        GridData grid;
+        grid.setCols(20);
+        grid.setRows(6);
+        grid.setText(5, 19, "x");
+        grid.setCellBackColor({5, 0, 5, 19}, QColor(226, 226, 226));
+        grid.addBorder({{4, 15, 5, 19}, Qt::black, 1, 1, 1, 1, 1, 1});
+        grid.setRowOutlineLevel(5, 1);
+        grid.setIsNode(3, true);
+        grid.setIsNode(5, true);
+        grid.setRowData(5, 100000);
+        if (selectionAcrossTheCut)
+            grid.select(2, 5, 2, 15);
+        else
+            grid.select(3, 1, 2, 1); // dragged upwards: the first row is the lower one
+
+        shrinkColumns ? grid.setCols(10) : grid.setRows(3);
+        QCOMPARE(grid.isNode(3), shrinkColumns); // the first row past the end asks nothing of it
+        shrinkColumns ? grid.setCols(20) : grid.setRows(6);
+
+        QCOMPARE(grid.text(5, 19), QString());
+        QVERIFY(!grid.cellBackColor(5, 19).isValid());
+        QVERIFY(!grid.cellEdges(5, 19).isSet);
+        // What stayed inside is kept.
+        QCOMPARE(grid.cellBackColor(5, 9).isValid(), shrinkColumns);
+        QCOMPARE(grid.rowData(5), shrinkColumns ? 100000 : 0);
+        QCOMPARE(grid.rowOutlineLevel(5), qint16(shrinkColumns ? 1 : 0));
+        QCOMPARE(grid.isNode(5), shrinkColumns);
+        // A selection reaching into what was cut away goes, one inside stays.
+        QCOMPARE(grid.selection(), shrinkColumns && !selectionAcrossTheCut ? (CellRange{2, 1, 3, 1}) : CellRange{});
+    }
+
+    void rangePropertiesLastWriteWins_data()
+    {
+        QTest::addColumn<int>("col");
+        QTest::addColumn<QColor>("back");
+        QTest::addColumn<bool>("bold");
+        QTest::newRow("only-in-row-wide-range") << 0 << QColor(226, 226, 226) << false;
+        QTest::newRow("right-edge-of-second-range") << 5 << QColor(Qt::red) << true;
+        QTest::newRow("after-second-range") << 6 << QColor(226, 226, 226) << false;
+    }
+
+    void rangePropertiesLastWriteWins()
+    {
+        QFETCH(int, col);
+        GridData grid;
+        grid.setCols(1448);
+        grid.setRows(3);
+        QVERIFY(grid.setCellBackColor({2, 0, 2, 1447}, QColor(226, 226, 226)));
+        // Corners given the other way round still name the same range.
+        QVERIFY(grid.setCellBackColor({2, 5, 2, 3}, Qt::red));
+        QVERIFY(grid.setCellFontBold({2, 3, 2, 5}, true));
+        QTEST(grid.cellBackColor(2, col), "back");
+        QTEST(grid.cellFontBold(2, col), "bold");
+    }
+
+    void settingsOutsideTheGridAreIgnored_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<int>("col");
+        QTest::newRow("row-past-end") << 3 << 1;
+        QTest::newRow("negative-col") << 0 << -1;
+    }
+
+    void settingsOutsideTheGridAreIgnored()
+    {
+        QFETCH(int, row);
+        QFETCH(int, col);
+        GridData grid;
+        grid.setCols(8);
+        grid.setRows(3);
+        grid.select(2, 1);
+        QVERIFY(!grid.setText(row, col, "x"));
+        QVERIFY(!grid.setCellBackColor({2, 0, row, col}, Qt::red));
+        QVERIFY(!grid.select(row, col));
+        QCOMPARE(grid.selection(), (CellRange{2, 1, 2, 1}));
+        QCOMPARE(grid.text(row, col), QString());
+        QVERIFY(!grid.cellBackColor(2, 0).isValid());
+    }
+
+    // Every fill draws its borders again: the regions must not pile up.
+    void repeatedFillsKeepOneBorderRegionEach()
+    {
+        GridData grid;
+        grid.setCols(10);
+        for (int fill = 0; fill < 50; ++fill) {
+            grid.setRows(2);
+            for (int i = 0; i < 5 + fill % 3; ++i)
+                grid.addItem(u"\tx");
+            grid.select(2, 2, grid.rows() - 1, 7);
+            grid.setCellBorder(QColor(3, 0, 0), 1, 1, 1, 1, 1, 1);
+            grid.select(2, 0, grid.rows() - 1, 2);
+            grid.setCellBorder(QColor(1, 0, 0), 1, 1, 1, 1, 1, 1);
+        }
+        QCOMPARE(grid.borders().size(), size_t(2));
+        // Column 2 lies in both; the later region wins.
+        QCOMPARE(grid.cellEdges(3, 2).color, QColor(1, 0, 0));
+        QCOMPARE(grid.cellEdges(3, 3).color, QColor(3, 0, 0));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestGridData)
+#include "tst_griddata.moc"
