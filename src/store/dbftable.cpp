@@ -271,11 +271,10 @@ struct DbfTable::Impl {
         mapped.unmap();
     }
 
-    // The header's date and record count, from the buffer to the file.
+    // The header's date and record count, to the file and then the buffer.
     Result writeCountAndDate(qint32 count)
     {
         char fields[7];
-        std::memcpy(fields, buffer.data() + 1, 7);
         putToday(fields);
         qToLittleEndian(quint32(count), fields + 3);
         if (Result error = writeAt(1, fields, 7); error.failed())

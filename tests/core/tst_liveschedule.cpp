@@ -58,7 +58,8 @@ private slots:
     void tickAfterAFillStartsFromWhatTheFillRead_data()
     {
         // Records "StartP;FinishP;DurationP;StartA;FinishA;DurationA" of one machine;
-        // "set <record> <StartP>" changes one between the fill and the tick;
+        // "set <record> <StartP>" changes one between the fill and the tick
+        // ("setA" its StartA);
         // "midfill <record> <StartP> <StartP back>" while the fill pauses, and
         // back after the fill.
         QTest::addColumn<QStringList>("records");
@@ -72,6 +73,8 @@ private slots:
         QTest::newRow("both-empty-clears-a-stored-duration") << QStringList{";;30", "5;6;1"} << "" << 1 << "M";
         QTest::newRow("duration-beyond-92-hours-kept") << QStringList{"-1;331199;5"} << "" << 0 << "M";
         QTest::newRow("record-changed-after-the-fill") << QStringList{"60;180;120", "100;200;100"} << "set 2 150" << 1 << "M";
+        QTest::newRow("actual-start-moved-to-the-old-planned-finish")
+            << QStringList{"60;180;120;70;250;180"} << "setA 1 180" << 1 << "M";
         // The fill takes a negative finish as the latest, a tick does not.
         QTest::newRow("summary-a-tick-writes-otherwise") << QStringList{"-100;-50;50", "-90;-60;30"} << "" << 0 << "M";
         QTest::newRow("summary-beyond-92-hours-kept") << QStringList{"10;331300;331290"} << "" << 0 << "M";
@@ -99,10 +102,10 @@ private slots:
         store::DbfTable table;
         QCOMPARE(testing::makeScheduleTable(table, path, records), QString());
         const QStringList words = change.split(u' ');
-        const auto setStart = [&path](const QString &record, const QString &start) {
+        const auto setStart = [&path, &words](const QString &record, const QString &start) {
             store::DbfTable writer;
             QVERIFY(writer.open(path).ok());
-            QVERIFY(writer.setField(record.toInt(), 5, start).ok());
+            QVERIFY(writer.setField(record.toInt(), words[0] == u"setA" ? 8 : 5, start).ok());
         };
         // The plan and process tables only need to open.
         core::LiveSchedule schedule(core::LiveSchedule::OpenFailure::Quiet);
@@ -120,7 +123,15 @@ private slots:
         // The same rows, worked out by a tick with nothing kept, from the
         // file as it is now.
         Rows fresh = kept;
-        QVERIFY(schedule.tick(base, kept, kept));
+        // Timed as the window's timer times it, a wait after an empty tick.
+        { const core::LiveSchedule::TimerTick before(schedule); }
+        QTest::qSleep(20);
+        {
+            const core::LiveSchedule::TimerTick timed(schedule);
+            QVERIFY(schedule.tick(base, kept, kept));
+        }
+        QVERIFY(schedule.stats().longestGapMs >= 20 && schedule.stats().longestGapMs < 60000);
+        QVERIFY(schedule.stats().totalTickCpuUs >= 0);
         QVERIFY(table.open(path).ok());
         FeedTick(table, fresh, fresh, false, nullptr);
         QCOMPARE(kept.times(), fresh.times());

@@ -194,6 +194,8 @@ private slots:
         QTest::newRow("cpg-unknown-spelling-takes-ansi-code-page")
             << 0 << "Scheduler.cpg" << QByteArray("Klingon") << QByteArray("936") << gbk << "中文";
         QTest::newRow("unknown-driver-no-cpg-ansi-code-page-936") << 0xEE << "" << QByteArray() << QByteArray("936") << gbk << "中文";
+        QTest::newRow("cpg-zero-padded-001252")
+            << 0 << "Scheduler.cpg" << QByteArray("001252") << QByteArray("936") << QByteArray("caf\xE9") << "café";
         QTest::newRow("unknown-ansi-code-page-means-1252") << 0 << "" << QByteArray() << QByteArray("12345") << QByteArray("\x80") << "€";
     }
 
@@ -448,6 +450,9 @@ private slots:
             << "T.dbt" << memoFile(512, 1, QByteArray("\xFF\xFF\xFF\x7F", 4), huge) << QByteArray("1") << longest;
         QTest::newRow("no-end-marker-read-no-further-than-needed")
             << "T.dbt" << QByteArray(512, '\0') + huge << QByteArray("1") << longest;
+        // Text that merely begins like the mark is a dBase III memo.
+        QTest::newRow("dbase3-block-starting-ff-ff")
+            << "T.dbt" << QByteArray(512, '\0') + "\xFF\xFF" "abcdef\x1A" << QByteArray("1") << QByteArray("\xFF\xFF" "abcdef");
         QTest::newRow("memo-file-name-upper-case") << "T.DBT" << hello << QByteArray("1") << QByteArray("hello");
     }
 

@@ -97,8 +97,11 @@ private slots:
         MessageRecorder recorder;
         TableContext context(!startFails);
         DbfTable table;
-        if (context.OpenTable(table, dir.filePath("Scheduler")).ok())
+        if (context.OpenTable(table, dir.filePath("Scheduler")).ok()) {
             QTEST(FieldText(table, 1, 1), "text");
+            // Positions beside the fields have no text, and no descriptor to look at.
+            QVERIFY(FieldText(table, 1, 0).isEmpty() && FieldText(table, 1, table.fieldCount() + 1).isEmpty());
+        }
         QTEST(recorder.shown, "messages");
     }
 
