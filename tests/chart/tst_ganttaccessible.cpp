@@ -211,6 +211,7 @@ private slots:
         QCOMPARE(g_events, QStringList{QStringLiteral("Focus %1").arg(chart.table()->indexOfChild(current))});
         QCOMPARE(chart.table()->focusChild(), current);
         QVERIFY(current->state().focused);
+        QVERIFY(!t->cellAt(1, 1)->state().focused); // where it was
         QCOMPARE(t->selectedCells(), QList<QAccessibleInterface *>{current});
 
         g_events.clear();

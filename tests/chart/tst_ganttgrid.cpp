@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QPainter>
 #include <QScreen>
 #include <QTest>
 #include <QWheelEvent>
@@ -404,6 +405,32 @@ private slots:
         ShowTimeColumn(chart.grid->data(), 2, 2); // greyed hides as unchecked does
         QVERIFY(chart.grid->cellRect(2, 4).isEmpty());
         QCOMPARE(scanLine(chart.render(), chart.grid->cellRect(2, 8), 5), run(0, 26));
+    }
+
+    // On a finer device, where the caller scales the painter, texts keep their size.
+    void textsKeepTheirSizeOnAFinerDevice_data()
+    {
+        QTest::addColumn<qreal>("points");
+        QTest::newRow("ordinary-font") << 9.0;
+        QTest::newRow("one-point-font") << 1.0;
+    }
+
+    void textsKeepTheirSizeOnAFinerDevice()
+    {
+        QFETCH(qreal, points);
+        Chart chart("5");
+        QFont font = chart.grid->font();
+        font.setPointSizeF(points);
+        chart.grid->setFont(font);
+        const auto paint = [&](int dpi) {
+            QImage image(QSize(1000, 400) * 2, QImage::Format_RGB32);
+            image.setDotsPerMeterY(qRound(dpi / 0.0254));
+            QPainter painter(&image);
+            painter.scale(2, 2);
+            chart.grid->paintView(painter, QSize(1000, 400), 0, 8);
+            return image;
+        };
+        QCOMPARE(paint(192), paint(96));
     }
 };
 

@@ -61,9 +61,10 @@ private slots:
     {
         QFETCH(int, col);
         QFETCH(QChar, line);
-        const View view;
+        const View view(1);
         const QImage image = view.paint({});
         const QRect cell = view.geometry.cellRect(0, col, {image.size(), 0, view.data.fixedCols()});
+        QCOMPARE(image.pixel(cell.left(), cell.bottom() + 2 * cell.height()), qRgb(214, 218, 224)); // the body row's bottom line
         QString pixels;
         for (int x = cell.left(); x < cell.right(); ++x) {
             const QRgb p = image.pixel(x, cell.bottom()) & 0xFFFFFF;
