@@ -219,6 +219,8 @@ private slots:
                                               << QStringLiteral("the bus closed the connection");
         QTest::newRow("reply-to-another-serial-is-no-hello") << QByteArray("unix:path=") << QByteArray("stray")
                                                              << QStringLiteral("the bus did not say hello: org.freedesktop.DBus.Error.NoReply");
+        QTest::newRow("bus-hangs-up-instead-of-hello") << QByteArray("unix:path=") << QByteArray("hangs-up-at-hello")
+                                                       << QStringLiteral("the bus did not say hello: the bus closed the connection");
     }
 
     void ownConnectionOpensWhereTheAddressSays()
@@ -246,9 +248,11 @@ private slots:
                     in.append(buffer, got);
             };
             readUpTo("\r\n");
-            if (peer == "stray") {
+            if (peer == "stray" || peer == "hangs-up-at-hello") {
                 ::send(connection, "OK 0123456789abcdef0123456789abcdef\r\n", 37, MSG_NOSIGNAL);
-                readUpTo("BEGIN\r\n");
+                readUpTo("Hello");   // BEGIN, then the call
+            }
+            if (peer == "stray") {
                 ::send(connection, QByteArray::fromHex("6c0200010000000007000000080000000501750009000000").constData(), 24, MSG_NOSIGNAL);
                 readUpTo("until the connection gives up");
             }

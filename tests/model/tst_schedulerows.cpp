@@ -153,6 +153,26 @@ private slots:
         QCOMPARE(xml, BuildScheduleXml(dbf, XmlVariant::Fill));
     }
 
+    // While a large table's details are still read beside the grouping, the
+    // fill keeps pausing, beyond the grouping's pause every 8192 records:
+    // records without a group key leave the grouping nothing to do, so it
+    // waits for the reading to end.
+    void pausesWhileTheDetailsAreRead()
+    {
+        QTemporaryDir dir;
+        store::DbfTable dbf;
+        QCOMPARE(testing::makeScheduleTable(dbf, dir.filePath("Scheduler.dbf"), {}), QString());
+        const qint32 count = 120000;
+        QVERIFY(dbf.appendRecords(count, [](qint32 i) {
+            return QStringList{{}, {}, QString::number(i), {}, QString::number(i), QString::number(i + 60)};
+        }).ok());
+        int pauses = 0;
+        FillSink sink;
+        sink.pause = [&] { ++pauses; };
+        BuildScheduleRows(dbf, 0, nullptr, sink);
+        QCOMPARE_GT(pauses, count / 8192);
+    }
+
     void writesWholeDocument()
     {
         QTemporaryDir dir;

@@ -462,15 +462,18 @@ private slots:
         QFETCH(QByteArray, memoBytes);
         QFETCH(QByteArray, pointer);
 
-        RawTable t{.version = 0x8B, .fields = {{"NOTE", 'M', 10}, {"K", 'C', 2}}};
-        t.records = {' ' + pointer.rightJustified(10, ' ') + "ok"};
-        QTemporaryDir dir;
-        QVERIFY(writeFile(dir.filePath("T.dbf"), t.bytes()));
-        QVERIFY(writeFile(dir.filePath(memoName), memoBytes));
-        DbfTable table;
-        QVERIFY(table.open(dir.filePath("T")).ok());
-        QTEST(table.fieldContent(1, 1), "content");
-        QCOMPARE(table.fieldContent(1, 2), QByteArray("ok"));
+        // Every version byte of a dBase IV table with memos.
+        for (const quint8 version : {0x8B, 0x8E, 0xCB}) {
+            RawTable t{.version = version, .fields = {{"NOTE", 'M', 10}, {"K", 'C', 2}}};
+            t.records = {' ' + pointer.rightJustified(10, ' ') + "ok"};
+            QTemporaryDir dir;
+            QVERIFY(writeFile(dir.filePath("T.dbf"), t.bytes()));
+            QVERIFY(writeFile(dir.filePath(memoName), memoBytes));
+            DbfTable table;
+            QVERIFY2(table.open(dir.filePath("T")).ok(), qPrintable(QString::number(version, 16)));
+            QTEST(table.fieldContent(1, 1), "content");
+            QCOMPARE(table.fieldContent(1, 2), QByteArray("ok"));
+        }
     }
 
     // Bulk appends go to the file a 1 MiB chunk at a time (4128 records of
