@@ -285,7 +285,8 @@ def sample(points, n, seed):
 
 def equivalents():
     lines = open(EQUIVALENT).read().splitlines() if os.path.exists(EQUIVALENT) else []
-    pairs = [l.partition("|")[::2] for l in lines if l.strip() and not l.startswith("#")]
+    # Split at " | ": a key may hold "||" itself.
+    pairs = [l.partition(" | ")[::2] for l in lines if l.strip() and not l.startswith("#")]
     return {k.strip(): why.strip() for k, why in pairs}
 
 
