@@ -191,16 +191,33 @@ private slots:
             << int(vorn::BusMessageReader::Message) << 9u;
         QTest::newRow("fields-of-64-mib-waited-for") << QByteArray::fromHex("6c020001000000000700000000000004") << int(vorn::BusMessageReader::NeedMore) << 0u;
         QTest::newRow("fields-one-byte-longer-break") << QByteArray::fromHex("6c020001000000000700000001000004") << int(vorn::BusMessageReader::Broken) << 0u;
+        QTest::newRow("after-half-a-message-cleared") << QByteArray::fromHex("6c020001000000000700000008000000") + '|'
+            + QByteArray::fromHex("6c0200010000000007000000080000000501750009000000") << int(vorn::BusMessageReader::Message) << 9u;
     }
 
     void readerFindsTheReplySerial()
     {
         QFETCH(QByteArray, message);
         vorn::BusMessageReader reader;
-        reader.append(message);
+        // What stands before a "|" is the rest of a closed connection, cleared away.
+        const qsizetype cut = message.indexOf('|') + 1;
+        reader.append(message.first(cut));
+        reader.clear();
+        reader.append(message.sliced(cut));
         vorn::BusMessageHead head;
         QTEST(int(reader.next(&head)), "result");
         QTEST(head.replySerial, "replySerial");
+    }
+
+    void callThatFitsTheLargestMessageIsWritten()
+    {
+        vorn::DirectBusConnection connection;
+        QVERIFY(connection.open(kWaitMs).ok());
+        vorn::DirectBusCall call("", "/", "", "Large");
+        // A body (the string's length and NUL too) that leaves 256 bytes for the header; its
+        // producer gives up at once, so nothing that large is ever made, and the call is not refused.
+        call.addString(vorn::DirectBusConnection::MaxMessageSize - 256 - 5, [](const vorn::DirectBusCall::Sink &) { return false; });
+        QCOMPARE(connection.call(call, kWaitMs).errorName, QStringLiteral("the call could not be written in time"));
     }
 
     // The bus is played by a listening socket: "silent" never answers,

@@ -86,6 +86,8 @@ private slots:
         // Durations are shown but never widen the earliest and latest time shown.
         QTest::newRow("actual-duration-below-every-time") << QStringList{"P1;;M1;;100;200;100;150;250;50"} << 0
                                                            << kAsPlainAlgorithm;
+        // Ten digits beyond 32 bits are no value, not the value they wrap to.
+        QTest::newRow("time-beyond-32-bits") << QStringList{"P1;;M1;;4294967396"} << 0 << QStringList{"0 P1 #1", "1 M1 #1"};
         QTest::newRow("other-sort-order-forms-nothing") << QStringList{"P1;;M1;", "P2;;M2;"} << 2 << QStringList{};
         QTest::newRow("generated-by-part-few-groups") << generatedRecords(1, 300, 8) << 0 << kAsPlainAlgorithm;
         QTest::newRow("generated-by-part-many-groups") << generatedRecords(3, 600, 150) << 0 << kAsPlainAlgorithm;
