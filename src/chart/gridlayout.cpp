@@ -92,11 +92,10 @@ void SetUpGrid(GridData &grid)
 
 void FrameTimeHeader(GridData &grid)
 {
-    const QColor line = QColor::fromRgb(HeaderLineRgb);
+    // No border of its own for each hour: the header-wide region drawn last
+    // holds every hour block and overrules it on all its cells.
     int hour = 0;
     for (int c = FirstScaleCol; c <= grid.cols() - 60; c += 60) {
-        grid.select(0, c, 1, c + 59);
-        grid.setCellBorder(line, 1, 1, 1, 1, 0, 1);
         grid.setCellAlignment({0, c, 1, c + 59}, Qt::AlignCenter);
         const QString label = QString::number(hour);
         for (int k = c; k <= c + 59; ++k)

@@ -33,6 +33,7 @@ private slots:
         grid.setIsNode(3, true);
         grid.setIsNode(5, true);
         grid.setRowData(5, 100000);
+        grid.setRowData(0, 7);
         if (selectionAcrossTheCut)
             grid.select(2, 5, 2, 15);
         else
@@ -48,6 +49,7 @@ private slots:
         // What stayed inside is kept.
         QCOMPARE(grid.cellBackColor(5, 9).isValid(), shrinkColumns);
         QCOMPARE(grid.rowData(5), shrinkColumns ? 100000 : 0);
+        QCOMPARE(grid.rowData(0), 7);
         QCOMPARE(grid.rowOutlineLevel(5), qint16(shrinkColumns ? 1 : 0));
         QCOMPARE(grid.isNode(5), shrinkColumns);
         // A selection reaching into what was cut away goes, one inside stays.

@@ -82,9 +82,9 @@ private slots:
         // In a 150 wide area column 9 would begin at the right edge.
         QTest::newRow("body-fixed-columns") << 2 << QRect() << "3 4 7 8|0-1|40 0|0 40 75 80";
         QTest::newRow("body-scrolling-to-the-last-column-in-reach") << 3 << QRect() << "3 4 7 8|3-8|40 -15|75 40 75 80";
-        // Columns 6 and 7 span x 105-134, rows 4 and 7 y 60-99.
+        // Columns 6 and 7 span x 105-134, rows 4 and 7 y 60-99: the strip ends on the first pixel of each.
         QTest::newRow("strip-cuts-body-rows-and-columns-at-their-edges")
-            << 3 << QRect(105, 60, 16, 30) << "4 7|6-7|60 -15|75 40 75 80";
+            << 3 << QRect(105, 60, 16, 21) << "4 7|6-7|60 -15|75 40 75 80";
         QTest::newRow("strip-keeps-header-columns-whole") << 1 << QRect(100, 25, 10, 10) << "1|3-8|20 -15|75 0 75 40";
     }
 

@@ -9,6 +9,7 @@
 #include "texts.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDateTime>
 #include <QHelpEvent>
 #include <QKeyEvent>
@@ -150,8 +151,15 @@ private slots:
         QVERIFY(inkTop >= 2 && inkBottom <= cell.height() - 3);
         QVERIFY2(inkTop + inkBottom <= cell.height(), qPrintable(QStringLiteral("%1-%2").arg(inkTop).arg(inkBottom)));
 
-        // Its group row shows the late count; the other group's none.
-        QVERIFY(anyPixel(image, chart.grid->cellRect(2, 1), OverrunRgb));
+        // Its group row shows the late count on a badge one line of the small bold text
+        // high with a pixel above and below (11 + 2), centred in the 20-pixel row, the odd pixel below.
+        const QRect key = chart.grid->cellRect(2, 1);
+        QList<int> badgeRows;
+        for (int y = key.top(); y <= key.bottom(); ++y)
+            if (anyPixel(image, QRect(key.left(), y, key.width(), 1), OverrunRgb))
+                badgeRows << y - key.top();
+        QCOMPARE(QPair(badgeRows.value(0), badgeRows.value(badgeRows.size() - 1)), QPair(3, 15));
+        // The other group's none.
         QVERIFY(!anyPixel(image, chart.grid->cellRect(6, 1), OverrunRgb));
         // Before the ghost's end nothing is late.
         chart.clock = ChartClock::frozen(qint64(At(1, 30)) * 1000);
@@ -299,6 +307,10 @@ private slots:
         // (up to the hour the viewport cuts off, whose label is centred in what shows).
         const QRect shared(0, 0, chart.xAt(At(3, 0)), whole.height());
         QCOMPARE(whole.copy(shared), chart.render().copy(shared));
+        // A chart that fits on one A4 page is a PDF too, painted without a complaint.
+        QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
+        QBuffer pdf;
+        QVERIFY(pdf.open(QIODevice::WriteOnly) && WriteChart(grid, {8 + 9, 8 + 20}, ChartFileFormat::Pdf, pdf).ok());
     }
 
     void nowLineStepRepaintsOnlyItsStrip()
