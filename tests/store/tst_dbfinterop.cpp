@@ -87,8 +87,8 @@ private slots:
         }
     }
 
-    // dbfread knows no driver for 0 (ASCII there, no code page here) nor the
-    // later FoxPro bytes listed below.
+    // dbfread takes driver 0 as ASCII, which names no code page here, and
+    // knows none of the later FoxPro bytes listed below.
     void driverBytesNameTheCodePagesOfDbfread()
     {
         QProcess python;
