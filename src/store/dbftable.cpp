@@ -661,7 +661,7 @@ Result DbfTable::appendRecords(qint32 count, const std::function<QList<QString>(
     if (fresh.failed())
         return fresh;
     const int length = d->header.recordLength;
-    const qint32 perChunk = qint32(std::max<qint64>(1, writeChunkBytes / length));
+    const qint32 perChunk = qint32(writeChunkBytes / length);   // 16 at least: a record holds at most 65535 bytes
     // Room for every record at once, so that the copy of the file does not
     // grow (and move) chunk by chunk.
     const qint64 size = d->buffer.size();

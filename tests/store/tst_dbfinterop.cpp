@@ -3,6 +3,7 @@
 // written here are read back by python3-dbfread. A missing tool is a
 // failure: these checks are the reason the tools are installed.
 
+#include "codepage.h"
 #include "dbftable.h"
 
 #include <QJsonArray>
@@ -83,6 +84,23 @@ private slots:
                 QVERIFY2(field.type == 'N' ? sameNumber(text, want) : (field.type == 'D' ? text.trimmed() : text) == want.toString(),
                          qPrintable(QStringLiteral("record %1 field %2: %3").arg(r).arg(f).arg(text.left(80))));
             }
+        }
+    }
+
+    // dbfread takes driver 0 as ASCII, which names no code page here, and
+    // knows none of the later FoxPro bytes listed below.
+    void driverBytesNameTheCodePagesOfDbfread()
+    {
+        QProcess python;
+        python.start("/usr/bin/python3", {"-c", "import json, dbfread.codepages as c; print(json.dumps({k: v[0] for k, v in c.codepages.items()}))"});
+        QVERIFY(python.waitForFinished(-1) && python.exitCode() == 0);
+        const QJsonObject theirs = QJsonDocument::fromJson(python.readAllStandardOutput()).object();
+        const QHash<QString, int> named{{"ascii", 0}, {"mac_roman", 10000}, {"mac_cyrillic", 10007}, {"mac_latin2", 10029}, {"mac_greek", 10006}};
+        const QHash<int, int> extras{{0x6C, 863}, {0x86, 737}, {0x87, 852}, {0x88, 857}, {0xCC, 1257}};
+        for (int driver = 0; driver < 256; ++driver) {
+            const QString codec = theirs.value(QString::number(driver)).toString();
+            const int expected = codec.startsWith("cp") ? codec.mid(2).toInt() : named.value(codec, extras.value(driver));
+            QVERIFY2(CodePageOfDriver(quint8(driver)) == expected, qPrintable(QStringLiteral("driver 0x%1: %2").arg(driver, 0, 16).arg(codec)));
         }
     }
 

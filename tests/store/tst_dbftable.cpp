@@ -144,6 +144,7 @@ private slots:
         QTest::newRow("character-longest") << QByteArray("C254") << "ab" << QByteArray("ab").leftJustified(254);
         QTest::newRow("character-gbk-cut-between-characters") << QByteArray("C3") << "中文" << QByteArray("\xD6\xD0 ");
         QTest::newRow("number-right-aligned") << QByteArray("N6") << "-7" << QByteArray("    -7");
+        QTest::newRow("number-one-digit") << QByteArray("N1") << "7" << QByteArray("7");
         QTest::newRow("number-with-decimals") << QByteArray("N8.2") << " 3.5 " << QByteArray("    3.50");
         QTest::newRow("number-too-wide") << QByteArray("N3") << "12345" << QByteArray();
         QTest::newRow("date-iso") << QByteArray("D8") << "2024-02-29" << QByteArray("20240229");
@@ -164,7 +165,7 @@ private slots:
         QVERIFY(DbfTable::create(path, {{"V", field[0], size[0].toInt(), size.value(1).toInt()}, {"NEXTFIELD1", 'C', 2}}, 0x4D).ok());
         DbfTable table;
         QVERIFY(table.open(path).ok());
-        QCOMPARE(table.appendRecord({value, "zz"}).ok(), !stored.isEmpty());
+        QCOMPARE(table.appendRecord({value, "yy"}).ok() && table.setField(1, 2, "zz").ok(), !stored.isEmpty());
         QVERIFY(table.setField(2, 1, "").failed() && table.setField(1, 3, "").failed());
         // A refused record leaves nothing in the file; the field's neighbour stays.
         QVERIFY(table.open(path).ok());
@@ -338,6 +339,7 @@ private slots:
         const QStringList added{"P4    |M4  |    40", "P5    |M5  |    50"};
         QTest::newRow("append-after-another-writers-append") << "append" << "append" << true << all + added;
         QTest::newRow("append-after-another-writers-pack") << "pack" << "append" << true << QStringList{all[0], all[2], added[1]};
+        QTest::newRow("append-over-records-behind-the-count") << "count-1" << "append" << true << QStringList{all[0], added[1]};
         QTest::newRow("mark-before-the-cut") << "cut-1" << "mark 1" << true << QStringList{'*' + all[0], "~", "~"};
         QTest::newRow("pack-when-header-damaged") << "header" << "pack" << false << all;
         QTest::newRow("append-when-header-damaged") << "header" << "append" << false << all;
@@ -376,11 +378,13 @@ private slots:
             QVERIFY(other.markDeleted(2).ok() && other.pack().ok());
         else if (change == "header")   // a version no reader takes, and a count of 9
             QVERIFY(writeFile(path, schedule().replace(0, 8, QByteArray("\x04\x7C\x01\x01\x09\x00\x00\x00", 8))));
+        else if (change == "count-1")   // as a writer killed before it counted its records leaves them
+            QVERIFY(writeFile(path, schedule([](RawTable &t) { t.declaredRecords = 1; })));
         else if (change.startsWith("cut-"))
             QVERIFY(QFile::resize(path, change == "cut-0" ? 0 : second));
         else   // and it stays gone
             QVERIFY(QFile::remove(path) && (change != "folder" || QDir(dir.path()).mkdir("S.dbf")));
-        other.close();
+        QVERIFY(other.open(dir.filePath("none")).failed() && !other.isOpen());   // a failed open closes it
         QByteArray file = readFile(path);
 
         const QStringList words = operation.split(' ');

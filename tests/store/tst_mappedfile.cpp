@@ -139,11 +139,8 @@ int foreignFaultInChild(Previous previous, const QString &table, const QString &
         signal(SIGBUS, SIG_DFL);
     if (previous == Previous::Recovering)
         signal(SIGBUS, recoverFromBusError);
-    {
-        DbfTable first;
-        if (first.open(table).failed())
-            return childFailure + 1;
-    }
+    if (MappedFile first; first.map(table).failed())
+        return childFailure + 1;
     const int fd = ::open(QFile::encodeName(other).constData(), O_RDWR);
     auto *base = static_cast<volatile char *>(::mmap(nullptr, 64 * 1024, PROT_READ, MAP_SHARED, fd, 0));
     if (base == MAP_FAILED || ::ftruncate(fd, 0) != 0)
