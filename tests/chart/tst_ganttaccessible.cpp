@@ -213,6 +213,7 @@ private slots:
         QVERIFY(current->state().focused);
         QVERIFY(!t->cellAt(1, 1)->state().focused); // where it was
         QCOMPARE(t->selectedCells(), QList<QAccessibleInterface *>{current});
+        QCOMPARE(t->selectedCellCount(), 1);
 
         g_events.clear();
         chart.grid->data().select(2, 1);
