@@ -109,7 +109,6 @@ Result LiveSchedule::fill(const ScheduleTables &tables, qint16 sortOrder, FillTa
             m_lastFill = {result.earliestPlannedStart, {result.earliestShown, result.latestShown},
                           rows.generation(), m_stats.ticks, result.recordCount};
             feed = withXml;
-            context.closeAll();
         }
     }
     // The opens and the reads may have shown boxes, and the view may have
@@ -130,7 +129,6 @@ std::optional<TickResult> LiveSchedule::tick(const QString &liveTable, const mod
     const TickResult result = FeedTick(schedule, rows, cells, m_hosted, m_hosted ? m_view : nullptr, &m_kept);
     m_stats.rowsRewritten += result.detailRows;
     m_stats.recordsChanged += result.changedRecords;
-    context.closeAll();
     return result;
 }
 
@@ -140,9 +138,7 @@ std::optional<qint32> LiveSchedule::liveRecordCount(const QString &liveTable) co
     store::DbfTable table;
     if (open(context, table, liveTable).failed())
         return std::nullopt;
-    const qint32 count = table.recordCount();
-    context.closeAll();
-    return count;
+    return table.recordCount();
 }
 
 Result LiveSchedule::open(store::TableContext &context, store::DbfTable &table, const QString &path) const
