@@ -118,8 +118,8 @@ private slots:
             if (words[0] == u"midfill" && !std::exchange(rewritten, true)) {
                 setStart(words[1], words[2]);
                 // Past the period since the fill began, not since this answer.
-                QTest::qSleep(250);
-                schedule.setAnswerPeriod(250);
+                QTest::qSleep(1000);
+                schedule.setAnswerPeriod(1000);   // far more than the rest of the fill takes
             }
         });
         Rows kept;
@@ -142,7 +142,10 @@ private slots:
         }
         QVERIFY(schedule.stats().longestGapMs >= 20 && schedule.stats().longestGapMs < 60000);
         const qint64 cpuUs = qint64(std::clock() - cpuBefore) * 1000000 / CLOCKS_PER_SEC;
-        QVERIFY(schedule.stats().totalTickCpuUs > 0 && schedule.stats().totalTickCpuUs <= cpuUs + 3);
+#ifdef Q_OS_LINUX   // a thread's clock counts nanoseconds there; Windows' counts in scheduler ticks
+        QVERIFY(schedule.stats().totalTickCpuUs > 0);
+#endif
+        QVERIFY(schedule.stats().totalTickCpuUs >= 0 && schedule.stats().totalTickCpuUs <= cpuUs + 3);
         QVERIFY(table.open(path).ok());
         FeedTick(table, fresh, fresh, false, nullptr);
         QCOMPARE(kept.times(), fresh.times());
