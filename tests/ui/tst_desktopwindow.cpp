@@ -218,8 +218,7 @@ private slots:
         QFETCH(qreal, scale);
         Plant plant;
         // By part: P1 running and late since 02:01:40 in row 3, P2 finished in row 5.
-        plant.writeTables({{"P1", "M1", "O1", 3600, 7200, 3700, 0}, {"P2", "M1", "O1", 3600, 7200, 3700, 7000}});
-        auto window = plant.load();
+        auto window = plant.load({{"P1", "M1", "O1", 3600, 7200, 3700, 0}, {"P2", "M1", "O1", 3600, 7200, 3700, 7000}});
         window->overlay()->setClock(chart::ChartClock::frozen(qint64(9000) * 1000)); // 02:30
         window->show();
         QCoreApplication::processEvents();

@@ -102,8 +102,6 @@ private slots:
                                     << QByteArray("Scheduler/Monday.dbf");
         QTest::newRow("replace-no-keeps-old-copy") << QString() << QStringList{live, old} << "" << no << replace << false
                                                    << old.toUtf8();
-        QTest::newRow("replace-yes") << QString() << QStringList{live, old} << "" << yes << replace << true
-                                     << QByteArray("Scheduler.dbf");
         QTest::newRow("replace-the-shown-copy-itself") << QString() << QStringList{live, old} << "Untitled 01" << yes
                                                        << replace << true << old.toUtf8();
         QTest::newRow("code-page-copied-along") << QString() << QStringList{live, old, "SCHEDULER.CPG"} << "" << yes
@@ -322,8 +320,7 @@ private slots:
     void savedCopyOpensOffline()
     {
         Plant plant;
-        plant.writeTables({{QStringLiteral("P1"), QStringLiteral("Mill1"), QString(), 60, 120}});
-        auto window = plant.load();
+        auto window = plant.load({{"P1", "Mill1", QString(), 60, 120}});
         window->setSaveAsDialog(RunSaveAsDialog);
         window->setOpenDialog(RunOpenDialog);
         const QStringList shownAtSave = body(*window);

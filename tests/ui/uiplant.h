@@ -72,11 +72,12 @@ struct Plant {
         window->Form_Load();
         return window;
     }
-    std::unique_ptr<frmScheduler> loadDemo(const QString &commandLine = QString())
+    std::unique_ptr<frmScheduler> load(const QList<Op> &ops, const QString &commandLine = QString(), bool useBus = false)
     {
-        writeTables(demoOps);
-        return load(commandLine);
+        writeTables(ops);
+        return load(commandLine, useBus);
     }
+    std::unique_ptr<frmScheduler> loadDemo(const QString &commandLine = QString()) { return load(demoOps, commandLine); }
 
     QTemporaryDir dir;
     AppState state;
