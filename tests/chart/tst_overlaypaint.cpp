@@ -152,13 +152,18 @@ private slots:
         QVERIFY2(inkTop + inkBottom <= cell.height(), qPrintable(QStringLiteral("%1-%2").arg(inkTop).arg(inkBottom)));
 
         // Its group row shows the late count on a badge one line of the small bold text
-        // high with a pixel above and below (11 + 2), centred in the 20-pixel row, the odd pixel below.
+        // high with a pixel above and below, centred in the 20-pixel row, the odd pixel below.
         const QRect key = chart.grid->cellRect(2, 1);
         QList<int> badgeRows;
         for (int y = key.top(); y <= key.bottom(); ++y)
             if (anyPixel(image, QRect(key.left(), y, key.width(), 1), OverrunRgb))
                 badgeRows << y - key.top();
-        QCOMPARE(QPair(badgeRows.value(0), badgeRows.value(badgeRows.size() - 1)), QPair(3, 15));
+        QFont small = chart.grid->font();
+        small.setBold(true);
+        small.setPointSizeF(small.pointSizeF() * 0.85);
+        const int badge = std::min(20 - 4, QFontMetrics(small).height() + 2);
+        QCOMPARE(QPair(badgeRows.value(0), badgeRows.value(badgeRows.size() - 1)),
+                 QPair((20 - badge) / 2, (20 - badge) / 2 + badge - 1));
         // The other group's none.
         QVERIFY(!anyPixel(image, chart.grid->cellRect(6, 1), OverrunRgb));
         // Before the ghost's end nothing is late.
