@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QDateTime>
+#include <QFontInfo>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QToolTip>
@@ -70,7 +71,7 @@ QRgb rgb(const QImage &image, int x, int y)
 // The live overlays as pixels: off they change nothing; on they draw the now
 // line, running and late operations, group late counts, change flashes and
 // the missing-table hatching, each only where it belongs. Also the grid's
-// hidden rows and the renderer's pages.
+// hidden rows, the renderer's pages and the whole chart against stored pictures.
 class tst_OverlayPaint : public QObject {
     Q_OBJECT
 private slots:
@@ -316,6 +317,64 @@ private slots:
         QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
         QBuffer pdf;
         QVERIFY(pdf.open(QIODevice::WriteOnly) && WriteChart(grid, {8 + 9, 8 + 20}, ChartFileFormat::Pdf, pdf).ok());
+    }
+
+    // A rich chart, pixel for pixel, against a stored picture (tests/chart/data); on a mismatch the
+    // picture painted goes beside the test program. VORN_UPDATE_GOLDEN=1 rewrites the pictures.
+    // The text in them is DejaVu Sans as FreeType draws it on Linux: other platforms and fonts
+    // give other glyphs, so the comparison runs only where that font is the one found.
+    void paintsTheStoredPicture_data()
+    {
+        QTest::addColumn<QString>("interval");
+        QTest::addColumn<int>("firstCol");
+        QTest::addColumn<int>("lastCol"); // -1: the viewport, scrolled to firstCol
+        QTest::newRow("twelve-minutes-whole-chart") << "12" << 8 << 8 + 24;
+        QTest::newRow("one-minute-scrolled-hidden-columns") << "1" << 8 + 80 << -1;
+    }
+
+    void paintsTheStoredPicture()
+    {
+        QFETCH(QString, interval);
+        QFETCH(int, firstCol);
+        QFETCH(int, lastCol);
+        Chart chart;
+        chart.grid->setFont(QFont(QStringLiteral("DejaVu Sans"), 8));
+#ifdef Q_OS_LINUX
+        if (QFontInfo(chart.grid->font()).family() != QLatin1String("DejaVu Sans"))
+#endif
+            QSKIP("the pictures hold DejaVu Sans as FreeType draws it");
+        SetTimeScaleInterval(chart.grid->data(), chart.state, interval, nullptr);
+        chart.grid->setOverlay(&chart.painter);
+        QImage image;
+        if (lastCol < 0) {
+            ShowTimeColumn(chart.grid->data(), 1, 0);
+            ShowTimeColumn(chart.grid->data(), 4, 0);
+            GroupOutline().setCollapsed(chart.grid->data(), 6, 1, true);
+            chart.grid->setLeftCol(firstCol);
+            chart.grid->resize(1383, 200); // the last column starts at the last pixel
+            image = chart.render();
+        } else {
+            image = QImage(ChartSize(*chart.grid, {firstCol, lastCol}), QImage::Format_RGB32);
+            QPainter painter(&image);
+            RenderChart(*chart.grid, painter, {firstCol, lastCol});
+        }
+        const QString name = QString::fromLatin1(QTest::currentDataTag()) + QStringLiteral(".png");
+        if (qEnvironmentVariableIntValue("VORN_UPDATE_GOLDEN"))
+            QVERIFY(image.save(VORN_TEST_DATA_DIR "/" + name));
+        const QImage golden = QImage(VORN_TEST_DATA_DIR "/" + name).convertToFormat(QImage::Format_RGB32);
+        QRect differ;
+        int count = 0;
+        for (int y = 0; y < std::min(image.height(), golden.height()); ++y)
+            for (int x = 0; x < std::min(image.width(), golden.width()); ++x)
+                if (image.pixel(x, y) != golden.pixel(x, y))
+                    differ |= QRect(x, y, 1, 1), ++count;
+        if (count || image.size() != golden.size()) {
+            image.save(QCoreApplication::applicationDirPath() + u'/' + name);
+            QFAIL(qPrintable(QStringLiteral("%1: %2 pixels differ within %3,%4 %5x%6; sizes %7x%8 and %9x%10")
+                                 .arg(name).arg(count).arg(differ.x()).arg(differ.y()).arg(differ.width())
+                                 .arg(differ.height()).arg(image.width()).arg(image.height())
+                                 .arg(golden.width()).arg(golden.height())));
+        }
     }
 
     void nowLineStepRepaintsOnlyItsStrip()
