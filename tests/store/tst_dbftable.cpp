@@ -132,6 +132,9 @@ private slots:
         for (const auto &[r, f] : outside)
             QVERIFY(table.rawField(r, f).isEmpty() && table.fieldContent(r, f).isEmpty());
         QVERIFY(!table.isDeleted(n + 1));
+        // What a table was moved from reads as closed.
+        const DbfTable moved(std::move(table));
+        QVERIFY(table.rawField(1, 1).isEmpty() && moved.recordCount() == n);
     }
 
     void writesValuesAsStored_data()
@@ -448,6 +451,7 @@ private slots:
                                                  << QByteArray("1") << QByteArray("short");
         QTest::newRow("block-past-end-of-file") << "T.dbt" << hello << QByteArray("99") << QByteArray();
         QTest::newRow("block-zero-is-the-header") << "T.dbt" << hello << QByteArray("0") << QByteArray();
+        QTest::newRow("block-number-with-letters") << "T.dbt" << hello << QByteArray("1x") << QByteArray();
         // Read only as far as telling that a memo is too long needs.
         const QByteArray huge(100000, 'x'), longest(MaxFieldText + 1, 'x');
         QTest::newRow("damaged-length-read-no-further-than-needed")
