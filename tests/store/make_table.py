@@ -31,7 +31,7 @@ if kind == 'random':
     for n in range(int(sys.argv[4])):
         rng = random.Random(f'{sys.argv[3]}-{n}')
         flavour = rng.choice(['db3', 'fp', 'vfp', 'clp'])
-        codepage = rng.choice(['cp850', 'cp866', 'cp1250', 'cp1251', 'cp1252', 'cp936', 'cp950'])
+        codepage = rng.choice(['cp437', 'cp850', 'cp852', 'cp866', 'cp1250', 'cp1251', 'cp1252', 'cp936', 'cp950'])
         wide = codepage in ('cp936', 'cp950')
         letters = 'AZaz09 .-' + ('中文零件' if wide else bytes(range(0xA0, 0x100)).decode(codepage, 'replace').replace('\ufffd', ''))
         specs, makers = [], []

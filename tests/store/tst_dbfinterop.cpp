@@ -45,7 +45,7 @@ QString randomValue(QRandomGenerator &random, const FieldDescriptor &field, int 
         return {};
     switch (field.type) {
     case 'C': {
-        const QString letters = QStringLiteral("AZaz09 .-") + (driver == 0x4D ? "中文零件" : driver == 0xC9 || driver == 0x26 ? "жЖщЯ" : "éüßÄ");
+        const QString letters = QStringLiteral("AZaz09 .-") + (driver == 0x4D ? "中文零件" : driver == 0xC9 || driver == 0x26 ? "жЖщЯ" : driver == 0x64 ? "¬łŁ" : "éüßµ");
         QString text;
         for (int n = random.bounded(field.length / 2 + 1); n > 0; --n)
             text += letters[random.bounded(letters.size())];
@@ -184,7 +184,7 @@ private slots:
                 {"WIDE12345678", "86399", "1", "20000101", ""}, {"last", "5", "5", "20240101", "F"},
             };
             if (seed) {
-                driver = QList<int>{0x57, 0x03, 0x4D, 0xC9, 0x02, 0x26}[random.bounded(6)];
+                driver = QList<int>{0x57, 0x03, 0x4D, 0xC9, 0x02, 0x26, 0x01, 0x64}[random.bounded(8)];
                 fields.clear();
                 for (int f = random.bounded(1, 13); f > 0; --f) {
                     const char type = "CCNNDL"[random.bounded(6)];
