@@ -29,14 +29,51 @@ TextCodec::TextCodec(const TextCodec &other)
 {
 }
 
+namespace {
+
+// ICU's tables of these OEM code pages differ from Windows' in one byte:
+// 0xE6 is the Greek small mu where Windows has the micro sign, and 852 has
+// nothing at 0xAA where Windows has the not sign. Both are single-byte code
+// pages, so byte i is character i on either side of the converter.
+struct IcuDifference {
+    uchar byte = 0;
+    char16_t windows = 0;
+};
+
+IcuDifference icuDifference(int codePage)
+{
+    switch (codePage) {
+    case 437: case 860: case 861: case 863: case 865:
+        return {0xE6, u'\u00B5'};
+    case 852:
+        return {0xAA, u'\u00AC'};
+    default:
+        return {};
+    }
+}
+
+} // namespace
+
 QString TextCodec::decodeText(QByteArrayView bytes) const
 {
-    return m_decoder.decode(bytes);
+    QString text = m_decoder.decode(bytes);
+    const IcuDifference difference = icuDifference(m_codePage);
+    for (qsizetype i = 0; difference.byte && i < bytes.size() && text.size() == bytes.size(); ++i) {
+        if (uchar(bytes[i]) == difference.byte)
+            text[i] = QChar(difference.windows);
+    }
+    return text;
 }
 
 QByteArray TextCodec::encodeText(QStringView text) const
 {
-    return m_encoder.encode(text);
+    QByteArray bytes = m_encoder.encode(text);
+    const IcuDifference difference = icuDifference(m_codePage);
+    for (qsizetype i = 0; difference.byte && i < text.size() && bytes.size() == text.size(); ++i) {
+        if (text[i] == QChar(difference.windows))
+            bytes[i] = char(difference.byte);
+    }
+    return bytes;
 }
 
 } // namespace vorn::store

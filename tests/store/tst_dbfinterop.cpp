@@ -6,10 +6,12 @@
 #include "codepage.h"
 #include "dbftable.h"
 
+#include <QDate>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -36,6 +38,35 @@ bool sameNumber(const QString &text, const QJsonValue &want)
     return ok ? !want.isNull() && qFuzzyCompare(1.0 + got, 1.0 + expected) : want.isNull();
 }
 
+// A value that fits `field` in the code page of `driver`, blank one time in five.
+QString randomValue(QRandomGenerator &random, const FieldDescriptor &field, int driver)
+{
+    if (random.bounded(5) == 0)
+        return {};
+    switch (field.type) {
+    case 'C': {
+        const QString letters = QStringLiteral("AZaz09 .-") + (driver == 0x4D ? "中文零件" : driver == 0xC9 || driver == 0x26 ? "жЖщЯ" : driver == 0x64 ? "¬łŁ" : "éüßµ");
+        QString text;
+        for (int n = random.bounded(field.length / 2 + 1); n > 0; --n)
+            text += letters[random.bounded(letters.size())];
+        while (text.endsWith(' '))   // dbfread drops trailing blanks
+            text.chop(1);
+        return text;
+    }
+    case 'N': {
+        const int digits = std::min(15, field.length - (field.decimals ? field.decimals + 1 : 0) - 1);
+        const double whole = std::floor(random.generateDouble() * std::pow(10.0, random.bounded(digits + 1)));
+        return QString::number(whole * (whole > 0 && random.bounded(2) ? -1 : 1) / std::pow(10.0, field.decimals), 'f', field.decimals);
+    }
+    case 'D': {
+        const QDate day = QDate(1, 1, 1).addDays(random.bounded(3652058));
+        return day.toString(random.bounded(2) ? "yyyyMMdd" : "yyyy-MM-dd");
+    }
+    default:
+        return random.bounded(2) ? "T" : "F";
+    }
+}
+
 } // namespace
 
 class TestDbfInterop : public QObject {
@@ -45,13 +76,15 @@ private slots:
     void readsTablesOfOthers_data()
     {
         QTest::addColumn<QStringList>("arguments");   // writer, code page, language driver written over the writer's
-        QTest::addColumn<int>("expectedDriver");
+        QTest::addColumn<int>("expectedDriver");   // -1: the writer's own
 
         QTest::newRow("shapelib") << QStringList{"shapelib"} << 0x57;
         QTest::newRow("python-dbf-dbase3-memo-1252") << QStringList{"db3", "cp1252"} << 0x03;
         QTest::newRow("python-dbf-dbase3-memo-gbk") << QStringList{"db3", "cp936"} << 0x4D;
         QTest::newRow("python-dbf-foxpro-memo-1252") << QStringList{"fp", "cp1252"} << 0x03;
         QTest::newRow("python-dbf-visual-foxpro-gbk-0x7a") << QStringList{"vfp", "cp936", "7a"} << 0x7A;
+        // Shapes, versions and code pages of the writer's choice, seeded: the table's path names the seed.
+        QTest::newRow("python-dbf-random-shapes") << QStringList{"random", "49", "150"} << -1;
     }
 
     void readsTablesOfOthers()
@@ -60,29 +93,42 @@ private slots:
         QFETCH(int, expectedDriver);
 
         QTemporaryDir dir;
-        const QString path = dir.filePath("Made.dbf");
-        const QJsonObject expected = runScript("make_table.py", QStringList{path} + arguments);
-        const QJsonArray records = expected.value("records").toArray();
-        const QJsonArray names = expected.value("fields").toArray();
-        QVERIFY(!records.isEmpty());
+        const QJsonObject made = runScript("make_table.py", QStringList{dir.filePath("Made.dbf")} + arguments);
+        const QJsonArray tables = made.contains("tables") ? made.value("tables").toArray() : QJsonArray{made};
+        QVERIFY(!tables.isEmpty());
+        for (const QJsonValue &each : tables) {
+            // Tables of random shapes come with every field as dbfread reads its bytes, and their shapes.
+            const QJsonObject expected = each.toObject();
+            const QString path = expected.value("path").toString(dir.filePath("Made.dbf"));
+            const QJsonArray records = expected.value("records").toArray();
+            const QJsonArray names = expected.value("fields").toArray();
+            const QJsonArray shapes = expected.value("shapes").toArray();
+            QVERIFY(!records.isEmpty() || !shapes.isEmpty());
 
-        DbfTable table;
-        const vorn::Result error = table.open(path);
-        QVERIFY2(error.ok(), qPrintable(error.message()));
-        QCOMPARE(table.languageDriver(), quint8(expectedDriver));
-        QCOMPARE(table.recordCount(), records.size());
-        QCOMPARE(table.fieldCount(), names.size());
-        for (qint32 r = 1; r <= table.recordCount(); ++r) {
-            const QJsonObject record = records[r - 1].toObject();
-            QCOMPARE(table.isDeleted(r), record.value("deleted").toBool());
+            DbfTable table;
+            const vorn::Result error = table.open(path);
+            QVERIFY2(error.ok(), qPrintable(error.message()));
+            QVERIFY(expectedDriver < 0 || table.languageDriver() == quint8(expectedDriver));
+            QCOMPARE(table.recordCount(), records.size());
+            QCOMPARE(table.fieldCount(), names.size());
             for (int f = 1; f <= table.fieldCount(); ++f) {
                 const FieldDescriptor &field = table.field(f);
-                const QJsonValue want = record.value("values").toArray()[f - 1];
-                const QString text = table.decode(table.fieldContent(r, f));
                 QCOMPARE(QString(field.name), names[f - 1].toString());
-                // Character values come back blank-padded as stored.
-                QVERIFY2(field.type == 'N' ? sameNumber(text, want) : (field.type == 'D' ? text.trimmed() : text) == want.toString(),
-                         qPrintable(QStringLiteral("record %1 field %2: %3").arg(r).arg(f).arg(text.left(80))));
+                QVERIFY2(shapes.isEmpty() || shapes[f - 1] == QStringLiteral("%1%2.%3").arg(QLatin1Char(field.type)).arg(field.length).arg(field.decimals),
+                         qPrintable(path + ": shape of field " + field.name));
+            }
+            for (qint32 r = 1; r <= table.recordCount(); ++r) {
+                const QJsonObject record = records[r - 1].toObject();
+                QVERIFY2(table.isDeleted(r) == record.value("deleted").toBool(), qPrintable(QStringLiteral("%1: record %2").arg(path).arg(r)));
+                for (int f = 1; f <= table.fieldCount(); ++f) {
+                    const char type = table.field(f).type;
+                    const QJsonValue want = record.value("values").toArray()[f - 1];
+                    const QString text = table.decode(table.fieldContent(r, f));
+                    // Character values come back blank-padded as stored.
+                    QVERIFY2(shapes.isEmpty() ? (type == 'N' ? sameNumber(text, want) : (type == 'D' ? text.trimmed() : text) == want.toString())
+                                              : text == want.toString(),
+                             qPrintable(QStringLiteral("%1 (%2) record %3 field %4: %5").arg(path, shapes[f - 1].toString()).arg(r).arg(f).arg(text.left(80))));
+                }
             }
         }
     }
@@ -109,10 +155,12 @@ private slots:
         QTest::addColumn<int>("driver");
         QTest::addColumn<QList<int>>("deleted");
         QTest::addColumn<bool>("pack");
+        QTest::addColumn<int>("seed");   // else tables of random shapes, code pages, values and deletions
 
-        QTest::newRow("deleted-not-packed") << 0x57 << QList<int>{2, 5} << false;
-        QTest::newRow("gbk-0x4d-deleted-and-packed") << 0x4D << QList<int>{1, 3} << true;
-        QTest::newRow("everything-deleted-and-packed") << 0x57 << QList<int>{1, 2, 3, 4, 5, 6} << true;
+        QTest::newRow("deleted-not-packed") << 0x57 << QList<int>{2, 5} << false << 0;
+        QTest::newRow("gbk-0x4d-deleted-and-packed") << 0x4D << QList<int>{1, 3} << true << 0;
+        QTest::newRow("everything-deleted-and-packed") << 0x57 << QList<int>{1, 2, 3, 4, 5, 6} << true << 0;
+        QTest::newRow("random-shapes") << 0 << QList<int>{} << false << 49;
     }
 
     void dbfreadReadsOurTables()
@@ -120,40 +168,83 @@ private slots:
         QFETCH(int, driver);
         QFETCH(QList<int>, deleted);
         QFETCH(bool, pack);
+        QFETCH(int, seed);
 
-        QList<QStringList> rows{
-            {"P-100", "3600", "12.5", "20240229", "T"}, {"  lead", "0", "0.25", "", "F"}, {"", "", "", "", ""},
-            {driver == 0x57 ? "café" : "中文零件", "-7200", "-3.75", "1999-12-31", "T"},
-            {"WIDE12345678", "86399", "1", "20000101", ""}, {"last", "5", "5", "20240101", "F"},
-        };
         QTemporaryDir dir;
-        const QString path = dir.filePath("Ours.dbf");
-        QVERIFY(DbfTable::create(path, {{"PART", 'C', 12}, {"STARTP", 'N', 10}, {"DURP", 'N', 8, 2}, {"DAY", 'D', 8}, {"DONE", 'L', 1}},
-                                 quint8(driver)).ok());
-        DbfTable table;
-        QVERIFY(table.open(path).ok());
-        for (const QStringList &row : std::as_const(rows))
-            QVERIFY(table.appendRecord(row).ok());
-        QVERIFY(table.setField(6, 1, rows[5][0] = "rewritten").ok());
-        for (int r : deleted)
-            QVERIFY(table.markDeleted(r).ok());
-        if (pack)
-            QVERIFY(table.pack().ok());
+        QRandomGenerator random(seed);
+        QStringList paths;
+        QList<QList<FieldDescriptor>> shapes;
+        QList<QList<QStringList>> tables;
+        QList<QList<int>> deletions;
+        for (int n = 0; n < (seed ? 60 : 1); ++n) {
+            QList<FieldDescriptor> fields{{"PART", 'C', 12}, {"STARTP", 'N', 10}, {"DURP", 'N', 8, 2}, {"DAY", 'D', 8}, {"DONE", 'L', 1}};
+            QList<QStringList> rows{
+                {"P-100", "3600", "12.5", "20240229", "T"}, {"  lead", "0", "0.25", "", "F"}, {"", "", "", "", ""},
+                {driver == 0x57 ? "café" : "中文零件", "-7200", "-3.75", "1999-12-31", "T"},
+                {"WIDE12345678", "86399", "1", "20000101", ""}, {"last", "5", "5", "20240101", "F"},
+            };
+            if (seed) {
+                driver = QList<int>{0x57, 0x03, 0x4D, 0xC9, 0x02, 0x26, 0x01, 0x64}[random.bounded(8)];
+                fields.clear();
+                for (int f = random.bounded(1, 13); f > 0; --f) {
+                    const char type = "CCNNDL"[random.bounded(6)];
+                    const int length = type == 'C' ? QList<int>{1, 2, 254, random.bounded(1, 255)}[random.bounded(4)] : random.bounded(1, 21);
+                    fields.append({"F" + QByteArray::number(f), type, length, type == 'N' && length > 2 ? random.bounded(length - 1) : 0});
+                }
+                rows = QList<QStringList>(QList<int>{1, 2, random.bounded(3, 40)}[random.bounded(3)]);
+                for (QStringList &row : rows)
+                    for (const FieldDescriptor &field : std::as_const(fields))
+                        row.append(randomValue(random, field, driver));
+                deleted.clear();
+                for (int r = 1; r <= rows.size(); ++r)
+                    if (random.bounded(3) == 0)
+                        deleted.append(r);
+                pack = random.bounded(2);
+            }
+            paths.append(dir.filePath(QStringLiteral("Ours-%1-%2.dbf").arg(seed).arg(n)));
+            QVERIFY(DbfTable::create(paths.last(), fields, quint8(driver)).ok());
+            DbfTable table;
+            QVERIFY(table.open(paths.last()).ok());
+            QVERIFY(table.appendRecords(rows.size() - 1, [&rows](qint32 i) { return rows[i]; }).ok());
+            QVERIFY(table.appendRecord(rows.last()).ok());
+            const int at = seed ? random.bounded(rows.size()) : 5, f = seed ? random.bounded(fields.size()) : 0;
+            QVERIFY(table.setField(at + 1, f + 1, rows[at][f] = seed ? randomValue(random, fields[f], driver) : "rewritten").ok());
+            for (int r : deleted)
+                QVERIFY(table.markDeleted(r).ok());
+            if (pack)
+                QVERIFY(table.pack().ok());
+            shapes.append(fields);
+            tables.append(rows);
+            deletions.append(pack ? QList<int>{} : deleted);
+            for (int r = deleted.size(); pack && r-- > 0;)
+                tables.last().removeAt(deleted[r] - 1);
+        }
 
-        const QJsonObject read = runScript("read_with_dbfread.py", {path});
-        QCOMPARE(read.value("deleted"), QJsonValue(pack ? 0 : deleted.size()));
-        // dbfread yields the records not marked deleted, in order, with
-        // trailing blanks dropped and dates as YYYYMMDD.
-        const QJsonArray records = read.value("records").toArray();
-        QCOMPARE(records.size(), rows.size() - deleted.size());
-        int r = 0;
-        for (const QJsonValue &record : records) {
-            while (deleted.contains(++r)) { }
-            for (int f = 0; f < 5; ++f) {
-                const QJsonValue theirs = record.toArray()[f];
-                const QString ours = f == 3 ? QString(rows[r - 1][f]).remove('-') : rows[r - 1][f];
-                QVERIFY2(f == 1 || f == 2 ? sameNumber(ours, theirs) : theirs.toString() == ours,
-                         qPrintable(QStringLiteral("record %1 field %2: %3").arg(r).arg(f + 1).arg(theirs.toString())));
+        const QJsonArray read = runScript("read_with_dbfread.py", paths).value("tables").toArray();
+        QCOMPARE(read.size(), paths.size());
+        for (int n = 0; n < paths.size(); ++n) {
+            const QList<QStringList> &rows = tables[n];
+            QCOMPARE(read[n]["deleted"], QJsonValue(deletions[n].size()));
+            for (int f = 0; f < shapes[n].size(); ++f) {
+                const FieldDescriptor &field = shapes[n][f];   // dates and logicals take their own length
+                QCOMPARE(read[n]["shapes"][f], QStringLiteral("%1%2.%3").arg(QLatin1Char(field.type))
+                                                   .arg(field.type == 'D' ? 8 : field.type == 'L' ? 1 : field.length).arg(field.decimals));
+            }
+            // dbfread yields the records not marked deleted, in order, with
+            // trailing blanks dropped and dates as YYYYMMDD.
+            const QJsonArray records = read[n]["records"].toArray();
+            QCOMPARE(records.size(), rows.size() - deletions[n].size());
+            int r = 0;
+            for (const QJsonValue &record : records) {
+                while (deletions[n].contains(++r)) { }
+                for (int f = 0; f < shapes[n].size(); ++f) {
+                    const QJsonValue theirs = record.toArray()[f];
+                    const char type = shapes[n][f].type;
+                    const QString ours = type == 'D' ? QString(rows[r - 1][f]).remove('-') : rows[r - 1][f];
+                    QVERIFY2(type == 'N' ? sameNumber(ours, theirs) : theirs.toString() == ours,
+                             qPrintable(QStringLiteral("%1 record %2 field %3 %4(%5,%6): %7").arg(paths[n]).arg(r).arg(f + 1).arg(QLatin1Char(type))
+                                            .arg(shapes[n][f].length).arg(shapes[n][f].decimals).arg(theirs.toString())));
+                }
             }
         }
     }
