@@ -19,6 +19,7 @@ import time
 import unittest
 
 from selenium import webdriver
+from selenium.common.exceptions import StaleElementReferenceException
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import Select
@@ -187,7 +188,12 @@ class Pages(unittest.TestCase):
                         "[tr.dataset.cell, tr.querySelector('.records').textContent, tr.classList.contains('stale')])")
         self.assertEqual(lines, [["Alpha", "5", False], ["Big", str(BIG_RECORDS), False], ["Gone", "0", True]])
         self.shot("plant")
-        self.driver.find_element(By.CSS_SELECTOR, "#cells tbody tr[data-cell=Alpha] td.state").click()
+        for _ in range(5):   # a live update may redraw the list between the find and the click
+            try:
+                self.driver.find_element(By.CSS_SELECTOR, "#cells tbody tr[data-cell=Alpha] td.state").click()
+                break
+            except StaleElementReferenceException:
+                pass
         self.wait("return location.pathname === '/cell/Alpha' && window.vornPage && vornPage.views > 0")
         self.assertEqual(self.csp_violations(), [])
         self.open("/cell/Gone")
