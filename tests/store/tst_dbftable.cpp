@@ -132,10 +132,11 @@ private slots:
         for (const auto &[r, f] : outside)
             QVERIFY(table.rawField(r, f).isEmpty() && table.fieldContent(r, f).isEmpty());
         QVERIFY(!table.isDeleted(n + 1));
-        // What a table was moved from reads as closed.
+        // What a table was moved from reads as closed; where it went reads it all.
         DbfTable moved(std::move(table)), again;
         again = std::move(moved);
-        QVERIFY(table.rawField(1, 1).isEmpty() && moved.rawField(1, 1).isEmpty() && again.recordCount() == n);
+        QVERIFY(table.rawField(1, 1).isEmpty() && moved.rawField(1, 1).isEmpty());
+        QCOMPARE(flatten(again), expected);
     }
 
     void writesValuesAsStored_data()
