@@ -153,13 +153,10 @@ private slots:
         const auto apply = [&](const QString &action) {
             const QStringList step = action.split(u' ');
             vorn::store::DbfTable writer;
-            if (step[0] == u"set") {
+            if (step[0] == u"set" || step[0] == u"actual") {
+                const int record = step[1].toInt(), start = step[0] == u"set" ? 5 : 8;   // StartP or StartA, then its finish
                 QVERIFY(writer.open(path).ok());
-                QVERIFY(writer.setField(step[1].toInt(), 5, step[2]).ok());
-                QVERIFY(writer.setField(step[1].toInt(), 6, step[3]).ok());
-            } else if (step[0] == u"actual") {
-                QVERIFY(writer.open(path).ok());
-                QVERIFY(writer.setField(step[1].toInt(), 8, step[2]).ok() && writer.setField(step[1].toInt(), 9, step[3]).ok());
+                QVERIFY(writer.setField(record, start, step[2]).ok() && writer.setField(record, start + 1, step[3]).ok());
             } else if (step[0] == u"append") {
                 QVERIFY(writer.open(path).ok());
                 QStringList values{"P", "", "M", "", step[1], step[2]};
