@@ -1,4 +1,5 @@
 #include "controlchannel.h"
+#include "stalebanner.h"
 #include "texts.h"
 #include "uiplant.h"
 
@@ -207,6 +208,18 @@ private slots:
         window->Timer1_Timer();
         window->Timer1_Timer();
         QCOMPARE(recorder.texts, QStringList(2, QStringLiteral("Open Failed")));
+
+        // The banner's texts are the overlay model's; it stands above the grid
+        // while the live table cannot be read, and not once switched off.
+        window->show();
+        QVERIFY2(QRegularExpression("^Schedule table unreadable since \\d\\d:\\d\\d:\\d\\d$").match(window->banner()->text()).hasMatch(),
+                 qPrintable(window->banner()->text()));
+        QVERIFY(window->banner()->isVisible());
+        const QRect banner = window->banner()->geometry(), grid = window->fg()->geometry();
+        QCOMPARE(grid.top(), banner.bottom() + 1);
+        window->LiveOverlaysCommand();
+        QVERIFY(window->banner()->isHidden());
+        QCOMPARE(window->fg()->geometry(), QRect(QPoint(grid.left(), banner.top()), grid.bottomRight()));
     }
 
     // The saved interval and column choices reach the grid at load (how a
