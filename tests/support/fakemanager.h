@@ -53,44 +53,28 @@ public:
     QStringList calls() const
     {
         QMutexLocker lock(&m_mutex);
-        QStringList out;
-        for (const QStringList &call : m_calls)
-            out << call[0] + u'(' + call.sliced(1).join(u'|') + u')';
-        return out;
+        return m_calls;
     }
     void clear()
     {
         QMutexLocker lock(&m_mutex);
         m_calls.clear();
     }
-    // The last argument of each call of `member`, in order.
-    QStringList lastArguments(const QString &member) const
-    {
-        QMutexLocker lock(&m_mutex);
-        QStringList found;
-        for (const QStringList &call : m_calls) {
-            if (call[0] == member)
-                found << call.last();
-        }
-        return found;
-    }
 
     QString introspect(const QString &) const override { return {}; }
     bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
     {
-        const QString signature = message.member() == u"CreateView" ? QStringLiteral("ssn")
-            : message.member() == u"SetViewXMLData"                 ? QStringLiteral("ss")
-                                                                    : QString();
-        if (signature.isEmpty() || message.signature() != signature
+        const QString signature = message.member() + u' ' + message.signature();
+        if ((signature != u"CreateView ssn" && signature != u"SetViewXMLData ss")
             || !(message.interface().isEmpty() || message.interface() == u"ManagerServer.Document")) {
             connection.send(message.createErrorReply(QDBusError::UnknownMethod, message.member()));
             return true;
         }
-        QStringList call{message.member()};
+        QStringList arguments;
         for (const QVariant &argument : message.arguments())
-            call << argument.toString();
+            arguments << argument.toString();
         QMutexLocker lock(&m_mutex);
-        m_calls << call;
+        m_calls << message.member() + u'(' + arguments.join(u'|') + u')';
         if (m_hanging)
             m_held << message.createReply();
         else
@@ -101,7 +85,7 @@ public:
 private:
     QDBusConnection m_bus;
     mutable QMutex m_mutex;
-    QList<QStringList> m_calls;   // the member, then the arguments
+    QStringList m_calls;
     QList<QDBusMessage> m_held;
     bool m_hanging = false;
 };
