@@ -167,7 +167,6 @@ class Pages(unittest.TestCase):
         """The colours in the middle of the planned and the actual band of a
         record's row at a time of day, read from a screenshot."""
         row = self.row_index(record)
-        box = self.js("return vornPage.showRow(arguments[0])", row)
         x = self.js("return vornPage.showTime(arguments[0])", seconds)
         box = self.js("return vornPage.showRow(arguments[0])", row)
         now_x = self.js("return vornPage.nowX + vornPage.canvasLeft()")

@@ -99,10 +99,19 @@ QByteArray exchange(quint16 port, const QByteArray &bytes)
 }
 
 struct Served {
-    explicit Served(WebOptions options = {}) : server(source, (options.port = 0, options))
+    // Any free port; `set` changes the other options.
+    explicit Served(const std::function<void(WebOptions &)> &set = {}) : server(source, options(set))
     {
         const Result started = server.start();
         QVERIFY2(started.ok(), qPrintable(started.message()));
+    }
+    static WebOptions options(const std::function<void(WebOptions &)> &set)
+    {
+        WebOptions options;
+        options.port = 0;
+        if (set)
+            set(options);
+        return options;
     }
     quint16 port() const { return server.port(); }
     FakeSource source;
@@ -184,9 +193,7 @@ private slots:
         QFETCH(bool, token);
         QFETCH(int, status);
         QFETCH(QByteArray, contains);
-        WebOptions options;
-        options.token = token ? "s3cret" : "";
-        Served served(options);
+        Served served([&](WebOptions &o) { o.token = token ? "s3cret" : ""; });
         const QByteArray reply = exchange(served.port(), bytes);
         QVERIFY2(reply.startsWith("HTTP/1.1 " + QByteArray::number(status)) && reply.contains(contains), reply.left(600));
     }
@@ -217,11 +224,7 @@ private slots:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(QByteArray, contains);
-        WebOptions options;
-        options.limits.idleTimeoutMs = 300;
-        options.limits.pingIntervalMs = 300;
-        options.limits.maxConnections = 1;
-        Served served(options);
+        Served served([](WebOptions &o) { o.limits.maxConnections = 1, o.limits.idleTimeoutMs = o.limits.pingIntervalMs = 300; });
         QTcpSocket socket;
         socket.connectToHost(QHostAddress::LocalHost, served.port());
         QVERIFY(QTest::qWaitFor([&] { return socket.state() == QAbstractSocket::ConnectedState; }));
@@ -249,9 +252,7 @@ private slots:
     // are gone the server answers again.
     void manyIdleConnections()
     {
-        WebOptions options;
-        options.limits.maxConnections = 300;
-        Served served(options);
+        Served served([](WebOptions &o) { o.limits.maxConnections = 300; });
         std::vector<std::unique_ptr<QTcpSocket>> idle;
         int refused = 0;
         for (int i = 0; i < 500; ++i) {
@@ -270,9 +271,7 @@ private slots:
     // as it is open.
     void pagesFollowAndGetTheirMessagesOnce()
     {
-        WebOptions options;
-        options.limits.maxConnections = 4;
-        Served served(options);
+        Served served([](WebOptions &o) { o.limits.maxConnections = 4; });
         QList<QString> a, b, part, plant;
         auto pageA = openPage(served.port(), "/ws/cell/Cell1?sort=machine", &a);
         auto pageB = openPage(served.port(), "/ws/cell/Cell1", &b);
@@ -299,9 +298,7 @@ private slots:
     // message, its queue stays bounded, and once it reads it gets a fresh view.
     void stalledPageGetsAFreshView()
     {
-        WebOptions options;
-        options.limits.maxUnsentBytes = 256 * 1024;
-        Served served(options);
+        Served served([](WebOptions &o) { o.limits.maxUnsentBytes = 256 * 1024; });
         QList<QString> reader;
         auto page = openPage(served.port(), "/ws/cell/Cell1", &reader);
         QTcpSocket stalled;
