@@ -373,6 +373,9 @@ private slots:
         for (int step = 0; step < 8; ++step)
             wheel(-15, Qt::NoModifier);
         QCOMPARE(chart.grid->topRow(), 22 - 18 + 1 + 6);
+        // Fewer columns pull the left column back before the grid is laid out again.
+        chart.grid->data().setCols(10);
+        QCOMPARE(chart.grid->leftCol(), 8);
     }
 
     void formResizePlacesAndSharesTheWidth_data()
