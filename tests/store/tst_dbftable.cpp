@@ -109,8 +109,6 @@ private slots:
             << QStringList{"中|文"};
         QTest::newRow("gbk-lead-byte-before-a-digit-is-no-character")
             << coded(0x4D, "\xD6\x30\xD6\xD0") << QStringList{"\uFFFD0中|zz"};
-        QTest::newRow("unknown-driver-means-the-ansi-code-page-1252") << coded(0xEE, "\x80") << QStringList{"€|zz"};
-        QTest::newRow("cp866-0x65") << coded(0x65, "\x80\xA0") << QStringList{"Аа|zz"};
     }
 
     void readsOnlyTrustedHeaders()
