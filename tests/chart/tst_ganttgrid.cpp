@@ -373,6 +373,15 @@ private slots:
         for (int step = 0; step < 8; ++step)
             wheel(-15, Qt::NoModifier);
         QCOMPARE(chart.grid->topRow(), 22 - 18 + 1 + 6);
+        // Ctrl+End and Ctrl+Home: the last and the first body row, at the last and the first column.
+        const auto at = [&] { return QPair(chart.grid->data().row(), chart.grid->data().col()); };
+        QTest::keyClick(chart.grid.get(), Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(at(), QPair(51, 1447));
+        QTest::keyClick(chart.grid.get(), Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(at(), QPair(2, 0));
+        // Fewer columns pull the left column back before the grid is laid out again.
+        chart.grid->data().setCols(10);
+        QCOMPARE(chart.grid->leftCol(), 8);
     }
 
     void formResizePlacesAndSharesTheWidth_data()

@@ -165,6 +165,8 @@ private slots:
             ms += 60000;
         }
         QTEST(watch.text(online, stopped, ms - 60000, minutes), "banner");
+        // The unchanged warning is due on the minute, not a millisecond before it.
+        QVERIFY(watch.problem(online, stopped, ms - 60001, minutes) != StaleWatch::Problem::Unchanged);
     }
 
     void collapsedGroupsRoundTripThroughText()

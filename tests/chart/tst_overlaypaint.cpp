@@ -154,17 +154,27 @@ private slots:
 
         // Its group row shows the late count on a badge one line of the small bold text
         // high with a pixel above and below, centred in the 20-pixel row, the odd pixel below.
+        // A font sized in pixels, as the printer's, shrinks alike.
         const QRect key = chart.grid->cellRect(2, 1);
-        QList<int> badgeRows;
-        for (int y = key.top(); y <= key.bottom(); ++y)
-            if (anyPixel(image, QRect(key.left(), y, key.width(), 1), OverrunRgb))
-                badgeRows << y - key.top();
-        QFont small = chart.grid->font();
-        small.setBold(true);
-        small.setPointSizeF(small.pointSizeF() * 0.85);
-        const int badge = std::min(20 - 4, QFontMetrics(small).height() + 2);
-        QCOMPARE(QPair(badgeRows.value(0), badgeRows.value(badgeRows.size() - 1)),
-                 QPair((20 - badge) / 2, (20 - badge) / 2 + badge - 1));
+        for (const bool inPixels : {false, true}) {
+            QFont small = chart.grid->font();
+            if (inPixels) {
+                small.setPixelSize(14);
+                chart.grid->setFont(small);
+                small.setPixelSize(14 * 85 / 100);
+            } else {
+                small.setPointSizeF(small.pointSizeF() * 0.85);
+            }
+            small.setBold(true);
+            const QImage shown = inPixels ? chart.render() : image;
+            QList<int> badgeRows;
+            for (int y = key.top(); y <= key.bottom(); ++y)
+                if (anyPixel(shown, QRect(key.left(), y, key.width(), 1), OverrunRgb))
+                    badgeRows << y - key.top();
+            const int badge = std::min(20 - 4, QFontMetrics(small).height() + 2);
+            QCOMPARE(QPair(badgeRows.value(0), badgeRows.value(badgeRows.size() - 1)),
+                     QPair((20 - badge) / 2, (20 - badge) / 2 + badge - 1));
+        }
         // The other group's none.
         QVERIFY(!anyPixel(image, chart.grid->cellRect(6, 1), OverrunRgb));
         // Before the ghost's end nothing is late.

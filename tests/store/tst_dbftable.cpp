@@ -68,8 +68,8 @@ private slots:
         QTest::newRow("record-length-one") << schedule([](RawTable &t) { t.recordLength = 1; }) << rejected;
         // No record of that length is present: an empty table, nothing allocated for the count.
         QTest::newRow("record-length-65535") << schedule([](RawTable &t) { t.recordLength = 65535; }) << QStringList{};
-        // dBase 7 lays out its header otherwise.
-        QTest::newRow("unknown-version") << schedule([](RawTable &t) { t.version = 0x04; }) << rejected;
+        // dBase 7 lays out its header otherwise. A refusal in angle brackets is its message.
+        QTest::newRow("unknown-version") << schedule([](RawTable &t) { t.version = 0x8C; }) << QStringList{"<unknown version byte 0x8c>"};
         QTest::newRow("header-length-zero") << schedule([](RawTable &t) { t.headerLength = 0; }) << rejected;
         QTest::newRow("fields-past-the-record") << schedule([](RawTable &t) { t.recordLength = 10; }) << rejected;
         QTest::newRow("no-fields") << schedule([](RawTable &t) { t.fields.clear(); t.recordLength = 5; }) << rejected;
@@ -109,8 +109,6 @@ private slots:
             << QStringList{"中|文"};
         QTest::newRow("gbk-lead-byte-before-a-digit-is-no-character")
             << coded(0x4D, "\xD6\x30\xD6\xD0") << QStringList{"\uFFFD0中|zz"};
-        QTest::newRow("unknown-driver-means-the-ansi-code-page-1252") << coded(0xEE, "\x80") << QStringList{"€|zz"};
-        QTest::newRow("cp866-0x65") << coded(0x65, "\x80\xA0") << QStringList{"Аа|zz"};
     }
 
     void readsOnlyTrustedHeaders()
@@ -120,10 +118,12 @@ private slots:
 
         DbfTable table;
         const vorn::Result error = table.openBytes(bytes);
-        QCOMPARE(error.ok(), expected != rejected);
+        QCOMPARE(error.ok(), !expected.value(0).startsWith('<'));
         QVERIFY2(table.isOpen() == error.ok() && error.message().isEmpty() == error.ok(), qPrintable(error.message()));
-        if (error.failed())
+        if (error.failed()) {
+            QVERIFY(expected == rejected || expected[0] == '<' + error.message() + '>');
             return;
+        }
         QCOMPARE(flatten(table), expected);
         QVERIFY(table.field(1).name.size() <= 11);
         // Records and fields outside the table read as empty, however far out.
@@ -336,6 +336,29 @@ private slots:
             }
         }
         QVERIFY(writesOfWholePack >= 0);
+    }
+
+    // A manager that appends a record during each pass of the pack cannot
+    // hold it: the count is looked at 16 times, what came later is cut.
+    void packTakesInAppendsOfSixteenLooks()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("S.dbf");
+        QVERIFY(writeFile(path, schedule([](RawTable &t) { t.records.pop_back(); })));
+        DbfTable viewer, manager;
+        QVERIFY(viewer.open(path).ok() && manager.open(path).ok() && viewer.markDeleted(1).ok());
+        // Each pass moves one record down a slot: two writes into the deleted
+        // first slot, then three (mark, bytes, mark). The pass after the 16th
+        // look appends no more.
+        const auto appendAtEachPass = [&](int write) {
+            if (write == 0 || (write % 3 == 2 && write < 3 * 16))
+                QVERIFY(manager.appendRecord({"P4", "M4", "40"}).ok());
+        };
+        QVERIFY(DbfTablePackSeam::pack(viewer, -1, 0, appendAtEachPass).ok());
+        DbfTable reader;
+        QVERIFY(reader.open(path).ok());
+        QCOMPARE(reader.recordCount(), 1 + 16);
+        QCOMPARE(flatten(reader), flatten(viewer));
     }
 
     void followsTheFileAsItIsNow_data()

@@ -62,12 +62,6 @@ QStringList readMapped(const QString &path)
     return table.open(path).ok() ? flatten(table) : QStringList{"<open failed>"};
 }
 
-bool cutFile(const QString &path, qint64 size)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadWrite) && file.resize(size);
-}
-
 enum class Change { Nothing, AppendOne, AppendMany, SetField, Pack, CutToHeader, CutMidway, CutAcrossPage, CutToNothing, Replace };
 
 // What another process does to the table.
@@ -93,14 +87,14 @@ bool change(const QString &path, Change what)
                 return false;
         return writer.pack().ok();
     case Change::CutToHeader:
-        return cutFile(path, headerLength);
+        return QFile::resize(path, headerLength);
     case Change::CutMidway:
-        return cutFile(path, headerLength + 700 * recordLength + 5);
+        return QFile::resize(path, headerLength + 700 * recordLength + 5);
     case Change::CutAcrossPage:
         // Inside record 137, which runs on into the second page: zeros, then blanks.
-        return cutFile(path, headerLength + 136 * recordLength + 5);
+        return QFile::resize(path, headerLength + 136 * recordLength + 5);
     case Change::CutToNothing:
-        return cutFile(path, 0);
+        return QFile::resize(path, 0);
     case Change::Replace: {
         // Written beside and renamed over: a new file under the same name.
         const QString fresh = path + ".new.dbf";
@@ -154,7 +148,7 @@ int foreignFaultInChild(Previous previous, const QString &table, const QString &
     if (recoveries != 1)
         return childFailure + 7;
     DbfTable second;
-    if (second.open(table).failed() || !cutFile(table, headerLength))
+    if (second.open(table).failed() || !QFile::resize(table, headerLength))
         return childFailure + 5;
     qint64 sum = 0;
     for (qint32 r = 1; r <= second.recordCount(); ++r)
