@@ -3,7 +3,6 @@
 
 #include "fieldreader.h"
 #include "schedulexml.h"
-#include "tickstate.h"
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -49,28 +48,6 @@ QStringList generatedRecords(quint32 seed, int count, int distinctKeys)
 
 // Generated tables have no hand-made expectation: the plain algorithm is the reference.
 const QStringList kAsPlainAlgorithm{QStringLiteral("(as the plain algorithm)")};
-
-// Rows from 2 on as (outline level, record) pairs, the way a tick sees the grid.
-struct TickTestRows final : TickRows {
-    QList<std::pair<qint16, qint32>> rows;
-    const void *holder() const override { return this; }
-    quint64 generation() const override { return 1; }
-    int count() const override { return int(rows.size()) + 2; }
-    qint16 level(int row) const override { return rows[row - 2].first; }
-    qint32 record(int row) const override { return rows[row - 2].second; }
-};
-
-// The cells as the ticks left them: per row and triple, the three texts.
-struct TickTestCells final : TickCellWriter {
-    QMap<std::pair<int, int>, QStringList> texts;
-    void write(const TickTriple &triple) override
-    {
-        QStringList &cells = texts[{triple.row, triple.pair}];
-        cells.resize(3);
-        for (int i = 0; i < 3; ++i)
-            cells[i] = triple.texts[i].value_or(cells[i]);
-    }
-};
 
 } // namespace
 
@@ -323,27 +300,6 @@ private slots:
             QCOMPARE(text, expected);
             QCOMPARE(kept.size(), expected.size());
         }
-    }
-
-    // A tick on what the last tick kept leaves the cells a tick from nothing writes.
-    void keptTickStateWritesWhatAFreshTickWrites()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("S.dbf"));
-        store::DbfTable table;
-        QCOMPARE(vorn::testing::makeScheduleTable(table, path, {"P;;M;;10;30", "P;;M;;20;25", "P;;M;;40;45"}), QString());
-        // The detail row above the first group row counts into that group.
-        TickTestRows rows;
-        rows.rows = {{1, 1}, {0, 0}, {1, 2}, {0, 0}, {1, 3}};
-        TickState kept, fresh;
-        TickTestCells shown, afresh;
-        kept.run(table, FieldReader(table), rows, nullptr, shown);
-        // The first record's finish moves back onto its start: the group's end moves with it.
-        store::DbfTable writer;
-        QVERIFY(writer.open(path).ok() && writer.setField(1, 6, "10").ok() && table.open(path).ok());
-        kept.run(table, FieldReader(table), rows, nullptr, shown);
-        fresh.run(table, FieldReader(table), rows, nullptr, afresh);
-        QCOMPARE(shown.texts, afresh.texts);
     }
 };
 

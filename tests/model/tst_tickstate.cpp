@@ -1,0 +1,64 @@
+#include "scheduletable.h"
+
+#include "fieldreader.h"
+#include "tickstate.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace vorn;
+using namespace vorn::model;
+
+namespace {
+
+// Rows from 2 on as (outline level, record) pairs, the way a tick sees the grid.
+struct TickTestRows final : TickRows {
+    QList<std::pair<qint16, qint32>> rows;
+    const void *holder() const override { return this; }
+    quint64 generation() const override { return 1; }
+    int count() const override { return int(rows.size()) + 2; }
+    qint16 level(int row) const override { return rows[row - 2].first; }
+    qint32 record(int row) const override { return rows[row - 2].second; }
+};
+
+// The cells as the ticks left them: per row and triple, the three texts.
+struct TickTestCells final : TickCellWriter {
+    QMap<std::pair<int, int>, QStringList> texts;
+    void write(const TickTriple &triple) override
+    {
+        QStringList &cells = texts[{triple.row, triple.pair}];
+        cells.resize(3);
+        for (int i = 0; i < 3; ++i)
+            cells[i] = triple.texts[i].value_or(cells[i]);
+    }
+};
+
+} // namespace
+
+class TestTickState : public QObject {
+    Q_OBJECT
+private slots:
+    // A tick on what the last tick kept leaves the cells a tick from nothing writes.
+    void keptTickStateWritesWhatAFreshTickWrites()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("S.dbf"));
+        store::DbfTable table;
+        QCOMPARE(vorn::testing::makeScheduleTable(table, path, {"P;;M;;10;30", "P;;M;;20;25", "P;;M;;40;45"}), QString());
+        // The detail row above the first group row counts into that group.
+        TickTestRows rows;
+        rows.rows = {{1, 1}, {0, 0}, {1, 2}, {0, 0}, {1, 3}};
+        TickState kept, fresh;
+        TickTestCells shown, afresh;
+        kept.run(table, FieldReader(table), rows, nullptr, shown);
+        // The first record's finish moves back onto its start: the group's end moves with it.
+        store::DbfTable writer;
+        QVERIFY(writer.open(path).ok() && writer.setField(1, 6, "10").ok() && table.open(path).ok());
+        kept.run(table, FieldReader(table), rows, nullptr, shown);
+        fresh.run(table, FieldReader(table), rows, nullptr, afresh);
+        QCOMPARE(shown.texts, afresh.texts);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTickState)
+#include "tst_tickstate.moc"
