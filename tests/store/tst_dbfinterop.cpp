@@ -75,15 +75,11 @@ class TestDbfInterop : public QObject {
 private slots:
     void readsTablesOfOthers_data()
     {
-        QTest::addColumn<QStringList>("arguments");   // writer, code page, language driver written over the writer's
+        QTest::addColumn<QStringList>("arguments");   // writer, then the seed and count of random tables
         QTest::addColumn<int>("expectedDriver");   // -1: the writer's own
 
         QTest::newRow("shapelib") << QStringList{"shapelib"} << 0x57;
-        QTest::newRow("python-dbf-dbase3-memo-1252") << QStringList{"db3", "cp1252"} << 0x03;
-        QTest::newRow("python-dbf-dbase3-memo-gbk") << QStringList{"db3", "cp936"} << 0x4D;
-        QTest::newRow("python-dbf-foxpro-memo-1252") << QStringList{"fp", "cp1252"} << 0x03;
-        QTest::newRow("python-dbf-visual-foxpro-gbk-0x7a") << QStringList{"vfp", "cp936", "7a"} << 0x7A;
-        // Shapes, versions and code pages of the writer's choice, seeded: the table's path names the seed.
+        // Shapes, versions, code pages and memos of the writer's choice, seeded: the table's path names the seed.
         QTest::newRow("python-dbf-random-shapes") << QStringList{"random", "49", "150"} << -1;
     }
 
@@ -125,8 +121,7 @@ private slots:
                     const QJsonValue want = record.value("values").toArray()[f - 1];
                     const QString text = table.decode(table.fieldContent(r, f));
                     // Character values come back blank-padded as stored.
-                    QVERIFY2(shapes.isEmpty() ? (type == 'N' ? sameNumber(text, want) : (type == 'D' ? text.trimmed() : text) == want.toString())
-                                              : text == want.toString(),
+                    QVERIFY2(shapes.isEmpty() && type == 'N' ? sameNumber(text, want) : text == want.toString(),
                              qPrintable(QStringLiteral("%1 (%2) record %3 field %4: %5").arg(path, shapes[f - 1].toString()).arg(r).arg(f).arg(text.left(80))));
                 }
             }
