@@ -179,21 +179,6 @@ private slots:
             QCOMPARE(scanLine(image, cell, dy), run(cell.width(), 0));
     }
 
-    void barsUseDevicePixels()
-    {
-        Chart chart("5", {{"02:17:30", "02:40:00", "00:22:30", "02:17:30", "02:40:00", "00:22:30"}});
-        chart.grid->setLeftCol(8 + 27);
-        const QRect cell = chart.grid->cellRect(2, 8 + 27); // 2:15
-        const QImage image = chart.render(2);
-        // At twice the pixels the cell is 52 x 40: planned rows 3..19, actual 21..37, each from half the cell.
-        const QRect device(cell.topLeft() * 2, cell.size() * 2);
-        QStringList lines;
-        for (const int dy : {2, 3, 19, 20, 21, 37, 38})
-            lines << scanLine(image, device, dy);
-        QCOMPARE(lines, QStringList({run(52, 0), run(26, 26), run(26, 26), run(52, 0), run(26, 26, 'R'),
-                                     run(26, 26, 'R'), run(52, 0)}));
-    }
-
     void keepsThePictureOnScreenWithRedrawOff_data()
     {
         QTest::addColumn<QString>("exposure");

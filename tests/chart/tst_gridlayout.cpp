@@ -48,8 +48,16 @@ private slots:
         QTest::addColumn<QString>("interval");
         QTest::addColumn<int>("cols");
         QTest::addColumn<QString>("labels"); // of the first two columns, the last of hour 0, the first of hour 1, the last
-        QTest::newRow("12-minutes") << "1" << "12" << 128 << "0:0 0:12 0:48 1:0 23:48";
-        QTest::newRow("1-after-12") << "12" << "1" << 1448 << "0:0 0:1 0:59 1:0 23:59";
+        QTest::addColumn<QSize>("window");
+        QTest::addColumn<QSize>("box");
+        QTest::addColumn<QStringList>("log"); // of the progress box
+        // Odd sizes halve with truncation; a box wider than the window still lands inside.
+        QTest::newRow("12-minutes-box-wider-than-window")
+            << "1" << "12" << 128 << "0:0 0:12 0:48 1:0 23:48" << QSize(2001, 1001) << QSize(4001, 600)
+            << QStringList{"show 1000,200", "range 0-119", "hide"};
+        QTest::newRow("1-after-12-box-centred")
+            << "12" << "1" << 1448 << "0:0 0:1 0:59 1:0 23:59" << QSize(12000, 9000) << QSize(4000, 600)
+            << QStringList{"show 4000,4200", "range 0-1439", "hide"};
     }
 
     void intervalRebuildsTheScale()
@@ -57,6 +65,8 @@ private slots:
         QFETCH(QString, before);
         QFETCH(QString, interval);
         QFETCH(int, cols);
+        QFETCH(QSize, window);
+        QFETCH(QSize, box);
         // One group row with its grey band and one detail row, as the fill leaves them.
         GridData grid;
         SetUpGrid(grid);
@@ -65,8 +75,11 @@ private slots:
         grid.addItem(u"\tP1");
         grid.setText(3, 2, "00:10:00");
         AppState state;
+        RecordingProgress progress;
+        progress.window = window;
+        progress.box = box;
         SetTimeScaleInterval(grid, state, before, nullptr);
-        SetTimeScaleInterval(grid, state, interval, nullptr);
+        SetTimeScaleInterval(grid, state, interval, &progress);
 
         QCOMPARE(grid.cols(), cols);
         QCOMPARE(state.IntervalText, interval);
@@ -79,36 +92,8 @@ private slots:
         QCOMPARE(grid.text(3, 2), QStringLiteral("00:10:00"));
         QCOMPARE(grid.cellBackColor(2, cols - 1), QColor(226, 226, 226));
         QVERIFY(!grid.cellBackColor(3, cols - 1).isValid());
-    }
-
-    void intervalChangeShowsProgress_data()
-    {
-        QTest::addColumn<QString>("interval");
-        QTest::addColumn<QSize>("window");
-        QTest::addColumn<QSize>("box");
-        QTest::addColumn<QStringList>("log");
-        QTest::newRow("1-minute-box-centred") << "1" << QSize(12000, 9000) << QSize(4000, 600)
-                                              << QStringList{"show 4000,4200", "range 0-1439", "hide"};
-        // Odd sizes halve with truncation; a box wider than the window still lands inside.
-        QTest::newRow("12-minutes-box-wider-than-window") << "12" << QSize(2001, 1001) << QSize(4001, 600)
-                                                          << QStringList{"show 1000,200", "range 0-119", "hide"};
-    }
-
-    void intervalChangeShowsProgress()
-    {
-        QFETCH(QString, interval);
-        GridData grid;
-        SetUpGrid(grid);
-        AppState state;
-        RecordingProgress progress;
-        QFETCH(QSize, window);
-        QFETCH(QSize, box);
-        progress.window = window;
-        progress.box = box;
-        SetTimeScaleInterval(grid, state, interval, &progress);
-
         QTEST(progress.log, "log");
-        QList<int> everyColumn(grid.cols() - 8);
+        QList<int> everyColumn(cols - 8);
         std::iota(everyColumn.begin(), everyColumn.end(), 0);
         QCOMPARE(progress.values, everyColumn);
     }

@@ -95,26 +95,6 @@ private slots:
         QVERIFY(chart.render() != without);
     }
 
-    void nowLineOnlyOverTheTimeScaleBody()
-    {
-        Chart chart;
-        chart.grid->setOverlay(&chart.painter);
-        const QImage image = chart.render();
-        const int x = chart.xAt(At(1, 45));
-        const int fixedHeight = chart.grid->fixedHeightPixels();
-        // Two pixels wide, down the whole body, centred on the time.
-        for (int y : {fixedHeight, fixedHeight + 57, image.height() - 1}) {
-            QCOMPARE(rgb(image, x - 1, y), QRgb(NowLineRgb));
-            QCOMPARE(rgb(image, x, y), QRgb(NowLineRgb));
-            QVERIFY(rgb(image, x - 2, y) != NowLineRgb && rgb(image, x + 1, y) != NowLineRgb);
-        }
-        QVERIFY(!anyPixel(image, QRect(0, 0, image.width(), fixedHeight), NowLineRgb));
-
-        // Scrolled so that 01:45 lies under the leading columns: no line at all.
-        chart.grid->setLeftCol(8 + 24);
-        QVERIFY(!anyPixel(chart.render(), QRect(QPoint(), image.size()), NowLineRgb));
-    }
-
     void runningOperationIsHatchedWithGhostOverrunAndGroupCount()
     {
         Chart chart;
@@ -372,18 +352,9 @@ private slots:
         if (qEnvironmentVariableIntValue("VORN_UPDATE_GOLDEN"))
             QVERIFY(image.save(VORN_TEST_DATA_DIR "/" + name));
         const QImage golden = QImage(VORN_TEST_DATA_DIR "/" + name).convertToFormat(QImage::Format_RGB32);
-        QRect differ;
-        int count = 0;
-        for (int y = 0; y < std::min(image.height(), golden.height()); ++y)
-            for (int x = 0; x < std::min(image.width(), golden.width()); ++x)
-                if (image.pixel(x, y) != golden.pixel(x, y))
-                    differ |= QRect(x, y, 1, 1), ++count;
-        if (count || image.size() != golden.size()) {
+        if (image.convertToFormat(QImage::Format_RGB32) != golden) {
             image.save(QCoreApplication::applicationDirPath() + u'/' + name);
-            QFAIL(qPrintable(QStringLiteral("%1: %2 pixels differ within %3,%4 %5x%6; sizes %7x%8 and %9x%10")
-                                 .arg(name).arg(count).arg(differ.x()).arg(differ.y()).arg(differ.width())
-                                 .arg(differ.height()).arg(image.width()).arg(image.height())
-                                 .arg(golden.width()).arg(golden.height())));
+            QFAIL(qPrintable(name + QStringLiteral(" differs; the picture painted is beside the test program")));
         }
     }
 
