@@ -44,14 +44,16 @@ export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all
 # No Mono or Gecko: nothing here needs them, and Wine would offer to fetch them.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 wine=$(command -v wine || echo /usr/lib/wine/wine64)
+# Debian's wine64 alone puts no wineserver on PATH; the package wine adds the wrapper.
+wineserver=$(command -v wineserver || echo /usr/lib/wine/wineserver64)
 finish() {
-    WINEPREFIX=$WINEPREFIX wineserver -k 2>/dev/null
+    WINEPREFIX=$WINEPREFIX "$wineserver" -k 2>/dev/null
     rm -rf "$work" "$win/BLACKLIST"
 }
 trap finish EXIT
 say "preparing a Wine prefix"
 "$wine" wineboot -i >/dev/null 2>&1
-wineserver -w
+"$wineserver" -w
 
 # The build tree's programs find Qt, the MinGW runtime and Qt's plug-ins
 # through the environment; the package brings its own.
@@ -120,8 +122,8 @@ rm -f "$blacklist"
 grep -sE 'tests passed' "$work/ctest.log" >/dev/null && cp "$work/ctest.log" "$win/package/ctest-wine.log"
 # A suite that timed out may leave Wine processes behind: the programs after
 # it start in a Wine of their own.
-wineserver -k 2>/dev/null
-wineserver -w
+"$wineserver" -k 2>/dev/null
+"$wineserver" -w
 
 # 2. The viewer on the demo plant.
 say "2. the viewer on the demo plant"
@@ -167,7 +169,7 @@ else
     "$wine" reg add "HKLM\\$classes\CLSID\\$clsid\LocalServer32" /ve /d "$server" /f >/dev/null 2>&1
     (cd "$plant/bin" && timeout 40 \
         "$wine" vorn-scheduler.exe /H > "$work/hosted.log" 2>&1)
-    wineserver -k 2>/dev/null
+    "$wineserver" -k 2>/dev/null
     created=$(grep -ac '^CreateView' "$calls" 2>/dev/null)
     fed=$(grep -ac '^SetViewXMLData' "$calls" 2>/dev/null)
     if [[ $created -eq 1 && $fed -ge 1 ]]; then
@@ -220,8 +222,8 @@ if [[ -f $viewer && -d $plant/bin ]]; then
         kill "$running" 2>/dev/null
         fail "control: sent ${sent[*]:-nothing}; the viewer $(kill -0 "$running" 2>/dev/null && echo 'kept running' || echo ended)"
     fi
-    wineserver -k 2>/dev/null
-    wineserver -w
+    "$wineserver" -k 2>/dev/null
+    "$wineserver" -w
 fi
 
 # 4. The installer.
@@ -232,7 +234,7 @@ else
     target='C:\VornTest'
     installed=$WINEPREFIX/drive_c/VornTest
     "$wine" "$setup" /S "/D=$target" >/dev/null 2>&1
-    wineserver -w
+    "$wineserver" -w
     key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\VornScheduler'
     if [[ -f $installed/bin/LANGUAGE.INI && -f $installed/uninstall.exe && -d $installed/data ]] \
         && "$wine" reg query "$key" >/dev/null 2>&1; then
@@ -248,12 +250,12 @@ else
         (cd "$installed/bin" && timeout 20 "$wine" vorn-scheduler.exe > "$work/installed.log" 2>&1)
         [[ $? -eq 124 ]] && pass "installer: the installed viewer starts and keeps running" \
                          || { tail -20 "$work/installed.log"; fail "installer: the installed viewer ended early"; }
-        wineserver -k 2>/dev/null
+        "$wineserver" -k 2>/dev/null
     else
         skip "installer: no viewer in the package to start"
     fi
     "$wine" "$installed/uninstall.exe" /S >/dev/null 2>&1
-    wineserver -w
+    "$wineserver" -w
     if [[ ! -e $installed/bin && ! -e $installed/uninstall.exe ]] && ! "$wine" reg query "$key" >/dev/null 2>&1; then
         pass "uninstaller: removed the program and its uninstall entry"
     else
