@@ -209,9 +209,9 @@ private slots:
         // Part, machine and order lose trailing blanks only, the rest both, also
         // beyond ASCII; times go as stored, an empty one as "0" in a refresh.
         QTest::newRow("blanks-per-field-times-as-stored")
-            << QStringList{"  Gear  ;  Ölen  ; Mühle ; O1 ;  120 ;     ;0;12.5;n/a;; done "} << 0x57
-            << QStringList{"  Gear|Ölen| Mühle| O1|120||0|12.5|n/a||done"}
-            << QStringList{"  Gear|Ölen| Mühle| O1|120|0|0|12.5|n/a|0|done"};
+            << QStringList{"  Gear  ;  Ölen  ; Mühle ; O1 ;  120 ;     ;0;12.5;n/a;; gemäß "} << 0x57
+            << QStringList{"  Gear|Ölen| Mühle| O1|120||0|12.5|n/a||gemäß"}
+            << QStringList{"  Gear|Ölen| Mühle| O1|120|0|0|12.5|n/a|0|gemäß"};
         QTest::newRow("markup-and-tabs-unchanged-records-in-table-order")
             << QStringList{"R&D <1>;\tMilling\t", ";;;;;;;;;;x"} << 0x57
             << QStringList{"R&D <1>|\tMilling\t|||||||||", "||||||||||x"}
@@ -298,6 +298,7 @@ private slots:
             QVERIFY(kept.write([&text](QByteArrayView piece) { text.append(piece); return true; }, chunk));
             const QByteArray expected = BusSafeUtf8(BuildScheduleXml(table, XmlVariant::Refresh));
             QCOMPARE(text, expected);
+            QCOMPARE(kept.text(), expected);
             QCOMPARE(kept.size(), expected.size());
         }
     }

@@ -74,6 +74,14 @@ private slots:
         QCOMPARE(SecondsValue(QStringView(input)), expected);
         QCOMPARE(SecondsValue(QByteArrayView(bytes)), expected);
     }
+
+    // Eight-character texts fill a block of their own to its last few characters: the one that
+    // would end past it, with its terminator, starts the next block.
+    void keptTextsFillBlockAfterBlock()
+    {
+        for (qint32 seconds = 200000; seconds < 216000; ++seconds)
+            QCOMPARE(KeptSecondsText(seconds), SecondsTextOfValue(seconds));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSecondsText)

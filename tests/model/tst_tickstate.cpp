@@ -44,19 +44,25 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("S.dbf"));
         store::DbfTable table;
-        QCOMPARE(vorn::testing::makeScheduleTable(table, path, {"P;;M;;10;30", "P;;M;;20;25", "P;;M;;40;45"}), QString());
+        QCOMPARE(vorn::testing::makeScheduleTable(table, path, {"P;;M;;10;30", "P;;M;;20;25", "P;;M;;40;45;;40;45"}), QString());
         // The detail row above the first group row counts into that group.
         TickTestRows rows;
         rows.rows = {{1, 1}, {0, 0}, {1, 2}, {0, 0}, {1, 3}};
         TickState kept, fresh;
         TickTestCells shown, afresh;
         kept.run(table, FieldReader(table), rows, nullptr, shown);
-        // The first record's finish moves back onto its start: the group's end moves with it.
+        // The first record's finish moves back onto its start, and the third's actual one onto
+        // its actual start: each group's end moves with it.
         store::DbfTable writer;
-        QVERIFY(writer.open(path).ok() && writer.setField(1, 6, "10").ok() && table.open(path).ok());
+        QVERIFY(writer.open(path).ok() && writer.setField(1, 6, "10").ok() && writer.setField(3, 9, "40").ok()
+                && table.open(path).ok());
         kept.run(table, FieldReader(table), rows, nullptr, shown);
         fresh.run(table, FieldReader(table), rows, nullptr, afresh);
         QCOMPARE(shown.texts, afresh.texts);
+        // A fill of another layout that does not fit forgets what the ticks saw: every record is new.
+        kept.beginFill(table, 0);
+        kept.endFill(rows, {});
+        QCOMPARE(kept.run(table, FieldReader(table), rows, nullptr, shown).changedRecords, 3);
     }
 };
 
