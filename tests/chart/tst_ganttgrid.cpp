@@ -364,6 +364,11 @@ private slots:
         QCOMPARE(at(), QPair(51, 1447));
         QTest::keyClick(chart.grid.get(), Qt::Key_Home, Qt::ControlModifier);
         QCOMPARE(at(), QPair(2, 0));
+        // Focused, the grid frames the current cell in the highlight colour, two pixels wide.
+        QApplication::setActiveWindow(chart.grid.get());
+        chart.grid->setFocus();
+        const QRect current = chart.grid->cellRect(2, 0);
+        QCOMPARE(chart.render().pixel(current.left() + 1, current.center().y()), chart.grid->palette().color(QPalette::Highlight).rgb());
         // Fewer columns pull the left column back before the grid is laid out again.
         chart.grid->data().setCols(10);
         QCOMPARE(chart.grid->leftCol(), 8);

@@ -94,6 +94,8 @@ private slots:
         QFETCH(QRect, clip);
         const Grid grid;
         std::vector<int> rows;
+        // Columns 7-9 fill the 45 pixels beside the fixed ones exactly: the view may start at 7.
+        QCOMPARE(grid.geometry.maxLeftCol(120), 7);
         const PaneView all = grid.geometry.panes(QRect(0, 0, 150, 120), 1, 3, -1, rows)[size_t(pane)];
         const PaneView view = clip.isNull() ? all : grid.geometry.trimmed(all, clip);
         QStringList shown;

