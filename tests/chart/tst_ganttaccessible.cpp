@@ -187,7 +187,7 @@ private slots:
         QTest::newRow("page-down-stops-at-last-row") << int(Qt::Key_PageDown) << 4 << 1;
         QTest::newRow("home-stays-on-the-row") << int(Qt::Key_Home) << 3 << 0;
         QTest::newRow("end-stays-on-the-row") << int(Qt::Key_End) << 3 << -1; // -1: the last column
-        QTest::newRow("ctrl-home-goes-to-the-first-row") << int(Qt::Key_Home | Qt::ControlModifier) << 2 << 0;
+        QTest::newRow("ctrl-home-goes-to-the-first-row") << (Qt::Key_Home | Qt::ControlModifier).toCombined() << 2 << 0;
     }
 
     void userMovesAreAnnouncedTicksAreNot()

@@ -19,8 +19,8 @@ using vorn::testing::writeFile;
 struct RawTable {
     quint8 version = 0x03;
     quint8 languageDriver = 0x57;
-    QList<FieldDescriptor> fields;   // names of 11 bytes leave no terminating zero
-    QList<QByteArray> records;       // each a whole record, deletion mark first
+    QList<FieldDescriptor> fields{}; // names of 11 bytes leave no terminating zero
+    QList<QByteArray> records{};     // each a whole record, deletion mark first
     qint64 declaredRecords = -1;     // -1: the number of records
     int recordLength = -1;           // -1: 1 + the field lengths
     int headerLength = -1;           // -1: computed
