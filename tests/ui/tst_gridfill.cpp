@@ -56,81 +56,65 @@ class TestGridFill : public QObject {
     Q_OBJECT
 
 private slots:
-    void rowsMatchCellByCellWrites_data()
+    // Filled from a copy or from moved rows, or appended in small batches
+    // without room reserved (so that the texts take many blocks), a grid
+    // holds what cell-by-cell writes leave, over a previous, longer fill,
+    // and takes later edits as any other grid: "text <row> <col> <text>",
+    // "cols <n>", "rows <n>", "item <tab-separated>", "refill"; and "is <row>
+    // <col> <text>", what each grid must show then.
+    void fillMatchesCellByCellWrites_data()
     {
         QTest::addColumn<int>("cols");
         QTest::addColumn<std::vector<ScheduleRow>>("rows");
+        QTest::addColumn<QStringList>("edits");
 
         const std::vector<ScheduleRow> plain{row("P1(O1)", 0, 1, "00:01:40"), row("Mill1", 1, 1, "00:01:40"),
                                              row("", 1, 3), row("Lathe2", 1, 4, "25:00:00")};
-        QTest::newRow("plain-groups-and-details") << 12 << plain;
+        QTest::newRow("plain-groups-and-details") << 12 << plain << QStringList();
         QTest::newRow("tab-in-detail-label-spills-then-times-overwrite")
-            << 12 << std::vector<ScheduleRow>{row("G", 0, 1), row("A\tB\tC\tD\tE\tF\tG\tH\tI", 1, 1, "00:00:05")};
-        QTest::newRow("tab-in-group-key-stays-whole") << 12 << std::vector<ScheduleRow>{row("K\tX", 0, 2)};
-        QTest::newRow("grid-narrower-than-the-times") << 4 << plain;
+            << 12 << std::vector<ScheduleRow>{row("G", 0, 1), row("A\tB\tC\tD\tE\tF\tG\tH\tI", 1, 1, "00:00:05")}
+            << QStringList();
+        QTest::newRow("tab-in-group-key-stays-whole") << 12 << std::vector<ScheduleRow>{row("K\tX", 0, 2)} << QStringList();
+        QTest::newRow("grid-narrower-than-the-times") << 4 << plain << QStringList();
+
+        std::vector<ScheduleRow> bulk;
+        for (int i = 0; i < 3000; ++i)
+            bulk.push_back(i % 10 == 0 ? row(QStringLiteral("P%1").arg(i), 0, i + 1, "00:00:10")
+                                       : row(QStringLiteral("M%1").arg(i % 7), 1, i + 1, i % 3 ? "00:01:00" : ""));
+        QTest::newRow("a-row-grows-past-its-texts") << 12 << bulk << QStringList{"text 5 11 late", "text 5 9 x", "text 6 7 y"};
+        QTest::newRow("texts-emptied-and-written-again") << 12 << bulk << QStringList{"text 4 1 ", "text 4 7 ", "text 4 7 z"};
+        QTest::newRow("narrower-then-wider") << 12 << bulk
+                                             << QStringList{"cols 3", "cols 12", "text 10 5 w", "is 10 4 ", "is 10 5 w"};
+        QTest::newRow("rows-dropped-then-filled-again") << 12 << bulk << QStringList{"rows 1500", "refill", "text 2999 3 v"};
+        QTest::newRow("rows-dropped-then-added-one-by-one")
+            << 12 << bulk << QStringList{"rows 2000", "item \tAfter\t00:00:01", "text 2000 5 u", "rows 2001", "text 2000 4 t"};
+        QTest::newRow("down-to-the-fixed-rows-and-up") << 12 << bulk << QStringList{"rows 1", "rows 5", "text 3 2 q", "refill"};
     }
 
-    void rowsMatchCellByCellWrites()
+    void fillMatchesCellByCellWrites()
     {
         QFETCH(int, cols);
         QFETCH(std::vector<ScheduleRow>, rows);
-
-        chart::GridData expected, copied, moved;
-        for (chart::GridData *grid : {&expected, &copied, &moved}) {
+        QFETCH(QStringList, edits);
+        chart::GridData byCells, copied, moved, batched;
+        const std::initializer_list<chart::GridData *> grids{&byCells, &copied, &moved, &batched};
+        for (chart::GridData *grid : grids) {
             grid->setCols(cols);
-            // A previous, longer fill must leave nothing behind.
             grid->setRows(9);
             grid->setText(8, 3, QStringLiteral("stale"));
         }
-        addRowsByCells(expected, rows);
-        ApplyScheduleRows(copied, rows);
-        ApplyScheduleRows(moved, std::vector<ScheduleRow>(rows));
-
-        QCOMPARE(flatten(copied), flatten(expected));
-        QCOMPARE(flatten(moved), flatten(expected));
-        for (int r = 2; r < moved.rows(); ++r) {
-            QVERIFY(moved.cellFontBold(r, 1));
-            QCOMPARE(moved.cellBackColor(r, cols - 1) == GroupBackColor, moved.rowOutlineLevel(r) == 0);
-        }
-    }
-
-    void bulkRowsTakeLaterWritesAsAnyRow_data()
-    {
-        // Edits made after the fill, on every grid alike: "text <row> <col> <text>",
-        // "cols <n>", "rows <n>", "item <tab-separated>", "refill"; and
-        // "is <row> <col> <text>", what each grid must show then.
-        QTest::addColumn<QStringList>("edits");
-
-        QTest::newRow("a-row-grows-past-its-texts") << QStringList{"text 5 11 late", "text 5 9 x", "text 6 7 y"};
-        QTest::newRow("texts-emptied-and-written-again") << QStringList{"text 4 1 ", "text 4 7 ", "text 4 7 z"};
-        QTest::newRow("narrower-then-wider") << QStringList{"cols 3", "cols 12", "text 10 5 w", "is 10 4 ", "is 10 5 w"};
-        QTest::newRow("rows-dropped-then-filled-again") << QStringList{"rows 1500", "refill", "text 2999 3 v"};
-        QTest::newRow("rows-dropped-then-added-one-by-one")
-            << QStringList{"rows 2000", "item \tAfter\t00:00:01", "text 2000 5 u", "rows 2001", "text 2000 4 t"};
-        QTest::newRow("down-to-the-fixed-rows-and-up") << QStringList{"rows 1", "rows 5", "text 3 2 q", "refill"};
-    }
-
-    void bulkRowsTakeLaterWritesAsAnyRow()
-    {
-        QFETCH(QStringList, edits);
-        std::vector<ScheduleRow> rows;
-        for (int i = 0; i < 3000; ++i)
-            rows.push_back(i % 10 == 0 ? row(QStringLiteral("P%1").arg(i), 0, i + 1, "00:00:10")
-                                       : row(QStringLiteral("M%1").arg(i % 7), 1, i + 1, i % 3 ? "00:01:00" : ""));
-        // Written cell by cell; filled as the window fills; appended in small
-        // batches without room reserved, so that the texts take many blocks.
-        chart::GridData byCells, filled, batched;
         const auto fill = [&] {
             addRowsByCells(byCells, rows);
-            ApplyScheduleRows(filled, rows);
+            ApplyScheduleRows(copied, rows);
+            ApplyScheduleRows(moved, std::vector<ScheduleRow>(rows));
             chart::GridData scratch;
-            scratch.setCols(12);
+            scratch.setCols(cols);
             ApplyScheduleRows(scratch, rows);
             batched.setRows(2);
             std::vector<chart::GridData::RowContent> batch;
             for (int r = 2; r < scratch.rows(); ++r) {
                 chart::GridData::RowContent &content = batch.emplace_back();
-                for (int c = 0; c < 8; ++c)
+                for (int c = 0; c < scratch.cols(); ++c)
                     content.texts.push_back(scratch.text(r, c));
                 while (!content.texts.empty() && content.texts.back().isEmpty())
                     content.texts.pop_back();
@@ -143,16 +127,18 @@ private slots:
                 }
             }
         };
-        for (chart::GridData *grid : {&byCells, &filled, &batched})
-            grid->setCols(12);
         fill();
+        for (int r = 2; r < moved.rows(); ++r) {
+            QVERIFY(moved.cellFontBold(r, 1));
+            QCOMPARE(moved.cellBackColor(r, cols - 1) == GroupBackColor, moved.rowOutlineLevel(r) == 0);
+        }
         for (const QString &edit : edits) {
             const QStringList words = edit.split(u' ');
             if (words[0] == u"refill") {
                 fill();
                 continue;
             }
-            for (chart::GridData *grid : {&byCells, &filled, &batched}) {
+            for (chart::GridData *grid : grids) {
                 if (words[0] == u"is")
                     QCOMPARE(grid->text(words[1].toInt(), words[2].toInt()), words.value(3));
                 else if (words[0] == u"text")
@@ -166,8 +152,8 @@ private slots:
             }
         }
         const QStringList expected = flatten(byCells);
-        QCOMPARE(flatten(filled), expected);
-        QCOMPARE(flatten(batched), expected);
+        for (chart::GridData *grid : {&copied, &moved, &batched})
+            QCOMPARE(flatten(*grid), expected);
     }
 };
 
