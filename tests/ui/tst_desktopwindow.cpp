@@ -1,13 +1,11 @@
-// The window as a desktop sees it: names for assistive technology, the
-// keyboard path through the view controls, pictures at high pixel density
-// and the desktop's palette.
+// The window as a desktop sees it: its place at the start, pictures at high
+// pixel density and the desktop's palette (names for assistive technology
+// and the keyboard path are in the window's own suite).
 
 #include "liveoverlay.h"
 #include "overlaypainter.h"
 #include "testchart.h"
 #include "uiplant.h"
-
-#include <QAccessible>
 
 #ifdef VORN_TEST_XCB
 #include <QSocketNotifier>
@@ -154,47 +152,6 @@ private slots:
             window->menuItem("mnu" + QString::fromLatin1(name))->trigger();
             QCOMPARE(handed, name + QString::number(topMost));
         }
-    }
-
-    // The menu items are named by their captions, which the window's own
-    // suite pins one by one.
-    void everyCommandHasAnAccessibleNameAndTabReachesTheViewControls()
-    {
-        Plant plant;
-        auto window = plant.loadDemo();
-        window->show();
-        QStringList unnamed;
-        for (QToolButton *button : window->findChildren<QToolButton *>()) {
-            if (!button->defaultAction() || button->defaultAction()->isSeparator() || !button->isVisible())
-                continue;
-            QAccessibleInterface *face = QAccessible::queryAccessibleInterface(button);
-            if (face->text(QAccessible::Name).isEmpty())
-                unnamed << button->defaultAction()->objectName();
-        }
-        // A combo box is named by its label (on Linux through the label
-        // relation; its own name is the value shown).
-        QAccessibleInterface *interval = QAccessible::queryAccessibleInterface(window->findChild<QComboBox *>("CmbInterval"));
-        QStringList labels;
-        for (const auto &relation : interval->relations(QAccessible::Label))
-            labels << relation.first->object()->objectName();
-        QCOMPARE(labels, QStringList{"Label1"});
-        auto *actualStart = window->findChild<QCheckBox *>("ShowCol3");
-        QCOMPARE(QAccessible::queryAccessibleInterface(actualStart)->text(QAccessible::Description), "Actual:");
-        QCOMPARE(unnamed, QStringList());
-
-        // Tab reaches the interval and every column box.
-        QApplication::setActiveWindow(window.get());
-        window->findChild<QWidget *>("CmbInterval")->setFocus();
-        QStringList visited;
-        for (int i = 0; i < 12; ++i) {
-            QWidget *focus = QApplication::focusWidget();
-            if (focus && !visited.contains(focus->objectName()))
-                visited << focus->objectName();
-            QTest::keyClick(focus ? focus : window.get(), Qt::Key_Tab);
-        }
-        for (const char *name : {"CmbInterval", "ShowCol0", "ShowCol1", "ShowCol2", "ShowCol3", "ShowCol4",
-                                 "ShowCol5", "fg"})
-            QVERIFY2(visited.contains(QLatin1String(name)), qPrintable(visited.join(u',')));
     }
 
     void drawnForThePixelDensity_data()

@@ -17,18 +17,6 @@ using namespace vorn::test;
 
 namespace {
 
-// Runs `command`, which shows a modal dialog, and presses that dialog's OK
-// button once it is up.
-void okInModalDialog(const std::function<void()> &command)
-{
-    QTimer::singleShot(0, [] {
-        QWidget *dialog = QApplication::activeModalWidget();
-        QVERIFY2(dialog, "no modal dialog was shown");
-        dialog->findChild<QPushButton *>(QStringLiteral("OKButton"))->click();
-    });
-    command();
-}
-
 // Lays out `entry` in the data folder: "path" a file holding `bytes`, "path/"
 // a folder, "path=target" a symbolic link, "path|" a pipe.
 bool place(const Plant &plant, const QString &entry, const QByteArray &bytes)
@@ -285,27 +273,6 @@ private slots:
             QCOMPARE(about.windowTitle() + u'|' + about.Label2()->text(), title + u'|' + notice);
             SetLanguage(LanguageEnglish);
         }
-    }
-
-    // Saved from the window on-line, then opened off-line after the live
-    // table has moved on: the window shows the copy and names it.
-    void savedCopyOpensOffline()
-    {
-        Plant plant;
-        auto window = plant.load({{"P1", "Mill1", QString(), 60, 120}});
-        window->setSaveAsDialog(RunSaveAsDialog);
-        window->setOpenDialog(RunOpenDialog);
-        const QStringList shownAtSave = body(*window);
-        okInModalDialog([&] { window->toolbarButton("save")->trigger(); });
-        writeSchedule(plant.dataFile(QStringLiteral("Scheduler.dbf")),
-                      {{QStringLiteral("P9"), QStringLiteral("Lathe2"), QString(), 300, 360}});
-        window->toolbarButton("online")->trigger();
-        QVERIFY(body(*window) != shownAtSave);
-
-        okInModalDialog([&] { window->toolbarButton("open")->trigger(); });   // the first copy is selected
-        QCOMPARE(plant.state.LoadedName, QStringLiteral("Untitled 01"));
-        QCOMPARE(window->windowTitle(), QStringLiteral("Vorn Scheduler () Off-Line: Untitled 01"));
-        QCOMPARE(body(*window), shownAtSave);
     }
 };
 

@@ -1,7 +1,12 @@
 #include "controlchannel.h"
+#include "dlgopen.h"
+#include "dlgsaveas.h"
+#include "liveoverlay.h"
 #include "stalebanner.h"
 #include "texts.h"
 #include "uiplant.h"
+
+#include <QAccessible>
 
 using namespace vorn;
 using namespace vorn::test;
@@ -17,6 +22,94 @@ QList<Op> spread(int count, int parts)
     return ops;
 }
 
+
+// "*" checked, "~" greyed, then any key combination.
+QString marks(const QAction *action)
+{
+    return QLatin1String(action->isChecked() ? "*" : "") + QLatin1String(action->isEnabled() ? "" : "~")
+           + (action->shortcut().isEmpty() ? QString() : u'{' + action->shortcut().toString() + u'}');
+}
+
+QAccessibleInterface *accessible(QWidget *widget) { return QAccessible::queryAccessibleInterface(widget); }
+
+// The window as its user sees it, one "key: value" line each; the plant's
+// folder reads "<plant>" and the clock "hh:mm:ss".
+QStringList windowState(const frmScheduler &window, const Plant &plant)
+{
+    QStringList lines{"title: " + window.windowTitle()};
+    for (QAction *menu : window.menuBar()->actions()) {
+        QStringList items;
+        for (QAction *item : menu->menu()->actions())
+            items << (item->isSeparator() ? QStringLiteral("-") : item->text() + marks(item));
+        lines << QStringLiteral("menu %1: %2[%3]").arg(lines.size()).arg(menu->text(), items.join(u','));
+    }
+    QStringList buttons;
+    for (QAction *action : window.MainToolbar()->actions()) {
+        buttons << (action->isSeparator() ? QStringLiteral("|")
+                                          : action->objectName() + u'=' + action->toolTip() + marks(action)
+                                                + (action->statusTip() == action->toolTip() ? "" : " status=" + action->statusTip())
+                                                + (action->isCheckable() ? "" : " (not checkable)")
+                                                + (action->icon().pixmap(QSize(24, 23)).isNull() ? " (no picture)" : "")
+                                                + (accessible(window.MainToolbar()->widgetForAction(action))->text(QAccessible::Name).isEmpty()
+                                                       ? " (unnamed)" : ""));
+    }
+    // A combo box is named by its label (on Linux through the label
+    // relation; its own name is the value shown).
+    QStringList labels;
+    for (const auto &relation : accessible(window.CmbInterval())->relations(QAccessible::Label))
+        labels << relation.first->object()->objectName();
+    lines << "toolbar: " + buttons.join(u' ')
+          << "accessible: interval labelled by " + labels.join(u',') + ", ShowCol3 described "
+                 + accessible(window.ShowCol(3))->text(QAccessible::Description);
+    const chart::GridData &grid = window.fg()->data();
+    QStringList boxes;
+    QString hiddenCols;
+    for (int i = 0; i < 6; ++i)
+        boxes << window.ShowCol(i)->text() + u'=' + QString::number(window.ShowCol(i)->checkState());
+    for (int c = 2; c < 8; ++c)
+        hiddenCols += grid.colHidden(c) ? u'h' : u'.';
+    lines << QStringList{window.Label(1)->text(), window.Label(2)->text(), window.Label(3)->text()}.join(u'|').prepend("labels: ")
+          << "boxes: " + boxes.join(u' ') + ", columns 2-7 " + hiddenCols
+          << QStringLiteral("interval: %1, %2 time columns").arg(window.CmbInterval()->currentText()).arg(grid.cols() - 8)
+          << "status: " + window.StatusPanel(1)->text()
+          << QStringLiteral("timer: %1 every %2 ms").arg(window.Timer1()->isActive() ? "on" : "off").arg(window.Timer1()->interval())
+          << QStringLiteral("state: sort %1, offline %2, reload %3, loaded \"%4\", exits %5")
+                 .arg(plant.state.SortOrder).arg(plant.state.Offline).arg(plant.state.ReloadRequested)
+                 .arg(plant.state.LoadedName).arg(plant.exits)
+          << QStringLiteral("overlays: %1, banner %2 \"%3\"")
+                 .arg(window.overlay()->enabled()).arg(window.banner()->isHidden() ? "hidden" : "up")
+                 .arg(window.banner()->text().replace(QRegularExpression("\\d\\d:\\d\\d:\\d\\d"), "hh:mm:ss"))
+          << QStringLiteral("grid: %1 rows, redraw %2").arg(grid.rows()).arg(window.fg()->redraw());
+    // Where the grid stands, as relations that hold whatever the fonts.
+    const auto at = [&window](const QWidget *widget) { return QRect(widget->mapTo(&window, QPoint()), widget->size()); };
+    const QRect grid_ = at(window.fg()), banner = at(window.banner());
+    lines << QStringLiteral("layout: grid from %1 down to %2")
+                 .arg(grid_.top() == banner.bottom() + 1 ? "below the banner" : grid_.top() == banner.top() ? "the banner's top" : "elsewhere",
+                      grid_.bottom() + 1 == at(window.StatusBar1()).top() ? "the status bar" : "elsewhere");
+    const auto colour = [](const QColor &c) { return c.isValid() ? c.name() : QStringLiteral("none"); };
+    for (int r = 0; r < grid.rows(); ++r) {
+        QStringList texts;
+        for (int c = 0; c <= 7; ++c)
+            texts << grid.text(r, c);
+        // Group rows: a green key on a grey band up to the last column.
+        const QString style = r < 2 ? QString()
+            : QStringLiteral(" %1:%2%3 %4%5 on %6/%7/%8 |").arg(grid.rowOutlineLevel(r)).arg(grid.rowData(r))
+                  .arg(grid.rowHidden(r) ? " hidden" : "", grid.cellFontBold(r, 1) ? "bold " : "")
+                  .arg(colour(grid.cellForeColor(r, 1)), colour(grid.cellBackColor(r, 0)), colour(grid.cellBackColor(r, 7)),
+                       colour(grid.cellBackColor(r, grid.cols() - 1)));
+        lines << QStringLiteral("row %1:%2 %3").arg(r).arg(style, texts.join(u'|'));
+    }
+    QStringList flashes;
+    for (const auto &flash : window.overlay()->flashes().flashes())
+        flashes << QStringLiteral("%1:%2|%3").arg(flash.row).arg(flash.oldStart, flash.oldFinish);
+    flashes.sort();
+    lines << "flashes: " + flashes.join(u' ');
+    const QList<QByteArray> ini = readFile(plant.state.SettingsFile).trimmed().split('\n');
+    for (qsizetype i = 0; i < ini.size(); ++i)
+        lines << QStringLiteral("ini %1: %2").arg(i + 1).arg(QString::fromUtf8(ini[i]).trimmed());
+    return lines.replaceInStrings(plant.dir.path(), QStringLiteral("<plant>"));
+}
+
 } // namespace
 
 class tst_frmScheduler : public QObject {
@@ -24,321 +117,224 @@ class tst_frmScheduler : public QObject {
 private slots:
     void init() { SetLanguage(LanguageEnglish); }
 
-    // Captions at the start and after a language change at run time: menus,
-    // labels and check boxes follow the change; tool tips, the status text and
-    // the grid headers stay; the title falls back to text 1 until it is next
-    // rebuilt; the corner header follows at the next fill.
-    void captionsFollowTheLanguage_data()
+    // A run of commands on the demo plant, with the window as it stood at
+    // the load, and after each step what changed, what it asked and what it
+    // opened. The stored copy holds the captions in each language (a change
+    // at run time turns menus, labels and boxes; tool tips, the status and
+    // the grid's headers stay until they are next built), the marks of menu
+    // and toolbar, the rows of each grouping, the overlays' collapsed rows
+    // and flashes, and the settings file after each close.
+    void commandsAsTheUserSeesThem_data()
     {
         QTest::addColumn<QByteArray>("language");   // LANGUAGE.INI
-        QTest::addColumn<qint32>("change");         // a language change at run time; 0: none
-        QTest::addColumn<QString>("menus");
-        QTest::addColumn<QString>("toolbar");       // key=tool tip, "|" for a separator
-        QTest::addColumn<QString>("window");        // title | Label1 | ShowCol(2) | status | header(1,2) | corner
-        const QString menus = QStringLiteral("&File[&Open...,&Save As...,E&xport...,-,&Print...,Print Pre&view...,-,&Clean,-,&Exit] "
-                                             "&Display[Online,-,Sort By &Machine,Sort By &Part,-,&Resize,-,Live overlays,Collapse all,Expand all] "
-                                             "&Help[&Plantora Help,-,&About...]");
-        const QString toolbar = QStringLiteral("online=Online | machine=Sort By Machine part=Sort By Part | "
-                                               "clean=Clean open=Open... save=Save As... | show=");
-        const QString chineseMenus = QStringLiteral("文件[打开...,另存为...,导出...,-,打印...,打印预览...,-,清除,-,退出] "
-                                                    "显示[联机,-,按机器排序,按部件排序,-,调整大小,-,实时叠加显示,全部折叠,全部展开] 帮助[Plantora 帮助,-,关于...]");
-        const QString chineseToolbar = QStringLiteral("online=联机 | machine=按机器排序 part=按部件排序 | "
-                                                      "clean=清除 open=打开... save=另存为... | show=");
-        QTest::newRow("english") << QByteArray("ENG") << 0 << menus << toolbar
-                                 << "Vorn Scheduler () On-Line|Interval (min)|Duration|Ready|Start|Part/Machine";
-        QTest::newRow("chinese") << QByteArray("CN") << 0 << chineseMenus << chineseToolbar
-                                 << "Vorn 调度 [Vorn Scheduler] ()在线|间隔 （分钟）|持续时间|就续|开始|部件/机器";
+        QTest::addColumn<QString>("commandLine");
+        QTest::addColumn<QByteArray>("settings");   // VornSched.ini before the load
+        QTest::addColumn<QStringList>("steps");     // see run() below
+        // The manual opens from the menu, from F1 and from the manager's help
+        // message alike. Resize (checked at load, toggled by each click)
+        // decides whether a new window size also spreads the leading columns
+        // over the grid. Tab reaches the interval and every column box.
+        QTest::newRow("english-sort-help-and-resize")
+            << QByteArray("ENG") << QString() << QByteArray()
+            << QStringList{"menu mnuMachineSort", "menu mnuPartSort", "show", "menu mnuVornHelp", "key F1", "help",
+                           "wider", "menu mnuResize", "wider", "menu mnuResize", "wider", "tab 12"};
+        QTest::newRow("chinese") << QByteArray("CN") << QString() << QByteArray() << QStringList{"menu mnuMachineSort"};
         QTest::newRow("english-then-chinese-at-run-time")
-            << QByteArray("ENG") << qint32(LanguageChinese) << chineseMenus << toolbar
-            << "Vorn 调度|间隔 （分钟）|持续时间|Ready|Start|Part/Machine";
+            << QByteArray("ENG") << QString() << QByteArray() << QStringList{"lang 2052", "menu mnuMachineSort", "menu mnuPartSort"};
+        QTest::newRow("offline-online-and-clean")
+            << QByteArray("ENG") << QStringLiteral("W") << QByteArray()
+            << QStringList{"loaded copy", "tool online", "loaded copy", "tool online", "answer no", "tool clean",
+                           "answer yes", "tool clean"};
+        // Each missing table says so once at the load; ticks arriving from
+        // the event loop of a tick's box raise no second box. The banner
+        // stands above the grid while the live table cannot be read, and not
+        // once the overlays are off.
+        QTest::newRow("missing-tables")
+            << QByteArray("ENG") << QString() << QByteArray()
+            << QStringList{"remove Scheduler", "load", "tick nested", "tick nested", "remove Aplan", "remove Process", "load",
+                           "tick nested", "tick nested", "show", "overlays"};
+        // Saved on-line, then opened off-line after the live table has moved
+        // on: the window shows the copy as it was saved and names it.
+        QTest::newRow("saved-copy-opens-offline")
+            << QByteArray("ENG") << QString() << QByteArray()
+            << QStringList{"dialog save", "op 0 startP 360", "tool online", "dialog open"};
+        // Hosted without a manager it says so once; its close goes through.
+        QTest::newRow("hosted-without-manager") << QByteArray("ENG") << QStringLiteral("/H") << QByteArray()
+                                                << QStringList{"close"};
+        // On and closed unchanged, switched off, off again.
+        QTest::newRow("overlay-switch-kept-only-when-changed")
+            << QByteArray("ENG") << QString() << QByteArray()
+            << QStringList{"close", "load", "menu mnuLiveOverlays", "close", "load", "close"};
+        // Collapsed groups survive refills, sort changes and restarts, and
+        // hidden rows are refreshed all the same. A tick that moves a planned
+        // time flashes its rows; a refill starts afresh. Off shows every row
+        // and leaves the commands alone; on again hides.
+        QTest::newRow("collapsed-groups-and-flashes")
+            << QByteArray("ENG") << QString() << QByteArray()
+            << QStringList{"show", "click 2 0", "tick", "op 2 startA 510", "op 1 finishP 1000", "tick", "fill", "sort 1",
+                           "sort 0", "overlays", "collapse 0", "overlays", "collapse 1", "close", "load", "collapse 0"};
+        // Off-line, stopped or while a load is under way a tick leaves the
+        // grid; after a clean it waits for records, then refreshes.
+        QTest::newRow("tick-guards")
+            << QByteArray("ENG") << QString() << QByteArray()
+            << QStringList{"fill 1", "op 0 startP 360", "state Offline 1", "tick", "state Offline 0", "state UpdatesStopped 1",
+                           "tick", "state UpdatesStopped 0", "state SortOrder 10", "tick", "state SortOrder 1", "empty",
+                           "state ReloadRequested 1", "tick", "op 0 startP 360", "tick", "op 0 startP 420",
+                           "state SortOrder 0", "tick"};
+        // The saved interval and column choices reach the grid at load (how a
+        // missing or 0 key reads is the settings suite's). Exit writes
+        // nothing, a close writes the settings. A stored 2 greys a box and
+        // hides its column; a click checks or clears it, never greys it again.
+        const QByteArray saved = "; kept\r\n[SCHEDULER]\r\nTimer=500\r\nInterval=4\r\nPlanEndVisible=1\r\n"
+                                 "ActBegVisible=2\r\nActDurVisible=2\r\nOther=x\r\n";
+        QTest::newRow("saved-view-exit-then-close") << QByteArray("ENG") << QString() << saved
+            << QStringList{"check 0", "interval 6", "tool machine", "menu mnuExit", "close"};
+        QTest::newRow("saved-view-greyed-box-clicked") << QByteArray("ENG") << QString() << saved
+                                                       << QStringList{"box 3", "box 3", "box 3", "close"};
     }
 
-    void captionsFollowTheLanguage()
+    void commandsAsTheUserSeesThem()
     {
         QFETCH(QByteArray, language);
-        QFETCH(qint32, change);
+        QFETCH(QString, commandLine);
+        QFETCH(QByteArray, settings);
+        QFETCH(QStringList, steps);
         Plant plant;
+        QVERIFY(settings.isEmpty() || writeFile(plant.state.SettingsFile, settings));
         QVERIFY(writeFile(plant.binFolder() + QStringLiteral("/LANGUAGE.INI"),
-                  "[GENERAL]\r\nApplicationLanguage=" + language + "\r\n"));
-        auto form = plant.loadDemo();
-        if (change != 0)
-            form->channel()->handleChangeLanguage(change, QStringLiteral("any"));
-        QStringList tree;
-        for (QAction *menuAction : form->menuBar()->actions()) {
-            QStringList items;
-            for (QAction *item : menuAction->menu()->actions()) {
-                items << (item->isSeparator() ? QStringLiteral("-") : item->text());
-                QVERIFY2(item->shortcut().isEmpty(), qPrintable(item->objectName()));
-            }
-            tree << menuAction->text() + u'[' + items.join(u',') + u']';
-        }
-        QTEST(tree.join(u' '), "menus");
-        QVERIFY(form->menuItem("mnuOnLine")->isChecked());
-
-        QStringList buttons;
-        for (QAction *action : form->MainToolbar()->actions()) {
-            buttons << (action->isSeparator() ? QStringLiteral("|") : action->objectName() + u'=' + action->toolTip());
-            if (!action->isSeparator() && action->objectName() != QLatin1String("show"))
-                QVERIFY2(action->isCheckable() && action->statusTip() == action->toolTip()
-                             && !action->icon().pixmap(QSize(24, 23)).isNull(), qPrintable(action->objectName()));
-        }
-        QTEST(buttons.join(u' '), "toolbar");
-
-        const chart::GridData &grid = form->fg()->data();
-        QTEST(QStringList({form->windowTitle(), form->Label(1)->text(), form->ShowCol(2)->text(),
-                           form->StatusPanel(1)->text(), grid.text(1, 2), grid.text(0, 1)}).join(u'|'),
-              "window");
-        form->menuItem("mnuPartSort")->trigger();
-        QCOMPARE(grid.text(0, 1), GetText(53));
-    }
-
-    // Resize (a check mark, on at load, toggled by each click) decides whether
-    // a new window size also spreads the leading columns over the grid; the
-    // grid always follows the window.
-    void resizeFitsColumnsOnlyWhenChecked()
-    {
-        Plant plant;
-        auto window = plant.loadDemo();
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        const chart::GridData &grid = window->fg()->data();
-        const auto widths = [&] { return QList<int>{grid.colWidth(1), grid.colWidth(2), grid.colWidth(7)}; };
-        for (const bool fits : {true, false, true}) {
-            QCOMPARE(window->menuItem("mnuResize")->isChecked(), fits);
-            const QList<int> before = widths();
-            const int gridWidth = window->fg()->width();
-            window->resize(window->width() + 300, window->height());
-            QTRY_COMPARE(window->fg()->width(), gridWidth + 300);
-            QCOMPARE(widths() != before, fits);
-            window->menuItem("mnuResize")->trigger();
-        }
-    }
-
-    // The manual opens from the menu, from F1 and from the manager's help
-    // message alike.
-    void helpOpensTheManual()
-    {
-        Plant plant;
-        auto window = plant.loadDemo();
-        QStringList opened;
-        window->setOpenUrl([&](const QString &path) { opened << path; });
-        window->show();
-        QVERIFY(QTest::qWaitForWindowActive(window.get()));
-        const std::function<void()> ways[] = {[&] { window->menuItem("mnuVornHelp")->trigger(); },
-                                              [&] { QTest::keyClick(window.get(), Qt::Key_F1); },
-                                              [&] { window->channel()->handleHelp(); }};
-        for (const auto &way : ways) {
-            opened.clear();
-            way();
-            QCOMPARE(opened, QStringList{plant.binFolder() + QStringLiteral("/PlantoraUserManual.pdf")});
-        }
-    }
-
-    // The sort items of the menu refill the grid grouped their way, over
-    // the other grouping's rows, and the marks of menu and toolbar follow.
-    void sortMenuItemsRegroupTheTable_data()
-    {
-        QTest::addColumn<QStringList>("items");
-        QTest::addColumn<int>("sortOrder");
-        QTest::addColumn<QString>("corner");
-        QTest::addColumn<QString>("keys");   // level:record key of each row
-        QTest::newRow("machine-then-part") << QStringList{"mnuMachineSort", "mnuPartSort"} << 0 << "Part/Machine"
-                                           << "0:1 P1(O7)|1:1 Mill1|1:3 Lathe2|0:2 P2|1:2 Lathe2";
-        QTest::newRow("machine") << QStringList{"mnuMachineSort"} << 1 << "Machine/Part"
-                                 << "0:1 Mill1|1:1 P1(O7)|0:2 Lathe2|1:2 P2|1:3 P1(O7)";
-    }
-
-    void sortMenuItemsRegroupTheTable()
-    {
-        QFETCH(QStringList, items);
-        QFETCH(int, sortOrder);
-        Plant plant;
-        auto window = plant.loadDemo();
-        for (const QString &item : items)
-            window->menuItem(item)->trigger();
-        QCOMPARE(plant.state.SortOrder, sortOrder);
-        QStringList keys;
-        for (const QString &line : body(*window))
-            keys << line.section(u'|', 0, 0);
-        QTEST(keys.join(u'|'), "keys");
-        const chart::GridData &grid = window->fg()->data();
-        QTEST(grid.text(0, 1), "corner");
-        for (int r = 2; r < grid.rows(); ++r) {
-            // Group rows: green key on a grey band up to the last column.
-            const bool group = grid.rowOutlineLevel(r) == 0;
-            QVERIFY(grid.cellFontBold(r, 1));
-            QCOMPARE(grid.cellForeColor(r, 1) == QColor(10, 100, 30), group);
-            for (int c : {0, 7, grid.cols() - 1})
-                QCOMPARE(grid.cellBackColor(r, c) == QColor(226, 226, 226), group);
-        }
-        const bool byMachine = sortOrder == 1;
-        QCOMPARE(QList<bool>({window->menuItem("mnuMachineSort")->isChecked(), window->menuItem("mnuPartSort")->isChecked(),
-                              window->toolbarButton("machine")->isChecked(), window->toolbarButton("part")->isChecked()}),
-                 QList<bool>({byMachine, !byMachine, byMachine, !byMachine}));
-        QVERIFY(window->fg()->redraw());
-    }
-
-    void missingTablesAreReportedOnceEach_data()
-    {
-        QTest::addColumn<QStringList>("missing");
-        QTest::newRow("schedule") << QStringList{"Scheduler"};
-        QTest::newRow("all-three") << QStringList{"Scheduler", "Aplan", "Process"};
-    }
-
-    void missingTablesAreReportedOnceEach()
-    {
-        QFETCH(QStringList, missing);
-        Plant plant;
-        plant.writeTables(demoOps);
-        for (const QString &name : missing)
-            QVERIFY(QFile::remove(plant.dataFile(name + QStringLiteral(".dbf"))));
+                          "[GENERAL]\r\nApplicationLanguage=" + language + "\r\n"));
+        QList<Op> ops = demoOps;
         MessageRecorder recorder;
-        auto window = plant.load();
-        QCOMPARE(recorder.texts, QStringList(missing.size(), QStringLiteral("Open Failed")));
-        QCOMPARE(window->windowTitle(), QStringLiteral("Vorn Scheduler () On-Line"));
-
-        // Ticks arriving from the event loop of a tick's box raise no second
-        // box; once it has closed, the next tick tries again.
-        recorder.texts.clear();
-        int nestedTicks = 0;
-        recorder.onMessage = [&] {
-            if (nestedTicks++ < 3)
-                window->Timer1_Timer();
+        QStringList opened;
+        std::unique_ptr<frmScheduler> window;
+        QStringList transcript;
+        plant.writeTables(ops);
+        const auto load = [&] {
+            window.reset();
+            window = plant.load(commandLine);
+            window->setOpenUrl([&](const QString &path) { opened << path; });
+            window->setSaveAsDialog(RunSaveAsDialog);
+            window->setOpenDialog(RunOpenDialog);
         };
-        window->Timer1_Timer();
-        window->Timer1_Timer();
-        QCOMPARE(recorder.texts, QStringList(2, QStringLiteral("Open Failed")));
+        const auto run = [&](const QStringList &words) {
+            const QString &what = words[0];
+            const int n = words.value(1).toInt();
+            if (what == u"lang")
+                window->channel()->handleChangeLanguage(n, QStringLiteral("any"));
+            else if (what == u"menu")
+                window->menuItem(words[1])->trigger();
+            else if (what == u"dialog") {   // its OK pressed (Open has the first copy selected)
+                QTimer::singleShot(0, [] {
+                    QWidget *dialog = QApplication::activeModalWidget();
+                    QVERIFY2(dialog, "no modal dialog was shown");
+                    dialog->findChild<QPushButton *>(QStringLiteral("OKButton"))->click();
+                });
+                window->toolbarButton(words[1])->trigger();
+            } else if (what == u"tool")
+                window->toolbarButton(words[1])->trigger();
+            else if (what == u"answer")
+                recorder.answer = words[1] == u"yes" ? MessageAnswer::Yes : MessageAnswer::No;
+            else if (what == u"loaded")
+                plant.state.LoadedName = words[1];
+            else if (what == u"show") {
+                window->show();
+                QVERIFY(QTest::qWaitForWindowActive(window.get()));
+            } else if (what == u"click")
+                QTest::mouseClick(window->fg()->viewport(), Qt::LeftButton, {},
+                                  window->fg()->cellRect(n, words[2].toInt()).center());
+            else if (what == u"key")
+                QTest::keyClick(window.get(), Qt::Key_F1);
+            else if (what == u"tab") {   // "tab N": from the interval, where N presses of Tab lead
+                window->CmbInterval()->setFocus();
+                QStringList visited;
+                for (int i = 0; i < n; ++i) {
+                    QWidget *focus = QApplication::focusWidget();
+                    visited << (focus ? focus->objectName() : QStringLiteral("<none>"));
+                    QTest::keyClick(focus ? focus : window.get(), Qt::Key_Tab);
+                }
+                transcript << "focus: " + visited.join(u',');
+            }
+            else if (what == u"help")
+                window->channel()->handleHelp();
+            else if (what == u"tick") {   // "tick nested": another tick from the event loop of any box
+                int nested = words.size() - 1;
+                recorder.onMessage = [&] {
+                    if (nested-- > 0)
+                        window->Timer1_Timer();
+                };
+                window->Timer1_Timer();
+                recorder.onMessage = {};
+            } else if (what == u"wider") {   // the grid follows; its columns as Resize says
+                const chart::GridData &grid = window->fg()->data();
+                const auto widths = [&] { return QList<int>{grid.colWidth(1), grid.colWidth(2), grid.colWidth(7)}; };
+                const QList<int> before = widths();
+                const int gridWidth = window->fg()->width();
+                window->resize(window->width() + 300, window->height());
+                QTRY_COMPARE(window->fg()->width(), gridWidth + 300);
+                QCOMPARE(widths() != before, window->menuItem("mnuResize")->isChecked());
+            } else if (what == u"remove")
+                QVERIFY(QFile::remove(plant.dataFile(words[1] + QStringLiteral(".dbf"))));
+            else if (what == u"fill")
+                window->FillTree(words.size() > 1 ? qint16(n) : plant.state.SortOrder);
+            else if (what == u"box")
+                window->ShowCol(n)->click();
+            else if (what == u"check")
+                window->ShowCol(n)->setChecked(true);
+            else if (what == u"interval")
+                window->CmbInterval()->setCurrentIndex(n);
+            else if (what == u"empty")
+                writeSchedule(plant.dataFile(QStringLiteral("Scheduler.dbf")), {});
+            else if (what == u"state") {
+                const int value = words[2].toInt();
+                if (words[1] == u"SortOrder")
+                    plant.state.SortOrder = qint16(value);
+                else if (words[1] == u"Offline")
+                    plant.state.Offline = qint16(value);
+                else if (words[1] == u"UpdatesStopped")
+                    plant.state.UpdatesStopped = value;
+                else
+                    plant.state.ReloadRequested = value;
+            }
+            else if (what == u"sort")
+                window->SortBy(qint16(n));
+            else if (what == u"overlays")
+                window->LiveOverlaysCommand();
+            else if (what == u"collapse")
+                window->CollapseAllCommand(words[1] == u"1");
+            else if (what == u"close")
+                window->close();
+            else if (what == u"load")
+                load();
+            else if (what == u"op") {   // op <index> <field> <seconds>: the live table rewritten
+                int Op::*field = words[2] == u"startP" ? &Op::startP : words[2] == u"startA" ? &Op::startA : &Op::finishP;
+                ops[n].*field = words[3].toInt();
+                writeSchedule(plant.dataFile(QStringLiteral("Scheduler.dbf")), ops);
+            } else
+                QFAIL(qPrintable("unknown step " + what));
+        };
 
-        // The banner's texts are the overlay model's; it stands above the grid
-        // while the live table cannot be read, and not once switched off.
-        window->show();
-        QVERIFY2(QRegularExpression("^Schedule table unreadable since \\d\\d:\\d\\d:\\d\\d$").match(window->banner()->text()).hasMatch(),
-                 qPrintable(window->banner()->text()));
-        QVERIFY(window->banner()->isVisible());
-        const QRect banner = window->banner()->geometry(), grid = window->fg()->geometry();
-        QCOMPARE(grid.top(), banner.bottom() + 1);
-        window->LiveOverlaysCommand();
-        QVERIFY(window->banner()->isHidden());
-        QCOMPARE(window->fg()->geometry(), QRect(QPoint(grid.left(), banner.top()), grid.bottomRight()));
-    }
-
-    // The saved interval and column choices reach the grid at load (how a
-    // missing or 0 key reads is the settings suite's). Exit writes nothing, a
-    // close writes the settings. A stored 2 greys a box and hides its column;
-    // a click checks or clears it, never greys it again.
-    void exitWritesNothingCloseWritesSettings_data()
-    {
-        QTest::addColumn<int>("clicks");   // on the greyed box
-        QTest::addColumn<QByteArray>("actualStart");
-        QTest::newRow("greyed-box-kept") << 0 << QByteArray("ActBegVisible=2");
-        QTest::newRow("one-click-checks") << 1 << QByteArray("ActBegVisible=1");
-        QTest::newRow("third-click-checks-again") << 3 << QByteArray("ActBegVisible=1");
-    }
-
-    void exitWritesNothingCloseWritesSettings()
-    {
-        QFETCH(int, clicks);
-        QFETCH(QByteArray, actualStart);
-        Plant plant;
-        const QByteArray original = "; kept\r\n[SCHEDULER]\r\nTimer=500\r\nInterval=4\r\nPlanEndVisible=1\r\n"
-                                    "ActBegVisible=2\r\nActDurVisible=2\r\nOther=x\r\n";
-        QVERIFY(writeFile(plant.state.SettingsFile, original));
-        auto window = plant.loadDemo();
-        const chart::GridData &grid = window->fg()->data();
-        QCOMPARE(window->CmbInterval()->currentText(), QStringLiteral("5"));
-        QCOMPARE(grid.cols() - 8, 24 * 60 / 5);
-        for (int i = 0; i < clicks; ++i)
-            window->ShowCol(3)->click();
-        QCOMPARE(window->ShowCol(3)->checkState(), clicks ? Qt::Checked : Qt::PartiallyChecked);
-        QString hidden;
-        for (int c = 2; c < 8; ++c)
-            hidden += grid.colHidden(c) ? u'1' : u'0';
-        QCOMPARE(hidden, clicks ? QStringLiteral("100011") : QStringLiteral("100111"));
-        window->ShowCol(0)->setChecked(true);
-        window->CmbInterval()->setCurrentIndex(6);
-        window->toolbarButton("machine")->trigger();
-
-        window->menuItem("mnuExit")->trigger();
-        QCOMPARE(plant.exits, 1);
-        QCOMPARE(readFile(plant.state.SettingsFile), original);
-
-        QVERIFY(window->close());
-        const QByteArray written = readFile(plant.state.SettingsFile);
-        QVERIFY(clicks > 0 || written.startsWith(QByteArray(original).replace("Interval=4", "Interval=6")));
-        for (const QByteArray &line : {QByteArray("Other=x"), QByteArray("PlanBegVisible=1"), actualStart,
-                                       QByteArray("Interval=6"), QByteArray("SortOrder=1")})
-            QVERIFY2(written.contains(line), line);
-    }
-
-    void cleanAsksFirst()
-    {
-        Plant plant;
-        auto window = plant.loadDemo();
-        QAction *clean = window->toolbarButton("clean");
-        for (const MessageAnswer answer : {MessageAnswer::No, MessageAnswer::Yes}) {
-            MessageRecorder recorder(answer);
-            clean->trigger();
-            const bool yes = answer == MessageAnswer::Yes;
-            QCOMPARE(recorder.texts, QStringList{"Do you really want to clean the scheduler data?"});
-            QCOMPARE(recorder.requests[0].buttons, MessageButtons::YesNo);
-            // Emptied and filled again (the emptying is the cleaner suite's).
-            QCOMPARE(body(*window).size(), yes ? 0 : 5);
-            QCOMPARE(plant.state.ReloadRequested, yes);
-            // Each click toggles the button; nothing in the command releases it.
-            QCOMPARE(clean->isChecked(), !yes);
+        const auto key = [](const QString &line) { return line.section(u':', 0, 0); };
+        QMap<QString, QString> shown;   // by key; empty before the load, which shows every line
+        for (const QString &step : QStringList{"load"} + steps) {
+            transcript << "> " + step;
+            run(step.split(u' '));
+            for (const MessageRequest &request : std::exchange(recorder.requests, {}))
+                transcript << QStringLiteral("message: %1 (buttons %2, icon %3)")
+                                  .arg(request.text).arg(int(request.buttons)).arg(int(request.icon));
+            for (const QString &path : std::exchange(opened, {}))
+                transcript << "opened: " + QString(path).replace(plant.dir.path(), QStringLiteral("<plant>"));
+            QMap<QString, QString> now;
+            for (const QString &line : windowState(*window, plant)) {
+                if (shown.take(key(line)) != line)
+                    transcript << line;
+                now.insert(key(line), line);
+            }
+            for (const QString &gone : shown.keys())
+                transcript << gone + ": <gone>";
+            shown = now;
         }
-    }
-
-    void switchOnlineBothWays()
-    {
-        Plant plant;
-        auto window = plant.loadDemo(QStringLiteral("W"));
-        plant.state.LoadedName = QStringLiteral("copy");
-        QVERIFY(window->Timer1()->isActive());   // ticking from the load on
-        for (bool online : {false, true}) {
-            window->toolbarButton("online")->trigger();
-            const QList<bool> shown{window->Timer1()->isActive(), window->menuItem("mnuOnLine")->isChecked(),
-                                    window->toolbarButton("online")->isChecked(),
-                                    window->toolbarButton("clean")->isEnabled(), window->menuItem("mnuClean")->isEnabled(),
-                                    !window->toolbarButton("open")->isEnabled(), !window->menuItem("mnuOpen")->isEnabled()};
-            QCOMPARE(shown, QList<bool>(7, online));   // timer, checks, clean enabled, open disabled
-            QVERIFY(plant.state.LoadedName.isEmpty());
-            QCOMPARE(window->windowTitle(), QStringLiteral("Vorn Scheduler (W) ") + (online ? "On-Line" : "Off-Line"));
-        }
-    }
-
-    void tickGuards_data()
-    {
-        QTest::addColumn<int>("sortOrder");
-        QTest::addColumn<QStringList>("flags");   // state set before the tick; "emptied": a cleaned table
-        QTest::addColumn<bool>("refreshes");
-        QTest::newRow("online-following") << 0 << QStringList() << true;
-        QTest::newRow("loading-sort-order") << 10 << QStringList() << false;
-        QTest::newRow("offline") << 1 << QStringList{"offline"} << false;
-        QTest::newRow("stopped") << 1 << QStringList{"stopped"} << false;
-        QTest::newRow("reload-waits-for-records") << 1 << QStringList{"reload", "emptied"} << false;
-        QTest::newRow("reload-once-records-are-back") << 1 << QStringList{"reload"} << true;
-    }
-
-    void tickGuards()
-    {
-        QFETCH(int, sortOrder);
-        QFETCH(QStringList, flags);
-        QFETCH(bool, refreshes);
-        Plant plant;
-        auto window = plant.loadDemo();
-        window->FillTree(1);
-        QList<Op> changed = demoOps;
-        changed[0].startP = 360;
-        plant.writeTables(flags.contains("emptied") ? QList<Op>() : changed);
-        plant.state.SortOrder = qint16(sortOrder);
-        plant.state.Offline = flags.contains("offline") ? 1 : 0;
-        plant.state.UpdatesStopped = flags.contains("stopped");
-        plant.state.ReloadRequested = flags.contains("reload");
-
-        window->Timer1_Timer();
-        QCOMPARE(window->fg()->data().text(3, 2), refreshes ? QStringLiteral("00:06:00") : QStringLiteral("00:05:00"));
-        QCOMPARE(plant.state.ReloadRequested, flags.contains("reload") && !refreshes);
+        VORN_COMPARE_STORED(QStringLiteral("window-%1.txt").arg(QTest::currentDataTag()),
+                            (transcript.join(u'\n') + u'\n').toUtf8());
     }
 
     // A long fill lets the window answer now and then; a tick that comes

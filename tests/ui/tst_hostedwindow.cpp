@@ -250,19 +250,6 @@ private slots:
         manager.waitForFinished();
 #endif
     }
-
-    void hostedWithoutManagerSaysSoOnce()
-    {
-        Plant plant;
-        MessageRecorder recorder;
-        auto window = loadWindow(plant, QStringLiteral("/H"));
-        QVERIFY(!window->ManagerServerObject());
-        QCOMPARE(recorder.texts, QStringList{"Cannot Create Manager Server Component"});
-        QCOMPARE(recorder.requests[0].icon, MessageIcon::None);
-        // Without a document the close of a hosted window goes through.
-        QVERIFY(window->close());
-        QVERIFY(QFile::exists(plant.state.SettingsFile));
-    }
 };
 
 QTEST_MAIN(tst_HostedWindow)

@@ -86,8 +86,8 @@ struct Plant {
 
 // Records every message box and gives `answer` to the Yes/No ones.
 struct MessageRecorder {
-    explicit MessageRecorder(MessageAnswer answer = MessageAnswer::Ok)
-        : previous(SetMessageHandler([this, answer](const MessageRequest &request) {
+    explicit MessageRecorder(MessageAnswer yesNoAnswer = MessageAnswer::Ok)
+        : answer(yesNoAnswer), previous(SetMessageHandler([this](const MessageRequest &request) {
               requests << request;
               texts << request.text;
               if (onMessage)
@@ -98,24 +98,11 @@ struct MessageRecorder {
     }
     ~MessageRecorder() { SetMessageHandler(std::move(previous)); }
 
+    MessageAnswer answer;
     QList<MessageRequest> requests;
     QStringList texts;
     std::function<void()> onMessage;
     MessageHandler previous;
 };
-
-// The grid body, one line per row: level, row data and columns 1 to 7.
-inline QStringList body(const frmScheduler &window)
-{
-    const chart::GridData &grid = window.fg()->data();
-    QStringList lines;
-    for (int r = 2; r < grid.rows(); ++r) {
-        QString line = QStringLiteral("%1:%2 ").arg(grid.rowOutlineLevel(r)).arg(grid.rowData(r));
-        for (int c = 1; c <= 7; ++c)
-            line += grid.text(r, c) + (c < 7 ? QStringLiteral("|") : QString());
-        lines << line;
-    }
-    return lines;
-}
 
 } // namespace vorn::test
