@@ -398,14 +398,6 @@ private slots:
         QCOMPARE(widths, QList<int>({4 * unit, unit, unit, unit, unit, unit, unit}));
     }
 
-    void barReadsAHiddenDuration()
-    {
-        Chart chart("5", {{"00:00:00", "01:00:00", "01:00:00"}});
-        ShowTimeColumn(chart.grid->data(), 2, 2); // greyed hides as unchecked does
-        QVERIFY(chart.grid->cellRect(2, 4).isEmpty());
-        QCOMPARE(scanLine(chart.render(), chart.grid->cellRect(2, 8), 5), run(0, 26));
-    }
-
     // On a finer device, where the caller scales the painter, texts keep their size.
     void textsKeepTheirSizeOnAFinerDevice_data()
     {
