@@ -66,10 +66,8 @@ private slots:
 
     // The four panes of a 150-pixel-wide area (0 the header over the fixed columns, 1 the header,
     // 2 the fixed columns, 3 the rest) and two strips trimmed from them, compared whole with
-    // tests/chart/data/panes.txt: rows | first-last column | top, left of column 0 | clip.
-    // In that width column 9 would begin at the right edge. Columns 6 and 7 span x 105-134,
-    // rows 4 and 7 y 60-99: the first strip ends on the first pixel of each and cuts them
-    // off; the second, in the header, keeps every column.
+    // tests/chart/data/panes.txt. Column 9 would begin at the area's right edge. Columns 6-7 span
+    // x 105-134, rows 4 and 7 y 60-99: a strip ending on their first pixel cuts the rest off.
     void panesOfTheView()
     {
         const Grid grid;
@@ -83,6 +81,7 @@ private slots:
             for (const int row : view.rows)
                 rowList << QString::number(row);
             const QRect r = view.clip;
+            // rows | first-last column | top, left of column 0 | clip
             shown += QStringLiteral("%1: %2|%3-%4|%5 %6|%7 %8 %9 %10\n").arg(name, rowList.join(u' ')).arg(view.firstCol)
                          .arg(view.lastCol).arg(view.y).arg(view.baseX).arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
         };

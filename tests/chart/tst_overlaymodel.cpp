@@ -82,7 +82,6 @@ private slots:
         QCOMPARE(LateCountAt(grid, 2, now), 1);
         QCOMPARE(LateCountAt(grid, 7, now), 0);
 
-        // The table knows the process of Shaft-1's record alone.
         const RecordDetailsLookup lookup = [](qint32 record) {
             return record == 2 ? std::optional(RecordDetails{QStringLiteral("Milling")}) : std::nullopt;
         };
