@@ -9,27 +9,29 @@
 
 using namespace vorn::chart;
 
-namespace {
+class TestPanePainter : public QObject {
+    Q_OBJECT
 
-// The chart's own grid at 96 DPI (time columns 26 wide, rows 20 high) with `bodyRows` rows,
-// every pane of a 1000x400 view painted onto white as the grid paints them.
-struct View {
-    GridData data;
-    GridGeometry geometry{data};
-
-    explicit View(int bodyRows = 0)
+private slots:
+    // Only body rows in the scrolling columns, each once, in device pixels: the chart's own grid
+    // at 96 DPI (time columns 26 wide, rows 20 high) with 30 body rows, every pane of a 1000x400
+    // view painted at twice the pixel ratio as the grid paints them.
+    void callsBackOnTheShownTimeScaleCellsOnly()
     {
+        GridData data;
         SetUpGrid(data);
-        for (int i = 0; i < bodyRows; ++i)
+        for (int i = 0; i < 30; ++i)
             data.addItem(u"\tM1");
+        GridGeometry geometry{data};
         geometry.relayout(96);
-    }
-
-    QImage paint(PaneStyle style, qreal dpr = 1) const
-    {
-        style.dpr = dpr;
-        QImage image(QSize(1000, 400) * dpr, QImage::Format_RGB32);
-        image.setDevicePixelRatio(dpr);
+        QStringList calls;
+        PaneStyle style;
+        style.dpr = 2;
+        style.drawCell = [&](QPainter &, int row, int col, int left, int top, int right, int bottom) {
+            calls << QStringLiteral("%1 %2: %3 %4 %5 %6").arg(row).arg(col).arg(left).arg(top).arg(right).arg(bottom);
+        };
+        QImage image(QSize(2000, 800), QImage::Format_RGB32);
+        image.setDevicePixelRatio(2);
         image.fill(Qt::white);
         QPainter painter(&image);
         std::vector<int> rows;
@@ -37,28 +39,7 @@ struct View {
             painter.setClipRect(pane.clip);
             PanePainter(painter, data, pane).paint(style);
         }
-        return image;
-    }
-};
-
-} // namespace
-
-class TestPanePainter : public QObject {
-    Q_OBJECT
-
-private slots:
-    // Only body rows in the scrolling columns, each once, in device pixels.
-    void callsBackOnTheShownTimeScaleCellsOnly()
-    {
-        const qreal dpr = 2;
-        const View view(30);
-        QStringList calls;
-        PaneStyle style;
-        style.drawCell = [&](QPainter &, int row, int col, int left, int top, int right, int bottom) {
-            calls << QStringLiteral("%1 %2: %3 %4 %5 %6").arg(row).arg(col).arg(left).arg(top).arg(right).arg(bottom);
-        };
-        view.paint(style, dpr);
-        const int fixedWidth = view.geometry.fixedWidth();
+        const int fixedWidth = geometry.fixedWidth();
         const int columns = (1000 - fixedWidth + 25) / 26;
         QCOMPARE(calls.size(), 18 * columns); // 18 of 30 body rows below the header fit
         QCOMPARE(calls.front(), QStringLiteral("2 8: %1 80 %2 120").arg(2 * fixedWidth).arg(2 * fixedWidth + 52));
