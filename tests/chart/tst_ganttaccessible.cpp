@@ -144,6 +144,7 @@ private slots:
                                                                    cellText(t->cellAt(r, 2), QAccessible::Description));
             for (int c = 0; r < t->rowCount() && c < 8; ++c) {
                 QAccessibleInterface *cell = t->cellAt(r, c);
+                QVERIFY2(cell, qPrintable(QStringLiteral("no cell at %1,%2").arg(r).arg(c)));
                 QAccessibleTableCellInterface *place = cell->tableCellInterface();
                 QStringList headers;
                 for (QAccessibleInterface *h : place->columnHeaderCells())

@@ -358,7 +358,12 @@ private slots:
         for (int step = 0; step < 8; ++step)
             wheel(-15, Qt::NoModifier);
         QCOMPARE(chart.grid->topRow(), 22 - 18 + 1 + 6);
-        // Ctrl+End and Ctrl+Home: the last and the first body row, at the last and the first column.
+    }
+
+    // Ctrl+End and Ctrl+Home: the last and the first body row, at the last and the first column.
+    void jumpsToTheEndsAndFramesTheCurrentCell()
+    {
+        Chart chart("1", QList<QStringList>(50, {"01:00:00"}));
         const auto at = [&] { return QPair(chart.grid->data().row(), chart.grid->data().col()); };
         QTest::keyClick(chart.grid.get(), Qt::Key_End, Qt::ControlModifier);
         QCOMPARE(at(), QPair(51, 1447));
