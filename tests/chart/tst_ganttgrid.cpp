@@ -358,7 +358,12 @@ private slots:
         for (int step = 0; step < 8; ++step)
             wheel(-15, Qt::NoModifier);
         QCOMPARE(chart.grid->topRow(), 22 - 18 + 1 + 6);
-        // Ctrl+End and Ctrl+Home: the last and the first body row, at the last and the first column.
+    }
+
+    // Ctrl+End and Ctrl+Home: the last and the first body row, at the last and the first column.
+    void jumpsToTheEndsAndFramesTheCurrentCell()
+    {
+        Chart chart("1", QList<QStringList>(50, {"01:00:00"}));
         const auto at = [&] { return QPair(chart.grid->data().row(), chart.grid->data().col()); };
         QTest::keyClick(chart.grid.get(), Qt::Key_End, Qt::ControlModifier);
         QCOMPARE(at(), QPair(51, 1447));
@@ -396,14 +401,6 @@ private slots:
         for (int c = 1; c <= 7; ++c)
             widths << chart.grid->data().colWidth(c);
         QCOMPARE(widths, QList<int>({4 * unit, unit, unit, unit, unit, unit, unit}));
-    }
-
-    void barReadsAHiddenDuration()
-    {
-        Chart chart("5", {{"00:00:00", "01:00:00", "01:00:00"}});
-        ShowTimeColumn(chart.grid->data(), 2, 2); // greyed hides as unchecked does
-        QVERIFY(chart.grid->cellRect(2, 4).isEmpty());
-        QCOMPARE(scanLine(chart.render(), chart.grid->cellRect(2, 8), 5), run(0, 26));
     }
 
     // On a finer device, where the caller scales the painter, texts keep their size.
