@@ -1,90 +1,87 @@
 #!/usr/bin/python3
 """usage: make_table.py OUT.dbf shapelib | make_table.py OUT_PREFIX random SEED COUNT
-Writes a table with shapelib's dbfcreate/dbfadd and prints, as JSON, the
-values it holds, so that a reader can be checked field by field; or writes
-COUNT tables of seeded random shapes with python3-dbf and prints a list of
-them as python3-dbfread reads them."""
+Writes a table with shapelib's dbfcreate/dbfadd, or COUNT tables of seeded random shapes with
+python3-dbf, and prints each as python3-dbfread reads it: a line "table PATH", its language
+driver and fields, then each record in file order, '*' first when it is marked deleted, the bytes
+of its fields as stored and memos as text, each field after a '|'."""
 import datetime
-import json
+import math
 import subprocess
 import sys
 
-out, kind = sys.argv[1:3]
-if kind == 'shapelib':
-    # NAME C(12), NUM N(10,2), CNT N(6); an empty number is stored as NULL.
-    rows = [('P-100', '12.5', '7'), ('  lead', '0', '-3600'), ('', '', ''), ('abcdefghijkl', '-3.25', '86399')]
-    subprocess.run(['dbfcreate', out, '-s', 'NAME', '12', '-n', 'NUM', '10', '2', '-n', 'CNT', '6', '0'], check=True)
-    for row in rows:
-        subprocess.run(['dbfadd', out, *row], check=True)
-    print(json.dumps({'fields': ['NAME', 'NUM', 'CNT'], 'records': [
-        {'deleted': False, 'values': [r[0].ljust(12)] + [float(v) if v else None for v in r[1:]]} for r in rows]}))
-    sys.exit()
-
 import dbf
 import dbfread
-import math
-import random
 
-tables = []
-for n in range(int(sys.argv[4])):
-    rng = random.Random(f'{sys.argv[3]}-{n}')
-    flavour = rng.choice(['db3', 'fp', 'vfp', 'clp'])
-    codepage = rng.choice(['cp437', 'cp850', 'cp852', 'cp866', 'cp1250', 'cp1251', 'cp1252', 'cp936', 'cp950'])
-    wide = codepage in ('cp936', 'cp950')
-    letters = 'AZaz09 .-' + ('中文零件' if wide else bytes(range(0xA0, 0x100)).decode(codepage, 'replace').replace('\ufffd', ''))
-    specs, makers = [], []
-    for f in range(rng.randint(1, 12)):
-        shape = rng.choice('CCNNDLM')
-        if shape == 'C':
-            length = rng.choice([1, 2, 254, rng.randint(1, 254), 300 if flavour == 'clp' else 10])
-            specs.append(f'c{f} C({length})')
-            makers.append(lambda l=length: ''.join(rng.choice(letters) for _ in range(rng.randint(0, l // (2 if wide else 1)))))
-        elif shape == 'N':
-            length = rng.randint(1, 18)
-            decimals = rng.randint(0, length - 2) if length > 2 and rng.random() < 0.6 else 0
-            specs.append(f'n{f} N({length},{decimals})')
-            def number(length=length, decimals=decimals):
-                value = round(rng.uniform(-1, 1) * 10 ** rng.randint(0, length), decimals) + 0.0   # never -0.0
-                room = length - (decimals + 1 if decimals else 0)   # for the integer part, sign included
-                return value if len('%.0f' % math.floor(value)) <= room else 0
-            makers.append(number)
-        elif shape == 'D':
-            specs.append(f'd{f} D')
-            makers.append(lambda: datetime.date(rng.randint(1, 9999), rng.randint(1, 12), rng.randint(1, 28)))
-        elif shape == 'L':
-            specs.append(f'l{f} L')
-            makers.append(lambda: rng.choice([True, False]))
-        else:
-            specs.append(f'm{f} M')
-            makers.append(lambda: ''.join(rng.choice(letters) for _ in range(rng.choice([0, 1, 511, 512, 513, rng.randint(0, 3000)]))))
-    if flavour == 'fp' and not any(' M' in s for s in specs):   # dbf writes no version byte for these
-        specs.append('memo M')
-        makers.append(lambda: 'x')
-    path = f'{out}-{sys.argv[3]}-{n}-{flavour}-{codepage}.dbf'
-    table = dbf.Table(path, '; '.join(specs), dbf_type=flavour, codepage=codepage)
-    table.open(dbf.READ_WRITE)
-    deleted = []
-    for r in range(rng.choice([0, 1, rng.randint(2, 12)])):
-        table.append(tuple(None if rng.random() < 0.2 else make() for make in makers))
-        if rng.random() < 0.3:
-            dbf.delete(table[r])
-            deleted.append(r)
-    table.close()
-    if not any(' M' in s for s in specs):   # without memos, any version byte a reader knows
-        with open(path, 'r+b') as f:
-            f.write(bytes([rng.choice([0x03, 0x83, 0x8B, 0x8E, 0x43, 0x63, 0xCB, 0x30, 0x31, 0x32, 0xF5, 0xFB])]))
 
-    # Kept and deleted records, each in file order, as dbfread reads them:
-    # the bytes of fields as stored, memos as text.
+def shapelib(out):
+    # NAME C(12), NUM N(10,2), CNT N(6); an empty number is stored as NULL.
+    subprocess.run(['dbfcreate', out, '-s', 'NAME', '12', '-n', 'NUM', '10', '2', '-n', 'CNT', '6', '0'], check=True)
+    for row in [('P-100', '12.5', '7'), ('  lead', '0', '-3600'), ('', '', ''), ('abcdefghijkl', '-3.25', '86399')]:
+        subprocess.run(['dbfadd', out, *row], check=True)
+    yield out, []
+
+
+def random_tables(out, seed, count):
+    import random
+    for n in range(count):
+        rng = random.Random(f'{seed}-{n}')
+        flavour = rng.choice(['db3', 'fp', 'vfp', 'clp'])
+        codepage = rng.choice(['cp437', 'cp850', 'cp852', 'cp866', 'cp1250', 'cp1251', 'cp1252', 'cp936', 'cp950'])
+        wide = codepage in ('cp936', 'cp950')
+        letters = 'AZaz09 .-' + ('中文零件' if wide else bytes(range(0xA0, 0x100)).decode(codepage, 'replace').replace('\ufffd', ''))
+        specs, makers = [], []
+        for f in range(rng.randint(1, 12)):
+            shape = rng.choice('CCNNDLM')
+            if shape == 'C':
+                length = rng.choice([1, 2, 254, rng.randint(1, 254), 300 if flavour == 'clp' else 10])
+                specs.append(f'c{f} C({length})')
+                makers.append(lambda l=length: ''.join(rng.choice(letters) for _ in range(rng.randint(0, l // (2 if wide else 1)))))
+            elif shape == 'N':
+                length = rng.randint(1, 18)
+                decimals = rng.randint(0, length - 2) if length > 2 and rng.random() < 0.6 else 0
+                specs.append(f'n{f} N({length},{decimals})')
+                def number(length=length, decimals=decimals):
+                    value = round(rng.uniform(-1, 1) * 10 ** rng.randint(0, length), decimals) + 0.0   # never -0.0
+                    room = length - (decimals + 1 if decimals else 0)   # for the integer part, sign included
+                    return value if len('%.0f' % math.floor(value)) <= room else 0
+                makers.append(number)
+            elif shape == 'D':
+                specs.append(f'd{f} D')
+                makers.append(lambda: datetime.date(rng.randint(1, 9999), rng.randint(1, 12), rng.randint(1, 28)))
+            elif shape == 'L':
+                specs.append(f'l{f} L')
+                makers.append(lambda: rng.choice([True, False]))
+            else:
+                specs.append(f'm{f} M')
+                makers.append(lambda: ''.join(rng.choice(letters) for _ in range(rng.choice([0, 1, 511, 512, 513, rng.randint(0, 3000)]))))
+        if flavour == 'fp' and not any(' M' in s for s in specs):   # dbf writes no version byte for these
+            specs.append('memo M')
+            makers.append(lambda: 'x')
+        path = f'{out}-{seed}-{n}-{flavour}-{codepage}.dbf'
+        table = dbf.Table(path, '; '.join(specs), dbf_type=flavour, codepage=codepage)
+        table.open(dbf.READ_WRITE)
+        deleted = []
+        for r in range(rng.choice([0, 1, rng.randint(2, 12)])):
+            table.append(tuple(None if rng.random() < 0.2 else make() for make in makers))
+            if rng.random() < 0.3:
+                dbf.delete(table[r])
+                deleted.append(r)
+        table.close()
+        if not any(' M' in s for s in specs):   # without memos, any version byte a reader knows
+            with open(path, 'r+b') as f:
+                f.write(bytes([rng.choice([0x03, 0x83, 0x8B, 0x8E, 0x43, 0x63, 0xCB, 0x30, 0x31, 0x32, 0xF5, 0xFB])]))
+        yield path, deleted
+
+
+out, kind = sys.argv[1:3]
+for path, deleted in shapelib(out) if kind == 'shapelib' else random_tables(out, sys.argv[3], int(sys.argv[4])):
     raw = dbfread.DBF(path, raw=True, load=True)
     text = dbfread.DBF(path, load=True)
     assert len(raw.deleted) == len(deleted)
+    print('table', path)
+    print(f'driver {raw.header.language_driver:02x}', *(f'{f.name}:{f.type}{f.length}.{f.decimal_count}' for f in raw.fields))
     kept, gone = iter(zip(raw.records, text.records)), iter(zip(raw.deleted, text.deleted))
-    records = []
     for r in range(len(raw.records) + len(raw.deleted)):
         stored, read = next(gone if r in deleted else kept)
-        records.append({'deleted': r in deleted, 'values': [
-            read[f.name] if f.type == 'M' else stored[f.name].decode(raw.encoding) for f in raw.fields]})
-    tables.append({'path': path, 'fields': [f.name for f in raw.fields], 'records': records,
-                   'shapes': [f'{f.type}{f.length}.{f.decimal_count}' for f in raw.fields]})
-print(json.dumps({'tables': tables}, ensure_ascii=False))
+        print('*' if r in deleted else ' ', *(
+            '|' + ((read[f.name] or '') if f.type == 'M' else stored[f.name].decode(raw.encoding)) for f in raw.fields), sep='')

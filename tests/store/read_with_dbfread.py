@@ -1,21 +1,27 @@
 #!/usr/bin/python3
-"""usage: read_with_dbfread.py TABLE.dbf... -- prints, as JSON, the values Debian's
-python3-dbfread reads from the records not marked deleted of each table, how many are marked,
-and the type, length and decimals of each field."""
+"""usage: read_with_dbfread.py TABLE.dbf... -- prints what Debian's python3-dbfread reads from each
+table: a line "table PATH", how many records are marked deleted and the type, length and decimals
+of each field, then the records not marked deleted, each value after a '|': dates as YYYYMMDD,
+logicals as T or F, numbers with the field's decimals, nothing for a missing value."""
 import datetime
-import json
 import sys
 
 import dbfread
 
-def text(value):
+
+def text(value, field):
+    if value is None:
+        return ''
     if isinstance(value, datetime.date):
         return value.isoformat().replace('-', '')   # years before 1000 keep four digits
     if isinstance(value, bool):
         return 'T' if value else 'F'
-    return None if value is None else str(value)
+    return f'{value:.{field.decimal_count}f}' if field.type == 'N' else str(value)
 
-tables = [dbfread.DBF(path, load=True) for path in sys.argv[1:]]
-print(json.dumps({'tables': [{'records': [[text(v) for v in record.values()] for record in table.records],
-                              'deleted': len(table.deleted),
-                              'shapes': [f'{f.type}{f.length}.{f.decimal_count}' for f in table.fields]} for table in tables]}, ensure_ascii=False))
+
+for path in sys.argv[1:]:
+    table = dbfread.DBF(path, load=True)
+    print('table', path)
+    print('deleted', len(table.deleted), *(f'{f.type}{f.length}.{f.decimal_count}' for f in table.fields))
+    for record in table.records:
+        print(*('|' + text(value, field) for value, field in zip(record.values(), table.fields)), sep='')

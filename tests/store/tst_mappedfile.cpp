@@ -46,20 +46,14 @@ bool writeTable(const QString &path, int records, const QString &tag = QStringLi
     return true;
 }
 
-// What the reading path (no mapping involved) sees in the file now.
-QStringList readWithoutMapping(const QString &path)
+// What an open through a mapping, or through the reading path (no mapping involved), sees in the file now.
+QStringList readTable(const QString &path, bool mapping = true)
 {
-    MappedFile::setEnabled(false);
+    MappedFile::setEnabled(mapping);
     DbfTable table;
     const bool opened = table.open(path).ok();
     MappedFile::setEnabled(true);
     return opened ? flatten(table) : QStringList{"<open failed>"};
-}
-
-QStringList readMapped(const QString &path)
-{
-    DbfTable table;
-    return table.open(path).ok() ? flatten(table) : QStringList{"<open failed>"};
 }
 
 enum class Change { Nothing, AppendOne, AppendMany, SetField, Pack, CutToHeader, CutMidway, CutAcrossPage, CutToNothing, Replace };
@@ -204,7 +198,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath("Scheduler.dbf");
         QVERIFY(writeTable(path, 3000));
-        const QStringList before = readWithoutMapping(path);
+        const QStringList before = readTable(path, false);
 
         DbfTable reader;
         QVERIFY(reader.open(path).ok());
@@ -212,9 +206,9 @@ private slots:
         for (qint32 r = 1; r <= 10; ++r)
             QCOMPARE(reader.rawField(r, 1), QByteArrayView(QStringLiteral("P%1").arg(r).toLatin1().leftJustified(12)));
         QVERIFY(change(path, what));
-        const QStringList expected = readWithoutMapping(path);
+        const QStringList expected = readTable(path, false);
         QCOMPARE(expected.size(), records < 0 ? 1 : records);
-        QCOMPARE(readMapped(path), expected);
+        QCOMPARE(readTable(path), expected);
 
         const qint64 size = QFile(path).size();
         const bool cut = what >= Change::CutToHeader && what <= Change::CutToNothing;
@@ -241,14 +235,14 @@ private slots:
             for (qsizetype i = 0; i < whole; ++i)
                 QVERIFY(now[i] == before[i] || (what == Change::SetField && i == 1499));
         }
-        QCOMPARE(readMapped(path), readWithoutMapping(path));
+        QCOMPARE(readTable(path), readTable(path, false));
 
         // Written anew in place, over the pages that read as blanks: those
         // must not come back.
         QVERIFY(writeTable(path, 3000, QStringLiteral("Q")));
-        const QStringList rewritten = readMapped(path);
+        const QStringList rewritten = readTable(path);
         QCOMPARE(rewritten.size(), 3000);
-        QCOMPARE(rewritten, readWithoutMapping(path));
+        QCOMPARE(rewritten, readTable(path, false));
     }
 
     // The manager rewrites the table all the time while the window and the
@@ -274,12 +268,8 @@ private slots:
         std::thread first(read), second(read);
         bool written = true;
         for (int round = 0; round < 60 && written; ++round) {
-            switch (round % 4) {
-            case 0: written = change(path, Change::AppendMany); break;
-            case 1: written = change(path, Change::Pack); break;
-            case 2: written = change(path, Change::CutMidway); break;
-            default: written = writeTable(path, 1500); break;
-            }
+            const Change changes[] = {Change::AppendMany, Change::Pack, Change::CutMidway};
+            written = round % 4 == 3 ? writeTable(path, 1500) : change(path, changes[round % 4]);
         }
         // On a busy machine the readers may not have run at all yet; the
         // table as last written opens, so they will.
@@ -289,7 +279,7 @@ private slots:
         first.join();
         second.join();
         QVERIFY(written);
-        QCOMPARE(readMapped(path), readWithoutMapping(path));
+        QCOMPARE(readTable(path), readTable(path, false));
     }
 
     // A bus error that is not about a table's mapping reaches the handler
@@ -371,7 +361,7 @@ private slots:
         auto path = [&](int i) { return dir.filePath(QStringLiteral("T%1.dbf").arg(i)); };
         for (int i = 0; i < 12; ++i) {
             QVERIFY(writeTable(path(i), 10));
-            QCOMPARE(readMapped(path(i)).size(), 10);
+            QCOMPARE(readTable(path(i)).size(), 10);
         }
         QCOMPARE(MappedFile::activeCount(), 4);
         for (int i = 8; i < 12; ++i) {
@@ -384,10 +374,10 @@ private slots:
         QVERIFY(QFile::remove(path(11)));
         QVERIFY(writeTable(path(3), 10));   // a new file under an old name
         QCOMPARE(::rename(QFile::encodeName(path(3)).constData(), QFile::encodeName(path(10)).constData()), 0);
-        QCOMPARE(readMapped(path(9)).size(), 10);
+        QCOMPARE(readTable(path(9)).size(), 10);
         // T8, T9 and the new file now named T10, which writing it mapped.
         QCOMPARE(MappedFile::activeCount(), 3);
-        QCOMPARE(readMapped(path(10)).size(), 10);
+        QCOMPARE(readTable(path(10)).size(), 10);
         QCOMPARE(MappedFile::activeCount(), 3);
         MappedFile::dropKept();
         QCOMPARE(MappedFile::activeCount(), 0);
