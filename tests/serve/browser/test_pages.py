@@ -1,7 +1,6 @@
 #!/usr/bin/python3
-"""The plant view's pages in a real browser (headless chromium through
-selenium), against the server given by VORN_SERVE (a command line, the data
-folders and the address are added).
+"""The plant view's pages in headless chromium (selenium) against the server
+VORN_SERVE names (a command line; the data folders and the address are added):
 
     VORN_SERVE=build/src/serve/vorn-scheduler-serve tests/serve/browser/test_pages.py
 
@@ -165,7 +164,8 @@ class Pages(unittest.TestCase):
 
     def bar_colours(self, record, seconds, name):
         """The colours in the middle of the planned and the actual band of a
-        record's row at a time of day, read from a screenshot."""
+        record's row at a time of day, read from a screenshot; None where
+        neither bar's colour is."""
         row = self.row_index(record)
         x = self.js("return vornPage.showTime(arguments[0])", seconds)
         box = self.js("return vornPage.showRow(arguments[0])", row)
@@ -173,7 +173,8 @@ class Pages(unittest.TestCase):
         if abs(now_x - x) < 4:
             x += 6  # clear of the now line
         _, _, pixel = self.shot(name)
-        return pixel(int(x), int(box["top"]) + 6), pixel(int(x), int(box["top"]) + 14)
+        return tuple(c if c in (BLUE, RED) else None for c in (pixel(int(x), int(box["top"]) + 6),
+                                                                pixel(int(x), int(box["top"]) + 14)))
 
     def csp_violations(self):
         return [e["message"] for e in self.driver.get_log("browser") if "Content Security Policy" in e["message"]]
@@ -181,6 +182,12 @@ class Pages(unittest.TestCase):
     # ---- the tests ----
 
     def test_plant_page_lists_cells_and_opens_one(self):
+        # The server's own test goes through every way of showing a token;
+        # here the token file must reach the server at all.
+        self.driver.delete_all_cookies()
+        self.driver.get(self.base + "/cell/Alpha?token=wrong")
+        time.sleep(0.5)
+        self.assertIsNone(self.js("return window.vornPage || null"))
         self.open("/")
         self.wait("return document.querySelectorAll('#cells tbody tr').length === 3", what="three cells")
         lines = self.js("return [...document.querySelectorAll('#cells tbody tr')].map(tr => "
@@ -200,24 +207,6 @@ class Pages(unittest.TestCase):
         self.assertTrue(banner.is_displayed())
         self.assertRegex(banner.text, r"^Schedule table unreadable since \d\d:\d\d:\d\d$")
         self.shot("cell-unreadable")
-
-    def test_cell_shows_rows_and_bars_of_the_table(self):
-        self.open("/cell/Alpha")
-        self.assertEqual(self.js("return vornPage.rows"), ALPHA_BY_MACHINE)
-        # (record, time of day, planned band, actual band); None: neither bar.
-        for record, seconds, planned, actual, what in (
-                (2, 2 * 3600 + 40 * 60, BLUE, RED, "inside-both"),
-                (2, 2 * 3600 + 10 * 60, None, None, "before-both"),
-                (3, 2 * 3600 + 40 * 60, BLUE, None, "planned-only"),
-                (2, 3 * 3600 + 2 * 60, None, RED, "next-hour-planned-ends-at-column-start")):
-            with self.subTest(what):
-                colours = self.bar_colours(record, seconds, "cell-bars-" + what)
-                for colour, expected in zip(colours, (planned, actual)):
-                    if expected:
-                        self.assertEqual(colour, expected)
-                    else:
-                        self.assertNotIn(colour, (BLUE, RED))
-        self.assertEqual(self.csp_violations(), [])
 
     def test_change_on_disk_shows_without_reload(self):
         self.open("/cell/Alpha")
@@ -246,8 +235,16 @@ class Pages(unittest.TestCase):
             dbftables.write_cell(self.alpha, ALPHA)
         self.wait("return vornPage.rows.length === 7 && vornPage.rows[5][3] === '02:15:00'", 3.0)
 
-    def test_collapse_sort_interval_search_and_language(self):
+    def test_cell_rows_bars_collapse_sort_interval_search_and_language(self):
         self.open("/cell/Alpha")
+        self.assertEqual(self.js("return vornPage.rows"), ALPHA_BY_MACHINE)
+        # (record, time of day, planned band, actual band); None: neither bar.
+        for record, seconds, planned, actual, what in (
+                (2, 2 * 3600 + 40 * 60, BLUE, RED, "inside-both"),
+                (2, 2 * 3600 + 10 * 60, None, None, "before-both"),
+                (3, 2 * 3600 + 40 * 60, BLUE, None, "planned-only"),
+                (2, 3 * 3600 + 2 * 60, None, RED, "next-hour-planned-ends-at-column-start")):
+            self.assertEqual(self.bar_colours(record, seconds, "cell-bars-" + what), (planned, actual), what)
         # A click on the group's box in the outline column.
         box = self.js("return vornPage.showRow(0)")
         canvas = self.driver.find_element(By.ID, "canvas")
@@ -290,14 +287,7 @@ class Pages(unittest.TestCase):
         self.assertEqual(self.js("return document.querySelector('[data-text=\"7\"]').textContent"), "间隔 （分钟）")
         self.shot("cell-chinese")
         Select(self.driver.find_element(By.ID, "language")).select_by_value("en")
-
-    def test_wrong_token_gets_nothing(self):
-        # The server's own test goes through every way of showing a token;
-        # here the token file must reach the server at all.
-        self.driver.delete_all_cookies()
-        self.driver.get(self.base + "/cell/Alpha?token=wrong")
-        time.sleep(0.5)
-        self.assertIsNone(self.js("return window.vornPage || null"))
+        self.assertEqual(self.csp_violations(), [])
 
     def test_reconnects_after_a_server_restart(self):
         self.open("/cell/Alpha")
