@@ -92,7 +92,6 @@ class Pages(unittest.TestCase):
         cls.command = serve + ["--cell", "Alpha=" + cls.alpha, "--cell", "Big=" + os.path.join(base, "big"),
                                "--cell", "Gone=" + os.path.join(base, "gone"),
                                "--listen", "127.0.0.1:%d" % cls.port, "--token-file", token_file]
-        cls.server = None
         cls.start_server()
         os.makedirs(OUT, exist_ok=True)
         options = webdriver.ChromeOptions()
@@ -136,22 +135,19 @@ class Pages(unittest.TestCase):
     def js(self, script, *args):
         return self.driver.execute_script(script, *args)
 
-    def wait(self, script, timeout=5.0, what=""):
+    def wait(self, script, expected=True, timeout=5.0):
+        """Until the script returns `expected`; a failure shows what it returned last."""
         deadline = time.time() + timeout
-        while True:
-            value = self.js(script)
-            if value:
-                return value
-            if time.time() > deadline:
-                self.fail("waited %.1f s for %s" % (timeout, what or script))
+        while (value := self.js(script)) != expected and time.time() < deadline:
             time.sleep(0.05)
+        self.assertEqual(value, expected, script)
 
     def open(self, path):
         """A page with the token, starting from a clean slate of choices."""
         self.driver.get(self.base + path + ("&" if "?" in path else "?") + "token=" + TOKEN)
         self.js("localStorage.clear()")
         self.driver.refresh()
-        self.wait("return window.vornPage && (vornPage.views > 0 || vornPage.messages > 0)", 10, "first message")
+        self.wait("return window.vornPage && (vornPage.views > 0 || vornPage.messages > 0)", timeout=10)
 
     def shot(self, name):
         data = self.driver.get_screenshot_as_png()
@@ -189,10 +185,9 @@ class Pages(unittest.TestCase):
         time.sleep(0.5)
         self.assertIsNone(self.js("return window.vornPage || null"))
         self.open("/")
-        self.wait("return document.querySelectorAll('#cells tbody tr').length === 3", what="three cells")
-        lines = self.js("return [...document.querySelectorAll('#cells tbody tr')].map(tr => "
-                        "[tr.dataset.cell, tr.querySelector('.records').textContent, tr.classList.contains('stale')])")
-        self.assertEqual(lines, [["Alpha", "5", False], ["Big", str(BIG_RECORDS), False], ["Gone", "0", True]])
+        self.wait("return [...document.querySelectorAll('#cells tbody tr')].map(tr => [tr.dataset.cell, "
+                  "tr.querySelector('.records').textContent, tr.classList.contains('stale')])",
+                  [["Alpha", "5", False], ["Big", str(BIG_RECORDS), False], ["Gone", "0", True]])
         self.shot("plant")
         for _ in range(5):   # a live update may redraw the list between the find and the click
             try:
@@ -218,8 +213,7 @@ class Pages(unittest.TestCase):
         started = time.time()
         dbftables.rewrite_record(self.alpha, 1, changed)
         try:
-            self.wait("return vornPage.rows.some(r => r[1] === 2 && r[0] === 1 && r[3] === '02:25:00')", 2.0,
-                      "the rewritten record")
+            self.wait("return vornPage.rows.some(r => r[1] === 2 && r[0] === 1 && r[3] === '02:25:00')", timeout=2.0)
             seen = time.time() - started
             self.assertTrue(self.js("return window.notReloaded === true"))
             self.assertEqual(self.js("return document.getElementById('chart').scrollLeft"), 300)
@@ -228,12 +222,12 @@ class Pages(unittest.TestCase):
             print("\n  change shown after %.2f s" % seen, file=sys.stderr)
             # A record more rebuilds the rows: what the user set stays.
             dbftables.write_cell(self.alpha, ALPHA + [rec("P9", "M2", "", 3600, 4200, 600)])
-            self.wait("return vornPage.rows.length === %d" % (len(ALPHA_BY_MACHINE) + 1), 2.0, "the new record")
+            self.wait("return vornPage.rows.length", len(ALPHA_BY_MACHINE) + 1, 2.0)
             self.assertEqual(self.js("return [window.notReloaded, document.getElementById('chart').scrollLeft, "
                                      "vornPage.visible.length]"), [True, 300, len(ALPHA_BY_MACHINE) - 2])
         finally:
             dbftables.write_cell(self.alpha, ALPHA)
-        self.wait("return vornPage.rows.length === 7 && vornPage.rows[5][3] === '02:15:00'", 3.0)
+        self.wait("return vornPage.rows.length === 7 && vornPage.rows[5][3] === '02:15:00'", timeout=3.0)
 
     def test_cell_rows_bars_collapse_sort_interval_search_and_language(self):
         self.open("/cell/Alpha")
@@ -262,9 +256,8 @@ class Pages(unittest.TestCase):
         self.assertEqual(self.js("return vornPage.visible.length"), 7)
 
         self.driver.find_element(By.ID, "sort-part").click()
-        self.wait("return vornPage.sort === 'part' && vornPage.rows.length === 8")
-        self.assertEqual(self.js("return vornPage.rows.map(r => r[2])"),
-                         ["P1(O1)", "M1", "M2", "P2", "M2", "M1", "P3(O2)", "M1"])
+        self.wait("return [vornPage.sort, vornPage.rows.map(r => r[2])]",
+                  ["part", ["P1(O1)", "M1", "M2", "P2", "M2", "M1", "P3(O2)", "M1"]])
         self.driver.find_element(By.ID, "sort-machine").click()
         self.wait("return vornPage.sort === 'machine' && vornPage.rows.length === 7")
 
@@ -275,12 +268,10 @@ class Pages(unittest.TestCase):
 
         search = self.driver.find_element(By.ID, "search")
         search.send_keys("p3")
-        self.wait("return vornPage.visible.length === 2")
-        self.assertEqual(self.js("return Array.from(vornPage.visible)"), [0, 2])
+        self.wait("return Array.from(vornPage.visible)", [0, 2])
         search.clear()
         search.send_keys("O1")
-        self.wait("return vornPage.visible.length === 4")
-        self.assertEqual(self.js("return Array.from(vornPage.visible)"), [0, 1, 4, 6])
+        self.wait("return Array.from(vornPage.visible)", [0, 1, 4, 6])
 
         Select(self.driver.find_element(By.ID, "language")).select_by_value("zh")
         self.wait("return document.documentElement.lang === 'zh-CN'")
@@ -295,18 +286,18 @@ class Pages(unittest.TestCase):
         views = self.js("return vornPage.views")
         self.stop_server()
         try:
-            self.wait("return vornPage.connection === 'lost'", 5)
+            self.wait("return vornPage.connection === 'lost'")
             self.assertIn("Connection lost", self.driver.find_element(By.ID, "connection").text)
             self.shot("cell-connection-lost")
         finally:
             self.start_server()
-        self.wait("return vornPage.connection === 'open' && vornPage.views > %d" % views, 15, "a fresh view")
+        self.wait("return vornPage.connection === 'open' && vornPage.views > %d" % views, timeout=15)
         self.assertTrue(self.js("return window.notReloaded === true"))
         self.assertEqual(self.js("return vornPage.rows.length"), len(ALPHA_BY_MACHINE))
 
     def test_big_cell_opens_and_scrolls(self):
         self.open("/cell/Big")
-        self.wait("return vornPage.metrics.firstViewToFrameMs !== undefined", 10)
+        self.wait("return vornPage.metrics.firstViewToFrameMs !== undefined", timeout=10)
         metrics = self.js("return vornPage.metrics")
         self.assertEqual(metrics["viewRows"], BIG_RECORDS + 60)
         scroll = self.driver.execute_async_script(
