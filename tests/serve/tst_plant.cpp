@@ -135,14 +135,15 @@ private slots:
         QCOMPARE(boxes.texts, QStringList());
     }
 
-    // Downloads and rows of one-record cells, and charts drawn or refused
-    // (taller than a painter can address: never painted); the data folder
-    // stays as it was.
+    // Downloads and rows of one-record cells (a label with a control byte,
+    // quotes and letters of two and three bytes in UTF-8), and charts drawn
+    // or refused (taller than a painter can address: never painted); the
+    // data folder stays as it was.
     void answers()
     {
         const Op op{QStringLiteral("P\u00e4"), QStringLiteral("M1"), QString(), 300, 400};
         Cell cell(0, 0, {op});
-        Cell label(0, 0, {{QStringLiteral("Q\"\\\x01\u00e4/"), op.machine, QString(), 300, 400}});
+        Cell label(0, 0, {{QStringLiteral("Q\"\\\x01\u00e4\u20ac\u2021/"), op.machine, QString(), 300, 400}});
         Cell tall(0, 0, QList<Op>(2000, op));
         const QString c1 = QStringLiteral("C1");
         QByteArray out = "xml:\n" + shown(*cell.plant->scheduleXml(c1)) + "csv en:\n"

@@ -29,12 +29,14 @@ private slots:
             {{"--cert", "c.pem"}, ""},
             {{"--config", "serve.ini"},
              "; plant\n[Line1]\nDataFolder=d1\nNoChangeMinutes=5\nInterval=10\n[line2]\nDataFolder = /abs\n"},
+            {{"--config", "serve.ini"}, "; nothing\n"},
             {{"--config", "serve.ini"}, "[A]\nInterval=3\n"},
             {{"--config", "serve.ini"}, "[A]\nDataFolder=a\nInterval=7\n"},
             {{"--config", "serve.ini"}, "[A]\nDataFolder=a\n[a]\nDataFolder=b\n"},
             {{"--config", "none.ini"}, ""},
             {{"--token-file", "serve.ini"}, " s3cret \n"},
             {{"--token-file", "serve.ini"}, "s3;cret"},
+            {{"--token-file", "serve.ini"}, "s3 cret"},
         };
         QString transcript;
         for (const auto &[arguments, file] : runs) {
