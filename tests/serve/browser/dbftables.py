@@ -34,11 +34,6 @@ def encode(fields, records):
     return bytes(out + b"".join(_record(r, fields) for r in records) + b"\x1a")
 
 
-def record_offset(fields, index):
-    """Where record `index` (from 0) starts in the file."""
-    return 32 + 32 * len(fields) + 1 + index * (1 + sum(length for _, _, length in fields))
-
-
 def write_cell(folder, records):
     """A cell's data folder with its schedule `records`
     (part, process, machine, order, ps, pf, pd, as, af, ad, status)."""
@@ -54,6 +49,6 @@ def write_cell(folder, records):
 def rewrite_record(folder, index, record):
     """Record `index` (from 0) rewritten in place, as the manager does."""
     with open(os.path.join(folder, "Scheduler.dbf"), "r+b") as f:
-        f.seek(record_offset(SCHEDULE_FIELDS, index))
+        f.seek(32 + 32 * len(SCHEDULE_FIELDS) + 1 + index * (1 + sum(n for _, _, n in SCHEDULE_FIELDS)))
         f.write(_record(record, SCHEDULE_FIELDS))
 

@@ -1,4 +1,6 @@
 #include "plantserver.h"
+#include "shownbytes.h"
+#include "testfiles.h"
 
 #include <QProcess>
 #include <QSignalSpy>
@@ -100,18 +102,11 @@ QByteArray exchange(quint16 port, const QByteArray &bytes)
 
 struct Served {
     // Any free port; `set` changes the other options.
-    explicit Served(const std::function<void(WebOptions &)> &set = {}) : server(source, options(set))
+    explicit Served(const std::function<void(WebOptions &)> &set = [](WebOptions &) {})
+        : server(source, [&set] { WebOptions o; o.port = 0; set(o); return o; }())
     {
         const Result started = server.start();
         QVERIFY2(started.ok(), qPrintable(started.message()));
-    }
-    static WebOptions options(const std::function<void(WebOptions &)> &set)
-    {
-        WebOptions options;
-        options.port = 0;
-        if (set)
-            set(options);
-        return options;
     }
     quint16 port() const { return server.port(); }
     FakeSource source;
@@ -133,69 +128,58 @@ class PlantServerTest : public QObject {
     Q_OBJECT
 
 private slots:
-    // What each address answers, with the status, a header or a piece of the
-    // body. With a token, every request shows it: in the address (a page then
-    // keeps it in a cookie scripts cannot read) or in that cookie.
+    // Every answer whole, in the row's stored transcript. With a token, every
+    // request shows it: in the address (a page then keeps it in a cookie
+    // scripts cannot read) or in that cookie.
     void routes_data()
     {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<bool>("token"); // the server wants "s3cret"
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("contains");
-        const auto row = [](const char *name, const QByteArray &bytes, int status, const char *contains, bool token = false) {
-            QTest::newRow(name) << (bytes.endsWith("\r\n\r\n") ? bytes : request(bytes)) << token << status << QByteArray(contains);
-        };
-        row("plant page without inline script", "GET /", 200, "Content-Security-Policy: default-src 'none'; script-src 'self';");
-        row("pages never sniffed", "GET /cell/Cell1", 200, "X-Content-Type-Options: nosniff");
-        row("cell page of no cell", "GET /cell/Cell9", 404, "no such cell");
-        row("live data not cached", "GET /api/cells", 200, "Cache-Control: no-store");
-        row("rows by part", "GET /api/cells/Cell1/rows?sort=part", 200, R"("sort":"part")");
-        row("rows of no cell", "GET /api/cells/Cell9/rows", 404, "no such cell");
-        row("rows by a bad sort", "GET /api/cells/Cell1/rows?sort=size", 400, "sort must be");
-        row("csv in Chinese", "GET /api/cells/Cell1/schedule.csv?lang=zh&sort=part", 200, "csv part zh");
-        row("csv in a language it has not", "GET /api/cells/Cell1/schedule.csv?lang=fr", 400, "lang must be");
-        row("xml", "GET /api/cells/Cell1/schedule.xml", 200, "Content-Type: application/xml");
-        row("chart options all given",
+        QTest::addColumn<QByteArray>("token");
+        QTest::addColumn<QByteArrayList>("requests");  // a request line, then its headers each ending in \r\n
+        QTest::newRow("routes.txt") << QByteArray() << QByteArrayList{
+            "GET /", "GET /cell/Cell1", "GET /cell/Cell9", "GET /api/cells", "GET /api/cells/Cell1/rows?sort=part",
+            "GET /api/cells/Cell9/rows", "GET /api/cells/Cell1/rows?sort=size",
+            "GET /api/cells/Cell1/schedule.csv?lang=zh&sort=part", "GET /api/cells/Cell1/schedule.csv?lang=fr",
+            "GET /api/cells/Cell1/schedule.xml",
             "GET /api/cells/Cell1/chart.svg?sort=part&interval=10&from=08:00&to=24:00&now=09:15:30&overlays=0&lang=zh",
-            200, "chart part 10 28800 86400 33330 0 zh");
-        row("chart options none given", "GET /api/cells/Cell1/chart.png", 200, "chart machine 0 - - - 1 ");
-        row("chart interval the viewer has not", "GET /api/cells/Cell1/chart.pdf?interval=7", 400, "interval must be");
-        row("chart from past the day", "GET /api/cells/Cell1/chart.svg?from=24:01", 400, "from and to must be");
-        row("chart from after to", "GET /api/cells/Cell1/chart.svg?from=10:00&to=09:00", 400, "before to");
-        row("chart now without seconds", "GET /api/cells/Cell1/chart.svg?now=09:15", 400, "now must be");
-        row("chart overlays neither 0 nor 1", "GET /api/cells/Cell1/chart.svg?overlays=yes", 400, "overlays must");
-        row("chart that cannot be drawn", "GET /api/cells/Cell2/chart.svg", 500, "cannot draw");
-        row("strings in Chinese", "GET /api/strings/zh", 200, "Content-Type: application/json");
-        row("strings in a language it has not", "GET /api/strings/fr", 404, "no such language");
-        row("embedded style", "GET /static/style.css", 200, "Content-Type: text/css");
-        row("file beside the page files", "GET /static/serve.qrc", 404, "no such file");
-        row("WebSocket address without upgrade", "GET /ws/plant", 400, "WebSocket only");
-        row("head of the cells", "HEAD /api/cells", 200, "Content-Type: application/json");
-        row("no writing", "DELETE /api/cells", 405, "Allow: GET, HEAD");
-        row("no token", "GET /api/cells", 401, "no or wrong token", true);
-        row("page files need it too", "GET /static/style.css", 401, "", true);
-        row("wrong token in the address", "GET /?token=s3cre", 401, "", true);
-        row("page visit sets the cookie", "GET /cell/Cell1?token=s3cret", 200,
-            "Set-Cookie: vorn_token=s3cret; Path=/; HttpOnly; SameSite=Strict\r\n", true);
-        row("token in the cookie", request("GET /api/cells", "Cookie: theme=dark; vorn_token=s3cret\r\n"), 200,
-            R"({"type":"plant"})", true);
-        row("wrong token in the cookie", request("GET /api/cells", "Cookie: vorn_token=s3cret2\r\n"), 401, "", true);
-        row("WebSocket without it", request("GET /ws/plant", Upgrade), 401, "", true);
-        row("WebSocket with the cookie", request("GET /ws/plant", Upgrade + "Cookie: vorn_token=s3cret\r\n"), 101,
-            R"({"type":"plant"})", true);
-        row("WebSocket from another site", request("GET /ws/plant?token=s3cret", Upgrade + "Origin: http://evil.example\r\n"),
-            403, "", true);
+            "GET /api/cells/Cell1/chart.png", "GET /api/cells/Cell1/chart.pdf?interval=7",
+            "GET /api/cells/Cell1/chart.svg?from=24:01", "GET /api/cells/Cell1/chart.svg?from=10:00&to=09:00",
+            "GET /api/cells/Cell1/chart.svg?now=09:15", "GET /api/cells/Cell1/chart.svg?overlays=yes",
+            "GET /api/cells/Cell2/chart.svg", "GET /api/strings/zh", "GET /api/strings/fr", "GET /static/style.css",
+            "GET /static/serve.qrc", "GET /ws/plant", "HEAD /api/cells", "DELETE /api/cells"};
+        QTest::newRow("routes-token.txt") << QByteArray("s3cret") << QByteArrayList{
+            "GET /api/cells", "GET /static/style.css", "GET /?token=s3cre", "GET /cell/Cell1?token=s3cret",
+            "GET /api/cells\r\nCookie: theme=dark; vorn_token=s3cret\r\n",
+            "GET /api/cells\r\nCookie: vorn_token=s3cret2\r\n", "GET /ws/plant\r\n" + Upgrade,
+            "GET /ws/plant\r\n" + Upgrade + "Cookie: vorn_token=s3cret\r\n",
+            "GET /ws/plant?token=s3cret\r\n" + Upgrade + "Origin: http://evil.example\r\n"};
     }
 
     void routes()
     {
-        QFETCH(QByteArray, bytes);
-        QFETCH(bool, token);
-        QFETCH(int, status);
-        QFETCH(QByteArray, contains);
-        Served served([&](WebOptions &o) { o.token = token ? "s3cret" : ""; });
-        const QByteArray reply = exchange(served.port(), bytes);
-        QVERIFY2(reply.startsWith("HTTP/1.1 " + QByteArray::number(status)) && reply.contains(contains), reply.left(600));
+        QFETCH(QByteArray, token);
+        QFETCH(QByteArrayList, requests);
+        Served served([&](WebOptions &o) { o.token = token; });
+        QByteArray transcript;
+        for (const QByteArray &bytes : requests) {
+            const qsizetype line = bytes.contains('\r') ? bytes.indexOf('\r') : bytes.size();
+            const QByteArray reply = exchange(served.port(), request(bytes.left(line), bytes.mid(line + 2)));
+            const qsizetype end = reply.indexOf("\r\n\r\n");
+            QByteArray head = reply.left(end + 2), body = reply.mid(end + 4);
+            QVERIFY2(end > 0 && !QByteArray(head).replace("\r\n", "").contains('\n'), reply.left(600));
+            if (const qsizetype date = head.indexOf("\r\nDate: "); date >= 0)
+                head.replace(date + 8, head.indexOf('\r', date + 2) - date - 8, "<now>");
+            // A page's files by their first line: they change with the pages, not with the server.
+            const QByteArray size = "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+            if (body.size() > 200 && head.contains(size)) {
+                head.replace(size, "Content-Length: <its body's>\r\n");
+                const qsizetype cut = body.indexOf('\n');
+                body = body.left(cut < 0 || cut > 60 ? 60 : cut) + " ...";
+            }
+            const QByteArray asked = bytes.endsWith('\n') ? bytes.chopped(2) : bytes;
+            transcript += "> " + QByteArray(asked).replace("\r\n", "\n> ") + '\n' + head.replace("\r\n", "\n")
+                + vorn::testing::shownBytes(body) + "\n\n";
+        }
+        VORN_COMPARE_STORED(QString::fromLatin1(QTest::currentDataTag()), transcript);
     }
 
     // Whatever a client sends, it gets an answer or is refused, and the
