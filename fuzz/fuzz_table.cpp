@@ -34,9 +34,6 @@ void readEveryField(const store::DbfTable &table)
             if (reader.asciiBytes(copy, f, model::Blanks::Both, &bytes))
                 VORN_FUZZ_CHECK(reader.text(copy, f, model::Blanks::Both) == QLatin1StringView(bytes));
             reader.rawBytes(copy, f, &bytes);
-            QString appended;
-            const bool empty = reader.append(appended, copy, f, model::Blanks::Trailing);
-            VORN_FUZZ_CHECK(appended == reader.text(copy, f, model::Blanks::Trailing) && empty == appended.isEmpty());
         }
     }
 }

@@ -72,12 +72,6 @@ private:
 
 } // namespace
 
-void RefreshState::clear()
-{
-    m_tick.clear();
-    forgetFeed();
-}
-
 void RefreshState::forgetFeed()
 {
     m_fed.clear();

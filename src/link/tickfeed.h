@@ -26,9 +26,6 @@ struct TickResult {
 // fingerprint per record of the row the client has, the rows to send again).
 class RefreshState {
 public:
-    // Forgets everything: the next tick works on every row and record and
-    // feeds every row.
-    void clear();
     // The fill's rows taken over, as model::TickState takes them; a table of
     // another layout forgets what was fed as well.
     void beginFill(const store::DbfTable &table, size_t rows);

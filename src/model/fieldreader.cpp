@@ -82,20 +82,6 @@ QString FieldReader::text(const RecordCopy &copy, int position, Blanks blanks) c
     return trimmed.size() == whole.size() ? whole : trimmed.toString();
 }
 
-bool FieldReader::append(QString &out, const RecordCopy &copy, int position, Blanks blanks) const
-{
-    if (position > m_fieldCount)
-        return true;
-    QByteArrayView bytes;
-    if (asciiBytes(copy, position, blanks, &bytes)) {
-        out.append(QLatin1StringView(bytes.data(), bytes.size()));
-        return bytes.isEmpty();
-    }
-    const QString value = text(copy, position, blanks);
-    out.append(value);
-    return value.isEmpty();
-}
-
 qsizetype FieldReader::recordLength() const
 {
     qsizetype length = 0;

@@ -112,9 +112,6 @@ public:
     // The field as text, blanks removed.
     QString text(const RecordCopy &copy, int position, Blanks blanks) const;
 
-    // Appends the field as text, blanks removed; returns whether it was empty.
-    bool append(QString &out, const RecordCopy &copy, int position, Blanks blanks) const;
-
     // The field's bytes, blanks removed, when they are plain ASCII in an
     // ordinary field; otherwise false and the caller must use text().
     bool asciiBytes(const RecordCopy &copy, int position, Blanks blanks, QByteArrayView *bytes) const

@@ -362,8 +362,6 @@ bool ScheduleXmlRows::write(const std::function<bool(QByteArrayView)> &write, qs
     std::memcpy(out, kHead.data(), size_t(kHead.size()));
     out += kHead.size();
     for (const Row &row : m_rows) {
-        if (left() < Room && !flush())
-            return false;
         put16(tags[0].text, tags[0].size);
         const char *p = m_contents.data() + row.offset;
         for (size_t e = 0; e < std::size(kElements); ++e) {
@@ -387,11 +385,10 @@ bool ScheduleXmlRows::write(const std::function<bool(QByteArrayView)> &write, qs
             put16(tags[3 + 2 * e].text, tags[3 + 2 * e].size);
         }
         put16(tags[1].text, tags[1].size);
+        // Below chunk, the buffer still has more than Room left for the next row or the tail.
         if (out - buffer.data() >= chunk && !flush())
             return false;
     }
-    if (left() < Room && !flush())
-        return false;
     std::memcpy(out, kTail.data(), size_t(kTail.size()));
     out += kTail.size();
     return flush();

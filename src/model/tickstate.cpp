@@ -281,11 +281,6 @@ TickState::TickState() : d(std::make_unique<Data>()) {}
 
 TickState::~TickState() = default;
 
-void TickState::clear()
-{
-    *d = Data();
-}
-
 bool TickState::takeLayout(quint64 layout, bool keep)
 {
     if (layout == d->layout && keep)

@@ -99,8 +99,6 @@ class TickState {
 public:
     TickState();
     ~TickState();
-    // Forgets everything: the next tick works on every row and record.
-    void clear();
     // Forgets everything unless the table has the layout last seen and
     // `keep` (its fields all lie in the record); true when it forgot.
     bool takeLayout(quint64 layout, bool keep);

@@ -38,12 +38,6 @@ QString hexByte(quint8 b)
 
 } // namespace
 
-bool DbfHeader::hasMemoFields() const
-{
-    return std::any_of(fields.cbegin(), fields.cend(),
-                       [](const FieldDescriptor &f) { return f.type == 'M'; });
-}
-
 MemoKind DbfHeader::memoKind() const
 {
     switch (version) {

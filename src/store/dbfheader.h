@@ -34,7 +34,6 @@ struct DbfHeader {
     quint8 languageDriver = 0;
     QList<FieldDescriptor> fields;
 
-    bool hasMemoFields() const;
     MemoKind memoKind() const;
 
     // Whether memo fields hold a 4-byte binary block number (Visual FoxPro)

@@ -256,6 +256,8 @@ private slots:
         QTest::newRow("applied-one-by-one") << steps << false << 256 * 1024;
         QTest::newRow("folded-together") << steps << true << 256 * 1024;
         QTest::newRow("written-in-small-pieces") << steps << false << 64;
+        // Of the earlier rows behind the last one changed, those the shorter table still has stay.
+        QTest::newRow("folded-into-a-shorter-table") << QList<QStringList>{{"P1", "P2", "P3"}, {"P1;;M", "P2"}} << true << 64;
         // Enough rewrites of one record that the old contents are compacted away.
         QList<QStringList> rewrites;
         for (int i = 0; i < 12; ++i)
@@ -296,6 +298,8 @@ private slots:
             kept.apply(std::move(std::exchange(waiting, {})));
             QByteArray text;
             QVERIFY(kept.write([&text](QByteArrayView piece) { text.append(piece); return true; }, chunk));
+            // A piece the bus does not take ends the writing.
+            QVERIFY(!kept.write([](QByteArrayView) { return false; }, chunk));
             const QByteArray expected = BusSafeUtf8(BuildScheduleXml(table, XmlVariant::Refresh));
             QCOMPARE(text, expected);
             QCOMPARE(kept.text(), expected);
