@@ -29,6 +29,7 @@ private slots:
         grid.setText(5, 19, "x");
         grid.setCellBackColor({5, 0, 5, 19}, QColor(226, 226, 226));
         grid.addBorder({{4, 15, 5, 19}, Qt::black, 1, 1, 1, 1, 1, 1});
+        grid.addBorder({{4, 5, 4, 19}, Qt::black, 1, 1, 1, 1, 1, 1}); // across the cut
         grid.setRowOutlineLevel(5, 1);
         grid.setIsNode(3, true);
         grid.setIsNode(5, true);
@@ -46,6 +47,8 @@ private slots:
         QCOMPARE(grid.text(5, 19), QString());
         QVERIFY(!grid.cellBackColor(5, 19).isValid());
         QVERIFY(!grid.cellEdges(5, 19).isSet);
+        QVERIFY(!grid.cellEdges(4, 10).isSet);
+        QCOMPARE(grid.cellEdges(4, 9).isSet, shrinkColumns);
         // What stayed inside is kept.
         QCOMPARE(grid.cellBackColor(5, 9).isValid(), shrinkColumns);
         QCOMPARE(grid.rowData(5), shrinkColumns ? 100000 : 0);

@@ -108,6 +108,7 @@ private slots:
         QTest::newRow("outline-col-no-left-no-line-between-headers") << 0 << 0 << "0110";
         QTest::newRow("planned-start-all-lines") << 1 << 2 << "1111";
         QTest::newRow("time-col-all-lines") << 0 << 500 << "1111";
+        QTest::newRow("last-col-all-lines") << 1 << 1447 << "1111";
     }
 
     void setUpFramesTheHeader()

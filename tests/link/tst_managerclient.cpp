@@ -235,6 +235,7 @@ private slots:
         // hang-up must not be taken for that.
         errno = EAGAIN;
         const vorn::Result opened = connection.open(200);
+        QCOMPARE(connection.isOpen(), opened.ok()); // a failed open keeps no half-open socket
         connection.close();
         fakeBus.join();
         qputenv("DBUS_SESSION_BUS_ADDRESS", busAddress);
