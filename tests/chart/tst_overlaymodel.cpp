@@ -203,8 +203,8 @@ private slots:
         if (!clock)
             return;
         QCOMPARE(clock->speed(), speed);
-        if (!text.contains(QLatin1String(",1000")))
-            QVERIFY(qAbs(clock->continuousMs() - atAnchor) < qint64(5000 * speed));
+        // Anchored at 1970, the clock has run far past where it started.
+        QCOMPARE(qAbs(clock->continuousMs() - atAnchor) < qint64(5000 * speed), !text.contains(QLatin1String(",1000")));
     }
 
     void frozenClockWrapsAtMidnight()
