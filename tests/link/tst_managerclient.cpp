@@ -131,6 +131,9 @@ private slots:
         QTest::newRow("behind-a-64-bit-field")
             << QByteArray::fromHex("6c0200010000000007000000180000000a017400000000000000000000000000" "0501750009000000")
             << int(vorn::BusMessageReader::Message) << 9u;
+        QTest::newRow("behind-an-array-of-16-bit-values")
+            << QByteArray::fromHex("6c020001000000000700000018000000" "0c02616e00000000" "0400000001000200" "0501750009000000")
+            << int(vorn::BusMessageReader::Message) << 9u;
         QTest::newRow("field-of-an-unknown-type-ends-the-fields")
             << QByteArray::fromHex("6c0200010000000007000000100000000a017a0000000000" "0501750009000000")
             << int(vorn::BusMessageReader::Message) << 0u;
