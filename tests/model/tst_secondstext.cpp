@@ -26,6 +26,7 @@ private slots:
         QTest::newRow("first-overflow-negative") << "-331200" << "" << true << QVariant(-331200);
         QTest::newRow("zero-is-a-value-without-text") << "0" << "" << false << QVariant(0);
         QTest::newRow("empty") << "" << "" << false << QVariant();
+        QTest::newRow("blanks") << "   " << "" << false << QVariant();
         QTest::newRow("half-down-to-even") << "12.5" << "00:00:12" << false << QVariant(12);
         QTest::newRow("half-up-to-even") << "13.5" << "00:00:14" << false << QVariant(14);
         QTest::newRow("negative-seconds-only") << "-30" << "00:00:-30" << false << QVariant(-30);
@@ -37,6 +38,7 @@ private slots:
         QTest::newRow("beyond-any-double-signed-exponent") << "1e+400" << "" << true << QVariant();
         QTest::newRow("beyond-int32-by-rounding") << "2147483647.5" << "" << true << QVariant();
         QTest::newRow("beyond-int32") << "2147483648" << "" << true << QVariant();
+        QTest::newRow("eleven-digits") << "10000000000" << "" << true << QVariant();
         QTest::newRow("difference-of-two-int32") << "-4294967294" << "" << true << QVariant();
         QTest::newRow("thousands-separator") << "1,000" << "" << false << QVariant();
         QTest::newRow("full-width-digits") << QString::fromUtf8("\xef\xbc\x96\xef\xbc\x90") << "" << false << QVariant();
@@ -49,16 +51,23 @@ private slots:
         QFETCH(QString, text);
         QFETCH(bool, overflow);
         QFETCH(QVariant, value);
-        const QByteArray bytes = input.toUtf8();
         const std::optional<qint32> expected = value.isValid() ? std::optional(value.toInt()) : std::nullopt;
-
         const auto checkText = [&](const auto &convert) {
             bool reported = !overflow;
             QCOMPARE(convert(&reported), text);
             QCOMPARE(reported, overflow);
         };
-        checkText([&](bool *o) { return SecondsText(QStringView(input), o); });
-        checkText([&](bool *o) { return SecondsText(QByteArrayView(bytes), o); });
+        // A field is read where it lies in its record: what the next field starts with never counts.
+        for (const char next : {'7', '.', 'e', '-', ' '}) {
+            const QString inRecord = input + QLatin1Char(next);
+            const QByteArray bytes = inRecord.toUtf8();
+            const QStringView field = QStringView(inRecord).chopped(1);
+            const QByteArrayView fieldBytes = QByteArrayView(bytes).chopped(1);
+            checkText([&](bool *o) { return SecondsText(field, o); });
+            checkText([&](bool *o) { return SecondsText(fieldBytes, o); });
+            QCOMPARE(SecondsValue(field), expected);
+            QCOMPARE(SecondsValue(fieldBytes), expected);
+        }
         bool integer = false;
         if (const qint64 seconds = input.toLongLong(&integer); integer) {
             checkText([&](bool *o) { return SecondsTextOfValue(seconds, o); });
@@ -71,16 +80,23 @@ private slots:
                 QCOMPARE(elsewhere, shown);
             }
         }
-        QCOMPARE(SecondsValue(QStringView(input)), expected);
-        QCOMPARE(SecondsValue(QByteArrayView(bytes)), expected);
     }
 
     // Eight-character texts fill a block of their own to its last few characters: the one that
     // would end past it, with its terminator, starts the next block.
     void keptTextsFillBlockAfterBlock()
     {
-        for (qint32 seconds = 200000; seconds < 216000; ++seconds)
-            QCOMPARE(KeptSecondsText(seconds), SecondsTextOfValue(seconds));
+        // A block of 65,536 characters holds as many as fit with their terminators, not one more.
+        const QChar *next = nullptr;
+        int inBlock = 0, mostInBlock = 0;
+        for (qint32 seconds = 200000; seconds < 216000; ++seconds) {
+            const QString kept = KeptSecondsText(seconds);
+            QCOMPARE(kept, SecondsTextOfValue(seconds));
+            inBlock = kept.constData() == next ? inBlock + 1 : 1;
+            mostInBlock = std::max(mostInBlock, inBlock);
+            next = kept.constData() + 9;
+        }
+        QCOMPARE(mostInBlock, 65536 / 9);
     }
 };
 
