@@ -307,7 +307,7 @@ private slots:
         QVERIFY(!interval.isEmpty() || !(vorn::test::anyPixel(image, image.rect(), 0x0000FF) || vorn::test::anyPixel(image, image.rect(), 0xFF0000)));
     }
 
-    void scrollsByWholeRowsAndColumns()
+    void scrollsAndJumpsByWholeRowsAndColumns()
     {
         // 400 pixels high: 2 header rows and 18 body rows fit; 50 rows + 2 fixed.
         Chart chart("1", QList<QStringList>(50, {"01:00:00"}));
@@ -341,12 +341,12 @@ private slots:
         for (int step = 0; step < 8; ++step)
             wheel(-15, Qt::NoModifier);
         QCOMPARE(chart.grid->topRow(), 22 - 18 + 1 + 6);
-    }
+        // A step to a column still in view scrolls nothing.
+        chart.grid->data().select(22, 104);
+        QTest::keyClick(chart.grid.get(), Qt::Key_Right);
+        QCOMPARE(chart.grid->leftCol(), 103);
 
-    // Ctrl+End and Ctrl+Home: the last and the first body row, at the last and the first column.
-    void jumpsToTheEndsAndFramesTheCurrentCell()
-    {
-        Chart chart("1", QList<QStringList>(50, {"01:00:00"}));
+        // Ctrl+End and Ctrl+Home: the last and the first body row, at the last and the first column.
         const auto at = [&] { return QPair(chart.grid->data().row(), chart.grid->data().col()); };
         QTest::keyClick(chart.grid.get(), Qt::Key_End, Qt::ControlModifier);
         QCOMPARE(at(), QPair(51, 1447));
