@@ -367,16 +367,21 @@ private slots:
         QTest::addColumn<QSize>("client");
         QTest::addColumn<QSize>("sizeTwips");
         QTest::addColumn<int>("unit"); // width of columns 2..7, column 1 four of them
+        QTest::addColumn<int>("dpi");
         // 1000 px = 15000 twips; less 5 and read back through whole pixels.
-        QTest::newRow("fit-1000x700") << QSize(1000, 700) << QSize(14985, 9600) << 1045;
-        QTest::newRow("minimised-fit") << QSize(0, 0) << QSize(0, 900) << 25;
+        QTest::newRow("fit-1000x700") << QSize(1000, 700) << QSize(14985, 9600) << 1045 << 96;
+        QTest::newRow("minimised-fit") << QSize(0, 0) << QSize(0, 900) << 25 << 96;
+        // At 250 percent a pixel is 6 twips: the 5-twip margin is still none.
+        QTest::newRow("fit-at-240-dpi") << QSize(1000, 700) << QSize(5994, 3300) << 403 << 240;
     }
 
     void formResizePlacesAndSharesTheWidth()
     {
         QFETCH(QSize, client);
         QFETCH(int, unit);
+        QFETCH(int, dpi);
         Chart chart("5");
+        chart.grid->setLogicalDpi(dpi);
         FitGridToClient(*chart.grid, client, true);
         QCOMPARE(QPoint(chart.grid->leftTwips(), chart.grid->topTwips()), QPoint(0, 600));
         QTEST(QSize(chart.grid->widthTwips(), chart.grid->heightTwips()), "sizeTwips");
