@@ -89,6 +89,8 @@ private slots:
             describe(QString::number(pane), panes[pane]);
         describe(QStringLiteral("3 trimmed to 105,60 16x21"), grid.geometry.trimmed(panes[3], QRect(105, 60, 16, 21)));
         describe(QStringLiteral("1 trimmed to 100,25 10x10"), grid.geometry.trimmed(panes[1], QRect(100, 25, 10, 10)));
+        // Wider than all columns: the scrolling panes end at the last one.
+        describe(QStringLiteral("3 of a 300-pixel area"), grid.geometry.panes(QRect(0, 0, 300, 120), 1, 3, -1, rows)[3]);
         VORN_COMPARE_STORED(QStringLiteral("panes.txt"), shown.toUtf8());
     }
 };
