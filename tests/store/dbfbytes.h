@@ -5,6 +5,7 @@
 
 #include "dbfheader.h"
 #include "dbftable.h"
+#include "mappedfile.h"
 #include "testfiles.h"
 
 #include <QByteArray>
@@ -58,6 +59,16 @@ inline QStringList flatten(const DbfTable &table)
             rows.last() += (f > 1 ? "|" : "") + table.decode(table.rawField(r, f));
     }
     return rows;
+}
+
+// What an open through a mapping, or through the reading path (no mapping involved), sees in the file now.
+inline QStringList readTable(const QString &path, bool mapping = true)
+{
+    MappedFile::setEnabled(mapping);
+    DbfTable table;
+    const bool opened = table.open(path).ok();
+    MappedFile::setEnabled(true);
+    return opened ? flatten(table) : QStringList{"<open failed>"};
 }
 
 } // namespace vorn::store::testing

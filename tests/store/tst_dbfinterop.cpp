@@ -4,12 +4,9 @@
 // are compared as whole lines. A missing tool is a failure: these checks
 // are the reason the tools are installed.
 
-#include "codepage.h"
 #include "dbftable.h"
 
 #include <QDate>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>

@@ -20,12 +20,9 @@ private slots:
     // exists in one language only.
     void everyIdHasBothTexts()
     {
-        QStringList ids[2];
-        int i = 0;
-        for (const char *name : {":/vorn/strings/en.json", ":/vorn/strings/zh_CN.json"})
-            ids[i++] = QJsonDocument::fromJson(testing::readFile(QString::fromLatin1(name))).object().keys();
-        QVERIFY(!ids[0].isEmpty());
-        QCOMPARE(ids[1], ids[0]);
+        const auto ids = [](const QString &name) { return QJsonDocument::fromJson(testing::readFile(name)).object().keys(); };
+        QVERIFY(!ids(u":/vorn/strings/en.json"_qs).isEmpty());
+        QCOMPARE(ids(u":/vorn/strings/zh_CN.json"_qs), ids(u":/vorn/strings/en.json"_qs));
         for (const auto &[first, last] : {std::pair{0, 63}, std::pair{299, 317}}) {
             for (int id = first; id <= last; ++id) {
                 const bool exists = (id >= 1 && id <= 62 && id != 11 && id != 30) || (id >= 300 && id <= 316);
