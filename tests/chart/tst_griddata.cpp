@@ -89,6 +89,7 @@ private slots:
         QTest::addColumn<int>("col");
         QTest::newRow("row-past-end") << 3 << 1;
         QTest::newRow("negative-col") << 0 << -1;
+        QTest::newRow("negative-row") << -1 << 1;
     }
 
     void settingsOutsideTheGridAreIgnored()
@@ -105,6 +106,12 @@ private slots:
         QCOMPARE(grid.selection(), (CellRange{2, 1, 2, 1}));
         QCOMPARE(grid.text(row, col), QString());
         QVERIFY(!grid.cellBackColor(2, 0).isValid());
+        // Row properties of a row outside are refused too, and read as none.
+        const bool inside = row >= 0 && row < 3;
+        const QList<bool> set{grid.setIsNode(row, true), grid.setRowData(row, 7), grid.setRowOutlineLevel(row, 1)};
+        QCOMPARE(set, QList<bool>(3, inside));
+        const QList<int> read{grid.isNode(row), grid.rowData(row), grid.rowOutlineLevel(row)};
+        QCOMPARE(read, inside ? QList<int>({1, 7, 1}) : QList<int>(3, 0));
     }
 
     // Every fill draws its borders again: the regions must not pile up.

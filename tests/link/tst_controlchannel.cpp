@@ -4,6 +4,8 @@
 #include <QProcess>
 #include <QTest>
 
+#include <optional>
+
 using vorn::AppState;
 using vorn::ControlChannel;
 
@@ -69,6 +71,8 @@ private slots:
         QTest::newRow("close") << QStringList{"close"} << "0 ;--C close(C)";
         QTest::newRow("language") << QStringList{"language", "2052"} << "0 ;--- language(2052 Chinese (China))";
         QTest::newRow("help") << QStringList{"help"} << "0 ;--- help";
+        // While a fill holds the channel the close waits, its flag too, until the hold ends.
+        QTest::newRow("close-while-held") << QStringList{"close"} << "0 ;--- then ;--C close(C)";
         QTest::newRow("no-window-of-that-pid") << QStringList{"--pid", "999999", "close"}
             << "1 vorn-scheduler-ctl: no Vorn Scheduler window on the session bus with process id 999999;---";
         QTest::newRow("upper-case-command-unknown") << QStringList{"STOP"}
@@ -88,7 +92,14 @@ private slots:
         connect(&channel, &ControlChannel::helpRequested, this, [&] { heard += QStringLiteral(" help"); });
         connect(&channel, &ControlChannel::languageChangeRequested, this,
                 [&](qint32 id, const QString &name) { heard += QStringLiteral(" language(%1 %2)").arg(id).arg(name); });
-        const QString result = runCtl(arguments);
+        std::optional<ControlChannel::Hold> held;
+        if (expected.contains(u" then "))
+            held.emplace(&channel);
+        QString result = runCtl(arguments);
+        if (held) {
+            result += u';' + stateText(state) + heard + QStringLiteral(" then ");
+            held.reset();
+        }
         QTRY_COMPARE(result + u';' + stateText(state) + heard, expected);
     }
 

@@ -134,6 +134,10 @@ private slots:
         QTest::newRow("behind-an-array-of-16-bit-values")
             << QByteArray::fromHex("6c020001000000000700000018000000" "0c02616e00000000" "0400000001000200" "0501750009000000")
             << int(vorn::BusMessageReader::Message) << 9u;
+        QTest::newRow("behind-the-sender")
+            << QByteArray::fromHex("6c020001000000000700000020000000" "0701730008000000" "3a312e3432303030" "0000000000000000" "0501750009000000")
+            << int(vorn::BusMessageReader::Message) << 9u;
+        QTest::newRow("other-protocol-version-breaks") << QByteArray::fromHex("6c0200020000000007000000080000000501750009000000") << int(vorn::BusMessageReader::Broken) << 0u;
         QTest::newRow("field-of-an-unknown-type-ends-the-fields")
             << QByteArray::fromHex("6c0200010000000007000000100000000a017a0000000000" "0501750009000000")
             << int(vorn::BusMessageReader::Message) << 0u;
@@ -183,6 +187,9 @@ private slots:
         const QString noAddress = QStringLiteral("no session bus address this connection can use");
         QTest::newRow("no-unix-entry") << QByteArray("tcp:host=localhost,port=1;") << QByteArray("silent") << noAddress;
         QTest::newRow("path-too-long") << "unix:path=/" + QByteArray(100, 'x') << QByteArray("silent") << noAddress;
+        // An abstract name takes the byte before it too: 107 bytes of name are one too many.
+        const QByteArray pid = QByteArray::number(QCoreApplication::applicationPid());
+        QTest::newRow("abstract-name-too-long") << "unix:abstract=" + QByteArray(84 - pid.size(), 'x') + "abstract=" << QByteArray("silent") << noAddress;
         QTest::newRow("runtime-folder-bus-without-an-address") << QByteArray() << QByteArray("silent") << silence;
         QTest::newRow("bus-hangs-up-at-once") << QByteArray("unix:path=") << QByteArray("hangs-up")
                                               << QStringLiteral("the bus closed the connection");
