@@ -158,7 +158,7 @@ private slots:
         QTest::newRow("missing-tables")
             << QByteArray("ENG") << QString() << QByteArray()
             << QStringList{"remove Scheduler", "load", "tick nested", "tick nested", "remove Aplan", "remove Process", "load",
-                           "tick nested", "tick nested", "show", "overlays"};
+                           "tick nested", "tick nested", "show", "menu mnuLiveOverlays"};
         // Saved on-line, then opened off-line after the live table has moved
         // on: the window shows the copy as it was saved and names it.
         QTest::newRow("saved-copy-opens-offline")
@@ -177,8 +177,9 @@ private slots:
         // and leaves the commands alone; on again hides.
         QTest::newRow("collapsed-groups-and-flashes")
             << QByteArray("ENG") << QString() << QByteArray()
-            << QStringList{"show", "click 2 0", "tick", "op 2 startA 510", "op 1 finishP 1000", "tick", "fill", "sort 1",
-                           "sort 0", "overlays", "collapse 0", "overlays", "collapse 1", "close", "load", "collapse 0"};
+            << QStringList{"show", "click 2 0", "tick", "op 2 startA 510", "op 1 finishP 1000", "tick", "fill",
+                           "menu mnuMachineSort", "menu mnuPartSort", "menu mnuLiveOverlays", "collapse 0",
+                           "menu mnuLiveOverlays", "collapse 1", "close", "load", "collapse 0"};
         // Off-line, stopped or while a load is under way a tick leaves the
         // grid; after a clean it waits for records, then refreshes.
         QTest::newRow("tick-guards")
@@ -301,10 +302,6 @@ private slots:
                 else
                     plant.state.ReloadRequested = value;
             }
-            else if (what == u"sort")
-                window->SortBy(qint16(n));
-            else if (what == u"overlays")
-                window->LiveOverlaysCommand();
             else if (what == u"collapse")
                 window->CollapseAllCommand(words[1] == u"1");
             else if (what == u"close")
