@@ -139,7 +139,6 @@ private slots:
         else if (visible)   // the stand-in manager moves no frame, frames no window hidden at once, and answers when it gets to it
             QTRY_COMPARE(window->frameGeometry().size(), frame.size());
         QCOMPARE(window->isVisible(), visible);
-        QCOMPARE(window->TopMost(), topMost);
         QCOMPARE(bool(window->windowFlags() & Qt::WindowStaysOnTopHint), topMost);
         // Each menu item runs its own dialog, on top with the window.
         const std::pair<const char *, void (frmScheduler::*)(frmScheduler::DialogRunner)> dialogs[] = {
