@@ -125,7 +125,7 @@ private slots:
             QVERIFY(frames.emplace().running());
 #endif
         Plant plant;
-        auto window = plant.loadDemo(commandLine);
+        auto window = plant.load(demoOps, commandLine);
         const QSize loaded = window->size();
         window->show();
         window->SetUtilWndPos();
@@ -139,7 +139,6 @@ private slots:
         else if (visible)   // the stand-in manager moves no frame, frames no window hidden at once, and answers when it gets to it
             QTRY_COMPARE(window->frameGeometry().size(), frame.size());
         QCOMPARE(window->isVisible(), visible);
-        QCOMPARE(window->TopMost(), topMost);
         QCOMPARE(bool(window->windowFlags() & Qt::WindowStaysOnTopHint), topMost);
         // Each menu item runs its own dialog, on top with the window.
         const std::pair<const char *, void (frmScheduler::*)(frmScheduler::DialogRunner)> dialogs[] = {
@@ -196,12 +195,9 @@ private slots:
         };
         // At 01:02 both bars of the finished operation cover the whole cell.
         grid->setLeftCol(8 + 60);
+        // The gap row between the two bars is the cell's own white, whatever the row height.
         QImage image = vorn::test::renderViewport(*grid, scale);
-        const QMap<QRgb, int> colours = Colours(image, inside(grid->cellRect(5, 8 + 62)));
-        for (QRgb c : colours.keys())
-            QVERIFY2(c == 0x0000ff || c == 0xff0000 || c == 0xffffff,
-                     qPrintable(QStringLiteral("blended colour %1").arg(c, 6, 16, QLatin1Char('0'))));
-        QVERIFY(colours.contains(0x0000ff) && colours.contains(0xff0000));
+        QCOMPARE(Colours(image, inside(grid->cellRect(5, 8 + 62))).keys(), QList<QRgb>({0x0000ff, 0xff0000, 0xffffff}));
 
         grid->setLeftCol(8 + 140);
         image = vorn::test::renderViewport(*grid, scale);

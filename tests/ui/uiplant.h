@@ -77,7 +77,6 @@ struct Plant {
         writeTables(ops);
         return load(commandLine, useBus);
     }
-    std::unique_ptr<frmScheduler> loadDemo(const QString &commandLine = QString()) { return load(demoOps, commandLine); }
 
     QTemporaryDir dir;
     AppState state;
