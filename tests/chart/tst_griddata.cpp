@@ -90,6 +90,7 @@ private slots:
         QTest::newRow("row-past-end") << 3 << 1;
         QTest::newRow("negative-col") << 0 << -1;
         QTest::newRow("negative-row") << -1 << 1;
+        QTest::newRow("col-past-end") << 1 << 8;
     }
 
     void settingsOutsideTheGridAreIgnored()
@@ -112,6 +113,11 @@ private slots:
         QCOMPARE(set, QList<bool>(3, inside));
         const QList<int> read{grid.isNode(row), grid.rowData(row), grid.rowOutlineLevel(row)};
         QCOMPARE(read, inside ? QList<int>({1, 7, 1}) : QList<int>(3, 0));
+        const bool colInside = col >= 0 && col < 8;
+        const QList<bool> colSet{grid.setColWidth(col, 500), grid.setColHidden(col, true)};
+        QCOMPARE(colSet, QList<bool>(2, colInside));
+        const QList<int> colRead{grid.colWidth(col), grid.colHidden(col)};
+        QCOMPARE(colRead, colInside ? QList<int>({500, 1}) : QList<int>(2, 0));
     }
 
     // Every fill draws its borders again: the regions must not pile up.

@@ -90,6 +90,8 @@ private slots:
         // Durations are shown but never widen the earliest and latest time shown.
         QTest::newRow("actual-duration-below-every-time") << QStringList{"P1;;M1;;100;200;100;150;250;50"} << 0
                                                            << kAsPlainAlgorithm;
+        // A time that fills its whole field, with no blank around it.
+        QTest::newRow("time-filling-its-field") << QStringList{"P1;;M1;;00000000000100;00000000000160"} << 0 << kAsPlainAlgorithm;
         // Ten digits beyond 32 bits are no value, not the value they wrap to.
         QTest::newRow("time-beyond-32-bits") << QStringList{"P1;;M1;;4294967396"} << 0 << QStringList{"0 P1 #1", "1 M1 #1"};
         QTest::newRow("other-sort-order-forms-nothing") << QStringList{"P1;;M1;", "P2;;M2;"} << 2 << QStringList{};

@@ -64,6 +64,24 @@ private slots:
         kept.endFill(rows, {});
         QCOMPARE(kept.run(table, FieldReader(table), rows, nullptr, shown).changedRecords, 3);
     }
+
+    // What a tick kept is of use only on a table of the same layout: a field's name, type or
+    // width, or the code page its texts are read in, makes another one.
+    void layoutFingerprintTellsLayoutsApart()
+    {
+        QTemporaryDir dir;
+        int made = 0;
+        const auto layout = [&](const QList<store::FieldDescriptor> &fields, quint8 driver = 0x57) {
+            const QString path = dir.filePath(QStringLiteral("T%1.dbf").arg(++made));
+            store::DbfTable table;
+            return store::DbfTable::create(path, fields, driver).ok() && table.open(path).ok() ? LayoutFingerprint(table) : 0;
+        };
+        const quint64 first = layout({{"A", 'C', 4}, {"B", 'N', 6}});
+        QCOMPARE(layout({{"A", 'C', 4}, {"B", 'N', 6}}), first);
+        for (const quint64 other : {layout({{"A", 'C', 4}, {"C", 'N', 6}}), layout({{"A", 'C', 4}, {"B", 'F', 6}}),
+                                    layout({{"A", 'C', 4}, {"B", 'N', 7}}), layout({{"A", 'C', 4}, {"B", 'N', 6}}, 0x4D)})
+            QVERIFY(other != first && other != 0);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestTickState)

@@ -350,6 +350,8 @@ private slots:
             MappedFile first, second;
             QVERIFY(first.map(path(i)).ok() && second.map(path(i)).ok());
             QCOMPARE(static_cast<const void *>(first.data()), static_cast<const void *>(second.data()));
+            // A map that fails lets go of what was mapped before.
+            QVERIFY(second.map(path(99)).failed() && second.data() == nullptr && second.size() == 0);
         }
 
         QVERIFY(QFile::remove(path(11)));
