@@ -279,6 +279,30 @@ private slots:
         }
     }
 
+    // Followed live, the chart opens with the present a quarter of the way into the view, while
+    // the present lies in the schedule's busy hours: those of its rows, or the fill's when given.
+    void opensAtThePresent_data()
+    {
+        QTest::addColumn<int>("now");
+        QTest::addColumn<int>("filledFrom");   // the fill's earliest time shown; -1: none given
+        QTest::addColumn<int>("column");       // the first column in view; -1: none
+        QTest::newRow("before-the-busy-hours") << At(0, 30) << -1 << -1;
+        QTest::newRow("a-quarter-into-the-view") << At(2, 0) << -1 << 25;
+        QTest::newRow("late-in-the-last-hour") << At(4, 55) << -1 << 60;
+        QTest::newRow("busy-hours-of-the-fill") << At(0, 30) << At(0, 10) << 8;
+    }
+
+    void opensAtThePresent()
+    {
+        QFETCH(int, now);
+        QFETCH(int, filledFrom);
+        Chart chart;
+        LiveOverlay live(*chart.grid, chart.state);
+        live.setClock(ChartClock::frozen(qint64(now) * 1000));
+        const auto shown = filledFrom < 0 ? std::nullopt : std::optional(std::pair(filledFrom, At(4, 0)));
+        QTEST(live.firstViewColumn(shown).value_or(-1), "column");
+    }
+
     void tooltipOverBarsAndGroupRows_data()
     {
         QTest::addColumn<int>("row");
