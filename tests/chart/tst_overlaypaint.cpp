@@ -285,22 +285,37 @@ private slots:
     {
         QTest::addColumn<int>("now");
         QTest::addColumn<int>("filledFrom");   // the fill's earliest time shown; -1: none given
+        QTest::addColumn<bool>("on");          // the overlays
         QTest::addColumn<int>("column");       // the first column in view; -1: none
-        QTest::newRow("before-the-busy-hours") << At(0, 30) << -1 << -1;
-        QTest::newRow("a-quarter-into-the-view") << At(2, 0) << -1 << 25;
-        QTest::newRow("late-in-the-last-hour") << At(4, 55) << -1 << 60;
-        QTest::newRow("busy-hours-of-the-fill") << At(0, 30) << At(0, 10) << 8;
+        QTest::newRow("before-the-busy-hours") << At(0, 30) << -1 << true << -1;
+        QTest::newRow("a-quarter-into-the-view") << At(2, 0) << -1 << true << 25;
+        QTest::newRow("overlays-off") << At(2, 0) << -1 << false << -1;
+        QTest::newRow("late-in-the-last-hour") << At(4, 55) << -1 << true << 60;
+        QTest::newRow("busy-hours-of-the-fill") << At(0, 30) << At(0, 10) << true << 8;
     }
 
     void opensAtThePresent()
     {
         QFETCH(int, now);
         QFETCH(int, filledFrom);
+        QFETCH(bool, on);
         Chart chart;
         LiveOverlay live(*chart.grid, chart.state);
+        live.setEnabled(on);
         live.setClock(ChartClock::frozen(qint64(now) * 1000));
         const auto shown = filledFrom < 0 ? std::nullopt : std::optional(std::pair(filledFrom, At(4, 0)));
         QTEST(live.firstViewColumn(shown).value_or(-1), "column");
+    }
+
+    // A fill that finds the table again ends the grey of a missing one.
+    void refillEndsTheMissingTable()
+    {
+        Chart chart;
+        LiveOverlay live(*chart.grid, chart.state);
+        live.noteTick(false, {}, false);
+        QVERIFY(live.tableMissing());
+        live.noteRefill();
+        QVERIFY(!live.tableMissing());
     }
 
     void tooltipOverBarsAndGroupRows_data()
