@@ -5,6 +5,7 @@
 #include "overlaymodel.h"
 #include "overlaypainter.h"
 #include "testchart.h"
+#include "testfiles.h"
 #include "texts.h"
 
 #include <QApplication>
@@ -279,74 +280,44 @@ private slots:
         }
     }
 
-    // Followed live, the chart opens with the present a quarter of the way into the view, while
-    // the present lies in the schedule's busy hours: those of its rows, or the fill's when given.
-    void opensAtThePresent_data()
+    // What the live overlay answers of the chart, compared whole with tests/chart/data/live-overlay.txt:
+    // the tooltip over a running bar (with its lateness), a waiting row's planned bar and a group
+    // row's key (its totals), none over an empty cell or one ending where a bar starts; the grey of
+    // a missing table, which a refill ends; and the column a chart followed live opens at, with the
+    // present a quarter of the way into the view while it lies in the busy hours of the rows, or of
+    // the fill when given, and none with the overlays off.
+    void answersOfTheLiveOverlay()
     {
-        QTest::addColumn<int>("now");
-        QTest::addColumn<int>("filledFrom");   // the fill's earliest time shown; -1: none given
-        QTest::addColumn<bool>("on");          // the overlays
-        QTest::addColumn<int>("column");       // the first column in view; -1: none
-        QTest::newRow("before-the-busy-hours") << At(0, 30) << -1 << true << -1;
-        QTest::newRow("a-quarter-into-the-view") << At(2, 0) << -1 << true << 25;
-        QTest::newRow("overlays-off") << At(2, 0) << -1 << false << -1;
-        QTest::newRow("late-in-the-last-hour") << At(4, 55) << -1 << true << 60;
-        QTest::newRow("busy-hours-of-the-fill") << At(0, 30) << At(0, 10) << true << 8;
-    }
-
-    void opensAtThePresent()
-    {
-        QFETCH(int, now);
-        QFETCH(int, filledFrom);
-        QFETCH(bool, on);
-        Chart chart;
-        LiveOverlay live(*chart.grid, chart.state);
-        live.setEnabled(on);
-        live.setClock(ChartClock::frozen(qint64(now) * 1000));
-        const auto shown = filledFrom < 0 ? std::nullopt : std::optional(std::pair(filledFrom, At(4, 0)));
-        QTEST(live.firstViewColumn(shown).value_or(-1), "column");
-    }
-
-    // A fill that finds the table again ends the grey of a missing one.
-    void refillEndsTheMissingTable()
-    {
-        Chart chart;
-        LiveOverlay live(*chart.grid, chart.state);
-        live.noteTick(false, {}, false);
-        QVERIFY(live.tableMissing());
-        live.noteRefill();
-        QVERIFY(!live.tableMissing());
-    }
-
-    void tooltipOverBarsAndGroupRows_data()
-    {
-        QTest::addColumn<int>("row");
-        QTest::addColumn<int>("seconds"); // where on the time scale; -1: the key column
-        QTest::addColumn<QString>("text"); // a piece of the tooltip, empty: none
-        QTest::newRow("running-bar-with-lateness") << 3 << At(1, 20) << "+10:00";
-        QTest::newRow("planned-bar-of-a-waiting-row") << 5 << At(2, 10) << "Waiting";
-        QTest::newRow("group-row-key-totals") << 2 << -1 << "Operations";
-        QTest::newRow("empty-cell-no-tooltip") << 5 << At(1, 0) << "";
-        QTest::newRow("cell-ending-where-the-bar-starts-no-tooltip") << 5 << At(1, 55) << "";
-    }
-
-    void tooltipOverBarsAndGroupRows()
-    {
-        QFETCH(int, row);
-        QFETCH(int, seconds);
-        QFETCH(QString, text);
         Chart chart;
         LiveOverlay live(*chart.grid, chart.state);
         live.setClock(chart.clock);
         QToolTip::hideText();
-        const QRect cell = chart.grid->cellRect(row, seconds < 0 ? 1 : 8 + seconds / 300);
-        QHelpEvent help(QEvent::ToolTip, cell.center(), chart.grid->viewport()->mapToGlobal(cell.center()));
-        QApplication::sendEvent(chart.grid->viewport(), &help);
-        if (text.isEmpty())
-            QVERIFY(!QToolTip::isVisible());
-        else
-            QVERIFY2(QToolTip::text().contains(text), qPrintable(QToolTip::text()));
+        QString said;
+        // Those showing none first: a tooltip hidden fades for a while, still visible.
+        for (const auto &[row, seconds] : {std::pair(5, At(1, 0)), std::pair(5, At(1, 55)), std::pair(3, At(1, 20)),
+                                           std::pair(5, At(2, 10)), std::pair(2, -1)}) {
+            const QRect cell = chart.grid->cellRect(row, seconds < 0 ? 1 : 8 + seconds / 300);
+            QHelpEvent help(QEvent::ToolTip, cell.center(), chart.grid->viewport()->mapToGlobal(cell.center()));
+            QApplication::sendEvent(chart.grid->viewport(), &help);
+            said += QStringLiteral("tooltip of row %1 at %2: %3\n").arg(row).arg(seconds)
+                        .arg(QToolTip::isVisible() ? QToolTip::text() : QStringLiteral("none"));
+        }
         QToolTip::hideText();
+        live.noteTick(false, {}, false);
+        said += QStringLiteral("table missing after a failed tick: %1\n").arg(live.tableMissing());
+        live.noteRefill();
+        said += QStringLiteral("after a refill: %1\n").arg(live.tableMissing());
+        // The present, the fill's earliest time shown (-1: none given), the overlays on.
+        for (const auto &[now, filledFrom, on] : {std::tuple(At(0, 30), -1, true), std::tuple(At(2, 0), -1, true),
+                                                  std::tuple(At(4, 55), -1, true), std::tuple(At(0, 30), At(0, 10), true),
+                                                  std::tuple(At(2, 0), -1, false)}) {
+            live.setEnabled(on);
+            live.setClock(ChartClock::frozen(qint64(now) * 1000));
+            const auto shown = filledFrom < 0 ? std::nullopt : std::optional(std::pair(filledFrom, At(4, 0)));
+            said += QStringLiteral("opens at %1, filled from %2, overlays %3: column %4\n").arg(now).arg(filledFrom)
+                        .arg(on).arg(live.firstViewColumn(shown).value_or(-1));
+        }
+        VORN_COMPARE_STORED(QStringLiteral("live-overlay.txt"), said.toUtf8());
     }
 };
 
