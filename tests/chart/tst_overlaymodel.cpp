@@ -25,12 +25,17 @@ private slots:
     {
         QTest::addColumn<QString>("row");
         QTest::addColumn<int>("now");
-        QTest::addColumn<QString>("expected"); // "-": not running; else "start ghostEnd late"
+        QTest::addColumn<QString>("expected"); // "-": not running; else "start ghostEnd lateness"
 
         QTest::newRow("finished-is-not-running") << "D:M|01:00:00|02:00:00|01:00:00|01:00:00|02:00:00|01:00:00" << 9000 << "-";
         QTest::newRow("not-started-is-not-running") << "D:M|01:00:00|02:00:00|01:00:00|||" << 9000 << "-";
-        QTest::newRow("running-within-plan") << "D:M|01:00:00|02:00:00|01:00:00|01:10:00||" << 6000 << "4200 7800 0";
-        QTest::newRow("running-past-its-ghost-is-late") << "D:M|01:00:00|02:00:00|01:00:00|01:10:00||" << 7900 << "4200 7800 100";
+        const QString running = "D:M|01:00:00|02:00:00|01:00:00|01:10:00||";
+        QTest::newRow("running-within-plan") << running << 6000 << "4200 7800 0";
+        QTest::newRow("running-past-its-ghost-is-late") << running << 7900 << "4200 7800 +01:40";
+        QTest::newRow("seconds-late") << running << 7800 + 5 << "4200 7800 +00:05";
+        QTest::newRow("just-below-an-hour-late") << running << 7800 + 3599 << "4200 7800 +59:59";
+        QTest::newRow("an-hour-late-adds-the-hour") << running << 7800 + 3600 << "4200 7800 +1:00:00";
+        QTest::newRow("many-hours-late") << running << 7800 + 36061 << "4200 7800 +10:01:01";
         QTest::newRow("no-planned-duration-no-ghost-never-late") << "D:M|||00:00:00|01:10:00||" << 90000 << "4200 - 0";
         QTest::newRow("group-row-is-never-running") << "G:M|01:00:00|02:00:00|01:00:00|01:10:00||" << 9000 << "-";
     }
@@ -45,24 +50,8 @@ private slots:
         const QString got = !running ? QStringLiteral("-")
             : QStringLiteral("%1 %2 %3").arg(running->actualStart)
                   .arg(running->ghostEnd ? QString::number(*running->ghostEnd) : QStringLiteral("-"))
-                  .arg(running->lateSeconds);
+                  .arg(running->lateSeconds ? LateText(running->lateSeconds) : QStringLiteral("0"));
         QTEST(got, "expected");
-    }
-
-    void writesLateness_data()
-    {
-        QTest::addColumn<int>("seconds");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("seconds") << 5 << "+00:05";
-        QTest::newRow("just-below-an-hour") << 3599 << "+59:59";
-        QTest::newRow("an-hour-adds-the-hour") << 3600 << "+1:00:00";
-        QTest::newRow("many-hours") << 36000 + 61 << "+10:01:01";
-    }
-
-    void writesLateness()
-    {
-        QFETCH(int, seconds);
-        QTEST(LateText(seconds), "text");
     }
 
     // The tooltips are compared whole with tests/chart/data/tooltips.txt: a group row's totals, a
