@@ -18,12 +18,8 @@ namespace {
 struct Chart : vorn::test::TestChart {
     explicit Chart(const QString &intervals, const QList<QStringList> &rows = {}) : TestChart({1000, 400}, intervals)
     {
-        GridData &d = grid->data();
-        for (const QStringList &texts : rows) {
-            d.addItem(u"\tM1");
-            for (int i = 0; i < texts.size(); ++i)
-                d.setText(d.rows() - 1, 2 + i, texts[i]);
-        }
+        for (const QStringList &texts : rows)
+            vorn::test::layOut(grid->data(), {"D:M1|" + texts.join(u'|')});
     }
 };
 
