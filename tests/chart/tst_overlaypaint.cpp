@@ -14,6 +14,7 @@
 #include <QFontInfo>
 #include <QHelpEvent>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QToolTip>
 #include <QPainter>
 #include <QTest>
@@ -65,11 +66,14 @@ class tst_OverlayPaint : public QObject {
 private slots:
     void initTestCase() { LoadTextResources(); }
 
-    // Switched off, even with collapsed groups remembered and the table missing.
-    void offPaintsExactlyTheGrid()
+    // Switched off, even with collapsed groups remembered and the table missing, the overlay paints
+    // exactly the grid. A collapsed group hides its rows: the next group moves up under it, its group
+    // row keeps the summary bars, and the scroll position stays a grid row, a hidden row showing its group.
+    void offPaintsExactlyTheGridCollapsedGroupsHideTheirRows()
     {
         Chart chart;
         const QImage without = chart.render();
+        const QRect lathe = chart.grid->cellRect(6, 1);
 
         chart.flashes.noteChanges({{3, QStringLiteral("00:50:00"), QStringLiteral("01:20:00")}}, 0);
         chart.painter.setTableMissing(true);
@@ -83,23 +87,13 @@ private slots:
         QVERIFY(chart.render() != without);
         // P1's late text lies right of the now line: each step of the line repaints it too.
         QVERIFY(chart.painter.reachRightOfNow() > 4 + 2);
-    }
 
-    void collapsedGroupHidesRowsAndKeepsScrollPosition()
-    {
-        Chart chart;
-        const QImage expanded = chart.render();
-        const QRect lathe = chart.grid->cellRect(6, 1);
-        GroupOutline outline;
-        outline.setCollapsed(chart.grid->data(), 2, 1, true);
+        chart.grid->setOverlay(nullptr);
+        outline.apply(chart.grid->data(), 1, true);
         QVERIFY(chart.grid->isCollapsed(2));
-        // The next group moves up under the collapsed one; the group row keeps
-        // its summary bars.
         const QImage collapsed = chart.render();
-        QCOMPARE(collapsed.copy(chart.grid->cellRect(2, 8 + 12)), expanded.copy(chart.grid->cellRect(2, 8 + 12)));
-        QCOMPARE(collapsed.copy(chart.grid->cellRect(6, 1)), expanded.copy(lathe));
-
-        // The scroll position stays a grid row; a hidden row shows its group.
+        QCOMPARE(collapsed.copy(chart.grid->cellRect(2, 8 + 12)), without.copy(chart.grid->cellRect(2, 8 + 12)));
+        QCOMPARE(collapsed.copy(chart.grid->cellRect(6, 1)), without.copy(lathe));
         chart.grid->resize(1400, 4 * 20); // room for two body rows
         chart.grid->setTopRow(4);
         QCOMPARE(chart.grid->topRow(), 2);
@@ -107,41 +101,35 @@ private slots:
         QCOMPARE(chart.grid->topRow(), 6);
     }
 
-    void outlineBoxAndKeysAskTheHandler_data()
-    {
-        QTest::addColumn<int>("col");      // current column before the key
-        QTest::addColumn<int>("key");      // 0: click on the outline box
-        QTest::addColumn<bool>("accept");  // what the handler answers
-        QTest::addColumn<QString>("asked"); // "row:collapse" or empty
-        QTest::addColumn<int>("colAfter");
-
-        QTest::newRow("click-on-box-collapses") << 1 << 0 << true << "2:1" << 1;
-        QTest::newRow("left-on-key-column-collapses") << 1 << int(Qt::Key_Left) << true << "2:1" << 1;
-        QTest::newRow("declined-left-moves-the-cell") << 1 << int(Qt::Key_Left) << false << "2:1" << 0;
-        QTest::newRow("right-on-expanded-group-moves") << 1 << int(Qt::Key_Right) << true << "" << 2;
-        QTest::newRow("left-elsewhere-moves") << 3 << int(Qt::Key_Left) << true << "" << 2;
-    }
-
+    // A click on a group's outline box, and Left on its key column, ask the handler to collapse the
+    // group; declined, Left moves the cell. Right on an expanded group and Left elsewhere just move.
+    // Each step from group row 2, compared whole with tests/chart/data/outline-asks.txt.
     void outlineBoxAndKeysAskTheHandler()
     {
-        QFETCH(int, col);
-        QFETCH(int, key);
-        QFETCH(bool, accept);
         Chart chart;
-        QString asked;
+        bool accept = true;
+        QString said;
         chart.grid->setOutlineHandler([&](int row, bool collapse) {
-            asked = QStringLiteral("%1:%2").arg(row).arg(int(collapse));
+            said += QStringLiteral(" asked %1:%2").arg(row).arg(int(collapse));
             return accept;
         });
-        chart.grid->data().select(2, col);
-        if (key == 0) {
-            QTest::mouseClick(chart.grid->viewport(), Qt::LeftButton, {}, chart.grid->cellRect(2, 0).center());
-        } else {
-            QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-            QApplication::sendEvent(chart.grid.get(), &press);
+        // The column before the step, its key (0: a click on the box), the handler's answer.
+        for (const auto &[col, key, answer] : {std::tuple(1, 0, true), std::tuple(1, int(Qt::Key_Left), true),
+                                               std::tuple(1, int(Qt::Key_Left), false), std::tuple(1, int(Qt::Key_Right), true),
+                                               std::tuple(3, int(Qt::Key_Left), true)}) {
+            accept = answer;
+            chart.grid->data().select(2, col);
+            said += QStringLiteral("%1 at column %2, handler %3:").arg(key ? QKeySequence(key).toString() : QStringLiteral("box"))
+                        .arg(col).arg(answer ? "accepts" : "declines");
+            if (key == 0) {
+                QTest::mouseClick(chart.grid->viewport(), Qt::LeftButton, {}, chart.grid->cellRect(2, 0).center());
+            } else {
+                QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+                QApplication::sendEvent(chart.grid.get(), &press);
+            }
+            said += QStringLiteral(" column %1 after\n").arg(chart.grid->data().col());
         }
-        QTEST(asked, "asked");
-        QTEST(chart.grid->data().col(), "colAfter");
+        VORN_COMPARE_STORED(QStringLiteral("outline-asks.txt"), said.toUtf8());
     }
 
     void pagesRepeatHeaderAndLeadingColumns()
