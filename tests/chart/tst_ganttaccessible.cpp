@@ -132,9 +132,7 @@ private slots:
                 QVERIFY2(cell, qPrintable(QStringLiteral("no cell at %1,%2").arg(r).arg(c)));
                 QAccessibleTableCellInterface *place = cell->tableCellInterface();
                 QStringList headers;
-                for (QAccessibleInterface *h : place->columnHeaderCells())
-                    headers << h->text(QAccessible::Name) + u'/' + roleName(h);
-                for (QAccessibleInterface *h : place->rowHeaderCells())
+                for (QAccessibleInterface *h : place->columnHeaderCells() + place->rowHeaderCells())
                     headers << h->text(QAccessible::Name) + u'/' + roleName(h);
                 const int index = table->indexOfChild(cell);
                 dump += QStringLiteral("  %1,%2 #%3 %4 \"%5\" under %6%7\n").arg(place->columnIndex())
