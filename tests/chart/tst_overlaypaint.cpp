@@ -50,9 +50,6 @@ struct Chart : vorn::test::TestChart {
         grid->setLeftCol(8 + 9);
         painter.setFlashes(&flashes);
     }
-
-    // Left edge of the column that starts at `seconds`.
-    int xAt(int seconds) const { return grid->cellRect(2, 8 + seconds / 300).left(); }
 };
 
 } // namespace
@@ -165,7 +162,7 @@ private slots:
         RenderChart(grid, painter, {8 + 9, -1});
         painter.end();
         // (up to the hour the viewport cuts off, whose label is centred in what shows).
-        const QRect shared(0, 0, chart.xAt(At(3, 0)), whole.height());
+        const QRect shared(0, 0, grid.cellRect(2, 8 + At(3, 0) / 300).left(), whole.height());
         QCOMPARE(whole.copy(shared), chart.render().copy(shared));
         // A chart that fits on one A4 page is a PDF too, painted without a complaint.
         QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
