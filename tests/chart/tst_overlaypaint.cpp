@@ -276,7 +276,6 @@ private slots:
         Chart chart;
         LiveOverlay live(*chart.grid, chart.state);
         live.setClock(chart.clock);
-        QToolTip::hideText();
         QString said;
         // Those showing none first: a tooltip hidden fades for a while, still visible.
         for (const auto &[row, seconds] : {std::pair(5, At(1, 0)), std::pair(5, At(1, 55)), std::pair(3, At(1, 20)),
