@@ -18,12 +18,8 @@ namespace {
 struct Chart : vorn::test::TestChart {
     explicit Chart(const QString &intervals, const QList<QStringList> &rows = {}) : TestChart({1000, 400}, intervals)
     {
-        GridData &d = grid->data();
-        for (const QStringList &texts : rows) {
-            d.addItem(u"\tM1");
-            for (int i = 0; i < texts.size(); ++i)
-                d.setText(d.rows() - 1, 2 + i, texts[i]);
-        }
+        for (const QStringList &texts : rows)
+            vorn::test::layOut(grid->data(), {"D:M1|" + texts.join(u'|')});
     }
 };
 
@@ -80,28 +76,6 @@ private slots:
         QFETCH(int, height);
         const BarBands b = BarRows(100, 100 + height);
         QTEST((QList<int>{b.plannedTop, b.plannedBottom, b.actualTop, b.actualBottom}), "bands");
-    }
-
-    void cellBarsStayInsideTheCell_data()
-    {
-        QTest::addColumn<QString>("start");
-        QTest::addColumn<QString>("finish");
-        QTest::newRow("minutes-beyond-59") << "02:99:00" << "02:99:99";
-        QTest::newRow("negative-minutes") << "02:-9:00" << "02:10:00";
-        QTest::newRow("hours-in-the-past") << "-9:00:00" << "99:00:00";
-    }
-
-    // Bad texts can put a bar edge outside its cell; it must be clipped there.
-    void cellBarsStayInsideTheCell()
-    {
-        QFETCH(QString, start);
-        QFETCH(QString, finish);
-        const BarTexts bar{start, finish, u"01:00:00"};
-        for (int minute = 0; minute < 60; minute += 5) {
-            const CellBars bars = ComputeCellBars(bar, bar, u"2", QString::number(minute), 5.0, 100, 40, 126, 60);
-            const QRect both = bars.planned | bars.actual;
-            QVERIFY(both.isNull() || QRect(100, 40, 26, 20).contains(both));
-        }
     }
 
     // The pixel lines 2 to 18 of one cell, compared whole with tests/chart/data/bars-TAG.txt: the
@@ -284,22 +258,32 @@ private slots:
         QTEST(seen, "repainted");
     }
 
-    void badInputPaintsWithoutCrashing_data()
+    void badTextsPaintInsideTheirCells_data()
     {
         QTest::addColumn<QString>("interval");
-        QTest::addColumn<QStringList>("texts");
+        QTest::addColumn<QStringList>("texts"); // start, finish, duration
         QTest::addColumn<QSize>("size");
         const QStringList tenHours{"00:00:00", "10:00:00", "10:00:00"};
         QTest::newRow("letters") << "5" << QStringList{"ab:cd:ef", "xx", "yy:zz"} << QSize(800, 300);
         QTest::newRow("empty-interval-no-bars") << "" << tenHours << QSize(800, 300);
         QTest::newRow("tiny-window") << "5" << tenHours << QSize(3, 2);
+        QTest::newRow("minutes-beyond-59") << "5" << QStringList{"02:99:00", "02:99:99", "01:00:00"} << QSize(800, 300);
+        QTest::newRow("negative-minutes") << "5" << QStringList{"02:-9:00", "02:10:00", "01:00:00"} << QSize(800, 300);
+        QTest::newRow("hours-in-the-past") << "5" << QStringList{"-9:00:00", "99:00:00", "01:00:00"} << QSize(800, 300);
     }
 
-    void badInputPaintsWithoutCrashing()
+    // Bad texts paint without a crash, and a bar edge they put outside its cell is clipped there.
+    void badTextsPaintInsideTheirCells()
     {
         QFETCH(QString, interval);
         QFETCH(QStringList, texts);
         QFETCH(QSize, size);
+        const BarTexts bar{texts[0], texts[1], texts[2]};
+        for (int minute = 0; minute < 60; minute += 5) {
+            const CellBars bars = ComputeCellBars(bar, bar, u"2", QString::number(minute), 5.0, 100, 40, 126, 60);
+            const QRect both = bars.planned | bars.actual;
+            QVERIFY(both.isNull() || QRect(100, 40, 26, 20).contains(both));
+        }
         Chart chart("1", {texts, texts});
         chart.state.IntervalText = interval;
         chart.grid->resize(size);

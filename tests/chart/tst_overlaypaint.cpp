@@ -5,6 +5,7 @@
 #include "overlaymodel.h"
 #include "overlaypainter.h"
 #include "testchart.h"
+#include "testfiles.h"
 #include "texts.h"
 
 #include <QApplication>
@@ -13,6 +14,7 @@
 #include <QFontInfo>
 #include <QHelpEvent>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QToolTip>
 #include <QPainter>
 #include <QTest>
@@ -48,9 +50,6 @@ struct Chart : vorn::test::TestChart {
         grid->setLeftCol(8 + 9);
         painter.setFlashes(&flashes);
     }
-
-    // Left edge of the column that starts at `seconds`.
-    int xAt(int seconds) const { return grid->cellRect(2, 8 + seconds / 300).left(); }
 };
 
 } // namespace
@@ -64,11 +63,14 @@ class tst_OverlayPaint : public QObject {
 private slots:
     void initTestCase() { LoadTextResources(); }
 
-    // Switched off, even with collapsed groups remembered and the table missing.
-    void offPaintsExactlyTheGrid()
+    // Switched off, even with collapsed groups remembered and the table missing, the overlay paints
+    // exactly the grid. A collapsed group hides its rows: the next group moves up under it, its group
+    // row keeps the summary bars, and the scroll position stays a grid row, a hidden row showing its group.
+    void offPaintsExactlyTheGridCollapsedGroupsHideTheirRows()
     {
         Chart chart;
         const QImage without = chart.render();
+        const QRect lathe = chart.grid->cellRect(6, 1);
 
         chart.flashes.noteChanges({{3, QStringLiteral("00:50:00"), QStringLiteral("01:20:00")}}, 0);
         chart.painter.setTableMissing(true);
@@ -82,23 +84,13 @@ private slots:
         QVERIFY(chart.render() != without);
         // P1's late text lies right of the now line: each step of the line repaints it too.
         QVERIFY(chart.painter.reachRightOfNow() > 4 + 2);
-    }
 
-    void collapsedGroupHidesRowsAndKeepsScrollPosition()
-    {
-        Chart chart;
-        const QImage expanded = chart.render();
-        const QRect lathe = chart.grid->cellRect(6, 1);
-        GroupOutline outline;
-        outline.setCollapsed(chart.grid->data(), 2, 1, true);
+        chart.grid->setOverlay(nullptr);
+        outline.apply(chart.grid->data(), 1, true);
         QVERIFY(chart.grid->isCollapsed(2));
-        // The next group moves up under the collapsed one; the group row keeps
-        // its summary bars.
         const QImage collapsed = chart.render();
-        QCOMPARE(collapsed.copy(chart.grid->cellRect(2, 8 + 12)), expanded.copy(chart.grid->cellRect(2, 8 + 12)));
-        QCOMPARE(collapsed.copy(chart.grid->cellRect(6, 1)), expanded.copy(lathe));
-
-        // The scroll position stays a grid row; a hidden row shows its group.
+        QCOMPARE(collapsed.copy(chart.grid->cellRect(2, 8 + 12)), without.copy(chart.grid->cellRect(2, 8 + 12)));
+        QCOMPARE(collapsed.copy(chart.grid->cellRect(6, 1)), without.copy(lathe));
         chart.grid->resize(1400, 4 * 20); // room for two body rows
         chart.grid->setTopRow(4);
         QCOMPARE(chart.grid->topRow(), 2);
@@ -106,41 +98,35 @@ private slots:
         QCOMPARE(chart.grid->topRow(), 6);
     }
 
-    void outlineBoxAndKeysAskTheHandler_data()
-    {
-        QTest::addColumn<int>("col");      // current column before the key
-        QTest::addColumn<int>("key");      // 0: click on the outline box
-        QTest::addColumn<bool>("accept");  // what the handler answers
-        QTest::addColumn<QString>("asked"); // "row:collapse" or empty
-        QTest::addColumn<int>("colAfter");
-
-        QTest::newRow("click-on-box-collapses") << 1 << 0 << true << "2:1" << 1;
-        QTest::newRow("left-on-key-column-collapses") << 1 << int(Qt::Key_Left) << true << "2:1" << 1;
-        QTest::newRow("declined-left-moves-the-cell") << 1 << int(Qt::Key_Left) << false << "2:1" << 0;
-        QTest::newRow("right-on-expanded-group-moves") << 1 << int(Qt::Key_Right) << true << "" << 2;
-        QTest::newRow("left-elsewhere-moves") << 3 << int(Qt::Key_Left) << true << "" << 2;
-    }
-
+    // A click on a group's outline box, and Left on its key column, ask the handler to collapse the
+    // group; declined, Left moves the cell. Right on an expanded group and Left elsewhere just move.
+    // Each step from group row 2, compared whole with tests/chart/data/outline-asks.txt.
     void outlineBoxAndKeysAskTheHandler()
     {
-        QFETCH(int, col);
-        QFETCH(int, key);
-        QFETCH(bool, accept);
         Chart chart;
-        QString asked;
+        bool accept = true;
+        QString said;
         chart.grid->setOutlineHandler([&](int row, bool collapse) {
-            asked = QStringLiteral("%1:%2").arg(row).arg(int(collapse));
+            said += QStringLiteral(" asked %1:%2").arg(row).arg(int(collapse));
             return accept;
         });
-        chart.grid->data().select(2, col);
-        if (key == 0) {
-            QTest::mouseClick(chart.grid->viewport(), Qt::LeftButton, {}, chart.grid->cellRect(2, 0).center());
-        } else {
-            QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-            QApplication::sendEvent(chart.grid.get(), &press);
+        // The column before the step, its key (0: a click on the box), the handler's answer.
+        for (const auto &[col, key, answer] : {std::tuple(1, 0, true), std::tuple(1, int(Qt::Key_Left), true),
+                                               std::tuple(1, int(Qt::Key_Left), false), std::tuple(1, int(Qt::Key_Right), true),
+                                               std::tuple(3, int(Qt::Key_Left), true)}) {
+            accept = answer;
+            chart.grid->data().select(2, col);
+            said += QStringLiteral("%1 at column %2, handler %3:").arg(key ? QKeySequence(key).toString() : QStringLiteral("box"))
+                        .arg(col).arg(answer ? "accepts" : "declines");
+            if (key == 0) {
+                QTest::mouseClick(chart.grid->viewport(), Qt::LeftButton, {}, chart.grid->cellRect(2, 0).center());
+            } else {
+                QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+                QApplication::sendEvent(chart.grid.get(), &press);
+            }
+            said += QStringLiteral(" column %1 after\n").arg(chart.grid->data().col());
         }
-        QTEST(asked, "asked");
-        QTEST(chart.grid->data().col(), "colAfter");
+        VORN_COMPARE_STORED(QStringLiteral("outline-asks.txt"), said.toUtf8());
     }
 
     void pagesRepeatHeaderAndLeadingColumns()
@@ -152,11 +138,11 @@ private slots:
         // Room for two body rows and ten columns a page: 3 row runs x 3 column runs.
         const QSize page(grid.fixedWidthPixels() + 10 * 26 + 5, grid.fixedHeightPixels() + 2 * 20 + 5);
         const std::vector<ChartPage> pages = PlanChartPages(grid, page, extent);
-        QCOMPARE(int(pages.size()), 9);
-        QCOMPARE(pages[1].firstBodyIndex, 2);
-        QCOMPARE(pages[2].bodyRows, 2);
-        QCOMPARE(pages[3].firstCol, 8 + 19);
-        QCOMPARE(pages[8].lastCol, 8 + 32);
+        QStringList plan; // per page: body rows from their first, the columns
+        for (const ChartPage &p : pages)
+            plan << QStringLiteral("%1+%2 %3-%4").arg(p.firstBodyIndex).arg(p.bodyRows).arg(p.firstCol).arg(p.lastCol);
+        QCOMPARE(plan.join(u", "), "0+2 17-26, 2+2 17-26, 4+2 17-26, 0+2 27-36, 2+2 27-36, 4+2 27-36, "
+                                   "0+2 37-40, 2+2 37-40, 4+2 37-40");
 
         const auto renderPage = [&](const ChartPage &p) {
             QImage image(ChartPageSize(grid, p), QImage::Format_RGB32);
@@ -176,7 +162,7 @@ private slots:
         RenderChart(grid, painter, {8 + 9, -1});
         painter.end();
         // (up to the hour the viewport cuts off, whose label is centred in what shows).
-        const QRect shared(0, 0, chart.xAt(At(3, 0)), whole.height());
+        const QRect shared(0, 0, grid.cellRect(2, 8 + At(3, 0) / 300).left(), whole.height());
         QCOMPARE(whole.copy(shared), chart.render().copy(shared));
         // A chart that fits on one A4 page is a PDF too, painted without a complaint.
         QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
@@ -279,74 +265,43 @@ private slots:
         }
     }
 
-    // Followed live, the chart opens with the present a quarter of the way into the view, while
-    // the present lies in the schedule's busy hours: those of its rows, or the fill's when given.
-    void opensAtThePresent_data()
+    // What the live overlay answers of the chart, compared whole with tests/chart/data/live-overlay.txt:
+    // the tooltip over a running bar (with its lateness), a waiting row's planned bar and a group
+    // row's key (its totals), none over an empty cell or one ending where a bar starts; the grey of
+    // a missing table, which a refill ends; and the column a chart followed live opens at, with the
+    // present a quarter of the way into the view while it lies in the busy hours of the rows, or of
+    // the fill when given, and none with the overlays off.
+    void answersOfTheLiveOverlay()
     {
-        QTest::addColumn<int>("now");
-        QTest::addColumn<int>("filledFrom");   // the fill's earliest time shown; -1: none given
-        QTest::addColumn<bool>("on");          // the overlays
-        QTest::addColumn<int>("column");       // the first column in view; -1: none
-        QTest::newRow("before-the-busy-hours") << At(0, 30) << -1 << true << -1;
-        QTest::newRow("a-quarter-into-the-view") << At(2, 0) << -1 << true << 25;
-        QTest::newRow("overlays-off") << At(2, 0) << -1 << false << -1;
-        QTest::newRow("late-in-the-last-hour") << At(4, 55) << -1 << true << 60;
-        QTest::newRow("busy-hours-of-the-fill") << At(0, 30) << At(0, 10) << true << 8;
-    }
-
-    void opensAtThePresent()
-    {
-        QFETCH(int, now);
-        QFETCH(int, filledFrom);
-        QFETCH(bool, on);
-        Chart chart;
-        LiveOverlay live(*chart.grid, chart.state);
-        live.setEnabled(on);
-        live.setClock(ChartClock::frozen(qint64(now) * 1000));
-        const auto shown = filledFrom < 0 ? std::nullopt : std::optional(std::pair(filledFrom, At(4, 0)));
-        QTEST(live.firstViewColumn(shown).value_or(-1), "column");
-    }
-
-    // A fill that finds the table again ends the grey of a missing one.
-    void refillEndsTheMissingTable()
-    {
-        Chart chart;
-        LiveOverlay live(*chart.grid, chart.state);
-        live.noteTick(false, {}, false);
-        QVERIFY(live.tableMissing());
-        live.noteRefill();
-        QVERIFY(!live.tableMissing());
-    }
-
-    void tooltipOverBarsAndGroupRows_data()
-    {
-        QTest::addColumn<int>("row");
-        QTest::addColumn<int>("seconds"); // where on the time scale; -1: the key column
-        QTest::addColumn<QString>("text"); // a piece of the tooltip, empty: none
-        QTest::newRow("running-bar-with-lateness") << 3 << At(1, 20) << "+10:00";
-        QTest::newRow("planned-bar-of-a-waiting-row") << 5 << At(2, 10) << "Waiting";
-        QTest::newRow("group-row-key-totals") << 2 << -1 << "Operations";
-        QTest::newRow("empty-cell-no-tooltip") << 5 << At(1, 0) << "";
-        QTest::newRow("cell-ending-where-the-bar-starts-no-tooltip") << 5 << At(1, 55) << "";
-    }
-
-    void tooltipOverBarsAndGroupRows()
-    {
-        QFETCH(int, row);
-        QFETCH(int, seconds);
-        QFETCH(QString, text);
         Chart chart;
         LiveOverlay live(*chart.grid, chart.state);
         live.setClock(chart.clock);
+        QString said;
+        // Those showing none first: a tooltip hidden fades for a while, still visible.
+        for (const auto &[row, seconds] : {std::pair(5, At(1, 0)), std::pair(5, At(1, 55)), std::pair(3, At(1, 20)),
+                                           std::pair(5, At(2, 10)), std::pair(2, -1)}) {
+            const QRect cell = chart.grid->cellRect(row, seconds < 0 ? 1 : 8 + seconds / 300);
+            QHelpEvent help(QEvent::ToolTip, cell.center(), chart.grid->viewport()->mapToGlobal(cell.center()));
+            QApplication::sendEvent(chart.grid->viewport(), &help);
+            said += QStringLiteral("tooltip of row %1 at %2: %3\n").arg(row).arg(seconds)
+                        .arg(QToolTip::isVisible() ? QToolTip::text() : QStringLiteral("none"));
+        }
         QToolTip::hideText();
-        const QRect cell = chart.grid->cellRect(row, seconds < 0 ? 1 : 8 + seconds / 300);
-        QHelpEvent help(QEvent::ToolTip, cell.center(), chart.grid->viewport()->mapToGlobal(cell.center()));
-        QApplication::sendEvent(chart.grid->viewport(), &help);
-        if (text.isEmpty())
-            QVERIFY(!QToolTip::isVisible());
-        else
-            QVERIFY2(QToolTip::text().contains(text), qPrintable(QToolTip::text()));
-        QToolTip::hideText();
+        live.noteTick(false, {}, false);
+        said += QStringLiteral("table missing after a failed tick: %1\n").arg(live.tableMissing());
+        live.noteRefill();
+        said += QStringLiteral("after a refill: %1\n").arg(live.tableMissing());
+        // The present, the fill's earliest time shown (-1: none given), the overlays on.
+        for (const auto &[now, filledFrom, on] : {std::tuple(At(0, 30), -1, true), std::tuple(At(2, 0), -1, true),
+                                                  std::tuple(At(4, 55), -1, true), std::tuple(At(0, 30), At(0, 10), true),
+                                                  std::tuple(At(2, 0), -1, false)}) {
+            live.setEnabled(on);
+            live.setClock(ChartClock::frozen(qint64(now) * 1000));
+            const auto shown = filledFrom < 0 ? std::nullopt : std::optional(std::pair(filledFrom, At(4, 0)));
+            said += QStringLiteral("opens at %1, filled from %2, overlays %3: column %4\n").arg(now).arg(filledFrom)
+                        .arg(on).arg(live.firstViewColumn(shown).value_or(-1));
+        }
+        VORN_COMPARE_STORED(QStringLiteral("live-overlay.txt"), said.toUtf8());
     }
 };
 

@@ -32,7 +32,6 @@ private slots:
         };
         QImage image(QSize(2000, 800), QImage::Format_RGB32);
         image.setDevicePixelRatio(2);
-        image.fill(Qt::white);
         QPainter painter(&image);
         std::vector<int> rows;
         for (const PaneView &pane : geometry.panes(QRect(0, 0, 1000, 400), 0, data.fixedCols(), -1, rows)) {

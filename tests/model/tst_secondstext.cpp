@@ -82,11 +82,10 @@ private slots:
         }
     }
 
-    // Eight-character texts fill a block of their own to its last few characters: the one that
-    // would end past it, with its terminator, starts the next block.
+    // Eight-character texts fill a block of 65,536 characters to its last few: as many as fit with
+    // their terminators, not one more; the one that would end past it starts the next block.
     void keptTextsFillBlockAfterBlock()
     {
-        // A block of 65,536 characters holds as many as fit with their terminators, not one more.
         const QChar *next = nullptr;
         int inBlock = 0, mostInBlock = 0;
         for (qint32 seconds = 200000; seconds < 216000; ++seconds) {
