@@ -19,6 +19,8 @@
 #include <QPainter>
 #include <QTest>
 
+#include <algorithm>
+
 using namespace vorn;
 using namespace vorn::chart;
 using vorn::test::layOut;
@@ -249,14 +251,16 @@ private slots:
         Chart chart;
         LiveOverlay live(*chart.grid, chart.state);
         // A minute of the chart a second: the line moves a pixel about every
-        // 50 ms step.
-        live.setClock(ChartClock::simulated(qint64(At(1, 45)) * 1000, 60, QDateTime::currentMSecsSinceEpoch()));
+        // 50 ms step, and P1 passes its planned end half a second in.
+        live.setClock(ChartClock::simulated(qint64(At(1, 34) + 30) * 1000, 60, QDateTime::currentMSecsSinceEpoch()));
         // The whole view is painted once for the new clock before recording.
         QCoreApplication::processEvents();
         vorn::test::PaintLog recorder(chart.grid->viewport());
         QTRY_VERIFY(recorder.rects.size() >= 3);
         const int body = chart.grid->fixedHeightPixels();
         const int keyWidth = chart.grid->cellRect(2, 1).width();
+        const int keyLeft = chart.grid->cellRect(2, 1).left();
+        QTRY_VERIFY(std::any_of(recorder.rects.cbegin(), recorder.rects.cend(), [&](const QRect &r) { return r.left() == keyLeft; }));
         for (const QRect &rect : recorder.rects) {
             // The line's strip with the late texts beside it, or the key column
             // when a late count changes; never the header or the whole view.

@@ -4,6 +4,7 @@
 #include <QProcess>
 #include <QTest>
 
+#include <memory>
 #include <optional>
 
 using vorn::AppState;
@@ -105,14 +106,19 @@ private slots:
 
     void secondWindowKeepsItsProcessNameOnly()
     {
-        AppState firstState, secondState;
-        ControlChannel first(firstState), second(secondState);
-        QVERIFY(first.start().ok());
+        AppState firstState, secondState, thirdState;
+        auto first = std::make_unique<ControlChannel>(firstState);
+        ControlChannel second(secondState);
+        QVERIFY(first->start(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "first"), 4710).ok());
         QVERIFY(second.start(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "second"), 4711).ok());
-        QVERIFY(first.ownsSharedName() && !second.ownsSharedName());
+        QVERIFY(first->ownsSharedName() && !second.ownsSharedName());
         // The shared name still reaches the first window, the process name the second.
         QCOMPARE(runCtl({"stop"}) + runCtl({"--pid", "4711", "start"}), QStringLiteral("0 0 "));
         QCOMPARE(stateText(firstState) + stateText(secondState), QStringLiteral("S---R-"));
+        // Its connection stays open, so only the window itself can give the name back.
+        first.reset();
+        ControlChannel third(thirdState);
+        QVERIFY(third.start().ok() && third.ownsSharedName());
     }
 
     void runsWithoutABus()

@@ -29,9 +29,10 @@ constexpr qint64 scheduleRecordOffset(qint32 record)
 // Creates path with a record per "Part;Process;...;StatusFinish" text (missing fields empty) and
 // opens it into table, after a close, as another program would find it. Returns an error or "".
 inline QString makeScheduleTable(store::DbfTable &table, const QString &path, const QStringList &records,
-                                 quint8 languageDriver = 0x57)
+                                 quint8 languageDriver = 0x57,
+                                 const QList<store::FieldDescriptor> &fields = scheduleFields())
 {
-    Result e = store::DbfTable::create(path, scheduleFields(), languageDriver);
+    Result e = store::DbfTable::create(path, fields, languageDriver);
     if (e.ok())
         e = table.open(path);
     for (qsizetype i = 0; e.ok() && i < records.size(); ++i) {

@@ -249,13 +249,16 @@ private slots:
         QFETCH(bool, merge);
         QFETCH(int, chunk);
         QTemporaryDir dir;
+        // A part wide enough that its kept length takes more than one byte.
+        QList<store::FieldDescriptor> fields = vorn::testing::scheduleFields();
+        fields[0].length = 254;
         ScheduleXmlRows kept;
         ScheduleXmlChanges waiting;
         QStringList before;
         for (qsizetype step = 0; step < tables.size(); ++step) {
             const QStringList &records = tables[step];
             store::DbfTable table;
-            QCOMPARE(vorn::testing::makeScheduleTable(table, dir.filePath(QStringLiteral("s%1.dbf").arg(step)), records, 0x7A),
+            QCOMPARE(vorn::testing::makeScheduleTable(table, dir.filePath(QStringLiteral("s%1.dbf").arg(step)), records, 0x7A, fields),
                      QString());
             const FieldReader reader(table);
             ScheduleXmlChanges changes;

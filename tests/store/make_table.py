@@ -1,16 +1,19 @@
 #!/usr/bin/python3
-"""usage: make_table.py OUT.dbf shapelib | make_table.py OUT_PREFIX random SEED COUNT
-Writes a table with shapelib's dbfcreate/dbfadd, or COUNT tables of seeded random shapes with
-python3-dbf, and prints each as python3-dbfread reads it: a line "table PATH", its language
+"""usage: make_table.py OUT.dbf shapelib | make_table.py OUT_PREFIX random SEED COUNT | make_table.py OUT_PREFIX drivers
+Writes a table with shapelib's dbfcreate/dbfadd, COUNT tables of seeded random shapes with
+python3-dbf, or a table per language driver dbfread knows, and prints each as python3-dbfread reads it: a line "table PATH", its language
 driver and fields, then each record in file order, '*' first when it is marked deleted, the bytes
 of its fields as stored and memos as text, each field after a '|'."""
 import datetime
 import math
+import struct
 import subprocess
 import sys
+import unicodedata
 
 import dbf
 import dbfread
+import dbfread.codepages
 
 
 def shapelib(out):
@@ -73,8 +76,30 @@ def random_tables(out, seed, count):
         yield path, deleted
 
 
+def character(text):
+    # One character that every code page library agrees on: no control code, no private use.
+    return len(text) == 1 and unicodedata.category(text) not in ('Cc', 'Co')
+
+
+def every_driver(out):
+    # The high bytes that are characters of the driver's code page, or a few words where there are
+    # none, stored raw: dbfread's own table of drivers decides what they read as. Driver 0 is ASCII
+    # to dbfread and names no code page here.
+    for driver, (codec, _) in sorted(dbfread.codepages.codepages.items()):
+        high = bytes(b for b in range(0x80, 0x100) if character(bytes([b]).decode(codec, 'ignore')))
+        text = high or '中文零件'.encode(codec, 'ignore')
+        path = f'{out}-driver-{driver:02x}.dbf'
+        with open(path, 'wb') as f:
+            f.write(struct.pack('<BBBBIHH17xB2x', 3, 126, 12, 8, 1, 65, 255, driver) + struct.pack('<11sc4xBB14x', b'T', b'C', 254, 0)
+                    + b'\r ' + text.ljust(254) + b'\x1a')
+        if driver:
+            yield path, []
+
+
 out, kind = sys.argv[1:3]
-for path, deleted in shapelib(out) if kind == 'shapelib' else random_tables(out, sys.argv[3], int(sys.argv[4])):
+makers = {'shapelib': lambda: shapelib(out), 'drivers': lambda: every_driver(out),
+          'random': lambda: random_tables(out, sys.argv[3], int(sys.argv[4]))}
+for path, deleted in makers[kind]():
     raw = dbfread.DBF(path, raw=True, load=True)
     text = dbfread.DBF(path, load=True)
     assert len(raw.deleted) == len(deleted)

@@ -68,6 +68,8 @@ private slots:
         QTest::newRow("shapelib") << QStringList{"shapelib"};
         // Shapes, versions, code pages and memos of the writer's choice, seeded: the table's path names the seed.
         QTest::newRow("python-dbf-random-shapes") << QStringList{"random", "49", "150"};
+        // The same bytes under every language driver dbfread knows, read in its code page.
+        QTest::newRow("every-driver") << QStringList{"drivers"};
     }
 
     // Each table as dbfread reads it and as it reads here, in the same lines.

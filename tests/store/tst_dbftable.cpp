@@ -199,7 +199,10 @@ private slots:
         QTest::newRow("unknown-driver-no-cpg-ansi-code-page-936") << 0xEE << "" << QByteArray() << QByteArray("936") << gbk << "中文";
         QTest::newRow("cpg-zero-padded-001252")
             << 0 << "Scheduler.cpg" << QByteArray("001252") << QByteArray("936") << QByteArray("caf\xE9") << "café";
+        QTest::newRow("oem-850-driver-0x1D") << 0x1D << "" << QByteArray() << QByteArray() << QByteArray("\x82") << "é";
+        QTest::newRow("nordic-driver-0x66") << 0x66 << "" << QByteArray() << QByteArray() << QByteArray("\x9B") << "ø";
         QTest::newRow("turkish-driver-0x88") << 0x88 << "" << QByteArray() << QByteArray() << QByteArray("\x80") << "Ç";
+        QTest::newRow("cpg-ISO-8859-2") << 0 << "Scheduler.cpg" << QByteArray("ISO-8859-2") << QByteArray() << QByteArray("\xA5") << "Ľ";
         QTest::newRow("cpg-sjis") << 0 << "Scheduler.cpg" << QByteArray("sjis") << QByteArray() << QByteArray("\x92\x86\x95\xB6") << "中文";
         QTest::newRow("unknown-ansi-code-page-means-1252") << 0 << "" << QByteArray() << QByteArray("12345") << QByteArray("\x80") << "€";
     }
@@ -440,6 +443,8 @@ private slots:
                                         << QByteArray("2") << QByteArray("abc");
         QTest::newRow("length-past-end-of-file") << "T.dbt" << memoFile(512, 1, QByteArray("\xFF\xFF\x00\x00", 4), "short")
                                                  << QByteArray("1") << QByteArray("short");
+        QTest::newRow("length-shorter-than-its-mark") << "T.dbt" << memoFile(512, 1, QByteArray("\x05\x00\x00\x00", 4), "abc")
+                                                      << QByteArray("1") << QByteArray();
         QTest::newRow("block-past-end-of-file") << "T.dbt" << hello << QByteArray("99") << QByteArray();
         QTest::newRow("block-zero-is-the-header") << "T.dbt" << hello << QByteArray("0") << QByteArray();
         QTest::newRow("block-number-with-letters") << "T.dbt" << hello << QByteArray("1x") << QByteArray();
