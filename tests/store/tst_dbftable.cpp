@@ -199,8 +199,6 @@ private slots:
         QTest::newRow("unknown-driver-no-cpg-ansi-code-page-936") << 0xEE << "" << QByteArray() << QByteArray("936") << gbk << "中文";
         QTest::newRow("cpg-zero-padded-001252")
             << 0 << "Scheduler.cpg" << QByteArray("001252") << QByteArray("936") << QByteArray("caf\xE9") << "café";
-        QTest::newRow("oem-850-driver-0x1D") << 0x1D << "" << QByteArray() << QByteArray() << QByteArray("\x82") << "é";
-        QTest::newRow("nordic-driver-0x66") << 0x66 << "" << QByteArray() << QByteArray() << QByteArray("\x9B") << "ø";
         QTest::newRow("turkish-driver-0x88") << 0x88 << "" << QByteArray() << QByteArray() << QByteArray("\x80") << "Ç";
         QTest::newRow("cpg-ISO-8859-2") << 0 << "Scheduler.cpg" << QByteArray("ISO-8859-2") << QByteArray() << QByteArray("\xA5") << "Ľ";
         QTest::newRow("cpg-sjis") << 0 << "Scheduler.cpg" << QByteArray("sjis") << QByteArray() << QByteArray("\x92\x86\x95\xB6") << "中文";
