@@ -1,9 +1,10 @@
 #!/usr/bin/python3
-"""usage: make_table.py OUT.dbf shapelib | make_table.py OUT_PREFIX random SEED COUNT | make_table.py OUT_PREFIX drivers
+"""usage: make_table.py OUT.dbf shapelib | make_table.py OUT_PREFIX random SEED COUNT | make_table.py OUT_PREFIX code-pages
 Writes a table with shapelib's dbfcreate/dbfadd, COUNT tables of seeded random shapes with
-python3-dbf, or a table per language driver dbfread knows, and prints each as python3-dbfread reads it: a line "table PATH", its language
-driver and fields, then each record in file order, '*' first when it is marked deleted, the bytes
-of its fields as stored and memos as text, each field after a '|'."""
+python3-dbf, or a table per code page of a language driver or a .cpg file, and prints each as
+python3-dbfread reads it: a line "table PATH", its language driver and fields, then each record
+in file order, '*' first when it is marked deleted, the bytes of its fields as stored and memos as
+text, each field after a '|'."""
 import datetime
 import math
 import struct
@@ -21,7 +22,7 @@ def shapelib(out):
     subprocess.run(['dbfcreate', out, '-s', 'NAME', '12', '-n', 'NUM', '10', '2', '-n', 'CNT', '6', '0'], check=True)
     for row in [('P-100', '12.5', '7'), ('  lead', '0', '-3600'), ('', '', ''), ('abcdefghijkl', '-3.25', '86399')]:
         subprocess.run(['dbfadd', out, *row], check=True)
-    yield out, []
+    yield out, [], None
 
 
 def random_tables(out, seed, count):
@@ -73,7 +74,7 @@ def random_tables(out, seed, count):
         if not any(' M' in s for s in specs):   # without memos, any version byte a reader knows
             with open(path, 'r+b') as f:
                 f.write(bytes([rng.choice([0x03, 0x83, 0x8B, 0x8E, 0x43, 0x63, 0xCB, 0x30, 0x31, 0x32, 0xF5, 0xFB])]))
-        yield path, deleted
+        yield path, deleted, None
 
 
 def character(text):
@@ -81,27 +82,36 @@ def character(text):
     return len(text) == 1 and unicodedata.category(text) not in ('Cc', 'Co')
 
 
-def every_driver(out):
-    # The high bytes that are characters of the driver's code page, or a few words where there are
-    # none, stored raw: dbfread's own table of drivers decides what they read as. Driver 0 is ASCII
-    # to dbfread and names no code page here.
-    for driver, (codec, _) in sorted(dbfread.codepages.codepages.items()):
+def every_code_page(out):
+    # The high bytes that are characters of a code page, or a few words where there are none, stored
+    # raw: under each language driver dbfread knows, its own table deciding what they read as (driver 0
+    # is ASCII to dbfread and names no code page here); then under driver 0 beside a .cpg file naming
+    # the code page as the tools that write those files spell it, Python's codec deciding.
+    spellings = [('UTF-8', 'utf8'), ('gbk', 'gbk'), ('GB2312', 'gbk'), ('GB18030', 'gb18030'), ('Big5', 'cp950'),
+                 ('Shift_JIS', 'cp932'), ('SJIS', 'cp932'), ('EUC-KR', 'cp949'), ('Latin1', 'latin1'),
+                 ('Macintosh', 'mac_roman'), ('Windows-1257', 'cp1257'), ('ANSI 1250', 'cp1250'), ('OEM 866', 'cp866'),
+                 ('CP437', 'cp437'), ('IBM850', 'cp850'), ('MS1253', 'cp1253'), ('1255', 'cp1255'),
+                 ('ISO-8859-5', 'iso8859_5'), ('ISO8859_15', 'iso8859_15'), ('8859-7', 'iso8859_7'), ('iso-8859-13', 'iso8859_13')]
+    tables = [(f'driver-{d:02x}', d, codec, None) for d, (codec, _) in sorted(dbfread.codepages.codepages.items()) if d]
+    tables += [(f'cpg-{n}', 0, codec, spelling) for n, (spelling, codec) in enumerate(spellings)]
+    for name, driver, codec, cpg in tables:
         high = bytes(b for b in range(0x80, 0x100) if character(bytes([b]).decode(codec, 'ignore')))
         text = high or '中文零件'.encode(codec, 'ignore')
-        path = f'{out}-driver-{driver:02x}.dbf'
+        path = f'{out}-{name}.dbf'
         with open(path, 'wb') as f:
             f.write(struct.pack('<BBBBIHH17xB2x', 3, 126, 12, 8, 1, 65, 255, driver) + struct.pack('<11sc4xBB14x', b'T', b'C', 254, 0)
                     + b'\r ' + text.ljust(254) + b'\x1a')
-        if driver:
-            yield path, []
-
+        if cpg:
+            with open(f'{out}-{name}.cpg', 'w') as f:
+                f.write(cpg)
+        yield path, [], codec
 
 out, kind = sys.argv[1:3]
-makers = {'shapelib': lambda: shapelib(out), 'drivers': lambda: every_driver(out),
+makers = {'shapelib': lambda: shapelib(out), 'code-pages': lambda: every_code_page(out),
           'random': lambda: random_tables(out, sys.argv[3], int(sys.argv[4]))}
-for path, deleted in makers[kind]():
-    raw = dbfread.DBF(path, raw=True, load=True)
-    text = dbfread.DBF(path, load=True)
+for path, deleted, encoding in makers[kind]():
+    raw = dbfread.DBF(path, raw=True, load=True, encoding=encoding)
+    text = dbfread.DBF(path, load=True, encoding=encoding)
     assert len(raw.deleted) == len(deleted)
     print('table', path)
     print(f'driver {raw.header.language_driver:02x}', *(f'{f.name}:{f.type}{f.length}.{f.decimal_count}' for f in raw.fields))
