@@ -92,6 +92,42 @@ private slots:
         QTEST(timeCells(grid), "cells");
     }
 
+    // Records cut off and appended again between ticks on kept state: each
+    // tick leaves what a tick with nothing kept leaves, rewriting only the
+    // rows whose records went or came.
+    void keptStateAgreesWithAFreshRefreshAfterACut()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Scheduler.dbf"));
+        QStringList records;
+        for (int n = 1; n <= 4; ++n)
+            records << QStringLiteral("P;;M;;%1;%2").arg(n * 10).arg(n * 10 + 5);
+        vorn::store::DbfTable table;
+        QCOMPARE(vorn::testing::makeScheduleTable(table, path, records), QString());
+        GridData grid;
+        layOutGrid(grid, QStringLiteral("G D1 D2 G D3 D4"));
+        vorn::RefreshState state;
+        vorn::RefreshTimesAndFeed(table, grid, false, nullptr, &state);
+        QList<int> rewritten;
+        for (const QString start : {"cut", "77", "5"}) {   // the file cut to two records, then one appended twice
+            table.close();
+            if (start == u"cut") {
+                QVERIFY(QFile::resize(path, vorn::testing::scheduleRecordOffset(3)));
+            } else {
+                QStringList values{"P", "", "M", "", start, start};
+                values.resize(11);
+                QVERIFY(table.open(path).ok() && table.appendRecord(values).ok());
+            }
+            QVERIFY(table.open(path).ok());
+            rewritten << vorn::RefreshTimesAndFeed(table, grid, false, nullptr, &state).detailRows;
+            GridData fresh;
+            layOutGrid(fresh, QStringLiteral("G D1 D2 G D3 D4"));
+            vorn::RefreshTimesAndFeed(table, fresh, false, nullptr);
+            QCOMPARE(timeCells(grid), timeCells(fresh));
+        }
+        QCOMPARE(rewritten, (QList<int>{2, 1, 1}));
+    }
+
     void cleanEmptiesTheLiveTable_data()
     {
         QTest::addColumn<int>("records"); // the first marked deleted already; -1: no live table
