@@ -62,8 +62,7 @@ private slots:
         // "set <record> <StartP>" changes one between the fill and the tick
         // ("setA" its StartA);
         // "midfill <record> <StartP> <StartP back>" while the fill pauses, and
-        // back after the fill; "cut <count> <StartP>" the file cut to that many
-        // records, a tick, then a record appended.
+        // back after the fill.
         QTest::addColumn<QStringList>("records");
         QTest::addColumn<QString>("change");
         QTest::addColumn<int>("rowsRewritten");
@@ -74,10 +73,6 @@ private slots:
         QTest::newRow("one-side-empty-keeps-the-stored-duration") << QStringList{"60;;999", ";;"} << "" << 0 << "M";
         QTest::newRow("both-empty-clears-a-stored-duration") << QStringList{";;30", "5;6;1"} << "" << 1 << "M";
         QTest::newRow("duration-beyond-92-hours-kept") << QStringList{"-1;331199;5"} << "" << 0 << "M";
-        // Records cut off since the last tick turn blank once; one the last
-        // tick already blanked is not written again.
-        QTest::newRow("records-cut-off-then-one-appended")
-            << QStringList{"60;180;120", "100;200;100", "10;20;10"} << "cut 1 77" << 3 << "M";
         QTest::newRow("record-changed-after-the-fill") << QStringList{"60;180;120", "100;200;100"} << "set 2 150" << 1 << "M";
         QTest::newRow("actual-start-moved-to-the-old-planned-finish")
             << QStringList{"60;180;120;70;250;180"} << "setA 1 180" << 1 << "M";
@@ -131,15 +126,8 @@ private slots:
         const QString base = path.chopped(4);
         QVERIFY(schedule.fill({base, base, base}, model::kSortByMachine, kept).ok());
         QVERIFY(!rewritten || answers == 1);
-        if (words[0] == u"cut") {
-            QVERIFY(QFile::resize(path, testing::scheduleRecordOffset(words[1].toInt() + 1)));
-            QVERIFY(schedule.tick(base, kept, kept));
-            QStringList values{"P", "", machine, "", words[2]};
-            values.resize(11);
-            QVERIFY(table.open(path).ok() && table.appendRecord(values).ok());
-        } else if (!change.isEmpty()) {
+        if (!change.isEmpty())
             setStart(words[1], words.value(3, words[2]));
-        }
         // The same rows, worked out by a tick with nothing kept, from the
         // file as it is now.
         Rows fresh = kept;
