@@ -128,10 +128,6 @@ private slots:
             }
         };
         fill();
-        for (int r = 2; r < moved.rows(); ++r) {
-            QVERIFY(moved.cellFontBold(r, 1));
-            QCOMPARE(moved.cellBackColor(r, cols - 1) == GroupBackColor, moved.rowOutlineLevel(r) == 0);
-        }
         for (const QString &edit : edits) {
             const QStringList words = edit.split(u' ');
             if (words[0] == u"refill") {
