@@ -57,7 +57,7 @@ private slots:
         QTest::newRow("empty-file") << QByteArray() << rejected;
         QTest::newRow("only-a-header") << schedule([](RawTable &t) { t.records.clear(); }).chopped(1) << QStringList{};
         QTest::newRow("header-length-past-the-file") << schedule().replace(8, 2, QByteArray("\xA0\x0F", 2)) << rejected;
-        QTest::newRow("record-length-one") << schedule([](RawTable &t) { t.recordLength = 1; }) << rejected;
+        QTest::newRow("record-length-one") << schedule([](RawTable &t) { t.recordLength = 1; }) << QStringList{"<record length 1>"};
         // No record of that length is present: an empty table, nothing allocated for the count.
         QTest::newRow("record-length-65535") << schedule([](RawTable &t) { t.recordLength = 65535; }) << QStringList{};
         // dBase 7 lays out its header otherwise. A refusal in angle brackets is its message.
@@ -150,6 +150,7 @@ private slots:
         QTest::newRow("number-field-too-long") << QByteArray("N21") << "1" << QByteArray();
         QTest::newRow("date-iso") << QByteArray("D8") << "2024-02-29" << QByteArray("20240229");
         QTest::newRow("date-invalid") << QByteArray("D8") << "20230229" << QByteArray();
+        QTest::newRow("logical-y-any-case") << QByteArray("L1") << " y " << QByteArray("T");
         QTest::newRow("logical-false") << QByteArray("L1") << "false" << QByteArray("F");
         QTest::newRow("logical-invalid") << QByteArray("L1") << "maybe" << QByteArray();
     }
