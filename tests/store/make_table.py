@@ -74,6 +74,9 @@ def random_tables(out, seed, count):
         if not any(' M' in s for s in specs):   # without memos, any version byte a reader knows
             with open(path, 'r+b') as f:
                 f.write(bytes([rng.choice([0x03, 0x83, 0x8B, 0x8E, 0x43, 0x63, 0xCB, 0x30, 0x31, 0x32, 0xF5, 0xFB])]))
+        elif flavour == 'fp' and n % 2:   # FoxBASE's byte, with the same FoxPro memos
+            with open(path, 'r+b') as f:
+                f.write(b'\xfb')
         yield path, deleted, None
 
 
