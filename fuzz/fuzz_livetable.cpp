@@ -35,7 +35,7 @@ void checkGuardOnce(const QString &path)
 {
     static const bool checked = [&] {
         const qint64 page = sysconf(_SC_PAGESIZE);
-        fuzz::WriteFile(path, QByteArray(3 * page, 'x'));
+        VORN_FUZZ_CHECK(testing::writeFile(path, QByteArray(3 * page, 'x')));
         store::MappedFile file;
         VORN_FUZZ_CHECK(file.map(path).ok());
         VORN_FUZZ_CHECK(::truncate(QFile::encodeName(path).constData(), page) == 0);
@@ -141,7 +141,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             break;
         case 5: { // recreates the file: a new inode under the same name
             const QString fresh = base + QStringLiteral(".new");
-            fuzz::WriteFile(fresh, fuzz::ReadFile(live.path));
+            VORN_FUZZ_CHECK(testing::writeFile(fresh, testing::readFile(live.path)));
             VORN_FUZZ_CHECK(::rename(QFile::encodeName(fresh).constData(), QFile::encodeName(live.path).constData()) == 0);
             live.open();
             break;
@@ -153,6 +153,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     // Once the writer stops, the next open sees exactly what the file holds.
     store::DbfTable again;
-    fuzz::OpenSameAsBytes(context, again, base, fuzz::ReadFile(live.path));
+    fuzz::OpenSameAsBytes(context, again, base, testing::readFile(live.path));
     return 0;
 }

@@ -38,11 +38,6 @@ void readEveryField(const store::DbfTable &table)
     }
 }
 
-void checkFrame(const QString &xml)
-{
-    VORN_FUZZ_CHECK(xml.startsWith(u"<DataView><DataTable>") && xml.endsWith(u"</DataTable></DataView>"));
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -52,13 +47,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const qsizetype marker = input.indexOf(QByteArrayView("|MEMO|"));
     const QByteArrayView tableBytes = marker < 0 ? input : input.first(marker);
     const QString base = fuzz::ScratchFolder() + QStringLiteral("Scheduler");
-    fuzz::WriteFile(base + QStringLiteral(".dbf"), tableBytes);
+    VORN_FUZZ_CHECK(testing::writeFile(base + QStringLiteral(".dbf"), tableBytes.toByteArray()));
     for (const char *extension : {".dbt", ".fpt"}) {
         const QString memoPath = base + QLatin1StringView(extension);
         if (marker < 0)
             QFile::remove(memoPath);
         else
-            fuzz::WriteFile(memoPath, input.sliced(marker + 6));
+            VORN_FUZZ_CHECK(testing::writeFile(memoPath, input.sliced(marker + 6).toByteArray()));
     }
 
     store::TableContext context;
@@ -73,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (const qint16 sortOrder : {model::kSortByMachine, model::kSortByPart}) {
         QString xml;
         model::FillResult fill = model::BuildScheduleRows(table, sortOrder, &xml);
-        checkFrame(xml);
+        VORN_FUZZ_CHECK(xml.startsWith(u"<DataView><DataTable>") && xml.endsWith(u"</DataTable></DataView>"));
         VORN_FUZZ_CHECK(fill.recordCount == table.recordCount());
         const qint32 rows = qint32(fill.rows.size());
         ApplyScheduleRows(grid, std::move(fill.rows));

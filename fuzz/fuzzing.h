@@ -7,11 +7,11 @@
 #include "dbftable.h"
 #include "messagebox.h"
 #include "tablelibrary.h"
+#include "testfiles.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QDir>
-#include <QFile>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -41,19 +41,6 @@ inline const QString &ScratchFolder()
                                    + QStringLiteral("/vorn-fuzz-XXXXXX"));
     static const QString path = dir.path() + u'/';
     return path;
-}
-
-inline void WriteFile(const QString &path, QByteArrayView bytes)
-{
-    QFile file(path);
-    VORN_FUZZ_CHECK(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    VORN_FUZZ_CHECK(file.write(bytes.data(), bytes.size()) == bytes.size());
-}
-
-inline QByteArray ReadFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // The store raises boxes for overlong fields and failed opens; nobody is

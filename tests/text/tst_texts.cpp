@@ -69,7 +69,6 @@ private slots:
         QTest::addColumn<qint16>("language");
         QTest::newRow("cn") << QByteArray("[GENERAL]\r\nApplicationLanguage=CN\r\n") << qint16(2052);
         QTest::newRow("cn-lower-case-is-english") << QByteArray("[GENERAL]\nApplicationLanguage=cn\n") << qint16(9);
-        QTest::newRow("section-and-key-lower-case") << QByteArray("[general]\napplicationlanguage=CN\n") << qint16(2052);
         QTest::newRow("no-file") << QByteArray() << qint16(9);
     }
 
