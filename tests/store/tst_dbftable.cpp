@@ -229,9 +229,11 @@ private slots:
         DbfTable table;
         QVERIFY(table.open(path).ok());
         QCOMPARE(table.decode(table.rawField(1, 1)), text);
-        // A view of the same mapping, as a feed keeps of a tick's bytes, reads in the same code page.
+        // A view of the same mapping, as a feed keeps of a tick's bytes, reads in the same code page
+        // (where files are mapped at all).
         const DbfTable view = table.mappedView();
-        QVERIFY(view.isOpen() && view.decode(view.rawField(1, 1)) == text);
+        QCOMPARE(view.isOpen(), MappedFile::supported());
+        QVERIFY(!view.isOpen() || view.decode(view.rawField(1, 1)) == text);
 
         QVERIFY(DbfTable::create(path, fields, quint8(driver)).ok());
         QVERIFY(table.open(path).ok() && table.appendRecord({text}).ok() && table.open(path).ok());
