@@ -109,6 +109,7 @@ def every_code_page(out):
                 f.write(cpg)
         yield path, [], codec
 
+
 out, kind = sys.argv[1:3]
 makers = {'shapelib': lambda: shapelib(out), 'code-pages': lambda: every_code_page(out),
           'random': lambda: random_tables(out, sys.argv[3], int(sys.argv[4]))}
