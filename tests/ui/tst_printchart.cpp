@@ -57,57 +57,12 @@ class PrintChartTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void printedPdfHasThePlannedPages_data()
-    {
-        QTest::addColumn<int>("operations");
-        QTest::addColumn<int>("spanHours");
-        QTest::addColumn<int>("intervalIndex");
-        QTest::addColumn<bool>("portrait");
-        QTest::addColumn<int>("fromPage");
-        QTest::addColumn<int>("toPage");
-
-        QTest::newRow("short-schedule-on-one-page") << 3 << 1 << 7 << false << 0 << 0;
-        QTest::newRow("long-day-on-many-pages") << 6 << 12 << 0 << false << 0 << 0;
-        QTest::newRow("portrait-when-the-user-turns-it") << 120 << 3 << 0 << true << 0 << 0;
-        QTest::newRow("pages-2-to-3-of-the-dialog") << 120 << 3 << 0 << false << 2 << 3;
-    }
-
-    void printedPdfHasThePlannedPages()
-    {
-        QFETCH(int, operations);
-        QFETCH(int, spanHours);
-        QFETCH(int, intervalIndex);
-        QFETCH(bool, portrait);
-        QFETCH(int, fromPage);
-        QFETCH(int, toPage);
-        Plant plant;
-        auto window = LoadAtSixThirty(plant, Operations(operations, spanHours), intervalIndex);
-        const QString path = plant.dir.path() + "/printed.pdf";
-        QPrinter printer(QPrinter::HighResolution);
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(path);
-        printer.setPageOrientation(portrait ? QPageLayout::Portrait : QPageLayout::Landscape);
-
-        WindowChart chart(*window);
-        const auto pages = PlanPrintedPages(chart, PrintableArea(printer));
-        const int expected = fromPage > 0 ? toPage - fromPage + 1 : int(pages.size());
-        QCOMPARE(PrintChart(chart, printer, fromPage, toPage), expected);
-        QCOMPARE(pages.size() > 1, operations > 3);
-        QVERIFY(!pages.empty());
-
-#ifdef Q_OS_UNIX
-        // The file itself is read by poppler's pdfinfo, which a Windows program cannot start.
-        QCOMPARE(PdfInfo(path, "Pages"), QString::number(expected));
-        const QStringList size = PdfInfo(path, "Page size").split(u' ');
-        QVERIFY(size.size() > 2);
-        QCOMPARE(size[0].toDouble() < size[2].toDouble(), portrait);
-#endif
-    }
-
     // Down the rows first, then across: every run of time columns takes all
     // shown rows, its pages' time ranges join the next run's, the header
     // rows and the leading columns are on every page, and nothing is larger
-    // than the paper above the footer.
+    // than the paper above the footer. The printed PDF holds the planned
+    // pages, or the ones chosen in the dialog, on paper turned as the user
+    // left it; a short schedule takes one page.
     void pagesGoDownThenAcrossWithTheirRangeAndNumber()
     {
         Plant plant;
@@ -139,6 +94,28 @@ private slots:
         QVERIFY(ranges.last().endsWith(" – 17:00")); // the last finish is 16:00, on the hour
         for (qsizetype i = 1; i < ranges.size(); ++i)
             QCOMPARE(ranges[i].left(5), ranges[i - 1].right(5));
+
+        for (const auto &[portrait, fromPage, toPage] : {std::tuple(false, 0, 0), std::tuple(true, 2, 3)}) {
+            const QString path = plant.dir.path() + "/printed.pdf";
+            QPrinter printer(QPrinter::HighResolution);
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(path);
+            printer.setPageOrientation(portrait ? QPageLayout::Portrait : QPageLayout::Landscape);
+            const int planned = int(PlanPrintedPages(chart, PrintableArea(printer)).size());
+            const int expected = fromPage > 0 ? toPage - fromPage + 1 : planned;
+            QCOMPARE(PrintChart(chart, printer, fromPage, toPage), expected);
+#ifdef Q_OS_UNIX
+            // The file itself is read by poppler's pdfinfo, which a Windows program cannot start.
+            QCOMPARE(PdfInfo(path, "Pages"), QString::number(expected));
+            const QStringList size = PdfInfo(path, "Page size").split(u' ');
+            QVERIFY(size.size() > 2);
+            QCOMPARE(size[0].toDouble() < size[2].toDouble(), portrait);
+#endif
+        }
+        Plant small;
+        auto few = LoadAtSixThirty(small, Operations(3, 1), 7);
+        WindowChart fewChart(*few);
+        QCOMPARE(PlanPrintedPages(fewChart, area).size(), size_t(1));
 
         // Print Preview opens landscape with every page and closes.
         window->setPrintPreviewDialog(RunPrintPreviewDialog);
