@@ -45,51 +45,39 @@ QStringList timeCells(const GridData &grid)
 class tst_Refresh : public QObject {
     Q_OBJECT
 private slots:
-    void rewritesTimeCells_data()
-    {
-        QTest::addColumn<QStringList>("records"); // StartP;FinishP;DurationP;StartA;FinishA
-        QTest::addColumn<QString>("rows");
-        QTest::addColumn<QStringList>("cells");   // columns 2..7 of each row
-
-        QTest::newRow("group-earliest-start-latest-finish") << QStringList{"300;400", "100;900"} << "G D1 D2"
-            << QStringList{"00:01:40|00:15:00|00:13:20|||", "00:05:00|00:06:40|00:01:40|||", "00:01:40|00:15:00|00:13:20|||"};
-        QTest::newRow("one-side-empty-keeps-old-duration-both-empty-clear-it") << QStringList{"120", ""} << "D1 D2"
-            << QStringList{"00:02:00||old|||", "|||||"};
-        QTest::newRow("start-not-a-number-keeps-duration-and-aggregate") << QStringList{"abc;300", "200;250"}
-            << "G D1 D2" << QStringList{"00:03:20|00:05:00|00:01:40|||", "|00:05:00|old|||", "00:03:20|00:04:10|00:00:50|||"};
-        QTest::newRow("duration-is-finish-minus-start-not-the-stored-field") << QStringList{"60;180;999;70;250"} << "D1"
-            << QStringList{"00:01:00|00:03:00|00:02:00|00:01:10|00:04:10|00:03:00"};
-        QTest::newRow("start-zero-is-no-earliest-start") << QStringList{"0;100", "50;60"} << "G D1 D2"
-            << QStringList{"00:00:50|00:01:40|00:00:50|||", "|00:01:40|00:01:40|||", "00:00:50|00:01:00|00:00:10|||"};
-        QTest::newRow("negative-finish-is-no-latest-finish") << QStringList{"-200;-100"} << "G D1"
-            << QStringList{"00:-03:-20||00:03:20|||", "00:-03:-20|00:-01:-40|00:01:40|||"};
-        QTest::newRow("92-hours-keeps-old-text") << QStringList{"331200;331300;;-1;331199"} << "G D1"
-            << QStringList{"old|old|00:01:40|00:00:-01|91:59:59|old", "old|old|00:01:40|00:00:-01|91:59:59|old"};
-        QTest::newRow("summaries-do-not-leak-into-the-next-group") << QStringList{"100;200;;10;20", "500;600"}
-            << "G D1 G D2" << QStringList{"00:01:40|00:03:20|00:01:40|00:00:10|00:00:20|00:00:10",
-                                          "00:01:40|00:03:20|00:01:40|00:00:10|00:00:20|00:00:10",
-                                          "00:08:20|00:10:00|00:01:40|||", "00:08:20|00:10:00|00:01:40|||"};
-        // Nothing resets the aggregates before the first group row, so detail
-        // rows above it count into its summary.
-        QTest::newRow("rows-before-the-first-group-count-into-it") << QStringList{"60;120", "300;400"} << "D1 G D2"
-            << QStringList{"00:01:00|00:02:00|00:01:00|||", "00:01:00|00:06:40|00:05:40|||", "00:05:00|00:06:40|00:01:40|||"};
-        QTest::newRow("empty-table-leaves-the-grid-alone") << QStringList{} << "G D1"
-            << QStringList{"old|old|old|old|old|old", "old|old|old|old|old|old"};
-    }
-
+    // Each case's records (StartP;FinishP;DurationP;StartA;FinishA) over a
+    // grid laid out as its rows; the stored copy holds columns 2..7 of every
+    // row afterwards.
     void rewritesTimeCells()
     {
-        QFETCH(QStringList, records);
-        QFETCH(QString, rows);
-        for (QString &record : records)
-            record.prepend(u";;;;");
-        QTemporaryDir dir;
-        vorn::store::DbfTable table;
-        QCOMPARE(vorn::testing::makeScheduleTable(table, dir.filePath(QStringLiteral("Scheduler.dbf")), records), QString());
-        GridData grid;
-        layOutGrid(grid, rows);
-        QCOMPARE(vorn::RefreshTimesAndFeed(table, grid, false, nullptr).records, qint32(records.size()));
-        QTEST(timeCells(grid), "cells");
+        const QList<std::pair<QStringList, QString>> cases{
+            {{"300;400", "100;900"}, "G D1 D2"},           // a group: the earliest start, the latest finish
+            {{"120", ""}, "D1 D2"},                         // one side empty keeps the old duration, both clear it
+            {{"abc;300", "200;250"}, "G D1 D2"},            // a start not a number keeps duration and aggregate
+            {{"60;180;999;70;250"}, "D1"},                  // finish minus start, not the stored duration
+            {{"0;100", "50;60"}, "G D1 D2"},                // a start of zero is no earliest start
+            {{"-200;-100"}, "G D1"},                        // a negative finish is no latest finish
+            {{"331200;331300;;-1;331199"}, "G D1"},         // 92 hours keeps the old text
+            {{"100;200;;10;20", "500;600"}, "G D1 G D2"},   // summaries do not leak into the next group
+            // Nothing resets the aggregates before the first group row, so
+            // detail rows above it count into its summary.
+            {{"60;120", "300;400"}, "D1 G D2"},
+            {{}, "G D1"},                                   // an empty table leaves the grid alone
+        };
+        QByteArray transcript;
+        for (auto [records, rows] : cases) {
+            transcript += "> " + records.join(u' ').toUtf8() + " over " + rows.toUtf8() + '\n';
+            for (QString &record : records)
+                record.prepend(u";;;;");
+            QTemporaryDir dir;
+            vorn::store::DbfTable table;
+            QCOMPARE(vorn::testing::makeScheduleTable(table, dir.filePath(QStringLiteral("Scheduler.dbf")), records), QString());
+            GridData grid;
+            layOutGrid(grid, rows);
+            QCOMPARE(vorn::RefreshTimesAndFeed(table, grid, false, nullptr).records, qint32(records.size()));
+            transcript += timeCells(grid).join(u'\n').toUtf8() + '\n';
+        }
+        VORN_COMPARE_STORED(QStringLiteral("time-cells.txt"), transcript);
     }
 
     // Records cut off and appended again between ticks on kept state: each
