@@ -297,7 +297,10 @@ private slots:
         Chart chart("1", QList<QStringList>(50, {"01:00:00"}));
         chart.grid->setTopRow(0);
         QCOMPARE(chart.grid->topRow(), 2);
+        chart.grid->resize(1000, 30); // no body row fits under the header
         chart.grid->setTopRow(500);
+        QCOMPARE(chart.grid->topRow(), 52); // one past the last
+        chart.grid->resize(1000, 400);
         chart.grid->setLeftCol(9999);
         QCOMPARE(chart.grid->topRow(), 52 - 18);
         // The last column sits at the right edge of the viewport.

@@ -9,12 +9,12 @@ using namespace vorn::chart;
 namespace {
 
 // At 96 DPI, rows 20 high: rows 0-1 fixed over body rows 2-11, 5 and 6 hidden (shown: 2 3 4 7 8 9 10 11);
-// columns 0-1 fixed (30 and 45 wide), 2-9 scrolling (15 wide), 4 hidden. The view is 145x120, scrolled
+// columns 0-1 fixed (30 and 45 wide), 2-9 scrolling (15 wide), 4 hidden. The view is 145x220, scrolled
 // to body position 1 (row 3) and column 3.
 struct Grid {
     GridData data;
     GridGeometry geometry{data};
-    const GridGeometry::View view{QSize(145, 120), 1, 3};
+    const GridGeometry::View view{QSize(145, 220), 1, 3};
 
     Grid()
     {
@@ -59,7 +59,7 @@ private slots:
             }
             places += u'\n';
         }
-        for (const QPoint &outside : {QPoint(-1, 50), QPoint(145, 50), QPoint(10, 120)})
+        for (const QPoint &outside : {QPoint(-1, 50), QPoint(145, 50), QPoint(10, 220)})
             QVERIFY(!grid.geometry.cellAt(outside, grid.view, &r, &c));
         VORN_COMPARE_STORED(QStringLiteral("cells-in-view.txt"), places.toUtf8());
     }

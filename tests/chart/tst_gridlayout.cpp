@@ -5,8 +5,6 @@
 
 #include <QTest>
 
-#include <numeric>
-
 using namespace vorn;
 using namespace vorn::chart;
 
@@ -17,13 +15,13 @@ class RecordingProgress : public ProgressBox {
 public:
     QSize window, box;
     QStringList log; // of every call but setValue
-    QList<int> values;
+    QStringList values;
 
     QSize windowSizeTwips() const override { return window; }
     QSize boxSizeTwips() const override { return box; }
     void showAt(const QPoint &p) override { log << QStringLiteral("show %1,%2").arg(p.x()).arg(p.y()); }
     void setRange(int min, int max) override { log << QStringLiteral("range %1-%2").arg(min).arg(max); }
-    void setValue(int value) override { values << value; }
+    void setValue(int value) override { values << QString::number(value); }
     void hide() override { log << QStringLiteral("hide"); }
 };
 
@@ -37,7 +35,7 @@ private slots:
     // The grid as set up and after an interval change, compared whole with tests/chart/data/NAME:
     // the interval kept, the rows' texts, a line a column (hour:minute, width, the group row's band,
     // the detail row's, both header rows' alignment and edges: left top right bottom), and what the
-    // progress box was asked. Rows and texts stay; the new columns get the band of group rows only.
+    // progress box was asked, its steps last. Rows and texts stay; the new columns get the band of group rows only.
     // Columns 0 to 2 have no line between the two header rows, columns 2 to the end every line;
     // column 2 takes the later.
     void layOutTheScale_data()
@@ -89,10 +87,8 @@ private slots:
         for (int c = 0; c < grid.cols(); ++c)
             dump += QStringLiteral("%1 %2:%3 %4 %5 %6").arg(c).arg(grid.text(0, c), grid.text(1, c)).arg(grid.colWidth(c))
                         .arg(band(2, c), band(3, c)) + header(0, c) + header(1, c) + u'\n';
-        VORN_COMPARE_STORED(QString::fromLatin1(QTest::currentDataTag()), (dump + progress.log.join(u'\n') + u'\n').toUtf8());
-        QList<int> everyColumn(before.isEmpty() ? 0 : grid.cols() - 8);
-        std::iota(everyColumn.begin(), everyColumn.end(), 0);
-        QCOMPARE(progress.values, everyColumn);
+        dump += progress.log.join(u'\n') + QStringLiteral("\nvalues: ") + progress.values.join(u' ') + u'\n';
+        VORN_COMPARE_STORED(QString::fromLatin1(QTest::currentDataTag()), dump.toUtf8());
     }
 };
 
