@@ -62,7 +62,7 @@ def random_tables(out, seed, count):
             specs.append('memo M')
             makers.append(lambda: 'x')
         path = f'{out}-{seed}-{n}-{flavour}-{codepage}.dbf'
-        table = dbf.Table(path, '; '.join(specs), dbf_type=flavour, codepage=codepage)
+        table = dbf.Table(path, '; '.join(specs), dbf_type=flavour, codepage=codepage, memo_size=rng.choice([64, 512]))
         table.open(dbf.READ_WRITE)
         deleted = []
         for r in range(rng.choice([0, 1, rng.randint(2, 12)])):

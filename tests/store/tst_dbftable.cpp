@@ -166,7 +166,7 @@ private slots:
             "append a||||||20230229", "append a|||12", "append a|||||||maybe", "append a||||||||9 values",
             "set 2 8 1", "set 2 5 TRUE", "set 1 3 ", "set 2 6 1234", "set 3 1 a", "set 1 9 a",
             "mark 1", "poke 1 630909", "mark 2", "other append o1", "append o2", "other set 3 1 o3", "poke 1 630909", "mark 4",
-            "poke 1 630909", "pack", "append p|||||||T", "other mark 1", "other pack", "append q", "poke 4 01000000", "append c",
+            "poke 1 630909", "pack", "append p|||||||T", "other mark 1", "other pack", "append q", "poke 4 00000000", "append c",
             "open", "set 1 1 r", "other set 1 1 s", "open", "mark 1", "other set 1 1 t"};
         QTemporaryDir dir;
         const QString path = dir.filePath("W.dbf");
