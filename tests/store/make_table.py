@@ -62,7 +62,7 @@ def random_tables(out, seed, count):
             specs.append('memo M')
             makers.append(lambda: 'x')
         path = f'{out}-{seed}-{n}-{flavour}-{codepage}.dbf'
-        table = dbf.Table(path, '; '.join(specs), dbf_type=flavour, codepage=codepage)
+        table = dbf.Table(path, '; '.join(specs), dbf_type=flavour, codepage=codepage, memo_size=rng.choice([64, 512]))
         table.open(dbf.READ_WRITE)
         deleted = []
         for r in range(rng.choice([0, 1, rng.randint(2, 12)])):
@@ -95,7 +95,10 @@ def every_code_page(out):
                  ('Macintosh', 'mac_roman'), ('Windows-1257', 'cp1257'), ('ANSI 1250', 'cp1250'), ('OEM 866', 'cp866'),
                  ('CP437', 'cp437'), ('IBM850', 'cp850'), ('MS1253', 'cp1253'), ('1255', 'cp1255'),
                  ('ISO-8859-5', 'iso8859_5'), ('ISO8859_15', 'iso8859_15'), ('8859-7', 'iso8859_7'), ('iso-8859-13', 'iso8859_13')]
-    tables = [(f'driver-{d:02x}', d, codec, None) for d, (codec, _) in sorted(dbfread.codepages.codepages.items()) if d]
+    # Visual FoxPro's later bytes, which dbfread does not know: French Canadian, Greek, Slovenian, Turkish, Baltic.
+    drivers = sorted((d, codec) for d, (codec, _) in dbfread.codepages.codepages.items() if d)
+    drivers += [(0x6C, 'cp863'), (0x86, 'cp737'), (0x87, 'cp852'), (0x88, 'cp857'), (0xCC, 'cp1257')]
+    tables = [(f'driver-{d:02x}', d, codec, None) for d, codec in drivers]
     tables += [(f'cpg-{n}', 0, codec, spelling) for n, (spelling, codec) in enumerate(spellings)]
     for name, driver, codec, cpg in tables:
         high = bytes(b for b in range(0x80, 0x100) if character(bytes([b]).decode(codec, 'ignore')))

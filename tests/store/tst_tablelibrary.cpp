@@ -111,9 +111,12 @@ private slots:
         QVERIFY(writeFile(dir.filePath("Scheduler.dbf"), table('C', "P1")));
         const QString path = dir.filePath("Scheduler");
         DbfTable outside, outlives;
-        QVERIFY(outside.open(path).ok());
         {
             TableContext context;
+            // Closed and opened again on its own, a table is no longer the context's.
+            QVERIFY(context.OpenTable(outside, path).ok());
+            outside.close();
+            QVERIFY(outside.open(path).ok());
             DbfTable schedule, plan;
             QVERIFY(context.OpenTable(schedule, path).ok() && context.OpenTable(plan, path).ok());
             // A table moved after the open is still the context's to close.
