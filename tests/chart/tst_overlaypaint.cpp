@@ -188,8 +188,8 @@ private slots:
         // "hidden": both finishes and the planned duration hidden, the bars reading them still,
         // the last group collapsed;
         // "flash": P3 changed half a fade ago, its row tinted, its previous bar (01:00-01:30) a
-        // faint ghost; "pixels": the font sized in pixels, as the printer's, the badge shrinking
-        // alike; "missing": the table gone, the body hatched grey under the header;
+        // faint ghost; "pixels": a font sized in pixels as the printer's, too tall for the badge, which shrinks
+        // to the row (2 pixels short of each edge); "missing": the table gone, the body hatched grey under the header;
         // "early": 01:30, before the ghost's end, none late.
         QTest::addColumn<QString>("scene");
         QTest::newRow("twelve-minutes-whole-chart") << "12" << 8 << 8 + 24 << "";
@@ -206,7 +206,7 @@ private slots:
         QFETCH(QString, scene);
         Chart chart;
         QFont font(QStringLiteral("DejaVu Sans"));
-        scene.contains(u"pixels") ? font.setPixelSize(14) : font.setPointSize(8);
+        scene.contains(u"pixels") ? font.setPixelSize(16) : font.setPointSize(8);
         chart.grid->setFont(font);
 #ifdef Q_OS_LINUX
         if (QFontInfo(chart.grid->font()).family() != QLatin1String("DejaVu Sans"))
