@@ -184,7 +184,7 @@ private slots:
         QTest::addColumn<int>("firstCol");
         QTest::addColumn<int>("lastCol"); // -1: the viewport, scrolled to firstCol
         // "hidden": both finishes and the planned duration hidden, the bars reading them still,
-        // the last group collapsed;
+        // the last group collapsed, the key column fitted to nothing (no room for the late badge);
         // "flash": P3 changed half a fade ago, its row tinted, its previous bar (01:00-01:30) a
         // faint ghost; "pixels": a font sized in pixels as the printer's, too tall for the badge, which shrinks
         // to the row (2 pixels short of each edge); "missing": the table gone, the body hatched grey under the header;
@@ -225,6 +225,7 @@ private slots:
             ShowTimeColumn(chart.grid->data(), 2, 2); // greyed hides as unchecked does
             ShowTimeColumn(chart.grid->data(), 4, 0);
             GroupOutline().setCollapsed(chart.grid->data(), 6, 1, true);
+            chart.grid->data().setColWidth(1, 0); // the key column
         }
         if (lastCol < 0) {
             chart.grid->setLeftCol(firstCol);
