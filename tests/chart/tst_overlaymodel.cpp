@@ -194,14 +194,6 @@ private slots:
         // Anchored at 1970, the clock has run far past where it started.
         QCOMPARE(qAbs(clock->continuousMs() - atAnchor) < qint64(5000 * speed), !text.contains(QLatin1String(",1000")));
     }
-
-    void frozenClockWrapsAtMidnight()
-    {
-        ChartClock clock = ChartClock::frozen(86399000);
-        clock.advance(2000);
-        QCOMPARE(clock.continuousMs(), qint64(86401000));
-        QCOMPARE(ClockText(clock.timeOfDayMs()), QStringLiteral("00:00:01"));
-    }
 };
 
 QTEST_GUILESS_MAIN(tst_OverlayModel)
