@@ -94,10 +94,12 @@ private slots:
         rows.rows = {{1, 1}, {1, 2}, {1, 3}, {1, 4}};
         ++rows.shape;
         tick("rows without groups");
-        // The detail row above the first group row counts into that group.
-        rows.rows = {{1, 1}, {0, 3}, {1, 3}, {0, 2}, {1, 2}, {1, 4}};
+        // The detail row above the first group row counts into that group; record 3 stands in three rows.
+        rows.rows = {{1, 1}, {0, 3}, {1, 3}, {0, 2}, {1, 2}, {1, 4}, {1, 3}, {1, 3}};
         ++rows.shape;
         tick("groups again, a row above the first");
+        QVERIFY(writer.setField(1, 5, "5").ok());
+        tick("record 1 starts earlier");
         QVERIFY(writer.markDeleted(1).ok() && writer.pack().ok());
         tick("record 1 cut, the rest moved up, record 4 beyond the end");
         QVERIFY(writer.appendRecord({"P", "", "B", "", "5", "6"}).ok());
