@@ -49,7 +49,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("S.dbf"));
-        QStringList records{"P;;A;;10;30;20", "P;;B;;20;25;9", "P;;A;;40;45;;40;45;5", "P;;B"};
+        QStringList records{"P;;A;;10;30;20", "P;;B;;20;25;9;20;30", "P;;A;;40;45;;40;45;5", "P;;B"};
         store::DbfTable table, writer;
         QCOMPARE(vorn::testing::makeScheduleTable(table, path, records), QString());
         TickTestRows rows;
@@ -90,6 +90,8 @@ private slots:
         tick("after the fill");
         QVERIFY(writer.open(path).ok() && writer.setField(3, 6, "50").ok());
         tick("record 3 finishes later");
+        QVERIFY(writer.setField(3, 9, "40").ok() && writer.setField(2, 8, "25").ok());
+        tick("actual runs: record 3's ends where it starts, record 2's starts where its plan ends");
         tick("quiet");
         rows.rows = {{1, 1}, {1, 2}, {1, 3}, {1, 4}};
         ++rows.shape;
