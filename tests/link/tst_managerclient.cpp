@@ -149,6 +149,13 @@ private slots:
 
     void callThatFitsTheLargestMessageIsWritten()
     {
+        // Started with standard input closed, the connection's socket is descriptor 0.
+        const int input = ::dup(0);
+        ::close(0);
+        const auto restore = qScopeGuard([input] {
+            ::dup2(input, 0);
+            ::close(input);
+        });
         vorn::DirectBusConnection connection;
         QVERIFY(connection.open(kWaitMs).ok());
         vorn::DirectBusCall call("", "/", "", "Large");
