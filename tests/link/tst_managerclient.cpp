@@ -63,13 +63,17 @@ private slots:
     void callsArriveInOrderWithTheirArguments_data()
     {
         QTest::addColumn<bool>("ownConnection");   // else through Qt's bus connection
-        QTest::newRow("own-connection") << true;
-        QTest::newRow("qt-connection") << false;
+        QTest::addColumn<QByteArray>("address");   // the one the own connection finds, empty: the session's
+        QTest::newRow("own-connection") << true << QByteArray();
+        QTest::newRow("qt-connection") << false << QByteArray();
+        // The address changed after the client was made: the calls go through Qt's connection, open already.
+        QTest::newRow("own-connection-without-a-usable-address") << true << QByteArray("tcp:host=localhost,port=1");
     }
 
     void callsArriveInOrderWithTheirArguments()
     {
         QFETCH(bool, ownConnection);
+        QFETCH(QByteArray, address);
         // Nothing is escaped on the way: a bare ampersand and angle brackets inside
         // a field, and text outside Latin-1, arrive exactly as given; so do an
         // empty text and one about the size of a 10,000-record schedule.
@@ -94,6 +98,10 @@ private slots:
         QVERIFY(manager.claimName());
         auto client = create();
         QVERIFY(client);
+        const QByteArray session = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+        const auto restore = qScopeGuard([&session] { qputenv("DBUS_SESSION_BUS_ADDRESS", session); });
+        if (!address.isEmpty())
+            qputenv("DBUS_SESSION_BUS_ADDRESS", address);
         client->CreateView(QStringLiteral("Scheduler"), QStringLiteral("View Scheduler"), 7);
         QStringList expected{"CreateView(Scheduler|View Scheduler|7)"};
         for (const QString &xml : feeds) {
@@ -106,7 +114,7 @@ private slots:
         QCOMPARE(manager.calls(), expected);
         QCOMPARE(client->failedCount() + client->supersededCount(), 0);
         // Still on its own connection: it did not fall back to Qt's.
-        QCOMPARE(client->usesDirectBus(), ownConnection);
+        QCOMPARE(client->usesDirectBus(), ownConnection && address.isEmpty());
         // Going away, the client still hands the bus what waits behind the call in flight.
         client->SetViewXMLData(QStringLiteral("SCHEDULER"), QStringLiteral("first"));
         client->SetViewXMLData(QStringLiteral("SCHEDULER"), QStringLiteral("second"));
@@ -149,6 +157,13 @@ private slots:
 
     void callThatFitsTheLargestMessageIsWritten()
     {
+        // Started with standard input closed, the connection's socket is descriptor 0.
+        const int input = ::dup(0);
+        ::close(0);
+        const auto restore = qScopeGuard([input] {
+            ::dup2(input, 0);
+            ::close(input);
+        });
         vorn::DirectBusConnection connection;
         QVERIFY(connection.open(kWaitMs).ok());
         vorn::DirectBusCall call("", "/", "", "Large");

@@ -36,6 +36,8 @@ private slots:
         // Below any double, however large the exponent that brings it back up part of the way.
         QTest::newRow("underflow-with-positive-exponent") << "0." + QString(409, u'0') + "1e10" << "" << false << QVariant(0);
         QTest::newRow("beyond-any-double-signed-exponent") << "1e+400" << "" << true << QVariant();
+        // Past any double only by the exponent's first digit, which has no sign before it.
+        QTest::newRow("beyond-any-double-fraction-unsigned-exponent") << "0.00001e9000" << "" << true << QVariant();
         QTest::newRow("beyond-int32-by-rounding") << "2147483647.5" << "" << true << QVariant();
         QTest::newRow("beyond-int32") << "2147483648" << "" << true << QVariant();
         QTest::newRow("eleven-digits") << "10000000000" << "" << true << QVariant();

@@ -1,6 +1,8 @@
 #include "scheduletable.h"
 
 #include "fieldreader.h"
+#include "schedulerows.h"
+#include "testfiles.h"
 #include "tickstate.h"
 
 #include <QTemporaryDir>
@@ -11,25 +13,27 @@ using namespace vorn::model;
 
 namespace {
 
-// Rows from 2 on as (outline level, record) pairs, the way a tick sees the grid.
+// Rows from 2 on as (outline level, record) pairs, the way a tick sees the grid;
+// rows of another shape are another generation.
 struct TickTestRows final : TickRows {
     QList<std::pair<qint16, qint32>> rows;
+    quint64 shape = 1;
     const void *holder() const override { return this; }
-    quint64 generation() const override { return 1; }
+    quint64 generation() const override { return shape; }
     int count() const override { return int(rows.size()) + 2; }
     qint16 level(int row) const override { return rows[row - 2].first; }
     qint32 record(int row) const override { return rows[row - 2].second; }
 };
 
-// The cells as the ticks left them: per row and triple, the three texts.
+// The six time texts of each row as the fill and the ticks left them.
 struct TickTestCells final : TickCellWriter {
-    QMap<std::pair<int, int>, QStringList> texts;
+    QMap<int, QStringList> texts;
     void write(const TickTriple &triple) override
     {
-        QStringList &cells = texts[{triple.row, triple.pair}];
-        cells.resize(3);
+        QStringList &cells = texts[triple.row];
+        cells.resize(6);
         for (int i = 0; i < 3; ++i)
-            cells[i] = triple.texts[i].value_or(cells[i]);
+            cells[3 * triple.pair + i] = triple.texts[i].value_or(cells[3 * triple.pair + i]);
     }
 };
 
@@ -38,36 +42,79 @@ struct TickTestCells final : TickCellWriter {
 class TestTickState : public QObject {
     Q_OBJECT
 private slots:
-    // A tick on what the last tick kept leaves the cells a tick from nothing writes.
-    void keptTickStateWritesWhatAFreshTickWrites()
+    // What the ticks of one kept state do while the table and the rows change under them: after
+    // every tick the cells are those a tick from nothing writes, and the transcript says what each
+    // tick forgot, counted and changed.
+    void keptTicksOverATableAndRowsThatChangeShape()
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("S.dbf"));
-        store::DbfTable table;
-        QCOMPARE(vorn::testing::makeScheduleTable(table, path, {"P;;M;;10;30", "P;;M;;20;25", "P;;M;;40;45;;40;45"}), QString());
-        // The detail row above the first group row counts into that group.
+        QStringList records{"P;;A;;10;30;20", "P;;B;;20;25;9;20;30", "P;;A;;40;45;;40;45;5", "P;;B"};
+        store::DbfTable table, writer;
+        QCOMPARE(vorn::testing::makeScheduleTable(table, path, records), QString());
         TickTestRows rows;
-        rows.rows = {{1, 1}, {0, 0}, {1, 2}, {0, 0}, {1, 3}};
-        TickState kept, fresh;
-        TickTestCells shown, afresh;
-        kept.run(table, FieldReader(table), rows, nullptr, shown);
-        // The first record's finish moves back onto its start, and the third's actual one onto
-        // its actual start: each group's end moves with it.
-        store::DbfTable writer;
-        QVERIFY(writer.open(path).ok() && writer.setField(1, 6, "10").ok() && writer.setField(3, 9, "40").ok()
-                && table.open(path).ok());
-        kept.run(table, FieldReader(table), rows, nullptr, shown);
-        fresh.run(table, FieldReader(table), rows, nullptr, afresh);
-        QCOMPARE(shown.texts, afresh.texts);
-        // Another grid of the same rows is worked out afresh, whatever groups the last one had.
-        const TickTestRows again = rows;
-        TickTestCells anew;
-        kept.run(table, FieldReader(table), again, nullptr, anew);
-        QCOMPARE(anew.texts, afresh.texts);
-        // A fill of another layout that does not fit forgets what the ticks saw: every record is new.
-        kept.beginFill(table, 0);
-        kept.endFill(rows, {});
-        QCOMPARE(kept.run(table, FieldReader(table), rows, nullptr, shown).changedRecords, 3);
+        TickTestCells cells;
+        TickState kept;
+        QByteArray transcript;
+        const auto fill = [&](bool rowsFit) {
+            const FillResult result = BuildScheduleRows(table, kSortByMachine, nullptr);
+            rows.rows.clear();
+            ++rows.shape;
+            transcript += "fill, forgot " + QByteArray::number(kept.beginFill(table, result.rows.size())) + '\n';
+            for (const ScheduleRow &row : result.rows) {
+                rows.rows.append({row.level, row.record});
+                cells.texts[rows.count() - 1] = QStringList(row.times.begin(), row.times.end());
+                kept.addFillRow(row);
+            }
+            if (!rowsFit)
+                rows.rows.append({1, 1});   // a row the fill did not make
+            kept.endFill(rows, result.fingerprints);
+        };
+        const auto tick = [&](const char *what, bool keep = true) {
+            QVERIFY(table.open(path).ok());
+            const FieldReader reader(table);
+            const bool forgot = kept.takeLayout(LayoutFingerprint(table), keep && reader.allDirect());
+            const TickTestCells before = cells;
+            TickTestCells fresh = cells;
+            const TickCounts counts = kept.run(table, reader, rows, nullptr, cells);
+            TickState().run(table, reader, rows, nullptr, fresh);
+            QCOMPARE(cells.texts, fresh.texts);
+            transcript += QByteArray(what) + ": forgot " + QByteArray::number(forgot) + ", changed records "
+                + QByteArray::number(counts.changedRecords) + ", rows worked out " + QByteArray::number(counts.detailRows) + '\n';
+            for (auto row = cells.texts.cbegin(); row != cells.texts.cend(); ++row) {
+                if (before.texts.value(row.key()) != *row)
+                    transcript += "  row " + QByteArray::number(row.key()) + ": " + row->join(u'|').toUtf8() + '\n';
+            }
+        };
+        fill(true);
+        tick("after the fill");
+        QVERIFY(writer.open(path).ok() && writer.setField(3, 6, "50").ok());
+        tick("record 3 finishes later");
+        QVERIFY(writer.setField(3, 9, "40").ok() && writer.setField(2, 8, "25").ok());
+        tick("actual runs: record 3's ends where it starts, record 2's starts where its plan ends");
+        tick("quiet");
+        rows.rows = {{1, 1}, {1, 2}, {1, 3}, {1, 4}};
+        ++rows.shape;
+        tick("rows without groups");
+        // The detail row above the first group row counts into that group; record 3 stands in three rows.
+        rows.rows = {{1, 1}, {0, 3}, {1, 3}, {0, 2}, {1, 2}, {1, 4}, {1, 3}, {1, 3}};
+        ++rows.shape;
+        tick("groups again, a row above the first");
+        QVERIFY(writer.setField(1, 5, "5").ok());
+        tick("record 1 starts earlier");
+        QVERIFY(writer.markDeleted(1).ok() && writer.pack().ok());
+        tick("record 1 cut, the rest moved up, record 4 beyond the end");
+        QVERIFY(writer.appendRecord({"P", "", "B", "", "5", "6"}).ok());
+        tick("a record appended");
+        tick("fields outside the record", false);
+        QCOMPARE(vorn::testing::makeScheduleTable(table, path, records, 0x4D), QString());
+        tick("another code page");
+        // A fill of a table of another layout forgets what the ticks saw, whether the rows take it or not.
+        records[0] = "P;;A;;15;30;20";
+        QCOMPARE(vorn::testing::makeScheduleTable(table, path, records), QString());
+        fill(false);
+        tick("after a fill of the first code page the rows did not take");
+        VORN_COMPARE_STORED(QStringLiteral("kept-ticks.txt"), transcript);
     }
 
     // What a tick kept is of use only on a table of the same layout: a field's name, type or
