@@ -419,6 +419,9 @@ def main():
         # source moved is reported, not silently dropped from the comparison.
         old = [r for r in json.load(open(args.replay))["mutants"] if r["status"] == args.replay_status
                and (args.replay_status != "killed" or any(re.search(args.killed_by, k) for k in r["killers"]))]
+        # A survivor judged unable to change behaviour would only survive again.
+        eq = equivalents()
+        old = [r for r in old if r["status"] != "survived" or key_of(r) not in eq]
         # The very bytes first, where the file has not changed; else the id.
         byplace = {(p["file"], p["start"], p["end"], p["repl"]): p for p in points}
         byid = {p["id"]: p for p in points}
