@@ -128,6 +128,7 @@ private slots:
             << "Schedule table unreadable since 10:01:00";
         QTest::newRow("readable-again-clears-it") << "rxxu" << true << false << 10 << "";
         QTest::newRow("unchanged-for-the-set-minutes") << "ruuu" << true << false << 3 << "No change for 3 min";
+        QTest::newRow("unchanged-for-one-minute") << "ru" << true << false << 1 << "No change for 1 min";
         QTest::newRow("unchanged-warning-off-with-zero") << "ruuuuu" << true << false << 0 << "";
         QTest::newRow("stopped-by-the-manager") << "r" << true << true << 10 << "Updates stopped by the manager (STOP)";
         QTest::newRow("offline-shows-nothing") << "rxx" << false << true << 10 << "";
