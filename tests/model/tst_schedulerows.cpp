@@ -82,6 +82,8 @@ private slots:
         QTest::newRow("plain-keys-placed-before-a-separated-one-count-as-pieces")
             << QStringList{"B;;M1;", "A|C;;M2;", " B;;M3;", "A;;M4;"} << 0
             << QStringList{"0 B #1", "1 M1 #1", "0 A|C #2", "1 M2 #2"};
+        QTest::newRow("blank-variant-of-a-plain-key-is-seen") << QStringList{"B;;M1;", " B;;M2;"} << 0
+            << QStringList{"0 B #1", "1 M1 #1"};
         // "™" is the code units 0x2122, the bytes of the ASCII key "\"!": the keys must stay apart.
         QTest::newRow("key-beyond-ascii-beside-its-units-as-ascii") << QStringList{"P1;;™", "P2;;\"!"} << 1 << kAsPlainAlgorithm;
         QTest::newRow("separated-key-never-seen") << QStringList{"P1;;X|Y;;10", "P2;;X|Y;;20"} << 1
