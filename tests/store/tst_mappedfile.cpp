@@ -12,14 +12,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <atomic>
 #include <csignal>
 #include <csetjmp>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 using namespace vorn::store;
@@ -228,43 +226,6 @@ private slots:
         const QStringList rewritten = readTable(path);
         QCOMPARE(rewritten.size(), 3000);
         QCOMPARE(rewritten, readTable(path, false));
-    }
-
-    // The manager rewrites the table all the time while the window and the
-    // refresh thread read it: readers on two threads against a writer that
-    // appends, packs and cuts.
-    void readersSurviveABusyWriter()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath("Scheduler.dbf");
-        QVERIFY(writeTable(path, 1500));
-        std::atomic<bool> done{false};
-        std::atomic<int> opened{0};
-        std::atomic<qint64> sum{0};
-        auto read = [&] {
-            while (!done.load()) {
-                DbfTable table;
-                if (table.open(path).failed())
-                    continue;
-                ++opened;
-                sum += flatten(table).join(u'|').size();
-            }
-        };
-        std::thread first(read), second(read);
-        bool written = true;
-        for (int round = 0; round < 60 && written; ++round) {
-            const Change changes[] = {Change::AppendMany, Change::Pack, Change::CutMidway};
-            written = round % 4 == 3 ? writeTable(path, 1500) : change(path, changes[round % 4]);
-        }
-        // On a busy machine the readers may not have run at all yet; the
-        // table as last written opens, so they will.
-        while (written && opened.load() == 0)
-            std::this_thread::yield();
-        done = true;
-        first.join();
-        second.join();
-        QVERIFY(written);
-        QCOMPARE(readTable(path), readTable(path, false));
     }
 
     // A bus error that is not about a table's mapping reaches the handler
