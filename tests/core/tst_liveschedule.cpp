@@ -59,54 +59,44 @@ private slots:
     void tickAfterAFillStartsFromWhatTheFillRead_data()
     {
         // Records "StartP;FinishP;DurationP;StartA;FinishA;DurationA" of one machine;
-        // "set <record> <StartP>" changes one between the fill and the tick
-        // ("setA" its StartA);
+        // "set <record> <StartP>" changes one between the fill and the tick;
         // "midfill <record> <StartP> <StartP back>" while the fill pauses, and
         // back after the fill.
         QTest::addColumn<QStringList>("records");
         QTest::addColumn<QString>("change");
         QTest::addColumn<int>("rowsRewritten");
-        QTest::addColumn<QString>("machine");
 
-        QTest::newRow("stored-durations-agree-nothing-to-do") << QStringList{"60;180;120;70;250;180", "100;200;100"} << "" << 0 << "M";
-        QTest::newRow("stored-duration-differs-row-rewritten") << QStringList{"60;180;999", "100;200;100"} << "" << 1 << "M";
-        QTest::newRow("one-side-empty-keeps-the-stored-duration") << QStringList{"60;;999", ";;"} << "" << 0 << "M";
-        QTest::newRow("both-empty-clears-a-stored-duration") << QStringList{";;30", "5;6;1"} << "" << 1 << "M";
-        QTest::newRow("duration-beyond-92-hours-kept") << QStringList{"-1;331199;5"} << "" << 0 << "M";
-        QTest::newRow("record-changed-after-the-fill") << QStringList{"60;180;120", "100;200;100"} << "set 2 150" << 1 << "M";
-        QTest::newRow("actual-start-moved-to-the-old-planned-finish")
-            << QStringList{"60;180;120;70;250;180"} << "setA 1 180" << 1 << "M";
+        QTest::newRow("stored-durations-agree-nothing-to-do") << QStringList{"60;180;120;70;250;180", "100;200;100"} << "" << 0;
+        QTest::newRow("one-side-empty-keeps-the-stored-duration") << QStringList{"60;;999", ";;"} << "" << 0;
+        QTest::newRow("both-empty-clears-a-stored-duration") << QStringList{";;30", "5;6;1"} << "" << 1;
+        QTest::newRow("duration-beyond-92-hours-kept") << QStringList{"-1;331199;5"} << "" << 0;
+        QTest::newRow("record-changed-after-the-fill") << QStringList{"60;180;120", "100;200;100"} << "set 2 150" << 1;
         // The fill takes a negative finish as the latest, a tick does not.
-        QTest::newRow("summary-a-tick-writes-otherwise") << QStringList{"-100;-50;50", "-90;-60;30"} << "" << 0 << "M";
-        QTest::newRow("summary-beyond-92-hours-kept") << QStringList{"10;331300;331290"} << "" << 0 << "M";
-        // A machine named with "|" opens a group at each of its records, each
-        // showing the records from there on: record 3 stands in three rows.
-        QTest::newRow("record-in-three-rows-changed")
-            << QStringList{"60;180;120", "100;200;100", "10;20;10"} << "set 3 15" << 3 << "A|B";
+        QTest::newRow("summary-a-tick-writes-otherwise") << QStringList{"-100;-50;50", "-90;-60;30"} << "" << 0;
+        QTest::newRow("summary-beyond-92-hours-kept") << QStringList{"10;331300;331290"} << "" << 0;
         // A fill pauses every 8192 records; a record not plain ASCII has its
         // fields read on the window's thread after the others. Only a mapped
         // table shows the fill a write made after its open.
         if (store::MappedFile::enabled())
             QTest::newRow("record-rewritten-during-the-fill-and-back-is-read-again")
-                << (QStringList(8192, "60;180;120") << "100;;;;\u00e9") << "midfill 8193 150 100" << 1 << "M";
+                << (QStringList(8192, "60;180;120") << "100;;;;\u00e9") << "midfill 8193 150 100" << 1;
     }
 
     void tickAfterAFillStartsFromWhatTheFillRead()
     {
         QFETCH(QStringList, records);
         QFETCH(QString, change);
-        QFETCH(QString, machine);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("Scheduler.dbf"));
         for (QString &record : records)
-            record.prepend(QStringLiteral("P;;%1;;").arg(machine));
+            record.prepend(QStringLiteral("P;;M;;"));
         store::DbfTable table;
         QCOMPARE(testing::makeScheduleTable(table, path, records), QString());
         const QStringList words = change.split(u' ');
-        const auto setStart = [&path, &words](const QString &record, const QString &start) {
+        const auto setStart = [&path](const QString &record, const QString &start) {
             store::DbfTable writer;
             QVERIFY(writer.open(path).ok());
-            QVERIFY(writer.setField(record.toInt(), words[0] == u"setA" ? 8 : 5, start).ok());
+            QVERIFY(writer.setField(record.toInt(), 5, start).ok());
         };
         // The plan and process tables only need to open.
         core::LiveSchedule schedule(core::LiveSchedule::OpenFailure::Quiet);

@@ -132,7 +132,6 @@ private slots:
         const QString name = QStringLiteral("reply-serials.txt");
         const char *const results[] = {"more needed", "message", "broken"};
         QByteArray transcript;
-        int messages = 0;
         for (const QByteArray &line : vorn::testing::readFile(QStringLiteral(VORN_TEST_DATA_DIR "/") + name).trimmed().split('\n')) {
             const qsizetype from = line.indexOf(": ") + 2, to = line.indexOf(" -> ");
             transcript += to < 0 ? line : line.first(to);
@@ -147,11 +146,9 @@ private slots:
                 transcript += QStringLiteral(" -> %1: type %2, reply to %3, %4 bytes%5")
                                   .arg(results[reader.next(&head)]).arg(int(head.type)).arg(head.replySerial).arg(head.size)
                                   .arg(head.errorName.isEmpty() ? QString() : ", error " + head.errorName).toUtf8();
-                ++messages;
             }
             transcript += '\n';
         }
-        QCOMPARE(messages, 10);
         VORN_COMPARE_STORED(name, transcript);
     }
 
