@@ -29,7 +29,7 @@ rm -rf "$reports"
 mkdir -p "$reports"
 export QT_QPA_PLATFORM=offscreen
 # The hand-offs through Qt's event queues are made visible by
-# tests/support/tsanqthandoff.cpp.
+# tools/tsan/qthandoff.cpp.
 export TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp:second_deadlock_stack=1:history_size=4:log_path=$reports/report"
 status=0
 dbus-run-session -- ctest --test-dir "$build" -R "$regex" --output-on-failure || status=$?
