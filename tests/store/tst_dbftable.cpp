@@ -180,6 +180,15 @@ private slots:
             QByteArray bytes = readFile(path);
             return bytes.mid(1, 3) == QByteArrayView(todayBytes, 3) ? bytes.replace(1, 3, "TDY") : bytes;
         };
+        // Each system words its reasons its own way ("File not found." on
+        // Windows): the transcript names them.
+        QFile missing(dir.filePath("missing.dbf")), folder(dir.path());
+        missing.open(QIODevice::ReadWrite | QIODevice::Unbuffered | QIODevice::ExistingOnly);
+        folder.open(QIODevice::ReadWrite | QIODevice::Unbuffered | QIODevice::ExistingOnly);
+        const auto reason = [&](QString message) {
+            return message.replace(dir.path(), "DIR").replace(missing.errorString(), "(no such file)")
+                .replace(folder.errorString(), "(a folder)");
+        };
         DbfTable table, other;
         QByteArray was = onDisk();
         QString transcript;
@@ -213,7 +222,7 @@ private slots:
                 result = words[0] == "mark" ? writer.markDeleted(words[1].toInt()) : writer.pack();
             }
             const QByteArray now = onDisk();
-            transcript += line + ": " + (result.ok() ? QStringLiteral("ok") : QString(result.message()).replace(dir.path(), "DIR")) + '\n'
+            transcript += line + ": " + (result.ok() ? QStringLiteral("ok") : reason(result.message())) + '\n'
                 + changes(was, now) + "  reads " + flatten(table).join(", ") + '\n';
             was = now;
         }
