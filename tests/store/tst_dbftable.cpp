@@ -199,9 +199,9 @@ private slots:
             vorn::Result result;
             if (words[0] == "create") {
                 QList<FieldDescriptor> fields;
-                for (const QString &spec : words.mid(1)) {
-                    const QStringList size = spec.mid(1).split('.');
-                    fields.append({"F" + QByteArray::number(fields.size() + 1), spec[0].toLatin1(), size[0].toInt(), size.value(1).toInt()});
+                for (const QString &column : words.mid(1)) {
+                    const QStringList size = column.mid(1).split('.');
+                    fields.append({"F" + QByteArray::number(fields.size() + 1), column[0].toLatin1(), size[0].toInt(), size.value(1).toInt()});
                 }
                 result = DbfTable::create(path, fields, 0x4D);
             } else if (words[0] == "poke") {
