@@ -18,6 +18,7 @@
 #include <thread>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 using vorn::ManagerServerClient;
@@ -168,6 +169,8 @@ private slots:
         // producer gives up at once, so nothing that large is ever made, and the call is not refused.
         call.addString(vorn::DirectBusConnection::MaxMessageSize - 256 - 5, [](const vorn::DirectBusCall::Sink &) { return false; });
         QCOMPARE(connection.call(call, kWaitMs).errorName, QStringLiteral("the call could not be written in time"));
+        connection.close();
+        QCOMPARE(::fcntl(0, F_GETFD), -1);
     }
 
     // The bus is played by a listening socket: "silent" never answers,

@@ -294,6 +294,26 @@ def equivalents():
     return {k.strip(): why.strip() for k, why in pairs}
 
 
+def check_equivalents(points, files):
+    """Entries of equivalent.txt that no longer name a mutation point, or name one twice.
+
+    A key holds a line number: after an edit above it, an entry may name nothing, or
+    another change on the line it lands on, so each is checked against the points now."""
+    keys = {key_of(p) for p in points}
+    files = {os.path.relpath(f, ROOT) for f in files}
+    seen, doubtful = set(), 0
+    for n, line in enumerate(open(EQUIVALENT).read().splitlines(), 1):
+        key = line.partition(" | ")[0].strip()
+        if not key or line.startswith("#") or key.split(":")[0] not in files:
+            continue
+        if key in seen or key not in keys:
+            print("equivalent.txt:%d: %s %s" % (n, key, "is listed twice" if key in seen else "names no mutation point now"))
+            doubtful += 1
+        seen.add(key)
+    print("%d entries checked, %d to look at" % (len(seen), doubtful), file=sys.stderr)
+    return 1 if doubtful else 0
+
+
 def test_functions(build, suites):
     """Test program -> its functions as Class::function, for the suites that ran."""
     shown = subprocess.run(["ctest", "--test-dir", build, "--show-only=json-v1"],
@@ -392,13 +412,15 @@ def main():
                     help="with --replay: only those a matching test function killed")
     ap.add_argument("--replay-status", default="killed", choices=["killed", "survived"],
                     help="with --replay: run again the mutants of this outcome (survived: after new tests)")
+    ap.add_argument("--check-equivalents", action="store_true",
+                    help="list entries of equivalent.txt that name no mutation point now, or one twice")
     ap.add_argument("--selftest", action="store_true")
     args = ap.parse_args()
     if args.selftest:
         return selftest()
     if args.report:
         return report(json.load(open(args.json))["mutants"], args.build, args.markdown)
-    if not args.list and "VORN_MUTATE_BUS" not in os.environ:
+    if not args.list and not args.check_equivalents and "VORN_MUTATE_BUS" not in os.environ:
         os.environ["VORN_MUTATE_BUS"] = "1"
         os.execvp("dbus-run-session", ["dbus-run-session", "--", sys.executable] + sys.argv)
     recover(args.build)
@@ -413,6 +435,8 @@ def main():
             cache[key] = find_points(f, compile_args(args.build, f))
         points += cache[key]
     json.dump(cache, open(cache_path, "w"))
+    if args.check_equivalents:
+        return check_equivalents(points, sources(args.paths))
     chosen = sample(points, args.sample, args.seed) if args.sample else points
     if args.replay:
         # Ids name file, line and change, so they hold while only tests change; a mutant whose
