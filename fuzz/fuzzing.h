@@ -47,11 +47,7 @@ inline const QString &ScratchFolder()
 // there to answer them.
 inline void AnswerMessagesAtOnce()
 {
-    static const bool installed = [] {
-        SetMessageHandler([](const MessageRequest &) { return MessageAnswer::Ok; });
-        return true;
-    }();
-    (void)installed;
+    SetMessageHandler([](const MessageRequest &) { return MessageAnswer::Ok; });
 }
 
 // A table opened through the table library from `base` must open exactly when
@@ -85,11 +81,8 @@ public:
     bool empty() const { return m_data.isEmpty(); }
     std::uint8_t u8()
     {
-        if (m_data.isEmpty())
-            return 0;
-        const auto value = std::uint8_t(m_data.front());
-        m_data = m_data.sliced(1);
-        return value;
+        const QByteArrayView one = take(1);
+        return one.isEmpty() ? 0 : std::uint8_t(one.front());
     }
     std::uint16_t u16() { return std::uint16_t(u8() | (u8() << 8)); }
     QByteArrayView take(qsizetype n)
