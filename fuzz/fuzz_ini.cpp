@@ -39,7 +39,7 @@ void checkOnePlaceChanged(const QByteArray &before, const QByteArray &after)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    const QByteArrayView text(reinterpret_cast<const char *>(data), qsizetype(size));
+    const QByteArrayView text(data, qsizetype(size));
     const QString folder = fuzz::ScratchFolder();
     const QString file = folder + QStringLiteral("LANGUAGE.INI");
     VORN_FUZZ_CHECK(testing::writeFile(file, text.toByteArray()));

@@ -73,10 +73,7 @@ inline bool OpenSameAsBytes(store::TableContext &context, store::DbfTable &table
 // The fuzzer's bytes, taken from the front; zeros once they run out.
 class Bytes {
 public:
-    Bytes(const std::uint8_t *data, std::size_t size)
-        : m_data(reinterpret_cast<const char *>(data), qsizetype(size))
-    {
-    }
+    Bytes(const std::uint8_t *data, std::size_t size) : m_data(data, qsizetype(size)) {}
     Bytes(QByteArrayView bytes) : m_data(bytes) {}
     bool empty() const { return m_data.isEmpty(); }
     std::uint8_t u8()
