@@ -28,12 +28,9 @@ Taken take(QByteArrayView stream, std::uint16_t seed)
     Taken taken;
     BusMessageReader reader;
     quint32 state = seed;
-    for (qsizetype at = 0; at < stream.size() && taken.end != BusMessageReader::Broken;) {
+    for (fuzz::Bytes left(stream); !left.empty() && taken.end != BusMessageReader::Broken;) {
         state = state * 1103515245u + 12345u;
-        const qsizetype piece = seed == 0 ? stream.size() : qsizetype(1 + (state >> 16) % 97);
-        const QByteArrayView bytes = stream.sliced(at, std::min(piece, stream.size() - at));
-        at += bytes.size();
-        reader.append(bytes);
+        reader.append(left.take(seed == 0 ? stream.size() : qsizetype(1 + (state >> 16) % 97)));
         BusMessageHead head;
         while ((taken.end = reader.next(&head)) == BusMessageReader::Message) {
             VORN_FUZZ_CHECK(head.size >= 16);

@@ -24,12 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     ParsePlacement(line);
 
     fuzz::Bytes tail(data + size - std::min<std::size_t>(size, 9), std::min<std::size_t>(size, 9));
-    Placement want;
-    want.x = qint16(tail.u16());
-    want.y = qint16(tail.u16());
-    want.cx = qint16(tail.u16());
-    want.cy = qint16(tail.u16());
-    want.topMost = tail.u8() & 1;
+    // A braced list reads its bytes in order.
+    const Placement want{qint16(tail.u16()), qint16(tail.u16()), qint16(tail.u16()), qint16(tail.u16()),
+                         bool(tail.u8() & 1)};
     QString text = arguments.value(0);
     text.remove(u' ').remove(u'/');
     // Joined, not formatted: the text may hold "%1".

@@ -14,14 +14,9 @@ using namespace vorn;
 
 namespace {
 
-struct Key {
-    const char *section;
-    const char *name;
-};
-
 // Settings keys, the grouping (read under its own spelling of the section)
 // and the interface language.
-constexpr Key keys[] = {
+constexpr std::pair<const char *, const char *> keys[] = {
     {"SCHEDULER", "Timer"},         {"SCHEDULER", "PlanBegVisible"}, {"SCHEDULER", "PlanEndVisible"},
     {"SCHEDULER", "PlanDurVisible"}, {"SCHEDULER", "ActBegVisible"}, {"SCHEDULER", "ActEndVisible"},
     {"SCHEDULER", "ActDurVisible"}, {"SCHEDULER", "Interval"},       {"SCHEDULER", "BaseDate"},
@@ -32,13 +27,10 @@ constexpr Key keys[] = {
 // the old text (or between two of its lines).
 void checkOnePlaceChanged(const QByteArray &before, const QByteArray &after)
 {
-    const qsizetype shorter = std::min(before.size(), after.size());
-    qsizetype prefix = 0;
-    while (prefix < shorter && before[prefix] == after[prefix])
-        ++prefix;
-    qsizetype suffix = 0;
-    while (suffix < shorter - prefix && before[before.size() - 1 - suffix] == after[after.size() - 1 - suffix])
-        ++suffix;
+    const qsizetype prefix = std::mismatch(before.begin(), before.end(), after.begin(), after.end()).first - before.begin();
+    // The common tail may not reach back into the common head.
+    const qsizetype suffix = std::mismatch(before.rbegin(), before.rend() - prefix, after.rbegin(), after.rend() - prefix).first
+        - before.rbegin();
     const QByteArrayView removed = QByteArrayView(before).sliced(prefix, before.size() - prefix - suffix);
     VORN_FUZZ_CHECK(!removed.contains('\n'));
 }
@@ -47,7 +39,7 @@ void checkOnePlaceChanged(const QByteArray &before, const QByteArray &after)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    const QByteArrayView text(reinterpret_cast<const char *>(data), qsizetype(size));
+    const QByteArrayView text(data, qsizetype(size));
     const QString folder = fuzz::ScratchFolder();
     const QString file = folder + QStringLiteral("LANGUAGE.INI");
     VORN_FUZZ_CHECK(testing::writeFile(file, text.toByteArray()));
@@ -63,9 +55,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // The values written depend on the input, so that they sometimes equal
     // what is already there.
     uint seed = qHash(text);
-    for (const Key &key : keys) {
-        const QString section = QLatin1StringView(key.section);
-        const QString name = QLatin1StringView(key.name);
+    for (const auto &[sectionName, keyName] : keys) {
+        const QString section = QLatin1StringView(sectionName);
+        const QString name = QLatin1StringView(keyName);
         const QString value = QString::number(qint16(seed % 65536));
         seed = seed * 1103515245u + 12345u;
         const QByteArray before = testing::readFile(file);

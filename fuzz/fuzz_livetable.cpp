@@ -73,25 +73,6 @@ struct Live {
     }
 };
 
-// What a tick does with the open table, plus a scan of every field.
-void readAll(const store::DbfTable &table, chart::GridData &grid)
-{
-    RefreshTimesAndFeed(table, grid, false, nullptr);
-    for (qint32 r = 1; r <= table.recordCount(); ++r) {
-        table.isDeleted(r);
-        for (int f = 1; f <= table.fieldCount(); ++f)
-            store::FieldText(table, r, f);
-    }
-}
-
-void fill(store::TableContext &context, store::DbfTable &table, const QString &base,
-          chart::GridData &grid)
-{
-    grid.setRows(2);
-    if (context.OpenTable(table, base).ok())
-        ApplyScheduleRows(grid, model::BuildScheduleRows(table, model::kSortByMachine, nullptr).rows);
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -115,7 +96,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     chart::GridData grid;
     grid.setCols(8 + 24);
     grid.setFixedRows(2);
-    fill(context, table, base, grid);
+    const auto fill = [&] {
+        grid.setRows(2);
+        if (context.OpenTable(table, base).ok())
+            ApplyScheduleRows(grid, model::BuildScheduleRows(table, model::kSortByMachine, nullptr).rows);
+    };
+    // What a tick does with the open table, plus a scan of every field.
+    const auto readAll = [&] {
+        RefreshTimesAndFeed(table, grid, false, nullptr);
+        for (qint32 r = 1; r <= table.recordCount(); ++r) {
+            table.isDeleted(r);
+            for (int f = 1; f <= table.fieldCount(); ++f)
+                store::FieldText(table, r, f);
+        }
+    };
+    fill();
 
     for (int i = 0; i < steps; ++i) {
         const int kind = script.u8() % 6;
@@ -134,10 +129,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             live.writeAt(a * now / 65535, live.startBytes((b >> 8) * live.start.size() / 256, 1 + b % 512));
             break;
         case 3:
-            readAll(table, grid);
+            readAll();
             break;
         case 4:   // the next tick opens the table again
-            fill(context, table, base, grid);
+            fill();
             break;
         case 5: { // recreates the file: a new inode under the same name
             const QString fresh = base + QStringLiteral(".new");
@@ -148,7 +143,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         }
         }
     }
-    readAll(table, grid);
+    readAll();
     ::close(live.fd);
 
     // Once the writer stops, the next open sees exactly what the file holds.

@@ -43,7 +43,7 @@ void readEveryField(const store::DbfTable &table)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     fuzz::AnswerMessagesAtOnce();
-    const QByteArrayView input(reinterpret_cast<const char *>(data), qsizetype(size));
+    const QByteArrayView input(data, qsizetype(size));
     const qsizetype marker = input.indexOf(QByteArrayView("|MEMO|"));
     const QByteArrayView tableBytes = marker < 0 ? input : input.first(marker);
     const QString base = fuzz::ScratchFolder() + QStringLiteral("Scheduler");

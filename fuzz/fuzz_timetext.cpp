@@ -83,13 +83,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     // The painter paints inside the cell and nowhere else: with the cell
     // blanked again the picture is white all over.
-    static const QImage white = [] {
-        QImage blank(96, 64, QImage::Format_RGB32);
-        blank.fill(Qt::white);
-        return blank;
-    }();
-    static QImage image = white.copy();
+    QImage image(96, 64, QImage::Format_RGB32);
     image.fill(Qt::white);
+    const QImage white = image.copy();
     QPainter painter(&image);
     chart::fg_DrawCell(painter, grid, state, 2, 8, left, top, right, bottom);
     painter.fillRect(QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)), Qt::white);

@@ -47,11 +47,7 @@ inline const QString &ScratchFolder()
 // there to answer them.
 inline void AnswerMessagesAtOnce()
 {
-    static const bool installed = [] {
-        SetMessageHandler([](const MessageRequest &) { return MessageAnswer::Ok; });
-        return true;
-    }();
-    (void)installed;
+    SetMessageHandler([](const MessageRequest &) { return MessageAnswer::Ok; });
 }
 
 // A table opened through the table library from `base` must open exactly when
@@ -77,19 +73,13 @@ inline bool OpenSameAsBytes(store::TableContext &context, store::DbfTable &table
 // The fuzzer's bytes, taken from the front; zeros once they run out.
 class Bytes {
 public:
-    Bytes(const std::uint8_t *data, std::size_t size)
-        : m_data(reinterpret_cast<const char *>(data), qsizetype(size))
-    {
-    }
+    Bytes(const std::uint8_t *data, std::size_t size) : m_data(data, qsizetype(size)) {}
     Bytes(QByteArrayView bytes) : m_data(bytes) {}
     bool empty() const { return m_data.isEmpty(); }
     std::uint8_t u8()
     {
-        if (m_data.isEmpty())
-            return 0;
-        const auto value = std::uint8_t(m_data.front());
-        m_data = m_data.sliced(1);
-        return value;
+        const QByteArrayView one = take(1);
+        return one.isEmpty() ? 0 : std::uint8_t(one.front());
     }
     std::uint16_t u16() { return std::uint16_t(u8() | (u8() << 8)); }
     QByteArrayView take(qsizetype n)
