@@ -81,7 +81,13 @@ public:
         const QByteArrayView one = take(1);
         return one.isEmpty() ? 0 : std::uint8_t(one.front());
     }
-    std::uint16_t u16() { return std::uint16_t(u8() | (u8() << 8)); }
+    std::uint16_t u16()
+    {
+        // Low byte first, in two statements: within one expression the
+        // language leaves the order of the two reads open.
+        const std::uint8_t low = u8();
+        return std::uint16_t(low | (u8() << 8));
+    }
     QByteArrayView take(qsizetype n)
     {
         const QByteArrayView piece = m_data.first(std::clamp<qsizetype>(n, 0, m_data.size()));
