@@ -311,6 +311,11 @@ private slots:
             said += QStringLiteral("opens at %1, filled from %2, overlays %3: column %4\n").arg(now).arg(filledFrom)
                         .arg(on).arg(live.firstViewColumn(shown).value_or(-1));
         }
+        // A view narrower than its fixed columns, at the day's last column: that column, no further.
+        live.setEnabled(true);
+        live.setClock(ChartClock::frozen(86300 * 1000LL));
+        chart.grid->resize(40, chart.grid->height());
+        said += QStringLiteral("narrow view at 86300: column %1\n").arg(live.firstViewColumn(std::pair(0, 86399)).value_or(-1));
         VORN_COMPARE_STORED(QStringLiteral("live-overlay.txt"), said.toUtf8());
     }
 };
