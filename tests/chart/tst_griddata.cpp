@@ -88,12 +88,15 @@ private slots:
         GridData grid;
         grid.setCols(8);
         grid.setRows(3);
+        QList<GridData::Change> told;
+        grid.setChangeListener([&told](GridData::Change change, int) { told << change; });
         grid.select(2, 1);
-        // Refused, and nothing of them shows.
+        // Refused, and nothing of them shows: the widget hears of the selection alone.
         const QList<bool> took{grid.setText(row, col, "x"), grid.setCellBackColor({2, 0, row, col}, Qt::red),
                                grid.select(row, col), !grid.text(row, col).isEmpty(), grid.cellBackColor(2, 0).isValid()};
         QCOMPARE(took, QList<bool>(5, false));
         QCOMPARE(grid.selection(), (CellRange{2, 1, 2, 1}));
+        QCOMPARE(told, QList<GridData::Change>{GridData::Change::Content});
         // Row properties of a row outside are refused too, and read as none.
         const bool inside = row >= 0 && row < 3;
         const QList<bool> set{grid.setIsNode(row, true), grid.setRowData(row, 7), grid.setRowOutlineLevel(row, 1)};
