@@ -136,68 +136,55 @@ private slots:
         QTest::addColumn<QString>("commandLine");
         QTest::addColumn<QByteArray>("settings");   // VornSched.ini before the load
         QTest::addColumn<QStringList>("steps");     // see run() below
+        // English, no command line and no settings file, unless the row says otherwise.
+        const auto row = [](const char *name, const QStringList &steps, const QByteArray &language = "ENG",
+                            const QString &commandLine = {}, const QByteArray &settings = {}) {
+            QTest::newRow(name) << language << commandLine << settings << steps;
+        };
         // The manual opens from the menu, from F1 and from the manager's help
         // message alike. Resize (checked at load, toggled by each click)
         // decides whether a new window size also spreads the leading columns
         // over the grid. Tab reaches the interval and every column box.
-        QTest::newRow("english-sort-help-and-resize")
-            << QByteArray("ENG") << QString() << QByteArray()
-            << QStringList{"menu mnuMachineSort", "menu mnuPartSort", "show", "menu mnuVornHelp", "key F1", "help",
-                           "wider", "menu mnuResize", "wider", "menu mnuResize", "wider", "tab 12"};
-        QTest::newRow("chinese") << QByteArray("CN") << QString() << QByteArray() << QStringList{"menu mnuMachineSort"};
-        QTest::newRow("english-then-chinese-at-run-time")
-            << QByteArray("ENG") << QString() << QByteArray() << QStringList{"lang 2052", "menu mnuMachineSort", "menu mnuPartSort"};
-        QTest::newRow("offline-online-and-clean")
-            << QByteArray("ENG") << QStringLiteral("W") << QByteArray()
-            << QStringList{"loaded copy", "tool online", "loaded copy", "tool online", "answer no", "tool clean",
-                           "answer yes", "tool clean"};
+        row("english-sort-help-and-resize", {"menu mnuMachineSort", "menu mnuPartSort", "show", "menu mnuVornHelp", "key F1",
+                                             "help", "wider", "menu mnuResize", "wider", "menu mnuResize", "wider", "tab 12"});
+        row("chinese", {"menu mnuMachineSort"}, "CN");
+        row("english-then-chinese-at-run-time", {"lang 2052", "menu mnuMachineSort", "menu mnuPartSort"});
+        row("offline-online-and-clean", {"loaded copy", "tool online", "loaded copy", "tool online", "answer no",
+                                         "tool clean", "answer yes", "tool clean"}, "ENG", "W");
         // Each missing table says so once at the load; ticks arriving from
         // the event loop of a tick's box raise no second box. The banner
         // stands above the grid while the live table cannot be read, and not
         // once the overlays are off.
-        QTest::newRow("missing-tables")
-            << QByteArray("ENG") << QString() << QByteArray()
-            << QStringList{"remove Scheduler", "load", "tick nested", "tick nested", "remove Aplan", "remove Process", "load",
-                           "tick nested", "tick nested", "show", "menu mnuLiveOverlays"};
+        row("missing-tables", {"remove Scheduler", "load", "tick nested", "tick nested", "remove Aplan", "remove Process",
+                               "load", "tick nested", "tick nested", "show", "menu mnuLiveOverlays"});
         // Saved on-line, then opened off-line after the live table has moved
         // on: the window shows the copy as it was saved and names it.
-        QTest::newRow("saved-copy-opens-offline")
-            << QByteArray("ENG") << QString() << QByteArray()
-            << QStringList{"dialog save", "op 0 startP 360", "tool online", "dialog open"};
+        row("saved-copy-opens-offline", {"dialog save", "op 0 startP 360", "tool online", "dialog open"});
         // Hosted without a manager it says so once; its close goes through.
-        QTest::newRow("hosted-without-manager") << QByteArray("ENG") << QStringLiteral("/H") << QByteArray()
-                                                << QStringList{"close"};
+        row("hosted-without-manager", {"close"}, "ENG", "/H");
         // On and closed unchanged, switched off, off again.
-        QTest::newRow("overlay-switch-kept-only-when-changed")
-            << QByteArray("ENG") << QString() << QByteArray()
-            << QStringList{"close", "load", "menu mnuLiveOverlays", "close", "load", "close"};
+        row("overlay-switch-kept-only-when-changed", {"close", "load", "menu mnuLiveOverlays", "close", "load", "close"});
         // Collapsed groups survive refills, sort changes and restarts, and
         // hidden rows are refreshed all the same. A tick that moves a planned
         // time flashes its rows; a refill starts afresh. Off shows every row
         // and leaves the commands alone; on again hides.
-        QTest::newRow("collapsed-groups-and-flashes")
-            << QByteArray("ENG") << QString() << QByteArray()
-            << QStringList{"show", "click 2 0", "tick", "op 2 startA 510", "op 1 finishP 1000", "tick", "fill",
-                           "menu mnuMachineSort", "menu mnuPartSort", "menu mnuLiveOverlays", "collapse 0",
-                           "menu mnuLiveOverlays", "collapse 1", "close", "load", "collapse 0"};
+        row("collapsed-groups-and-flashes", {"show", "click 2 0", "tick", "op 2 startA 510", "op 1 finishP 1000", "tick",
+                                             "fill", "menu mnuMachineSort", "menu mnuPartSort", "menu mnuLiveOverlays",
+                                             "collapse 0", "menu mnuLiveOverlays", "collapse 1", "close", "load", "collapse 0"});
         // Off-line, stopped or while a load is under way a tick leaves the
         // grid; after a clean it waits for records, then refreshes.
-        QTest::newRow("tick-guards")
-            << QByteArray("ENG") << QString() << QByteArray()
-            << QStringList{"fill 1", "op 0 startP 360", "state Offline 1", "tick", "state Offline 0", "state UpdatesStopped 1",
-                           "tick", "state UpdatesStopped 0", "state SortOrder 10", "tick", "state SortOrder 1", "empty",
-                           "state ReloadRequested 1", "tick", "op 0 startP 360", "tick", "op 0 startP 420",
-                           "state SortOrder 0", "tick"};
+        row("tick-guards", {"fill 1", "op 0 startP 360", "state Offline 1", "tick", "state Offline 0", "state UpdatesStopped 1",
+                            "tick", "state UpdatesStopped 0", "state SortOrder 10", "tick", "state SortOrder 1", "empty",
+                            "state ReloadRequested 1", "tick", "op 0 startP 360", "tick", "op 0 startP 420",
+                            "state SortOrder 0", "tick"});
         // The saved interval and column choices reach the grid at load (how a
         // missing or 0 key reads is the settings suite's). Exit writes
         // nothing, a close writes the settings. A stored 2 greys a box and
         // hides its column; a click checks or clears it, never greys it again.
         const QByteArray saved = "; kept\r\n[SCHEDULER]\r\nTimer=500\r\nInterval=4\r\nPlanEndVisible=1\r\n"
                                  "ActBegVisible=2\r\nActDurVisible=2\r\nOther=x\r\n";
-        QTest::newRow("saved-view-exit-then-close") << QByteArray("ENG") << QString() << saved
-            << QStringList{"check 0", "interval 6", "tool machine", "menu mnuExit", "close"};
-        QTest::newRow("saved-view-greyed-box-clicked") << QByteArray("ENG") << QString() << saved
-                                                       << QStringList{"box 3", "box 3", "box 3", "close"};
+        row("saved-view-exit-then-close", {"check 0", "interval 6", "tool machine", "menu mnuExit", "close"}, "ENG", {}, saved);
+        row("saved-view-greyed-box-clicked", {"box 3", "box 3", "box 3", "close"}, "ENG", {}, saved);
     }
 
     void commandsAsTheUserSeesThem()

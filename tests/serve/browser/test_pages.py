@@ -244,10 +244,9 @@ class Pages(unittest.TestCase):
         self.driver.find_element(By.ID, "expand-all").click()
         self.assertEqual(self.js("return vornPage.visible.length"), 7)
 
-        self.driver.find_element(By.ID, "sort-part").click()
-        self.wait("return [vornPage.sort, vornPage.rows.length]", ["part", 8])
-        self.driver.find_element(By.ID, "sort-machine").click()
-        self.wait("return vornPage.sort === 'machine' && vornPage.rows.length === 7")
+        for sort, rows in (("part", 8), ("machine", ALPHA_ROWS)):
+            self.driver.find_element(By.ID, "sort-" + sort).click()
+            self.wait("return [vornPage.sort, vornPage.rows.length]", [sort, rows])
 
         Select(self.driver.find_element(By.ID, "interval")).select_by_visible_text("12")
         self.assertEqual(self.js("return [vornPage.interval, vornPage.layout.scaleCols]"), [12, 120])
@@ -255,11 +254,10 @@ class Pages(unittest.TestCase):
         self.assertEqual(self.bar_colours(2, 2 * 3600 + 30 * 60, "cell-interval-12"), (BLUE, RED))
 
         search = self.driver.find_element(By.ID, "search")
-        search.send_keys("p3")
-        self.wait("return Array.from(vornPage.visible)", [0, 2])
-        search.clear()
-        search.send_keys("O1")
-        self.wait("return Array.from(vornPage.visible)", [0, 1, 4, 6])
+        for text, visible in (("p3", [0, 2]), ("O1", [0, 1, 4, 6])):
+            search.clear()
+            search.send_keys(text)
+            self.wait("return Array.from(vornPage.visible)", visible)
 
         Select(self.driver.find_element(By.ID, "language")).select_by_value("zh")
         self.wait("return document.documentElement.lang === 'zh-CN'")
