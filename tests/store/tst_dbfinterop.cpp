@@ -104,10 +104,9 @@ private slots:
         QCOMPARE(ours, theirs);
     }
 
-    // dbfread takes driver 0 as ASCII, which names no code page here, and
-    // knows none of the later FoxPro bytes listed below.
     // Tables of random shapes, code pages, values and deletions, written
-    // here and read back by dbfread.
+    // here and read back by dbfread: no driver 0, which dbfread takes as
+    // ASCII, nor a later FoxPro byte, which it does not know.
     void dbfreadReadsOurTables()
     {
         QTemporaryDir dir;

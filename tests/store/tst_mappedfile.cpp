@@ -41,10 +41,11 @@ bool writeTable(const QString &path, int records, const QString &tag = QStringLi
            }).ok();
 }
 
-enum class Change { Nothing, AppendOne, AppendMany, SetField, Pack, CutToHeader, CutMidway, CutAcrossPage, CutToNothing, Replace };
+enum class Change { Nothing, AppendOne, AppendMany, SetField, Pack, Cut, Replace };
 
-// What another process does to the table.
-bool change(const QString &path, Change what)
+// What another process does to the table; a cut keeps `records` records and
+// 5 bytes of the next (the header alone for none, nothing at all for -1).
+bool change(const QString &path, Change what, int records)
 {
     DbfTable writer;
     switch (what) {
@@ -65,15 +66,8 @@ bool change(const QString &path, Change what)
             if (writer.markDeleted(r).failed())
                 return false;
         return writer.pack().ok();
-    case Change::CutToHeader:
-        return QFile::resize(path, headerLength);
-    case Change::CutMidway:
-        return QFile::resize(path, headerLength + 700 * recordLength + 5);
-    case Change::CutAcrossPage:
-        // Inside record 137, which runs on into the second page: zeros, then blanks.
-        return QFile::resize(path, headerLength + 136 * recordLength + 5);
-    case Change::CutToNothing:
-        return QFile::resize(path, 0);
+    case Change::Cut:
+        return QFile::resize(path, records < 0 ? 0 : headerLength + records * recordLength + (records ? 5 : 0));
     case Change::Replace: {
         // Written beside and renamed over: a new file under the same name.
         const QString fresh = path + ".new.dbf";
@@ -163,10 +157,11 @@ private slots:
         QTest::newRow("append-past-headroom") << Change::AppendMany << 7000;
         QTest::newRow("field-rewritten") << Change::SetField << 3000;
         QTest::newRow("packed") << Change::Pack << 2000;
-        QTest::newRow("cut-to-header") << Change::CutToHeader << 0;
-        QTest::newRow("cut-midway") << Change::CutMidway << 700;
-        QTest::newRow("cut-in-a-record-that-crosses-a-page") << Change::CutAcrossPage << 136;
-        QTest::newRow("cut-to-nothing") << Change::CutToNothing << -1;
+        QTest::newRow("cut-to-header") << Change::Cut << 0;
+        QTest::newRow("cut-midway") << Change::Cut << 700;
+        // Inside record 137, which runs on into the second page: zeros, then blanks.
+        QTest::newRow("cut-in-a-record-that-crosses-a-page") << Change::Cut << 136;
+        QTest::newRow("cut-to-nothing") << Change::Cut << -1;
         QTest::newRow("replaced") << Change::Replace << 900;
     }
 
@@ -189,13 +184,13 @@ private slots:
         // A fill under way: the first records are read already.
         for (qint32 r = 1; r <= 10; ++r)
             QCOMPARE(reader.rawField(r, 1), QByteArrayView(QStringLiteral("P%1").arg(r).toLatin1().leftJustified(12)));
-        QVERIFY(change(path, what));
+        QVERIFY(change(path, what, records));
         const QStringList expected = readTable(path, false);
         QCOMPARE(expected.size(), records < 0 ? 1 : records);
         QCOMPARE(readTable(path), expected);
 
         const qint64 size = QFile(path).size();
-        const bool cut = what >= Change::CutToHeader && what <= Change::CutToNothing;
+        const bool cut = what == Change::Cut;
         for (qint32 r = 1; r <= reader.recordCount(); ++r) {
             // Gone with the cut, wherever it fell: blanks, never the zeros
             // the system shows past the end inside the last page. The whole
