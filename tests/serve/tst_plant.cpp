@@ -74,7 +74,7 @@ struct Cell {
         // The plant tells the table's time of change to the second: a write
         // in a later second than the first would add a message of its own.
         QFile file(table());
-        if (file.open(QIODevice::ReadWrite))
+        if (file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
             file.setFileTime(firstWrite, QFileDevice::FileModificationTime);
     }
 };
