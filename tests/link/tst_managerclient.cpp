@@ -175,7 +175,8 @@ private slots:
 
     // The bus is played by a listening socket: "silent" never answers,
     // "hangs-up" reads the authentication and closes, "stray" takes it and then
-    // sends only the reply to a call this connection never made.
+    // sends only the reply to a call this connection never made, "breaks"
+    // hangs up half-way through a message and answers the next connection.
     void ownConnectionOpensWhereTheAddressSays_data()
     {
         QTest::addColumn<QByteArray>("address");   // empty: none, so the runtime folder's "bus"
@@ -198,6 +199,8 @@ private slots:
                                                              << QStringLiteral("the bus did not say hello: org.freedesktop.DBus.Error.NoReply");
         QTest::newRow("bus-hangs-up-instead-of-hello") << QByteArray("unix:path=") << QByteArray("hangs-up-at-hello")
                                                        << QStringLiteral("the bus did not say hello: the bus closed the connection");
+        // Opened again, the connection reads nothing of the half message the first one left.
+        QTest::newRow("opens-again-after-a-half-message") << QByteArray("unix:path=") << QByteArray("breaks") << QString();
     }
 
     void ownConnectionOpensWhereTheAddressSays()
@@ -217,7 +220,7 @@ private slots:
         std::thread fakeBus([&] {
             if (peer == "silent")
                 return;
-            const int connection = ::accept(listener, nullptr, nullptr);
+            int connection = ::accept(listener, nullptr, nullptr);
             QByteArray in;
             const auto readUpTo = [&](const char *end) {
                 char buffer[256];
@@ -225,13 +228,27 @@ private slots:
                     in.append(buffer, got);
             };
             readUpTo("\r\n");
-            if (peer == "stray" || peer == "hangs-up-at-hello") {
+            if (peer != "hangs-up") {
                 ::send(connection, "OK 0123456789abcdef0123456789abcdef\r\n", 37, MSG_NOSIGNAL);
                 readUpTo("Hello");   // BEGIN, then the call
             }
             if (peer == "stray") {
                 ::send(connection, QByteArray::fromHex("6c0200010000000007000000080000000501750009000000").constData(), 24, MSG_NOSIGNAL);
                 readUpTo("until the connection gives up");
+            }
+            if (peer == "breaks") {
+                ::send(connection, "l\2\0\1\0\0\0\0", 8, MSG_NOSIGNAL);
+                ::close(connection);
+                connection = ::accept(listener, nullptr, nullptr);
+                in.clear();
+                readUpTo("\r\n");
+                ::send(connection, "OK 0123456789abcdef0123456789abcdef\r\n", 37, MSG_NOSIGNAL);
+                readUpTo("Hello");
+                // The reply to the hello's serial (byte 8 of the call after "BEGIN\r\n").
+                QByteArray reply = QByteArray::fromHex("6c0200010000000007000000080000000501750000000000");
+                reply.replace(20, 4, in.sliced(in.indexOf("BEGIN\r\n") + 15, 4));
+                ::send(connection, reply.constData(), 24, MSG_NOSIGNAL);
+                readUpTo("until the test closes");
             }
             ::close(connection);
         });
@@ -245,7 +262,9 @@ private slots:
         // What a sender thread's last read of a quiet bus leaves behind; a
         // hang-up must not be taken for that.
         errno = EAGAIN;
-        const vorn::Result opened = connection.open(200);
+        vorn::Result opened = connection.open(200);
+        if (peer == "breaks" && !opened.ok())
+            opened = connection.open(kWaitMs);
         QCOMPARE(connection.isOpen(), opened.ok()); // a failed open keeps no half-open socket
         connection.close();
         fakeBus.join();
