@@ -95,6 +95,10 @@ private slots:
             << "5>10" << 400 << QStringList{"01:12:00", "01:15:00", "00:03:00"} << "1:10";
         // 405 twips are 27 pixels; half of them rounds to 14.
         QTest::newRow("27px-at-50-percent") << "5" << 405 << example << "2:15";
+        // 1500 twips are 100 pixels, a pixel for each percent of the span: the
+        // planned bar starts, and the actual one ends, 10 s from the cell's edge.
+        QTest::newRow("i5-100px-ten-seconds-from-the-edges") << "5" << 1500
+            << QStringList{"02:19:50", "02:40:00", "00:20:10", "02:10:00", "02:15:10", "00:05:10"} << "2:15";
         // The percent is of the column span: 1 s of 60 s is 2 percent.
         QTest::newRow("i1-one-second-in") << "1" << 400 << QStringList{"00:00:01", "00:00:30", "00:00:29"} << "0:0";
         QTest::newRow("start-in-earlier-hour") << "5" << 400 << QStringList{"01:58:00", "02:30:00", "00:32:00"} << "2:0";
