@@ -91,6 +91,8 @@ private slots:
         describe(QStringLiteral("1 trimmed to 100,25 10x10"), grid.geometry.trimmed(panes[1], QRect(100, 25, 10, 10)));
         // Wider than all columns: the scrolling panes end at the last one.
         describe(QStringLiteral("3 of a 300-pixel area"), grid.geometry.panes(QRect(0, 0, 300, 120), 1, 3, -1, rows)[3]);
+        // A last column before the first scrolling one: no scrolling column at all.
+        describe(QStringLiteral("3 up to column 0"), grid.geometry.panes(QRect(0, 0, 300, 120), 1, 3, 0, rows)[3]);
         VORN_COMPARE_STORED(QStringLiteral("panes.txt"), shown.toUtf8());
     }
 };
