@@ -256,6 +256,9 @@ private slots:
         QTest::newRow("cpg-OEM-850") << 0 << "Scheduler.cpg" << QByteArray("OEM 850") << QByteArray() << QByteArray("\x82") << "é";
         QTest::newRow("cpg-unknown-spelling-takes-ansi-code-page")
             << 0 << "Scheduler.cpg" << QByteArray("Klingon") << QByteArray("936") << gbk << "中文";
+        // ISO 8859 has 16 parts; 28590 + 36411 would be UTF-8's page.
+        QTest::newRow("cpg-iso-8859-part-36411-is-no-page")
+            << 0 << "Scheduler.cpg" << QByteArray("ISO8859-36411") << QByteArray("936") << gbk << "中文";
         QTest::newRow("unknown-driver-no-cpg-ansi-code-page-936") << 0xEE << "" << QByteArray() << QByteArray("936") << gbk << "中文";
         QTest::newRow("cpg-zero-padded-001252")
             << 0 << "Scheduler.cpg" << QByteArray("001252") << QByteArray("936") << QByteArray("caf\xE9") << "café";
