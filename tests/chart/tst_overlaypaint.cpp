@@ -295,6 +295,14 @@ private slots:
         said += QStringLiteral("table missing after a failed tick: %1\n").arg(live.tableMissing());
         live.noteRefill();
         said += QStringLiteral("after a refill: %1\n").arg(live.tableMissing());
+        // A change seen with the overlays off flashes neither then nor once they are on; one seen with them on does.
+        const std::vector<PlannedChange> change{{3, QStringLiteral("00:50:00"), QStringLiteral("01:20:00")}};
+        live.setEnabled(false);
+        live.noteTick(true, change, true);
+        live.setEnabled(true);
+        const size_t whileOff = live.flashes().flashes().size();
+        live.noteTick(true, change, true);
+        said += QStringLiteral("rows flashing after a change with the overlays off: %1, on: %2\n").arg(whileOff).arg(live.flashes().flashes().size());
         // The present, the fill's earliest time shown (-1: none given), the overlays on.
         for (const auto &[now, filledFrom, on] : {std::tuple(At(0, 30), -1, true), std::tuple(At(2, 0), -1, true),
                                                   std::tuple(At(4, 55), -1, true), std::tuple(At(0, 30), At(0, 10), true),
