@@ -33,6 +33,7 @@ private slots:
         QTest::newRow("negative-every-part") << "-3700" << "-01:-01:-40" << false << QVariant(-3700);
         QTest::newRow("surrounding-white-space") << " \t120\r\n" << "00:02:00" << false << QVariant(120);
         QTest::newRow("exponent-signed-with-fraction") << "1.2E+2" << "00:02:00" << false << QVariant(120);
+        QTest::newRow("exponent-of-one-digit-unsigned") << "2.5e1" << "00:00:25" << false << QVariant(25);
         // Below any double, however large the exponent that brings it back up part of the way.
         QTest::newRow("underflow-with-positive-exponent") << "0." + QString(409, u'0') + "1e10" << "" << false << QVariant(0);
         QTest::newRow("beyond-any-double-signed-exponent") << "1e+400" << "" << true << QVariant();

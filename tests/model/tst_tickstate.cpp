@@ -48,7 +48,8 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("S.dbf"));
-        QStringList records{"P;;A;;10;30;20", "P;;B;;20;25;9;20;30", "P;;A;;40;45;;40;45;5", "P;;B"};
+        // Record 4's planned start, not plain ASCII, is no number: its planned duration keeps its text.
+        QStringList records{"P;;A;;10;30;20", "P;;B;;20;25;9;20;30", "P;;A;;40;45;;40;45;5", "P;;B;;é;;60"};
         store::DbfTable table, writer;
         QCOMPARE(vorn::testing::makeScheduleTable(table, path, records), QString());
         TickTestRows rows;
