@@ -162,6 +162,15 @@ private slots:
         QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
         QBuffer pdf;
         QVERIFY(pdf.open(QIODevice::WriteOnly) && WriteChart(grid, {8 + 9, 8 + 20}, ChartFileFormat::Pdf, pdf).ok());
+        // A picture is as wide as the raster painter can paint, 32767 pixels, and no wider.
+        const int last = grid.data().cols() - 1;
+        for (const int width : {32767, 32768}) {
+            const int more = width - ChartSize(grid, {8 + 9, -1}).width();
+            grid.data().setColWidth(last, grid.data().colWidth(last) + 15 * more);
+            QBuffer png;
+            QVERIFY(png.open(QIODevice::WriteOnly));
+            QCOMPARE(WriteChart(grid, {8 + 9, -1}, ChartFileFormat::Png, png).ok(), width == 32767);
+        }
     }
 
     // A rich chart, pixel for pixel, against a stored picture (tests/chart/data); on a mismatch the
