@@ -36,7 +36,7 @@ private slots:
         QTest::newRow("exponent-of-one-digit-unsigned") << "2.5e1" << "00:00:25" << false << QVariant(25);
         // Below any double, however large the exponent that brings it back up part of the way.
         QTest::newRow("underflow-with-positive-exponent") << "0." + QString(409, u'0') + "1e10" << "" << false << QVariant(0);
-        QTest::newRow("beyond-any-double-signed-exponent") << "1e+400" << "" << true << QVariant();
+        QTest::newRow("beyond-any-double-by-its-digits-signed-exponent") << "1" + QString(400, u'0') + "e-10" << "" << true << QVariant();
         // Past any double only by the exponent's first digit, which has no sign before it.
         QTest::newRow("beyond-any-double-fraction-unsigned-exponent") << "0.00001e9000" << "" << true << QVariant();
         QTest::newRow("beyond-int32-by-rounding") << "2147483647.5" << "" << true << QVariant();
