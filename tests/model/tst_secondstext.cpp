@@ -41,6 +41,7 @@ private slots:
         QTest::newRow("beyond-any-double-fraction-unsigned-exponent") << "0.00001e9000" << "" << true << QVariant();
         QTest::newRow("beyond-int32-by-rounding") << "2147483647.5" << "" << true << QVariant();
         QTest::newRow("beyond-int32") << "2147483648" << "" << true << QVariant();
+        QTest::newRow("lowest-int32-is-a-value") << "-2147483648" << "" << true << QVariant(std::numeric_limits<qint32>::min());
         QTest::newRow("eleven-digits") << "10000000000" << "" << true << QVariant();
         QTest::newRow("difference-of-two-int32") << "-4294967294" << "" << true << QVariant();
         QTest::newRow("thousands-separator") << "1,000" << "" << false << QVariant();
