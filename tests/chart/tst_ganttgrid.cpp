@@ -352,9 +352,10 @@ private slots:
         QCOMPARE(QPoint(chart.grid->leftTwips(), chart.grid->topTwips()), QPoint(0, 600));
         QTEST(QSize(chart.grid->widthTwips(), chart.grid->heightTwips()), "sizeTwips");
         QList<int> widths;
-        for (int c = 1; c <= 7; ++c)
+        for (int c = 1; c <= 8; ++c)
             widths << chart.grid->data().colWidth(c);
-        QCOMPARE(widths, QList<int>({4 * unit, unit, unit, unit, unit, unit, unit}));
+        // The scale's first column keeps the scale's width.
+        QCOMPARE(widths, QList<int>({4 * unit, unit, unit, unit, unit, unit, unit, chart.grid->data().colWidth(9)}));
     }
 
     // On a finer device, where the caller scales the painter, texts keep their size, down to a one-point font.
