@@ -187,7 +187,7 @@ private slots:
         // "hidden": both finishes and the planned duration hidden, the bars reading them still,
         // the last group collapsed, the key column fitted to nothing (no room for the late badge);
         // "flash": P3 changed half a fade ago, its row tinted, its previous bar (01:00-01:30) a
-        // faint ghost; "pixels": a font sized in pixels as the printer's, too tall for the badge, which shrinks
+        // faint ghost, and the first group's row, the pane's first, tinted too; "pixels": a font sized in pixels as the printer's, too tall for the badge, which shrinks
         // to the row (2 pixels short of each edge); "missing": the table gone, the body hatched grey under the header;
         // "early": 01:30, before the ghost's end, none late.
         QTest::addColumn<QString>("scene");
@@ -214,7 +214,8 @@ private slots:
         SetTimeScaleInterval(chart.grid->data(), chart.state, interval, nullptr);
         chart.grid->setOverlay(&chart.painter);
         if (scene.contains(u"flash")) {
-            chart.flashes.noteChanges({{5, QStringLiteral("01:00:00"), QStringLiteral("01:30:00")}}, chart.clock.steadyMs());
+            chart.flashes.noteChanges({{2, QString(), QString()}, {5, QStringLiteral("01:00:00"), QStringLiteral("01:30:00")}},
+                                      chart.clock.steadyMs());
             chart.clock.advance(ChangeFlashes::FadeMs / 2);
         }
         chart.painter.setTableMissing(scene.contains(u"missing"));
