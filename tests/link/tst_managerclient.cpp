@@ -122,6 +122,8 @@ private slots:
         client.reset();
         expected << "SetViewXMLData(SCHEDULER|first)" << "SetViewXMLData(SCHEDULER|second)";
         QTRY_COMPARE_WITH_TIMEOUT(manager.calls(), expected, kWaitMs);
+        // All of them over one connection, opened once.
+        QCOMPARE(manager.senders().size(), 1);
         QDBusConnection::disconnectFromBus(QStringLiteral("qt-way"));
     }
 

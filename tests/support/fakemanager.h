@@ -7,6 +7,7 @@
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
 #include <QMutex>
+#include <QSet>
 #include <QStringList>
 
 #include <utility>
@@ -56,6 +57,12 @@ public:
         QMutexLocker lock(&m_mutex);
         return m_calls;
     }
+    // The bus names the calls came from, each once.
+    QSet<QString> senders() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_senders;
+    }
     void clear()
     {
         QMutexLocker lock(&m_mutex);
@@ -76,6 +83,7 @@ public:
             arguments << argument.toString();
         QMutexLocker lock(&m_mutex);
         m_calls << message.member() + u'(' + arguments.join(u'|') + u')';
+        m_senders << message.service();
         if (m_hanging)
             m_held << message.createReply();
         else
@@ -87,6 +95,7 @@ private:
     QDBusConnection m_bus;
     mutable QMutex m_mutex;
     QStringList m_calls;
+    QSet<QString> m_senders;
     QList<QDBusMessage> m_held;
     bool m_hanging = false;
 };
