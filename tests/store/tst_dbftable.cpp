@@ -262,6 +262,7 @@ private slots:
         QTest::newRow("unknown-driver-no-cpg-ansi-code-page-936") << 0xEE << "" << QByteArray() << QByteArray("936") << gbk << "中文";
         QTest::newRow("cpg-zero-padded-001252")
             << 0 << "Scheduler.cpg" << QByteArray("001252") << QByteArray("936") << QByteArray("caf\xE9") << "café";
+        QTest::newRow("cpg-latin-1-not-ansi") << 0 << "Scheduler.cpg" << QByteArray("Latin-1") << QByteArray("936") << QByteArray("\xE9") << "é";
         QTest::newRow("cpg-8859-1-not-ansi") << 0 << "Scheduler.cpg" << QByteArray("8859-1") << QByteArray() << QByteArray("\x80") << "\u0080";
         QTest::newRow("cpg-sjis") << 0 << "Scheduler.cpg" << QByteArray("sjis") << QByteArray() << QByteArray("\x92\x86\x95\xB6") << "中文";
         QTest::newRow("unknown-ansi-code-page-means-1252") << 0 << "" << QByteArray() << QByteArray("12345") << QByteArray("\x80") << "€";
