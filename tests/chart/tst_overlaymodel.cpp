@@ -148,6 +148,8 @@ private slots:
             ms += 60000;
         }
         QTEST(watch.text(online, stopped, ms - 60000, minutes), "banner");
+        // In whole minutes, rounded down: still the same a millisecond before the next tick.
+        QTEST(watch.text(online, stopped, ms - 1, minutes), "banner");
         // The unchanged warning is due on the minute, not a millisecond before it.
         QVERIFY(watch.problem(online, stopped, ms - 60001, minutes) != StaleWatch::Problem::Unchanged);
     }
