@@ -114,6 +114,14 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(client->isIdle(), kWaitMs);
         QCOMPARE(manager.calls(), expected);
         QCOMPARE(client->failedCount() + client->supersededCount(), 0);
+        // A manager that answers late, but within the reply time, is waited for.
+        manager.hang();
+        client->SetViewXMLData(QStringLiteral("SCHEDULER"), QStringLiteral("late"));
+        QTest::qWait(ManagerServerClient::ReplyTimeoutMs / 4);
+        manager.release();
+        QTRY_VERIFY_WITH_TIMEOUT(client->isIdle(), kWaitMs);
+        QCOMPARE(client->failedCount(), 0);
+        expected << "SetViewXMLData(SCHEDULER|late)";
         // Still on its own connection: it did not fall back to Qt's.
         QCOMPARE(client->usesDirectBus(), ownConnection && address.isEmpty());
         // Going away, the client still hands the bus what waits behind the call in flight.
