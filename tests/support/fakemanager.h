@@ -17,8 +17,9 @@ namespace vorn::testing {
 // Records each call it takes as "Member(argument|argument|...)". A call the
 // real manager would not take (another member or signature) gets an error and
 // is not recorded; so does one that leaves out the interface, which a bus
-// then routes to whichever interface has that member. While it hangs, it takes calls but holds
-// their replies back until release(): a manager stuck in its own work.
+// then routes to whichever interface has that member. While it hangs, it
+// takes calls but holds their replies back until release(): a manager stuck
+// in its own work.
 class FakeManager : public QDBusVirtualObject {
 public:
     explicit FakeManager(bool claim = true)
